@@ -1,0 +1,249 @@
+#include "core/ExecRoutines.h"
+
+#include <chrono>
+#include <exception>
+#include <stdexcept>
+
+#include "core/SystemInfo.h"
+#include "platform/CommandLines.h"
+#include "platform/Desktops.h"
+#include "platform/SystemErrors.h"
+
+namespace velkor {
+namespace {
+
+constexpr const char* kTimeLimitExceeded = "Time Limit Exceeded";
+constexpr const char* kCannotExecute = "Cannot execute command:\r\n";
+
+std::string TerminatedMessage(const std::string& cmd, std::int64_t code) {
+  return "Command: " + cmd + " terminated with exit code: " + std::to_string(code);
+}
+
+std::int64_t MonotonicNs() {
+  using namespace std::chrono;
+  return duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+std::string FolderOf(const std::string& path) {
+  auto slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// Nice increment for a priority class in the creation flags; raising the
+// priority needs privileges and silently stays as it is without them.
+int NiceIncrementFor(std::uint32_t creationFlags) {
+  if (creationFlags & kIdlePriorityClass) return 19;
+  if (creationFlags & kBelowNormalPriorityClass) return 10;
+  if (creationFlags & kAboveNormalPriorityClass) return -5;
+  if (creationFlags & kHighPriorityClass) return -10;
+  if (creationFlags & kRealtimePriorityClass) return -20;
+  return 0;
+}
+
+platform::UniqueFd OpenRedirectFile(const std::string& name, bool forWriting, const char* stream) {
+  int err = 0;
+  platform::UniqueFd fd = platform::OpenRedirection(name, forWriting, err);
+  if (!fd.Valid())
+    throw std::runtime_error(std::string("Cannot open the file for ") + stream + ": " + name +
+                             "\r\n" + platform::ErrnoMessage(err));
+  return fd;
+}
+
+}  // namespace
+
+// ---- TJobObject ----------------------------------------------------------
+
+TJobObject::TJobObject() : FHandle(std::make_unique<platform::Job>()) {
+  FUILimits = kJobUILimitExitWindows;
+  TJobObjectExtendedLimitInformation info = LimitInfo();
+  info.BasicLimitInformation.LimitFlags |= kJobLimitKillOnJobClose;
+  SetLimitInfo(info);
+}
+
+void TJobObject::SetLimitInfo(const TJobObjectExtendedLimitInformation& Info) {
+  FLimitInfo = Info;
+  const bool limited = Info.BasicLimitInformation.LimitFlags & kJobLimitProcessMemory;
+  FHandle->Limits.ProcessMemoryLimit = limited ? Info.ProcessMemoryLimit : 0;
+}
+
+// ---- TExecEngine ---------------------------------------------------------
+
+TExecEngine::TExecEngine() {
+  FOnNotify = nullptr;
+  SetCmd("");
+  Priority = kNormalPriorityClass;
+  FShowFlag = 1;
+  WaitIdleTime = 1000;
+  FMemLimit = 0;
+  FTimeLimit = kInfiniteTime;
+  DesktopName.clear();
+  CreationFlags = Priority | kCreateSuspended | kCreateNewProcessGroup | kCreateUnicodeEnvironment;
+  Reset();
+}
+
+TExecEngine::~TExecEngine() { ReleaseRun(); }
+
+void TExecEngine::Reset() {
+  FExitCode = ExecOK;
+  FExitCodeMsg.clear();
+}
+
+void TExecEngine::SetCmd(const std::string& Value) {
+  FCmd = TrimControl(Value);
+  if (FCmd.empty()) {
+    AppName.clear();
+    WorkingDir.clear();
+    return;
+  }
+  if (FCmd.front() == '"') {
+    auto close = FCmd.find('"', 1);
+    if (close == std::string::npos) {
+      FCmd += '"';
+      close = FCmd.size() - 1;
+    }
+    AppName = FCmd.substr(1, close - 1);
+  } else {
+    AppName = FCmd.substr(0, FCmd.find(' '));
+  }
+  WorkingDir = FolderOf(AppName);
+}
+
+void TExecEngine::DoNotify(TExecEngineState State) {
+  if (FOnNotify) FOnNotify(*this, State);
+}
+
+void TExecEngine::Init() {
+  Reset();
+  try {
+    FJob.reset();
+    if (FMemLimit != 0) {
+      FJob = std::make_unique<TJobObject>();
+      TJobObjectExtendedLimitInformation info = FJob->LimitInfo();
+      info.ProcessMemoryLimit = FMemLimit;
+      info.BasicLimitInformation.LimitFlags |= kJobLimitProcessMemory;
+      FJob->SetLimitInfo(info);
+    }
+    FStartupInfo = TStartupInfo{};
+    FStartupInfo.wShowWindow = FShowFlag;
+    FStartupInfo.dwFlags = kStartfUseShowWindow;
+    FStartupInfo.lpDesktop = DesktopName;
+    FProcessInfo = TProcessInformation{};
+    ConsoleAllocated = false;
+
+    const bool anyNamed = !FileInp.empty() || !FileOut.empty() || !FileErr.empty();
+    if (!anyNamed) return;
+    // The streams left unnamed get the null device: the console nobody sees.
+    ConsoleAllocated = FileInp.empty() || FileOut.empty() || FileErr.empty();
+    FStartupInfo.dwFlags |= kStartfUseStdHandles;
+    if (!FileInp.empty()) FStartupInfo.hStdInput = OpenRedirectFile(FileInp, false, "standard input");
+    if (!FileOut.empty()) FStartupInfo.hStdOutput = OpenRedirectFile(FileOut, true, "standard output");
+    if (!FileErr.empty()) FStartupInfo.hStdError = OpenRedirectFile(FileErr, true, "standard error");
+  } catch (...) {
+    // Finish does not run after a failed Init: leave nothing behind.
+    ReleaseRun();
+    throw;
+  }
+}
+
+bool TExecEngine::Launch() {
+  DoNotify(eesStart);
+  if (AppName.empty()) {
+    FailStart(platform::kErrorFileNotFound, platform::SystemErrorMessage(platform::kErrorFileNotFound));
+    return false;
+  }
+  platform::ProgramStart start;
+  start.AppName = AppName;
+  start.Args = platform::SplitCommandLine(FCmd);
+  start.Environment = platform::EnvironmentWithoutDesktop();
+  start.WorkingDir = WorkingDir;
+  start.StdInput = FStartupInfo.hStdInput.Get();
+  start.StdOutput = FStartupInfo.hStdOutput.Get();
+  start.StdError = FStartupInfo.hStdError.Get();
+  start.NiceIncrement = NiceIncrementFor(CreationFlags);
+
+  auto process = platform::ContainedProcess::CreateSuspended(start);
+  FProcessInfo.hProcess = process;
+  FProcessInfo.dwProcessId = process->Pid();
+  if (FJob && !FJob->Handle().Assign(process))
+    throw std::runtime_error("Cannot assign the process to its job: " + FCmd);
+
+  platform::StartFailure failure;
+  if (!process->Resume(failure)) {
+    FailStart(failure.Code, failure.Message);
+    return false;
+  }
+  StartTime = MonotonicNs();
+  return true;
+}
+
+void TExecEngine::FailStart(std::uint32_t Code, const std::string& SystemMessage) {
+  FExitCode = Code;
+  FExitCodeMsg = SystemMessage + "\r\n" + kCannotExecute + FCmd;
+}
+
+void TExecEngine::Wait() {
+  DoNotify(eesExecuting);
+  int status = 0;
+  const auto result = FProcessInfo.hProcess->Wait(FTimeLimit, status);
+  RunningTime = static_cast<long double>(MonotonicNs() - StartTime) / 1e9L;
+  switch (result) {
+    case platform::ContainedProcess::WaitResult::TimedOut:
+      FExitCode = ExecTimeOut;
+      FExitCodeMsg = kTimeLimitExceeded;
+      break;
+    case platform::ContainedProcess::WaitResult::Failed:
+      FExitCode = ExecError;
+      FExitCodeMsg = "Cannot wait for the command: " + FCmd + "\r\n" + platform::ErrnoMessage(status);
+      break;
+    case platform::ContainedProcess::WaitResult::Exited:
+      FExitCode = platform::ExitCodeFromWaitStatus(status);
+      if (FExitCode != 0) FExitCodeMsg = TerminatedMessage(FCmd, FExitCode);
+      break;
+  }
+  DoNotify(eesFinish);
+}
+
+void TExecEngine::Finish() { ReleaseRun(); }
+
+// Kills whatever the run left, frees the job and closes the streams.
+void TExecEngine::ReleaseRun() noexcept {
+  if (FProcessInfo.hProcess) FProcessInfo.hProcess->Terminate();
+  FProcessInfo = TProcessInformation{};
+  FJob.reset();
+  FStartupInfo.hStdInput.Reset();
+  FStartupInfo.hStdOutput.Reset();
+  FStartupInfo.hStdError.Reset();
+}
+
+void TExecEngine::Execute() {
+  auto recordError = [this](const std::exception_ptr& error) {
+    FExitCode = ExecError;
+    try {
+      std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+      FExitCodeMsg = e.what();
+    } catch (...) {
+      FExitCodeMsg = "Unknown error while running: " + FCmd;
+    }
+  };
+  try {
+    Init();
+  } catch (...) {
+    recordError(std::current_exception());
+    return;
+  }
+  std::exception_ptr error;
+  try {
+    if (Launch()) Wait();
+  } catch (...) {
+    error = std::current_exception();
+  }
+  try {
+    Finish();
+  } catch (...) {
+    if (!error) error = std::current_exception();
+  }
+  if (error) recordError(error);
+}
+
+}  // namespace velkor

@@ -1,0 +1,149 @@
+// Contained runs of one program: the Linux stand-in for a job object and a
+// process created suspended.
+//
+// Theory of operation
+// -------------------
+// Every run gets a fresh PID namespace (and mount namespace; plus a user
+// namespace when Velkor is not privileged). Three processes take part:
+//
+//   Velkor (keeper)   creates the run, writes the limits, waits with a
+//                     timeout on a pidfd of the run's init, and kills it.
+//   init (pid 1)      a small shim that Velkor's clone() leaves running our
+//                     own code: it waits for the "go" message, mounts a
+//                     private /proc, forks the program, reaps every process
+//                     of the namespace, and when the program ends writes its
+//                     wait status to Velkor and exits.
+//   program (pid 2)   applies the limits and redirections, then execs the
+//                     judged or compiled program.
+//
+// Why an init shim rather than the program as pid 1: the kernel filters
+// signals that reach a namespace's init, and when pid 1 exits every other
+// process of the namespace dies before its status could be collected.
+//
+// Containment follows from the namespace: when init exits or is killed, the
+// kernel kills every process left in the namespace (also those that called
+// setsid or forked twice) and the pidfd of init becomes readable only after
+// they are all gone. From inside, kill(-1), getppid() and guessed pids reach
+// only processes of the same run, so the program can neither signal nor stop
+// Velkor or anything else of the jury's.
+//
+// The suspended start: the namespace exists from clone() on, but the program
+// is not forked before the keeper sends "go" with the limits (after writing
+// the user-namespace maps). A start failure (missing file, bad working
+// folder) comes back over a close-on-exec pipe: end of file means the exec
+// happened.
+//
+// The child side runs between clone() and exec in a copy of a possibly
+// multithreaded process, so it makes only async-signal-safe calls on data
+// prepared before clone().
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/UniqueFd.h"
+
+namespace velkor::platform {
+
+// What to start. AppName is run as it stands: no search on PATH, no
+// extension added.
+struct ProgramStart {
+  std::string AppName;
+  std::vector<std::string> Args;         // argv, the program name first
+  std::vector<std::string> Environment;  // "NAME=value" entries
+  std::string WorkingDir;                // "" keeps Velkor's own
+  int StdInput = -1;                     // descriptors to give the program;
+  int StdOutput = -1;                    // -1 gives it the null device
+  int StdError = -1;
+  int NiceIncrement = 0;                 // best effort
+};
+
+// Limits that apply to each process of a run.
+struct JobLimits {
+  std::uint64_t ProcessMemoryLimit = 0;  // bytes of data per process; 0 = none
+};
+
+// Why a program could not be started: an error code from SystemErrors.h and
+// its text.
+struct StartFailure {
+  std::uint32_t Code = 0;
+  std::string Message;
+};
+
+class ContainedProcess {
+ public:
+  enum class WaitResult { Exited, TimedOut, Failed };
+  static constexpr std::uint32_t kInfinite = 0xFFFFFFFFu;
+
+  // Makes the contained run with the program not yet started. Throws
+  // std::system_error when the namespaces cannot be created.
+  static std::shared_ptr<ContainedProcess> CreateSuspended(const ProgramStart& start);
+
+  ContainedProcess(const ContainedProcess&) = delete;
+  ContainedProcess& operator=(const ContainedProcess&) = delete;
+  ~ContainedProcess();
+
+  // Sets the limits the program starts with. Only before Resume.
+  bool ApplyLimits(const JobLimits& limits);
+  bool Resumed() const { return resumed_; }
+
+  // Starts the program and waits until it has been exec'ed. False, with the
+  // reason, when it could not be started.
+  bool Resume(StartFailure& failure);
+
+  // Waits at most timeoutMs (kInfinite: no limit) for the program to end.
+  // Exited: status holds its wait status. Failed: status holds an errno.
+  WaitResult Wait(std::uint32_t timeoutMs, int& status);
+
+  // Kills every process of the run and reaps the init. Idempotent; never
+  // throws.
+  void Terminate();
+
+  pid_t Pid() const { return pid_; }
+
+ private:
+  ContainedProcess() = default;
+
+  pid_t pid_ = -1;  // the run's init, in Velkor's namespace
+  UniqueFd pidfd_;
+  UniqueFd go_;      // keeper's end of the "go" channel
+  UniqueFd errors_;  // start failures of the program
+  UniqueFd status_;  // the program's wait status, from init
+  JobLimits limits_;
+  bool resumed_ = false;
+  bool reaped_ = false;
+};
+
+// A job: the limits of a run and the kill-on-close of everything assigned
+// to it.
+class Job {
+ public:
+  Job() = default;
+  Job(const Job&) = delete;
+  Job& operator=(const Job&) = delete;
+  ~Job();  // kills every process still assigned
+
+  JobLimits Limits;
+
+  // Puts a suspended process under this job's limits; false when it has
+  // already been resumed.
+  bool Assign(const std::shared_ptr<ContainedProcess>& process);
+
+ private:
+  std::vector<std::weak_ptr<ContainedProcess>> processes_;
+};
+
+// The exit code Velkor reports for a wait status: the program's own code, or
+// 128 + the signal number for a program killed by a signal.
+std::int64_t ExitCodeFromWaitStatus(int status);
+
+// Opens a file for a redirected standard stream. "NUL" (any case) is the
+// null device; a missing folder of an output file is created. Sets err to an
+// errno and returns an invalid descriptor on failure.
+UniqueFd OpenRedirection(const std::string& name, bool forWriting, int& err);
+
+}  // namespace velkor::platform
