@@ -130,6 +130,8 @@ void CloseOnExecFrom3() {
   }
   for (int i = 0; i < 3; ++i)
     if (dup2(lifted[i], i) < 0) FailStart(plan.ErrorsWrite, kStageStreams, errno);
+  // A missing program is named as such, not as a bad working folder.
+  if (access(plan.App, F_OK) != 0) FailStart(plan.ErrorsWrite, kStageExec, errno);
   if (plan.WorkingDir && chdir(plan.WorkingDir) != 0)
     FailStart(plan.ErrorsWrite, kStageChdir, errno);
   CloseOnExecFrom3();
@@ -221,6 +223,11 @@ std::int64_t MonotonicMs() {
 }  // namespace
 
 std::shared_ptr<ContainedProcess> ContainedProcess::CreateSuspended(const ProgramStart& start) {
+  // A relative program name means the file beside Velkor, not one in the
+  // program's working folder.
+  std::error_code ec;
+  const std::string app =
+      start.AppName.empty() ? start.AppName : std::filesystem::absolute(start.AppName, ec).string();
   std::vector<std::string> args = start.Args;
   std::vector<std::string> env = start.Environment;
   std::vector<char*> argv = PointerArray(args);
@@ -233,7 +240,7 @@ std::shared_ptr<ContainedProcess> ContainedProcess::CreateSuspended(const Progra
   Pipe status = MakePipe();
 
   ChildPlan plan{};
-  plan.App = start.AppName.c_str();
+  plan.App = app.c_str();
   plan.Argv = argv.data();
   plan.Envp = envp.data();
   plan.WorkingDir = start.WorkingDir.empty() ? nullptr : start.WorkingDir.c_str();

@@ -1,0 +1,363 @@
+// The process runner, driven through small helper programs.
+#include "core/ExecRoutines.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "platform/CommandLines.h"
+
+namespace velkor {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The probe's path; VELKOR_RUNNER_PROBE in the environment overrides it
+// (the unprivileged run uses a copy that its account can reach).
+const std::string kProbe =
+    std::getenv("VELKOR_RUNNER_PROBE") ? std::getenv("VELKOR_RUNNER_PROBE") : VELKOR_RUNNER_PROBE;
+
+std::string ReadFile(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// Pids of live processes whose command line contains token.
+std::vector<int> ProcessesWithToken(const std::string& token) {
+  std::vector<int> found;
+  for (const auto& entry : fs::directory_iterator("/proc")) {
+    const std::string name = entry.path().filename();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::string cmdline = ReadFile(entry.path() / "cmdline");
+    for (char& c : cmdline)
+      if (c == '\0') c = ' ';
+    if (cmdline.find(token) != std::string::npos) found.push_back(std::stoi(name));
+  }
+  return found;
+}
+
+std::string UniqueToken() {
+  static int n = 0;
+  return "velkor-token-" + std::to_string(getpid()) + "-" + std::to_string(++n);
+}
+
+class ExecEngineTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "exec-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir = pattern;
+  }
+  void TearDown() override { fs::remove_all(dir); }
+
+  // Runs the probe with arguments through the engine.
+  void Run(const std::string& args) {
+    engine.SetCmd(kProbe + " " + args);
+    engine.Execute();
+  }
+
+  fs::path dir;
+  TExecEngine engine;
+};
+
+TEST(CommandLineSplit, FollowsTheWindowsRules) {
+  struct Case {
+    const char* cmd;
+    std::vector<std::string> args;
+  } cases[] = {
+      {"", {}},
+      {"   ", {}},
+      {"/bin/prog a  b\tc", {"/bin/prog", "a", "b", "c"}},
+      {"\"/x y/prog\" \"one two\" three", {"/x y/prog", "one two", "three"}},
+      {"p a\\\\\\\"b", {"p", "a\\\"b"}},         // 2n+1 backslashes: literal quote
+      {"p \"a\\\\\" b", {"p", "a\\", "b"}},      // 2n backslashes: quote closes
+      {"p a\\b\\\\c", {"p", "a\\b\\\\c"}},       // no quote: backslashes stay
+      {"p \"a\"\"b\"", {"p", "a\"b"}},           // doubled quote inside a group
+      {"p \"\"", {"p", ""}},                     // empty argument
+      {"c:\\dir\\prog.exe x", {"c:\\dir\\prog.exe", "x"}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(platform::SplitCommandLine(c.cmd), c.args) << c.cmd;
+}
+
+TEST(ExecEngineCmd, TakesProgramAndFolderFromTheCommandLine) {
+  struct Case {
+    const char* value;
+    const char* cmd;
+    const char* app;
+    const char* dir;
+  } cases[] = {
+      {"  /usr/bin/prog -x  ", "/usr/bin/prog -x", "/usr/bin/prog", "/usr/bin/"},
+      {"\"/tmp/a b/prog\" x", "\"/tmp/a b/prog\" x", "/tmp/a b/prog", "/tmp/a b/"},
+      {"\"/tmp/a b/prog", "\"/tmp/a b/prog\"", "/tmp/a b/prog", "/tmp/a b/"},
+      {"prog arg", "prog arg", "prog", ""},
+      {" \t ", "", "", ""},
+  };
+  TExecEngine engine;
+  for (const Case& c : cases) {
+    engine.SetCmd(c.value);
+    EXPECT_EQ(engine.Cmd(), c.cmd) << c.value;
+    EXPECT_EQ(engine.AppName, c.app) << c.value;
+    EXPECT_EQ(engine.WorkingDir, c.dir) << c.value;
+  }
+}
+
+TEST(ExecEngineDefaults, MatchTheConstructor) {
+  TExecEngine engine;
+  EXPECT_EQ(engine.TimeLimit(), kInfiniteTime);
+  EXPECT_EQ(engine.MemLimit(), 0u);
+  EXPECT_EQ(engine.ShowFlag(), 1);
+  EXPECT_EQ(engine.WaitIdleTime, 1000u);
+  EXPECT_EQ(engine.CreationFlags, 0x624u);
+  EXPECT_EQ(engine.ExitCode(), ExecOK);
+  EXPECT_TRUE(engine.ExitCodeMsg().empty());
+}
+
+TEST_F(ExecEngineTest, NormalExitRaisesTheThreeEventsInOrder) {
+  std::vector<TExecEngineState> events;
+  engine.SetOnNotify([&](TExecEngine& sender, TExecEngineState s) {
+    EXPECT_EQ(&sender, &engine);
+    events.push_back(s);
+  });
+  Run("exit 0");
+  EXPECT_EQ(engine.ExitCode(), ExecOK);
+  EXPECT_EQ(engine.ExitCodeMsg(), "");
+  EXPECT_EQ(events, (std::vector<TExecEngineState>{eesStart, eesExecuting, eesFinish}));
+  EXPECT_GE(engine.RunningTime, 0.0L);
+}
+
+TEST_F(ExecEngineTest, ReportsTheProgramsExitCodeOrSignal) {
+  Run("exit 3");
+  EXPECT_EQ(engine.ExitCode(), 3);
+  EXPECT_EQ(engine.ExitCodeMsg(), "Command: " + kProbe + " exit 3 terminated with exit code: 3");
+
+  Run("segv");
+  EXPECT_EQ(engine.ExitCode(), 128 + SIGSEGV);
+  EXPECT_EQ(engine.ExitCodeMsg(), "Command: " + kProbe + " segv terminated with exit code: 139");
+
+  Run("exit 0");  // the instance is reusable and a new run clears the message
+  EXPECT_EQ(engine.ExitCode(), ExecOK);
+  EXPECT_EQ(engine.ExitCodeMsg(), "");
+}
+
+TEST_F(ExecEngineTest, TimeLimitStopsBusyAndSleepingPrograms) {
+  for (const char* mode : {"busy", "sleep"}) {
+    const std::string token = UniqueToken();
+    engine.SetTimeLimit(300);
+    Run(std::string(mode) + " " + token);
+    EXPECT_EQ(engine.ExitCode(), ExecTimeOut) << mode;
+    EXPECT_EQ(engine.ExitCodeMsg(), "Time Limit Exceeded") << mode;
+    EXPECT_GE(engine.RunningTime, 0.3L) << mode;
+    EXPECT_TRUE(ProcessesWithToken(token).empty()) << mode;
+  }
+}
+
+TEST_F(ExecEngineTest, ZeroAndHugeTimeLimits) {
+  engine.SetTimeLimit(0);
+  Run("sleep");
+  EXPECT_EQ(engine.ExitCode(), ExecTimeOut);
+
+  engine.SetTimeLimit(0xFFFFFFFEu);
+  Run("exit 4");
+  EXPECT_EQ(engine.ExitCode(), 4);
+}
+
+TEST_F(ExecEngineTest, MemoryLimitMakesAllocationFailPerProcess) {
+  struct Case {
+    std::uint64_t limit;
+    int mib;
+    std::int64_t expected;
+  } cases[] = {
+      {64u << 20, 256, 7},     // over the limit: malloc returns null
+      {64u << 20, 16, 0},      // under it
+      {0, 256, 0},             // no limit
+      {0xFFFFFFFFu, 256, 0},   // 4 GiB - 1: practically none
+  };
+  for (const Case& c : cases) {
+    engine.SetMemLimit(c.limit);
+    Run("alloc " + std::to_string(c.mib));
+    EXPECT_EQ(engine.ExitCode(), c.expected) << c.limit << " / " << c.mib;
+  }
+  engine.SetMemLimit(64u << 20);
+  Run("limits");
+  engine.FileOut = (dir / "limits.txt").string();
+  Run("limits");
+  EXPECT_EQ(ReadFile(dir / "limits.txt"), "core=0 data=" + std::to_string(64u << 20));
+}
+
+TEST_F(ExecEngineTest, EveryProcessOfTheRunDiesWithIt) {
+  // A grandchild in its own session, left behind by a program that exits 0,
+  // with and without a memory limit.
+  for (std::uint64_t limit : {std::uint64_t{64} << 20, std::uint64_t{0}}) {
+    const std::string token = UniqueToken();
+    const fs::path file = dir / (token + ".txt");
+    engine.SetMemLimit(limit);
+    Run("grandchild " + file.string() + " " + token);
+    EXPECT_EQ(engine.ExitCode(), ExecOK);
+    EXPECT_TRUE(ProcessesWithToken(token).empty()) << "limit " << limit;
+    const auto sizeAfter = fs::exists(file) ? fs::file_size(file) : 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(fs::exists(file) ? fs::file_size(file) : 0, sizeAfter) << "the writer still runs";
+  }
+}
+
+TEST_F(ExecEngineTest, AForkLoopEndsWithTheRun) {
+  const std::string token = UniqueToken();
+  engine.SetTimeLimit(300);
+  Run("forkloop " + token);
+  EXPECT_EQ(engine.ExitCode(), ExecTimeOut);
+  EXPECT_TRUE(ProcessesWithToken(token).empty());
+}
+
+TEST_F(ExecEngineTest, TheProgramCannotReachProcessesOutsideItsRun) {
+  pid_t sentinel = fork();
+  ASSERT_GE(sentinel, 0);
+  if (sentinel == 0) {
+    setpgid(0, 0);
+    for (;;) pause();
+  }
+  setpgid(sentinel, sentinel);
+  Run("escape " + std::to_string(sentinel));
+  EXPECT_EQ(engine.ExitCode(), ExecOK) << engine.ExitCodeMsg();
+  int status = 0;
+  EXPECT_EQ(waitpid(sentinel, &status, WNOHANG), 0) << "the sentinel was killed";
+  kill(sentinel, SIGKILL);
+  waitpid(sentinel, &status, 0);
+}
+
+TEST_F(ExecEngineTest, TheRunSeesOnlyItsOwnProcesses) {
+  engine.FileOut = (dir / "proc.txt").string();
+  Run("proc");
+  ASSERT_EQ(engine.ExitCode(), ExecOK);
+  EXPECT_LE(std::stoi(ReadFile(dir / "proc.txt")), 2);  // init and the program
+}
+
+TEST_F(ExecEngineTest, RedirectsStreamsToFilesAndNul) {
+  std::ofstream(dir / "in.txt") << "hello judge";
+  engine.FileInp = (dir / "in.txt").string();
+  engine.FileOut = (dir / "new" / "deeper" / "out.txt").string();  // folders created
+  engine.FileErr = (dir / "err.txt").string();
+  Run("echo");
+  ASSERT_EQ(engine.ExitCode(), ExecOK) << engine.ExitCodeMsg();
+  EXPECT_EQ(ReadFile(dir / "new" / "deeper" / "out.txt"), "hello judge");
+  EXPECT_EQ(ReadFile(dir / "err.txt"), "err");
+  EXPECT_FALSE(engine.ConsoleAllocated);
+
+  engine.FileOut = "nul";
+  engine.FileErr = "NUL";
+  Run("echo");
+  EXPECT_EQ(engine.ExitCode(), ExecOK);
+
+  // Only the output named: input is the null device, so echo ends at once.
+  engine.FileInp.clear();
+  engine.FileErr.clear();
+  engine.FileOut = (dir / "only-out.txt").string();
+  Run("echo");
+  EXPECT_EQ(engine.ExitCode(), ExecOK);
+  EXPECT_TRUE(engine.ConsoleAllocated);
+  EXPECT_EQ(ReadFile(dir / "only-out.txt"), "");
+}
+
+TEST_F(ExecEngineTest, ProgramGetsOnlyItsStreamsAndNoDisplay) {
+  int leaked = open("/dev/null", O_RDONLY);  // not close-on-exec on purpose
+  ASSERT_GE(leaked, 0);
+  setenv("DISPLAY", ":0", 1);
+  setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nowhere", 1);
+  Run("fds");
+  EXPECT_EQ(engine.ExitCode(), ExecOK) << "a descriptor leaked";
+  Run("env");
+  EXPECT_EQ(engine.ExitCode(), ExecOK) << "display variables leaked";
+  unsetenv("DISPLAY");
+  unsetenv("DBUS_SESSION_BUS_ADDRESS");
+  close(leaked);
+}
+
+TEST_F(ExecEngineTest, WorkingFolderIsTheProgramsUnlessSet) {
+  engine.FileOut = (dir / "pwd.txt").string();
+  Run("pwd");
+  EXPECT_EQ(ReadFile(dir / "pwd.txt") + "/", engine.WorkingDir);
+  EXPECT_EQ(engine.WorkingDir, fs::path(kProbe).parent_path().string() + "/");
+
+  engine.SetCmd(kProbe + " pwd");
+  engine.WorkingDir = dir.string();
+  engine.Execute();
+  EXPECT_EQ(ReadFile(dir / "pwd.txt"), dir.string());
+}
+
+TEST_F(ExecEngineTest, ArgumentsArriveSplitByTheWindowsRules) {
+  engine.FileOut = (dir / "args.txt").string();
+  Run("args \"a b\" c\\d \"e\\\"f\"");
+  EXPECT_EQ(ReadFile(dir / "args.txt"), "a b\nc\\d\ne\"f\n");
+}
+
+TEST_F(ExecEngineTest, StartFailuresGiveACodeAndTheCommandLine) {
+  const fs::path plain = dir / "plain.txt";
+  std::ofstream(plain) << "not a program";
+  const fs::path script = dir / "noshebang";
+  std::ofstream(script) << "garbage";
+  fs::permissions(script, fs::perms::owner_all);
+
+  struct Case {
+    std::string cmd;
+    std::string workingDir;  // "" keeps the one SetCmd derived
+    std::int64_t code;
+  } cases[] = {
+      {"/nonexistent/prog", "", 2},
+      {"", "", 2},
+      {dir.string(), "", 5},        // a folder
+      {plain.string(), "", 5},      // not executable
+      {script.string(), "", 193},   // executable, but no known format
+      {kProbe + " exit 0", (dir / "missing").string(), 267},
+  };
+  engine.RunningTime = 42;
+  for (const Case& c : cases) {
+    std::vector<TExecEngineState> events;
+    engine.SetOnNotify([&](TExecEngine&, TExecEngineState s) { events.push_back(s); });
+    engine.SetCmd(c.cmd);
+    if (!c.workingDir.empty()) engine.WorkingDir = c.workingDir;
+    engine.Execute();
+    EXPECT_EQ(engine.ExitCode(), c.code) << c.cmd;
+    const std::string tail = "\r\nCannot execute command:\r\n" + engine.Cmd();
+    const std::string& msg = engine.ExitCodeMsg();
+    ASSERT_GE(msg.size(), tail.size()) << c.cmd;
+    EXPECT_EQ(msg.substr(msg.size() - tail.size()), tail) << c.cmd;
+    EXPECT_GT(msg.size(), tail.size()) << "no system text for " << c.cmd;
+    EXPECT_EQ(events, std::vector<TExecEngineState>{eesStart}) << c.cmd;
+    EXPECT_EQ(engine.RunningTime, 42) << "a failed start keeps the last running time";
+  }
+}
+
+TEST_F(ExecEngineTest, AnUnusableRedirectionIsAnErrorNamingTheFile) {
+  const fs::path blocker = dir / "file";
+  std::ofstream(blocker) << "x";
+  struct Case {
+    std::string TExecEngine::*field;
+    fs::path path;
+  } cases[] = {
+      {&TExecEngine::FileOut, blocker / "sub" / "out.txt"},  // folder under a file
+      {&TExecEngine::FileInp, dir / "missing-input.txt"},
+  };
+  for (const Case& c : cases) {
+    engine.FileInp.clear();
+    engine.FileOut.clear();
+    engine.*c.field = c.path.string();
+    Run("exit 0");
+    EXPECT_EQ(engine.ExitCode(), ExecError) << c.path;
+    EXPECT_NE(engine.ExitCodeMsg().find(c.path.string()), std::string::npos) << engine.ExitCodeMsg();
+  }
+}
+
+}  // namespace
+}  // namespace velkor

@@ -1,0 +1,171 @@
+// A program for the process-runner tests to start. The first argument picks
+// what it does; see Usage below. Exit codes are part of each test's contract.
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+int Usage() {
+  std::fputs(
+      "usage: runner_probe exit N | echo | busy | sleep | segv | alloc MIB | grandchild FILE TOKEN\n"
+      "       | forkloop TOKEN | escape OUTSIDE_PID... | fds | env | pwd | args ... | limits | proc\n",
+      stderr);
+  return 64;
+}
+
+// Copies standard input to standard output and says "err" on standard error.
+int Echo() {
+  char buf[4096];
+  ssize_t n;
+  while ((n = read(0, buf, sizeof buf)) > 0)
+    if (write(1, buf, static_cast<size_t>(n)) != n) return 1;
+  std::fputs("err", stderr);
+  return 0;
+}
+
+// Allocates and touches MiB mebibytes: 0 when that worked, 7 when an
+// allocation failed.
+int Alloc(long mib) {
+  for (long i = 0; i < mib; ++i) {
+    auto* block = static_cast<char*>(std::malloc(1 << 20));
+    if (!block) return 7;
+    std::memset(block, 1, 1 << 20);
+  }
+  return 0;
+}
+
+// Leaves a grandchild in a session of its own that appends to FILE every
+// few milliseconds, then exits 0 at once.
+int Grandchild(const char* file) {
+  pid_t child = fork();
+  if (child < 0) return 2;
+  if (child == 0) {
+    setsid();
+    if (fork() != 0) _exit(0);  // double fork: the writer has no parent left
+    for (;;) {
+      int fd = open(file, O_WRONLY | O_CREAT | O_APPEND, 0644);
+      if (fd >= 0) {
+        (void)!write(fd, "x", 1);
+        close(fd);
+      }
+      usleep(5000);
+    }
+  }
+  waitpid(child, nullptr, 0);
+  return 0;
+}
+
+// Starts a chain that never ends (each process forks its successor and
+// exits) and waits for ever beside it.
+int ForkLoop() {
+  if (fork() != 0)
+    for (;;) pause();
+  for (;;) {
+    pid_t next = fork();
+    if (next > 0) _exit(0);
+    usleep(1000);
+  }
+}
+
+// Tries to reach processes outside its run: stops its parent, kills each
+// pid given and its process group, and (only when it is pid 2, that is
+// contained) kills every process it can see. Exit 0 when no kill of a given
+// pid reached a process.
+int Escape(int argc, char** argv) {
+  kill(getppid(), SIGSTOP);
+  int reached = 0;
+  for (int i = 2; i < argc; ++i) {
+    pid_t pid = static_cast<pid_t>(std::atol(argv[i]));
+    if (kill(pid, SIGKILL) == 0) reached |= 2;
+    if (kill(-pid, SIGKILL) == 0) reached |= 4;
+  }
+  if (getpid() == 2) kill(-1, SIGKILL);
+  return reached;
+}
+
+// 0 when no descriptor above 2 is open.
+int Fds() {
+  for (int fd = 3; fd < 1024; ++fd)
+    if (fcntl(fd, F_GETFD) != -1) return 9;
+  return 0;
+}
+
+// 0 when nothing leads to the jury's display or session bus.
+int Env() {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "XAUTHORITY", "DBUS_SESSION_BUS_ADDRESS"})
+    if (std::getenv(name)) return 5;
+  return 0;
+}
+
+int Pwd() {
+  char buf[4096];
+  if (!getcwd(buf, sizeof buf)) return 1;
+  std::printf("%s", buf);
+  return 0;
+}
+
+int Args(int argc, char** argv) {
+  for (int i = 2; i < argc; ++i) std::printf("%s\n", argv[i]);
+  return 0;
+}
+
+// Prints the core-file limit and the data limit in bytes ("inf" for none).
+int Limits() {
+  rlimit core{}, data{};
+  getrlimit(RLIMIT_CORE, &core);
+  getrlimit(RLIMIT_DATA, &data);
+  auto show = [](rlim_t v) { return v == RLIM_INFINITY ? std::string("inf") : std::to_string(v); };
+  std::printf("core=%s data=%s", show(core.rlim_cur).c_str(), show(data.rlim_cur).c_str());
+  return 0;
+}
+
+// Prints how many processes /proc shows.
+int Proc() {
+  DIR* d = opendir("/proc");
+  if (!d) return 1;
+  int count = 0;
+  while (dirent* e = readdir(d))
+    if (e->d_name[0] >= '0' && e->d_name[0] <= '9') ++count;
+  closedir(d);
+  std::printf("%d", count);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return Usage();
+  const std::string mode = argv[1];
+  if (mode == "exit" && argc > 2) return std::atoi(argv[2]);
+  if (mode == "echo") return Echo();
+  if (mode == "busy") {
+    volatile unsigned long spins = 0;
+    for (;;) spins = spins + 1;
+  }
+  if (mode == "sleep") for (;;) pause();
+  if (mode == "segv") {
+    raise(SIGSEGV);
+    return 1;
+  }
+  if (mode == "alloc" && argc > 2) return Alloc(std::atol(argv[2]));
+  if (mode == "grandchild" && argc > 2) return Grandchild(argv[2]);
+  if (mode == "forkloop") return ForkLoop();
+  if (mode == "escape") return Escape(argc, argv);
+  if (mode == "fds") return Fds();
+  if (mode == "env") return Env();
+  if (mode == "pwd") return Pwd();
+  if (mode == "args") return Args(argc, argv);
+  if (mode == "limits") return Limits();
+  if (mode == "proc") return Proc();
+  return Usage();
+}
