@@ -1,13 +1,12 @@
 #include "platform/ProcessJobs.h"
 
 #include <fcntl.h>
-#include <linux/sched.h>
+#include <linux/close_range.h>
+#include <pthread.h>
 #include <poll.h>
 #include <sched.h>
 #include <signal.h>
 #include <sys/mount.h>
-#include <sys/prctl.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -16,45 +15,20 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 
+#include "platform/RunProtocol.h"
 #include "platform/SystemErrors.h"
 
 namespace velkor::platform {
 namespace {
 
-// What the program side reports when it cannot start.
-enum StartStage : std::int32_t { kStageFork = 1, kStageChdir, kStageExec, kStageStreams };
+using run::GoMessage;
+using run::StartReport;
 
-struct StartReport {
-  std::int32_t Stage;
-  std::int32_t Errno;
-};
-
-struct GoMessage {
-  std::uint64_t ProcessMemoryLimit;
-};
-
-// Everything the child side needs, prepared before clone().
-struct ChildPlan {
-  const char* App;
-  char* const* Argv;
-  char* const* Envp;
-  const char* WorkingDir;  // nullptr: keep
-  int Streams[3];          // sources for 0, 1, 2
-  int GoRead;
-  int ErrorsWrite;
-  int StatusWrite;
-  int NiceIncrement;
-  void* ProgramStackTop;  // the program's stack until it execs
-};
-
-constexpr std::size_t kProgramStackSize = 256 * 1024;
-
-// ---- child side: async-signal-safe calls only ----------------------------
+constexpr const char* kRunInitName = "velkor-run-init";
+constexpr std::size_t kSpawnStackSize = 64 * 1024;
 
 bool ReadFull(int fd, void* buf, size_t size) {
   auto* p = static_cast<char*>(buf);
@@ -68,121 +42,65 @@ bool ReadFull(int fd, void* buf, size_t size) {
   return true;
 }
 
-void WriteFull(int fd, const void* buf, size_t size) {
-  auto* p = static_cast<const char*>(buf);
-  while (size > 0) {
-    ssize_t n = write(fd, p, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
-    p += n;
-    size -= static_cast<size_t>(n);
-  }
-}
-
-[[noreturn]] void FailStart(int fd, StartStage stage, int err) {
-  StartReport report{stage, err};
-  WriteFull(fd, &report, sizeof report);
-  _exit(127);
-}
-
-// Blocked and ignored signals survive exec; the program starts clean.
-void ResetSignals() {
-  sigset_t none;
-  sigemptyset(&none);
-  sigprocmask(SIG_SETMASK, &none, nullptr);
-  struct sigaction dfl {};
-  dfl.sa_handler = SIG_DFL;
-  for (int sig = 1; sig < NSIG; ++sig) sigaction(sig, &dfl, nullptr);
-}
+// Everything the spawn child needs, prepared before clone().
+struct SpawnPlan {
+  const char* InitPath;
+  char* const* Argv;
+  char* const* Envp;
+  int Sources[6];  // become descriptors 0..5 of the init
+  int ErrorsWrite;
+};
 
 // A /proc of the run's own namespace, so the program cannot even read about
-// the jury's processes. Best effort: the mounts stay private to the run.
+// the jury's processes. Mounted before the init is exec'ed: in a user
+// namespace only this first process holds the capability to mount. Best
+// effort; the mounts stay private to the run.
 void MountPrivateProc() {
   if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return;
   mount("proc", "/proc", "proc", MS_NOSUID | MS_NODEV | MS_NOEXEC, nullptr);
 }
 
-// Marks every descriptor above 2 close-on-exec, so the program inherits only
-// its three standard streams.
-void CloseOnExecFrom3() {
-  if (syscall(SYS_close_range, 3u, ~0u, CLOSE_RANGE_CLOEXEC) == 0) return;
-  struct rlimit rl {};
-  int max = (getrlimit(RLIMIT_NOFILE, &rl) == 0 && rl.rlim_cur < 65536) ? int(rl.rlim_cur) : 65536;
-  for (int fd = 3; fd < max; ++fd) fcntl(fd, F_SETFD, FD_CLOEXEC);
-}
-
-[[noreturn]] void RunProgram(const ChildPlan& plan, const GoMessage& go) {
-  prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0);
-  struct rlimit noCore {0, 0};
-  setrlimit(RLIMIT_CORE, &noCore);
-  if (go.ProcessMemoryLimit != 0) {
-    struct rlimit data {go.ProcessMemoryLimit, go.ProcessMemoryLimit};
-    setrlimit(RLIMIT_DATA, &data);
-  }
-  if (plan.NiceIncrement != 0) {
-    errno = 0;
-    int current = getpriority(PRIO_PROCESS, 0);
-    if (errno == 0) setpriority(PRIO_PROCESS, 0, current + plan.NiceIncrement);
-  }
-  // Lift the sources above 2 first, so a source that happens to be 0, 1 or 2
-  // is not overwritten before it is used.
-  int lifted[3];
-  for (int i = 0; i < 3; ++i) {
-    lifted[i] = fcntl(plan.Streams[i], F_DUPFD_CLOEXEC, 3);
-    if (lifted[i] < 0) FailStart(plan.ErrorsWrite, kStageStreams, errno);
-  }
-  for (int i = 0; i < 3; ++i)
-    if (dup2(lifted[i], i) < 0) FailStart(plan.ErrorsWrite, kStageStreams, errno);
-  // A missing program is named as such, not as a bad working folder.
-  if (access(plan.App, F_OK) != 0) FailStart(plan.ErrorsWrite, kStageExec, errno);
-  if (plan.WorkingDir && chdir(plan.WorkingDir) != 0)
-    FailStart(plan.ErrorsWrite, kStageChdir, errno);
-  CloseOnExecFrom3();
-  execve(plan.App, plan.Argv, plan.Envp);
-  FailStart(plan.ErrorsWrite, kStageExec, errno);
-}
-
-struct ProgramArgs {
-  const ChildPlan* Plan;
-  const GoMessage* Go;
-};
-
-int StartProgram(void* arg) {
-  auto* args = static_cast<ProgramArgs*>(arg);
-  RunProgram(*args->Plan, *args->Go);
-}
-
-[[noreturn]] void RunInit(const ChildPlan& plan) {
-  // If Velkor dies, the run dies with it: init's death empties the namespace.
-  prctl(PR_SET_PDEATHSIG, SIGKILL, 0, 0, 0);
-  ResetSignals();
-  GoMessage go{};
-  if (!ReadFull(plan.GoRead, &go, sizeof go)) _exit(1);  // the keeper gave up
-  close(plan.GoRead);
+// Runs between clone() and exec in memory shared with Velkor (whose calling
+// thread is suspended meanwhile, as with vfork): async-signal-safe calls on
+// the plan only.
+int SpawnInit(void* arg) {
+  const auto& plan = *static_cast<const SpawnPlan*>(arg);
+  // Handlers still point into Velkor; every signal is blocked until they are
+  // reset. Ignored signals would survive exec, so they are reset too.
+  struct sigaction dfl {};
+  dfl.sa_handler = SIG_DFL;
+  for (int sig = 1; sig < NSIG; ++sig) sigaction(sig, &dfl, nullptr);
   MountPrivateProc();
-
-  // The program shares init's memory until it execs (as vfork does), so
-  // starting it copies no page tables; it runs on a stack of its own.
-  ProgramArgs args{&plan, &go};
-  pid_t program = clone(StartProgram, plan.ProgramStackTop, CLONE_VM | CLONE_VFORK | SIGCHLD, &args);
-  if (program < 0) FailStart(plan.ErrorsWrite, kStageFork, errno);
-  close(plan.ErrorsWrite);
-
-  for (;;) {
-    int status = 0;
-    pid_t done = waitpid(-1, &status, 0);
-    if (done == program) {
-      WriteFull(plan.StatusWrite, &status, sizeof status);
-      _exit(0);
-    }
-    if (done < 0 && errno != EINTR) _exit(2);
+  // Lift the sources above the targets first, so none is overwritten before
+  // it is used.
+  int lifted[6];
+  for (int i = 0; i < 6; ++i) lifted[i] = fcntl(plan.Sources[i], F_DUPFD_CLOEXEC, 6);
+  for (int i = 0; i < 6; ++i)
+    if (lifted[i] < 0 || dup2(lifted[i], i) < 0) goto fail;
+  syscall(SYS_close_range, 6u, ~0u, CLOSE_RANGE_CLOEXEC);
+  {
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
   }
+  execve(plan.InitPath, plan.Argv, plan.Envp);
+fail:
+  StartReport report{run::kStageInit, errno};
+  (void)!write(plan.ErrorsWrite, &report, sizeof report);
+  _exit(127);
 }
 
 // ---- keeper side ---------------------------------------------------------
 
 std::system_error SystemError(int err, const std::string& what) {
   return std::system_error(err, std::generic_category(), what);
+}
+
+// The init program lives beside the running executable.
+std::string RunInitPath() {
+  std::error_code ec;
+  auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+  return (self.parent_path() / kRunInitName).string();
 }
 
 void WriteIdMap(pid_t pid, const char* file, const std::string& content) {
@@ -235,15 +153,34 @@ std::int64_t MonotonicMs() {
   return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
+// Blocks every signal of the calling thread for its lifetime.
+class AllSignalsBlocked {
+ public:
+  AllSignalsBlocked() {
+    sigset_t all;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &old_);
+  }
+  ~AllSignalsBlocked() { pthread_sigmask(SIG_SETMASK, &old_, nullptr); }
+
+ private:
+  sigset_t old_;
+};
+
 }  // namespace
 
 std::shared_ptr<ContainedProcess> ContainedProcess::CreateSuspended(const ProgramStart& start) {
+  const std::string initPath = RunInitPath();
+  if (access(initPath.c_str(), X_OK) != 0)
+    throw SystemError(errno, "cannot use the run helper " + initPath);
+
   // A relative program name means the file beside Velkor, not one in the
   // program's working folder.
   std::error_code ec;
   const std::string app =
       start.AppName.empty() ? start.AppName : std::filesystem::absolute(start.AppName, ec).string();
-  std::vector<std::string> args = start.Args;
+  std::vector<std::string> args{initPath, start.WorkingDir, std::to_string(start.NiceIncrement), app};
+  args.insert(args.end(), start.Args.begin(), start.Args.end());
   std::vector<std::string> env = start.Environment;
   std::vector<char*> argv = PointerArray(args);
   std::vector<char*> envp = PointerArray(env);
@@ -254,38 +191,39 @@ std::shared_ptr<ContainedProcess> ContainedProcess::CreateSuspended(const Progra
   Pipe errors = MakePipe();
   Pipe status = MakePipe();
 
-  ChildPlan plan{};
-  plan.App = app.c_str();
+  SpawnPlan plan{};
+  plan.InitPath = initPath.c_str();
   plan.Argv = argv.data();
   plan.Envp = envp.data();
-  plan.WorkingDir = start.WorkingDir.empty() ? nullptr : start.WorkingDir.c_str();
   const int streams[3] = {start.StdInput, start.StdOutput, start.StdError};
-  for (int i = 0; i < 3; ++i) plan.Streams[i] = streams[i] >= 0 ? streams[i] : null.Get();
-  plan.GoRead = go.Read.Get();
+  for (int i = 0; i < 3; ++i) plan.Sources[i] = streams[i] >= 0 ? streams[i] : null.Get();
+  plan.Sources[run::kGoFd] = go.Read.Get();
+  plan.Sources[run::kErrorsFd] = errors.Write.Get();
+  plan.Sources[run::kStatusFd] = status.Write.Get();
   plan.ErrorsWrite = errors.Write.Get();
-  plan.StatusWrite = status.Write.Get();
-  plan.NiceIncrement = start.NiceIncrement;
-  std::vector<char> programStack(kProgramStackSize);
-  plan.ProgramStackTop = programStack.data() + programStack.size();  // stacks grow down
 
   const bool needUserNamespace = geteuid() != 0;
-  unsigned long flags = CLONE_NEWPID | CLONE_NEWNS | CLONE_PIDFD | SIGCHLD;
+  int flags = CLONE_VM | CLONE_VFORK | CLONE_NEWPID | CLONE_NEWNS | CLONE_PIDFD | SIGCHLD;
   if (needUserNamespace) flags |= CLONE_NEWUSER;
+  // Like posix_spawn: the child shares our memory until it execs the init,
+  // so no page table of Velkor is copied however large Velkor is.
+  std::vector<char> stack(kSpawnStackSize);
   int pidfd = -1;
-  // Raw clone: it returns in the child like fork() does, on a copy of this
-  // stack, without running fork handlers that may take locks.
-  long pid = syscall(SYS_clone, flags, 0, &pidfd, nullptr, 0);
-  if (pid == 0) RunInit(plan);
+  pid_t pid;
+  {
+    AllSignalsBlocked blocked;
+    pid = clone(SpawnInit, stack.data() + stack.size(), flags, &plan, &pidfd);
+  }
   if (pid < 0) throw SystemError(errno, "cannot create an isolated run for the program");
 
   std::shared_ptr<ContainedProcess> process(new ContainedProcess);
-  process->pid_ = static_cast<pid_t>(pid);
+  process->pid_ = pid;
   process->pidfd_.Reset(pidfd);
   process->go_ = std::move(go.Write);
   process->errors_ = std::move(errors.Read);
   process->status_ = std::move(status.Read);
-  // The child's copies are the only ones that should stay open; holding ours
-  // would hide the end-of-file that reports a successful exec.
+  // Only the init's copies may stay open: ours would hide the end of file
+  // that reports a successful exec.
   errors.Write.Reset();
   status.Write.Reset();
   if (needUserNamespace) MapOwnIdentity(process->pid_);  // on failure the destructor kills it
@@ -315,7 +253,9 @@ bool ContainedProcess::Resume(StartFailure& failure) {
   }
   StartReport report{};
   if (!ReadFull(errors_.Get(), &report, sizeof report)) return true;  // exec'ed
-  failure.Code = report.Stage == kStageChdir ? kErrorDirectory : ErrorCodeFromErrno(report.Errno);
+  if (report.Stage == run::kStageInit)
+    throw SystemError(report.Errno, "cannot start the run helper " + RunInitPath());
+  failure.Code = report.Stage == run::kStageChdir ? kErrorDirectory : ErrorCodeFromErrno(report.Errno);
   failure.Message = SystemErrorMessage(failure.Code);
   return false;
 }

@@ -3,39 +3,42 @@
 //
 // Theory of operation
 // -------------------
-// Every run gets a fresh PID namespace (and mount namespace; plus a user
+// Every run gets a fresh PID namespace and mount namespace (plus a user
 // namespace when Velkor is not privileged). Three processes take part:
 //
-//   Velkor (keeper)   creates the run, writes the limits, waits with a
+//   Velkor (keeper)   creates the run, sends the limits, waits with a
 //                     timeout on a pidfd of the run's init, and kills it.
-//   init (pid 1)      a small shim that Velkor's clone() leaves running our
-//                     own code: it waits for the "go" message, mounts a
-//                     private /proc, forks the program, reaps every process
-//                     of the namespace, and when the program ends writes its
-//                     wait status to Velkor and exits.
-//   program (pid 2)   applies the limits and redirections, then execs the
-//                     judged or compiled program.
+//   init (pid 1)      "velkor-run-init" (RunInit.cpp), a small static program
+//                     beside Velkor: it waits for the "go" message, starts
+//                     the program, reaps every process of the namespace, and
+//                     when the program ends writes its wait status to Velkor
+//                     and exits.
+//   program (pid 2)   applies the limits, then execs the judged or compiled
+//                     program.
 //
-// Why an init shim rather than the program as pid 1: the kernel filters
-// signals that reach a namespace's init, and when pid 1 exits every other
-// process of the namespace dies before its status could be collected.
+// Why an init rather than the program as pid 1: the kernel drops signals
+// that a namespace's own processes send to its init (a program could not
+// even kill itself), and when pid 1 exits everything else in the namespace
+// dies before its status could be collected.
 //
 // Containment follows from the namespace: when init exits or is killed, the
 // kernel kills every process left in the namespace (also those that called
-// setsid or forked twice) and the pidfd of init becomes readable only after
+// setsid or forked twice), and the pidfd of init becomes readable only after
 // they are all gone. From inside, kill(-1), getppid() and guessed pids reach
 // only processes of the same run, so the program can neither signal nor stop
-// Velkor or anything else of the jury's.
+// Velkor or anything else of the jury's. The run also gets a /proc of its
+// own, so it cannot read about the jury's processes either.
 //
-// The suspended start: the namespace exists from clone() on, but the program
-// is not forked before the keeper sends "go" with the limits (after writing
-// the user-namespace maps). A start failure (missing file, bad working
-// folder) comes back over a close-on-exec pipe: end of file means the exec
-// happened.
+// Starting costs one vfork-like clone and exec for the init and one for the
+// program: no page table of Velkor is ever copied. The clone runs between
+// clone() and exec in Velkor's memory, so it makes only async-signal-safe
+// calls on data prepared before.
 //
-// The child side runs between clone() and exec in a copy of a possibly
-// multithreaded process, so it makes only async-signal-safe calls on data
-// prepared before clone().
+// The suspended start: the namespace exists from clone() on, but the init
+// does not start the program before the keeper sends "go" with the limits
+// (after writing the user-namespace maps). A start failure (missing file,
+// bad working folder) comes back over a close-on-exec pipe: end of file
+// means the exec happened.
 #pragma once
 
 #include <sys/types.h>
@@ -92,7 +95,8 @@ class ContainedProcess {
   bool Resumed() const { return resumed_; }
 
   // Starts the program and waits until it has been exec'ed. False, with the
-  // reason, when it could not be started.
+  // reason, when it could not be started; throws std::system_error when the
+  // run's init could not be started.
   bool Resume(StartFailure& failure);
 
   // Waits at most timeoutMs (kInfinite: no limit) for the program to end.
