@@ -7,6 +7,7 @@
 #include <sched.h>
 #include <signal.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -70,6 +71,9 @@ int SpawnInit(void* arg) {
   struct sigaction dfl {};
   dfl.sa_handler = SIG_DFL;
   for (int sig = 1; sig < NSIG; ++sig) sigaction(sig, &dfl, nullptr);
+  // If Velkor dies, the run dies with it. Set here, before the exec, so
+  // there is no moment when the init runs without it.
+  prctl(PR_SET_PDEATHSIG, SIGKILL, 0, 0, 0);
   MountPrivateProc();
   // Lift the sources above the targets first, so none is overwritten before
   // it is used.

@@ -86,8 +86,8 @@ void CloseOnExecFrom3() {
 
 int main(int argc, char** argv, char** envp) {
   if (argc <= kArgProgramArgv) return 64;
-  // If Velkor dies, the run dies with it.
-  prctl(PR_SET_PDEATHSIG, SIGKILL, 0, 0, 0);
+  // The keeper set the parent-death signal before the exec: if Velkor dies,
+  // the run dies with it.
   GoMessage go{};
   if (!ReadFull(kGoFd, &go, sizeof go)) return 1;  // the keeper gave up
   close(kGoFd);

@@ -237,6 +237,30 @@ TEST_F(ExecEngineTest, TheProgramCannotReachProcessesOutsideItsRun) {
   waitpid(sentinel, &status, 0);
 }
 
+TEST_F(ExecEngineTest, ARunDoesNotOutliveAJudgeThatDies) {
+  const std::string token = UniqueToken();
+  pid_t judge = fork();
+  ASSERT_GE(judge, 0);
+  if (judge == 0) {
+    TExecEngine inner;
+    inner.SetCmd(kProbe + " grandchild " + (dir / "g.txt").string() + " " + token);
+    inner.Execute();  // the grandchild stays until Finish...
+    inner.SetCmd(kProbe + " sleep " + token);
+    inner.Execute();  // ...and this run until the judge is killed
+    _exit(0);
+  }
+  // Wait until the sleeping run is there, then kill the judge outright.
+  for (int i = 0; i < 500 && ProcessesWithToken(token).size() < 1; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  ASSERT_FALSE(ProcessesWithToken(token).empty());
+  kill(judge, SIGKILL);
+  int status = 0;
+  waitpid(judge, &status, 0);
+  for (int i = 0; i < 500 && !ProcessesWithToken(token).empty(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  EXPECT_TRUE(ProcessesWithToken(token).empty());
+}
+
 TEST_F(ExecEngineTest, TheRunSeesOnlyItsOwnProcesses) {
   engine.FileOut = (dir / "proc.txt").string();
   Run("proc");
