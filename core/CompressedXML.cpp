@@ -1,0 +1,219 @@
+#include "core/CompressedXML.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <istream>
+#include <iterator>
+#include <ostream>
+#include <sstream>
+
+#include "core/NameCompare.h"
+#include "platform/FileAttributes.h"
+#include "platform/SystemErrors.h"
+#include "platform/UniqueFd.h"
+
+namespace velkor {
+namespace {
+
+namespace fs = std::filesystem;
+using platform::UniqueFd;
+
+constexpr std::size_t kChunk = 64 * 1024;
+
+[[noreturn]] void FailErrno(const std::string& what, const std::string& path, int err) {
+  throw EXMLError(what + " \"" + path + "\": " + platform::ErrnoMessage(err));
+}
+
+std::string Deflate(std::string_view text) {
+  z_stream zs{};
+  // Window 15 and memory level 8 give the plain zlib format at the default
+  // level, header 78 9C.
+  if (deflateInit2(&zs, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+    throw EXMLError("Cannot start the compressor: " + std::string(zs.msg ? zs.msg : "zlib error"));
+  std::string out;
+  zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+  zs.avail_in = static_cast<uInt>(text.size());
+  int rc;
+  do {
+    const std::size_t used = out.size();
+    out.resize(used + kChunk);
+    zs.next_out = reinterpret_cast<Bytef*>(out.data() + used);
+    zs.avail_out = kChunk;
+    rc = deflate(&zs, Z_FINISH);
+    out.resize(used + kChunk - zs.avail_out);
+  } while (rc == Z_OK || rc == Z_BUF_ERROR);
+  deflateEnd(&zs);
+  if (rc != Z_STREAM_END) throw EXMLError("Cannot compress the XML text (zlib error " + std::to_string(rc) + ")");
+  return out;
+}
+
+std::string Inflate(std::string_view data, const std::string& origin) {
+  z_stream zs{};
+  if (inflateInit(&zs) != Z_OK) throw EXMLError("Cannot start the decompressor for " + origin);
+  zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+  zs.avail_in = static_cast<uInt>(data.size());
+  std::string out;
+  int rc;
+  do {
+    const std::size_t used = out.size();
+    out.resize(used + kChunk);
+    zs.next_out = reinterpret_cast<Bytef*>(out.data() + used);
+    zs.avail_out = kChunk;
+    rc = inflate(&zs, Z_NO_FLUSH);
+    out.resize(used + kChunk - zs.avail_out);
+  } while (rc == Z_OK);
+  const std::string message = zs.msg ? zs.msg : "";
+  const uInt trailing = zs.avail_in;
+  inflateEnd(&zs);
+  if (rc == Z_BUF_ERROR) throw EXMLError(origin + " is not valid compressed XML: the compressed data is truncated");
+  if (rc != Z_STREAM_END)
+    throw EXMLError(origin + " is not valid compressed XML: " + (message.empty() ? "zlib error " + std::to_string(rc) : message));
+  if (trailing != 0) throw EXMLError(origin + " is not valid compressed XML: data follows the compressed stream");
+  return out;
+}
+
+std::string ReadWholeFile(const std::string& path) {
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.Valid()) FailErrno("Cannot open", path, errno);
+  std::string data;
+  char buf[kChunk];
+  for (;;) {
+    const ssize_t n = ::read(fd.Get(), buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) FailErrno("Cannot read", path, errno);
+    if (n == 0) return data;
+    data.append(buf, static_cast<std::size_t>(n));
+  }
+}
+
+void WriteAll(int fd, std::string_view bytes, const std::string& path) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) FailErrno("Cannot write", path, errno);
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+}
+
+std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
+
+// pugixml writes into any sink; this one collects the text.
+struct StringWriter : pugi::xml_writer {
+  std::string Text;
+  void write(const void* data, size_t size) override { Text.append(static_cast<const char*>(data), size); }
+};
+
+}  // namespace
+
+bool IsPlainXMLFileName(std::string_view FileName) {
+  const std::size_t slash = FileName.find_last_of('/');
+  const std::string_view name = slash == std::string_view::npos ? FileName : FileName.substr(slash + 1);
+  const std::size_t dot = name.find_last_of('.');
+  return dot != std::string_view::npos && SameText(name.substr(dot), ".xml");
+}
+
+pugi::xml_node TFormattedXML::ChildNode(pugi::xml_node Parent, const std::string& Name) {
+  pugi::xml_node child = Parent.child(Name.c_str());
+  return child ? child : Parent.append_child(Name.c_str());
+}
+
+std::optional<std::string> TFormattedXML::AttributeValue(pugi::xml_node Node, const std::string& Name) {
+  const pugi::xml_attribute a = Node.attribute(Name.c_str());
+  if (!a) return std::nullopt;
+  return std::string(a.value());
+}
+
+std::string TFormattedXML::XML() {
+  // The declaration always states UTF-8, the encoding pugixml writes.
+  pugi::xml_node decl = first_child();
+  if (decl.type() != pugi::node_declaration) decl = prepend_child(pugi::node_declaration);
+  if (!decl.attribute("version")) decl.prepend_attribute("version") = "1.0";
+  pugi::xml_attribute enc = decl.attribute("encoding");
+  if (!enc) enc = decl.insert_attribute_after("encoding", decl.attribute("version"));
+  enc = "UTF-8";
+  StringWriter writer;
+  save(writer, "\t", pugi::format_default, pugi::encoding_utf8);
+  return std::move(writer.Text);
+}
+
+void TFormattedXML::LoadXML(std::string_view Text, const std::string& Origin) {
+  const pugi::xml_parse_result r =
+      load_buffer(Text.data(), Text.size(), pugi::parse_default | pugi::parse_declaration, pugi::encoding_auto);
+  if (!r)
+    throw EXMLError(Origin + " is not valid XML: " + r.description() + " at offset " + std::to_string(r.offset));
+}
+
+void TFormattedXML::LoadFromFile(const std::string& FileName) { LoadXML(ReadWholeFile(FileName), Quoted(FileName)); }
+
+void TFormattedXML::SaveToFile(const std::string& FileName) { ReplaceFile(FileName, XML()); }
+
+void TFormattedXML::ReplaceFile(const std::string& FileName, std::string_view Bytes) const {
+  // Replace what a link points to, not the link.
+  std::error_code ec;
+  fs::path target = FileName;
+  if (fs::is_symlink(target, ec)) target = fs::weakly_canonical(target, ec);
+  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+  std::string temp = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+  UniqueFd fd(::mkostemp(temp.data(), O_CLOEXEC));
+  if (!fd.Valid()) FailErrno("Cannot save", FileName, errno);
+  // Until the rename succeeds the temporary file is ours to remove.
+  struct TempGuard {
+    std::string Path;
+    bool Armed = true;
+    ~TempGuard() {
+      if (Armed) ::unlink(Path.c_str());
+    }
+  } guard{temp};
+
+  struct stat existing {};
+  mode_t mode = 0666 & ~platform::CurrentUmask();
+  if (FilePermissions)
+    mode = static_cast<mode_t>(*FilePermissions) & 07777;
+  else if (::stat(target.c_str(), &existing) == 0)
+    mode = existing.st_mode & 07777;
+  if (::fchmod(fd.Get(), mode) != 0) FailErrno("Cannot save", FileName, errno);
+  WriteAll(fd.Get(), Bytes, FileName);
+  // fsync reports what a delayed write-back would otherwise lose, before
+  // the new file takes the old one's place.
+  if (::fsync(fd.Get()) != 0) FailErrno("Cannot save", FileName, errno);
+  fd.Reset();
+  if (::rename(temp.c_str(), target.c_str()) != 0) FailErrno("Cannot save", FileName, errno);
+  guard.Armed = false;
+}
+
+void TCompressedXML::LoadFromFile(const std::string& FileName) {
+  if (IsPlainXMLFileName(FileName)) return TFormattedXML::LoadFromFile(FileName);
+  LoadFromBytes(ReadWholeFile(FileName), Quoted(FileName));
+}
+
+void TCompressedXML::SaveToFile(const std::string& FileName) {
+  if (IsPlainXMLFileName(FileName)) return TFormattedXML::SaveToFile(FileName);
+  ReplaceFile(FileName, SaveToBytes());
+}
+
+void TCompressedXML::LoadFromBytes(std::string_view Bytes, const std::string& Origin) {
+  LoadXML(Inflate(Bytes, Origin), Origin);
+}
+
+std::string TCompressedXML::SaveToBytes() { return Deflate(XML()); }
+
+void TCompressedXML::LoadFromStream(std::istream& Stream) {
+  std::string data{std::istreambuf_iterator<char>(Stream), std::istreambuf_iterator<char>()};
+  if (Stream.bad()) throw EXMLError("Cannot read the XML stream");
+  LoadFromBytes(data, "stream");
+}
+
+void TCompressedXML::SaveToStream(std::ostream& Stream) {
+  const std::string bytes = SaveToBytes();
+  Stream.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  Stream.flush();
+  if (!Stream) throw EXMLError("Cannot write the XML stream");
+}
+
+}  // namespace velkor

@@ -1,0 +1,78 @@
+#include "core/FileUtilsWrap.h"
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <initializer_list>
+#include <stdexcept>
+
+#include "core/Dialogs.h"
+#include "core/FileUtils.h"
+
+namespace velkor {
+namespace {
+
+std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
+
+std::string TransferFailedMessage(const char* verb, const std::string& source, const std::string& destDir,
+                                  const std::string& newName) {
+  std::string text = std::string("Không thể ") + verb + " " + Quoted(source) + " vào " + Quoted(destDir);
+  if (!newName.empty()) text += " với tên mới " + Quoted(newName);
+  return text + ". Hãy kiểm tra lại!";
+}
+
+// A folder or a file, and a dangling link too: each of them still has to go.
+bool PathExists(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+void CreateFolder(const std::string& folder) {
+  std::error_code ec;  // a folder that cannot be made fails the copy itself
+  std::filesystem::create_directories(folder, ec);
+}
+
+// DeleteWithRetry, then again after each pause while Path remains.
+void DeleteWithPauses(const std::string& path, std::initializer_list<std::uint32_t> pausesMs) {
+  DeleteWithRetry(path);
+  for (std::uint32_t pause : pausesMs) {
+    if (!PathExists(path)) return;
+    RetrySleep(pause);
+    DeleteWithRetry(path);
+  }
+}
+
+}  // namespace
+
+std::string DeleteFailedMessage(const std::string& Path) {
+  return "Không thể xóa thư mục/tập tin: " + Quoted(Path) +
+         ", hãy thử lại hoặc xóa thư mục này bằng tay rồi tiếp tục";
+}
+
+void CopyOrFail(const std::string& Source, const std::string& DestDir, const std::string& NewName) {
+  CreateFolder(DestDir);
+  if (!CopyWithRetry(Source, DestDir, NewName))
+    throw std::runtime_error(TransferFailedMessage("chép", Source, DestDir, NewName));
+}
+
+void MoveOrFail(const std::string& Source, const std::string& DestDir, const std::string& NewName) {
+  CreateFolder(DestDir);
+  if (!MoveWithRetry(Source, DestDir, NewName))
+    throw std::runtime_error(TransferFailedMessage("chuyển", Source, DestDir, NewName));
+}
+
+void DeleteOrFail(const std::string& Path) {
+  DeleteWithPauses(Path, {1000, 5000});
+  if (PathExists(Path)) throw std::runtime_error(DeleteFailedMessage(Path));
+}
+
+void DeleteOrAskUser(const std::string& Path) {
+  while (PathExists(Path)) {
+    DeleteWithPauses(Path, {1000, 10000});
+    if (!PathExists(Path)) return;
+    if (VQRMsgDlg(DeleteFailedMessage(Path), mtError, {mbAbort, mbRetry}) != mrRetry)
+      throw std::runtime_error("Người sử dụng hủy lệnh");
+  }
+}
+
+}  // namespace velkor

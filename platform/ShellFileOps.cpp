@@ -1,0 +1,218 @@
+#include "platform/ShellFileOps.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+#include "platform/SystemErrors.h"
+
+namespace velkor::platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+int StatusFromErrno(int err) { return err == 0 ? 0 : -static_cast<int>(ErrorCodeFromErrno(err)); }
+
+// "dir/" names the folder a link points to, "dir" the link itself: every
+// routine here works on the entry, never through a link.
+std::string WithoutTrailingSlashes(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return path;
+}
+
+bool SameEntry(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// True when folder `inner` is `outer` or lies below it.
+bool IsWithin(const fs::path& inner, const fs::path& outer) {
+  std::error_code ec1, ec2;
+  const fs::path in = fs::weakly_canonical(inner, ec1);
+  const fs::path out = fs::canonical(outer, ec2);
+  if (ec1 || ec2) return false;
+  auto [o, i] = std::mismatch(out.begin(), out.end(), in.begin(), in.end());
+  return o == out.end();
+}
+
+std::vector<std::string> EntryNames(const fs::path& folder, int& err) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+    names.push_back(it->path().filename().string());
+  err = ec ? ec.value() : 0;
+  return names;
+}
+
+// Removes path and everything below it; 0 or the errno of the first failure.
+int DeleteTree(const fs::path& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0) return (errno == ENOENT || errno == ENOTDIR) ? 0 : errno;
+  if (!S_ISDIR(st.st_mode)) return ::unlink(path.c_str()) == 0 ? 0 : errno;
+  // Windows deletes read-only folders without asking; on Linux their
+  // entries can only be removed once the folder is writable again.
+  if ((st.st_mode & S_IRWXU) != S_IRWXU) ::chmod(path.c_str(), (st.st_mode & 07777) | S_IRWXU);
+  int err = 0;
+  for (const std::string& name : EntryNames(path, err))
+    if (int e = DeleteTree(path / name)) return e;
+  if (err) return err;
+  return ::rmdir(path.c_str()) == 0 ? 0 : errno;
+}
+
+void CopyTimes(const fs::path& to, const struct stat& from) {
+  // Like the Windows copy: the last write time travels, access is "now".
+  const timespec times[2] = {{0, UTIME_OMIT}, from.st_mtim};
+  ::utimensat(AT_FDCWD, to.c_str(), times, AT_SYMLINK_NOFOLLOW);
+}
+
+// Copies from to a new path to; 0 or the errno of the first failure.
+int CopyTree(const fs::path& from, const fs::path& to) {
+  struct stat st {};
+  if (::lstat(from.c_str(), &st) != 0) return errno;
+  std::error_code ec;
+  if (S_ISLNK(st.st_mode)) {
+    fs::copy_symlink(from, to, ec);
+    return ec.value();
+  }
+  if (S_ISREG(st.st_mode)) {
+    fs::copy_file(from, to, ec);
+    if (ec) return ec.value();
+  } else if (S_ISDIR(st.st_mode)) {
+    // Filled while still writable; its own permissions come last.
+    if (::mkdir(to.c_str(), S_IRWXU) != 0) return errno;
+    int err = 0;
+    for (const std::string& name : EntryNames(from, err))
+      if (int e = CopyTree(from / name, to / name)) return e;
+    if (err) return err;
+  } else {
+    return EINVAL;  // devices, pipes and sockets are no files to copy
+  }
+  if (::chmod(to.c_str(), st.st_mode & 07777) != 0) return errno;
+  CopyTimes(to, st);
+  return 0;
+}
+
+// A private folder beside the target, on its file system, where the new item
+// is built and where a replaced target is put aside until it is deleted.
+class StagingFolder {
+ public:
+  explicit StagingFolder(const fs::path& folder) {
+    std::string pattern = (folder / ".velkor-XXXXXX").string();
+    if (::mkdtemp(pattern.data())) {
+      path_ = pattern;
+    } else {
+      err_ = errno;
+    }
+  }
+  ~StagingFolder() {
+    if (!path_.empty()) DeleteTree(path_);
+  }
+  StagingFolder(const StagingFolder&) = delete;
+  StagingFolder& operator=(const StagingFolder&) = delete;
+
+  int Error() const { return err_; }
+  fs::path NewItem() const { return path_ / "new"; }
+  fs::path Replaced() const { return path_ / "replaced"; }
+
+ private:
+  fs::path path_;
+  int err_ = 0;
+};
+
+// Renames the finished item over target. rename(2) replaces a file or an
+// empty folder atomically; any other existing target is first put aside and
+// comes back if the item cannot take its place.
+int PlaceOver(const fs::path& item, const fs::path& target, const fs::path& aside) {
+  if (::rename(item.c_str(), target.c_str()) == 0) return 0;
+  const int err = errno;
+  if (err != EISDIR && err != ENOTDIR && err != ENOTEMPTY && err != EEXIST) return err;
+  if (::rename(target.c_str(), aside.c_str()) != 0) return errno;
+  if (::rename(item.c_str(), target.c_str()) != 0) {
+    const int e = errno;
+    ::rename(aside.c_str(), target.c_str());
+    return e;
+  }
+  return 0;
+}
+
+// What copy and move have in common: the resolved source and target.
+struct Transfer {
+  fs::path Source;
+  fs::path Target;
+  struct stat SourceStat {};
+  bool TargetIsSource = false;
+  bool SameFileOtherName = false;  // a second hard link of the source
+};
+
+int PrepareTransfer(const std::string& source, const std::string& destDir, const std::string& newName,
+                    Transfer& t) {
+  t.Source = WithoutTrailingSlashes(source);
+  const fs::path name = newName.empty() ? t.Source.filename() : fs::path(newName);
+  if (t.Source.empty() || destDir.empty() || name.empty() || name == "." || name == "..") return EINVAL;
+  if (::lstat(t.Source.c_str(), &t.SourceStat) != 0) return errno;
+  t.Target = fs::path(destDir) / name;
+  std::error_code ec;
+  fs::create_directories(t.Target.parent_path(), ec);
+  if (ec) return ec.value();
+  struct stat target {};
+  if (::lstat(t.Target.c_str(), &target) == 0 && SameEntry(target, t.SourceStat)) {
+    const fs::path a = fs::canonical(t.Source.parent_path().empty() ? "." : t.Source.parent_path(), ec);
+    const fs::path b = fs::canonical(t.Target.parent_path(), ec);
+    t.TargetIsSource = a / t.Source.filename() == b / t.Target.filename();
+    t.SameFileOtherName = !t.TargetIsSource;
+  }
+  // A folder cannot take itself in, at any depth.
+  if (S_ISDIR(t.SourceStat.st_mode) && !t.TargetIsSource && IsWithin(t.Target.parent_path(), t.Source))
+    return EINVAL;
+  return 0;
+}
+
+}  // namespace
+
+int ShellDelete(const std::string& path) {
+  const std::string p = WithoutTrailingSlashes(path);
+  if (p.empty() || p == "/") return StatusFromErrno(EINVAL);
+  return StatusFromErrno(DeleteTree(p));
+}
+
+int ShellCopy(const std::string& source, const std::string& destDir, const std::string& newName) {
+  Transfer t;
+  if (int err = PrepareTransfer(source, destDir, newName, t)) return StatusFromErrno(err);
+  if (t.TargetIsSource || t.SameFileOtherName) return 0;  // the target already is this content
+  StagingFolder stage(t.Target.parent_path());
+  if (stage.Error()) return StatusFromErrno(stage.Error());
+  int err = CopyTree(t.Source, stage.NewItem());
+  if (!err) err = PlaceOver(stage.NewItem(), t.Target, stage.Replaced());
+  return StatusFromErrno(err);
+}
+
+int ShellMove(const std::string& source, const std::string& destDir, const std::string& newName) {
+  Transfer t;
+  if (int err = PrepareTransfer(source, destDir, newName, t)) return StatusFromErrno(err);
+  if (t.TargetIsSource) return 0;
+  if (t.SameFileOtherName) return StatusFromErrno(::unlink(t.Source.c_str()) == 0 ? 0 : errno);
+  StagingFolder stage(t.Target.parent_path());
+  if (stage.Error()) return StatusFromErrno(stage.Error());
+  bool copied = false;
+  if (::rename(t.Source.c_str(), stage.NewItem().c_str()) != 0) {
+    if (errno != EXDEV) return StatusFromErrno(errno);
+    if (int err = CopyTree(t.Source, stage.NewItem())) return StatusFromErrno(err);
+    copied = true;
+  }
+  int err = PlaceOver(stage.NewItem(), t.Target, stage.Replaced());
+  if (err && !copied) ::rename(stage.NewItem().c_str(), t.Source.c_str());  // give the source back
+  // Across file systems the source goes only after its copy is in place. A
+  // source that then resists deletion makes the move fail, as it did not
+  // complete; the target already holds the full copy.
+  if (!err && copied) err = DeleteTree(t.Source);
+  return StatusFromErrno(err);
+}
+
+}  // namespace velkor::platform
