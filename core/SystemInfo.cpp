@@ -30,7 +30,7 @@ bool gReportLeaks = false;
 const TVersionResource* gVersionResource = nullptr;
 
 std::mutex gRandomMutex;
-std::mt19937_64 gRandom;  // default-seeded until start-up seeds it
+std::mt19937 gRandom;  // default-seeded until start-up seeds it
 
 std::string WithDelimiter(const std::string& dir) {
   return !dir.empty() && dir.back() == '/' ? dir : dir + "/";
@@ -223,15 +223,23 @@ int SetEnvVar(const std::string& Name, const std::string& Value) {
   return 0;
 }
 
+// Unbiased multiply-and-shift reduction: one 32-bit draw and one
+// multiplication in the common case; the treaps and the sort call this once
+// per item.
 std::uint32_t Random(std::uint32_t n) {
   if (n == 0) return 0;
   std::lock_guard lock(gRandomMutex);
-  return std::uniform_int_distribution<std::uint32_t>(0, n - 1)(gRandom);
+  std::uint64_t m = std::uint64_t{gRandom()} * n;
+  if (static_cast<std::uint32_t>(m) < n) {
+    const std::uint32_t threshold = (0u - n) % n;
+    while (static_cast<std::uint32_t>(m) < threshold) m = std::uint64_t{gRandom()} * n;
+  }
+  return static_cast<std::uint32_t>(m >> 32);
 }
 
 void RandSeed(std::uint64_t seed) {
   std::lock_guard lock(gRandomMutex);
-  gRandom.seed(seed);
+  gRandom.seed(static_cast<std::uint32_t>(seed ^ (seed >> 32)));
 }
 
 }  // namespace velkor

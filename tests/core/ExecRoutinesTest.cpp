@@ -250,13 +250,13 @@ TEST_F(ExecEngineTest, ARunDoesNotOutliveAJudgeThatDies) {
     _exit(0);
   }
   // Wait until the sleeping run is there, then kill the judge outright.
-  for (int i = 0; i < 500 && ProcessesWithToken(token).size() < 1; ++i)
+  for (int i = 0; i < 2500 && ProcessesWithToken(token).empty(); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   ASSERT_FALSE(ProcessesWithToken(token).empty());
   kill(judge, SIGKILL);
   int status = 0;
   waitpid(judge, &status, 0);
-  for (int i = 0; i < 500 && !ProcessesWithToken(token).empty(); ++i)
+  for (int i = 0; i < 2500 && !ProcessesWithToken(token).empty(); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   EXPECT_TRUE(ProcessesWithToken(token).empty());
 }
