@@ -103,7 +103,7 @@ int MulDivRounded(int Multiplicand, int Multiplier, int Divisor) {
   const auto magnitude = [](int v) { return v < 0 ? 0u - std::uint32_t(v) : std::uint32_t(v); };
   const std::uint32_t a = magnitude(Multiplicand), b = magnitude(Multiplier), d = magnitude(Divisor);
   const std::uint64_t p = std::uint64_t(a) * b;
-  // The quick test of the original rule (also catches d = 0) ...
+  // The quick overflow test on the high word (also catches d = 0) ...
   if (static_cast<std::uint32_t>((p >> 32) * 2) >= d) return -1;
   std::uint64_t q = p / d;
   const std::uint64_t r = p % d;

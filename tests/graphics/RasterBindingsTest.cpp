@@ -136,7 +136,7 @@ TEST(FunctionRegistry, StartupBindsEveryRoutineOfTheModules) {
   }
 }
 
-TEST(FunctionRegistry, ProcessorMasksChooseTheSpecifiedBlendVariants) {
+TEST(FunctionRegistry, ProcessorMasksChooseTheExpectedBlendVariants) {
   test::StartRaster();
   TFunctionRegistry& r = *Raster_Blend::BlendRegistry;
   const auto v = r.Variants(Raster_Blend::FID_BlendColor);  // portable, integer, MMX, SSE2

@@ -127,7 +127,7 @@ TEST_F(BlendTest, TablesHoldRoundedProductsAndQuotients) {
   EXPECT_EQ(HasMMX, Raster_System::CPUFeatureMask().Contains(Raster_System::ciMMX));
 }
 
-TEST_F(BlendTest, SpecifiedValuesPerKindOfVariant) {
+TEST_F(BlendTest, KnownValuesPerKindOfVariant) {
   ForEachVariant(FID_BlendColorInto, [](std::size_t i, PFunctionInfo) {
     TColor32 b = 0xFF0000FF;
     BlendColorInto(0x80FF0000, b);
@@ -317,7 +317,7 @@ TEST_F(BlendTest, SSE2RowBlendStaysWithinOneOfTheVectorRule) {
 
 // ---- merge ----
 
-TEST_F(BlendTest, MergeSpecifiedValuesInEveryVariant) {
+TEST_F(BlendTest, MergeKnownValuesInEveryVariant) {
   ForEachVariant(FID_MergeColor, [](std::size_t, PFunctionInfo) {
     EXPECT_EQ(MergeColor(0x80FFFFFF, 0x80000000), 0xC0AAAAAAu);
     EXPECT_EQ(MergeColor(0x80123456, 0x00ABCDEF), 0x80123456u) << "over transparent: F";
@@ -374,7 +374,7 @@ TEST_F(BlendTest, MaskedMergeScalesTheForegroundAlpha) {
 
 // ---- colour arithmetic ----
 
-TEST_F(BlendTest, ArithmeticSpecifiedValues) {
+TEST_F(BlendTest, ArithmeticKnownValues) {
   for (int id = FID_MaxColors; id <= FID_LightenColor; ++id)
     ForEachVariant(id, [](std::size_t, PFunctionInfo) {
       EXPECT_EQ(AverageColors(0xFF000001, 0x01000002), 0x80000001u);

@@ -180,7 +180,7 @@ TEST(WordRoutines, ClipSpanAndClamp) {
   EXPECT_EQ(ShiftRight9(-512), -1);
 }
 
-TEST(WrapModes, SpecifiedValues) {
+TEST(WrapModes, KnownValues) {
   struct Case { TWrapProcEx proc; int value, min, max, expected; };
   const Case cases[] = {
       {ClampToRange, 5, 10, 0, 0},  // the Max test comes first
