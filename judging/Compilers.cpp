@@ -1,0 +1,346 @@
+#include "judging/Compilers.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <stdexcept>
+#include <string_view>
+#include <system_error>
+
+#include "core/FileUtils.h"
+#include "core/NameCompare.h"
+#include "core/SystemInfo.h"
+#include "judging/XMLHelpers.h"
+
+namespace velkor {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::string_view kIdentifier = "VELKORCompiler";
+constexpr std::string_view kWorkDirMarker = "|@WorkDir=";
+constexpr const char* kNoSource = "Không có bài";
+constexpr const char* kCompiled = "Dịch thành công";
+constexpr char kPathListSeparator = ':';
+
+std::string WithDelimiter(const std::string& folder) {
+  return !folder.empty() && folder.back() == '/' ? folder : folder + "/";
+}
+
+char UpAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
+
+std::string UpperAscii(std::string s) {
+  for (char& c : s) c = UpAscii(c);
+  return s;
+}
+
+bool SameAsciiAt(std::string_view text, std::size_t pos, std::string_view word) {
+  if (pos + word.size() > text.size()) return false;
+  return SameText(text.substr(pos, word.size()), word);
+}
+
+// Every occurrence of From replaced by To, letter case of From ignored.
+std::string ReplaceIgnoreCase(std::string_view text, std::string_view from, std::string_view to) {
+  std::string out;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    if (SameAsciiAt(text, i, from)) {
+      out += to;
+      i += from.size();
+    } else {
+      out += text[i++];
+    }
+  }
+  return out;
+}
+
+// The name under which Folder holds the file Name, letter case ignored; ""
+// when there is none (a folder of that name does not count).
+std::string FindSourceName(const std::string& folder, const std::string& name) {
+  const std::string found = FindNameIgnoreCase(folder, name);
+  if (found.empty()) return {};
+  std::error_code ec;
+  if (!fs::exists(fs::path(folder) / found, ec) || fs::is_directory(fs::path(folder) / found, ec)) return {};
+  return found;
+}
+
+// The position of the working-folder marker: the last one followed by at
+// least two characters, searched from the end; npos when there is none.
+std::size_t FindWorkDirMarker(std::string_view cmd) {
+  constexpr std::size_t kTail = 2;
+  if (cmd.size() < kWorkDirMarker.size() + kTail) return std::string_view::npos;
+  for (std::size_t p = cmd.size() - kWorkDirMarker.size() - kTail + 1; p-- > 0;)
+    if (SameAsciiAt(cmd, p, kWorkDirMarker)) return p;
+  return std::string_view::npos;
+}
+
+// Puts a folder in front of the process's PATH and restores the old value,
+// or its absence, when it goes out of scope. An empty folder changes
+// nothing: an empty entry in PATH would mean the current folder, which for
+// a compile is the contestant's.
+class TPathPrefix {
+ public:
+  explicit TPathPrefix(const std::string& folder) {
+    if (folder.empty()) return;
+    const char* old = std::getenv("PATH");
+    if (old != nullptr) FOld = old;
+    FActive = true;
+    SetEnvVar("PATH", FOld && !FOld->empty() ? folder + kPathListSeparator + *FOld : folder);
+  }
+  ~TPathPrefix() {
+    if (!FActive) return;
+    if (FOld)
+      SetEnvVar("PATH", *FOld);
+    else
+      ::unsetenv("PATH");
+  }
+  TPathPrefix(const TPathPrefix&) = delete;
+  TPathPrefix& operator=(const TPathPrefix&) = delete;
+
+ private:
+  bool FActive = false;
+  std::optional<std::string> FOld;
+};
+
+void AppendUtf8(std::string& out, std::uint32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+constexpr std::uint32_t kReplacement = 0xFFFD;
+
+std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
+  std::string out;
+  auto unit = [&](std::size_t i) -> std::uint32_t {
+    const auto b0 = static_cast<unsigned char>(bytes[i]), b1 = static_cast<unsigned char>(bytes[i + 1]);
+    return bigEndian ? (b0 << 8) | b1 : (b1 << 8) | b0;
+  };
+  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    std::uint32_t u = unit(i);
+    if (u >= 0xD800 && u < 0xDC00 && i + 3 < bytes.size() && unit(i + 2) >= 0xDC00 && unit(i + 2) < 0xE000) {
+      u = 0x10000 + ((u - 0xD800) << 10) + (unit(i + 2) - 0xDC00);
+      i += 2;
+    } else if (u >= 0xD800 && u < 0xE000) {
+      u = kReplacement;
+    }
+    AppendUtf8(out, u);
+  }
+  return out;
+}
+
+// Bytes that are not UTF-8 become U+FFFD one at a time: compilers echo the
+// contestant's source lines, which may be written in any code page, and the
+// log ends up in the contest's XML files.
+std::string ValidUtf8(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  std::size_t i = 0;
+  while (i < bytes.size()) {
+    const auto b0 = static_cast<unsigned char>(bytes[i]);
+    std::size_t len = b0 < 0x80 ? 1 : b0 >= 0xC2 && b0 < 0xE0 ? 2 : b0 >= 0xE0 && b0 < 0xF0 ? 3
+                                  : b0 >= 0xF0 && b0 < 0xF5 ? 4 : 0;
+    bool ok = len != 0 && i + len <= bytes.size();
+    for (std::size_t k = 1; ok && k < len; ++k) ok = (static_cast<unsigned char>(bytes[i + k]) & 0xC0) == 0x80;
+    if (ok && len >= 3) {
+      const auto b1 = static_cast<unsigned char>(bytes[i + 1]);
+      ok = !(b0 == 0xE0 && b1 < 0xA0) && !(b0 == 0xED && b1 >= 0xA0) && !(b0 == 0xF0 && b1 < 0x90) &&
+           !(b0 == 0xF4 && b1 >= 0x90);
+    }
+    if (ok) {
+      out.append(bytes.substr(i, len));
+      i += len;
+    } else {
+      AppendUtf8(out, kReplacement);
+      ++i;
+    }
+  }
+  return out;
+}
+
+// The text of a capture file: UTF-8 unless a byte-order mark says UTF-16.
+std::string DecodeCapture(std::string_view bytes) {
+  if (bytes.starts_with("\xEF\xBB\xBF")) return ValidUtf8(bytes.substr(3));
+  if (bytes.starts_with("\xFF\xFE")) return Utf16ToUtf8(bytes.substr(2), false);
+  if (bytes.starts_with("\xFE\xFF")) return Utf16ToUtf8(bytes.substr(2), true);
+  return ValidUtf8(bytes);
+}
+
+// Lines end at CR LF, CR or LF; a break at the very end opens no new line.
+void AppendLines(std::vector<std::string>& log, std::string_view text) {
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find_first_of("\r\n", start);
+    if (end == std::string_view::npos) end = text.size();
+    log.emplace_back(text.substr(start, end - start));
+    if (end < text.size() && text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ++end;
+    start = end + 1;
+  }
+}
+
+}  // namespace
+
+// ---- TCompilerConfig -------------------------------------------------------
+
+TCompilerConfig::TCompilerConfig() { BuildDefault(); }
+
+void TCompilerConfig::BuildDefault() {
+  Clear();
+  auto compiler = [](const char* name) { return "\"" + SystemDirD + name + "\""; };
+  const std::string fpc = compiler("fpc"), gpp = compiler("g++"), gcc = compiler("gcc"), javac = compiler("javac");
+
+  const std::string pasHere = R"( -o"%NAME%.exe" -O2 -XS -Sg "%NAME%%EXT%"|@WorkDir=%PATH%)";
+  Add(new TCompilerNode(".pas", fpc + pasHere));
+  Add(new TCompilerNode(".pp", fpc + pasHere));
+  Add(new TCompilerNode(".cpp", gpp + R"( -o"%NAME%.exe" "%NAME%%EXT%" -O2 -s -static -lm -x c++|@WorkDir=%PATH%)"));
+  Add(new TCompilerNode(".c", gcc + R"( -o"%NAME%.exe" "%NAME%%EXT%" -O2 -s -static -lm -x c|@WorkDir=%PATH%)"));
+  Add(new TCompilerNode(".java", javac + R"( "%NAME%%EXT%"|@WorkDir=%PATH%)"));
+
+  Add(new TCompilerNode(".exe", ";Nếu không muốn dịch lại khi đã có file .exe, chuyển loại file này lên đầu"));
+  Add(new TCompilerNode(".class", ";Nếu không muốn dịch lại khi đã có file .class, chuyển loại file này lên đầu"));
+  Add(new TCompilerNode(".py", ";Mã nguồn Python được thông dịch!"));
+
+  const std::string pasFull = R"( -o"%PATH%%NAME%.exe" -O2 -XS -Sg "%PATH%%NAME%%EXT%")";
+  Add(new TCompilerNode(".pas", fpc + pasFull));
+  Add(new TCompilerNode(".pp", fpc + pasFull));
+  Add(new TCompilerNode(".cpp", gpp + R"( -o"%PATH%%NAME%.exe" "%PATH%%NAME%%EXT%" -O2 -s -static -lm -x c++)"));
+  Add(new TCompilerNode(".c", gcc + R"( -o"%PATH%%NAME%.exe" "%PATH%%NAME%%EXT%" -O2 -s -static -lm -x c)"));
+  Add(new TCompilerNode(".java", javac + R"( "%PATH%%NAME%%EXT%")"));
+}
+
+bool TCompilerConfig::GetCommandLine(const std::string& cdir, const std::string& EName, std::string& resext,
+                                     std::string& rescmd) const {
+  resext.clear();
+  rescmd.clear();
+  const std::string folder = WithDelimiter(cdir);
+  for (const TCompilerNode* row : *this) {
+    if (FindSourceName(folder, EName + row->ext).empty()) continue;
+    resext = row->ext;
+    std::string cmd = ReplaceIgnoreCase(row->cmd, "%PATH%", folder);
+    cmd = ReplaceIgnoreCase(cmd, "%NAME%", EName);
+    rescmd = ReplaceIgnoreCase(cmd, "%EXT%", resext);
+    return true;
+  }
+  return false;
+}
+
+void TCompilerConfig::XMLLoad(pugi::xml_node Node) {
+  if (!SameText(ReadXMLAttribute(Node, "Identifier", ""), kIdentifier)) return;
+  Clear();
+  for (pugi::xml_node item = Node.first_child(); item; item = item.next_sibling()) {
+    if (item.type() != pugi::node_element) continue;
+    Add(new TCompilerNode(ReadXMLAttribute(item, "ext", ""), ReadXMLAttribute(item, "cmd", "")));
+  }
+}
+
+void TCompilerConfig::XMLSave(pugi::xml_node Node) const {
+  RemoveChildNodes(Node);
+  WriteXMLAttribute(Node, "Identifier", std::string(kIdentifier));
+  for (const TCompilerNode* row : *this) {
+    pugi::xml_node item = Node.append_child("Item");
+    WriteXMLAttribute(item, "ext", row->ext);
+    WriteXMLAttribute(item, "cmd", row->cmd);
+  }
+}
+
+// ---- TCompilerEngine -------------------------------------------------------
+
+TCompilerEngine::TCompilerEngine(TCompilerConfig& cplconfig) : Fcplconfig(&cplconfig) {
+  FileInp = "NUL";
+  FileOut = TempDirD + kCompileOutputName;
+  FileErr = TempDirD + kCompileErrorName;
+  InheritHandles = true;
+  SetShowFlag(0);
+  // A memory limit this high only asks for the run's containment.
+  SetMemLimit(0xFFFFFFFFu);
+  SetTimeLimit(kCompileTimeLimitMs);
+}
+
+TCompilerEngine::TCompileResult TCompilerEngine::Compile(const std::string& cdir, const std::string& EName) {
+  FLog.clear();
+  FSourceFile.clear();
+  std::string ext, cmd;
+  if (!Fcplconfig->GetCommandLine(cdir, EName, ext, cmd)) {
+    FLog.emplace_back(kNoSource);
+    FCompiledFile.clear();
+    return crNoSource;
+  }
+
+  // The compiler is handed the name the row spells; the file system is not
+  // as forgiving about letter case as the table's authors assumed.
+  const std::string folder = WithDelimiter(cdir);
+  const std::string expected = EName + ext;
+  const std::string onDisk = FindSourceName(folder, expected);
+  if (!onDisk.empty() && onDisk != expected) {
+    std::error_code ec;
+    fs::rename(folder + onDisk, folder + expected, ec);
+    if (ec)
+      throw std::runtime_error("Không thể đổi tên \"" + folder + onDisk + "\" thành \"" + expected +
+                               "\": " + ec.message());
+  }
+
+  FLog.push_back(expected);
+  FSourceFile = expected;
+  const std::string upper = UpperAscii(ext);
+  if (upper == ".JAVA" || upper == ".CLASS")
+    FCompiledFile = EName + ".class";
+  else if (upper == ".PY")
+    FCompiledFile = EName + ".py";
+  else
+    FCompiledFile = EName + ".exe";
+
+  cmd = TrimControl(cmd);
+  if (cmd.empty() || cmd.front() == ';') return crOK;
+
+  RunCompiler(cmd);
+  if (ExitCode() == 0) {
+    FLog.emplace_back(kCompiled);
+    return crOK;
+  }
+  FCompiledFile.clear();
+  FLog.push_back(ExitCodeMsg());
+  AppendCaptureFile(FileOut);
+  AppendCaptureFile(FileErr);
+  return crError;
+}
+
+void TCompilerEngine::RunCompiler(const std::string& cmd) {
+  const std::size_t marker = FindWorkDirMarker(cmd);
+  if (marker == std::string::npos) {
+    SetCmd(cmd);
+    Execute();
+    return;
+  }
+  SetCmd(cmd.substr(0, marker));
+  TPathPrefix path(WorkingDir);
+  WorkingDir = cmd.substr(marker + kWorkDirMarker.size());
+  Execute();
+}
+
+void TCompilerEngine::AppendCaptureFile(const std::string& FileName) {
+  std::error_code ec;
+  if (!fs::exists(FileName, ec)) return;
+  std::ifstream in(FileName, std::ios::binary);
+  if (!in) throw std::runtime_error("Không thể đọc tập tin \"" + FileName + "\"");
+  const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  if (in.bad()) throw std::runtime_error("Không thể đọc tập tin \"" + FileName + "\"");
+  in.close();
+  AppendLines(FLog, DecodeCapture(bytes));
+  DeleteWithRetry(FileName);
+}
+
+}  // namespace velkor

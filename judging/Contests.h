@@ -1,0 +1,67 @@
+// One contest: its exam set (the tasks folder), its result set (the
+// contestants folder with every result) and the name of the archive it was
+// opened from or saved to.
+//
+// The process-wide contest ContestInfo is created at start-up and lives for
+// the whole run; the main window's contest commands reset it and set its
+// folders, and the judge engine reads its two sets.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include <pugixml.hpp>
+
+#include "judging/Exams.h"
+#include "judging/Results.h"
+
+namespace velkor {
+
+class TContestInfo {
+ public:
+  // An empty exam set and an empty result set, no file name.
+  TContestInfo();
+  // Frees the result set, then the exam set.
+  ~TContestInfo();
+  TContestInfo(const TContestInfo&) = delete;
+  TContestInfo& operator=(const TContestInfo&) = delete;
+
+  TExamSet& ExamSet() const { return *FExamSet; }
+  TResultSet& ResultSet() const { return *FResultSet; }
+  const std::string& FileName() const { return FFileName; }
+  void SetFileName(const std::string& Value) { FFileName = Value; }
+
+  // Empties both sets through SetDir("") (each raising its events) and
+  // forgets the file name.
+  void Reset();
+
+  // The contest archive (judging/ContestArchive.cpp). FileSave packs both
+  // folders, the exam settings and the results into FileName; FileLoad
+  // unpacks FileName and loads the contest from there, leaving the file name
+  // to the caller. Each is True only when it completed.
+  bool FileSave(const std::string& FileName);
+  bool FileLoad(const std::string& FileName);
+
+  // Points the exam set at Dir, then removes every contestant's exam
+  // results (and so their totals).
+  void LoadExams(const std::string& Dir);
+  // Points the result set at Dir.
+  void LoadContestants(const std::string& Dir);
+
+  // Finds in XML the top-level element "VelkorContest" (when there is none,
+  // every top-level node is removed and the element added) and below it the
+  // elements "Contestants", "Exams" and "Results" (each added when missing).
+  static void FindXMLNodes(pugi::xml_document& XML, pugi::xml_node& RootNode, pugi::xml_node& ContestantsNode,
+                           pugi::xml_node& ExamsNode, pugi::xml_node& ResultsNode);
+
+ private:
+  std::unique_ptr<TResultSet> FResultSet;
+  std::unique_ptr<TExamSet> FExamSet;
+  std::string FFileName;  // empty for a contest built from folders
+};
+
+// The open contest of the process; null before start-up creates it and
+// after clean-up frees it.
+extern std::unique_ptr<TContestInfo> ContestInfo;
+
+}  // namespace velkor

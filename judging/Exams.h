@@ -1,0 +1,180 @@
+// The exam side of the contest model: the jury's tasks folder read into
+// memory.
+//
+// The tasks folder holds one sub-folder per exam (problem), named after the
+// exam, and each exam folder one sub-folder per test, named after the test,
+// with the test's input and answer files. TExamSet is that tree: one
+// TExamInfo per exam folder holding one TTestInfo per test folder. The
+// exam's settings (file names, standard input and output, checker, mark
+// and limits) and the per-test overrides live in the exam folder's
+// "Settings.cfg"; the settings of all exams travel together as
+// "Tasks.config" inside a contest archive. Both are compressed XML:
+//
+//   <ExamInformation Name InputFile UseStdIn OutputFile UseStdOut
+//                    EvaluatorName Mark TimeLimit MemoryLimit>
+//     <TestCase Name Mark TimeLimit MemoryLimit/>   one per test, name order
+//   </ExamInformation>
+//
+//   <Tasks> <Exam ...the attributes and TestCase children above.../>... </Tasks>
+//
+// Reading matches elements by their "Name" attribute, never by element
+// name, and never creates an exam or a test: those exist only as folders.
+// A missing attribute keeps the current value; a number that does not
+// parse keeps it too; a Boolean that does not convert raises.
+//
+// Input and output file names come from files that travel inside archives
+// and later become paths inside the contest's folders, so a list holding a
+// name that is not one safe path component ("..", "a/b") is refused on
+// reading and the exam keeps its current list.
+#pragma once
+
+#include <iosfwd>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include <pugixml.hpp>
+
+#include "judging/NamedObjs.h"
+
+namespace velkor {
+
+class TExamInfo;
+class TExamSet;
+
+// The settings file in every exam folder.
+inline constexpr std::string_view kExamSettingsFileName = "Settings.cfg";
+
+// True when every item of a "|"-separated file list, blanks around it
+// removed, is empty or one safe path component.
+bool IsSafeFileList(std::string_view List);
+
+// One test.
+class TTestInfo : public INamedObj {
+ public:
+  TTestInfo() = default;
+  virtual ~TTestInfo() = default;
+
+  const std::string& Name() const override { return FName; }
+  void SetName(const std::string& aName) override { FName = aName; }
+  // Owner becomes aOwner when it is an exam, else none.
+  void SetOwner(TModelObject* aOwner) override;
+
+  // The test's own value when it is 0 or more, else the owning exam's (or,
+  // without an owner, the value a new exam has).
+  double GetActualMark() const;
+  double GetActualTimeLimit() const;
+  double GetActualMemoryLimit() const;
+
+  // The test folder: the exam's folder, "/", the test name.
+  std::string Dir() const;
+
+  void XMLLoad(pugi::xml_node Node);
+  void XMLSave(pugi::xml_node Node) const;
+
+  double Mark = -1;         // negative: the exam's
+  double TimeLimit = -1;    // seconds; negative: the exam's
+  double MemoryLimit = -1;  // MiB; negative: the exam's
+  TExamInfo* Owner = nullptr;
+
+ private:
+  std::string FName;
+};
+
+// One exam: the set of its tests, and its settings.
+class TExamInfo : public TNamedObjSet<TTestInfo>, public INamedObj {
+ public:
+  // The defaults: enabled, no standard input or output, mark 1, 1 s,
+  // 1024 MiB, and the first loaded checker (none when no checker is
+  // loaded).
+  TExamInfo();
+
+  static constexpr double kDefaultMark = 1;
+  static constexpr double kDefaultTimeLimit = 1;
+  static constexpr double kDefaultMemoryLimit = 1024;
+
+  const std::string& Name() const override { return FName; }
+  void SetName(const std::string& aName) override { FName = aName; }
+  // Owner becomes aOwner when it is an exam set, else none.
+  void SetOwner(TModelObject* aOwner) override;
+
+  // The exam folder: the owner's tasks folder and the exam name, joined
+  // with one "/" (just "/" and the name without a tasks folder).
+  std::string Dir() const;
+  // The caption of the exam's column in the result grid: "✓ " or "◯ "
+  // (enabled or not) and the name.
+  std::string ColumnHeader() const;
+
+  // Fills a new exam, named and owned, from its folder: one test per
+  // sub-folder, the file names NAME.INP and NAME.OUT, then its
+  // "Settings.cfg" when there is one.
+  void Load();
+
+  // The settings document from or to FileName; an empty FileName means
+  // "Settings.cfg" in the exam folder (found ignoring letter case). Saving
+  // replaces the file atomically. An empty FileName on an exam without a
+  // tasks folder raises EXMLError.
+  void FileLoad(const std::string& FileName = "");
+  void FileSave(const std::string& FileName = "") const;
+  void StreamLoad(std::istream& Stream);
+  void StreamSave(std::ostream& Stream) const;
+
+  // One exam element: ignored as a whole when its "Name" is not this exam's
+  // name (ASCII letter case aside).
+  void XMLLoad(pugi::xml_node Node);
+  void XMLSave(pugi::xml_node Node) const;
+
+  TExamSet* Owner = nullptr;
+  bool Enabled = true;      // takes part in judging
+  bool UseStdIn = false;    // the program reads standard input
+  bool UseStdOut = false;   // the program writes standard output
+  std::string InputFile;    // input file names, "|"-separated
+  std::string OutputFile;   // output file names, "|"-separated
+  std::string EvaluatorName;  // the checker's plug-in file name
+  double Mark = kDefaultMark;                // mark of each test
+  double TimeLimit = kDefaultTimeLimit;      // seconds per test run
+  double MemoryLimit = kDefaultMemoryLimit;  // MiB per test run
+  void* Tag = nullptr;      // the caller's; never read, saved or copied here
+
+ private:
+  std::string SettingsFileName() const;
+
+  std::string FName;
+};
+
+// All exams of a contest: the tasks folder.
+class TExamSet : public TNamedObjSet<TExamInfo> {
+ public:
+  // The tasks folder, ending with "/", or empty.
+  const std::string& Dir() const { return FDir; }
+  // Takes Value (with a "/" ensured at its end) when it names an existing
+  // folder, else no folder; then loads the set afresh, always.
+  void SetDir(const std::string& Value);
+
+  // Rescans the folder: exams whose folder is gone are freed, every other
+  // exam is read afresh from its folder and "Settings.cfg", keeping only
+  // the jury's Enabled, Mark, TimeLimit and MemoryLimit of an exam that was
+  // there before.
+  void Refresh();
+
+  // The exam list document "Tasks.config".
+  void FileLoad(const std::string& FileName);
+  void FileSave(const std::string& FileName) const;
+  void StreamLoad(std::istream& Stream);
+  void StreamSave(std::ostream& Stream) const;
+  void XMLLoad(pugi::xml_node Node);
+  void XMLSave(pugi::xml_node Node) const;
+
+  // Raised before and after every full load and every refresh (not after
+  // one that failed); the sender is the set.
+  TNotifyEvent OnLoaded;
+  TNotifyEvent OnBeforeLoad;
+
+ private:
+  void Load();
+  std::unique_ptr<TExamInfo> LoadExam(const std::string& Name);
+
+  std::string FDir;
+};
+
+}  // namespace velkor

@@ -1,0 +1,106 @@
+// What every XML reader and every report of the judging core shares: one
+// attribute read with a default, the "en-us" number text of the XML files,
+// and the line list the report texts grow.
+//
+// Numbers in the XML files never depend on the process locale: the values
+// are written and parsed here with std::to_chars/std::from_chars, which
+// ignore it, so a judge started under a locale with a decimal comma reads
+// and writes exactly the bytes any other judge does.
+//
+// Value text in the judging core's XML files:
+//   strings      as they stand
+//   Booleans     "true" or "false"
+//   integers     decimal digits (enumerations by their ordinal)
+//   floats       the general format, at most 15 significant digits, "." as
+//                the decimal separator, no grouping: "1", "0.5", "1024",
+//                "-1", "1E20", "1.5E-6"
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <pugixml.hpp>
+
+namespace velkor {
+
+// The number conventions of one locale, as far as the judging core writes
+// and parses numbers with them.
+struct TFormatSettings {
+  char DecimalSeparator;
+  char ThousandSeparator;  // never written by FloatToStr, never accepted by TryStrToFloat
+};
+
+// The "en-us" format of every floating-point value in the XML files. It is
+// a constant, so it exists before the first number is written or parsed.
+inline constexpr TFormatSettings EnUsFormat{'.', ','};
+
+// Value in the general format: fixed notation while it has at most 15
+// integer digits and its magnitude is at least 0.00001, else a mantissa,
+// "E" and the exponent without "+" or leading zeros; 15 significant digits,
+// trailing zeros dropped. Not-a-number and the infinities give "NAN",
+// "INF" and "-INF".
+std::string FloatToStr(double Value, const TFormatSettings& Format);
+
+// Parses a decimal number: optional blanks, an optional sign, digits with
+// at most one decimal separator (at least one digit in all), an optional
+// exponent "E" or "e" with an optional sign and digits, optional blanks.
+// False, with Value unchanged, for anything else: thousands separators,
+// "INF", "NAN", hexadecimal, or a value outside the range of double.
+bool TryStrToFloat(std::string_view Text, double& Value, const TFormatSettings& Format);
+
+// Raised when an attribute's text does not convert to the type its reader
+// asked for.
+class EConvertError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The text of a Boolean, and the reverse conversion: "true" or "false" in
+// any letter case, or a number in the en-us format (0 is False, any other
+// number True). Raises EConvertError for anything else.
+std::string BoolToStr(bool Value);
+bool StrToBool(std::string_view Text);
+// Decimal digits with an optional sign and surrounding blanks; raises
+// EConvertError otherwise or when the value does not fit.
+std::int64_t StrToInt64(std::string_view Text);
+
+// ReadXMLAttribute(Node, Name, Default): the value of attribute Name of
+// element Node, or Default when the element has no such attribute.
+//  - A floating-point Default: the text is parsed in EnUsFormat; text that
+//    does not parse gives Default.
+//  - A Boolean or integer Default: the text is converted (StrToBool,
+//    StrToInt64); text that does not convert raises EConvertError, naming
+//    the attribute and its text.
+//  - A string Default: the text as it stands.
+double ReadXMLAttribute(pugi::xml_node Node, const char* Name, double Default);
+bool ReadXMLAttribute(pugi::xml_node Node, const char* Name, bool Default);
+int ReadXMLAttribute(pugi::xml_node Node, const char* Name, int Default);
+std::int64_t ReadXMLAttribute(pugi::xml_node Node, const char* Name, std::int64_t Default);
+std::string ReadXMLAttribute(pugi::xml_node Node, const char* Name, const std::string& Default);
+// A string literal as the default reads a string, never a Boolean.
+std::string ReadXMLAttribute(pugi::xml_node Node, const char* Name, const char* Default);
+
+// The writing side: sets attribute Name of Node to the value text, adding
+// the attribute at the end when Node has none yet (so a fresh element gets
+// its attributes in the order they are written).
+void WriteXMLAttribute(pugi::xml_node Node, const char* Name, const std::string& Value);
+void WriteXMLAttribute(pugi::xml_node Node, const char* Name, const char* Value);
+void WriteXMLAttribute(pugi::xml_node Node, const char* Name, double Value);  // FloatToStr in EnUsFormat
+void WriteXMLAttribute(pugi::xml_node Node, const char* Name, bool Value);
+void WriteXMLAttribute(pugi::xml_node Node, const char* Name, int Value);
+void WriteXMLAttribute(pugi::xml_node Node, const char* Name, std::int64_t Value);
+
+// Removes every child node of Node (elements, text, comments).
+void RemoveChildNodes(pugi::xml_node Node);
+
+// A list of text lines; a line may itself hold line breaks.
+using TStringList = std::vector<std::string>;
+
+// Appends Text to L. When the list is full its capacity first grows to
+// twice the capacity plus one, so a report grows in few steps.
+void AppendLine(TStringList& L, std::string_view Text);
+
+}  // namespace velkor
