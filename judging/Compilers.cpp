@@ -24,6 +24,9 @@ constexpr std::string_view kWorkDirMarker = "|@WorkDir=";
 constexpr const char* kNoSource = "Không có bài";
 constexpr const char* kCompiled = "Dịch thành công";
 constexpr char kPathListSeparator = ':';
+// A compiler can print without end (a source that includes a device, an
+// error cascade); the log keeps its beginning, which says what went wrong.
+constexpr std::size_t kMaxCaptureBytes = 64 * 1024;
 
 std::string WithDelimiter(const std::string& folder) {
   return !folder.empty() && folder.back() == '/' ? folder : folder + "/";
@@ -336,10 +339,14 @@ void TCompilerEngine::AppendCaptureFile(const std::string& FileName) {
   if (!fs::exists(FileName, ec)) return;
   std::ifstream in(FileName, std::ios::binary);
   if (!in) throw std::runtime_error("Không thể đọc tập tin \"" + FileName + "\"");
-  const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  std::string bytes(kMaxCaptureBytes, '\0');
+  in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   if (in.bad()) throw std::runtime_error("Không thể đọc tập tin \"" + FileName + "\"");
+  bytes.resize(static_cast<std::size_t>(in.gcount()));
+  const bool cut = in.peek() != std::char_traits<char>::eof();
   in.close();
   AppendLines(FLog, DecodeCapture(bytes));
+  if (cut) FLog.emplace_back("...");
   DeleteWithRetry(FileName);
 }
 

@@ -145,6 +145,21 @@ TEST_F(CompilerTest, FailingCompilerLeavesItsMessageAndOutputInTheLog) {
   EXPECT_FALSE(Exists(CaptureErr()));
 }
 
+TEST_F(CompilerTest, EndlessCompilerOutputKeepsOnlyItsBeginningInTheLog) {
+  // 200000 lines of "x": far more than the log keeps.
+  const std::string cmd = R"("/bin/sh" -c "yes x | head -n 200000; exit 1")";
+  UseRows(table, {{".cpp", cmd}});
+  WriteText(dir / "Bai.cpp", "");
+  TCompilerEngine engine(table);
+  EXPECT_EQ(engine.Compile(dir.Path(), "Bai"), TCompilerEngine::crError);
+  const Lines& log = engine.Log();
+  ASSERT_GT(log.size(), 3u);
+  EXPECT_EQ(log[2], "x");
+  EXPECT_EQ(log.back(), "...");
+  EXPECT_LT(log.size(), 200000u);
+  EXPECT_FALSE(Exists(CaptureOut()));
+}
+
 TEST_F(CompilerTest, CompilerThatCannotStartIsACompileError) {
   UseRows(table, {{".c", R"("/nonexistent/cc" "%NAME%%EXT%")"}});
   WriteText(dir / "Bai.c", "");
