@@ -1,0 +1,187 @@
+#include "judging/SubmitU.h"
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <ctime>
+#include <filesystem>
+#include <stdexcept>
+#include <utility>
+#include <vector>
+
+#include "core/FileUtilsWrap.h"
+#include "core/NameCompare.h"
+#include "judging/NamedObjs.h"
+#include "judging/Results.h"
+
+namespace velkor {
+namespace {
+
+// TDateTime day 0 is 1899-12-30; day 693594 counted back from it is
+// 0001-01-01, the origin of the milliseconds in history names.
+constexpr double kDaysFromYearOne = 693594;
+constexpr double kMsPerDay = 86400000;
+
+TLocalClock& Clock() {
+  static TLocalClock clock;
+  return clock;
+}
+
+TDateTime SystemLocalNow() {
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  return FileTimeToLocalDateTime(now);
+}
+
+TDateTime LocalNow() { return Clock() ? Clock()() : SystemLocalNow(); }
+
+// Value in decimal with at least Width digits (a sign comes before them).
+std::string ZeroPadded(long long Value, int Width) {
+  char buf[32];
+  const bool negative = Value < 0;
+  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, negative ? -Value : Value);
+  std::string digits(buf, end);
+  if (static_cast<int>(digits.size()) < Width) digits.insert(0, Width - digits.size(), '0');
+  return negative ? "-" + digits : digits;
+}
+
+// "YYYYMMDDhhmmsszzz" of a local date-time, its time of day rounded to the
+// millisecond.
+std::string DateTimeStamp(TDateTime Value) {
+  namespace chr = std::chrono;
+  long long day = static_cast<long long>(std::floor(Value));
+  long long ms = std::llround((Value - static_cast<double>(day)) * kMsPerDay);
+  if (ms >= static_cast<long long>(kMsPerDay)) {
+    ++day;
+    ms -= static_cast<long long>(kMsPerDay);
+  }
+  const chr::year_month_day date{chr::sys_days{chr::year{1899} / 12 / 30} + chr::days{day}};
+  std::string s = ZeroPadded(static_cast<int>(date.year()), 4);
+  s += ZeroPadded(static_cast<unsigned>(date.month()), 2);
+  s += ZeroPadded(static_cast<unsigned>(date.day()), 2);
+  s += ZeroPadded(ms / 3600000, 2);
+  s += ZeroPadded(ms / 60000 % 60, 2);
+  s += ZeroPadded(ms / 1000 % 60, 2);
+  s += ZeroPadded(ms % 1000, 3);
+  return s;
+}
+
+// From the last "." of the name part on; "" when the name has none.
+std::string ExtractFileExt(const std::string& Name) {
+  const std::size_t slash = Name.rfind('/');
+  const std::size_t dot = Name.rfind('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
+  return Name.substr(dot);
+}
+
+TDateTime ArrivalTime(const TFindData& f) { return std::max(f.CreationTime, f.LastWriteTime); }
+
+// A file "EName" or "EName.anything", letter case aside: what the mask
+// EName + ".*" finds on Windows, without treating "*" or "?" in an exam
+// name (which Linux folder names may hold) as wildcards.
+bool IsFileOfExam(const std::string& FileName, const std::string& EName) {
+  if (FileName.size() == EName.size()) return SameText(FileName, EName);
+  return FileName.size() > EName.size() && FileName[EName.size()] == '.' &&
+         SameText(std::string_view(FileName).substr(0, EName.size()), EName);
+}
+
+// RC's folder, refusing a contestant whose folder would not be one folder
+// directly inside the contestants folder.
+std::string ContestantFolder(const TResultC& RC) {
+  if (!IsSafePathComponent(RC.Name()))
+    throw std::runtime_error("Tên thí sinh không hợp lệ: \"" + RC.Name() + "\"");
+  if (RC.Owner == nullptr || RC.Owner->Dir().empty())
+    throw std::runtime_error("Thí sinh \"" + RC.Name() + "\" không thuộc thư mục thí sinh nào");
+  return RC.Dir();
+}
+
+void RequireSafeExamName(const std::string& EName) {
+  if (!IsSafePathComponent(EName)) throw std::runtime_error("Tên bài không hợp lệ: \"" + EName + "\"");
+}
+
+}  // namespace
+
+void ParseSubmitName(const std::string& FullName, TSubmitRec& Rec) {
+  const std::size_t slash = FullName.rfind('/');
+  Rec.Dir = slash == std::string::npos ? "" : FullName.substr(0, slash + 1);
+  Rec.FileName = slash == std::string::npos ? FullName : FullName.substr(slash + 1);
+  Rec.Ext = ExtractFileExt(FullName);
+  Rec.Other.clear();
+  Rec.CName.clear();
+  Rec.EName.clear();
+
+  const std::string& s = Rec.FileName;
+  const std::size_t stop = s.size() - Rec.Ext.size();  // characters before the extension
+  if (stop == 0) return;
+  const std::size_t examClose = s.rfind(']', stop - 1);
+  if (examClose == std::string::npos || examClose == 0) return;
+  const std::size_t examOpen = s.rfind('[', examClose - 1);
+  if (examOpen == std::string::npos) return;
+  Rec.EName = s.substr(examOpen + 1, examClose - examOpen - 1);
+
+  if (examOpen == 0) return;
+  const std::size_t nameClose = s.rfind(']', examOpen - 1);
+  if (nameClose == std::string::npos || nameClose == 0) return;
+  const std::size_t nameOpen = s.rfind('[', nameClose - 1);
+  if (nameOpen == std::string::npos) return;
+  Rec.CName = s.substr(nameOpen + 1, nameClose - nameOpen - 1);
+  Rec.Other = s.substr(0, nameOpen);
+}
+
+TQueue<TSubmitRec> ScanSubmissionDir(const std::string& Dir) {
+  TQueue<TFindData> files = ScanDirectory(Dir, sdFiles | sdAbsoluteNames, "*");
+  files.Sort([](const TFindData& a, const TFindData& b) {
+    const TDateTime ta = ArrivalTime(a), tb = ArrivalTime(b);
+    return ta < tb ? -1 : (ta > tb ? 1 : 0);
+  });
+  TQueue<TSubmitRec> result;
+  for (const TFindData& f : files) {
+    if (f.Attr & faSymLink) continue;
+    TSubmitRec rec;
+    ParseSubmitName(f.Name, rec);
+    if (SameText(rec.Ext, ".LOG") || rec.CName.empty() || rec.EName.empty()) continue;
+    if (!IsSafePathComponent(rec.CName) || !IsSafePathComponent(rec.EName)) continue;
+    result.Push(rec);
+  }
+  return result;
+}
+
+void BackupSubmissionHistory(const TResultC& RC, const std::string& EName) {
+  const std::string folder = ContestantFolder(RC);
+  RequireSafeExamName(EName);
+  std::vector<TFindData> earlier;
+  for (const TFindData& f : ScanDirectory(folder, sdFiles, "*"))
+    if (IsFileOfExam(f.Name, EName)) earlier.push_back(f);
+  if (earlier.empty()) return;
+
+  const std::string history = folder + "/" + kHistoryFolderName;
+  std::error_code ec;
+  std::filesystem::create_directories(history, ec);  // MoveOrFail reports what still fails
+  for (const TFindData& f : earlier) {
+    const std::string name =
+        HistoryFileName(LocalNow(), ArrivalTime(f), RC.Name(), EName, ExtractFileExt(f.Name));
+    MoveOrFail(folder + "/" + f.Name, history, name);
+  }
+}
+
+void MoveSubmissionToContestant(const TSubmitRec& Rec, const TResultC& RC) {
+  const std::string folder = ContestantFolder(RC);
+  RequireSafeExamName(Rec.EName);
+  const std::string target = Rec.EName + Rec.Ext;
+  if (!IsSafePathComponent(target)) throw std::runtime_error("Tên tệp không hợp lệ: \"" + target + "\"");
+  std::string source = Rec.Dir;
+  if (!source.empty() && source.back() != '/') source += '/';
+  source += Rec.FileName;
+  MoveOrFail(source, folder, target);
+}
+
+std::string HistoryFileName(TDateTime Now, TDateTime FileTime, const std::string& CName,
+                            const std::string& EName, const std::string& Ext) {
+  const long long ms = std::llround((FileTime + kDaysFromYearOne) * kMsPerDay);
+  return DateTimeStamp(Now) + "_" + ZeroPadded(ms, 15) + "[" + CName + "][" + EName + "]" + Ext;
+}
+
+TLocalClock SetSubmitClock(TLocalClock Clock_) { return std::exchange(Clock(), std::move(Clock_)); }
+
+}  // namespace velkor

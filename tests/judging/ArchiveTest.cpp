@@ -1,0 +1,523 @@
+// The contest archive: its layout byte for byte, round trips through save
+// and open, archives made by hand, Esc while packing and unpacking, the
+// unpack folder and its fall-backs, and hostile archives built with libzip.
+#include <sys/stat.h>
+#include <zip.h>
+
+#include <algorithm>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "core/FileUtils.h"
+#include "judging/ContestArchive.h"
+#include "judging/Contests.h"
+#include "judging/EnvConfig.h"
+#include "judging/ProgressHooks.h"
+#include "tests/core/FileTestSupport.h"
+#include "tests/judging/ContestTree.h"
+
+namespace velkor {
+namespace {
+
+using testing::Exists;
+using testing::ReadText;
+using testing::TContestTree;
+using testing::TempFolder;
+using testing::WriteText;
+namespace fs = std::filesystem;
+
+const std::string kBom = "\xEF\xBB\xBF";
+
+// ------------------------------------------------------------ libzip side
+
+struct TEntry {
+  std::string Name;
+  std::string Bytes;
+  bool SymbolicLink = false;
+};
+
+struct TArchiveContents {
+  std::vector<TEntry> Entries;
+  std::string Comment;
+  std::vector<zip_int32_t> Methods;
+
+  std::vector<std::string> Names() const {
+    std::vector<std::string> names;
+    for (const TEntry& e : Entries) names.push_back(e.Name);
+    return names;
+  }
+  const std::string& Bytes(const std::string& Name) const {
+    for (const TEntry& e : Entries)
+      if (e.Name == Name) return e.Bytes;
+    throw std::runtime_error("no entry " + Name);
+  }
+};
+
+TArchiveContents ReadArchive(const std::string& Path) {
+  int code = 0;
+  zip_t* z = zip_open(Path.c_str(), ZIP_RDONLY, &code);
+  if (!z) throw std::runtime_error("cannot open " + Path);
+  TArchiveContents out;
+  int length = 0;
+  const char* comment = zip_get_archive_comment(z, &length, 0);
+  out.Comment.assign(comment ? comment : "", comment ? static_cast<std::size_t>(length) : 0);
+  for (zip_int64_t i = 0; i < zip_get_num_entries(z, 0); ++i) {
+    zip_stat_t st;
+    zip_stat_index(z, i, 0, &st);
+    std::string bytes(st.size, '\0');
+    zip_file_t* f = zip_fopen_index(z, i, 0);
+    if (!f || zip_fread(f, bytes.data(), st.size) != static_cast<zip_int64_t>(st.size))
+      throw std::runtime_error("cannot read " + std::string(st.name));
+    zip_fclose(f);
+    out.Entries.push_back({st.name, bytes});
+    out.Methods.push_back(st.comp_method);
+  }
+  zip_discard(z);
+  return out;
+}
+
+void WriteArchive(const std::string& Path, const std::vector<TEntry>& Entries) {
+  int code = 0;
+  zip_t* z = zip_open(Path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &code);
+  ASSERT_NE(z, nullptr);
+  for (const TEntry& e : Entries) {
+    zip_source_t* src = zip_source_buffer(z, e.Bytes.data(), e.Bytes.size(), 0);
+    const zip_int64_t index = zip_file_add(z, e.Name.c_str(), src, ZIP_FL_ENC_UTF_8);
+    ASSERT_GE(index, 0) << e.Name << ": " << zip_strerror(z);
+    if (e.SymbolicLink)
+      zip_file_set_external_attributes(z, index, 0, ZIP_OPSYS_UNIX, static_cast<zip_uint32_t>(S_IFLNK | 0777) << 16);
+  }
+  ASSERT_EQ(zip_close(z), 0) << zip_strerror(z);
+}
+
+std::string Compressed(const std::string& Xml) {
+  TCompressedXML doc;
+  doc.LoadXML(Xml, "test");
+  return doc.SaveToBytes();
+}
+
+// ------------------------------------------------------------ hooks
+
+// Keeps every call of the seven progress routines as a line of text.
+class TRecordingProgress : public IProgressWindow {
+ public:
+  void Create() override { Calls.push_back("Create"); }
+  void Free() override { Calls.push_back("Free"); }
+  void SetValues(int Min, int Max, int Position) override {
+    Calls.push_back("Values " + std::to_string(Min) + " " + std::to_string(Max) + " " + std::to_string(Position));
+  }
+  void SetPos(int Position) override { Calls.push_back("Pos " + std::to_string(Position)); }
+  void SetCaption(const std::string& Text) override { Calls.push_back("Caption " + Text); }
+  void SetSubCaption(const std::string& Text) override { Calls.push_back("Sub " + Text); }
+  void Show(bool Visible) override { Calls.push_back(Visible ? "Show" : "Hide"); }
+
+  std::vector<std::string> Calls;
+};
+
+class ArchiveTest : public ::testing::Test {
+ protected:
+  ArchiveTest() {
+    previousWindow_ = SetProgressWindow(progress_);
+    previousPoll_ = SetEscapePoll([this] { return ++polls_ == escapeAtPoll_; });
+    previousSleep_ = SetRetrySleep([](std::uint32_t) {});
+    previousEnv_ = std::move(EnvConfig);
+    EnvConfig = std::make_unique<TEnvConfig>();
+    EnvConfig->DecompressDir = UnpackBase();
+  }
+  ~ArchiveTest() override {
+    SetProgressWindow(previousWindow_);
+    SetEscapePoll(previousPoll_);
+    SetRetrySleep(previousSleep_);
+    EnvConfig = std::move(previousEnv_);
+  }
+
+  std::string UnpackBase() const { return work_ / "unpack/"; }
+  std::string UnpackFolder() const { return UnpackBase() + "VelkorContest"; }
+  std::string ArchivePath(const std::string& Name = "c.contest") const { return work_ / Name; }
+
+  // A contest on the fixture's tree:
+  //   Tasks/Bai1/01/{Bai1.INP, Bai1.OUT}, Tasks/Bai1/02 (empty),
+  //   Tasks/Bai2 (no tests), Contestants/An/Bai1.cpp, Contestants/Binh.
+  void BuildSmallContest() {
+    tree_.AddExam("Bai1", {"01"});
+    tree_.AddTest("Bai1", "02");
+    tree_.AddExam("Bai2");
+    tree_.AddContestant("An", {{"Bai1.cpp", "int main(){}\n"}});
+    tree_.AddContestant("Binh");
+    contest_.ExamSet().SetDir(tree_.TasksDir());
+    contest_.ResultSet().SetDir(tree_.ContestantsDir());
+  }
+
+  // Folders and files below Dir, relative, sorted; folders end with "/".
+  static std::vector<std::string> TreeListing(const std::string& Dir) {
+    std::vector<std::string> out;
+    for (auto it = fs::recursive_directory_iterator(Dir); it != fs::recursive_directory_iterator(); ++it)
+      out.push_back(fs::relative(it->path(), Dir).string() + (it->is_directory() ? "/" : ""));
+    std::sort(out.begin(), out.end());
+    return out;
+  }
+
+  TempFolder work_;
+  TContestTree tree_;
+  TContestInfo contest_;
+  std::shared_ptr<TRecordingProgress> progress_ = std::make_shared<TRecordingProgress>();
+  int polls_ = 0;
+  int escapeAtPoll_ = 0;  // 0: never
+
+ private:
+  std::shared_ptr<IProgressWindow> previousWindow_;
+  TEscapePoll previousPoll_;
+  TSleepProc previousSleep_;
+  std::unique_ptr<TEnvConfig> previousEnv_;
+};
+
+TEST_F(ArchiveTest, SaveWritesTheLayout) {
+  BuildSmallContest();
+  ASSERT_TRUE(contest_.FileSave(ArchivePath()));
+
+  const TArchiveContents a = ReadArchive(ArchivePath());
+  EXPECT_EQ(a.Names(), (std::vector<std::string>{"Tasks/Bai1/01/Bai1.INP", "Tasks/Bai1/01/Bai1.OUT",
+                                                 "Contestants/An/Bai1.cpp", "Tasks.config", "TaskDirectories.txt",
+                                                 "ContestantDirectories.txt", "Contest.result"}));
+  for (zip_int32_t method : a.Methods) EXPECT_EQ(method, ZIP_CM_DEFLATE);
+  EXPECT_EQ(a.Bytes("Contestants/An/Bai1.cpp"), "int main(){}\n");
+  EXPECT_EQ(a.Bytes("TaskDirectories.txt"), kBom + "Bai1\r\nBai2\r\nBai1\\01\r\nBai1\\02\r\n");
+  EXPECT_EQ(a.Bytes("ContestantDirectories.txt"), kBom + "An\r\nBinh\r\n");
+  EXPECT_EQ(a.Bytes("Tasks.config").substr(0, 1), "\x78");
+  EXPECT_EQ(a.Bytes("Contest.result").substr(0, 1), "\x78");
+  EXPECT_TRUE(a.Comment.starts_with("Contest created on ")) << a.Comment;
+
+  EXPECT_EQ(progress_->Calls,
+            (std::vector<std::string>{"Create", "Caption Nén kỳ thi...", "Show", "Values 0 100 0", "Sub Tiến trình",
+                                      "Values 0 4 0", "Sub Tasks/Bai1/01/Bai1.INP", "Pos 1",
+                                      "Sub Tasks/Bai1/01/Bai1.OUT", "Pos 2", "Sub Contestants/An/Bai1.cpp", "Pos 3",
+                                      "Sub Ghi kỳ thi...", "Pos 4", "Free"}));
+  EXPECT_EQ(polls_, 4);  // once to forget earlier presses, then before each file
+  EXPECT_EQ(TreeListing(work_.Path()), (std::vector<std::string>{"c.contest"}));  // no temporary left
+}
+
+TEST_F(ArchiveTest, EmptyContestHoldsOnlyTheFixedEntries) {
+  ASSERT_TRUE(contest_.FileSave(ArchivePath("sub/dir/empty.contest")));  // its folder is created
+  const TArchiveContents a = ReadArchive(ArchivePath("sub/dir/empty.contest"));
+  EXPECT_EQ(a.Names(), (std::vector<std::string>{"Tasks.config", "TaskDirectories.txt",
+                                                 "ContestantDirectories.txt", "Contest.result"}));
+  EXPECT_EQ(a.Bytes("TaskDirectories.txt"), kBom);
+  EXPECT_EQ(a.Bytes("ContestantDirectories.txt"), kBom);
+
+  ASSERT_TRUE(contest_.FileLoad(ArchivePath("sub/dir/empty.contest")));
+  EXPECT_EQ(contest_.ExamSet().Count(), 0);
+  EXPECT_EQ(contest_.ResultSet().Count(), 0);
+}
+
+TEST_F(ArchiveTest, SaveAndOpenGiveTheSameContest) {
+  BuildSmallContest();
+  tree_.AddContestant("Chi", {{"Bai2.pas", "begin end."}});
+  tree_.AddContestant("Nguyễn Văn Ánh", {{"Bài làm.txt", "ghi chú"}});
+  contest_.ResultSet().Refresh();
+  TExamInfo* bai1 = contest_.ExamSet().Obj("Bai1");
+  bai1->Mark = 2.5;
+  bai1->TimeLimit = 0.5;
+  bai1->InputFile = "Bai1.INP|extra.txt";
+  bai1->UseStdOut = true;
+  bai1->Obj("02")->MemoryLimit = 64;
+  TResultC* an = contest_.ResultSet().Obj("An");
+  TResultE* re = an->ObjF("Bai1");
+  re->state = jsJudged;
+  re->Evaluation = 2.5;
+  re->EvaluationText = "Bai1.cpp\r\n";
+  re->ObjF("01")->Evaluation = 2.5;
+  re->ObjF("01")->EvaluationText = "Đúng";
+  an->ObjF("Bai2")->state = jsCompileError;
+  an->UpdateScore();
+  an->Enabled = false;
+
+  ASSERT_TRUE(contest_.FileSave(ArchivePath()));
+  contest_.SetFileName("kept?");
+  TContestInfo opened;
+  ASSERT_TRUE(opened.FileLoad(ArchivePath()));
+  EXPECT_EQ(opened.FileName(), "");
+
+  // Both trees come back, empty folders included, in the unpack folder.
+  EXPECT_EQ(opened.ExamSet().Dir(), UnpackFolder() + "/Tasks/");
+  EXPECT_EQ(opened.ResultSet().Dir(), UnpackFolder() + "/Contestants/");
+  EXPECT_EQ(TreeListing(UnpackFolder() + "/Tasks"), TreeListing(tree_.TasksDir()));
+  EXPECT_EQ(TreeListing(UnpackFolder() + "/Contestants"), TreeListing(tree_.ContestantsDir()));
+  EXPECT_EQ(ReadText(UnpackFolder() + "/Contestants/Chi/Bai2.pas"), "begin end.");
+  EXPECT_EQ(ReadText(UnpackFolder() + "/Contestants/Nguyễn Văn Ánh/Bài làm.txt"), "ghi chú");
+
+  // The exams with the settings of the saved contest, not of the folders.
+  ASSERT_EQ(opened.ExamSet().Count(), 2);
+  const TExamInfo* b = opened.ExamSet().Obj("Bai1");
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(b->Mark, 2.5);
+  EXPECT_EQ(b->TimeLimit, 0.5);
+  EXPECT_EQ(b->InputFile, "Bai1.INP|extra.txt");
+  EXPECT_TRUE(b->UseStdOut);
+  ASSERT_EQ(b->Count(), 2);
+  EXPECT_EQ(b->Obj("02")->MemoryLimit, 64);
+  EXPECT_EQ(b->Obj("01")->MemoryLimit, -1);
+  EXPECT_EQ(opened.ExamSet().Obj("Bai2")->Count(), 0);
+
+  // The contestants with their results and totals, all enabled.
+  ASSERT_EQ(opened.ResultSet().Count(), 4);
+  const TResultC* a2 = opened.ResultSet().Obj("An");
+  EXPECT_TRUE(a2->Enabled);
+  EXPECT_EQ(a2->Evaluation, 2.5);
+  EXPECT_EQ(a2->Obj("Bai1")->state, jsJudged);
+  EXPECT_EQ(a2->Obj("Bai1")->EvaluationText, "Bai1.cpp\r\n");
+  EXPECT_EQ(a2->Obj("Bai1")->Obj("01")->EvaluationText, "Đúng");
+  EXPECT_EQ(a2->Obj("Bai2")->state, jsCompileError);
+  EXPECT_EQ(opened.ResultSet().Obj("Binh")->Count(), 0);
+
+  EXPECT_EQ(progress_->Calls.back(), "Free");
+}
+
+TEST_F(ArchiveTest, ProgressOfOpening) {
+  BuildSmallContest();
+  ASSERT_TRUE(contest_.FileSave(ArchivePath()));
+  progress_->Calls.clear();
+  ASSERT_TRUE(contest_.FileLoad(ArchivePath()));
+  const std::vector<std::string> expected = {
+      "Create", "Values 0 100 0", "Caption Giải nén kỳ thi...", "Sub Tiến trình", "Show", "Values 0 7 0",
+      "Sub Tasks/Bai1/01/Bai1.INP", "Pos 1", "Sub Tasks/Bai1/01/Bai1.OUT", "Pos 2", "Sub Contestants/An/Bai1.cpp",
+      "Pos 3", "Sub Tasks.config", "Pos 4", "Sub TaskDirectories.txt", "Pos 5", "Sub ContestantDirectories.txt",
+      "Pos 6", "Sub Contest.result", "Pos 7", "Sub Nạp kỳ thi...", "Free"};
+  EXPECT_EQ(progress_->Calls, expected);
+}
+
+TEST_F(ArchiveTest, HandMadeArchiveTakesSettingsFromTheExamFolders) {
+  const std::string settings = Compressed(
+      R"(<ExamInformation Name="Bai1" InputFile="in.txt" Mark="3" TimeLimit="2"><TestCase Name="02" Mark="5"/></ExamInformation>)");
+  WriteArchive(ArchivePath(), {
+      {"Tasks/Bai1/Settings.cfg", settings},
+      {"Tasks/Bai1/01/in.txt", "1"},
+      {"Tasks\\Bai1\\03\\in.txt", "3"},  // "\" separates folders as well
+      {"Contestants/An/Bai1.cpp", "src"},
+      {"TaskDirectories.txt", kBom + "Bai1\r\n  Bai1\\02 \r\n\r\nBai2\n"},
+      {"ContestantDirectories.txt", kBom + "An\r\nBinh\r\n"},
+  });
+  ASSERT_TRUE(contest_.FileLoad(ArchivePath()));
+
+  ASSERT_EQ(contest_.ExamSet().Count(), 2);
+  const TExamInfo* b = contest_.ExamSet().Obj("Bai1");
+  EXPECT_EQ(b->InputFile, "in.txt");
+  EXPECT_EQ(b->Mark, 3);
+  EXPECT_EQ(b->TimeLimit, 2);
+  ASSERT_EQ(b->Count(), 3);
+  EXPECT_EQ(b->Obj("02")->Mark, 5);
+  EXPECT_EQ(ReadText(UnpackFolder() + "/Tasks/Bai1/03/in.txt"), "3");
+  ASSERT_EQ(contest_.ResultSet().Count(), 2);
+  EXPECT_EQ(contest_.ResultSet().Obj("An")->Count(), 0);
+  EXPECT_EQ(contest_.ResultSet().Obj("Binh")->Count(), 0);
+}
+
+TEST_F(ArchiveTest, EscWhileSavingKeepsTheOldArchive) {
+  BuildSmallContest();
+  // No archive before: none after.
+  escapeAtPoll_ = 3;  // before the second file
+  EXPECT_FALSE(contest_.FileSave(ArchivePath()));
+  EXPECT_EQ(TreeListing(work_.Path()), std::vector<std::string>{});
+  EXPECT_EQ(progress_->Calls.back(), "Free");
+
+  // An archive before: the same bytes after, and nothing beside it.
+  WriteText(ArchivePath(), "the old archive");
+  polls_ = 0;
+  EXPECT_FALSE(contest_.FileSave(ArchivePath()));
+  EXPECT_EQ(ReadText(ArchivePath()), "the old archive");
+  EXPECT_EQ(TreeListing(work_.Path()), (std::vector<std::string>{"c.contest"}));
+
+  // The contest in memory is untouched, and a save without Esc replaces it.
+  EXPECT_EQ(contest_.ExamSet().Dir(), tree_.TasksDir() + "/");
+  EXPECT_EQ(contest_.ResultSet().Count(), 2);
+  escapeAtPoll_ = 0;
+  EXPECT_TRUE(contest_.FileSave(ArchivePath()));
+  EXPECT_EQ(ReadArchive(ArchivePath()).Entries.size(), 7u);
+}
+
+TEST_F(ArchiveTest, FailedSaveKeepsTheOldArchive) {
+  BuildSmallContest();
+  WriteText(ArchivePath(), "the old archive");
+  WriteText(tree_.ContestantsDir() + "/An/gone.cpp", "x");
+  // A file that vanishes between the listing and the packing fails the save.
+  struct TDeleteWhilePacking : TRecordingProgress {
+    std::string Victim;
+    void SetSubCaption(const std::string& Text) override {
+      if (Text == "Tasks/Bai1/01/Bai1.OUT") fs::remove(Victim);
+    }
+  };
+  auto hook = std::make_shared<TDeleteWhilePacking>();
+  hook->Victim = tree_.ContestantsDir() + "/An/gone.cpp";
+  SetProgressWindow(hook);
+  EXPECT_FALSE(contest_.FileSave(ArchivePath()));
+  EXPECT_EQ(ReadText(ArchivePath()), "the old archive");
+  EXPECT_EQ(TreeListing(work_.Path()), (std::vector<std::string>{"c.contest"}));
+}
+
+TEST_F(ArchiveTest, SymbolicLinksAreNoPartOfTheTree) {
+  BuildSmallContest();
+  ASSERT_EQ(::symlink("/etc/hostname", (tree_.ContestantsDir() + "/An/link.cpp").c_str()), 0);
+  ASSERT_EQ(::symlink("/etc", (tree_.TasksDir() + "/Bai1/03").c_str()), 0);
+  ASSERT_TRUE(contest_.FileSave(ArchivePath()));
+  const TArchiveContents a = ReadArchive(ArchivePath());
+  EXPECT_EQ(a.Entries.size(), 7u);
+  EXPECT_EQ(a.Bytes("TaskDirectories.txt"), kBom + "Bai1\r\nBai2\r\nBai1\\01\r\nBai1\\02\r\n");
+}
+
+TEST_F(ArchiveTest, ArchiveSavedInsideItsOwnTreeLeavesItselfOut) {
+  BuildSmallContest();
+  const std::string inside = tree_.ContestantsDir() + "/An/c.contest";
+  ASSERT_TRUE(contest_.FileSave(inside));
+  ASSERT_TRUE(contest_.FileSave(inside));
+  const std::vector<std::string> names = ReadArchive(inside).Names();
+  EXPECT_EQ(std::count(names.begin(), names.end(), "Contestants/An/c.contest"), 0);
+  EXPECT_EQ(names.size(), 7u);
+}
+
+TEST_F(ArchiveTest, EscWhileOpeningLeavesAnEmptyContest) {
+  BuildSmallContest();
+  ASSERT_TRUE(contest_.FileSave(ArchivePath()));
+  polls_ = 0;
+  escapeAtPoll_ = 3;  // the first poll forgets, the second passes the first entry
+  progress_->Calls.clear();
+  EXPECT_FALSE(contest_.FileLoad(ArchivePath()));
+  EXPECT_EQ(contest_.ExamSet().Count(), 0);
+  EXPECT_EQ(contest_.ResultSet().Count(), 0);
+  EXPECT_EQ(contest_.ExamSet().Dir(), "");
+  EXPECT_EQ(progress_->Calls.back(), "Free");
+  EXPECT_EQ(TreeListing(UnpackFolder()), (std::vector<std::string>{"Tasks/", "Tasks/Bai1/", "Tasks/Bai1/01/",
+                                                                    "Tasks/Bai1/01/Bai1.INP"}));
+}
+
+TEST_F(ArchiveTest, MissingOrDamagedFileFails) {
+  EXPECT_FALSE(contest_.FileLoad(ArchivePath("none.contest")));
+  EXPECT_TRUE(progress_->Calls.empty());  // no window for a missing file
+
+  WriteText(ArchivePath(), "PK\x03\x04 but nothing more");
+  EXPECT_FALSE(contest_.FileLoad(ArchivePath()));
+  EXPECT_EQ(progress_->Calls.back(), "Free");
+}
+
+TEST_F(ArchiveTest, UnpackFolderFallsBackWhenInUse) {
+  BuildSmallContest();
+  // The archive lies inside the unpack folder of an earlier contest.
+  const std::string inside = UnpackFolder() + "/c.contest";
+  ASSERT_TRUE(contest_.FileSave(inside));
+  ASSERT_TRUE(contest_.FileLoad(inside));
+  EXPECT_TRUE(Exists(inside));
+  EXPECT_EQ(contest_.ExamSet().Dir(), UnpackFolder() + "1/Tasks/");
+
+  // "VelkorContest" cannot be deleted (another program holds it): the next
+  // free number is taken; "VelkorContest1" is deleted and reused.
+  const std::string stuck = UnpackFolder();
+  const TShellDeleteProc previous = ShellDeleteProc;
+  ShellDeleteProc = [&](const std::string& Path) { return Path == stuck ? -EBUSY : previous(Path); };
+  WriteText(UnpackFolder() + "1/stale.txt", "from before");
+  const bool opened = contest_.FileLoad(inside);
+  ShellDeleteProc = previous;
+  ASSERT_TRUE(opened);
+  EXPECT_EQ(contest_.ExamSet().Dir(), UnpackFolder() + "1/Tasks/");
+  EXPECT_FALSE(Exists(UnpackFolder() + "1/stale.txt"));
+  EXPECT_TRUE(Exists(inside));
+
+  // Nothing holds the plain folder any more: it is deleted and used again.
+  const std::string elsewhere = ArchivePath();
+  fs::copy_file(inside, elsewhere);
+  ASSERT_TRUE(contest_.FileLoad(elsewhere));
+  EXPECT_EQ(contest_.ExamSet().Dir(), UnpackFolder() + "/Tasks/");
+  EXPECT_FALSE(Exists(inside));
+}
+
+TEST_F(ArchiveTest, HostileArchivesAreRefusedWhole) {
+  const std::string outside = work_ / "outside";  // beside the unpack base
+  struct Case {
+    const char* Why;
+    std::vector<TEntry> Entries;
+  };
+  const std::vector<Case> cases = {
+      {"parent folder", {{"Tasks/a.txt", "ok"}, {"../evil", "x"}}},
+      {"parent of the base", {{"../../outside/evil", "x"}}},
+      {"climbs back out", {{"Tasks/../../evil", "x"}}},
+      {"backslashes", {{"Tasks\\..\\..\\evil", "x"}}},
+      {"absolute", {{outside + "/evil", "x"}}},
+      {"drive", {{"C:/evil", "x"}}},
+      {"symbolic link", {{"Tasks/link", outside, true}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Why);
+    WriteArchive(ArchivePath(), c.Entries);
+    EXPECT_FALSE(contest_.FileLoad(ArchivePath()));
+    EXPECT_FALSE(Exists(UnpackBase() + "evil"));
+    EXPECT_FALSE(Exists(work_ / "evil"));
+    EXPECT_FALSE(Exists(outside));
+    // Refused before anything is written.
+    EXPECT_EQ(TreeListing(UnpackFolder()), std::vector<std::string>{});
+  }
+}
+
+TEST_F(ArchiveTest, FolderListsCannotLeaveTheirTree) {
+  for (const char* line : {"..\\..\\..\\escape", "../../../escape", "Bai1\\..\\..\\..\\escape", "/escape"}) {
+    SCOPED_TRACE(line);
+    WriteArchive(ArchivePath(), {{"TaskDirectories.txt", kBom + "Bai1\r\n" + line + "\r\n"}});
+    EXPECT_FALSE(contest_.FileLoad(ArchivePath()));
+    EXPECT_FALSE(Exists(work_ / "escape"));
+    EXPECT_FALSE(Exists(UnpackBase() + "escape"));
+    EXPECT_FALSE(Exists("/escape"));
+  }
+}
+
+TEST_F(ArchiveTest, UnsafeContestantNamesInResultsAreSkipped) {
+  const std::string results = Compressed(
+      R"(<ContestResult><ContestantResult ContestantName=".." Evaluation="1"/>)"
+      R"(<ContestantResult ContestantName="a/b" Evaluation="1"/><ContestantResult ContestantName="An" Evaluation="2"/></ContestResult>)");
+  WriteArchive(ArchivePath(), {{"Contestants/An/x.cpp", "x"}, {"Contest.result", results}});
+  ASSERT_TRUE(contest_.FileLoad(ArchivePath()));
+  ASSERT_EQ(contest_.ResultSet().Count(), 1);
+  EXPECT_EQ(contest_.ResultSet().Obj("An")->Evaluation, 2);
+}
+
+TEST(SafeArchivePath, KeepsPathsInsideTheirFolder) {
+  struct Case {
+    const char* Name;
+    const char* Expected;  // nullptr: refused
+  };
+  const Case cases[] = {
+      {"Tasks/Bai1/01/Bai1.inp", "Tasks/Bai1/01/Bai1.inp"},
+      {"Tasks\\Bai1\\01", "Tasks/Bai1/01"},
+      {"Tasks//Bai1/", "Tasks/Bai1"},
+      {"Bài 1/..x/x..", "Bài 1/..x/x.."},
+      {"", nullptr},
+      {"/", nullptr},
+      {"/etc/passwd", nullptr},
+      {"\\evil", nullptr},
+      {"C:evil", nullptr},
+      {"..", nullptr},
+      {"a/../b", nullptr},
+      {"a/./b", nullptr},
+      {"a\\..", nullptr},
+      {"a\nb", nullptr},
+      {"a\x7f", nullptr},
+  };
+  for (const Case& c : cases) {
+    const std::optional<std::string> path = SafeArchivePath(c.Name);
+    if (c.Expected)
+      EXPECT_EQ(path, std::optional<std::string>(c.Expected)) << c.Name;
+    else
+      EXPECT_FALSE(path) << c.Name << " gave " << *path;
+  }
+}
+
+TEST(FolderList, WritesAndReadsLines) {
+  const std::vector<std::string> folders = {"Bai1", "Bai1/01"};
+  EXPECT_EQ(FolderListText(folders), kBom + "Bai1\r\nBai1\\01\r\n");
+  EXPECT_EQ(FolderListText({}), kBom);
+  EXPECT_EQ(FolderListLines(kBom + " Bai1\t\r\n\r\nBai1\\01\rlast\nx"),
+            (std::vector<std::string>{"Bai1", "Bai1\\01", "last", "x"}));
+  EXPECT_EQ(FolderListLines(""), std::vector<std::string>{});
+}
+
+}  // namespace
+}  // namespace velkor
