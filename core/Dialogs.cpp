@@ -122,6 +122,10 @@ std::shared_ptr<IMainThreadHandOff> SetMainThreadHandOff(std::shared_ptr<IMainTh
   return Swap<IMainThreadHandOff, THeadlessHandOff>(Current().HandOff, std::move(handOff));
 }
 
+std::shared_ptr<IMainThreadHandOff> MainThreadHandOff() {
+  return Get<IMainThreadHandOff, THeadlessHandOff>(Current().HandOff);
+}
+
 void TScriptedMessageDialog::AddAnswer(int answer) {
   std::lock_guard lock(mutex_);
   answers_.push_back(answer);

@@ -96,6 +96,9 @@ int VQRMsgDlg(const std::string& Msg, TMsgDlgType DlgType, TMsgDlgButtons Button
 // the headless one.
 std::shared_ptr<IMessageDialog> SetMessageDialog(std::shared_ptr<IMessageDialog> dialog);
 std::shared_ptr<IMainThreadHandOff> SetMainThreadHandOff(std::shared_ptr<IMainThreadHandOff> handOff);
+// The hand-off installed now (the headless one when none is): for other
+// modules whose callbacks must reach the GUI thread the same way.
+std::shared_ptr<IMainThreadHandOff> MainThreadHandOff();
 
 // The answer a dialog gives when nobody is there to choose: the default
 // button (OK, else Yes, else the first offered), but never Retry, which

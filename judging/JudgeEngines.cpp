@@ -1,0 +1,490 @@
+// The judge engine's run: the events, the work folder and its rooms, the
+// progress count, and the order in which pairs and tests are judged. What
+// happens inside one submission and one test (copy, compile, command line,
+// verdict, score) is in JudgeEngines_TestRun.cpp.
+//
+// How a submission ends
+// ---------------------
+// JudgeSubmission ends in one of three ways, and each decides what the jury
+// sees and whether the run goes on:
+//
+// 1. Completion. Every test ran (or the source did not compile, or there was
+//    none); the exam result holds its state, scores and texts; the end event
+//    of the pair is raised and the run goes on with the next pair. Only the
+//    final deletion of the waiting room can still fail: the result then
+//    becomes jsFailure with the deletion's message, and the run goes on.
+// 2. A stop. A notify handler set UserCancel. The engine looks at it at
+//    fixed points (before the submission's work, before and after each
+//    test, after the scores) and leaves quietly: no end event for the test
+//    or the pair, and the run ends with Run returning False, ErrorCode 0.
+// 3. An error. Copying, compiling, moving, running, checking or deleting a
+//    room raised. The end event of the pair is raised, the run ends with
+//    Run returning False, and ErrorCode 1 with an ErrorMsg naming the pair
+//    tells the jury why: a stop is something the jury asked for, a failure
+//    is not.
+//
+// In both 2 and 3 the pair's exam result is put back as it was before the
+// run touched it (or removed when it had none), so a judged result from an
+// earlier run is never lost to a run that did not finish that pair. The
+// waiting room is deleted on every way out, and each test deletes its
+// contest room, so every submission and every test starts with empty rooms.
+//
+// The run around the pairs always cleans up once it has started protecting
+// the contest: the runner is freed, the work folder deleted, the protection
+// lifted, the run's end event raised and the security account logged off,
+// whatever failed before.
+#include "judging/JudgeEngines.h"
+
+#include <exception>
+#include <filesystem>
+#include <stdexcept>
+#include <utility>
+
+#include "core/Dialogs.h"
+#include "core/FileUtilsWrap.h"
+#include "core/SystemInfo.h"
+#include "judging/EnvConfig.h"
+#include "judging/Security.h"
+
+namespace velkor {
+namespace fs = std::filesystem;
+
+namespace {
+
+bool PathExists(const std::string& Path) {
+  std::error_code ec;
+  return fs::exists(fs::symlink_status(Path, ec));
+}
+
+void CreateFolder(const std::string& Folder) {
+  std::error_code ec;
+  fs::create_directories(Folder, ec);
+  if (ec && !fs::is_directory(Folder)) throw std::runtime_error("Không thể tạo thư mục \"" + Folder + "\": " + ec.message());
+}
+
+// Where the work folder is made: the environment's contest house, or the
+// temporary folder when no house is set (an empty house would put the work
+// folder at the root of the file system).
+std::string ContestHouse() {
+  if (EnvConfig && !EnvConfig->ContestHouse.empty()) return EnvConfig->ContestHouse;
+  return TempDir;
+}
+
+std::string MessageOf(const std::exception_ptr& Error) {
+  try {
+    std::rethrow_exception(Error);
+  } catch (const std::exception& e) {
+    return e.what();
+  } catch (...) {
+    return "Lỗi không xác định";
+  }
+}
+
+// Runs each clean-up step even after an earlier one failed, and keeps the
+// first error for the caller.
+class TCleanUp {
+ public:
+  template <class F>
+  void Step(F&& f) {
+    try {
+      f();
+    } catch (...) {
+      if (!FError) FError = std::current_exception();
+    }
+  }
+  void Keep(std::exception_ptr Error) {
+    if (!FError) FError = std::move(Error);
+  }
+  void RethrowIfFailed() {
+    if (FError) std::rethrow_exception(FError);
+  }
+
+ private:
+  std::exception_ptr FError;
+};
+
+}  // namespace
+
+struct TJudgeEngine::TExamResultCopy {
+  struct TTest {
+    std::string Name;
+    double Evaluation;
+    std::string EvaluationText;
+  };
+  TJudgeState State;
+  double Evaluation;
+  std::string EvaluationText;
+  std::string CompiledFile;
+  std::vector<TTest> Tests;
+
+  explicit TExamResultCopy(const TResultE& RE)
+      : State(RE.state), Evaluation(RE.Evaluation), EvaluationText(RE.EvaluationText), CompiledFile(RE.CompiledFile) {
+    for (const TResultT* t : RE) Tests.push_back({t->Name(), t->Evaluation, t->EvaluationText});
+  }
+
+  void RestoreInto(TResultE& RE) const {
+    RE.Clear();
+    RE.state = State;
+    RE.Evaluation = Evaluation;
+    RE.EvaluationText = EvaluationText;
+    RE.CompiledFile = CompiledFile;
+    for (const TTest& t : Tests) {
+      TResultT* RT = RE.ObjF(t.Name);
+      RT->Evaluation = t.Evaluation;
+      RT->EvaluationText = t.EvaluationText;
+    }
+  }
+};
+
+void MakeJudgePair(const std::string& CName, const std::string& EName, TJudgePair& Pair) {
+  Pair.CName = CName;
+  Pair.EName = EName;
+}
+
+// ---- Life of the engine ------------------------------------------------------
+
+TJudgeEngine::TJudgeEngine(TContestInfo& aContestInfo, TCompilerConfig& aCompiler, TCheckerSet& aCheckerSet)
+    : FResultSet(&aContestInfo.ResultSet()),
+      FExamSet(&aContestInfo.ExamSet()),
+      FCompiler(&aCompiler),
+      FCheckerSet(&aCheckerSet) {
+  // The runtimes live with the system's programs; a copy beside Velkor is
+  // the fallback for Java, as it is on machines without a system one.
+  JavaExe = SystemDirD + "java";
+  if (!PathExists(JavaExe)) JavaExe = MyDirD + "JDK/bin/java";
+  PythonExe = SystemDirD + "python3";
+
+  LimitedUser = GetCurrentDomainName() + "\\" + GetCurrentUserName();
+  eaEveryoneAccess = BuildExplicitAccessWithName("Everyone", GENERIC_ALL, SET_ACCESS, SUB_CONTAINERS_AND_OBJECTS_INHERIT);
+  eaLimitedUserDeny = BuildExplicitAccessWithName(LimitedUser, GENERIC_ALL, DENY_ACCESS, SUB_CONTAINERS_AND_OBJECTS_INHERIT);
+
+  PrepareWorkDir(true);
+
+  // Logon test: the jury hears now, before any run, when the security
+  // account cannot log on, and the mode is off from here on.
+  SetAdminLogon(true);
+  if (EnvConfig && EnvConfig->AdminToken != 0) SetAdminLogon(false);
+}
+
+TJudgeEngine::~TJudgeEngine() {
+  try {
+    ShellDeleteProc(WorkDir);
+  } catch (...) {
+  }
+  try {
+    if (EnvConfig && EnvConfig->ActiveSecurity) SetAdminLogon(false);
+  } catch (...) {
+  }
+}
+
+bool TJudgeEngine::Run(const TSinglyLinkedList<TJudgePair>& List) {
+  ErrorCode = 0;
+  ErrorMsg.clear();
+  RunInMainThread = MainThreadHandOff()->IsMainThread();
+  DoInit();
+  bool R = false;
+  try {
+    R = JudgeList(List);
+  } catch (...) {
+    ErrorCode = 1;
+    ErrorMsg = MessageOf(std::current_exception());
+    R = false;
+  }
+  DoFinish();
+  return R && ErrorCode == 0;
+}
+
+// ---- Events ------------------------------------------------------------------
+
+void TJudgeEngine::RaiseEvent(const std::function<void()>& Call) {
+  if (RunInMainThread)
+    Call();
+  else
+    MainThreadHandOff()->RunBlocking(Call);
+}
+
+void TJudgeEngine::DoInit() {
+  if (FOnInit) RaiseEvent([this] { FOnInit(this); });
+}
+
+void TJudgeEngine::DoFinish() {
+  if (FOnFinish) RaiseEvent([this] { FOnFinish(this); });
+}
+
+void TJudgeEngine::DoNotify(TJudgeAction action, const std::string& CName, const std::string& EName,
+                            const std::string& tname) {
+  if (FOnJudgeNotify) RaiseEvent([&] { FOnJudgeNotify(this, action, CName, EName, tname, UserCancel); });
+}
+
+void TJudgeEngine::DoProgress(double prg) {
+  if (FOnProgressNotify) RaiseEvent([&] { FOnProgressNotify(this, prg); });
+}
+
+void TJudgeEngine::DoStatus(const std::string& status) {
+  if (FOnStatusNotify) RaiseEvent([&] { FOnStatusNotify(this, status); });
+}
+
+void TJudgeEngine::UpdateProgress() {
+  DoProgress(MaxProgress == 0 ? 0.0 : static_cast<double>(Progress) / static_cast<double>(MaxProgress));
+}
+
+// ---- The run -----------------------------------------------------------------
+
+bool TJudgeEngine::JudgeList(const TSinglyLinkedList<TJudgePair>& List) {
+  // However the run ends, the security account is logged off again.
+  struct TLogoff {
+    ~TLogoff() {
+      try {
+        SetAdminLogon(false);
+      } catch (...) {
+      }
+    }
+  } logoff;
+  SetAdminLogon(true);
+
+  UserCancel = false;
+  DoNotify(jaBeginJudge, "", "", "");
+  if (UserCancel) return false;
+
+  // There is no desktop object to create: the contestants' programs are
+  // kept off the jury's desktop by the runner, which starts every program
+  // without the display and session variables (platform/Desktops.h).
+  const bool desktopCreated = true;
+  bool result = false;
+  TCleanUp cleanUp;
+  try {
+    ProtectContestData(true);
+    ExecEngine = std::make_unique<TExecEngine>();
+    if (desktopCreated) ExecEngine->DesktopName = kContestRoomDesktop;
+    PrepareWorkDir(false);
+
+    MaxProgress = 0;
+    for (const TJudgePair& pair : List) MaxProgress += 1 + FExamSet->ObjX(pair.EName)->Count();
+    Progress = 0;
+    UpdateProgress();
+
+    result = true;
+    for (const TJudgePair& pair : List) {
+      // The name becomes the folder the submission is copied from.
+      if (!IsSafePathComponent(pair.CName))
+        throw std::runtime_error("Tên thí sinh \"" + pair.CName + "\" không hợp lệ");
+      TResultC* RC = FResultSet->ObjF(pair.CName);
+      const TResultE* before = RC->Obj(pair.EName);
+      FPrevious = before != nullptr ? std::make_unique<TExamResultCopy>(*before) : nullptr;
+      TResultE* RE = RC->ObjF(pair.EName);
+      if (!JudgeSubmission(RE)) {
+        result = false;
+        break;
+      }
+    }
+  } catch (...) {
+    cleanUp.Keep(std::current_exception());
+  }
+  FPrevious.reset();
+  cleanUp.Step([this] { ExecEngine.reset(); });
+  cleanUp.Step([this] { ShellDeleteProc(WorkDir); });
+  cleanUp.Step([this] { ProtectContestData(false); });
+  cleanUp.Step([this] { DoNotify(jaEndJudge, "", "", ""); });
+  cleanUp.Step([] { SetAdminLogon(false); });
+  cleanUp.RethrowIfFailed();
+  return result;
+}
+
+void TJudgeEngine::RestoreExamResult(TResultC* RC, const std::string& EName) {
+  if (FPrevious)
+    FPrevious->RestoreInto(*RC->ObjF(EName));
+  else
+    RC->Exclude(EName);
+  RC->UpdateScore();
+}
+
+bool TJudgeEngine::JudgeSubmission(TResultE* RE) {
+  TResultC* RC = RE->Owner;
+  bool Completed = false;
+  bool Left = false;  // stopped by the jury: no end event
+  RE->state = jsNotyetJudged;
+  RC->UpdateScore();
+  const std::string CName = RC->Name();
+  const std::string EName = RE->Name();
+
+  try {
+    std::exception_ptr error;
+    bool restored = false;
+    try {
+      DoNotify(jaBeginJudge, CName, EName, "");
+      PrepareWaitRoom(false);
+      UpdateProgress();
+
+      ++Progress;
+      UpdateProgress();
+      if (UserCancel) {
+        Left = true;
+      } else {
+        const TExamInfo* Exam = FExamSet->Obj(EName);
+        if (Exam == nullptr) throw std::runtime_error("Không có đề bài \"" + EName + "\" trong kỳ thi");
+        DoStatus("Chép bài...");
+        CopySubmission(RE);
+
+        DoStatus("Dịch bài...");
+        if (CompileSubmission(RE) != TCompilerEngine::crOK) {
+          Progress += Exam->Count();
+          // Test results of an earlier program say nothing about this one.
+          RE->Clear();
+        } else {
+          // Results of tests the exam no longer has must not count.
+          const std::vector<std::string> tests = Exam->KeyExport();
+          RE->DoFilter(tests);
+          for (TTestInfo* test : *Exam) {
+            if (!JudgeTest(RE->ObjF(test->Name()))) {
+              Left = true;
+              break;
+            }
+          }
+          if (!Left) RE->state = jsJudged;
+        }
+        if (!Left) {
+          RE->UpdateScore();
+          RC->UpdateScore();
+          if (UserCancel)
+            Left = true;
+          else
+            Completed = true;
+        }
+      }
+    } catch (...) {
+      error = std::current_exception();
+    }
+    if (!Completed) {
+      RestoreExamResult(RC, EName);
+      restored = true;
+      RE = nullptr;  // it may be gone
+    }
+    try {
+      DeleteOrFail(WaitRoomDir);
+    } catch (...) {
+      if (!error) error = std::current_exception();
+    }
+    if (error) {
+      if (!restored) {
+        // Only the waiting room's deletion failed, after a completed
+        // submission: the result stays, marked as failed.
+        RE->state = jsFailure;
+        RE->Evaluation = 0;
+        RE->EvaluationText = MessageOf(error);
+        RC->UpdateScore();
+      } else {
+        ErrorCode = 1;
+        ErrorMsg = "Lỗi khi chấm " + CName + "‣" + EName + ":\r\n" + MessageOf(error);
+      }
+      Left = false;  // an error is reported, also after a stop
+    }
+  } catch (...) {
+    // Restoring the earlier result failed; the run stops with its message.
+    ErrorCode = 1;
+    ErrorMsg = MessageOf(std::current_exception());
+    Completed = false;
+    Left = false;
+  }
+  if (!Left) DoNotify(jaEndJudge, CName, EName, "");
+  return Completed;
+}
+
+bool TJudgeEngine::JudgeTest(TResultT* RT) {
+  const TResultE* RE = RT->Owner;
+  const TResultC* RC = RE->Owner;
+  bool Result = false;
+  PrepareContestRoom(false);
+  std::exception_ptr error;
+  try {
+    DoNotify(jaBeginJudge, RC->Name(), RE->Name(), RT->Name());
+    if (!UserCancel) {
+      MoveCompiledFiles(RE->CompiledFile, true);
+      RunTest(RT, ContestRoomDir + "/" + RE->CompiledFile);
+      MoveCompiledFiles(RE->CompiledFile, false);
+      DoNotify(jaEndJudge, RC->Name(), RE->Name(), RT->Name());
+      Result = !UserCancel;
+    }
+  } catch (...) {
+    error = std::current_exception();
+  }
+  try {
+    DeleteOrFail(ContestRoomDir);
+  } catch (...) {
+    if (!error) error = std::current_exception();
+  }
+  ++Progress;
+  UpdateProgress();
+  if (error) std::rethrow_exception(error);
+  return Result;
+}
+
+// ---- Folders -----------------------------------------------------------------
+
+void TJudgeEngine::PrepareWorkDir(bool Fresh) {
+  const std::string house = ContestHouse();
+  if (!PathExists(house)) CreateFolder(house);
+  // Recomputed on every call: a run and its rooms always use the plain
+  // name, also after the constructor had to choose another.
+  WorkDir = JoinPath(house, kWorkFolderName);
+  if (Fresh && PathExists(WorkDir)) {
+    DeleteWithRetry(WorkDir);
+    while (PathExists(WorkDir)) WorkDir = JoinPath(house, kWorkFolderName + std::to_string(Random(0x7FFFFFFF)));
+  }
+  if (PathExists(WorkDir)) return;
+  CreateFolder(WorkDir);
+  WorkOnNTFS = VolumeHasACLs(WorkDir);
+  if (WorkOnNTFS) SetExplicitACL(WorkDir, std::span(&eaEveryoneAccess, 1), 0);
+}
+
+void TJudgeEngine::PrepareRoom(const char* Name, std::string& Room, bool Fresh) {
+  PrepareWorkDir(false);
+  Room = JoinPath(WorkDir, Name);
+  if (Fresh && PathExists(Room)) DeleteOrFail(Room);
+  if (!PathExists(Room)) CreateFolder(Room);
+  if (VolumeHasACLs(Room)) SetExplicitACL(Room, std::span(&eaEveryoneAccess, 1), 0);
+}
+
+void TJudgeEngine::PrepareWaitRoom(bool Fresh) { PrepareRoom(kWaitRoomName, WaitRoomDir, Fresh); }
+
+void TJudgeEngine::PrepareContestRoom(bool Fresh) { PrepareRoom(kContestRoomName, ContestRoomDir, Fresh); }
+
+// ---- Security steps ----------------------------------------------------------
+// The security mode cannot log its account on in this build (see
+// judging/Security.h), and a failed logon switches the mode off before a
+// run reaches these steps. Should the mode be on all the same, protecting
+// nothing while the jury believes the tests protected would be worse than
+// stopping the run.
+
+namespace {
+void RefuseUnprotectedSecurityMode() {
+  if (EnvConfig && EnvConfig->ActiveSecurity)
+    throw std::runtime_error("Chế độ bảo mật chưa được hỗ trợ: không thể bảo vệ dữ liệu kỳ thi");
+}
+}  // namespace
+
+void TJudgeEngine::ProtectContestData(bool /*Protect*/) { RefuseUnprotectedSecurityMode(); }
+
+void TJudgeEngine::ProtectRooms(bool /*Lock*/) { RefuseUnprotectedSecurityMode(); }
+
+void TJudgeEngine::GrantCheckerAccess(bool /*Grant*/) { RefuseUnprotectedSecurityMode(); }
+
+// ---- TJudgeThread ------------------------------------------------------------
+
+TJudgeThread::TJudgeThread(TContestInfo& aContestInfo, TCompilerConfig& aCompiler, TCheckerSet& aCheckerSet)
+    : Engine(std::make_unique<TJudgeEngine>(aContestInfo, aCompiler, aCheckerSet)) {}
+
+TJudgeThread::~TJudgeThread() {
+  if (FThread.joinable()) FThread.join();
+}
+
+void TJudgeThread::Start() {
+  if (FThread.joinable() || List == nullptr) throw std::logic_error("TJudgeThread: already started or no list");
+  FThread = std::thread([this] { FResult = Engine->Run(*List); });
+}
+
+bool TJudgeThread::WaitFor() {
+  if (FThread.joinable()) FThread.join();
+  return FResult;
+}
+
+}  // namespace velkor

@@ -1,0 +1,203 @@
+// The judge engine: judges a queue of contestant-exam pairs over the open
+// contest.
+//
+// For each pair the engine copies the contestant's files into a waiting
+// room, compiles the exam's source there, and runs the compiled program
+// once per test in a contest room, each run under the test's (or the
+// exam's) time and memory limits; the exam's checker plug-in scores every
+// program that ended normally, and the scores are summed into the results.
+// It borrows the contest's exam and result sets, the compiler table and the
+// checker set, and owns, for one run, a process runner and its folders:
+//
+//   <ContestHouse>/VelkorWorkSpace               the work folder
+//   <ContestHouse>/VelkorWorkSpace/WaitRoom      one submission's files and its compile
+//   <ContestHouse>/VelkorWorkSpace/ContestRoom   one test's run
+//
+// It reports only through its five events, in this order for one pair with
+// one test whose program exits with 0:
+//
+//   OnInit
+//   OnJudgeNotify(jaBeginJudge, "", "", "")         the run begins; OnProgressNotify(0)
+//   OnJudgeNotify(jaBeginJudge, C, E, "")           OnProgressNotify twice,
+//                                                   "Chép bài...", "Dịch bài..."
+//   OnJudgeNotify(jaBeginJudge, C, E, T)            "Chép input...", "Nạp bài làm",
+//                                                   "Chạy bài làm", "Kết thúc bài làm", "Chấm..."
+//   OnJudgeNotify(jaEndJudge, C, E, T)              OnProgressNotify
+//   OnJudgeNotify(jaEndJudge, C, E, "")
+//   OnJudgeNotify(jaEndJudge, "", "", "")
+//   OnFinish
+//
+// A handler stops the run by setting its UserCancel argument. Events are
+// raised on the calling thread when that is the GUI thread, and otherwise
+// handed to the GUI thread through the core's main-thread hand-off
+// (core/Dialogs.h), the caller waiting until the handler has run.
+//
+// The engine uses process-wide state (the compile step's PATH, the security
+// account's impersonation), so only one run may be active in a process.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/ExecRoutines.h"
+#include "core/FileUtils.h"
+#include "core/LinkedLists.h"
+#include "judging/Checkers.h"
+#include "judging/Compilers.h"
+#include "judging/Contests.h"
+
+namespace velkor {
+
+// One unit of judging work.
+struct TJudgePair {
+  std::string CName;  // the contestant
+  std::string EName;  // the exam
+};
+
+void MakeJudgePair(const std::string& CName, const std::string& EName, TJudgePair& Pair);
+
+enum TJudgeAction { jaBeginJudge, jaEndJudge, jaMessage /* never raised */ };
+
+class TJudgeEngine;
+
+// tname is empty for the begin and end of a submission; all three names are
+// empty for the begin and end of the run.
+using TJudgeNotifyEvent = std::function<void(TJudgeEngine* Sender, TJudgeAction action, const std::string& CName,
+                                             const std::string& EName, const std::string& tname, bool& UserCancel)>;
+// prg: the done fraction, 0 to 1.
+using TProgressNotifyEvent = std::function<void(TJudgeEngine* Sender, double prg)>;
+using TStatusNotifyEvent = std::function<void(TJudgeEngine* Sender, const std::string& status)>;
+using TJudgeEngineEvent = std::function<void(TJudgeEngine* Sender)>;
+
+// The name of the desktop the contestants' programs run on.
+inline constexpr const char* kContestRoomDesktop = "VelkorContestRoom";
+inline constexpr const char* kWorkFolderName = "VelkorWorkSpace";
+inline constexpr const char* kWaitRoomName = "WaitRoom";
+inline constexpr const char* kContestRoomName = "ContestRoom";
+
+class TJudgeEngine {
+ public:
+  // Prepares the work folder and tests the security account's logon.
+  TJudgeEngine(TContestInfo& aContestInfo, TCompilerConfig& aCompiler, TCheckerSet& aCheckerSet);
+  // Deletes the work folder and ends the logon.
+  ~TJudgeEngine();
+  TJudgeEngine(const TJudgeEngine&) = delete;
+  TJudgeEngine& operator=(const TJudgeEngine&) = delete;
+
+  // One judging run over List, in its order; List is not changed. True when
+  // every pair was judged; False when the run was stopped or failed, and
+  // then ErrorCode tells the two apart.
+  bool Run(const TSinglyLinkedList<TJudgePair>& List);
+
+  const TJudgeEngineEvent& OnInit() const { return FOnInit; }
+  void SetOnInit(TJudgeEngineEvent Value) { FOnInit = std::move(Value); }
+  const TJudgeNotifyEvent& OnJudgeNotify() const { return FOnJudgeNotify; }
+  void SetOnJudgeNotify(TJudgeNotifyEvent Value) { FOnJudgeNotify = std::move(Value); }
+  const TProgressNotifyEvent& OnProgressNotify() const { return FOnProgressNotify; }
+  void SetOnProgressNotify(TProgressNotifyEvent Value) { FOnProgressNotify = std::move(Value); }
+  const TStatusNotifyEvent& OnStatusNotify() const { return FOnStatusNotify; }
+  void SetOnStatusNotify(TStatusNotifyEvent Value) { FOnStatusNotify = std::move(Value); }
+  const TJudgeEngineEvent& OnFinish() const { return FOnFinish; }
+  void SetOnFinish(TJudgeEngineEvent Value) { FOnFinish = std::move(Value); }
+
+  // 0, or 1 after a run that failed: an error in preparing or cleaning up
+  // the run, or in judging one submission. ErrorMsg is its text.
+  std::int64_t ErrorCode = 0;
+  std::string ErrorMsg;
+  // True when Run was called on the GUI thread.
+  bool RunInMainThread = false;
+
+ private:
+  // The exam result of a pair as it was before the run judged it again.
+  struct TExamResultCopy;
+
+  void DoInit();
+  void DoFinish();
+  void DoNotify(TJudgeAction action, const std::string& CName, const std::string& EName, const std::string& tname);
+  void DoProgress(double prg);
+  void DoStatus(const std::string& status);
+  void RaiseEvent(const std::function<void()>& Call);
+  void UpdateProgress();
+
+  bool JudgeList(const TSinglyLinkedList<TJudgePair>& List);
+  void CleanUpRun(bool DesktopCreated);
+  bool JudgeSubmission(TResultE* RE);
+  bool JudgeTest(TResultT* RT);
+  void PrepareWorkDir(bool Fresh);
+  void PrepareWaitRoom(bool Fresh);
+  void PrepareContestRoom(bool Fresh);
+  void PrepareRoom(const char* Name, std::string& Room, bool Fresh);
+  void RestoreExamResult(TResultC* RC, const std::string& EName);
+
+  // The steps of one submission and one test (JudgeEngines_TestRun.cpp).
+  void CopySubmission(TResultE* RE);
+  TCompilerEngine::TCompileResult CompileSubmission(TResultE* RE);
+  void MoveCompiledFiles(const std::string& FileName, bool ToContestRoom);
+  void CopyInputFiles(const TExamInfo& Exam, const TTestInfo& Test);
+  void PrepareExec(const TExamInfo& Exam, const TTestInfo& Test, const std::string& FileName);
+  void RunTest(TResultT* RT, const std::string& FileName);
+  void ExecNotify(TExecEngine& Sender, TExecEngineState state);
+
+  // The security mode's steps around the run, a program and a checker.
+  void ProtectContestData(bool Protect);
+  void ProtectRooms(bool Lock);
+  void GrantCheckerAccess(bool Grant);
+
+  TResultSet* FResultSet;
+  TExamSet* FExamSet;
+  TCompilerConfig* FCompiler;
+  TCheckerSet* FCheckerSet;
+  std::string WorkDir;
+  std::string WaitRoomDir;
+  std::string ContestRoomDir;
+  TJudgeNotifyEvent FOnJudgeNotify;
+  bool UserCancel = false;
+  TProgressNotifyEvent FOnProgressNotify;
+  TStatusNotifyEvent FOnStatusNotify;
+  std::string LimitedUser;
+  TExplicitAccess eaEveryoneAccess;
+  TExplicitAccess eaLimitedUserDeny;
+  bool WorkOnNTFS = false;
+  std::unique_ptr<TExecEngine> ExecEngine;
+  std::string JavaExe;
+  std::string PythonExe;
+  std::int64_t MaxProgress = 0;
+  std::int64_t Progress = 0;
+  TJudgeEngineEvent FOnInit;
+  TJudgeEngineEvent FOnFinish;
+  // The pair being judged, before this run touched it; empty when it had
+  // no exam result yet.
+  std::unique_ptr<TExamResultCopy> FPrevious;
+};
+
+// Runs one judging run on a thread of its own. The program judges on the
+// GUI thread and never uses this; it exists for callers that judge in the
+// background, whose engine events then reach the GUI thread through the
+// hand-off.
+class TJudgeThread {
+ public:
+  TJudgeThread(TContestInfo& aContestInfo, TCompilerConfig& aCompiler, TCheckerSet& aCheckerSet);
+  // Waits for the run to end, then frees the engine.
+  ~TJudgeThread();
+  TJudgeThread(const TJudgeThread&) = delete;
+  TJudgeThread& operator=(const TJudgeThread&) = delete;
+
+  // Starts Engine->Run(*List) on the thread; List must outlive the run.
+  void Start();
+  // Waits for the run to end and returns its result.
+  bool WaitFor();
+
+  const TSinglyLinkedList<TJudgePair>* List = nullptr;
+  std::unique_ptr<TJudgeEngine> Engine;
+
+ private:
+  std::thread FThread;
+  bool FResult = false;
+};
+
+}  // namespace velkor

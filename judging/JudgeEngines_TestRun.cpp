@@ -1,0 +1,348 @@
+// The judge engine's work on one submission and one test: the contestant's
+// files into the waiting room, the compile, the compiled program between
+// the waiting room and the contest room, the test's input files, the
+// runner's command line and limits, and the verdict and score.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zip.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/FileUtilsWrap.h"
+#include "core/NameCompare.h"
+#include "core/SystemInfo.h"
+#include "judging/ContestArchive.h"
+#include "judging/JudgeEngines.h"
+#include "judging/NumberFormat.h"
+#include "judging/Security.h"
+#include "platform/UniqueFd.h"
+
+namespace velkor {
+namespace {
+
+using platform::UniqueFd;
+
+// ".cpp" of "a/b/E.cpp"; "" without a dot in the last component.
+std::string ExtractFileExt(const std::string& Path) {
+  const std::size_t slash = Path.rfind('/');
+  const std::size_t dot = Path.rfind('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
+  return Path.substr(dot);
+}
+
+std::string ChangeFileExt(const std::string& Path, const std::string& Ext) {
+  const std::string ext = ExtractFileExt(Path);
+  return Path.substr(0, Path.size() - ext.size()) + Ext;
+}
+
+// The trimmed, non-empty items of a "|"-separated file list, in order.
+std::vector<std::string> ListItems(const std::string& List) {
+  std::vector<std::string> items;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t bar = List.find('|', start);
+    std::string item = TrimControl(std::string_view(List).substr(start, bar == std::string::npos ? bar : bar - start));
+    if (!item.empty()) items.push_back(std::move(item));
+    if (bar == std::string::npos) break;
+    start = bar + 1;
+  }
+  return items;
+}
+
+// The first item of a "|"-separated list that is not empty once trimmed;
+// "" when there is none.
+std::string FirstListItem(const std::string& List) {
+  const std::vector<std::string> items = ListItems(List);
+  return items.empty() ? std::string() : items.front();
+}
+
+// A file name from the exam's settings, about to become a path inside the
+// contest room: refused when it could point anywhere else.
+const std::string& CheckedFileName(const std::string& Name) {
+  if (!IsSafePathComponent(Name))
+    throw std::runtime_error("Tên tập tin \"" + Name + "\" trong cấu hình đề bài không hợp lệ");
+  return Name;
+}
+
+// Ends the impersonation however the block it guards ends.
+struct TImpersonation {
+  TImpersonation() { SetImpersonation(true); }
+  ~TImpersonation() noexcept(false) {
+    if (std::uncaught_exceptions() > 0) {
+      try {
+        SetImpersonation(false);
+      } catch (...) {
+      }
+    } else {
+      SetImpersonation(false);
+    }
+  }
+};
+
+// ---- Unpacking a submitted ZIP file ------------------------------------------
+// The archive comes from a contestant, so nothing in it is trusted: an entry
+// whose name could leave the waiting room and every symbolic link are
+// skipped, folders are entered without following links, and a limit on the
+// unpacked bytes keeps a small archive from filling the disk.
+
+constexpr std::uint64_t kMaxUnpackedBytes = 256ull << 20;
+
+struct TZipClose {
+  void operator()(zip_t* z) const { zip_discard(z); }
+};
+struct TZipFileClose {
+  void operator()(zip_file_t* f) const { zip_fclose(f); }
+};
+
+// The folder Components[0..Count) below RootFd, created when missing.
+UniqueFd OpenFolderBelow(int RootFd, const std::vector<std::string>& Components, std::size_t Count) {
+  UniqueFd current(::fcntl(RootFd, F_DUPFD_CLOEXEC, 0));
+  for (std::size_t k = 0; current.Valid() && k < Count; ++k) {
+    const char* name = Components[k].c_str();
+    int fd = ::openat(current.Get(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT && ::mkdirat(current.Get(), name, 0777) == 0)
+      fd = ::openat(current.Get(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    current.Reset(fd);
+  }
+  return current;
+}
+
+std::vector<std::string> SplitComponents(const std::string& Path) {
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  for (std::size_t slash; (slash = Path.find('/', start)) != std::string::npos; start = slash + 1)
+    parts.push_back(Path.substr(start, slash - start));
+  parts.push_back(Path.substr(start));
+  return parts;
+}
+
+// Writes one entry; false when the byte budget ran out (the partial file is
+// removed) or the entry could not be written.
+bool ExtractEntry(zip_t* Zip, zip_uint64_t Index, int FolderFd, const std::string& Leaf, mode_t Mode,
+                  std::uint64_t& Budget) {
+  std::unique_ptr<zip_file_t, TZipFileClose> in(zip_fopen_index(Zip, Index, 0));
+  if (!in) return false;
+  UniqueFd out(::openat(FolderFd, Leaf.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, Mode));
+  if (!out.Valid()) return false;
+  char buffer[64 * 1024];
+  for (;;) {
+    const zip_int64_t n = zip_fread(in.get(), buffer, sizeof buffer);
+    if (n == 0) return true;
+    if (n < 0 || static_cast<std::uint64_t>(n) > Budget) break;
+    Budget -= static_cast<std::uint64_t>(n);
+    for (zip_int64_t done = 0; done < n;) {
+      const ssize_t w = ::write(out.Get(), buffer + done, static_cast<std::size_t>(n - done));
+      if (w < 0 && errno == EINTR) continue;
+      if (w < 0) return false;
+      done += w;
+    }
+  }
+  ::unlinkat(FolderFd, Leaf.c_str(), 0);
+  return false;
+}
+
+// Unpacks ZipFile into Folder as far as it goes; a damaged archive simply
+// leaves its remaining contents out.
+void UnpackSubmissionArchive(const std::string& ZipFile, const std::string& Folder) {
+  int code = 0;
+  std::unique_ptr<zip_t, TZipClose> zip(zip_open(ZipFile.c_str(), ZIP_RDONLY, &code));
+  if (!zip) return;
+  const UniqueFd root(::open(Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!root.Valid()) return;
+  std::uint64_t budget = kMaxUnpackedBytes;
+  const zip_int64_t count = zip_get_num_entries(zip.get(), 0);
+  for (zip_int64_t i = 0; i < count; ++i) {
+    const auto index = static_cast<zip_uint64_t>(i);
+    const char* name = zip_get_name(zip.get(), index, ZIP_FL_ENC_GUESS);
+    if (name == nullptr) continue;
+    const std::optional<std::string> path = SafeArchivePath(name);
+    if (!path) continue;
+    zip_uint8_t opsys = 0;
+    zip_uint32_t attributes = 0;
+    mode_t mode = 0666;
+    if (zip_file_get_external_attributes(zip.get(), index, 0, &opsys, &attributes) == 0 && opsys == ZIP_OPSYS_UNIX) {
+      const mode_t unixMode = (attributes >> 16) & 0xFFFF;
+      if (S_ISLNK(unixMode)) continue;
+      if (unixMode & 0111) mode = 0777;  // a submitted program stays runnable
+    }
+    const std::vector<std::string> parts = SplitComponents(*path);
+    const std::string_view stored(name);
+    if (stored.ends_with('/') || stored.ends_with('\\')) {
+      OpenFolderBelow(root.Get(), parts, parts.size());
+      continue;
+    }
+    const UniqueFd folder = OpenFolderBelow(root.Get(), parts, parts.size() - 1);
+    if (!folder.Valid()) continue;
+    if (!ExtractEntry(zip.get(), index, folder.Get(), parts.back(), mode, budget) && budget == 0) return;
+  }
+}
+
+}  // namespace
+
+// ---- Submission ----------------------------------------------------------------
+
+void TJudgeEngine::CopySubmission(TResultE* RE) {
+  TImpersonation asSecurityAccount;
+  TQueue<TFindData> files = ScanDirectory(RE->Owner->Dir(), sdFiles | sdAbsoluteNames, "*");
+  while (!files.Empty()) {
+    const TFindData file = files.Pop();
+    // A link could bring any file of the machine, the tests' answers
+    // included, into the room where the program runs.
+    if (file.Attr & faSymLink) continue;
+    if (SameText(ExtractFileExt(file.Name), ".ZIP"))
+      UnpackSubmissionArchive(file.Name, WaitRoomDir);
+    else
+      CopyOrFail(file.Name, WaitRoomDir);
+  }
+}
+
+TCompilerEngine::TCompileResult TJudgeEngine::CompileSubmission(TResultE* RE) {
+  TCompilerEngine compiler(*FCompiler);
+  const TCompilerEngine::TCompileResult r = compiler.Compile(WaitRoomDir, RE->Name());
+  RE->CompiledFile = compiler.CompiledFile();
+  std::string text;
+  for (const std::string& line : compiler.Log()) text += line + "\r\n";
+  RE->EvaluationText = std::move(text);
+  switch (r) {
+    case TCompilerEngine::crOK: RE->state = jsNotyetJudged; break;
+    case TCompilerEngine::crNoSource: RE->state = jsNoSource; break;
+    case TCompilerEngine::crError: RE->state = jsCompileError; break;
+  }
+  RE->Evaluation = 0;
+  return r;
+}
+
+void TJudgeEngine::MoveCompiledFiles(const std::string& FileName, bool ToContestRoom) {
+  // A Java program is its class and every inner class of it.
+  std::string pattern;
+  if (SameText(ExtractFileExt(FileName), ".CLASS")) pattern = ChangeFileExt(FileName, "$*.CLASS");
+  TImpersonation asSecurityAccount;
+  const std::string source = (ToContestRoom ? WaitRoomDir : ContestRoomDir) + "/";
+  const std::string target = (ToContestRoom ? ContestRoomDir : WaitRoomDir) + "/";
+  if (!pattern.empty()) {
+    TQueue<TFindData> inner = ScanDirectory(source, sdFiles | sdAbsoluteNames, pattern);
+    while (!inner.Empty()) MoveOrFail(inner.Pop().Name, target);
+  }
+  // The program keeps the name it is started by, whatever letter case the
+  // compiler gave the file.
+  const std::string found = FindNameIgnoreCase(source, FileName);
+  MoveOrFail(source + (found.empty() ? FileName : found), target, FileName);
+}
+
+// ---- Test --------------------------------------------------------------------
+
+void TJudgeEngine::CopyInputFiles(const TExamInfo& Exam, const TTestInfo& Test) {
+  TImpersonation asSecurityAccount;
+  const std::string folder = Test.Dir() + "/";
+  for (const std::string& name : ListItems(Exam.InputFile)) {
+    CheckedFileName(name);
+    // Found whatever its letter case, and handed to the program under the
+    // name the exam gives it.
+    const std::string found = FindNameIgnoreCase(folder, name);
+    CopyOrFail(folder + (found.empty() ? name : found), ContestRoomDir, name);
+  }
+}
+
+void TJudgeEngine::PrepareExec(const TExamInfo& Exam, const TTestInfo& Test, const std::string& FileName) {
+  // Limits in the runner's units. The time limit keeps its low 32 bits (a
+  // negative exam limit becomes a very long one); the memory limit is
+  // clamped to what the runner takes.
+  const double seconds = Test.TimeLimit >= 0 ? Test.TimeLimit : Exam.TimeLimit;
+  const double ms = std::trunc(1000.0 * seconds);
+  const auto msBits = std::isfinite(ms) && std::fabs(ms) < 9.2e18 ? static_cast<std::int64_t>(ms) : 0;
+  ExecEngine->SetTimeLimit(static_cast<std::uint32_t>(msBits));
+  const double mib = Test.MemoryLimit >= 0 ? Test.MemoryLimit : Exam.MemoryLimit;
+  const double bytes = std::trunc(1048576.0 * mib);
+  std::uint64_t memLimit = !(bytes > 0) ? 0 : bytes >= 4294967295.0 ? 0xFFFFFFFFull : static_cast<std::uint64_t>(bytes);
+
+  const std::string ext = ExtractFileExt(FileName);
+  std::string cmd;
+  if (SameText(ext, ".EXE")) {
+    cmd = "\"" + FileName + "\"";
+  } else if (SameText(ext, ".CLASS")) {
+    // The Java runtime enforces the heap limit itself; the process limit
+    // would only stop the runtime from starting.
+    const std::string heap = memLimit >= 0x40000000ull ? "1024M" : std::to_string(memLimit);
+    cmd = "\"" + JavaExe + "\" -Xmx" + heap + " \"" + Exam.Name() + "\"";
+    memLimit = 0xFFFFFFFFull;
+  } else {
+    cmd = "\"" + PythonExe + "\" \"" + Exam.Name() + ".py\"";
+  }
+  ExecEngine->SetMemLimit(memLimit);
+
+  ExecEngine->SetCmd(cmd);
+  ExecEngine->WorkingDir = ContestRoomDir;
+  ExecEngine->SetShowFlag(0);
+  ExecEngine->InheritHandles = true;
+  ExecEngine->SetOnNotify([this](TExecEngine& Sender, TExecEngineState state) { ExecNotify(Sender, state); });
+
+  const std::string input = FirstListItem(Exam.InputFile);
+  ExecEngine->FileInp = Exam.UseStdIn && !input.empty() ? ContestRoomDir + "/" + CheckedFileName(input) : "NUL";
+  const std::string output = FirstListItem(Exam.OutputFile);
+  ExecEngine->FileOut = Exam.UseStdOut && !output.empty() ? ContestRoomDir + "/" + CheckedFileName(output) : "NUL";
+  ExecEngine->FileErr = "NUL";
+}
+
+void TJudgeEngine::ExecNotify(TExecEngine& /*Sender*/, TExecEngineState state) {
+  switch (state) {
+    case eesStart: DoStatus("Nạp bài làm"); break;
+    case eesExecuting: DoStatus("Chạy bài làm"); break;
+    case eesFinish: DoStatus("Kết thúc bài làm"); break;
+  }
+}
+
+void TJudgeEngine::RunTest(TResultT* RT, const std::string& FileName) {
+  const TExamInfo* Exam = FExamSet->Obj(RT->Owner->Name());
+  const TTestInfo* Test = Exam != nullptr ? Exam->Obj(RT->Name()) : nullptr;
+  if (Test == nullptr)
+    throw std::runtime_error("Không có test \"" + RT->Name() + "\" của đề bài \"" + RT->Owner->Name() + "\"");
+
+  DoStatus("Chép input...");
+  CopyInputFiles(*Exam, *Test);
+  PrepareExec(*Exam, *Test, FileName);
+
+  ProtectRooms(true);
+  ExecEngine->Execute();  // never throws
+  ProtectRooms(false);
+
+  const std::string timeText =
+      "Thời gian ≈ " + FormatNumber("%.9f", static_cast<double>(ExecEngine->RunningTime), TNumberLocale::Current()) +
+      " giây";
+  if (ExecEngine->ExitCode() != ExecOK) {
+    RT->Evaluation = 0;
+    RT->EvaluationText =
+        ExecEngine->ExitCode() == ExecTimeOut ? "Chạy quá thời gian" : "Chạy sinh lỗi\r\n" + ExecEngine->ExitCodeMsg();
+    return;
+  }
+
+  DoStatus("Chấm...");
+  const TChecker* checker = FCheckerSet->Obj(Exam->EvaluatorName);
+  if (checker == nullptr) {
+    RT->Evaluation = 0;
+    RT->EvaluationText = "Không tìm thấy trình chấm: " + Exam->EvaluatorName;
+    return;
+  }
+  std::string judgeText;
+  double fraction = 0;
+  GrantCheckerAccess(true);
+  try {
+    fraction = checker->Evaluate(ContestRoomDir, Test->Dir(), Exam->OutputFile, Exam->Name(), judgeText);
+  } catch (...) {
+    GrantCheckerAccess(false);
+    throw;
+  }
+  GrantCheckerAccess(false);
+  RT->EvaluationText = timeText + "\r\n" + judgeText;
+  RT->Evaluation = Test->GetActualMark() * fraction;
+}
+
+}  // namespace velkor

@@ -1,0 +1,956 @@
+// The judge engine end to end: contests in temporary folders, judged with
+// the system's compilers, the process runner and the standard checkers.
+//
+// One whole contest (C++, C, Pascal, Java and Python; right, wrong, partly
+// right, too slow, crashing, memory-hungry, non-compiling and missing
+// submissions; standard and file input and output; per-test marks and
+// limits; a ZIP submission) is judged once for the suite, and several tests
+// read that run. The other tests use small shell-script programs submitted
+// as ready "E.exe" files, which need no compiler.
+#include "judging/JudgeEngines.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zip.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <regex>
+#include <thread>
+
+#include "core/Dialogs.h"
+#include "core/FileUtils.h"
+#include "core/SystemInfo.h"
+#include "judging/EnvConfig.h"
+#include "tests/judging/ContestTree.h"
+
+namespace velkor {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::Exists;
+using testing::ReadText;
+using testing::TContestTree;
+using testing::TempFolder;
+using testing::WriteText;
+
+// ---- Helpers -------------------------------------------------------------------
+
+void WriteProgram(const std::string& Path, const std::string& Text) {
+  WriteText(Path, Text);
+  ::chmod(Path.c_str(), 0755);
+}
+
+// Every event of a run as one line each, and the progress values.
+struct TEventLog {
+  std::vector<std::string> Events;
+  std::vector<double> Progress;
+  std::vector<std::thread::id> Threads;
+  // Called from the notify handler; may set Cancel.
+  std::function<void(TJudgeAction, const std::string&, const std::string&, const std::string&, bool&)> OnNotify;
+  std::function<void(const std::string&)> OnStatus;
+
+  void Bind(TJudgeEngine& Engine) {
+    Engine.SetOnInit([this](TJudgeEngine*) { Add("init"); });
+    Engine.SetOnFinish([this](TJudgeEngine*) { Add("finish"); });
+    Engine.SetOnJudgeNotify([this](TJudgeEngine*, TJudgeAction a, const std::string& c, const std::string& e,
+                                   const std::string& t, bool& cancel) {
+      Add(std::string(a == jaBeginJudge ? "begin" : "end") + "(" + c + "," + e + "," + t + ")");
+      if (OnNotify) OnNotify(a, c, e, t, cancel);
+    });
+    Engine.SetOnProgressNotify([this](TJudgeEngine*, double p) {
+      Add("progress");
+      Progress.push_back(p);
+    });
+    Engine.SetOnStatusNotify([this](TJudgeEngine*, const std::string& s) {
+      Add("status " + s);
+      if (OnStatus) OnStatus(s);
+    });
+  }
+  void Add(const std::string& e) {
+    Events.push_back(e);
+    Threads.push_back(std::this_thread::get_id());
+  }
+  std::size_t Count(const std::string& e) const { return std::count(Events.begin(), Events.end(), e); }
+};
+
+TQueue<TJudgePair> Pairs(std::initializer_list<std::pair<std::string, std::string>> Items) {
+  TQueue<TJudgePair> q;
+  for (const auto& [c, e] : Items) {
+    TJudgePair p;
+    MakeJudgePair(c, e, p);
+    q.Push(p);
+  }
+  return q;
+}
+
+// Processes whose working folder or program lies under Folder.
+std::vector<std::string> ProcessesUnder(const std::string& Folder) {
+  std::vector<std::string> found;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator("/proc", ec)) {
+    const std::string pid = entry.path().filename();
+    if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
+    for (const char* link : {"cwd", "exe"}) {
+      std::error_code lec;
+      const std::string target = fs::read_symlink(entry.path() / link, lec).string();
+      if (!lec && target.rfind(Folder, 0) == 0) found.push_back(pid + " " + link + " " + target);
+    }
+  }
+  return found;
+}
+
+std::vector<std::string> ListTree(const std::string& Folder) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(Folder, ec); !ec && it != fs::recursive_directory_iterator();
+       it.increment(ec))
+    names.push_back(fs::relative(it->path(), Folder).string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// A ZIP file from (entry name, content) pairs; an entry whose content
+// starts with "->" is stored as a symbolic link to the rest.
+void WriteZip(const std::string& Path, const std::vector<std::pair<std::string, std::string>>& Entries) {
+  int err = 0;
+  zip_t* z = zip_open(Path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
+  ASSERT_NE(z, nullptr);
+  for (const auto& [name, text] : Entries) {
+    const bool link = text.rfind("->", 0) == 0;
+    const std::string data = link ? text.substr(2) : text;
+    char* copy = static_cast<char*>(std::malloc(data.size() + 1));
+    std::memcpy(copy, data.data(), data.size());
+    zip_source_t* src = zip_source_buffer(z, copy, data.size(), 1);
+    const zip_int64_t index = zip_file_add(z, name.c_str(), src, ZIP_FL_ENC_UTF_8);
+    ASSERT_GE(index, 0) << name;
+    const zip_uint32_t mode = link ? (S_IFLNK | 0777) : (S_IFREG | 0644);
+    zip_file_set_external_attributes(z, static_cast<zip_uint64_t>(index), 0, ZIP_OPSYS_UNIX, mode << 16);
+  }
+  ASSERT_EQ(zip_close(z), 0);
+}
+
+class JudgeEnvironment {
+ public:
+  static void Start() {
+    static bool started = false;
+    if (started) return;
+    started = true;
+    static const char* argv[] = {"judging_engine_test"};
+    SystemInfoInit(1, argv);
+    FileUtilsInit();
+    EnvConfig = std::make_unique<TEnvConfig>();
+    CheckerSet = std::make_unique<TCheckerSet>();
+    LoadCheckers(*CheckerSet, VELKOR_JUDGERS_DIR);
+    LoadCheckers(*CheckerSet, VELKOR_TEST_PLUGINS);
+    // Failed copies and deletions are retried without waiting.
+    SetRetrySleep([](std::uint32_t) {});
+  }
+  static inline std::unique_ptr<TCheckerSet> CheckerSet;
+};
+
+// ---- The whole contest, judged once ------------------------------------------------
+
+constexpr const char* kSumCpp = R"(#include <iostream>
+int main() { long long a, b; std::cin >> a >> b; std::cout << a + b << "\n"; }
+)";
+constexpr const char* kSumPas = R"(var a, b: Int64;
+begin
+  ReadLn(a, b);
+  WriteLn(a + b);
+end.
+)";
+constexpr const char* kSumJava = R"(import java.util.Scanner;
+public class SUM {
+  static class Adder { long add(long a, long b) { return a + b; } }
+  public static void main(String[] args) {
+    Scanner in = new Scanner(System.in);
+    long a = in.nextLong(), b = in.nextLong();
+    System.out.println(new Adder().add(a, b));
+  }
+}
+)";
+constexpr const char* kSumPy = "a, b = map(int, input().split())\nprint(a + b)\n";
+constexpr const char* kFilexC = R"(#include <stdio.h>
+int main(void) {
+  long long a, b;
+  FILE* f = fopen("FILEX.INP", "r");
+  if (!f || fscanf(f, "%lld %lld", &a, &b) != 2) return 2;
+  fclose(f);
+  f = fopen("FILEX.OUT", "w");
+  fprintf(f, "%lld\n", a + b);
+  fclose(f);
+  return 0;
+}
+)";
+constexpr const char* kFilexWrongPy = "open('FILEX.OUT', 'w').write('3\\n')\n";
+constexpr const char* kFilexPy =
+    "a, b = map(int, open('FILEX.INP').read().split())\nopen('FILEX.OUT', 'w').write(str(a + b) + '\\n')\n";
+// Right, after 900 ms of work: in time for a 1.5 s limit, not for 0.4 s.
+constexpr const char* kFilexSlowCpp = R"(#include <chrono>
+#include <fstream>
+int main() {
+  const auto start = std::chrono::steady_clock::now();
+  while (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(900)) {}
+  std::ifstream in("FILEX.INP");
+  long long a, b;
+  in >> a >> b;
+  std::ofstream("FILEX.OUT") << a + b << "\n";
+}
+)";
+constexpr const char* kFilexCrashCpp = "#include <cstdlib>\nint main() { std::abort(); }\n";
+// Needs 128 MiB: exits with 3 when it cannot have them.
+constexpr const char* kFilexHungryCpp = R"(#include <cstdlib>
+#include <cstring>
+#include <fstream>
+int main() {
+  const std::size_t n = std::size_t(128) << 20;
+  char* p = static_cast<char*>(std::malloc(n));
+  if (!p) return 3;
+  std::memset(p, 1, n);
+  std::ifstream in("FILEX.INP");
+  long long a, b;
+  in >> a >> b;
+  std::ofstream("FILEX.OUT") << a + b + p[n - 1] - 1 << "\n";
+}
+)";
+
+class WholeContest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    JudgeEnvironment::Start();
+    tree = new TContestTree();
+    house = new TempFolder();
+    TContestTree& t = *tree;
+
+    t.AddExam("SUM");
+    t.AddTest("SUM", "1", {{"SUM.INP", "1 2\n"}, {"SUM.OUT", "3\n"}});
+    t.AddTest("SUM", "2", {{"SUM.INP", "10 20\n"}, {"SUM.OUT", "30\n"}});
+    t.AddTest("SUM", "3", {{"SUM.INP", "-5 5\n"}, {"SUM.OUT", "0\n"}});
+    t.AddExam("FILEX");
+    t.AddTest("FILEX", "1", {{"FILEX.INP", "1 2\n"}, {"FILEX.OUT", "3\n"}});
+    // The input's letter case differs from the exam's settings.
+    t.AddTest("FILEX", "2", {{"filex.inp", "5 7\n"}, {"FILEX.OUT", "12\n"}});
+
+    t.AddContestant("A", {{"SUM.cpp", kSumCpp}, {"filex.C", kFilexC}});
+    t.AddContestant("B", {{"SUM.pas", kSumPas}, {"FILEX.py", kFilexWrongPy}});
+    t.AddContestant("C", {{"SUM.java", kSumJava}, {"FILEX.cpp", kFilexSlowCpp}});
+    t.AddContestant("D", {{"SUM.cpp", "int main( { return 0; }\n"}, {"FILEX.cpp", kFilexCrashCpp}});
+    t.AddContestant("E", {{"SUM.py", kSumPy}, {"FILEX.cpp", kFilexHungryCpp}});
+    t.AddContestant("F", {{"notes.txt", "nothing here\n"}});
+    const std::string g = t.AddContestant("G", {{"junk.ZIP", "not an archive at all"}});
+    WriteZip(g + "/bai.zip", {{"SUM.py", kSumPy}, {"FILEX.py", kFilexPy}});
+
+    contest = new TContestInfo();
+    contest->LoadExams(t.TasksDir());
+    contest->LoadContestants(t.ContestantsDir());
+    TExamInfo* sum = contest->ExamSet().Obj("SUM");
+    sum->UseStdIn = sum->UseStdOut = true;
+    sum->InputFile = "SUM.INP";
+    sum->OutputFile = "SUM.OUT";
+    sum->EvaluatorName = "CompareTokens.dll";
+    sum->TimeLimit = 5;  // room for the Java runtime's start
+    sum->Obj("1")->Mark = 2;
+    sum->Obj("3")->Mark = 3;
+    TExamInfo* filex = contest->ExamSet().Obj("FILEX");
+    filex->InputFile = "FILEX.INP";
+    filex->OutputFile = "FILEX.OUT";
+    filex->EvaluatorName = "CompareTokens.dll";
+    filex->Mark = 5;
+    filex->TimeLimit = 1.5;
+    filex->MemoryLimit = 64;
+    filex->Obj("1")->MemoryLimit = 256;
+    filex->Obj("2")->TimeLimit = 0.4;
+
+    EnvConfig->ContestHouse = house->Path();
+    TCompilerConfig compilers;
+    TJudgeEngine engine(*contest, compilers, *JudgeEnvironment::CheckerSet);
+    runLog = new TEventLog();
+    runLog->Bind(engine);
+    TQueue<TJudgePair> queue;
+    for (const char* c : {"A", "B", "C", "D", "E", "F", "G"})
+      for (const char* e : {"FILEX", "SUM"}) {
+        TJudgePair p;
+        MakeJudgePair(c, e, p);
+        queue.Push(p);
+      }
+    result = engine.Run(queue);
+    errorCode = engine.ErrorCode;
+    errorMsg = engine.ErrorMsg;
+    workDirAfterRun = Exists(house->Path() + "/VelkorWorkSpace/WaitRoom") ||
+                      Exists(house->Path() + "/VelkorWorkSpace/ContestRoom");
+    leftProcesses = ProcessesUnder(house->Path());
+  }
+
+  static void TearDownTestSuite() {
+    delete runLog;
+    delete contest;
+    delete house;
+    delete tree;
+  }
+
+  static const TResultE* Result(const std::string& c, const std::string& e) {
+    const TResultC* rc = contest->ResultSet().Obj(c);
+    return rc ? rc->Obj(e) : nullptr;
+  }
+  static std::string ContestRoom() { return house->Path() + "/VelkorWorkSpace/ContestRoom"; }
+
+  static void CheckRunAndCleanUp();
+  static void CheckStatesAndScores();
+  static void CheckVerdictTexts();
+  static void CheckEvents();
+
+  static inline TContestTree* tree;
+  static inline TempFolder* house;
+  static inline TContestInfo* contest;
+  static inline TEventLog* runLog;
+  static inline bool result = false;
+  static inline std::int64_t errorCode = -1;
+  static inline std::string errorMsg;
+  static inline bool workDirAfterRun = true;
+  static inline std::vector<std::string> leftProcesses;
+};
+
+void WholeContest::CheckRunAndCleanUp() {
+  EXPECT_TRUE(result);
+  EXPECT_EQ(errorCode, 0);
+  EXPECT_EQ(errorMsg, "");
+  EXPECT_FALSE(workDirAfterRun);
+  EXPECT_FALSE(Exists(house->Path() + "/VelkorWorkSpace"));
+  EXPECT_TRUE(leftProcesses.empty()) << leftProcesses.front();
+}
+
+void WholeContest::CheckStatesAndScores() {
+  struct Case {
+    const char* c;
+    const char* e;
+    TJudgeState state;
+    double score;
+    const char* why;
+  };
+  const Case cases[] = {
+      {"A", "SUM", jsJudged, 6, "C++, per-test marks 2 + 1 (the exam's) + 3"},
+      {"A", "FILEX", jsJudged, 10, "C from a source whose extension has another letter case"},
+      {"B", "SUM", jsJudged, 6, "Pascal"},
+      {"B", "FILEX", jsJudged, 5, "Python, right on one test only"},
+      {"C", "SUM", jsJudged, 6, "Java with an inner class"},
+      {"C", "FILEX", jsJudged, 5, "in time for the exam's limit, too slow for the test's own"},
+      {"D", "SUM", jsCompileError, 0, "does not compile"},
+      {"D", "FILEX", jsJudged, 0, "crashes on every test"},
+      {"E", "SUM", jsJudged, 6, "Python through standard input and output"},
+      {"E", "FILEX", jsJudged, 5, "enough memory under the test's limit, not under the exam's"},
+      {"F", "SUM", jsNoSource, 0, "no source"},
+      {"F", "FILEX", jsNoSource, 0, "no source"},
+      {"G", "SUM", jsJudged, 6, "unpacked from a ZIP file beside a damaged one"},
+      {"G", "FILEX", jsJudged, 10, "unpacked from a ZIP file"},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(std::string(k.c) + "‣" + k.e + ": " + k.why);
+    const TResultE* re = Result(k.c, k.e);
+    ASSERT_NE(re, nullptr);
+    std::string texts = re->EvaluationText;
+    for (const TResultT* rt : *re) texts += "\n" + rt->Name() + ": " + rt->EvaluationText;
+    EXPECT_EQ(re->state, k.state) << texts;
+    EXPECT_DOUBLE_EQ(re->Evaluation, k.score) << texts;
+  }
+  const std::map<std::string, double> totals = {{"A", 16}, {"B", 11}, {"C", 11}, {"D", 0},
+                                                {"E", 11}, {"F", 0},  {"G", 16}};
+  for (const auto& [c, total] : totals) EXPECT_DOUBLE_EQ(contest->ResultSet().Obj(c)->Evaluation, total) << c;
+}
+
+void WholeContest::CheckVerdictTexts() {
+  const std::regex timed("^Thời gian ≈ \\d+\\.\\d{9} giây\r\n.*");
+  for (const char* c : {"A", "B", "C", "E", "G"}) {
+    const TResultE* re = Result(c, "SUM");
+    ASSERT_EQ(re->Count(), 3) << c;
+    for (const TResultT* rt : *re) {
+      EXPECT_TRUE(std::regex_match(rt->EvaluationText, timed)) << c << "‣SUM‣" << rt->Name() << ": " << rt->EvaluationText;
+      EXPECT_TRUE(rt->EvaluationText.ends_with("\r\nĐúng")) << rt->EvaluationText;
+    }
+  }
+  EXPECT_EQ(Result("A", "SUM")->EvaluationText, "SUM.cpp\r\nDịch thành công\r\n");
+  EXPECT_EQ(Result("E", "SUM")->EvaluationText, "SUM.py\r\n");
+  EXPECT_EQ(Result("F", "SUM")->EvaluationText, "Không có bài\r\n");
+  EXPECT_TRUE(Result("D", "SUM")->EvaluationText.starts_with("SUM.cpp\r\nCommand: ")) << Result("D", "SUM")->EvaluationText;
+  EXPECT_EQ(Result("D", "SUM")->Count(), 0);
+
+  EXPECT_EQ(Result("C", "FILEX")->Obj("2")->EvaluationText, "Chạy quá thời gian");
+  EXPECT_EQ(Result("C", "FILEX")->Obj("2")->Evaluation, 0);
+  EXPECT_TRUE(std::regex_match(Result("C", "FILEX")->Obj("1")->EvaluationText, timed));
+  for (const char* t : {"1", "2"})
+    EXPECT_EQ(Result("D", "FILEX")->Obj(t)->EvaluationText,
+              "Chạy sinh lỗi\r\nCommand: \"" + ContestRoom() + "/FILEX.exe\" terminated with exit code: 134");
+  EXPECT_EQ(Result("E", "FILEX")->Obj("2")->EvaluationText,
+            "Chạy sinh lỗi\r\nCommand: \"" + ContestRoom() + "/FILEX.exe\" terminated with exit code: 3");
+  EXPECT_TRUE(Result("B", "FILEX")->Obj("2")->EvaluationText.find("Sai ở từ thứ 1") != std::string::npos)
+      << Result("B", "FILEX")->Obj("2")->EvaluationText;
+}
+
+void WholeContest::CheckEvents() {
+  const TEventLog& log = *runLog;
+  const std::vector<std::string>& ev = log.Events;
+  ASSERT_GE(ev.size(), 4u);
+  EXPECT_EQ(ev.front(), "init");
+  EXPECT_EQ(ev[1], "begin(,,)");
+  EXPECT_EQ(ev[ev.size() - 2], "end(,,)");
+  EXPECT_EQ(ev.back(), "finish");
+  // Every pair begins and ends; every test of a compiled pair begins and
+  // ends; a pair without a program runs no test.
+  for (const char* c : {"A", "B", "C", "D", "E", "F", "G"})
+    for (const char* e : {"FILEX", "SUM"}) {
+      const std::string pair = std::string(c) + "," + e;
+      EXPECT_EQ(log.Count("begin(" + pair + ",)"), 1u) << pair;
+      EXPECT_EQ(log.Count("end(" + pair + ",)"), 1u) << pair;
+    }
+  EXPECT_EQ(log.Count("begin(A,SUM,2)"), 1u);
+  EXPECT_EQ(log.Count("end(A,SUM,2)"), 1u);
+  EXPECT_EQ(log.Count("begin(D,SUM,1)"), 0u);
+  EXPECT_EQ(log.Count("begin(F,FILEX,1)"), 0u);
+  // 12 programs ran 2 or 3 tests: 5 × 3 on SUM, 6 × 2 on FILEX.
+  EXPECT_EQ(log.Count("status Chép input..."), 27u);
+  EXPECT_EQ(log.Count("status Nạp bài làm"), 27u);
+  EXPECT_EQ(log.Count("status Kết thúc bài làm"), 27u);
+  // Only programs that ended normally reach the checker: all but the two
+  // crashes, the time-out and the failed allocation.
+  EXPECT_EQ(log.Count("status Chấm..."), 23u);
+
+  // The progress only grows, and the run ends at 1.
+  ASSERT_FALSE(log.Progress.empty());
+  EXPECT_EQ(log.Progress.front(), 0);
+  EXPECT_TRUE(std::is_sorted(log.Progress.begin(), log.Progress.end()));
+  EXPECT_DOUBLE_EQ(log.Progress.back(), 1.0);
+}
+
+// One test, so that the contest is compiled and judged once however the
+// tests are started.
+TEST_F(WholeContest, JudgesEveryLanguageAndOutcome) {
+  {
+    SCOPED_TRACE("the run and its clean-up");
+    CheckRunAndCleanUp();
+  }
+  {
+    SCOPED_TRACE("states and scores");
+    CheckStatesAndScores();
+  }
+  {
+    SCOPED_TRACE("verdict texts");
+    CheckVerdictTexts();
+  }
+  {
+    SCOPED_TRACE("events");
+    CheckEvents();
+  }
+}
+
+// ---- Small contests of ready programs ------------------------------------------------
+
+// A contest of shell-script programs submitted as "E.exe": the compiler
+// table's ".exe" row runs them as they are.
+class SmallContest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { JudgeEnvironment::Start(); }
+
+  void SetUp() override {
+    EnvConfig->ContestHouse = house.Path();
+    EnvConfig->ActiveSecurity = false;
+    // Adds two numbers from E.INP into E.OUT.
+    tree.AddExam("E", {"1", "2"});
+    AddContestant("C1", kAddFiles);
+  }
+
+  void AddContestant(const std::string& Name, const std::string& Script, const std::string& Exam = "E") {
+    const std::string dir = tree.AddContestant(Name);
+    WriteProgram(dir + "/" + Exam + ".exe", Script);
+  }
+
+  // Loads the folders; exam "E" reads and writes files, CompareTokens.
+  void Load() {
+    contest.LoadExams(tree.TasksDir());
+    contest.LoadContestants(tree.ContestantsDir());
+    for (TExamInfo* e : contest.ExamSet()) {
+      e->InputFile = e->Name() + ".INP";
+      e->OutputFile = e->Name() + ".OUT";
+      e->EvaluatorName = "CompareTokens.dll";
+    }
+  }
+  TExamInfo& Exam(const std::string& Name = "E") { return *contest.ExamSet().Obj(Name); }
+  const TResultE* Result(const std::string& c, const std::string& e = "E") {
+    const TResultC* rc = contest.ResultSet().Obj(c);
+    return rc ? rc->Obj(e) : nullptr;
+  }
+  std::string WorkDir() const { return house.Path() + "/VelkorWorkSpace"; }
+
+  static constexpr const char* kAddFiles = "#!/bin/sh\nread a b < E.INP\necho $((a + b)) > E.OUT\n";
+  static constexpr const char* kAddStd = "#!/bin/sh\nread a b\necho $((a + b))\n";
+
+  TContestTree tree;
+  TempFolder house;
+  TContestInfo contest;
+  TCompilerConfig compilers;
+  TEventLog log;
+};
+
+TEST_F(SmallContest, EmptyQueueRaisesTheRunsEventsOnly) {
+  Load();
+  TJudgeEngine engine(contest, compilers, *JudgeEnvironment::CheckerSet);
+  log.Bind(engine);
+  TQueue<TJudgePair> none;
+  EXPECT_TRUE(engine.Run(none));
+  EXPECT_EQ(log.Events, (std::vector<std::string>{"init", "begin(,,)", "progress", "end(,,)", "finish"}));
+  EXPECT_EQ(log.Progress, std::vector<double>{0});
+}
+
+TEST_F(SmallContest, OnePairOneTestInTheDocumentedOrder) {
+  tree.Remove("Tasks/E/2");
+  Load();
+  TJudgeEngine engine(contest, compilers, *JudgeEnvironment::CheckerSet);
+  log.Bind(engine);
+  EXPECT_TRUE(engine.Run(Pairs({{"C1", "E"}})));
+  const std::vector<std::string> expected = {
+      "init",
+      "begin(,,)", "progress",
+      "begin(C1,E,)", "progress", "progress", "status Chép bài...", "status Dịch bài...",
+      "begin(C1,E,1)", "status Chép input...", "status Nạp bài làm", "status Chạy bài làm",
+      "status Kết thúc bài làm", "status Chấm...", "end(C1,E,1)", "progress",
+      "end(C1,E,)",
+      "end(,,)",
+      "finish"};
+  EXPECT_EQ(log.Events, expected);
+  EXPECT_EQ(log.Progress, (std::vector<double>{0, 0, 0.5, 1}));
+  EXPECT_EQ(Result("C1")->state, jsJudged);
+  EXPECT_EQ(Result("C1")->Evaluation, 1);
+}
+
+TEST_F(SmallContest, StandardInputAndOutputNameTheFirstListedFile) {
+  // "|E.INP": the empty first item is skipped. The second input file is
+  // copied as well; the program reads it by name.
+  tree.AddTest("E", "1", {{"extra.txt", "40\n"}, {"E.OUT", "43\n"}});
+  tree.AddTest("E", "2", {{"EXTRA.TXT", "0\n"}, {"E.OUT", "3\n"}});
+  AddContestant("C1", "#!/bin/sh\nread a b\nread c < extra.txt\necho $((a + b + c))\n");
+  AddContestant("C2", "#!/bin/sh\nif read a; then echo has-input; else echo 5; fi\n");
+  Load();
+  Exam().InputFile = " |E.INP | extra.txt";
+  Exam().OutputFile = "E.OUT";
+  Exam().UseStdIn = Exam().UseStdOut = true;
+  TJudgeEngine engine(contest, compilers, *JudgeEnvironment::CheckerSet);
+  EXPECT_TRUE(engine.Run(Pairs({{"C1", "E"}})));
+  EXPECT_EQ(Result("C1")->Evaluation, 2) << Result("C1")->Obj("2")->EvaluationText;
+  EXPECT_TRUE(Result("C1")->Obj("1")->EvaluationText.ends_with("Đúng"));
+
+  // An empty input list: standard input is the null device, at its end at once.
+  Exam().InputFile = "";
+  tree.AddTest("E", "1", {{"E.OUT", "5\n"}});
+  EXPECT_TRUE(engine.Run(Pairs({{"C2", "E"}})));
+  EXPECT_TRUE(Result("C2")->Obj("1")->EvaluationText.ends_with("Đúng")) << Result("C2")->Obj("1")->EvaluationText;
+}
+
+TEST_F(SmallContest, MarksFractionsAndCheckers) {
+  tree.Remove("Tasks/E/2");
+  Load();
+  TJudgeEngine engine(contest, compilers, *JudgeEnvironment::CheckerSet);
+  struct Case {
+    const char* checker;
+    double examMark, testMark;
+    double score;
+    std::string text;  // after the time line, or the whole text
+  };
+  const Case cases[] = {
+      {"Half.dll", 10, -1, 5, "nửa số điểm"},          // the exam's mark, half of it
+      {"Half.dll", 10, 4, 2, "nửa số điểm"},           // the test's own mark
+      {"NullText.dll", 2, -1, 1.5, ""},                // no text from the checker
+      {"NotFinite.dll", 1, -1, 0, "không xác định\r\nTrình chấm trả về kết quả không phải là số hữu hạn: tính 0 điểm"},
+      {"Nope.dll", 1, -1, 0, "Không tìm thấy trình chấm: Nope.dll"},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.checker);
+    Exam().EvaluatorName = k.checker;
+    Exam().Mark = k.examMark;
+    Exam().Obj("1")->Mark = k.testMark;
+    ASSERT_TRUE(engine.Run(Pairs({{"C1", "E"}})));
+    const TResultT* rt = Result("C1")->Obj("1");
+    EXPECT_DOUBLE_EQ(rt->Evaluation, k.score);
+    EXPECT_DOUBLE_EQ(contest.ResultSet().Obj("C1")->Evaluation, k.score);
+    if (std::string(k.checker) == "Nope.dll")
+      EXPECT_EQ(rt->EvaluationText, k.text);
+    else
+      EXPECT_TRUE(std::regex_match(rt->EvaluationText, std::regex("^Thời gian ≈ \\d+\\.\\d{9} giây\r\n" + k.text + "$")))
+          << rt->EvaluationText;
+  }
+}
+
+TEST_F(SmallContest, ExitCodesAndTimeLimits) {
+  AddContestant("Exit7", "#!/bin/sh\nexit 7\n");
+  AddContestant("Killed", "#!/bin/sh\nkill -SEGV $$\n");
+  AddContestant("Sleepy", "#!/bin/sh\nsleep 5\n");
+  Load();
+  Exam().TimeLimit = 0.3;
+  TJudgeEngine engine(contest, compilers, *JudgeEnvironment::CheckerSet);
+  ASSERT_TRUE(engine.Run(Pairs({{"Exit7", "E"}, {"Killed", "E"}, {"Sleepy", "E"}})));
+  const std::string cr = WorkDir() + "/ContestRoom/E.exe";
+  EXPECT_EQ(Result("Exit7")->Obj("1")->EvaluationText,
+            "Chạy sinh lỗi\r\nCommand: \"" + cr + "\" terminated with exit code: 7");
+  EXPECT_EQ(Result("Killed")->Obj("2")->EvaluationText,
+            "Chạy sinh lỗi\r\nCommand: \"" + cr + "\" terminated with exit code: 139");
+  EXPECT_EQ(Result("Sleepy")->Obj("1")->EvaluationText, "Chạy quá thời gian");
+  for (const char* c : {"Exit7", "Killed", "Sleepy"}) {
+    EXPECT_EQ(Result(c)->state, jsJudged) << c;
+    EXPECT_EQ(Result(c)->Evaluation, 0) << c;
+  }
+  EXPECT_TRUE(ProcessesUnder(house.Path()).empty());
+}
+
+// The Java and Python command lines, seen by stand-ins for the runtimes:
+// each writes its arguments and its data-size limit (KiB) as its output.
+TEST_F(SmallContest, RuntimeCommandLinesAndMemoryLimits) {
+  TempFolder bin;
+  const std::string report = "#!/bin/sh\necho \"$@\" $(ulimit -d) > E.OUT\n";
+  WriteProgram(bin / "java", report);
+  WriteProgram(bin / "python3", report);
+  const std::string savedSystemDirD = SystemDirD;
+  SystemDirD = bin.Path() + "/";
+  tree.Remove("Tasks/E/2");
+  tree.AddContestant("J", {{"E.class", "not really a class"}, {"E$Inner.class", "x"}, {"e$Other.CLASS", "y"}});
+  tree.AddContestant("P", {{"E.py", "print(1)"}});
+  Load();
+  Exam().EvaluatorName = "Echo.dll";
+  std::vector<std::string> roomAtCheck;
+  std::string output;
+  log.OnStatus = [&](const std::string& s) {
+    if (s != "Chấm...") return;
+    roomAtCheck = ListTree(WorkDir() + "/ContestRoom");
+    output = ReadText(WorkDir() + "/ContestRoom/E.OUT");
+  };
+  TJudgeEngine engine(contest, compilers, *JudgeEnvironment::CheckerSet);
+  SystemDirD = savedSystemDirD;
+  log.Bind(engine);
+
+  struct Case {
+    const char* contestant;
+    double memoryMiB;
+    std::string line;
+  };
+  const Case cases[] = {
+      {"J", 256, "-Xmx268435456 E 4194303"},  // the heap limit in bytes; the process limit lifted
+      {"J", 2048, "-Xmx1024M E 4194303"},
+      {"J", 1024, "-Xmx1024M E 4194303"},
+      {"J", 100.5, "-Xmx105381888 E 4194303"},
+      {"P", 64, "E.py 65536"},  // the interpreter runs under the limit
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(std::string(k.contestant) + " " + std::to_string(k.memoryMiB));
+    Exam().MemoryLimit = k.memoryMiB;
+    output.clear();
+    ASSERT_TRUE(engine.Run(Pairs({{k.contestant, "E"}})));
+    EXPECT_EQ(output, k.line + "\n");
+  }
+  // A Java program moves with its inner classes, whatever their letter case,
+  // and back again.
+  Exam().MemoryLimit = 256;
+  ASSERT_TRUE(engine.Run(Pairs({{"J", "E"}})));
+  EXPECT_EQ(roomAtCheck, (std::vector<std::string>{"E$Inner.class", "E.INP", "E.OUT", "E.class", "e$Other.CLASS"}));
+}
+
+TEST_F(SmallContest, StopInATestsEndEventKeepsEarlierResults) {
+  AddContestant("C2", kAddFiles);
+  AddContestant("C3", kAddFiles);
+  Load();
+  TJudgeEngine engine(contest, compilers, *JudgeEnvironment::CheckerSet);
+  log.Bind(engine);
+  ASSERT_TRUE(engine.Run(Pairs({{"C2", "E"}})));
+  ASSERT_EQ(Result("C2")->Evaluation, 2);
+  const std::string earlierText = Result("C2")->Obj("1")->EvaluationText;
+
+  // C1 has no result yet, C2 has a judged one; the stop comes in C2's first test.
+  log.Events.clear();
+  log.OnNotify = [](TJudgeAction a, const std::string& c, const std::string&, const std::string& t, bool& cancel) {
+    if (a == jaEndJudge && c == "C2" && t == "1") cancel = true;
+  };
+  EXPECT_FALSE(engine.Run(Pairs({{"C1", "E"}, {"C2", "E"}, {"C3", "E"}})));
+  EXPECT_EQ(engine.ErrorCode, 0);
+  EXPECT_EQ(engine.ErrorMsg, "");
+  EXPECT_EQ(Result("C1")->Evaluation, 2);
+  ASSERT_NE(Result("C2"), nullptr);
+  EXPECT_EQ(Result("C2")->state, jsJudged);
+  EXPECT_EQ(Result("C2")->Obj("1")->EvaluationText, earlierText);
+  EXPECT_EQ(contest.ResultSet().Obj("C2")->Evaluation, 2);
+  EXPECT_EQ(Result("C3"), nullptr);
+  EXPECT_EQ(log.Count("begin(C2,E,2)"), 0u);
+  EXPECT_EQ(log.Count("end(C2,E,)"), 0u);  // a stop raises no end event for the pair
+  EXPECT_EQ(log.Count("begin(C3,E,)"), 0u);
+  EXPECT_EQ(log.Events[log.Events.size() - 2], "end(,,)");
+  EXPECT_FALSE(Exists(WorkDir()));
+
+  // A first-time pair stopped the same way is removed.
+  log.OnNotify = [](TJudgeAction a, const std::string& c, const std::string&, const std::string&, bool& cancel) {
+    if (a == jaBeginJudge && c == "C3") cancel = true;
+  };
+  EXPECT_FALSE(engine.Run(Pairs({{"C3", "E"}})));
+  EXPECT_EQ(Result("C3"), nullptr);
+}
+
+TEST_F(SmallContest, StopInTheRunsBeginEventDoesNothing) {
+  Load();
+  TJudgeEngine engine(contest, compilers, *JudgeEnvironment::CheckerSet);
+  log.Bind(engine);
+  log.OnNotify = [](TJudgeAction, const std::string&, const std::string&, const std::string&, bool& cancel) {
+    cancel = true;
+  };
+  EXPECT_FALSE(engine.Run(Pairs({{"C1", "E"}})));
+  EXPECT_EQ(engine.ErrorCode, 0);
+  EXPECT_EQ(log.Events, (std::vector<std::string>{"init", "begin(,,)", "finish"}));
+  EXPECT_EQ(Result("C1"), nullptr);
+}
+
+TEST_F(SmallContest, ErrorInsideASubmissionStopsTheRunAndTellsWhy) {
+  AddContestant("C2", kAddFiles);
+  Load();
+  TJudgeEngine engine(contest, compilers, *JudgeEnvironment::CheckerSet);
+  log.Bind(engine);
+  ASSERT_TRUE(engine.Run(Pairs({{"C1", "E"}})));
+  ASSERT_EQ(Result("C1")->Evaluation, 2);
+
+  // Test 2 loses its input file.
+  fs::remove(tree.TasksDir() + "/E/2/E.INP");
+  log.Events.clear();
+  EXPECT_FALSE(engine.Run(Pairs({{"C1", "E"}, {"C2", "E"}})));
+  EXPECT_EQ(engine.ErrorCode, 1);
+  EXPECT_NE(engine.ErrorMsg.find("C1‣E"), std::string::npos) << engine.ErrorMsg;
+  EXPECT_NE(engine.ErrorMsg.find(tree.TasksDir() + "/E/2/E.INP"), std::string::npos) << engine.ErrorMsg;
+  // The earlier judged result is kept as it was; nothing after the error ran.
+  EXPECT_EQ(Result("C1")->state, jsJudged);
+  EXPECT_EQ(Result("C1")->Evaluation, 2);
+  EXPECT_EQ(contest.ResultSet().Obj("C1")->Evaluation, 2);
+  EXPECT_EQ(Result("C2"), nullptr);
+  EXPECT_EQ(log.Count("end(C1,E,)"), 1u);  // the jury sees the pair end
+  EXPECT_EQ(log.Count("end(C1,E,2)"), 0u);
+  EXPECT_EQ(log.Count("begin(C2,E,)"), 0u);
+  EXPECT_EQ(log.Events[log.Events.size() - 2], "end(,,)");
+  EXPECT_FALSE(Exists(WorkDir()));
+
+  // With the file back, the next run works.
+  WriteText(tree.TasksDir() + "/E/2/E.INP", "1 2\n");
+  EXPECT_TRUE(engine.Run(Pairs({{"C1", "E"}, {"C2", "E"}})));
+  EXPECT_EQ(engine.ErrorCode, 0);
+  EXPECT_EQ(Result("C2")->Evaluation, 2);
+}
+
+TEST_F(SmallContest, BadExamSettingsAndPairs) {
+  Load();
+  TJudgeEngine engine(contest, compilers, *JudgeEnvironment::CheckerSet);
+  struct Case {
+    std::string input, output;
+    std::string pairExam;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"../../../escape", "E.OUT", "E", "../../../escape"},  // set through the model, not a file
+      {"E.INP", "../E.OUT", "E", "../E.OUT"},
+      {"E.INP", "E.OUT", "Missing", "Không có đề bài \"Missing\""},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.message);
+    Exam().InputFile = k.input;
+    Exam().OutputFile = k.output;
+    Exam().UseStdOut = true;
+    EXPECT_FALSE(engine.Run(Pairs({{"C1", k.pairExam}})));
+    EXPECT_EQ(engine.ErrorCode, 1);
+    EXPECT_NE(engine.ErrorMsg.find(k.message), std::string::npos) << engine.ErrorMsg;
+    EXPECT_EQ(Result("C1", k.pairExam), nullptr);
+  }
+  EXPECT_FALSE(Exists(house.Path() + "/escape"));
+  EXPECT_FALSE(Exists(WorkDir()));
+
+  // A contestant name that would lead out of the contestants folder.
+  Exam().InputFile = "E.INP";
+  Exam().OutputFile = "E.OUT";
+  EXPECT_FALSE(engine.Run(Pairs({{"..", "E"}})));
+  EXPECT_EQ(engine.ErrorCode, 1);
+  EXPECT_NE(engine.ErrorMsg.find("\"..\""), std::string::npos) << engine.ErrorMsg;
+  EXPECT_EQ(contest.ResultSet().Obj(".."), nullptr);
+}
+
+TEST_F(SmallContest, StaleTestResultsDoNotCount) {
+  Load();
+  TResultE* re = contest.ResultSet().ObjF("C1")->ObjF("E");
+  re->ObjF("removed-test")->Evaluation = 100;
+  TJudgeEngine engine(contest, compilers, *JudgeEnvironment::CheckerSet);
+  ASSERT_TRUE(engine.Run(Pairs({{"C1", "E"}})));
+  EXPECT_EQ(Result("C1")->Evaluation, 2);
+  EXPECT_EQ(Result("C1")->Obj("removed-test"), nullptr);
+
+  // After a failed compile, the earlier program's test results are gone too.
+  fs::remove(tree.ContestantsDir() + "/C1/E.exe");
+  WriteText(tree.ContestantsDir() + "/C1/E.c", "this is not C\n");
+  ASSERT_TRUE(engine.Run(Pairs({{"C1", "E"}})));
+  EXPECT_EQ(Result("C1")->state, jsCompileError);
+  EXPECT_EQ(Result("C1")->Count(), 0);
+  EXPECT_EQ(Result("C1")->Evaluation, 0);
+  EXPECT_EQ(contest.ResultSet().Obj("C1")->Evaluation, 0);
+}
+
+TEST_F(SmallContest, WhatReachesTheWaitingRoom) {
+  const std::string dir = tree.ContestantsDir() + "/C1";
+  WriteText(dir + "/sub/E.py", "print(3)\n");                        // a sub-folder: not copied
+  fs::create_symlink(tree.TasksDir() + "/E/1/E.OUT", dir + "/answer");  // a link: not followed
+  WriteText(dir + "/junk.bin", std::string("\0\x01\xFF\xFE binary", 12));
+  WriteZip(dir + "/bai.ZIP", {{"../escape.txt", "x"},
+                              {"/abs.txt", "x"},
+                              {"deep/../../escape2.txt", "x"},
+                              {"link", "->/etc/passwd"},
+                              {"inner/notes.txt", "kept"},
+                              {"data.txt", "kept"}});
+  Load();
+  std::vector<std::string> room;
+  log.OnStatus = [&](const std::string& s) {
+    if (s == "Dịch bài...") room = ListTree(WorkDir() + "/WaitRoom");
+  };
+  TJudgeEngine engine(contest, compilers, *JudgeEnvironment::CheckerSet);
+  log.Bind(engine);
+  ASSERT_TRUE(engine.Run(Pairs({{"C1", "E"}})));
+  EXPECT_EQ(room, (std::vector<std::string>{"E.exe", "data.txt", "inner", "inner/notes.txt", "junk.bin"}));
+  EXPECT_EQ(Result("C1")->Evaluation, 2);
+  for (const std::string& p : {house.Path() + "/escape.txt", house.Path() + "/escape2.txt", dir + "/escape.txt",
+                               tree.ContestantsDir() + "/escape.txt", std::string("/abs.txt")})
+    EXPECT_FALSE(Exists(p)) << p;
+}
+
+TEST_F(SmallContest, WorkFolderNamesAcrossRunsAndEngines) {
+  Load();
+  // The plain name is taken by a folder that cannot be deleted now.
+  fs::create_directories(WorkDir() + "/held");
+  TShellDeleteProc savedDelete = ShellDeleteProc;
+  TSleepProc savedSleep = SetRetrySleep([](std::uint32_t) {});
+  ShellDeleteProc = [](const std::string&) { return -1; };
+  auto engine = std::make_unique<TJudgeEngine>(contest, compilers, *JudgeEnvironment::CheckerSet);
+  ShellDeleteProc = savedDelete;
+  std::vector<std::string> created;
+  for (const auto& entry : fs::directory_iterator(house.Path())) created.push_back(entry.path().filename());
+  ASSERT_EQ(created.size(), 2u);
+  std::sort(created.begin(), created.end());
+  EXPECT_EQ(created[0], "VelkorWorkSpace");
+  EXPECT_TRUE(std::regex_match(created[1], std::regex("VelkorWorkSpace\\d+"))) << created[1];
+
+  // Runs go back to the plain name, twice with one engine.
+  std::vector<std::string> roomsSeen;
+  log.OnStatus = [&](const std::string& s) {
+    if (s == "Chép bài...") roomsSeen.push_back(Exists(WorkDir() + "/WaitRoom") ? "plain" : "other");
+  };
+  log.Bind(*engine);
+  EXPECT_TRUE(engine->Run(Pairs({{"C1", "E"}})));
+  EXPECT_TRUE(engine->Run(Pairs({{"C1", "E"}})));
+  EXPECT_EQ(roomsSeen, (std::vector<std::string>{"plain", "plain"}));
+  EXPECT_EQ(Result("C1")->Evaluation, 2);
+  engine.reset();
+  SetRetrySleep(savedSleep);
+  // The folder the constructor chose is left behind.
+  EXPECT_TRUE(Exists(house.Path() + "/" + created[1]));
+  EXPECT_FALSE(Exists(WorkDir()));
+}
+
+TEST_F(SmallContest, FailingPreparationStillCleansUp) {
+  Load();
+  TJudgeEngine engine(contest, compilers, *JudgeEnvironment::CheckerSet);
+  log.Bind(engine);
+  // The contest house turns into a file: no work folder can be made.
+  fs::remove_all(house.Path());
+  WriteText(house.Path(), "in the way");
+  EXPECT_FALSE(engine.Run(Pairs({{"C1", "E"}})));
+  EXPECT_EQ(engine.ErrorCode, 1);
+  EXPECT_NE(engine.ErrorMsg.find(house.Path()), std::string::npos) << engine.ErrorMsg;
+  EXPECT_EQ(log.Events, (std::vector<std::string>{"init", "begin(,,)", "end(,,)", "finish"}));
+  fs::remove(house.Path());
+  fs::create_directories(house.Path());
+}
+
+TEST_F(SmallContest, SecurityModeThatCannotLogOnIsSwitchedOff) {
+  Load();
+  auto dialog = std::make_shared<TScriptedMessageDialog>(std::initializer_list<int>{mrOk});
+  auto saved = SetMessageDialog(dialog);
+  EnvConfig->ActiveSecurity = true;
+  EnvConfig->AdminUserName = "judge";
+  EnvConfig->AdminDomain = "HOST";
+  TJudgeEngine engine(contest, compilers, *JudgeEnvironment::CheckerSet);
+  SetMessageDialog(saved);
+  ASSERT_EQ(dialog->Requests().size(), 1u);
+  EXPECT_EQ(dialog->Requests()[0].DlgType, mtError);
+  EXPECT_TRUE(std::regex_match(dialog->Requests()[0].Msg,
+                               std::regex("^Không thể đăng nhập với \"HOST\\\\judge\"\\.\r\n.+\r\nChế độ bảo mật sẽ tạm tắt$")))
+      << dialog->Requests()[0].Msg;
+  EXPECT_FALSE(EnvConfig->ActiveSecurity);
+  // The run goes on unprotected.
+  EXPECT_TRUE(engine.Run(Pairs({{"C1", "E"}})));
+  EXPECT_EQ(Result("C1")->Evaluation, 2);
+}
+
+// A GUI thread stand-in: work handed to it runs when it pumps.
+class TPumpedHandOff : public IMainThreadHandOff {
+ public:
+  bool IsMainThread() override { return std::this_thread::get_id() == FMain; }
+  void RunBlocking(const std::function<void()>& work) override {
+    std::unique_lock lock(FMutex);
+    bool done = false;
+    FQueue.push_back([&] {
+      work();
+      done = true;
+    });
+    FChanged.notify_all();
+    FChanged.wait(lock, [&] { return done; });
+  }
+  // Runs handed-over work until Finished says so.
+  void Pump(const std::function<bool()>& Finished) {
+    std::unique_lock lock(FMutex);
+    while (!Finished()) {
+      FChanged.wait_for(lock, std::chrono::milliseconds(20), [&] { return !FQueue.empty(); });
+      while (!FQueue.empty()) {
+        auto work = std::move(FQueue.front());
+        FQueue.pop_front();
+        work();
+        FChanged.notify_all();
+      }
+    }
+  }
+
+ private:
+  std::thread::id FMain = std::this_thread::get_id();
+  std::mutex FMutex;
+  std::condition_variable FChanged;
+  std::deque<std::function<void()>> FQueue;
+};
+
+TEST_F(SmallContest, EventsReachTheMainThreadFromAJudgingThread) {
+  Load();
+  auto handOff = std::make_shared<TPumpedHandOff>();
+  auto saved = SetMainThreadHandOff(handOff);
+  {
+    TJudgeThread thread(contest, compilers, *JudgeEnvironment::CheckerSet);
+    log.Bind(*thread.Engine);
+    const TQueue<TJudgePair> queue = Pairs({{"C1", "E"}});
+    thread.List = &queue;
+    std::atomic<bool> finished = false;
+    thread.Engine->SetOnFinish([&](TJudgeEngine*) {
+      log.Add("finish");
+      finished = true;
+    });
+    thread.Start();
+    handOff->Pump([&] { return finished.load(); });
+    EXPECT_TRUE(thread.WaitFor());
+    EXPECT_FALSE(thread.Engine->RunInMainThread);
+  }
+  SetMainThreadHandOff(saved);
+  ASSERT_FALSE(log.Threads.empty());
+  for (std::size_t i = 0; i < log.Threads.size(); ++i)
+    EXPECT_EQ(log.Threads[i], std::this_thread::get_id()) << log.Events[i];
+  EXPECT_EQ(Result("C1")->Evaluation, 2);
+}
+
+}  // namespace
+}  // namespace velkor
