@@ -9,6 +9,7 @@
 #include "judging/Contests.h"
 #include "judging/EnvConfig.h"
 #include "judging/NumberFormat.h"
+#include "judging/Security.h"
 
 namespace velkor {
 
@@ -25,6 +26,14 @@ void InitializeGlobals() {
 }
 
 void FinalizeGlobals() {
+  // The configuration is saved under Velkor's own identity, never the
+  // security account's.
+  try {
+    SetImpersonation(false);
+    SetAdminLogon(false);
+  } catch (const std::exception& e) {
+    VQRMsgDlg(std::string("Không thể kết thúc tài khoản bảo mật: ") + e.what(), mtError, {mbOK});
+  }
   if (CompilerConfig && EnvConfig) {
     try {
       SaveConfiguration();

@@ -1,10 +1,12 @@
 #include "judging/NumberFormat.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <climits>
 #include <clocale>
 #include <cmath>
+#include <cstdint>
 #include <mutex>
 #include <optional>
 #include <utility>
@@ -100,11 +102,51 @@ std::string_view Chars(const char* first, std::to_chars_result r) {
   return {first, static_cast<std::size_t>(r.ptr - first)};
 }
 
+// The decimal exponent of the leading digit of Magnitude (> 0, finite).
+// Seventeen digits tell every double apart, so their exponent never comes
+// from rounding up to the next power of ten.
+int DecimalExponent(double Magnitude) {
+  char buf[64];
+  const std::to_chars_result r =
+      std::to_chars(buf, buf + sizeof buf, Magnitude, std::chars_format::scientific, 16);
+  const char* e = std::find(buf, r.ptr, 'e');
+  int exponent = 0;
+  std::from_chars(e + (e[1] == '+' ? 2 : 1), r.ptr, exponent);
+  return exponent;
+}
+
+// Magnitude (>= 0), moved to the next double up when it lies exactly half
+// way between two multiples of 10^Place. to_chars rounds such a value to
+// even; numbers here round half away from zero, the way the jury rounds a
+// score by hand: 0.125 shows as 0.13 at two decimals, 2.5 as 3 at none.
+// The step up only tips an exact half: any other value is left as it is,
+// so its digits are the correctly rounded ones.
+double HalvesAwayFromZero(double Magnitude, int Place) {
+  if (!(Magnitude > 0) || !std::isfinite(Magnitude)) return Magnitude;
+  // Magnitude = M * 2^(e - 53) with M an integer of at most 53 bits; its
+  // exact decimal expansion has as many decimals as it has fractional bits.
+  int e = 0;
+  const double m = std::frexp(Magnitude, &e);
+  const auto M = static_cast<std::uint64_t>(std::ldexp(m, 53));
+  const int fractionalBits = std::max(0, 53 - e - std::countr_zero(M));
+  bool half = false;
+  if (Place <= 0) {
+    // A half of 10^Place ends in a 5 at decimal Place - 1, the last one.
+    half = fractionalBits == 1 - Place;
+  } else if (fractionalBits == 0 && Place <= 22) {
+    double halfUnit = 5;  // 5 * 10^(Place - 1), exact: powers of ten are up to 10^22
+    for (int k = 1; k < Place; ++k) halfUnit *= 10;
+    half = std::fmod(Magnitude, halfUnit) == 0 && std::fmod(Magnitude, 2 * halfUnit) != 0;
+  }
+  return half ? std::nextafter(Magnitude, INFINITY) : Magnitude;
+}
+
 // |Value| in fixed notation with Precision decimals, "." as separator.
 std::string FixedDigits(double Value, int Precision) {
   char buf[400];  // 309 integer digits, a point and 20 decimals at most
-  return std::string(Chars(buf, std::to_chars(buf, buf + sizeof buf, std::fabs(Value), std::chars_format::fixed,
-                                              Precision)));
+  const double rounded = HalvesAwayFromZero(std::fabs(Value), -Precision);
+  return std::string(
+      Chars(buf, std::to_chars(buf, buf + sizeof buf, rounded, std::chars_format::fixed, Precision)));
 }
 
 // Inserts Sep into the integer digits Digits as Grouping says.
@@ -142,8 +184,11 @@ std::string JoinNumber(const std::string& IntPart, const std::string& Decimals, 
 // digits, "E", a sign and at least three exponent digits.
 std::string ScientificDigits(double Value, int Digits, const std::string& Point) {
   char buf[64];
-  const std::string s(Chars(buf, std::to_chars(buf, buf + sizeof buf, std::fabs(Value),
-                                                std::chars_format::scientific, Digits - 1)));
+  const double magnitude = std::fabs(Value);
+  const double rounded =
+      magnitude > 0 ? HalvesAwayFromZero(magnitude, DecimalExponent(magnitude) - (Digits - 1)) : magnitude;
+  const std::string s(
+      Chars(buf, std::to_chars(buf, buf + sizeof buf, rounded, std::chars_format::scientific, Digits - 1)));
   const std::size_t e = s.find('e');
   auto [intPart, decimals] = SplitAtPoint(s.substr(0, e));
   const char sign = s[e + 1];
@@ -226,8 +271,10 @@ std::string FormatGeneral(double Value, int Precision, std::string_view DecimalS
   if (Value == 0) return "0";
   Precision = std::clamp(Precision, 1, 17);
   char buf[64];
-  const std::string s(Chars(buf, std::to_chars(buf, buf + sizeof buf, std::fabs(Value),
-                                                std::chars_format::scientific, Precision - 1)));
+  const double magnitude = std::fabs(Value);
+  const double rounded = HalvesAwayFromZero(magnitude, DecimalExponent(magnitude) - (Precision - 1));
+  const std::string s(
+      Chars(buf, std::to_chars(buf, buf + sizeof buf, rounded, std::chars_format::scientific, Precision - 1)));
   const std::size_t e = s.find('e');
   std::string digits;
   for (char ch : s.substr(0, e))

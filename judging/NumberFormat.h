@@ -15,6 +15,8 @@
 //      "E", a sign and at least three exponent digits
 //   g  the general format, precision significant digits (default 15)
 //
+// Every conversion rounds a value lying exactly half way between two
+// results away from zero (0.125 at two decimals gives "0.13").
 // Type letters may be upper case. "-" left-aligns within the width, "+"
 // and " " put a sign or a blank before positive values, "0" pads with
 // zeros after the sign. Width is at most 255 and precision is capped at 20.
@@ -53,8 +55,9 @@ struct TNumberLocale {
 // Value in the general format with Precision significant digits (1 to 17):
 // fixed notation while it has at most Precision integer digits and its
 // magnitude is at least 0.00001, else a mantissa, "E" and the exponent
-// without "+" or leading zeros; trailing zeros dropped. Not-a-number and
-// the infinities give "NAN", "INF" and "-INF".
+// without "+" or leading zeros; exact halves rounded away from zero,
+// trailing zeros dropped. Not-a-number and the infinities give "NAN",
+// "INF" and "-INF".
 std::string FormatGeneral(double Value, int Precision, std::string_view DecimalSeparator);
 
 // True when Pattern is one the formatter accepts as it stands.

@@ -223,6 +223,29 @@ TEST(NumberFormat, FormatsOneFloatConversion) {
   }
 }
 
+// A value exactly half way between two results rounds away from zero; a
+// value merely written with a final 5 (2.675 is stored a little below it)
+// rounds to the nearer result as always.
+TEST(NumberFormat, ExactHalvesRoundAwayFromZero) {
+  struct Case {
+    const char* pattern;
+    double value;
+    const char* text;
+  } cases[] = {
+      {"%.2n", 0.125, "0.13"},         {"%.2n", -0.125, "-0.13"},    {"%.2n", 1234.125, "1,234.13"},
+      {"%.2n", 0.375, "0.38"},         {"%.2m", 0.625, "$0.63"},     {"%.0f", 2.5, "3"},
+      {"%.0f", 3.5, "4"},              {"%.0f", -0.5, "-1"},         {"%.1f", 0.25, "0.3"},
+      {"%.2n", 2.675, "2.67"},         {"%.2n", 1.005, "1.00"},      {"%.2f", 0.0625, "0.06"},
+      {"%.1e", 25, "3E+001"},          {"%.2e", -0.125, "-1.3E-001"}, {"%.2g", 0.125, "0.13"},
+      {"%.2g", 125, "1.3E2"},          {"%.2g", 135, "1.4E2"},       {"%.2n", 0.115, "0.12"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(FormatNumber(c.pattern, c.value, EnglishLike()), c.text) << c.pattern << " " << c.value;
+  // The same rule for the numbers of the XML files.
+  EXPECT_EQ(FloatToStr(1234567890123445.0, EnUsFormat), "1.23456789012345E15");
+  EXPECT_EQ(FloatToStr(-1234567890123445.0, EnUsFormat), "-1.23456789012345E15");
+}
+
 TEST(NumberFormat, AnythingElseIsFormattedAsTheDefault) {
   const char* patterns[] = {"",      "abc",   "%d",    "%s",  "%.2n %.2n", "%*.2f", "%1:.2n", "%.2",
                             "%",     "%.n",   "%999.2f", "%.2x", "%n%",    "%p",    "%ls",    "%.2n%n"};
