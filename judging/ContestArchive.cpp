@@ -28,14 +28,17 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <ctime>
+#include <cwchar>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
 #include <sstream>
 #include <stdexcept>
+#include <string_view>
 #include <utility>
 
 #include "core/FileUtils.h"
@@ -261,10 +264,37 @@ std::string EntryName(const char* TreeName, std::string RelativePath) {
   return std::string(TreeName) + "/" + RelativePath;
 }
 
-std::string FormatLocalTime(const std::tm& Local, const char* Format) {
-  char buf[128];
-  const std::size_t n = std::strftime(buf, sizeof buf, Format, &Local);
-  return std::string(buf, n);
+// Text given as code points (what wchar_t holds here) in UTF-8.
+std::string Utf8FromWide(std::wstring_view Wide) {
+  std::string out;
+  for (const wchar_t w : Wide) {
+    const auto cp = static_cast<std::uint32_t>(w);
+    if (cp < 0x80) {
+      out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+      out += static_cast<char>(0xC0 | (cp >> 6));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+      out += static_cast<char>(0xE0 | (cp >> 12));
+      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x110000) {
+      out += static_cast<char>(0xF0 | (cp >> 18));
+      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+  }
+  return out;
+}
+
+// Formatted wide, so the result is UTF-8 whatever character set the user's
+// locale has: libzip refuses an archive comment that is not UTF-8, and a
+// "Tháng" in a legacy 8-bit charset would fail every save.
+std::string FormatLocalTime(const std::tm& Local, const wchar_t* Format) {
+  wchar_t buf[128];
+  const std::size_t n = std::wcsftime(buf, std::size(buf), Format, &Local);
+  return Utf8FromWide(std::wstring_view(buf, n));
 }
 
 // "Contest created on " with the date and time written out in full, the
@@ -273,8 +303,8 @@ std::string ArchiveComment() {
   const std::time_t now = std::time(nullptr);
   std::tm local{};
   ::localtime_r(&now, &local);
-  return "Contest created on " + FormatLocalTime(local, "%A, %B %-d, %Y") + "  " +
-         FormatLocalTime(local, "%-I:%M:%S %p");
+  return "Contest created on " + FormatLocalTime(local, L"%A, %B %-d, %Y") + "  " +
+         FormatLocalTime(local, L"%-I:%M:%S %p");
 }
 
 // -------------------------------------------------------------- unpacking

@@ -1,5 +1,6 @@
 #include "platform/ShellFileOps.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "platform/SystemErrors.h"
+#include "platform/UniqueFd.h"
 
 namespace velkor::platform {
 namespace {
@@ -51,18 +53,118 @@ std::vector<std::string> EntryNames(const fs::path& folder, int& err) {
   return names;
 }
 
+// Opens the folder Name of the folder Parent for emptying, never through a
+// link. Windows deletes read-only folders without asking; on Linux their
+// entries can only be removed once the folder is writable again, so its
+// owner permissions are completed first. -1 with errno set on failure.
+int OpenFolderToEmpty(int Parent, const char* Name) {
+  struct stat st {};
+  if (::fstatat(Parent, Name, &st, AT_SYMLINK_NOFOLLOW) != 0) return -1;
+  if (!S_ISDIR(st.st_mode)) {
+    errno = ENOTDIR;
+    return -1;
+  }
+  if ((st.st_mode & S_IRWXU) != S_IRWXU) ::fchmodat(Parent, Name, (st.st_mode & 07777) | S_IRWXU, 0);
+  return ::openat(Parent, Name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+// Deletes everything but the sub-folders in the open folder Folder and
+// gives their names in SubFolders; 0 or the errno of the first failure.
+int DeleteFilesIn(int Folder, std::vector<std::string>& SubFolders) {
+  const int listFd = ::openat(Folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (listFd < 0) return errno;
+  DIR* dir = ::fdopendir(listFd);
+  if (dir == nullptr) {
+    const int err = errno;
+    ::close(listFd);
+    return err;
+  }
+  std::vector<std::string> files;
+  int err = 0;
+  for (;;) {
+    errno = 0;
+    const dirent* e = ::readdir(dir);
+    if (e == nullptr) {
+      err = errno;
+      break;
+    }
+    const std::string name = e->d_name;
+    if (name == "." || name == "..") continue;
+    bool isFolder = e->d_type == DT_DIR;
+    if (e->d_type == DT_UNKNOWN) {
+      struct stat st {};
+      isFolder = ::fstatat(Folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+    }
+    (isFolder ? SubFolders : files).push_back(name);
+  }
+  ::closedir(dir);
+  if (err) return err;
+  for (const std::string& name : files)
+    if (::unlinkat(Folder, name.c_str(), 0) != 0 && errno != ENOENT) return errno;
+  return 0;
+}
+
 // Removes path and everything below it; 0 or the errno of the first failure.
+//
+// A judged program can leave a tree behind in its room that is far deeper
+// than a path may be long (PATH_MAX) or a recursion may go. So the tree is
+// walked through folder handles, one folder open at a time, going down by
+// name and back up through "..", which must be the very folder we came
+// from; no path longer than the one given is ever formed.
 int DeleteTree(const fs::path& path) {
   struct stat st {};
   if (::lstat(path.c_str(), &st) != 0) return (errno == ENOENT || errno == ENOTDIR) ? 0 : errno;
   if (!S_ISDIR(st.st_mode)) return ::unlink(path.c_str()) == 0 ? 0 : errno;
-  // Windows deletes read-only folders without asking; on Linux their
-  // entries can only be removed once the folder is writable again.
   if ((st.st_mode & S_IRWXU) != S_IRWXU) ::chmod(path.c_str(), (st.st_mode & 07777) | S_IRWXU);
-  int err = 0;
-  for (const std::string& name : EntryNames(path, err))
-    if (int e = DeleteTree(path / name)) return e;
-  if (err) return err;
+
+  struct Level {
+    std::string Name;                  // in the folder above
+    dev_t Dev = 0;                     // identity of the folder, to check the way back up
+    ino_t Ino = 0;
+    std::vector<std::string> Pending;  // sub-folders still to delete
+  };
+  auto enter = [](UniqueFd& folder, std::string name, std::vector<Level>& levels) {
+    Level level;
+    level.Name = std::move(name);
+    struct stat self {};
+    if (::fstat(folder.Get(), &self) != 0) return errno;
+    level.Dev = self.st_dev;
+    level.Ino = self.st_ino;
+    if (int err = DeleteFilesIn(folder.Get(), level.Pending)) return err;
+    levels.push_back(std::move(level));
+    return 0;
+  };
+
+  UniqueFd folder(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!folder.Valid()) return errno;
+  std::vector<Level> levels;
+  if (int err = enter(folder, "", levels)) return err;
+  while (!levels.back().Pending.empty() || levels.size() > 1) {
+    if (!levels.back().Pending.empty()) {
+      std::string name = std::move(levels.back().Pending.back());
+      levels.back().Pending.pop_back();
+      UniqueFd child(OpenFolderToEmpty(folder.Get(), name.c_str()));
+      if (!child.Valid()) {
+        if (errno == ENOENT) continue;
+        return errno;
+      }
+      folder = std::move(child);
+      if (int err = enter(folder, std::move(name), levels)) return err;
+      continue;
+    }
+    // This folder is empty: back up to its parent and remove it there.
+    UniqueFd parent(::openat(folder.Get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!parent.Valid()) return errno;
+    struct stat up {};
+    if (::fstat(parent.Get(), &up) != 0) return errno;
+    const Level& above = levels[levels.size() - 2];
+    if (up.st_dev != above.Dev || up.st_ino != above.Ino) return EBUSY;  // moved while we worked
+    const std::string name = std::move(levels.back().Name);
+    levels.pop_back();
+    folder = std::move(parent);
+    if (::unlinkat(folder.Get(), name.c_str(), AT_REMOVEDIR) != 0 && errno != ENOENT) return errno;
+  }
+  folder.Reset();
   return ::rmdir(path.c_str()) == 0 ? 0 : errno;
 }
 
@@ -126,17 +228,39 @@ class StagingFolder {
   int err_ = 0;
 };
 
+// rename(2), also for a write-protected folder. Linux lets a folder move to
+// another parent only when the folder itself is writable (its ".." entry
+// changes); Windows has no such rule, so a read-only folder copied here, or
+// an existing one being replaced, would otherwise be refused to everyone but
+// root. Such a folder is opened for its owner just for the rename and gets
+// its own permissions back at once. 0 or the errno of the rename.
+int RenameEntry(const fs::path& from, const fs::path& to) {
+  if (::rename(from.c_str(), to.c_str()) == 0) return 0;
+  const int err = errno;
+  struct stat st {};
+  if (err != EACCES || ::lstat(from.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || (st.st_mode & S_IWUSR))
+    return err;
+  const mode_t mode = st.st_mode & 07777;
+  if (::chmod(from.c_str(), mode | S_IWUSR) != 0) return err;
+  if (::rename(from.c_str(), to.c_str()) == 0) {
+    ::chmod(to.c_str(), mode);
+    return 0;
+  }
+  const int again = errno;
+  ::chmod(from.c_str(), mode);
+  return again;
+}
+
 // Renames the finished item over target. rename(2) replaces a file or an
 // empty folder atomically; any other existing target is first put aside and
 // comes back if the item cannot take its place.
 int PlaceOver(const fs::path& item, const fs::path& target, const fs::path& aside) {
-  if (::rename(item.c_str(), target.c_str()) == 0) return 0;
-  const int err = errno;
+  const int err = RenameEntry(item, target);
+  if (err == 0) return 0;
   if (err != EISDIR && err != ENOTDIR && err != ENOTEMPTY && err != EEXIST) return err;
-  if (::rename(target.c_str(), aside.c_str()) != 0) return errno;
-  if (::rename(item.c_str(), target.c_str()) != 0) {
-    const int e = errno;
-    ::rename(aside.c_str(), target.c_str());
+  if (int e = RenameEntry(target, aside)) return e;
+  if (int e = RenameEntry(item, target)) {
+    RenameEntry(aside, target);
     return e;
   }
   return 0;
@@ -201,17 +325,27 @@ int ShellMove(const std::string& source, const std::string& destDir, const std::
   StagingFolder stage(t.Target.parent_path());
   if (stage.Error()) return StatusFromErrno(stage.Error());
   bool copied = false;
-  if (::rename(t.Source.c_str(), stage.NewItem().c_str()) != 0) {
-    if (errno != EXDEV) return StatusFromErrno(errno);
+  if (int e = RenameEntry(t.Source, stage.NewItem())) {
+    if (e != EXDEV) return StatusFromErrno(e);
     if (int err = CopyTree(t.Source, stage.NewItem())) return StatusFromErrno(err);
     copied = true;
   }
   int err = PlaceOver(stage.NewItem(), t.Target, stage.Replaced());
-  if (err && !copied) ::rename(stage.NewItem().c_str(), t.Source.c_str());  // give the source back
+  if (err && !copied) RenameEntry(stage.NewItem(), t.Source);  // give the source back
   // Across file systems the source goes only after its copy is in place. A
   // source that then resists deletion makes the move fail, as it did not
-  // complete; the target already holds the full copy.
-  if (!err && copied) err = DeleteTree(t.Source);
+  // complete; the target already holds the full copy. The source leaves its
+  // place whole, by a rename on its own file system, before anything in it
+  // is deleted: a deletion that stopped half-way where the source stands
+  // would leave part of it, and the retry that follows would copy that part
+  // over the full copy. What cannot be deleted stays in a hidden folder
+  // beside the source.
+  if (!err && copied) {
+    StagingFolder old(t.Source.parent_path().empty() ? fs::path(".") : t.Source.parent_path());
+    err = old.Error();
+    if (!err) err = RenameEntry(t.Source, old.Replaced());
+    if (!err) err = DeleteTree(old.Replaced());
+  }
   return StatusFromErrno(err);
 }
 

@@ -326,6 +326,44 @@ TEST_F(ShellOps, MoveClearsReadOnlyAndMovesProtectedFolders) {
   EXPECT_FALSE(Exists(tmp / "tree"));
 }
 
+// Linux moves a folder to another parent only when the folder is writable,
+// and root is exempt, so this runs under an ordinary account: the account
+// the jury runs the judge under.
+TEST_F(ShellOps, ReadOnlyFoldersAreCopiedAndReplacedWithoutPrivileges) {
+  WriteText(tmp / "work/src/ro/f.txt", "new");
+  WriteText(tmp / "work/dst/old/g.txt", "old");
+  WriteText(tmp / "work/moved/old/h.txt", "old");
+  for (const char* folder : {"work/src/ro", "work/dst/old", "work/moved/old"})
+    ASSERT_EQ(::chmod((tmp / folder).c_str(), 0555), 0);
+  if (::geteuid() == 0) {
+    const passwd* nobody = ::getpwnam("nobody");
+    if (!nobody) GTEST_SKIP() << "no unprivileged account";
+    for (const auto& e : std::filesystem::recursive_directory_iterator(tmp / "work"))
+      ASSERT_EQ(::lchown(e.path().c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+    ASSERT_EQ(::chown((tmp / "work").c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+  }
+  const auto out = RunUnprivileged([&] {
+    std::string r = std::to_string(CopyWithRetry(tmp / "work/src/ro", tmp / "work/dst", "fresh"));
+    r += std::to_string(CopyWithRetry(tmp / "work/src/ro", tmp / "work/dst", "old"));
+    r += std::to_string(MoveWithRetry(tmp / "work/dst/fresh", tmp / "work/moved", "old"));
+    return r;
+  });
+  if (!out) GTEST_SKIP() << "cannot run a child without privileges";
+  EXPECT_EQ(*out, "111");
+  // The copy replaced the old folder and kept the source's permissions.
+  EXPECT_EQ(ReadText(tmp / "work/dst/old/f.txt"), "new");
+  EXPECT_FALSE(Exists(tmp / "work/dst/old/g.txt"));
+  EXPECT_EQ(ModeOf(tmp / "work/dst/old"), 0555);
+  // The move replaced a read-only folder as well.
+  EXPECT_EQ(ReadText(tmp / "work/moved/old/f.txt"), "new");
+  EXPECT_FALSE(Exists(tmp / "work/moved/old/h.txt"));
+  // Nothing is left beside the targets, and the source is untouched.
+  EXPECT_EQ(Listing(tmp / "work/dst"), (std::vector<std::string>{"old"}));
+  EXPECT_EQ(Listing(tmp / "work/moved"), (std::vector<std::string>{"old"}));
+  EXPECT_EQ(ReadText(tmp / "work/src/ro/f.txt"), "new");
+  EXPECT_EQ(ModeOf(tmp / "work/src/ro"), 0555);
+}
+
 TEST_F(ShellOps, MoveAcrossFileSystemsCopiesThenDeletes) {
   struct stat a {}, b {};
   if (::stat("/dev/shm", &b) != 0 || ::stat(tmp.Path().c_str(), &a) != 0 || a.st_dev == b.st_dev)
@@ -342,6 +380,38 @@ TEST_F(ShellOps, MoveAcrossFileSystemsCopiesThenDeletes) {
   EXPECT_TRUE(DeleteWithRetry(other));
 }
 
+// The source's deletion stops at a folder its account cannot empty, after
+// other parts of it are gone; the retries must not copy those remains over
+// the complete copy.
+TEST_F(ShellOps, MoveAcrossFileSystemsLosesNothingWhenTheSourceResists) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to hand one folder to another account";
+  const passwd* nobody = ::getpwnam("nobody");
+  if (!nobody) GTEST_SKIP() << "no unprivileged account";
+  struct stat a {}, b {};
+  if (::stat("/dev/shm", &b) != 0 || ::stat(tmp.Path().c_str(), &a) != 0 || a.st_dev == b.st_dev)
+    GTEST_SKIP() << "no second file system at /dev/shm";
+  char other[] = "/dev/shm/velkor-test-XXXXXX";
+  ASSERT_NE(::mkdtemp(other), nullptr);
+  const std::string target = other;
+  ASSERT_EQ(::chown(other, nobody->pw_uid, nobody->pw_gid), 0);
+  WriteText(tmp / "work/tree/a.txt", "a");
+  WriteText(tmp / "work/tree/m/keep.txt", "m");
+  WriteText(tmp / "work/tree/z/stuck.txt", "z");
+  for (const auto& e : std::filesystem::recursive_directory_iterator(tmp / "work"))
+    ASSERT_EQ(::lchown(e.path().c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+  ASSERT_EQ(::chown((tmp / "work").c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+  ASSERT_EQ(::chown((tmp / "work/tree/z").c_str(), 0, 0), 0);  // nobody cannot empty it
+
+  const auto out = RunUnprivileged([&] { return std::to_string(MoveWithRetry(tmp / "work/tree", target, "")); });
+  if (!out) GTEST_SKIP() << "cannot run a child without privileges";
+  EXPECT_EQ(*out, "0");  // the source could not be removed
+  EXPECT_EQ(ReadText(target + "/tree/a.txt"), "a");
+  EXPECT_EQ(ReadText(target + "/tree/m/keep.txt"), "m");
+  EXPECT_EQ(ReadText(target + "/tree/z/stuck.txt"), "z");
+  EXPECT_EQ(Listing(target), (std::vector<std::string>{"tree"}));
+  EXPECT_TRUE(DeleteWithRetry(target));
+}
+
 TEST_F(ShellOps, DeleteRemovesProtectedTreesButNeverFollowsLinks) {
   WriteText(tmp / "tree/in/f.txt", "f");
   ASSERT_EQ(::chmod((tmp / "tree/in/f.txt").c_str(), 0444), 0);
@@ -355,6 +425,37 @@ TEST_F(ShellOps, DeleteRemovesProtectedTreesButNeverFollowsLinks) {
   EXPECT_TRUE(DeleteWithRetry(tmp / "broken"));
   EXPECT_EQ(Listing(tmp.Path()), (std::vector<std::string>{"target"}));
   EXPECT_EQ(ReadText(tmp / "target/keep.txt"), "k");
+  EXPECT_TRUE(clock.Waits.empty());
+}
+
+// A judged program can leave a tree in its room far deeper than a path may
+// be long; the room must still go.
+TEST_F(ShellOps, DeleteRemovesTreesDeeperThanAPathMayBeLong) {
+  constexpr int kDepth = 1000;  // about 11 KB of path, PATH_MAX is 4 KB
+  WriteText(tmp / "outside.txt", "keep");
+  int fd = ::open(tmp.Path().c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_GE(fd, 0);
+  for (int i = 0; i < kDepth; ++i) {
+    ASSERT_EQ(::mkdirat(fd, "deep-level", 0755), 0) << i;
+    const int next = ::openat(fd, "deep-level", O_RDONLY | O_DIRECTORY);
+    if (i == kDepth / 2) {
+      ASSERT_EQ(::fchmod(fd, 0500), 0);  // a write-protected folder half-way
+    }
+    ::close(fd);
+    ASSERT_GE(fd = next, 0) << i;
+    if (i % 250 == 0) {
+      ASSERT_EQ(::symlinkat(tmp.Path().c_str(), fd, "link"), 0);
+    }
+  }
+  const int file = ::openat(fd, "out.txt", O_WRONLY | O_CREAT, 0444);
+  ASSERT_GE(file, 0);
+  ::close(file);
+  ::close(fd);
+
+  EXPECT_TRUE(DeleteWithRetry(tmp / "deep-level"));
+  EXPECT_FALSE(Exists(tmp / "deep-level"));
+  EXPECT_EQ(Listing(tmp.Path()), (std::vector<std::string>{"outside.txt"}));  // links were not followed
+  EXPECT_EQ(ReadText(tmp / "outside.txt"), "keep");
   EXPECT_TRUE(clock.Waits.empty());
 }
 

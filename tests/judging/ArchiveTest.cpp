@@ -5,6 +5,8 @@
 #include <zip.h>
 
 #include <algorithm>
+#include <clocale>
+#include <cstdlib>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -198,6 +200,36 @@ TEST_F(ArchiveTest, SaveWritesTheLayout) {
                                       "Sub Ghi kỳ thi...", "Pos 4", "Free"}));
   EXPECT_EQ(polls_, 4);  // once to forget earlier presses, then before each file
   EXPECT_EQ(TreeListing(work_.Path()), (std::vector<std::string>{"c.contest"}));  // no temporary left
+}
+
+// A jury whose locale keeps its texts in a legacy 8-bit character set
+// (Vietnamese in TCVN 5712, where every month is a "Tháng"): the day and
+// month names of the archive comment still have to make a valid archive.
+TEST_F(ArchiveTest, CommentIsUtf8WhateverTheLocaleCharacterSet) {
+  const char* kLocale = "vi_VN.TCVN5712-1";
+  TempFolder locales;
+  const std::string compile = "localedef -i vi_VN -f TCVN5712-1 '" + locales / kLocale + "' >/dev/null 2>&1";
+  if (std::system(compile.c_str()) != 0 && !Exists(locales / kLocale + "/LC_TIME"))
+    GTEST_SKIP() << "cannot compile a locale with localedef";
+  const char* previousPath = std::getenv("LOCPATH");
+  const std::string savedPath = previousPath ? previousPath : "";
+  const std::string savedLocale = std::setlocale(LC_ALL, nullptr);
+  ::setenv("LOCPATH", locales.Path().c_str(), 1);
+  const bool switched = std::setlocale(LC_ALL, kLocale) != nullptr;
+
+  BuildSmallContest();
+  const bool saved = switched && contest_.FileSave(ArchivePath());
+
+  std::setlocale(LC_ALL, savedLocale.c_str());
+  if (previousPath)
+    ::setenv("LOCPATH", savedPath.c_str(), 1);
+  else
+    ::unsetenv("LOCPATH");
+  if (!switched) GTEST_SKIP() << "the compiled locale cannot be used";
+  ASSERT_TRUE(saved);
+  const std::string comment = ReadArchive(ArchivePath()).Comment;
+  EXPECT_TRUE(comment.starts_with("Contest created on Th")) << comment;
+  EXPECT_NE(comment.find("Tháng "), std::string::npos) << comment;  // the month, in UTF-8
 }
 
 TEST_F(ArchiveTest, EmptyContestHoldsOnlyTheFixedEntries) {
