@@ -322,6 +322,10 @@ int ShellMove(const std::string& source, const std::string& destDir, const std::
   if (int err = PrepareTransfer(source, destDir, newName, t)) return StatusFromErrno(err);
   if (t.TargetIsSource) return 0;
   if (t.SameFileOtherName) return StatusFromErrno(::unlink(t.Source.c_str()) == 0 ? 0 : errno);
+  // On one file system a plain rename is the whole move when the target is
+  // missing, a file, or an empty folder: it replaces the target atomically,
+  // so nothing is lost either way. Everything else takes the staged path.
+  if (::rename(t.Source.c_str(), t.Target.c_str()) == 0) return 0;
   StagingFolder stage(t.Target.parent_path());
   if (stage.Error()) return StatusFromErrno(stage.Error());
   bool copied = false;
