@@ -17,50 +17,6 @@ namespace {
 constexpr std::size_t kBufferSize = 64 * 1024;
 constexpr std::size_t kExcerptBytes = 40;
 
-void AppendUtf8(std::string& Out, std::uint32_t cp) {
-  if (cp < 0x80) {
-    Out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    Out += static_cast<char>(0xC0 | (cp >> 6));
-    Out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    Out += static_cast<char>(0xE0 | (cp >> 12));
-    Out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    Out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    Out += static_cast<char>(0xF0 | (cp >> 18));
-    Out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    Out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    Out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
-// Length of the valid UTF-8 sequence at s[i], 0 when there is none.
-std::size_t Utf8SequenceLength(std::string_view s, std::size_t i, std::uint32_t& cp) {
-  const auto b0 = static_cast<unsigned char>(s[i]);
-  auto cont = [&](std::size_t k) {
-    return i + k < s.size() && (static_cast<unsigned char>(s[i + k]) & 0xC0) == 0x80;
-  };
-  auto bits = [&](std::size_t k) { return static_cast<std::uint32_t>(static_cast<unsigned char>(s[i + k]) & 0x3F); };
-  if (b0 < 0x80) {
-    cp = b0;
-    return 1;
-  }
-  if (b0 >= 0xC2 && b0 < 0xE0 && cont(1)) {
-    cp = ((b0 & 0x1Fu) << 6) | bits(1);
-    return 2;
-  }
-  if (b0 >= 0xE0 && b0 < 0xF0 && cont(1) && cont(2)) {
-    cp = ((b0 & 0x0Fu) << 12) | (bits(1) << 6) | bits(2);
-    if (cp >= 0x800 && (cp < 0xD800 || cp > 0xDFFF)) return 3;
-  }
-  if (b0 >= 0xF0 && b0 < 0xF5 && cont(1) && cont(2) && cont(3)) {
-    cp = ((b0 & 0x07u) << 18) | (bits(1) << 12) | (bits(2) << 6) | bits(3);
-    if (cp >= 0x10000 && cp <= 0x10FFFF) return 4;
-  }
-  return 0;
-}
-
 bool IsBlankOrTab(char c) { return c == ' ' || c == '\t'; }
 
 struct TDirCloser {
@@ -91,43 +47,6 @@ TFileVerdict CheckOneFile(const std::string& ContestantFolder, const std::string
 }
 
 }  // namespace
-
-std::string Utf16ToUtf8(const char16_t* Text) {
-  std::string Out;
-  if (!Text) return Out;
-  for (const char16_t* p = Text; *p; ++p) {
-    std::uint32_t cp = *p;
-    if (cp >= 0xD800 && cp <= 0xDBFF && p[1] >= 0xDC00 && p[1] <= 0xDFFF) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (p[1] - 0xDC00);
-      ++p;
-    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-      cp = 0xFFFD;
-    }
-    AppendUtf8(Out, cp);
-  }
-  return Out;
-}
-
-std::u16string Utf8ToUtf16(std::string_view Text) {
-  std::u16string Out;
-  Out.reserve(Text.size());
-  for (std::size_t i = 0; i < Text.size();) {
-    std::uint32_t cp = 0;
-    std::size_t n = Utf8SequenceLength(Text, i, cp);
-    if (n == 0) {
-      cp = 0xFFFD;
-      n = 1;
-    }
-    i += n;
-    if (cp >= 0x10000) {
-      Out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
-      Out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
-    } else {
-      Out += static_cast<char16_t>(cp);
-    }
-  }
-  return Out;
-}
 
 std::vector<std::string> SplitFileList(std::string_view List) {
   std::vector<std::string> Items;
@@ -259,7 +178,7 @@ std::string Excerpt(std::string_view Token, bool Cut) {
   std::size_t i = 0;
   while (i < Token.size()) {
     std::uint32_t cp = 0;
-    std::size_t n = Utf8SequenceLength(Token, i, cp);
+    std::size_t n = velkor::DecodeUtf8(Token, i, cp);
     if (i + (n ? n : 1) > kExcerptBytes) {
       Cut = true;
       break;

@@ -16,13 +16,13 @@
 #include <string_view>
 #include <vector>
 
+#include "core/Unicode.h"
+
 namespace velkor::checkers {
 
-// UTF-16 (NUL-terminated, may be null) to UTF-8; a lone surrogate becomes
-// U+FFFD.
-std::string Utf16ToUtf8(const char16_t* Text);
-// UTF-8 to UTF-16; bytes that are not valid UTF-8 become U+FFFD each.
-std::u16string Utf8ToUtf16(std::string_view Text);
+// The UTF-16 arguments and verdicts are converted by core/Unicode.h.
+using velkor::Utf16ToUtf8;
+using velkor::Utf8ToUtf16;
 
 // The items of a "|"-separated list, trimmed of blanks, empty ones left out.
 std::vector<std::string> SplitFileList(std::string_view List);

@@ -12,43 +12,20 @@
 #include <cstdint>
 #include <string_view>
 
+#include "core/Unicode.h"
+
 namespace velkor {
 
 namespace detail {
 
-// Decodes one code point at s[i] and advances i; invalid bytes decode as
-// themselves, one at a time.
+// The code point at s[i], advancing i; bytes that are not valid UTF-8
+// decode as themselves, one at a time.
 inline std::uint32_t NextCodePoint(std::string_view s, std::size_t& i) {
-  const auto b0 = static_cast<unsigned char>(s[i]);
-  auto cont = [&](std::size_t k) {
-    return i + k < s.size() && (static_cast<unsigned char>(s[i + k]) & 0xC0) == 0x80;
-  };
-  auto bits = [&](std::size_t k) { return static_cast<std::uint32_t>(s[i + k]) & 0x3F; };
-  if (b0 < 0x80) {
-    i += 1;
-    return b0;
-  }
-  if (b0 >= 0xC2 && b0 < 0xE0 && cont(1)) {
-    std::uint32_t cp = ((b0 & 0x1Fu) << 6) | bits(1);
-    i += 2;
-    return cp;
-  }
-  if (b0 >= 0xE0 && b0 < 0xF0 && cont(1) && cont(2)) {
-    std::uint32_t cp = ((b0 & 0x0Fu) << 12) | (bits(1) << 6) | bits(2);
-    if (cp >= 0x800) {
-      i += 3;
-      return cp;
-    }
-  }
-  if (b0 >= 0xF0 && b0 < 0xF5 && cont(1) && cont(2) && cont(3)) {
-    std::uint32_t cp = ((b0 & 0x07u) << 18) | (bits(1) << 12) | (bits(2) << 6) | bits(3);
-    if (cp >= 0x10000 && cp <= 0x10FFFF) {
-      i += 4;
-      return cp;
-    }
-  }
-  i += 1;
-  return b0;
+  std::uint32_t cp = 0;
+  const std::size_t n = DecodeUtf8(s, i, cp);
+  if (n == 0) cp = static_cast<unsigned char>(s[i]);
+  i += n == 0 ? 1 : n;
+  return cp;
 }
 
 inline std::uint32_t Utf16OrderKey(std::uint32_t cp) {

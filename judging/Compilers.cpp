@@ -12,6 +12,7 @@
 #include "core/FileUtils.h"
 #include "core/NameCompare.h"
 #include "core/SystemInfo.h"
+#include "core/Unicode.h"
 #include "judging/XMLHelpers.h"
 
 namespace velkor {
@@ -107,79 +108,25 @@ class TPathPrefix {
   std::optional<std::string> FOld;
 };
 
-void AppendUtf8(std::string& out, std::uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
-constexpr std::uint32_t kReplacement = 0xFFFD;
-
-std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
-  std::string out;
-  auto unit = [&](std::size_t i) -> std::uint32_t {
-    const auto b0 = static_cast<unsigned char>(bytes[i]), b1 = static_cast<unsigned char>(bytes[i + 1]);
-    return bigEndian ? (b0 << 8) | b1 : (b1 << 8) | b0;
-  };
+// UTF-16 text from a capture file's bytes (an odd last byte is dropped).
+std::string Utf16BytesToUtf8(std::string_view bytes, bool bigEndian) {
+  std::u16string units;
+  units.reserve(bytes.size() / 2);
   for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    std::uint32_t u = unit(i);
-    if (u >= 0xD800 && u < 0xDC00 && i + 3 < bytes.size() && unit(i + 2) >= 0xDC00 && unit(i + 2) < 0xE000) {
-      u = 0x10000 + ((u - 0xD800) << 10) + (unit(i + 2) - 0xDC00);
-      i += 2;
-    } else if (u >= 0xD800 && u < 0xE000) {
-      u = kReplacement;
-    }
-    AppendUtf8(out, u);
+    const auto b0 = static_cast<unsigned char>(bytes[i]), b1 = static_cast<unsigned char>(bytes[i + 1]);
+    units += static_cast<char16_t>(bigEndian ? (b0 << 8) | b1 : (b1 << 8) | b0);
   }
-  return out;
-}
-
-// Bytes that are not UTF-8 become U+FFFD one at a time: compilers echo the
-// contestant's source lines, which may be written in any code page, and the
-// log ends up in the contest's XML files.
-std::string ValidUtf8(std::string_view bytes) {
-  std::string out;
-  out.reserve(bytes.size());
-  std::size_t i = 0;
-  while (i < bytes.size()) {
-    const auto b0 = static_cast<unsigned char>(bytes[i]);
-    std::size_t len = b0 < 0x80 ? 1 : b0 >= 0xC2 && b0 < 0xE0 ? 2 : b0 >= 0xE0 && b0 < 0xF0 ? 3
-                                  : b0 >= 0xF0 && b0 < 0xF5 ? 4 : 0;
-    bool ok = len != 0 && i + len <= bytes.size();
-    for (std::size_t k = 1; ok && k < len; ++k) ok = (static_cast<unsigned char>(bytes[i + k]) & 0xC0) == 0x80;
-    if (ok && len >= 3) {
-      const auto b1 = static_cast<unsigned char>(bytes[i + 1]);
-      ok = !(b0 == 0xE0 && b1 < 0xA0) && !(b0 == 0xED && b1 >= 0xA0) && !(b0 == 0xF0 && b1 < 0x90) &&
-           !(b0 == 0xF4 && b1 >= 0x90);
-    }
-    if (ok) {
-      out.append(bytes.substr(i, len));
-      i += len;
-    } else {
-      AppendUtf8(out, kReplacement);
-      ++i;
-    }
-  }
-  return out;
+  return Utf16ToUtf8(units);
 }
 
 // The text of a capture file: UTF-8 unless a byte-order mark says UTF-16.
+// Bytes that are not UTF-8 become U+FFFD one at a time (ValidUtf8):
+// compilers echo the contestant's source lines, which may be written in any
+// code page, and the log ends up in the contest's XML files.
 std::string DecodeCapture(std::string_view bytes) {
   if (bytes.starts_with("\xEF\xBB\xBF")) return ValidUtf8(bytes.substr(3));
-  if (bytes.starts_with("\xFF\xFE")) return Utf16ToUtf8(bytes.substr(2), false);
-  if (bytes.starts_with("\xFE\xFF")) return Utf16ToUtf8(bytes.substr(2), true);
+  if (bytes.starts_with("\xFF\xFE")) return Utf16BytesToUtf8(bytes.substr(2), false);
+  if (bytes.starts_with("\xFE\xFF")) return Utf16BytesToUtf8(bytes.substr(2), true);
   return ValidUtf8(bytes);
 }
 
