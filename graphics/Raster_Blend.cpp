@@ -205,6 +205,9 @@ TColor32 ExcludeColors_Portable(TColor32 C1, TColor32 C2) {
 }
 
 TColor32 LightenColor_Portable(TColor32 C, int Amount) {
+  // Beyond +-255 every channel saturates anyway; limiting Amount first keeps
+  // the sum inside int for any argument.
+  Amount = std::clamp(Amount, -255, 255);
   TColor32 r = C & 0xFF000000u;
   for (int n = 0; n < 3; ++n) r |= std::uint32_t(std::clamp<int>(int(Channel(C, n)) + Amount, 0, 255)) << (8 * n);
   return r;

@@ -1,10 +1,9 @@
 #include "graphics/Raster_LowLevel.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <utility>
-
-#include "graphics/Raster_Math.h"
 
 #if defined(__x86_64__)
 #include <emmintrin.h>
@@ -107,33 +106,39 @@ int ClampToRange(int Value, int Min, int Max) {
   return Value;
 }
 
+// The general forms compute in 64 bits: a coordinate far outside the range
+// (or a range wider than half the int span) makes Value - Max, Value - Min
+// and the length itself overflow an int. The result always lies in
+// [Min, Max] and fits again.
 int WrapToRange(int Value, int Min, int Max) {
   if (Max < Min) return Min;
-  const int n = Max - Min + 1;
-  if (Value < Min) return Max + (Value - Max) % n;
-  return Min + (Value - Min) % n;
+  const std::int64_t n = std::int64_t(Max) - Min + 1;
+  if (Value < Min) return static_cast<int>(Max + (std::int64_t(Value) - Max) % n);
+  return static_cast<int>(Min + (std::int64_t(Value) - Min) % n);
 }
 
 int MirrorToRange(int Value, int Min, int Max) {
   if (Max < Min) return Min;
-  const int n = Max - Min + 1;
-  int r;
-  int q, v;
-  if (Value < Min) {
-    q = Raster_Math::DivideWithRemainder(Value - Max, n, r);
-    v = r + Max;
-  } else {
-    q = Raster_Math::DivideWithRemainder(Value - Min, n, r);
-    v = r + Min;
-  }
-  return (q & 1) ? Min + Max - v : v;  // q & 1 is also right for negative q
+  const std::int64_t n = std::int64_t(Max) - Min + 1;
+  // Truncating division, the remainder taking the dividend's sign.
+  const std::int64_t from = Value < Min ? Max : Min;
+  const std::int64_t q = (Value - from) / n;
+  const std::int64_t v = (Value - from) % n + from;
+  return static_cast<int>((q & 1) ? std::int64_t(Min) + Max - v : v);  // q & 1 is also right for negative q
 }
 
-int WrapToRangePow2(int Value, int Min, int Max) { return Min + ((Value - Min) & (Max - Min)); }
+// The power-of-two forms keep only the low bits of Value - Min, so they
+// compute in unsigned arithmetic, where the difference cannot overflow.
+int WrapToRangePow2(int Value, int Min, int Max) {
+  const std::uint32_t mask = std::uint32_t(Max) - std::uint32_t(Min);
+  return static_cast<int>(std::uint32_t(Min) + ((std::uint32_t(Value) - std::uint32_t(Min)) & mask));
+}
 
 int MirrorToRangePow2(int Value, int Min, int Max) {
-  const int d = (Value - Min) & (Max - Min);
-  return ((Value - Min) & (Max - Min + 1)) ? Max - d : Min + d;
+  const std::uint32_t mask = std::uint32_t(Max) - std::uint32_t(Min);
+  const std::uint32_t offset = std::uint32_t(Value) - std::uint32_t(Min);
+  const std::uint32_t d = offset & mask;
+  return static_cast<int>((offset & (mask + 1)) ? std::uint32_t(Max) - d : std::uint32_t(Min) + d);
 }
 
 TWrapProcEx SelectWrapProc(TWrapMode Mode) {
@@ -145,7 +150,9 @@ TWrapProcEx SelectWrapProc(TWrapMode Mode) {
 }
 
 TWrapProcEx SelectWrapProcEx(TWrapMode Mode, int Min, int Max) {
-  const bool pow2 = Min >= 0 && Min <= Max && ((Max - Min + 1) & (Max - Min)) == 0;
+  // The length of [0, INT_MAX] is 2^31: unsigned, so it does not overflow.
+  const std::uint32_t length = std::uint32_t(Max) - std::uint32_t(Min) + 1;
+  const bool pow2 = Min >= 0 && Min <= Max && (length & (length - 1)) == 0;
   if (pow2 && Mode == wmRepeat) return WrapToRangePow2;
   if (pow2 && Mode == wmMirror) return MirrorToRangePow2;
   return SelectWrapProc(Mode);

@@ -95,7 +95,10 @@ float HypotFloat(float X, float Y) {
 }
 
 int HypotInt(int X, int Y) {
-  return static_cast<int>(std::nearbyint(HypotFloat(static_cast<float>(X), static_cast<float>(Y))));
+  const float h = std::nearbyint(HypotFloat(static_cast<float>(X), static_cast<float>(Y)));
+  // Up to |INT_MIN| * sqrt(2): a result beyond the int range saturates
+  // rather than leaving the conversion undefined.
+  return h >= 2147483648.0f ? INT_MAX : static_cast<int>(h);
 }
 
 int MulDivRounded(int Multiplicand, int Multiplier, int Divisor) {

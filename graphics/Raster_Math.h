@@ -44,7 +44,8 @@ void SinCosSingle(float Theta, float& Sin, float& Cos);
 void SinCosScaled(float Theta, float Radius, float& Sin, float& Cos);
 // sqrt(X*X + Y*Y) in extended precision.
 float HypotFloat(float X, float Y);
-// The hypotenuse of X and Y (as floats), rounded to nearest with ties to even.
+// The hypotenuse of X and Y (as floats), rounded to nearest with ties to even;
+// INT_MAX when it does not fit.
 int HypotInt(int X, int Y);
 
 // Multiplicand * Multiplier / Divisor on a 64-bit product, an exact half

@@ -421,6 +421,17 @@ TEST_F(BlendTest, ArithmeticVariantsAreBitIdenticalToThePortableOne) {
             << "amount " << a;
 }
 
+TEST_F(BlendTest, LightenSaturatesForAnyAmountInEveryVariant) {
+  struct Case { int amount; TColor32 expected; };
+  const Case cases[] = {
+      {255, 0x80FFFFFF}, {256, 0x80FFFFFF}, {INT32_MAX - 100, 0x80FFFFFF}, {INT32_MAX, 0x80FFFFFF},
+      {-255, 0x80000000}, {-256, 0x80000000}, {INT32_MIN + 1, 0x80000000}, {INT32_MIN, 0x80000000},
+  };
+  ForEachVariant(FID_LightenColor, [&](std::size_t, PFunctionInfo) {
+    for (const Case& c : cases) EXPECT_EQ(LightenColor(0x80102030, c.amount), c.expected) << "amount " << c.amount;
+  });
+}
+
 // ---- per-channel weights ----
 
 TEST_F(BlendTest, PerChannelWeightsUseOneByteOrderInEveryVariant) {

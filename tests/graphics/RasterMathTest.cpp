@@ -94,6 +94,20 @@ TEST(FixedPoint, TrigonometryAndDistance) {
   EXPECT_EQ(HypotInt(-5, 12), 13);
 }
 
+TEST(FixedPoint, HypotIntSaturatesBeyondTheIntRange) {
+  struct Case { int x, y, expected; };
+  const Case cases[] = {
+      {30000, -40000, 50000},
+      {-1073741824, 0, 1073741824},
+      {INT32_MAX, 0, INT32_MAX},  // as a float it is 2^31 already
+      {INT32_MIN, 0, INT32_MAX},
+      {0, INT32_MIN, INT32_MAX},
+      {INT32_MAX, INT32_MAX, INT32_MAX},
+      {INT32_MIN, INT32_MIN, INT32_MAX},
+  };
+  for (const Case& c : cases) EXPECT_EQ(HypotInt(c.x, c.y), c.expected) << c.x << ", " << c.y;
+}
+
 TEST(CumulativeSum, BothVariantsGiveRunningSums) {
   for (const auto features : {Raster_System::TCPUFeatures{}, Raster_System::TCPUFeatures{ciSSE2}}) {
     BindCumulativeSum(features);
@@ -204,6 +218,37 @@ TEST(WrapModes, PowerOfTwoFormsMatchTheGeneralOnes) {
       ASSERT_EQ(WrapToRangePow2(v, min, max), WrapToRange(v, min, max)) << v << " in " << min << ".." << max;
       ASSERT_EQ(MirrorToRangePow2(v, min, max), MirrorToRange(v, min, max)) << v << " in " << min << ".." << max;
     }
+}
+
+TEST(WrapModes, FarCoordinatesAndWideRangesDoNotOverflow) {
+  // Value - Max, Value - Min and the length itself leave the int range here.
+  // Each case also goes through the routine SelectWrapProcEx picks, which is
+  // the power-of-two form for [1, 8] and [0, INT_MAX].
+  struct Case { int value, min, max, wrapped, mirrored; };
+  const Case cases[] = {
+      {INT32_MIN, 0, 9, 2, 7},
+      {INT32_MAX, 0, 9, 7, 7},
+      {INT32_MIN, -5, 9, 7, -3},
+      {INT32_MAX, -5, 9, 7, 7},
+      {INT32_MIN, 1, 8, 8, 1},
+      {INT32_MAX, 1, 8, 7, 2},
+      {INT32_MIN + 1, INT32_MAX - 9, INT32_MAX, INT32_MAX - 4, INT32_MAX - 5},
+      {INT32_MAX, INT32_MIN, INT32_MIN + 9, INT32_MIN + 5, INT32_MIN + 4},
+      {5, INT32_MIN, INT32_MAX, 5, 5},
+      {-7, INT32_MIN, INT32_MAX, -7, -7},
+      {INT32_MIN, 0, INT32_MAX, 0, INT32_MAX},
+      {-1, 0, INT32_MAX, INT32_MAX, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.value) + " in [" + std::to_string(c.min) + ", " + std::to_string(c.max) + "]");
+    EXPECT_EQ(WrapToRange(c.value, c.min, c.max), c.wrapped);
+    EXPECT_EQ(MirrorToRange(c.value, c.min, c.max), c.mirrored);
+    EXPECT_EQ(SelectWrapProcEx(wmRepeat, c.min, c.max)(c.value, c.min, c.max), c.wrapped);
+    EXPECT_EQ(SelectWrapProcEx(wmMirror, c.min, c.max)(c.value, c.min, c.max), c.mirrored);
+  }
+  EXPECT_EQ(SelectWrapProcEx(wmRepeat, 0, INT32_MAX), WrapToRangePow2) << "length 2^31";
+  EXPECT_EQ(SelectWrapProcEx(wmMirror, 0, INT32_MAX), MirrorToRangePow2);
+  EXPECT_EQ(SelectWrapProcEx(wmRepeat, 1, INT32_MAX), WrapToRange) << "length 2^31 - 1";
 }
 
 TEST(WrapModes, Selection) {
