@@ -35,6 +35,8 @@
 // whatever failed before.
 #include "judging/JudgeEngines.h"
 
+#include <dirent.h>
+
 #include <exception>
 #include <filesystem>
 #include <stdexcept>
@@ -449,24 +451,163 @@ void TJudgeEngine::PrepareWaitRoom(bool Fresh) { PrepareRoom(kWaitRoomName, Wait
 void TJudgeEngine::PrepareContestRoom(bool Fresh) { PrepareRoom(kContestRoomName, ContestRoomDir, Fresh); }
 
 // ---- Security steps ----------------------------------------------------------
-// The security mode cannot log its account on in this build (see
-// judging/Security.h), and a failed logon switches the mode off before a
-// run reaches these steps. Should the mode be on all the same, protecting
-// nothing while the jury believes the tests protected would be worse than
-// stopping the run.
+// judging/Security.h explains the identities and the lists. Each step does
+// nothing with the mode off. No failure of an ACL call goes further: an item
+// whose list cannot be changed keeps its list, and the run goes on.
 
 namespace {
-void RefuseUnprotectedSecurityMode() {
-  if (EnvConfig && EnvConfig->ActiveSecurity)
-    throw std::runtime_error("Chế độ bảo mật chưa được hỗ trợ: không thể bảo vệ dữ liệu kỳ thi");
+
+bool SecurityOn() { return EnvConfig && EnvConfig->ActiveSecurity; }
+
+std::string WithoutTrailingDelimiter(std::string Path) {
+  while (Path.size() > 1 && Path.back() == '/') Path.pop_back();
+  return Path;
 }
+
+// Keeps Path's lists in Saved, to be put back later; False (and nothing
+// kept) when they cannot be read, and then Path must not be changed.
+bool KeepAccessLists(const std::string& Path, std::vector<std::pair<std::string, platform::TAccessListCopy>>& Saved) {
+  platform::TAccessListCopy copy;
+  if (platform::CopyAccessLists(Path, copy) != 0) return false;
+  Saved.emplace_back(Path, std::move(copy));
+  return true;
+}
+
+// Whether the security account can open Folder.
+bool SecurityAccountReaches(const std::string& Folder) {
+  SetImpersonation(true);
+  DIR* dir = ::opendir(Folder.c_str());
+  if (dir != nullptr) ::closedir(dir);
+  SetImpersonation(false);
+  return dir != nullptr;
+}
+
 }  // namespace
 
-void TJudgeEngine::ProtectContestData(bool /*Protect*/) { RefuseUnprotectedSecurityMode(); }
+void TJudgeEngine::SwitchSecurityOff(const std::string& Reason) {
+  VQRMsgDlg(Reason + "\r\nChế độ bảo mật sẽ tạm tắt", mtError, {mbOK});
+  SetAdminLogon(false);
+  EnvConfig->ActiveSecurity = false;
+}
 
-void TJudgeEngine::ProtectRooms(bool /*Lock*/) { RefuseUnprotectedSecurityMode(); }
+void TJudgeEngine::ProtectContestData(bool Protect) {
+  if (!Protect) {
+    // Whatever was changed is put back, top-down as it was kept: each
+    // folder lets Velkor's own account through again before what lies
+    // below it is restored. Nothing was kept with the mode off.
+    for (const auto& [path, lists] : FContestAccess) platform::RestoreAccessLists(path, lists);
+    FContestAccess.clear();
+    return;
+  }
+  if (!SecurityOn()) return;
+  const std::string roots[] = {WithoutTrailingDelimiter(FExamSet->Dir()),
+                               WithoutTrailingDelimiter(FResultSet->Dir())};
 
-void TJudgeEngine::GrantCheckerAccess(bool /*Grant*/) { RefuseUnprotectedSecurityMode(); }
+  // The security account does Velkor's file work in these folders: one it
+  // cannot reach would fail every submission.
+  for (const std::string& folder : {roots[0], roots[1], WorkDir})
+    if (!folder.empty() && !SecurityAccountReaches(folder))
+      return SwitchSecurityOff("Tài khoản bảo mật không truy cập được thư mục \"" + folder + "\".");
+
+  FContestAccess.clear();
+  const TExplicitAccess D[] = {eaEveryoneAccess, eaLimitedUserDeny};
+  bool named = false, withAcls = false, protectedAny = false;
+  for (const std::string& root : roots) {
+    if (root.empty()) continue;
+    named = true;
+    if (!VolumeHasACLs(root)) continue;
+    withAcls = true;
+    // The folder and everything below it, breadth-first, listed before any
+    // of it is closed to this account. Links are left alone: their targets
+    // may lie anywhere.
+    const std::size_t first = FContestAccess.size();
+    if (!KeepAccessLists(root, FContestAccess)) continue;
+    std::vector<std::string> unreadable;
+    TQueue<TFindData> items = ScanDirectory(root, sdFiles | sdFolders | sdRecursive | sdAbsoluteNames, "*", &unreadable);
+    while (!items.Empty()) {
+      const TFindData item = items.Pop();
+      if (!(item.Attr & faSymLink)) KeepAccessLists(item.Name, FContestAccess);
+    }
+    // Bottom-up: the account must still pass through a folder to change
+    // what lies in it. Every item ends with the folder's own entries, as
+    // if it had copied them from its parent.
+    for (std::size_t k = FContestAccess.size(); k-- > first;)
+      if (SetExplicitACL(FContestAccess[k].first, D, k == first ? 0 : 2) && k == first) protectedAny = true;
+  }
+  if (named && !protectedAny)
+    SwitchSecurityOff(withAcls ? "Chế độ bảo mật không thể bảo vệ dữ liệu kỳ thi: không đặt được danh sách quyền truy "
+                                 "cập (ACL) cho thư mục đề bài và thư mục bài làm (tài khoản chạy Velkor cần là chủ "
+                                 "của chúng)."
+                               : "Chế độ bảo mật không thể bảo vệ dữ liệu kỳ thi: thư mục đề bài và thư mục bài làm "
+                                 "nằm trên hệ thống tập tin không có danh sách quyền truy cập (ACL).");
+}
+
+void TJudgeEngine::ProtectRooms(bool Lock) {
+  if (!SecurityOn() || !WorkOnNTFS) return;
+  const TExplicitAccess D[] = {eaEveryoneAccess, eaLimitedUserDeny};
+  const std::span E(&eaEveryoneAccess, 1);
+  if (Lock) {
+    // The program's way into the contest room leads through the work
+    // folder: it may pass, not look.
+    SetExplicitACL(WorkDir, D, 0);
+    platform::AllowPassingThrough(WorkDir, LimitedUser);
+    SetExplicitACL(ContestRoomDir, E, 0);
+    SetExplicitACL(WaitRoomDir, D, 0);
+  } else {
+    SetExplicitACL(WaitRoomDir, E, 0);
+    SetExplicitACL(ContestRoomDir, E, 0);
+    SetExplicitACL(WorkDir, E, 0);
+  }
+}
+
+void TJudgeEngine::GrantCheckerAccess(bool Grant, const TExamInfo& Exam, const TTestInfo& Test) {
+  if (!Grant) {
+    // In reverse: the folders above let the account through until the
+    // last item below them is closed again.
+    for (auto it = FCheckerAccess.rbegin(); it != FCheckerAccess.rend(); ++it)
+      platform::RestoreAccessLists(it->first, it->second);
+    FCheckerAccess.clear();
+    return;
+  }
+  if (!SecurityOn()) return;
+  const std::string testDir = WithoutTrailingDelimiter(Test.Dir());
+  if (!VolumeHasACLs(testDir)) return;
+
+  FCheckerAccess.clear();
+  const std::span E(&eaEveryoneAccess, 1);
+  // The way down from the tasks folder to the test folder.
+  const std::string tasks = WithoutTrailingDelimiter(FExamSet->Dir());
+  std::vector<std::string> way;
+  for (fs::path p = fs::path(testDir).parent_path(); !tasks.empty(); p = p.parent_path()) {
+    const std::string folder = p.string();
+    if (folder.size() < tasks.size() || folder.compare(0, tasks.size(), tasks) != 0) {
+      way.clear();  // the test lies elsewhere: nothing above it is ours
+      break;
+    }
+    way.push_back(folder);
+    if (folder.size() == tasks.size() || !p.has_relative_path()) break;
+  }
+  for (auto it = way.rbegin(); it != way.rend(); ++it)
+    if (KeepAccessLists(*it, FCheckerAccess)) platform::AllowPassingThrough(*it, LimitedUser);
+
+  // The test folder with its files (the answers are among them), and the
+  // programs an exam may provide for its checker.
+  std::vector<std::string> paths = {testDir};
+  std::vector<std::string> unreadable;
+  if (KeepAccessLists(testDir, FCheckerAccess)) {
+    SetExplicitACL(testDir, E, 0);
+    TQueue<TFindData> files = ScanDirectory(testDir, sdFiles | sdAbsoluteNames, "*", &unreadable);
+    while (!files.Empty()) {
+      const TFindData file = files.Pop();
+      if (!(file.Attr & faSymLink)) paths.push_back(file.Name);
+    }
+  }
+  const std::string examDir = WithoutTrailingDelimiter(Exam.Dir());
+  paths.push_back(examDir + "/" + Exam.Name() + ".exe");
+  paths.push_back(examDir + "/Check" + Exam.Name() + ".exe");
+  for (std::size_t k = 1; k < paths.size(); ++k)
+    if (KeepAccessLists(paths[k], FCheckerAccess)) SetExplicitACL(paths[k], E, 0);
+}
 
 // ---- TJudgeThread ------------------------------------------------------------
 

@@ -143,10 +143,12 @@ class TJudgeEngine {
   void RunTest(TResultT* RT, const std::string& FileName);
   void ExecNotify(TExecEngine& Sender, TExecEngineState state);
 
-  // The security mode's steps around the run, a program and a checker.
+  // The security mode's steps around the run, a program and a checker
+  // (judging/Security.h tells how they work together).
   void ProtectContestData(bool Protect);
   void ProtectRooms(bool Lock);
-  void GrantCheckerAccess(bool Grant);
+  void GrantCheckerAccess(bool Grant, const TExamInfo& Exam, const TTestInfo& Test);
+  void SwitchSecurityOff(const std::string& Reason);
 
   TResultSet* FResultSet;
   TExamSet* FExamSet;
@@ -163,6 +165,12 @@ class TJudgeEngine {
   TExplicitAccess eaEveryoneAccess;
   TExplicitAccess eaLimitedUserDeny;
   bool WorkOnNTFS = false;
+  // Access lists as they were before the security mode changed them, in the
+  // order they are put back: the contest's for the run, the checker's for
+  // one call.
+  using TSavedAccessLists = std::vector<std::pair<std::string, platform::TAccessListCopy>>;
+  TSavedAccessLists FContestAccess;
+  TSavedAccessLists FCheckerAccess;
   std::unique_ptr<TExecEngine> ExecEngine;
   std::string JavaExe;
   std::string PythonExe;

@@ -8,6 +8,7 @@
 #include <zip.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <cmath>
 #include <cstdint>
 #include <memory>
@@ -196,8 +197,11 @@ void TJudgeEngine::CopySubmission(TResultE* RE) {
   while (!files.Empty()) {
     const TFindData file = files.Pop();
     // A link could bring any file of the machine, the tests' answers
-    // included, into the room where the program runs.
+    // included, into the room where the program runs; a pipe or a device
+    // would block or fail every copy. Only regular files are submissions.
     if (file.Attr & faSymLink) continue;
+    struct stat st {};
+    if (::lstat(file.Name.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
     if (SameText(ExtractFileExt(file.Name), ".ZIP"))
       UnpackSubmissionArchive(file.Name, WaitRoomDir);
     else
@@ -248,7 +252,12 @@ void TJudgeEngine::CopyInputFiles(const TExamInfo& Exam, const TTestInfo& Test) 
     // Found whatever its letter case, and handed to the program under the
     // name the exam gives it.
     const std::string found = FindNameIgnoreCase(folder, name);
-    CopyOrFail(folder + (found.empty() ? name : found), ContestRoomDir, name);
+    const std::string path = folder + (found.empty() ? name : found);
+    // A linked input reaches the program as its content: the link itself
+    // would point nowhere from the contest room.
+    std::error_code ec;
+    const std::string real = std::filesystem::canonical(path, ec).string();
+    CopyOrFail(ec ? path : real, ContestRoomDir, name);
   }
 }
 
@@ -333,14 +342,14 @@ void TJudgeEngine::RunTest(TResultT* RT, const std::string& FileName) {
   }
   std::string judgeText;
   double fraction = 0;
-  GrantCheckerAccess(true);
+  GrantCheckerAccess(true, *Exam, *Test);
   try {
     fraction = checker->Evaluate(ContestRoomDir, Test->Dir(), Exam->OutputFile, Exam->Name(), judgeText);
   } catch (...) {
-    GrantCheckerAccess(false);
+    GrantCheckerAccess(false, *Exam, *Test);
     throw;
   }
-  GrantCheckerAccess(false);
+  GrantCheckerAccess(false, *Exam, *Test);
   RT->EvaluationText = timeText + "\r\n" + judgeText;
   RT->Evaluation = Test->GetActualMark() * fraction;
 }

@@ -1,6 +1,5 @@
 #include "judging/Security.h"
 
-#include <cerrno>
 #include <stdexcept>
 #include <string>
 
@@ -8,6 +7,7 @@
 #include "core/NameCompare.h"
 #include "core/SystemInfo.h"
 #include "judging/EnvConfig.h"
+#include "platform/SecurityAccounts.h"
 #include "platform/SystemErrors.h"
 
 namespace velkor {
@@ -18,17 +18,26 @@ namespace {
 
 bool SecurityModeOn() { return EnvConfig && EnvConfig->ActiveSecurity; }
 
-// Why the account could not log on, as the system would word it. The
-// account that runs Velkor cannot be its own security account; any other
-// account needs the logon of the security mode, which this build lacks.
-std::string LogonFailureReason() {
-  if (SameText(GetCurrentUserName(), EnvConfig->AdminUserName)) return platform::ErrnoMessage(EPERM);
-  return platform::ErrnoMessage(ENOTSUP);
-}
-
 void CloseTokens() {
+  platform::CloseAccountToken(EnvConfig->AdminToken);
+  platform::CloseAccountToken(EnvConfig->AdminToken2);
   EnvConfig->AdminToken = 0;
   EnvConfig->AdminToken2 = 0;
+}
+
+// Logs the security account on; 0 and the reason in Failure when it cannot.
+platform::TAccountToken LogOn(std::string& Failure) {
+  if (SameText(GetCurrentUserName(), EnvConfig->AdminUserName)) {
+    Failure = "The security account is the account that runs Velkor.";
+    return 0;
+  }
+  if (IsUserAdmin()) {
+    Failure = "Velkor runs as the super-user, whom no access list binds.";
+    return 0;
+  }
+  platform::TAccountToken token = 0;
+  if (!platform::LogOnAccount(EnvConfig->AdminUserName, EnvConfig->AdminPassword, token, Failure)) return 0;
+  return token;
 }
 
 }  // namespace
@@ -40,21 +49,25 @@ void SetAdminLogon(bool LogOn) {
   CloseTokens();
   if (!LogOn) return;
 
-  const std::string message = "Không thể đăng nhập với \"" + EnvConfig->AdminDomain + "\\" +
-                              EnvConfig->AdminUserName + "\".\r\n" + LogonFailureReason() +
-                              "\r\nChế độ bảo mật sẽ tạm tắt";
-  VQRMsgDlg(message, mtError, {mbOK});
-  CloseTokens();
-  EnvConfig->ActiveSecurity = false;
+  std::string failure;
+  EnvConfig->AdminToken = velkor::LogOn(failure);
+  if (EnvConfig->AdminToken == 0) {
+    VQRMsgDlg("Không thể đăng nhập với \"" + EnvConfig->AdminDomain + "\\" + EnvConfig->AdminUserName + "\".\r\n" +
+                  failure + "\r\nChế độ bảo mật sẽ tạm tắt",
+              mtError, {mbOK});
+    EnvConfig->ActiveSecurity = false;
+    return;
+  }
+  EnvConfig->AdminToken2 = platform::DuplicateAccountToken(EnvConfig->AdminToken);
 }
 
 void SetImpersonation(bool On) {
   if (!SecurityModeOn() || EnvConfig->AdminToken == 0) return;
   if (On == Impersonating) return;
-  // No logon ever succeeds in this build, so no token can be here; should
-  // one appear, working under the wrong identity would be worse than
-  // stopping.
-  throw std::logic_error("Không thể đổi sang tài khoản bảo mật: chức năng chưa có");
+  const int err = On ? platform::SwitchFileIdentity(EnvConfig->AdminToken) : platform::RevertFileIdentity();
+  // The flag follows what the thread is, not what was asked.
+  if (err != 0) throw std::runtime_error(platform::ErrnoMessage(err));
+  Impersonating = On;
 }
 
 }  // namespace velkor

@@ -1,18 +1,46 @@
 // The security account: the logon and the impersonation that the security
 // mode wraps around the judge engine's file work.
 //
-// With the security mode on, the contestants' programs still run under
-// Velkor's own account, and that account is denied the tests, the other
-// contestants' work and the waiting room for the length of a run; Velkor
-// does its own file work there as a second account, the security account
-// (EnvConfig: AdminUserName, AdminPassword, AdminDomain), whose logon
-// leaves a token in EnvConfig->AdminToken.
+// Theory of operation
+// -------------------
+// Two local accounts take part:
 //
-// This build has no way to log that account on yet: with the mode on, every
-// logon fails with the jury's message and switches the mode off (also in the
-// saved settings), so a run goes on unprotected and says so, rather than
-// pretending to protect anything. With the mode off every routine here does
-// nothing.
+//   A, Velkor's own account   runs Velkor, the compilers, the checkers and
+//                             every contestant's program;
+//   B, the security account   named by the jury (EnvConfig: AdminUserName,
+//                             AdminPassword; AdminDomain is only shown), a
+//                             separate Unix user.
+//
+// SetAdminLogon checks B's password through PAM and keeps a token for it
+// (EnvConfig->AdminToken, plus the copy in AdminToken2). SetImpersonation
+// switches the calling thread's file-system identity to B and back: Velkor
+// copies the submission, moves the compiled program and copies the input
+// files as B, while A's real identity, and so every program started, stay
+// A. Both need the privilege to switch identity (CAP_SETUID and CAP_SETGID,
+// given to Velkor as ambient capabilities by whatever starts it, e.g.
+// systemd's AmbientCapabilities= or "setpriv --ambient-caps"; file
+// capabilities would make the process non-dumpable, which the process
+// runner cannot work with); without it the logon fails. The logon also fails when B is A, and when A is the super-user,
+// whom no access list binds: then nothing could be kept from the programs.
+// A failed logon tells the jury "Không thể đăng nhập với ..." and switches
+// the mode off (also in the saved settings); judging goes on unprotected.
+//
+// During a run the judge engine gives the tasks and contestants trees, and
+// while a program runs also the work folder and the waiting room, the list
+// "everybody may do everything, A nothing" (POSIX ACLs, platform/Acls.h):
+// B reaches them through the "everybody" entries, A's programs do not.
+// POSIX lets only an item's owner change its list, so the engine changes
+// them as A, who owns the contest folders, never as B; it works bottom-up
+// when denying (A must still reach an item to change it) and keeps a copy
+// of every list it changes, which it puts back, top-down, when the run
+// ends. The work folder keeps one right for A, passing through, which
+// Windows gives every account regardless of lists and without which no
+// program could reach the contest room beneath it. For the checker, which
+// runs inside Velkor as A, the engine opens the test folder and its files
+// and lets A pass through the folders above it, only for the call.
+//
+// With the mode off every routine here, and every ACL step of the engine,
+// does nothing.
 #pragma once
 
 namespace velkor {
@@ -28,6 +56,8 @@ void SetAdminLogon(bool LogOn);
 // Starts or ends working as the logged-on security account on the calling
 // thread. Calls do not nest: a second start does nothing and one end ends
 // it. Nothing happens unless the mode is on and the account is logged on.
+// A switch that fails raises an error with the system's message and leaves
+// Impersonating as it was.
 void SetImpersonation(bool On);
 
 }  // namespace velkor

@@ -300,4 +300,77 @@ int GetExplicitAccess(const std::string& givenPath, std::vector<TExplicitAccess>
   return 0;
 }
 
+namespace {
+
+int ExternalForm(acl_t acl, std::string& out) {
+  const ssize_t size = acl_size(acl);
+  if (size < 0) return errno;
+  out.assign(static_cast<std::size_t>(size), '\0');
+  return acl_copy_ext(out.data(), acl, size) < 0 ? errno : 0;
+}
+
+AclPtr FromExternalForm(const std::string& in) {
+  return AclPtr(acl_copy_int(in.data()));
+}
+
+}  // namespace
+
+int CopyAccessLists(const std::string& givenPath, TAccessListCopy& copy) {
+  const std::string path = WithoutTrailingSlashes(givenPath);
+  copy = {};
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0) return errno;
+  if (S_ISLNK(st.st_mode)) return EOPNOTSUPP;
+  AclPtr access = ReadAcl(path, ACL_TYPE_ACCESS);
+  if (!access) return errno;
+  if (int err = ExternalForm(access.get(), copy.Access)) return err;
+  if (!S_ISDIR(st.st_mode)) return 0;
+  AclPtr def = ReadAcl(path, ACL_TYPE_DEFAULT);
+  if (!def) return errno;
+  if (acl_entries(def.get()) <= 0) return 0;
+  return ExternalForm(def.get(), copy.Default);
+}
+
+int RestoreAccessLists(const std::string& givenPath, const TAccessListCopy& copy) {
+  const std::string path = WithoutTrailingSlashes(givenPath);
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0) return errno;
+  if (S_ISLNK(st.st_mode)) return EOPNOTSUPP;
+  AclPtr access = FromExternalForm(copy.Access);
+  if (!access) return errno ? errno : EINVAL;
+  if (acl_set_file(path.c_str(), ACL_TYPE_ACCESS, access.get()) != 0) return errno;
+  if (!S_ISDIR(st.st_mode)) return 0;
+  if (copy.Default.empty()) return acl_delete_def_file(path.c_str()) == 0 ? 0 : errno;
+  AclPtr def = FromExternalForm(copy.Default);
+  if (!def) return errno ? errno : EINVAL;
+  return acl_set_file(path.c_str(), ACL_TYPE_DEFAULT, def.get()) == 0 ? 0 : errno;
+}
+
+int AllowPassingThrough(const std::string& givenFolder, const std::string& account) {
+  const std::string folder = WithoutTrailingSlashes(givenFolder);
+  struct stat st {};
+  if (::lstat(folder.c_str(), &st) != 0) return errno;
+  if (!S_ISDIR(st.st_mode)) return ENOTDIR;
+  const std::optional<Trustee> who = ResolveTrustee(account);
+  if (!who || who->Kind != TrusteeKind::User) return EINVAL;
+  AclPtr access = ReadAcl(folder, ACL_TYPE_ACCESS);
+  if (!access) return errno;
+  ClassMap classes = ClassesOf(access.get());
+  // WriteAcl makes the mask the union of the group-class entries; clamping
+  // them to the present mask first keeps every other right as it is.
+  if (const auto mask = classes.find({ACL_MASK, 0}); mask != classes.end()) {
+    const unsigned limit = mask->second;
+    classes.erase(mask);
+    for (auto& [key, perms] : classes)
+      if (key.first == ACL_GROUP_OBJ || key.first == ACL_USER || key.first == ACL_GROUP) perms &= limit;
+  }
+  if (who->Id == st.st_uid) {
+    classes[{ACL_USER_OBJ, 0}] |= kX;
+  } else {
+    classes.emplace(ClassKey{ACL_USER, who->Id}, 0);
+    classes[{ACL_USER, who->Id}] |= kX;
+  }
+  return WriteAcl(folder, ACL_TYPE_ACCESS, classes, true);
+}
+
 }  // namespace velkor::platform

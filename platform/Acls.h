@@ -77,4 +77,22 @@ int SetExplicitAccess(const std::string& path, const std::vector<TExplicitAccess
 // mode bits. 0 or an errno value.
 int GetExplicitAccess(const std::string& path, std::vector<TExplicitAccess>& entries);
 
+// An item's access list (with its mode bits) and, for a folder, its default
+// list, exactly as they are: what the security mode puts back once a run
+// no longer needs its own entries there.
+struct TAccessListCopy {
+  std::string Access;   // the lists in libacl's external form
+  std::string Default;  // empty when the folder has none
+};
+
+// 0 or an errno value; EOPNOTSUPP for a symbolic link.
+int CopyAccessLists(const std::string& path, TAccessListCopy& copy);
+int RestoreAccessLists(const std::string& path, const TAccessListCopy& copy);
+
+// Windows lets every account pass through a folder whose list denies it
+// (the "bypass traverse checking" right everybody holds); POSIX needs the
+// search right for that. Gives account that right on folder, nothing more,
+// on top of the list the folder has. 0 or an errno value.
+int AllowPassingThrough(const std::string& folder, const std::string& account);
+
 }  // namespace velkor::platform

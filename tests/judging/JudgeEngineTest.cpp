@@ -802,6 +802,7 @@ TEST_F(SmallContest, WhatReachesTheWaitingRoom) {
   WriteText(dir + "/sub/E.py", "print(3)\n");                        // a sub-folder: not copied
   fs::create_symlink(tree.TasksDir() + "/E/1/E.OUT", dir + "/answer");  // a link: not followed
   WriteText(dir + "/junk.bin", std::string("\0\x01\xFF\xFE binary", 12));
+  ASSERT_EQ(::mkfifo((dir + "/pipe").c_str(), 0644), 0);  // would block or fail every copy
   WriteZip(dir + "/bai.ZIP", {{"../escape.txt", "x"},
                               {"/abs.txt", "x"},
                               {"deep/../../escape2.txt", "x"},
@@ -821,6 +822,18 @@ TEST_F(SmallContest, WhatReachesTheWaitingRoom) {
   for (const std::string& p : {house.Path() + "/escape.txt", house.Path() + "/escape2.txt", dir + "/escape.txt",
                                tree.ContestantsDir() + "/escape.txt", std::string("/abs.txt")})
     EXPECT_FALSE(Exists(p)) << p;
+}
+
+TEST_F(SmallContest, LinkedInputReachesTheProgramAsItsContent) {
+  // The jury shares one input between tests through a relative link.
+  tree.Remove("Tasks/E/2");
+  const std::string test = tree.TasksDir() + "/E/1";
+  fs::rename(test + "/E.INP", tree.TasksDir() + "/E/shared.inp");
+  fs::create_symlink("../shared.inp", test + "/E.INP");
+  Load();
+  TJudgeEngine engine(contest, compilers, *JudgeEnvironment::CheckerSet);
+  ASSERT_TRUE(engine.Run(Pairs({{"C1", "E"}})));
+  EXPECT_EQ(Result("C1")->Evaluation, 1) << Result("C1")->Obj("1")->EvaluationText;
 }
 
 TEST_F(SmallContest, WorkFolderNamesAcrossRunsAndEngines) {

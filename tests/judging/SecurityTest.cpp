@@ -1,0 +1,580 @@
+// The security mode on real accounts: the logon through PAM, the switch of
+// the file-system identity, and whole protected runs of the judge engine.
+//
+// The tests need root, to create two throw-away accounts for the suite:
+//   "runner"    a plain account that plays Velkor's own account, and
+//   "security"  the security account, with a known password.
+// Each case runs in a child process that switches to "runner" and keeps
+// only CAP_SETUID and CAP_SETGID (what a deployed Velkor needs), or nothing
+// at all, and reports what it saw as "key=value" lines; the parent checks
+// them. The contest folders belong to "runner", as they would to Velkor.
+#include <grp.h>
+#include <linux/capability.h>
+#include <pwd.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <optional>
+#include <regex>
+#include <set>
+#include <sstream>
+
+#include "core/Dialogs.h"
+#include "core/FileUtils.h"
+#include "core/SystemInfo.h"
+#include "judging/Checkers.h"
+#include "judging/EnvConfig.h"
+#include "judging/JudgeEngines.h"
+#include "judging/Security.h"
+#include "tests/core/FileTestSupport.h"
+
+namespace velkor {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::WriteText;
+
+constexpr const char* kPassword = "Vk-sec-7319";
+
+// ---- Accounts and children ------------------------------------------------------
+
+struct TAccount {
+  std::string Name;
+  uid_t Uid = 0;
+  gid_t Gid = 0;
+};
+
+int Shell(const std::string& Command) { return std::system((Command + " >/dev/null 2>&1").c_str()); }
+
+std::optional<TAccount> CreateAccount(const std::string& Name) {
+  // Test processes running side by side contend for the account files'
+  // lock; useradd then fails at once and is tried again.
+  bool created = false;
+  for (int attempt = 0; attempt < 50 && !created; ++attempt) {
+    created = Shell("useradd -M -s /usr/sbin/nologin " + Name) == 0;
+    if (!created) ::usleep(100000);
+  }
+  if (!created) return std::nullopt;
+  const passwd* pw = ::getpwnam(Name.c_str());
+  if (pw == nullptr) return std::nullopt;
+  return TAccount{Name, pw->pw_uid, pw->pw_gid};
+}
+
+// Forced: a run's last processes may still be on their way out.
+void DeleteAccount(const std::string& Name) {
+  for (int attempt = 0; attempt < 50 && ::getpwnam(Name.c_str()) != nullptr; ++attempt)
+    if (Shell("userdel -f " + Name) != 0) ::usleep(100000);
+}
+
+enum class TPrivilege { SwitchIdentity, None, SuperUser };
+
+bool KeepOnlyIdentityCapabilities(bool Keep) {
+  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct data[2]{};
+  const std::uint32_t caps = Keep ? (1u << CAP_SETUID) | (1u << CAP_SETGID) : 0;
+  data[0].permitted = data[0].effective = caps;
+  return ::syscall(SYS_capset, &header, data) == 0;
+}
+
+// Runs Work in a child as Account (or as root for SuperUser) and returns
+// what it wrote; AsRoot runs first, still as root. "child failed: ..." when
+// the child could not even start its work.
+std::string RunAs(const TAccount& Account, TPrivilege Privilege, const std::function<std::string()>& Work,
+                  const std::function<void()>& AsRoot = {}) {
+  int fds[2];
+  if (::pipe(fds) != 0) return "child failed: pipe";
+  const pid_t pid = ::fork();
+  if (pid < 0) return "child failed: fork";
+  if (pid == 0) {
+    ::close(fds[0]);
+    std::string out;
+    try {
+      if (AsRoot) AsRoot();
+      if (Privilege != TPrivilege::SuperUser) {
+        ::prctl(PR_SET_KEEPCAPS, 1, 0, 0, 0);
+        if (::initgroups(Account.Name.c_str(), Account.Gid) != 0 ||
+            ::setresgid(Account.Gid, Account.Gid, Account.Gid) != 0 || ::setresuid(Account.Uid, Account.Uid, Account.Uid) != 0 ||
+            !KeepOnlyIdentityCapabilities(Privilege == TPrivilege::SwitchIdentity))
+          throw std::runtime_error("cannot become " + Account.Name);
+        ::prctl(PR_SET_KEEPCAPS, 0, 0, 0, 0);
+        // Changing accounts made the process non-dumpable, which would keep
+        // the process runner from mapping its runs' user namespaces; a
+        // Velkor started by the runner's own account is dumpable.
+        ::prctl(PR_SET_DUMPABLE, 1, 0, 0, 0);
+      }
+      out = Work();
+    } catch (const std::exception& e) {
+      out = std::string("child failed: ") + e.what();
+    }
+    const ssize_t n = ::write(fds[1], out.data(), out.size());
+    ::_exit(n == static_cast<ssize_t>(out.size()) ? 0 : 1);
+  }
+  ::close(fds[1]);
+  std::string out;
+  char buffer[4096];
+  for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;) out.append(buffer, static_cast<std::size_t>(n));
+  ::close(fds[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return out;
+}
+
+// "key=value" lines into a map; a key given twice keeps its last value.
+std::map<std::string, std::string> Parse(const std::string& Report) {
+  std::map<std::string, std::string> values;
+  std::istringstream in(Report);
+  for (std::string line; std::getline(in, line);)
+    if (const auto eq = line.find('='); eq != std::string::npos) values[line.substr(0, eq)] = line.substr(eq + 1);
+  return values;
+}
+
+std::string OneLine(std::string Text) {
+  for (char& c : Text)
+    if (c == '\r' || c == '\n') c = '|';
+  return Text;
+}
+
+// The security mode set up for the security account, with a dialog that
+// records what the jury is told.
+std::shared_ptr<TScriptedMessageDialog> SecurityModeFor(const std::string& User, const std::string& Password) {
+  EnvConfig->ActiveSecurity = true;
+  EnvConfig->AdminUserName = User;
+  EnvConfig->AdminPassword = Password;
+  EnvConfig->AdminDomain = "HOST";
+  auto dialog = std::make_shared<TScriptedMessageDialog>(std::initializer_list<int>{mrOk, mrOk, mrOk});
+  SetMessageDialog(dialog);
+  return dialog;
+}
+
+std::string DialogReport(const TScriptedMessageDialog& Dialog) {
+  std::string out = "dialogs=" + std::to_string(Dialog.Requests().size()) + "\n";
+  for (const TMsgDlgRequest& r : Dialog.Requests())
+    out += "message=" + OneLine(r.Msg) + "\ntype=" + std::to_string(r.DlgType) + "\n";
+  return out;
+}
+
+class SecurityAccounts : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    static const char* argv[] = {"judging_security_test"};
+    SystemInfoInit(1, argv);
+    FileUtilsInit();
+    EnvConfig = std::make_unique<TEnvConfig>();
+    Checkers = std::make_unique<TCheckerSet>();
+    LoadCheckers(*Checkers, VELKOR_JUDGERS_DIR);
+    SetRetrySleep([](std::uint32_t) {});
+    if (::geteuid() != 0) {
+      Skip = "the tests create accounts, which needs root";
+      return;
+    }
+    const std::string suffix = std::to_string(::getpid());
+    Runner = CreateAccount("vkrun" + suffix);
+    Security = CreateAccount("vksec" + suffix);
+    if (!Runner || !Security) {
+      Skip = "useradd cannot create the test accounts on this machine";
+      return;
+    }
+    if (Shell("echo '" + Security->Name + ":" + kPassword + "' | chpasswd") != 0) {
+      Skip = "chpasswd cannot set the security account's password";
+      return;
+    }
+    // PAM must accept the right password from a privileged caller, or
+    // nothing here can log on.
+    const std::string probe = RunAs(*Runner, TPrivilege::SwitchIdentity, [] {
+      auto dialog = SecurityModeFor(Security->Name, kPassword);
+      SetAdminLogon(true);
+      return std::string(EnvConfig->AdminToken != 0 ? "ok" : "refused: " + DialogReport(*dialog));
+    });
+    if (probe != "ok") Skip = "PAM does not log the test account on here (" + OneLine(probe) + ")";
+  }
+
+  static void TearDownTestSuite() {
+    if (Runner) DeleteAccount(Runner->Name);
+    if (Security) DeleteAccount(Security->Name);
+    Checkers.reset();
+  }
+
+  void SetUp() override {
+    if (!Skip.empty()) GTEST_SKIP() << Skip;
+  }
+
+  static inline std::optional<TAccount> Runner, Security;
+  static inline std::unique_ptr<TCheckerSet> Checkers;
+  static inline std::string Skip;
+};
+
+// ---- Logon and impersonation ----------------------------------------------------
+
+// The message with its line breaks shown as "||" (OneLine).
+const std::regex kLogonFailure("^Không thể đăng nhập với \"HOST\\\\[^\"]+\"\\.\\|\\|(.+)\\|\\|Chế độ bảo mật sẽ tạm tắt$");
+
+TEST_F(SecurityAccounts, LogonOutcomes) {
+  struct TCase {
+    const char* What;
+    TPrivilege Privilege;
+    std::function<std::string()> User;
+    std::string Password;
+    bool LogsOn;
+    std::string Reason;  // the message's middle line; "" for any
+  };
+  const std::string security = Security->Name;
+  std::string runnerUpper = Runner->Name;
+  for (char& c : runnerUpper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  const TCase cases[] = {
+      {"right password", TPrivilege::SwitchIdentity, [&] { return security; }, kPassword, true, ""},
+      {"wrong password", TPrivilege::SwitchIdentity, [&] { return security; }, "not-the-password", false,
+       "Authentication failure"},
+      {"unknown account", TPrivilege::SwitchIdentity, [] { return std::string("no-such-velkor-user"); }, kPassword,
+       false, ""},
+      // The account that runs Velkor, in another letter case.
+      {"own account", TPrivilege::SwitchIdentity, [&] { return runnerUpper; }, kPassword, false, ""},
+      {"no privilege to switch", TPrivilege::None, [&] { return security; }, kPassword, false, ""},
+      {"super-user", TPrivilege::SuperUser, [&] { return security; }, kPassword, false, ""},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.What);
+    const auto report = Parse(RunAs(*Runner, c.Privilege, [&] {
+      auto dialog = SecurityModeFor(c.User(), c.Password);
+      SetAdminLogon(true);
+      std::string out = DialogReport(*dialog);
+      out += "active=" + std::to_string(EnvConfig->ActiveSecurity) + "\n";
+      out += "tokens=" + std::to_string(EnvConfig->AdminToken != 0) + std::to_string(EnvConfig->AdminToken2 != 0) +
+             std::to_string(EnvConfig->AdminToken != EnvConfig->AdminToken2) + "\n";
+      SetAdminLogon(false);
+      out += "after-logoff=" + std::to_string(EnvConfig->AdminToken) + std::to_string(EnvConfig->AdminToken2) + "\n";
+      return out;
+    }));
+    if (c.LogsOn) {
+      EXPECT_EQ(report.at("dialogs"), "0") << report.at("message");
+      EXPECT_EQ(report.at("active"), "1");
+      EXPECT_EQ(report.at("tokens"), "111");
+      EXPECT_EQ(report.at("after-logoff"), "00");
+    } else {
+      ASSERT_EQ(report.at("dialogs"), "1");
+      EXPECT_EQ(report.at("type"), std::to_string(mtError));
+      std::smatch m;
+      ASSERT_TRUE(std::regex_match(report.at("message"), m, kLogonFailure)) << report.at("message");
+      if (!c.Reason.empty()) {
+        EXPECT_EQ(m[1].str(), c.Reason);
+      }
+      EXPECT_EQ(report.at("active"), "0");  // switched off, as the saved settings will be
+      EXPECT_EQ(report.at("tokens"), "000");
+    }
+  }
+}
+
+TEST_F(SecurityAccounts, ImpersonationSwitchesTheFileIdentityWithoutNesting) {
+  testing::TempFolder tmp;
+  ::chmod(tmp.Path().c_str(), 0777);
+  const auto report = Parse(RunAs(*Runner, TPrivilege::SwitchIdentity, [&] {
+    SecurityModeFor(Security->Name, kPassword);
+    SetAdminLogon(true);
+    auto ownerOf = [](const std::string& path) {
+      WriteText(path, "x");
+      struct stat st {};
+      ::stat(path.c_str(), &st);
+      const passwd* pw = ::getpwuid(st.st_uid);
+      return std::string(pw ? pw->pw_name : "?");
+    };
+    std::string out;
+    SetImpersonation(true);
+    SetImpersonation(true);
+    out += "as=" + GetCurrentUserName() + "\nflag=" + std::to_string(Impersonating) + "\n";
+    out += "owner=" + ownerOf(tmp / "by-security") + "\n";
+    out += "uid=" + std::to_string(::getuid()) + "\n";  // the process itself stays the runner
+    SetImpersonation(false);
+    out += "back=" + GetCurrentUserName() + "\nflag-back=" + std::to_string(Impersonating) + "\n";
+    out += "owner-back=" + ownerOf(tmp / "by-runner") + "\n";
+    // Logging off ends an impersonation that is still on.
+    SetImpersonation(true);
+    SetAdminLogon(false);
+    out += "after-logoff=" + GetCurrentUserName() + std::to_string(Impersonating) + "\n";
+    // A switch that fails leaves the flag as it was.
+    SetAdminLogon(true);
+    KeepOnlyIdentityCapabilities(false);
+    try {
+      SetImpersonation(true);
+      out += "without-privilege=switched\n";
+    } catch (const std::exception& e) {
+      out += "without-privilege=" + std::string(e.what()) + "\n";
+    }
+    out += "flag-without-privilege=" + GetCurrentUserName() + std::to_string(Impersonating) + "\n";
+    return out;
+  }));
+  EXPECT_EQ(report.at("as"), Security->Name);
+  EXPECT_EQ(report.at("flag"), "1");
+  EXPECT_EQ(report.at("owner"), Security->Name);
+  EXPECT_EQ(report.at("uid"), std::to_string(Runner->Uid));
+  EXPECT_EQ(report.at("back"), Runner->Name);  // one end after two starts
+  EXPECT_EQ(report.at("flag-back"), "0");
+  EXPECT_EQ(report.at("owner-back"), Runner->Name);
+  EXPECT_EQ(report.at("after-logoff"), Runner->Name + "0");
+  EXPECT_NE(report.at("without-privilege"), "switched");
+  EXPECT_FALSE(report.at("without-privilege").empty());
+  EXPECT_EQ(report.at("flag-without-privilege"), Runner->Name + "0");
+}
+
+// ---- Protected runs -------------------------------------------------------------
+
+// Every item's mode and raw access lists, to compare before and after.
+using TAccessSnapshot = std::map<std::string, std::string>;
+
+std::string Xattr(const std::string& Path, const char* Name) {
+  char buffer[4096];
+  const ssize_t n = ::lgetxattr(Path.c_str(), Name, buffer, sizeof buffer);
+  return n < 0 ? "-" : std::string(buffer, static_cast<std::size_t>(n));
+}
+
+TAccessSnapshot Snapshot(const std::string& Root) {
+  TAccessSnapshot snapshot;
+  for (const auto& entry : fs::recursive_directory_iterator(Root)) {
+    const std::string path = entry.path();
+    struct stat st {};
+    ::lstat(path.c_str(), &st);
+    snapshot[path] = std::to_string(st.st_mode) + "/" + std::to_string(st.st_uid) + "/" +
+                     Xattr(path, "system.posix_acl_access") + "/" + Xattr(path, "system.posix_acl_default");
+  }
+  return snapshot;
+}
+
+// A contest of shell-script programs owned by the runner: exam "E" with two
+// tests of different inputs, and four contestants.
+//   Good   adds the two numbers.
+//   Wrong  always answers 0.
+//   Cheat  looks for the test whose input it got and copies its answer.
+//   Probe  adds the numbers too, and first tries every place it must not
+//          reach, writing what happened into the report folder.
+class ProtectedRun : public SecurityAccounts {
+ protected:
+  void SetUp() override {
+    SecurityAccounts::SetUp();
+    if (IsSkipped()) return;
+    root = tmp.Path() + "/contest";
+    fs::create_directories(root);
+  }
+
+  // OwnLists: give a few items lists of their own first (where the file
+  // system keeps lists).
+  void BuildContest(bool OwnLists = true) {
+    const std::string T = root + "/Tasks", K = root + "/Contestants";
+    WriteText(T + "/E/1/E.INP", "1 2\n");
+    WriteText(T + "/E/1/E.OUT", "3\n");
+    WriteText(T + "/E/2/E.INP", "5 7\n");
+    WriteText(T + "/E/2/E.OUT", "12\n");
+    Program(K + "/Good/E.exe", "read a b < E.INP\necho $((a + b)) > E.OUT\n");
+    Program(K + "/Wrong/E.exe", "echo 0 > E.OUT\n");
+    Program(K + "/Cheat/E.exe",
+            "for t in 1 2; do\n"
+            "  if cmp -s E.INP '" + T + "'/E/$t/E.INP; then cat '" + T + "'/E/$t/E.OUT > E.OUT; exit 0; fi\n"
+            "done\n"
+            "echo 0 > E.OUT\n");
+    const std::string R = root + "/report";
+    Program(K + "/Probe/E.exe",
+            "R='" + R + "'\n"
+            "probe() {\n"
+            "  name=$1; shift\n"
+            "  if \"$@\" > /dev/null 2> \"$R/err\"; then echo \"$name=ok\"\n"
+            "  elif grep -q 'Permission denied' \"$R/err\"; then echo \"$name=denied\"\n"
+            "  else echo \"$name=failed $(tr '\\n' ' ' < \"$R/err\")\"; fi >> \"$R/probe.txt\"\n"
+            "}\n"
+            "probe answer cat '" + T + "/E/1/E.OUT'\n"
+            "probe answer-size stat '" + T + "/E/2/E.OUT'\n"
+            "probe test-input cat '" + T + "/E/1/E.INP'\n"
+            "probe tasks-listing ls '" + T + "'\n"
+            "probe other-contestant cat '" + K + "/Good/E.exe'\n"
+            "probe contestants-listing ls '" + K + "'\n"
+            "probe waiting-room cat ../WaitRoom/notes.txt\n"
+            "probe work-folder-listing ls ..\n"
+            "probe input cat E.INP\n"
+            "read a b < E.INP\n"
+            "probe output sh -c \"echo $((a + b)) > E.OUT\"\n");
+    WriteText(K + "/Probe/notes.txt", "the probe's other file\n");
+    fs::create_directories(R);
+    fs::create_directories(root + "/house");
+    Shell("chown -R " + Runner->Name + ": '" + root + "'");
+    ::chmod(R.c_str(), 0777);
+    if (!OwnLists) return;
+    // Lists of their own on a few items, which the run must give back as
+    // they were: a named entry on an answer, a default list on a folder.
+    const TExplicitAccess daemonRead = BuildExplicitAccessWithName("daemon", GENERIC_READ, SET_ACCESS, NO_INHERITANCE);
+    ASSERT_TRUE(SetExplicitACL(T + "/E/1/E.OUT", {&daemonRead, 1}, 1));
+    const TExplicitAccess inherited =
+        BuildExplicitAccessWithName("daemon", GENERIC_READ, SET_ACCESS, SUB_CONTAINERS_AND_OBJECTS_INHERIT);
+    ASSERT_TRUE(SetExplicitACL(K + "/Good", {&inherited, 1}, 1));
+  }
+
+  static void Program(const std::string& Path, const std::string& Body) {
+    WriteText(Path, "#!/bin/sh\n" + Body);
+    ::chmod(Path.c_str(), 0755);
+  }
+
+  // One run over every contestant, in the child; its scores, the probe's
+  // findings and what the jury was told, as report lines with Prefix.
+  std::string JudgeAll(const std::string& Prefix) {
+    TContestInfo contest;
+    contest.LoadExams(root + "/Tasks");
+    contest.LoadContestants(root + "/Contestants");
+    for (TExamInfo* e : contest.ExamSet()) {
+      e->InputFile = "E.INP";
+      e->OutputFile = "E.OUT";
+      e->EvaluatorName = "CompareTokens.dll";
+    }
+    EnvConfig->ContestHouse = root + "/house";
+    TCompilerConfig compilers;
+    TQueue<TJudgePair> pairs;
+    for (const char* c : {"Good", "Wrong", "Cheat", "Probe"}) {
+      TJudgePair p;
+      MakeJudgePair(c, "E", p);
+      pairs.Push(p);
+    }
+    fs::remove(root + "/report/probe.txt");
+    std::string out;
+    {
+      TJudgeEngine engine(contest, compilers, *Checkers);
+      const bool ok = engine.Run(pairs);
+      out += Prefix + "run=" + std::to_string(ok) + " " + OneLine(engine.ErrorMsg) + "\n";
+    }
+    for (const char* c : {"Good", "Wrong", "Cheat", "Probe"}) {
+      const TResultE* re = contest.ResultSet().Obj(c)->Obj("E");
+      out += Prefix + "score." + c + "=" + (re ? std::to_string(re->Evaluation) : "none") + "\n";
+      if (re) for (const TResultT* t : *re) out += Prefix + "text." + c + "." + t->Name() + "=" + OneLine(t->EvaluationText) + "\n";
+    }
+    for (const auto& [key, value] : Parse(testing::ReadText(root + "/report/probe.txt")))
+      out += Prefix + "probe." + key + "=" + value + "\n";
+    out += Prefix + "active=" + std::to_string(EnvConfig->ActiveSecurity) + "\n";
+    out += Prefix + "logged-on=" + std::to_string(EnvConfig->AdminToken != 0) + "\n";
+    out += Prefix + "impersonating=" + std::to_string(Impersonating) + "\n";
+    return out;
+  }
+
+  // Unprotected, then protected, in one child as the runner.
+  std::map<std::string, std::string> JudgeBothWays() {
+    return Parse(RunAs(*Runner, TPrivilege::SwitchIdentity, [&] {
+      EnvConfig->ActiveSecurity = false;
+      std::string out = JudgeAll("off.");
+      auto dialog = SecurityModeFor(Security->Name, kPassword);
+      out += JudgeAll("on.");
+      out += DialogReport(*dialog);
+      // Velkor's own account reads its tests and submissions again.
+      out += "after.answer=" + testing::ReadText(root + "/Tasks/E/2/E.OUT");
+      out += "after.submission=" + std::to_string(!testing::ReadText(root + "/Contestants/Good/E.exe").empty()) + "\n";
+      return out;
+    }));
+  }
+
+  testing::TempFolder tmp;
+  std::string root;
+};
+
+TEST_F(ProtectedRun, ProgramsReachOnlyTheContestRoomAndScoresStayTheSame) {
+  if (!VolumeHasACLs(tmp.Path())) GTEST_SKIP() << "the test folder's file system keeps no ACLs";
+  BuildContest();
+  const TAccessSnapshot before = Snapshot(root + "/Tasks");
+  const TAccessSnapshot beforeK = Snapshot(root + "/Contestants");
+  const auto r = JudgeBothWays();
+  std::string all;
+  for (const auto& [k, v] : r) all += k + "=" + v + "\n";
+  ASSERT_EQ(r.count("on.run"), 1u) << all;
+  SCOPED_TRACE(all);
+
+  EXPECT_EQ(r.at("off.run"), "1 ");
+  EXPECT_EQ(r.at("on.run"), "1 ");
+  EXPECT_EQ(r.at("dialogs"), "0") << r.at("message");
+  EXPECT_EQ(r.at("on.active"), "1");
+  EXPECT_EQ(r.at("on.logged-on"), "0");
+  EXPECT_EQ(r.at("on.impersonating"), "0");
+
+  // Unprotected the probe reaches everything; protected nothing but its room.
+  const char* forbidden[] = {"answer",           "answer-size",          "test-input",   "tasks-listing",
+                             "other-contestant", "contestants-listing", "waiting-room", "work-folder-listing"};
+  for (const char* what : forbidden) {
+    EXPECT_EQ(r.at(std::string("off.probe.") + what), "ok") << what;
+    EXPECT_EQ(r.at(std::string("on.probe.") + what), "denied") << what;
+  }
+  for (const char* mode : {"off", "on"}) {
+    EXPECT_EQ(r.at(std::string(mode) + ".probe.input"), "ok") << mode;
+    EXPECT_EQ(r.at(std::string(mode) + ".probe.output"), "ok") << mode;
+  }
+
+  // Honest programs score the same; the cheat only gets anywhere unprotected.
+  for (const char* c : {"Good", "Wrong", "Probe"})
+    EXPECT_EQ(r.at(std::string("on.score.") + c), r.at(std::string("off.score.") + c)) << c;
+  EXPECT_EQ(std::stod(r.at("on.score.Good")), 2);
+  EXPECT_EQ(std::stod(r.at("on.score.Probe")), 2);
+  EXPECT_EQ(std::stod(r.at("off.score.Cheat")), 2);
+  EXPECT_EQ(std::stod(r.at("on.score.Cheat")), 0);
+
+  EXPECT_EQ(r.at("after.answer"), "12");
+  EXPECT_EQ(r.at("after.submission"), "1");
+  EXPECT_EQ(Snapshot(root + "/Tasks"), before);
+  EXPECT_EQ(Snapshot(root + "/Contestants"), beforeK);
+}
+
+// Where nothing could be protected the jury is told, the mode goes off and
+// the run judges as it would unprotected.
+TEST_F(ProtectedRun, CannotProtectSaysSoAndJudgesUnprotected) {
+  struct TCase {
+    const char* What;
+    std::function<void()> AsRoot;
+    const char* Said;
+  };
+  const TCase cases[] = {
+      {"folders without ACLs",
+       [&] {
+         // A file system without ACLs, in a mount namespace of the child's own.
+         if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+             ::mount("none", root.c_str(), "ramfs", 0, nullptr) != 0)
+           throw std::runtime_error("cannot mount");
+         BuildContest(false);
+       },
+       "không có danh sách quyền truy cập (ACL)"},
+      {"folders the security account cannot reach",
+       [&] {
+         BuildContest(false);
+         ::chmod(root.c_str(), 0700);
+       },
+       "Tài khoản bảo mật không truy cập được thư mục"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.What);
+    fs::remove_all(root);
+    fs::create_directories(root);
+    const std::string out = RunAs(
+        *Runner, TPrivilege::SwitchIdentity,
+        [&] {
+          auto dialog = SecurityModeFor(Security->Name, kPassword);
+          std::string report = JudgeAll("on.");
+          return report + DialogReport(*dialog);
+        },
+        c.AsRoot);
+    if (out == "child failed: cannot mount") {
+      std::cerr << "no file system without ACLs can be mounted here: case skipped\n";
+      continue;
+    }
+    const auto r = Parse(out);
+    ASSERT_EQ(r.count("dialogs"), 1u) << out;
+    ASSERT_EQ(r.at("dialogs"), "1") << out;
+    EXPECT_NE(r.at("message").find(c.Said), std::string::npos) << r.at("message");
+    EXPECT_NE(r.at("message").find("Chế độ bảo mật sẽ tạm tắt"), std::string::npos) << r.at("message");
+    EXPECT_EQ(r.at("on.active"), "0");
+    EXPECT_EQ(r.at("on.logged-on"), "0");
+    EXPECT_EQ(r.at("on.run"), "1 ");
+    EXPECT_EQ(std::stod(r.at("on.score.Good")), 2);
+    EXPECT_EQ(r.at("on.probe.answer"), "ok");  // nothing pretends to protect it
+  }
+}
+
+}  // namespace
+}  // namespace velkor
