@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -50,7 +51,36 @@ struct SpawnPlan {
   char* const* Envp;
   int Sources[6];  // become descriptors 0..5 of the init
   int ErrorsWrite;
+  // In a user namespace of its own, the run keeps Velkor's identity: these
+  // maps, written by the child itself ("" when no user namespace is made).
+  const char* UidMap;
+  const char* GidMap;
+  // The child has a memory of its own (Velkor is not dumpable, see below)
+  // and may make itself dumpable so that it can write its maps.
+  bool OwnMemory;
 };
+
+bool WriteProcSelf(const char* file, const char* content) {
+  const int fd = open(file, O_WRONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const ssize_t size = static_cast<ssize_t>(strlen(content));
+  const bool ok = write(fd, content, static_cast<size_t>(size)) == size;
+  close(fd);
+  return ok;
+}
+
+// A process may map its own identity into its new user namespace; doing it
+// from the inside needs no access to the child from Velkor's side, which
+// the kernel refuses while Velkor is not dumpable (started with file
+// capabilities, or after an identity switch).
+bool MapOwnIdentity(const SpawnPlan& plan) {
+  if (!*plan.UidMap) return true;
+  // The files of a process that is not dumpable belong to root, its own
+  // map files included.
+  if (plan.OwnMemory) prctl(PR_SET_DUMPABLE, 1, 0, 0, 0);
+  return WriteProcSelf("/proc/self/setgroups", "deny") && WriteProcSelf("/proc/self/uid_map", plan.UidMap) &&
+         WriteProcSelf("/proc/self/gid_map", plan.GidMap);
+}
 
 // A /proc of the run's own namespace, so the program cannot even read about
 // the jury's processes. Mounted before the init is exec'ed: in a user
@@ -74,6 +104,7 @@ int SpawnInit(void* arg) {
   // If Velkor dies, the run dies with it. Set here, before the exec, so
   // there is no moment when the init runs without it.
   prctl(PR_SET_PDEATHSIG, SIGKILL, 0, 0, 0);
+  if (!MapOwnIdentity(plan)) goto fail;
   MountPrivateProc();
   // Lift the sources above the targets first, so none is overwritten before
   // it is used.
@@ -107,23 +138,8 @@ std::string RunInitPath() {
   return (self.parent_path() / kRunInitName).string();
 }
 
-void WriteIdMap(pid_t pid, const char* file, const std::string& content) {
-  std::string path = "/proc/" + std::to_string(pid) + "/" + file;
-  int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
-  if (fd < 0) throw SystemError(errno, "cannot open " + path);
-  ssize_t n = write(fd, content.data(), content.size());
-  int err = errno;
-  close(fd);
-  if (n != static_cast<ssize_t>(content.size()))
-    throw SystemError(err, "cannot write " + path);
-}
-
-// Inside its user namespace the program keeps Velkor's own identity.
-void MapOwnIdentity(pid_t pid) {
-  WriteIdMap(pid, "setgroups", "deny");
-  WriteIdMap(pid, "uid_map", std::to_string(geteuid()) + " " + std::to_string(geteuid()) + " 1");
-  WriteIdMap(pid, "gid_map", std::to_string(getegid()) + " " + std::to_string(getegid()) + " 1");
-}
+// One line of a user-namespace map: the id maps to itself.
+std::string IdMapLine(unsigned id) { return std::to_string(id) + " " + std::to_string(id) + " 1"; }
 
 std::vector<char*> PointerArray(std::vector<std::string>& strings) {
   std::vector<char*> out;
@@ -205,12 +221,20 @@ std::shared_ptr<ContainedProcess> ContainedProcess::CreateSuspended(const Progra
   plan.Sources[run::kErrorsFd] = errors.Write.Get();
   plan.Sources[run::kStatusFd] = status.Write.Get();
   plan.ErrorsWrite = errors.Write.Get();
-
   const bool needUserNamespace = geteuid() != 0;
-  int flags = CLONE_VM | CLONE_VFORK | CLONE_NEWPID | CLONE_NEWNS | CLONE_PIDFD | SIGCHLD;
+  const std::string uidMap = needUserNamespace ? IdMapLine(geteuid()) : std::string();
+  const std::string gidMap = needUserNamespace ? IdMapLine(getegid()) : std::string();
+  plan.UidMap = uidMap.c_str();
+  plan.GidMap = gidMap.c_str();
+
+  int flags = CLONE_VFORK | CLONE_NEWPID | CLONE_NEWNS | CLONE_PIDFD | SIGCHLD;
   if (needUserNamespace) flags |= CLONE_NEWUSER;
   // Like posix_spawn: the child shares our memory until it execs the init,
-  // so no page table of Velkor is copied however large Velkor is.
+  // so no page table of Velkor is copied however large Velkor is. Not when
+  // the child must make itself dumpable to map its identity: that flag
+  // belongs to the memory, and Velkor's must stay as it is.
+  plan.OwnMemory = needUserNamespace && prctl(PR_GET_DUMPABLE, 0, 0, 0, 0) != 1;
+  if (!plan.OwnMemory) flags |= CLONE_VM;
   std::vector<char> stack(kSpawnStackSize);
   int pidfd = -1;
   pid_t pid;
@@ -230,7 +254,6 @@ std::shared_ptr<ContainedProcess> ContainedProcess::CreateSuspended(const Progra
   // that reports a successful exec.
   errors.Write.Reset();
   status.Write.Reset();
-  if (needUserNamespace) MapOwnIdentity(process->pid_);  // on failure the destructor kills it
   return process;
 }
 
@@ -250,13 +273,13 @@ bool ContainedProcess::Resume(StartFailure& failure) {
   const int sendErrno = errno;
   go_.Reset();
   resumed_ = true;
-  if (sent != static_cast<ssize_t>(sizeof go)) {
-    failure.Code = ErrorCodeFromErrno(sent < 0 ? sendErrno : EPIPE);
-    failure.Message = SystemErrorMessage(failure.Code);
-    return false;
-  }
   StartReport report{};
-  if (!ReadFull(errors_.Get(), &report, sizeof report)) return true;  // exec'ed
+  if (sent != static_cast<ssize_t>(sizeof go)) {
+    // The init is gone; what it reported before says why.
+    if (!ReadFull(errors_.Get(), &report, sizeof report)) report = {0, sent < 0 ? sendErrno : EPIPE};
+  } else if (!ReadFull(errors_.Get(), &report, sizeof report)) {
+    return true;  // exec'ed
+  }
   if (report.Stage == run::kStageInit)
     throw SystemError(report.Errno, "cannot start the run helper " + RunInitPath());
   failure.Code = report.Stage == run::kStageChdir ? kErrorDirectory : ErrorCodeFromErrno(report.Errno);

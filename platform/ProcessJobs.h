@@ -35,8 +35,10 @@
 // calls on data prepared before.
 //
 // The suspended start: the namespace exists from clone() on, but the init
-// does not start the program before the keeper sends "go" with the limits
-// (after writing the user-namespace maps). A start failure (missing file,
+// does not start the program before the keeper sends "go" with the limits.
+// In a user namespace the child maps Velkor's own identity into it before
+// it execs the init, so the program runs as Velkor's account. A start
+// failure (missing file,
 // bad working folder) comes back over a close-on-exec pipe: end of file
 // means the exec happened.
 #pragma once

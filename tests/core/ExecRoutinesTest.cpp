@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -259,6 +260,16 @@ TEST_F(ExecEngineTest, ARunDoesNotOutliveAJudgeThatDies) {
   for (int i = 0; i < 2500 && !ProcessesWithToken(token).empty(); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   EXPECT_TRUE(ProcessesWithToken(token).empty());
+}
+
+TEST_F(ExecEngineTest, RunsWhileTheJudgeIsNotDumpable) {
+  // A judge started with file capabilities, or one that has switched its
+  // file-system identity, is not dumpable; its runs must work all the same
+  // (the unprivileged rerun of this suite is where that matters).
+  ASSERT_EQ(prctl(PR_SET_DUMPABLE, 0, 0, 0, 0), 0);
+  Run("exit 5");
+  prctl(PR_SET_DUMPABLE, 1, 0, 0, 0);
+  EXPECT_EQ(engine.ExitCode(), 5) << engine.ExitCodeMsg();
 }
 
 TEST_F(ExecEngineTest, TheRunSeesOnlyItsOwnProcesses) {
