@@ -314,7 +314,7 @@ bool TJudgeEngine::JudgeSubmission(TResultE* RE) {
     bool restored = false;
     try {
       DoNotify(jaBeginJudge, CName, EName, "");
-      PrepareWaitRoom(false);
+      PrepareWaitRoom(true);  // whatever an earlier pair left must not be judged as this one
       UpdateProgress();
 
       ++Progress;
@@ -395,7 +395,7 @@ bool TJudgeEngine::JudgeTest(TResultT* RT) {
   const TResultE* RE = RT->Owner;
   const TResultC* RC = RE->Owner;
   bool Result = false;
-  PrepareContestRoom(false);
+  PrepareContestRoom(true);
   std::exception_ptr error;
   try {
     DoNotify(jaBeginJudge, RC->Name(), RE->Name(), RT->Name());
@@ -435,7 +435,11 @@ void TJudgeEngine::PrepareWorkDir(bool Fresh) {
   if (PathExists(WorkDir)) return;
   CreateFolder(WorkDir);
   WorkOnNTFS = VolumeHasACLs(WorkDir);
-  if (WorkOnNTFS) SetExplicitACL(WorkDir, std::span(&eaEveryoneAccess, 1), 0);
+  // Open to everybody only for the security account's sake; otherwise the
+  // folder keeps its owner's permissions, so no other local account can swap
+  // a program before it runs.
+  if (WorkOnNTFS && EnvConfig && EnvConfig->ActiveSecurity)
+    SetExplicitACL(WorkDir, std::span(&eaEveryoneAccess, 1), 0);
 }
 
 void TJudgeEngine::PrepareRoom(const char* Name, std::string& Room, bool Fresh) {
@@ -443,7 +447,8 @@ void TJudgeEngine::PrepareRoom(const char* Name, std::string& Room, bool Fresh) 
   Room = JoinPath(WorkDir, Name);
   if (Fresh && PathExists(Room)) DeleteOrFail(Room);
   if (!PathExists(Room)) CreateFolder(Room);
-  if (VolumeHasACLs(Room)) SetExplicitACL(Room, std::span(&eaEveryoneAccess, 1), 0);
+  if (EnvConfig && EnvConfig->ActiveSecurity && VolumeHasACLs(Room))
+    SetExplicitACL(Room, std::span(&eaEveryoneAccess, 1), 0);
 }
 
 void TJudgeEngine::PrepareWaitRoom(bool Fresh) { PrepareRoom(kWaitRoomName, WaitRoomDir, Fresh); }
@@ -620,11 +625,21 @@ TJudgeThread::~TJudgeThread() {
 
 void TJudgeThread::Start() {
   if (FThread.joinable() || List == nullptr) throw std::logic_error("TJudgeThread: already started or no list");
-  FThread = std::thread([this] { FResult = Engine->Run(*List); });
+  // An error that leaves the run (a handler's, the hand-off's) must reach
+  // whoever waits for it, not end the process.
+  FThread = std::thread([this] {
+    try {
+      FResult = Engine->Run(*List);
+    } catch (...) {
+      FResult = false;
+      FError = std::current_exception();
+    }
+  });
 }
 
 bool TJudgeThread::WaitFor() {
   if (FThread.joinable()) FThread.join();
+  if (FError) std::rethrow_exception(std::exchange(FError, nullptr));
   return FResult;
 }
 

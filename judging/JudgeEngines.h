@@ -37,6 +37,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -197,7 +198,8 @@ class TJudgeThread {
 
   // Starts Engine->Run(*List) on the thread; List must outlive the run.
   void Start();
-  // Waits for the run to end and returns its result.
+  // Waits for the run to end and returns its result; an error that left
+  // the run is raised here.
   bool WaitFor();
 
   const TSinglyLinkedList<TJudgePair>* List = nullptr;
@@ -206,6 +208,7 @@ class TJudgeThread {
  private:
   std::thread FThread;
   bool FResult = false;
+  std::exception_ptr FError;
 };
 
 }  // namespace velkor

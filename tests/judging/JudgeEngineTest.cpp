@@ -869,6 +869,57 @@ TEST_F(SmallContest, WorkFolderNamesAcrossRunsAndEngines) {
   EXPECT_FALSE(Exists(WorkDir()));
 }
 
+TEST_F(SmallContest, LeftoversOfOnePairAreNeverJudgedAsTheNext) {
+  tree.AddContestant("C2");  // submits nothing
+  Load();
+  // The waiting room resists deletion at the end of C1's submission only.
+  TShellDeleteProc savedDelete = ShellDeleteProc;
+  TSleepProc savedSleep = SetRetrySleep([](std::uint32_t) {});
+  bool resist = false;
+  log.OnNotify = [&](TJudgeAction a, const std::string& c, const std::string&, const std::string& t, bool&) {
+    if (c == "C1" && a == jaEndJudge) resist = !t.empty();  // after C1's last test, until its pair ends
+  };
+  ShellDeleteProc = [&](const std::string& Path) {
+    return resist && Path.ends_with("/WaitRoom") ? -5 : savedDelete(Path);
+  };
+  TJudgeEngine engine(contest, compilers, *JudgeEnvironment::CheckerSet);
+  log.Bind(engine);
+  const bool finished = engine.Run(Pairs({{"C1", "E"}, {"C2", "E"}}));
+  ShellDeleteProc = savedDelete;
+  SetRetrySleep(savedSleep);
+  EXPECT_TRUE(finished) << engine.ErrorMsg;
+  EXPECT_EQ(Result("C1")->state, jsFailure);
+  ASSERT_NE(Result("C2"), nullptr);
+  EXPECT_EQ(Result("C2")->state, jsNoSource) << "C1's program was judged as C2's";
+  EXPECT_EQ(Result("C2")->Evaluation, 0);
+}
+
+TEST_F(SmallContest, WorkFolderIsNotOpenToOtherAccountsWithoutTheSecurityMode) {
+  Load();
+  std::vector<std::string> writableByOthers;
+  log.OnStatus = [&](const std::string& s) {
+    if (s != "Chạy bài làm") return;
+    for (const std::string& p : {WorkDir(), WorkDir() + "/WaitRoom", WorkDir() + "/ContestRoom"}) {
+      struct stat st {};
+      if (::stat(p.c_str(), &st) == 0 && (st.st_mode & S_IWOTH)) writableByOthers.push_back(p);
+    }
+  };
+  TJudgeEngine engine(contest, compilers, *JudgeEnvironment::CheckerSet);
+  log.Bind(engine);
+  ASSERT_TRUE(engine.Run(Pairs({{"C1", "E"}})));
+  EXPECT_TRUE(writableByOthers.empty()) << writableByOthers.front();
+}
+
+TEST_F(SmallContest, AnErrorLeavingAJudgingThreadReachesWhoWaits) {
+  Load();
+  TJudgeThread thread(contest, compilers, *JudgeEnvironment::CheckerSet);
+  thread.Engine->SetOnInit([](TJudgeEngine*) { throw std::runtime_error("handler failed"); });
+  TQueue<TJudgePair> pairs = Pairs({{"C1", "E"}});
+  thread.List = &pairs;
+  thread.Start();
+  EXPECT_THROW(thread.WaitFor(), std::runtime_error);
+}
+
 TEST_F(SmallContest, FailingPreparationStillCleansUp) {
   Load();
   TJudgeEngine engine(contest, compilers, *JudgeEnvironment::CheckerSet);
