@@ -239,7 +239,11 @@ void TJudgeEngine::MoveCompiledFiles(const std::string& FileName, bool ToContest
   // The program keeps the name it is started by, whatever letter case the
   // compiler gave the file.
   const std::string found = FindNameIgnoreCase(source, FileName);
-  MoveOrFail(source + (found.empty() ? FileName : found), target, FileName);
+  // A running program may delete its own file (Windows would not let it);
+  // then there is nothing to move, and the tests left score 0 (RunTest)
+  // instead of stopping the judging of everybody.
+  if (found.empty()) return;
+  MoveOrFail(source + found, target, FileName);
 }
 
 // ---- Test --------------------------------------------------------------------
@@ -315,6 +319,12 @@ void TJudgeEngine::RunTest(TResultT* RT, const std::string& FileName) {
   if (Test == nullptr)
     throw std::runtime_error("Không có test \"" + RT->Name() + "\" của đề bài \"" + RT->Owner->Name() + "\"");
 
+  std::error_code gone;
+  if (!std::filesystem::exists(FileName, gone)) {
+    RT->Evaluation = 0;
+    RT->EvaluationText = "Không còn chương trình để chạy: bài làm đã tự xóa";
+    return;
+  }
   DoStatus("Chép input...");
   CopyInputFiles(*Exam, *Test);
   PrepareExec(*Exam, *Test, FileName);

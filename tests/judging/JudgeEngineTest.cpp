@@ -894,6 +894,18 @@ TEST_F(SmallContest, LeftoversOfOnePairAreNeverJudgedAsTheNext) {
   EXPECT_EQ(Result("C2")->Evaluation, 0);
 }
 
+TEST_F(SmallContest, AProgramThatDeletesItselfHarmsOnlyItsOwnScore) {
+  AddContestant("C1", "#!/bin/sh\nrm -f \"$0\"\nread a b < E.INP\necho $((a + b)) > E.OUT\n");
+  AddContestant("C2", kAddFiles);
+  Load();
+  TJudgeEngine engine(contest, compilers, *JudgeEnvironment::CheckerSet);
+  ASSERT_TRUE(engine.Run(Pairs({{"C1", "E"}, {"C2", "E"}}))) << engine.ErrorMsg;
+  EXPECT_EQ(Result("C1")->Evaluation, 1);  // right in the test where it ran
+  EXPECT_EQ(Result("C1")->Obj("2")->Evaluation, 0);
+  EXPECT_EQ(Result("C1")->Obj("2")->EvaluationText, "Không còn chương trình để chạy: bài làm đã tự xóa");
+  EXPECT_EQ(Result("C2")->Evaluation, 2);
+}
+
 TEST_F(SmallContest, WorkFolderIsNotOpenToOtherAccountsWithoutTheSecurityMode) {
   Load();
   std::vector<std::string> writableByOthers;
