@@ -92,10 +92,12 @@ struct TImpersonation {
 // ---- Unpacking a submitted ZIP file ------------------------------------------
 // The archive comes from a contestant, so nothing in it is trusted: an entry
 // whose name could leave the waiting room and every symbolic link are
-// skipped, folders are entered without following links, and a limit on the
-// unpacked bytes keeps a small archive from filling the disk.
+// skipped, folders are entered without following links, and limits on the
+// unpacked bytes and on the number of entries keep a small archive from
+// filling the disk or its table of files.
 
 constexpr std::uint64_t kMaxUnpackedBytes = 256ull << 20;
+constexpr zip_int64_t kMaxUnpackedEntries = 10000;
 
 struct TZipClose {
   void operator()(zip_t* z) const { zip_discard(z); }
@@ -160,7 +162,7 @@ void UnpackSubmissionArchive(const std::string& ZipFile, const std::string& Fold
   const UniqueFd root(::open(Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!root.Valid()) return;
   std::uint64_t budget = kMaxUnpackedBytes;
-  const zip_int64_t count = zip_get_num_entries(zip.get(), 0);
+  const zip_int64_t count = std::min(zip_get_num_entries(zip.get(), 0), kMaxUnpackedEntries);
   for (zip_int64_t i = 0; i < count; ++i) {
     const auto index = static_cast<zip_uint64_t>(i);
     const char* name = zip_get_name(zip.get(), index, ZIP_FL_ENC_GUESS);

@@ -824,6 +824,22 @@ TEST_F(SmallContest, WhatReachesTheWaitingRoom) {
     EXPECT_FALSE(Exists(p)) << p;
 }
 
+TEST_F(SmallContest, ASubmittedArchiveUnpacksAtMostTenThousandEntries) {
+  std::vector<std::pair<std::string, std::string>> entries;
+  for (int i = 0; i < 10050; ++i) entries.emplace_back("f" + std::to_string(i), "");
+  WriteZip(tree.ContestantsDir() + "/C1/many.zip", entries);
+  Load();
+  std::size_t unpacked = 0;
+  log.OnStatus = [&](const std::string& s) {
+    if (s == "Dịch bài...") unpacked = ListTree(WorkDir() + "/WaitRoom").size();
+  };
+  TJudgeEngine engine(contest, compilers, *JudgeEnvironment::CheckerSet);
+  log.Bind(engine);
+  ASSERT_TRUE(engine.Run(Pairs({{"C1", "E"}})));
+  EXPECT_EQ(unpacked, 10000u + 1) << "the entries and E.exe";
+  EXPECT_EQ(Result("C1")->Evaluation, 2);
+}
+
 TEST_F(SmallContest, LinkedInputReachesTheProgramAsItsContent) {
   // The jury shares one input between tests through a relative link.
   tree.Remove("Tasks/E/2");
