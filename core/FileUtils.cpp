@@ -79,11 +79,6 @@ bool WildcardMatch(const std::vector<std::uint32_t>& s, const std::vector<std::u
   return j == p.size();
 }
 
-bool PathExists(const std::string& path) {
-  struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0;
-}
-
 template <class Attempt>
 bool Retry(Attempt attempt) {
   for (int i = 0; i < kRetryAttempts; ++i) {
@@ -272,5 +267,17 @@ void FileUtilsInit() {
 }
 
 void FileUtilsFinalize() {}
+
+bool PathExists(const std::string& Path) {
+  struct stat st {};
+  return ::lstat(Path.c_str(), &st) == 0;
+}
+
+std::string ExtractFileExt(const std::string& Path) {
+  const std::size_t slash = Path.rfind('/');
+  const std::size_t dot = Path.rfind('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
+  return Path.substr(dot);
+}
 
 }  // namespace velkor

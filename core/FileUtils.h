@@ -89,6 +89,14 @@ TQueue<TFindData> ScanDirectory(const std::string& Root, std::uint32_t Flags, co
 // it ended in one, so "A.*" finds "A" and "*.*" finds everything.
 bool MatchesMask(std::string_view Name, std::string_view Mask);
 
+// True when something (a file, a folder, a link, a dangling link too)
+// stands at Path.
+bool PathExists(const std::string& Path);
+
+// The extension of the name part of Path, from its last "." on ("" when it
+// has none): ".cpp" of "a/b/E.cpp".
+std::string ExtractFileExt(const std::string& Path);
+
 // The name of the entry of Folder that equals Name ignoring the case of
 // ASCII letters: Name itself when it exists as written, otherwise the first
 // such entry in name order; "" when there is none.

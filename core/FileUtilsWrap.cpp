@@ -21,12 +21,6 @@ std::string TransferFailedMessage(const char* verb, const std::string& source, c
   return text + ". Hãy kiểm tra lại!";
 }
 
-// A folder or a file, and a dangling link too: each of them still has to go.
-bool PathExists(const std::string& path) {
-  struct stat st {};
-  return ::lstat(path.c_str(), &st) == 0;
-}
-
 void CreateFolder(const std::string& folder) {
   std::error_code ec;  // a folder that cannot be made fails the copy itself
   std::filesystem::create_directories(folder, ec);

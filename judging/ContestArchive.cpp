@@ -314,11 +314,6 @@ bool IsFile(const std::string& Path) {
   return ::stat(Path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-bool PathExists(const std::string& Path) {
-  struct stat st {};
-  return ::lstat(Path.c_str(), &st) == 0;
-}
-
 std::vector<std::string> SplitPath(const std::string& Path) {
   std::vector<std::string> parts;
   std::size_t start = 0;

@@ -53,11 +53,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool PathExists(const std::string& Path) {
-  std::error_code ec;
-  return fs::exists(fs::symlink_status(Path, ec));
-}
-
 void CreateFolder(const std::string& Folder) {
   std::error_code ec;
   fs::create_directories(Folder, ec);

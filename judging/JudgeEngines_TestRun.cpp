@@ -32,14 +32,6 @@ namespace {
 
 using platform::UniqueFd;
 
-// ".cpp" of "a/b/E.cpp"; "" without a dot in the last component.
-std::string ExtractFileExt(const std::string& Path) {
-  const std::size_t slash = Path.rfind('/');
-  const std::size_t dot = Path.rfind('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
-  return Path.substr(dot);
-}
-
 std::string ChangeFileExt(const std::string& Path, const std::string& Ext) {
   const std::string ext = ExtractFileExt(Path);
   return Path.substr(0, Path.size() - ext.size()) + Ext;

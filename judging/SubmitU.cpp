@@ -67,14 +67,6 @@ std::string DateTimeStamp(TDateTime Value) {
   return s;
 }
 
-// From the last "." of the name part on; "" when the name has none.
-std::string ExtractFileExt(const std::string& Name) {
-  const std::size_t slash = Name.rfind('/');
-  const std::size_t dot = Name.rfind('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
-  return Name.substr(dot);
-}
-
 TDateTime ArrivalTime(const TFindData& f) { return std::max(f.CreationTime, f.LastWriteTime); }
 
 // A file "EName" or "EName.anything", letter case aside: what the mask

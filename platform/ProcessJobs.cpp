@@ -27,22 +27,11 @@ namespace velkor::platform {
 namespace {
 
 using run::GoMessage;
+using run::ReadFull;
 using run::StartReport;
 
 constexpr const char* kRunInitName = "velkor-run-init";
 constexpr std::size_t kSpawnStackSize = 64 * 1024;
-
-bool ReadFull(int fd, void* buf, size_t size) {
-  auto* p = static_cast<char*>(buf);
-  while (size > 0) {
-    ssize_t n = read(fd, p, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    p += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
-}
 
 // Everything the spawn child needs, prepared before clone().
 struct SpawnPlan {

@@ -22,29 +22,6 @@ using namespace velkor::platform::run;
 
 namespace {
 
-bool ReadFull(int fd, void* buf, size_t size) {
-  auto* p = static_cast<char*>(buf);
-  while (size > 0) {
-    ssize_t n = read(fd, p, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    p += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
-}
-
-void WriteFull(int fd, const void* buf, size_t size) {
-  auto* p = static_cast<const char*>(buf);
-  while (size > 0) {
-    ssize_t n = write(fd, p, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
-    p += n;
-    size -= static_cast<size_t>(n);
-  }
-}
-
 [[noreturn]] void FailStart(StartStage stage, int err) {
   StartReport report{stage, err};
   WriteFull(kErrorsFd, &report, sizeof report);

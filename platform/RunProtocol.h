@@ -12,6 +12,10 @@
 // program's path, then the program's argv. The environment is the program's.
 #pragma once
 
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstddef>
 #include <cstdint>
 
 namespace velkor::platform::run {
@@ -31,6 +35,31 @@ struct StartReport {
   std::int32_t Stage;
   std::int32_t Errno;
 };
+
+// Whole-record reads and writes over the run's pipes, retried when a signal
+// interrupts them; async-signal-safe. ReadFull is false at end of file.
+inline bool ReadFull(int fd, void* buf, std::size_t size) {
+  auto* p = static_cast<char*>(buf);
+  while (size > 0) {
+    const ssize_t n = read(fd, p, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    p += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+inline void WriteFull(int fd, const void* buf, std::size_t size) {
+  auto* p = static_cast<const char*>(buf);
+  while (size > 0) {
+    const ssize_t n = write(fd, p, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    p += n;
+    size -= static_cast<std::size_t>(n);
+  }
+}
 
 struct GoMessage {
   std::uint64_t ProcessMemoryLimit;  // bytes of data per process; 0 = none
