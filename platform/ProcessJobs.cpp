@@ -1,12 +1,11 @@
 #include "platform/ProcessJobs.h"
 
 #include <fcntl.h>
-#include <linux/close_range.h>
 #include <pthread.h>
 #include <poll.h>
 #include <sched.h>
 #include <signal.h>
-#include <sys/mount.h>
+#include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
@@ -16,7 +15,6 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
-#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -27,104 +25,18 @@ namespace velkor::platform {
 namespace {
 
 using run::GoMessage;
+using run::InitPlan;
 using run::ReadFull;
 using run::StartReport;
 
-constexpr const char* kRunInitName = "velkor-run-init";
-constexpr std::size_t kSpawnStackSize = 64 * 1024;
-
-// Everything the spawn child needs, prepared before clone().
-struct SpawnPlan {
-  const char* InitPath;
-  char* const* Argv;
-  char* const* Envp;
-  int Sources[6];  // become descriptors 0..5 of the init
-  int ErrorsWrite;
-  // In a user namespace of its own, the run keeps Velkor's identity: these
-  // maps, written by the child itself ("" when no user namespace is made).
-  const char* UidMap;
-  const char* GidMap;
-  // The child has a memory of its own (Velkor is not dumpable, see below)
-  // and may make itself dumpable so that it can write its maps.
-  bool OwnMemory;
-};
-
-bool WriteProcSelf(const char* file, const char* content) {
-  const int fd = open(file, O_WRONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  const ssize_t size = static_cast<ssize_t>(strlen(content));
-  const bool ok = write(fd, content, static_cast<size_t>(size)) == size;
-  close(fd);
-  return ok;
-}
-
-// A process may map its own identity into its new user namespace; doing it
-// from the inside needs no access to the child from Velkor's side, which
-// the kernel refuses while Velkor is not dumpable (started with file
-// capabilities, or after an identity switch).
-bool MapOwnIdentity(const SpawnPlan& plan) {
-  if (!*plan.UidMap) return true;
-  // The files of a process that is not dumpable belong to root, its own
-  // map files included.
-  if (plan.OwnMemory) prctl(PR_SET_DUMPABLE, 1, 0, 0, 0);
-  return WriteProcSelf("/proc/self/setgroups", "deny") && WriteProcSelf("/proc/self/uid_map", plan.UidMap) &&
-         WriteProcSelf("/proc/self/gid_map", plan.GidMap);
-}
-
-// A /proc of the run's own namespace, so the program cannot even read about
-// the jury's processes. Mounted before the init is exec'ed: in a user
-// namespace only this first process holds the capability to mount. Best
-// effort; the mounts stay private to the run.
-void MountPrivateProc() {
-  if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return;
-  mount("proc", "/proc", "proc", MS_NOSUID | MS_NODEV | MS_NOEXEC, nullptr);
-}
-
-// Runs between clone() and exec in memory shared with Velkor (whose calling
-// thread is suspended meanwhile, as with vfork): async-signal-safe calls on
-// the plan only.
-int SpawnInit(void* arg) {
-  const auto& plan = *static_cast<const SpawnPlan*>(arg);
-  // Handlers still point into Velkor; every signal is blocked until they are
-  // reset. Ignored signals would survive exec, so they are reset too.
-  struct sigaction dfl {};
-  dfl.sa_handler = SIG_DFL;
-  for (int sig = 1; sig < NSIG; ++sig) sigaction(sig, &dfl, nullptr);
-  // If Velkor dies, the run dies with it. Set here, before the exec, so
-  // there is no moment when the init runs without it.
-  prctl(PR_SET_PDEATHSIG, SIGKILL, 0, 0, 0);
-  if (!MapOwnIdentity(plan)) goto fail;
-  MountPrivateProc();
-  // Lift the sources above the targets first, so none is overwritten before
-  // it is used.
-  int lifted[6];
-  for (int i = 0; i < 6; ++i) lifted[i] = fcntl(plan.Sources[i], F_DUPFD_CLOEXEC, 6);
-  for (int i = 0; i < 6; ++i)
-    if (lifted[i] < 0 || dup2(lifted[i], i) < 0) goto fail;
-  syscall(SYS_close_range, 6u, ~0u, CLOSE_RANGE_CLOEXEC);
-  {
-    sigset_t none;
-    sigemptyset(&none);
-    sigprocmask(SIG_SETMASK, &none, nullptr);
-  }
-  execve(plan.InitPath, plan.Argv, plan.Envp);
-fail:
-  StartReport report{run::kStageInit, errno};
-  (void)!write(plan.ErrorsWrite, &report, sizeof report);
-  _exit(127);
-}
-
-// ---- keeper side ---------------------------------------------------------
+// The two stacks the run's processes use in Velkor's memory, each above a
+// guard page, so an overflow faults instead of writing over Velkor's data.
+constexpr std::size_t kGuardSize = 4096;
+constexpr std::size_t kInitStackSize = 60 * 1024;
+constexpr std::size_t kProgramStackSize = 60 * 1024;
 
 std::system_error SystemError(int err, const std::string& what) {
   return std::system_error(err, std::generic_category(), what);
-}
-
-// The init program lives beside the running executable.
-std::string RunInitPath() {
-  std::error_code ec;
-  auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
-  return (self.parent_path() / kRunInitName).string();
 }
 
 // One line of a user-namespace map: the id maps to itself.
@@ -178,21 +90,45 @@ class AllSignalsBlocked {
 
 }  // namespace
 
-std::shared_ptr<ContainedProcess> ContainedProcess::CreateSuspended(const ProgramStart& start) {
-  const std::string initPath = RunInitPath();
-  if (access(initPath.c_str(), X_OK) != 0)
-    throw SystemError(errno, "cannot use the run helper " + initPath);
+// What the run's processes read from Velkor's memory: it lives as long as
+// the run, and is freed only once its init has been reaped.
+struct ContainedProcess::Launch {
+  std::string Program, WorkingDir, UidMap, GidMap;
+  std::vector<std::string> Args, Environment;
+  std::vector<char*> Argv, Envp;
+  InitPlan Plan{};
+  void* Stacks = MAP_FAILED;
+  std::size_t StacksSize = 0;
 
+  ~Launch() {
+    if (Stacks != MAP_FAILED) munmap(Stacks, StacksSize);
+  }
+
+  // [guard][program stack][guard][init stack]; the init's top is returned.
+  char* MapStacks() {
+    StacksSize = 2 * kGuardSize + kProgramStackSize + kInitStackSize;
+    Stacks = mmap(nullptr, StacksSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0);
+    if (Stacks == MAP_FAILED) throw SystemError(errno, "cannot map the stacks of a contained run");
+    char* base = static_cast<char*>(Stacks);
+    mprotect(base, kGuardSize, PROT_NONE);
+    mprotect(base + kGuardSize + kProgramStackSize, kGuardSize, PROT_NONE);
+    Plan.ProgramStackTop = base + kGuardSize + kProgramStackSize;
+    return base + StacksSize;
+  }
+};
+
+std::shared_ptr<ContainedProcess> ContainedProcess::CreateSuspended(const ProgramStart& start) {
+  auto launch = std::make_unique<Launch>();
   // A relative program name means the file beside Velkor, not one in the
   // program's working folder.
   std::error_code ec;
-  const std::string app =
+  launch->Program =
       start.AppName.empty() ? start.AppName : std::filesystem::absolute(start.AppName, ec).string();
-  std::vector<std::string> args{initPath, start.WorkingDir, std::to_string(start.NiceIncrement), app};
-  args.insert(args.end(), start.Args.begin(), start.Args.end());
-  std::vector<std::string> env = start.Environment;
-  std::vector<char*> argv = PointerArray(args);
-  std::vector<char*> envp = PointerArray(env);
+  launch->WorkingDir = start.WorkingDir;
+  launch->Args = start.Args;
+  launch->Environment = start.Environment;
+  launch->Argv = PointerArray(launch->Args);
+  launch->Envp = PointerArray(launch->Environment);
 
   UniqueFd null(open("/dev/null", O_RDWR | O_CLOEXEC));
   if (!null.Valid()) throw SystemError(errno, "cannot open /dev/null");
@@ -200,42 +136,47 @@ std::shared_ptr<ContainedProcess> ContainedProcess::CreateSuspended(const Progra
   Pipe errors = MakePipe();
   Pipe status = MakePipe();
 
-  SpawnPlan plan{};
-  plan.InitPath = initPath.c_str();
-  plan.Argv = argv.data();
-  plan.Envp = envp.data();
+  InitPlan& plan = launch->Plan;
+  plan.Program = launch->Program.c_str();
+  plan.Argv = launch->Argv.data();
+  plan.Envp = launch->Envp.data();
+  plan.WorkingDir = launch->WorkingDir.c_str();
+  plan.NiceIncrement = start.NiceIncrement;
   const int streams[3] = {start.StdInput, start.StdOutput, start.StdError};
   for (int i = 0; i < 3; ++i) plan.Sources[i] = streams[i] >= 0 ? streams[i] : null.Get();
   plan.Sources[run::kGoFd] = go.Read.Get();
   plan.Sources[run::kErrorsFd] = errors.Write.Get();
   plan.Sources[run::kStatusFd] = status.Write.Get();
-  plan.ErrorsWrite = errors.Write.Get();
   const bool needUserNamespace = geteuid() != 0;
-  const std::string uidMap = needUserNamespace ? IdMapLine(geteuid()) : std::string();
-  const std::string gidMap = needUserNamespace ? IdMapLine(getegid()) : std::string();
-  plan.UidMap = uidMap.c_str();
-  plan.GidMap = gidMap.c_str();
+  if (needUserNamespace) {
+    launch->UidMap = IdMapLine(geteuid());
+    launch->GidMap = IdMapLine(getegid());
+  }
+  plan.UidMap = launch->UidMap.c_str();
+  plan.GidMap = launch->GidMap.c_str();
+  char* initStackTop = launch->MapStacks();
 
-  int flags = CLONE_VFORK | CLONE_NEWPID | CLONE_NEWNS | CLONE_PIDFD | SIGCHLD;
+  int flags = CLONE_NEWPID | CLONE_NEWNS | CLONE_PIDFD | SIGCHLD;
   if (needUserNamespace) flags |= CLONE_NEWUSER;
-  // Like posix_spawn: the child shares our memory until it execs the init,
-  // so no page table of Velkor is copied however large Velkor is. Not when
-  // the child must make itself dumpable to map its identity: that flag
-  // belongs to the memory, and Velkor's must stay as it is.
+  // Like a thread: the init shares our memory, so starting it copies no
+  // page table of Velkor however large Velkor is. Not when it must make
+  // itself dumpable to map its identity: that flag belongs to the memory,
+  // and Velkor's must stay as it is.
   plan.OwnMemory = needUserNamespace && prctl(PR_GET_DUMPABLE, 0, 0, 0, 0) != 1;
   if (!plan.OwnMemory) flags |= CLONE_VM;
-  std::vector<char> stack(kSpawnStackSize);
+  // Made first: once the init runs, nothing may fail before the process
+  // owns the memory the init reads.
+  std::shared_ptr<ContainedProcess> process(new ContainedProcess);
   int pidfd = -1;
   pid_t pid;
   {
     AllSignalsBlocked blocked;
-    pid = clone(SpawnInit, stack.data() + stack.size(), flags, &plan, &pidfd);
+    pid = clone(run::RunInit, initStackTop, flags, &plan, &pidfd);
   }
   if (pid < 0) throw SystemError(errno, "cannot create an isolated run for the program");
-
-  std::shared_ptr<ContainedProcess> process(new ContainedProcess);
   process->pid_ = pid;
   process->pidfd_.Reset(pidfd);
+  process->launch_ = std::move(launch);
   process->go_ = std::move(go.Write);
   process->errors_ = std::move(errors.Read);
   process->status_ = std::move(status.Read);
@@ -270,7 +211,7 @@ bool ContainedProcess::Resume(StartFailure& failure) {
     return true;  // exec'ed
   }
   if (report.Stage == run::kStageInit)
-    throw SystemError(report.Errno, "cannot start the run helper " + RunInitPath());
+    throw SystemError(report.Errno, "cannot prepare the contained run of " + launch_->Program);
   failure.Code = report.Stage == run::kStageChdir ? kErrorDirectory : ErrorCodeFromErrno(report.Errno);
   failure.Message = SystemErrorMessage(failure.Code);
   return false;
@@ -309,12 +250,16 @@ void ContainedProcess::Terminate() {
     syscall(SYS_pidfd_send_signal, pidfd_.Get(), SIGKILL, nullptr, 0);
     siginfo_t info{};
     // Returns once the whole namespace is gone. ECHILD: someone else reaped.
-    while (waitid(static_cast<idtype_t>(P_PIDFD), static_cast<id_t>(pidfd_.Get()), &info,
-                  WEXITED) != 0 &&
+    int r;
+    while ((r = waitid(static_cast<idtype_t>(P_PIDFD), static_cast<id_t>(pidfd_.Get()), &info, WEXITED)) != 0 &&
            errno == EINTR) {
     }
+    // The run's processes may use the launch memory for as long as they
+    // live: kept for good when their end could not be confirmed.
+    if (r != 0 && errno != ECHILD) (void)launch_.release();
     reaped_ = true;
   }
+  launch_.reset();
   pidfd_.Reset();
   go_.Reset();
   errors_.Reset();

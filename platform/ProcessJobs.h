@@ -8,11 +8,11 @@
 //
 //   Velkor (keeper)   creates the run, sends the limits, waits with a
 //                     timeout on a pidfd of the run's init, and kills it.
-//   init (pid 1)      "velkor-run-init" (RunInit.cpp), a small static program
-//                     beside Velkor: it waits for the "go" message, starts
-//                     the program, reaps every process of the namespace, and
-//                     when the program ends writes its wait status to Velkor
-//                     and exits.
+//   init (pid 1)      RunInit() (RunInit.cpp), started by clone() in
+//                     Velkor's memory and never exec'ed: it waits for the
+//                     "go" message, starts the program, reaps every process
+//                     of the namespace, and when the program ends writes its
+//                     wait status to Velkor and exits.
 //   program (pid 2)   applies the limits, then execs the judged or compiled
 //                     program.
 //
@@ -29,18 +29,21 @@
 // Velkor or anything else of the jury's. The run also gets a /proc of its
 // own, so it cannot read about the jury's processes either.
 //
-// Starting costs one vfork-like clone and exec for the init and one for the
-// program: no page table of Velkor is ever copied. The clone runs between
-// clone() and exec in Velkor's memory, so it makes only async-signal-safe
-// calls on data prepared before.
+// Starting costs one thread-like clone for the init and one vfork-like
+// clone and exec for the program, as much as a plain spawn plus the
+// namespaces: no page table of Velkor is copied and no helper program is
+// exec'ed. Because the init and the program's process (until its exec) run
+// in Velkor's memory beside Velkor's own threads, RunInit.cpp makes system
+// calls only, on a plan and stacks prepared before and kept until the init
+// has been reaped. (When Velkor is not dumpable and needs a user namespace,
+// the init gets a copy of Velkor's memory instead; see CreateSuspended.)
 //
 // The suspended start: the namespace exists from clone() on, but the init
 // does not start the program before the keeper sends "go" with the limits.
-// In a user namespace the child maps Velkor's own identity into it before
-// it execs the init, so the program runs as Velkor's account. A start
-// failure (missing file,
-// bad working folder) comes back over a close-on-exec pipe: end of file
-// means the exec happened.
+// In a user namespace the init maps Velkor's own identity into it, so the
+// program runs as Velkor's account. A start failure (missing file, bad
+// working folder) comes back over a close-on-exec pipe: end of file means
+// the exec happened.
 #pragma once
 
 #include <sys/types.h>
@@ -119,6 +122,8 @@ class ContainedProcess {
   UniqueFd go_;      // keeper's end of the "go" channel
   UniqueFd errors_;  // start failures of the program
   UniqueFd status_;  // the program's wait status, from init
+  struct Launch;
+  std::unique_ptr<Launch> launch_;  // read by the run's processes
   JobLimits limits_;
   bool resumed_ = false;
   bool reaped_ = false;

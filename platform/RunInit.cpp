@@ -1,86 +1,238 @@
-// velkor-run-init: pid 1 of one contained run (see ProcessJobs.h).
+// pid 1 of one contained run, and the program's process until it execs
+// (see ProcessJobs.h and RunProtocol.h).
 //
-// Waits for "go", starts the program with
-// its limits, reaps every process of the namespace, and reports the
-// program's wait status when it ends. Exiting then ends the whole run: the
-// kernel kills whatever is left in the namespace.
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdlib>
+// Both run in Velkor's memory while Velkor's threads go on, with the thread
+// storage of the thread that made the run. So this file calls no C library
+// function: a library call could write that thread's errno, take a lock a
+// Velkor thread holds, or resolve a symbol lazily. Every system call is
+// made directly, errors come back as negative numbers, and the file is
+// compiled without stack protector or builtins (platform/CMakeLists.txt);
+// a test checks that its object needs no outside symbol.
+#include <asm/unistd.h>
 #include <linux/close_range.h>
+#include <linux/fcntl.h>
+#include <linux/mount.h>
+#include <linux/prctl.h>
+#include <linux/resource.h>
+#include <linux/sched.h>
+#include <linux/signal.h>
+#include <linux/wait.h>
 
 #include "platform/RunProtocol.h"
 
-using namespace velkor::platform::run;
-
+namespace velkor::platform::run {
 namespace {
 
-[[noreturn]] void FailStart(StartStage stage, int err) {
-  StartReport report{stage, err};
-  WriteFull(kErrorsFd, &report, sizeof report);
-  _exit(127);
+#if !defined(__x86_64__)
+#error "the run's init makes its system calls for x86-64"
+#endif
+
+inline long Sys(long n, long a1 = 0, long a2 = 0, long a3 = 0, long a4 = 0, long a5 = 0) {
+  long ret;
+  register long r10 asm("r10") = a4;
+  register long r8 asm("r8") = a5;
+  asm volatile("syscall"
+               : "=a"(ret)
+               : "a"(n), "D"(a1), "S"(a2), "d"(a3), "r"(r10), "r"(r8)
+               : "rcx", "r11", "memory");
+  return ret;
 }
 
-// Marks every descriptor above 2 close-on-exec: the program inherits only
-// its three standard streams.
-void CloseOnExecFrom3() {
-  if (syscall(SYS_close_range, 3u, ~0u, CLOSE_RANGE_CLOEXEC) == 0) return;
-  for (int fd = 3; fd < 65536; ++fd) fcntl(fd, F_SETFD, FD_CLOEXEC);
+template <typename T>
+inline long P(T* p) {
+  return reinterpret_cast<long>(p);
 }
 
-// Runs in the vfork child: shares init's memory until the exec.
-[[noreturn]] void StartProgram(char** argv, char** envp, const GoMessage& go) {
-  prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0);
-  struct rlimit noCore {0, 0};
-  setrlimit(RLIMIT_CORE, &noCore);
-  if (go.ProcessMemoryLimit != 0) {
-    struct rlimit data {go.ProcessMemoryLimit, go.ProcessMemoryLimit};
-    setrlimit(RLIMIT_DATA, &data);
+// clone() onto a stack of its own; the new process runs Fn(Arg) and exits
+// with its result without ever returning here. Returns the new pid or a
+// negative errno.
+long CloneCall(unsigned long flags, char* stackTop, int (*fn)(void*), void* arg) {
+  long ret;
+  register long r10 asm("r10") = 0;  // child tid
+  register long r8 asm("r8") = 0;    // tls
+  register long r12 asm("r12") = P(fn);
+  register long r13 asm("r13") = P(arg);
+  asm volatile(
+      "syscall\n\t"
+      "test %%rax, %%rax\n\t"
+      "jnz 1f\n\t"
+      "xor %%ebp, %%ebp\n\t"
+      "mov %%r13, %%rdi\n\t"
+      "call *%%r12\n\t"
+      "mov %%eax, %%edi\n\t"
+      "mov %[exit], %%eax\n\t"
+      "syscall\n\t"
+      "hlt\n\t"
+      "1:\n\t"
+      : "=a"(ret)
+      : "a"(__NR_clone), "D"(flags), "S"(stackTop), "d"(0L), "r"(r10), "r"(r8), "r"(r12), "r"(r13),
+        [exit] "i"(__NR_exit)
+      : "rcx", "r11", "memory");
+  return ret;
+}
+
+unsigned long Length(const char* s) {
+  unsigned long n = 0;
+  while (s[n]) ++n;
+  return n;
+}
+
+// Reads or writes a whole record, retried after a signal; false on end of
+// file or error.
+bool Transfer(long nr, int fd, void* buf, unsigned long size) {
+  char* p = static_cast<char*>(buf);
+  while (size > 0) {
+    const long n = Sys(nr, fd, P(p), static_cast<long>(size));
+    if (n == -EINTR) continue;
+    if (n <= 0) return false;
+    p += n;
+    size -= static_cast<unsigned long>(n);
   }
-  if (const int nice = std::atoi(argv[kArgNice]); nice != 0) {
-    errno = 0;
-    const int current = getpriority(PRIO_PROCESS, 0);
-    if (errno == 0) setpriority(PRIO_PROCESS, 0, current + nice);
+  return true;
+}
+
+[[noreturn]] void Exit(int code) {
+  for (;;) Sys(__NR_exit_group, code);
+}
+
+[[noreturn]] void FailStart(StartStage stage, long negErrno) {
+  StartReport report{stage, static_cast<std::int32_t>(-negErrno)};
+  Transfer(__NR_write, kErrorsFd, &report, sizeof report);
+  Exit(127);
+}
+
+// 0, or a negative errno.
+long WriteFile(const char* path, const char* content) {
+  const long fd = Sys(__NR_openat, AT_FDCWD, P(path), O_WRONLY | O_CLOEXEC);
+  if (fd < 0) return fd;
+  const long size = static_cast<long>(Length(content));
+  const long written = Sys(__NR_write, fd, P(content), size);
+  Sys(__NR_close, fd);
+  return written == size ? 0 : written < 0 ? written : -EIO;
+}
+
+// A process may map its own identity into its new user namespace; doing it
+// from the inside needs no access to the child from Velkor's side, which
+// the kernel refuses while Velkor is not dumpable (started with file
+// capabilities, or after an identity switch).
+long MapOwnIdentity(const InitPlan& plan) {
+  if (!*plan.UidMap) return 0;
+  // The files of a process that is not dumpable belong to root, its own
+  // map files included. The flag belongs to the memory: only an init with
+  // a memory of its own may change it.
+  if (plan.OwnMemory) Sys(__NR_prctl, PR_SET_DUMPABLE, 1);
+  long r = WriteFile("/proc/self/setgroups", "deny");
+  if (r == 0) r = WriteFile("/proc/self/uid_map", plan.UidMap);
+  if (r == 0) r = WriteFile("/proc/self/gid_map", plan.GidMap);
+  return r;
+}
+
+// A /proc of the run's own namespace, so the program cannot even read about
+// the jury's processes. Best effort; the mounts stay private to the run.
+void MountPrivateProc() {
+  if (Sys(__NR_mount, 0, P("/"), 0, MS_REC | MS_PRIVATE, 0) != 0) return;
+  Sys(__NR_mount, P("proc"), P("/proc"), P("proc"), MS_NOSUID | MS_NODEV | MS_NOEXEC, 0);
+}
+
+// Handlers still point into Velkor: all are reset while every signal is
+// blocked (the keeper blocked them around clone()). Ignored signals would
+// survive the program's exec, so they are reset too.
+void ResetSignals() {
+  struct {
+    unsigned long Handler, Flags, Restorer, Mask;
+  } dfl{};  // SIG_DFL
+  for (int sig = 1; sig <= 64; ++sig) Sys(__NR_rt_sigaction, sig, P(&dfl), 0, sizeof(unsigned long));
+}
+
+void UnblockSignals() {
+  const unsigned long none = 0;
+  Sys(__NR_rt_sigprocmask, SIG_SETMASK, P(&none), 0, sizeof none);
+}
+
+// The plan's descriptors become 0..5 and every other one is closed: the
+// init started with a copy of all of Velkor's. 0, or a negative errno.
+long ArrangeDescriptors(const InitPlan& plan) {
+  long lifted[kInitFds];
+  // Lifted above the targets first, so none is overwritten before use.
+  for (int i = 0; i < kInitFds; ++i) {
+    lifted[i] = Sys(__NR_fcntl, plan.Sources[i], F_DUPFD_CLOEXEC, kInitFds);
+    if (lifted[i] < 0) return lifted[i];
   }
-  const char* program = argv[kArgProgram];
+  for (int i = 0; i < kInitFds; ++i)
+    if (const long r = Sys(__NR_dup2, lifted[i], i); r < 0) return r;
+  return Sys(__NR_close_range, kInitFds, ~0u, 0);
+}
+
+struct ProgramStart {
+  const InitPlan* Plan;
+  GoMessage Go;
+};
+
+// The program's process until it execs: the limits, the working folder,
+// then the program. It shares the init's memory while the init waits.
+int StartProgram(void* arg) {
+  const auto& start = *static_cast<const ProgramStart*>(arg);
+  const InitPlan& plan = *start.Plan;
+  Sys(__NR_prctl, PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0);
+  const rlimit noCore{0, 0};
+  Sys(__NR_setrlimit, RLIMIT_CORE, P(&noCore));
+  if (start.Go.ProcessMemoryLimit != 0) {
+    const rlimit data{start.Go.ProcessMemoryLimit, start.Go.ProcessMemoryLimit};
+    Sys(__NR_setrlimit, RLIMIT_DATA, P(&data));
+  }
+  if (plan.NiceIncrement != 0) {
+    // The system call answers 20 - nice, never an error value for itself.
+    const long current = 20 - Sys(__NR_getpriority, PRIO_PROCESS, 0);
+    Sys(__NR_setpriority, PRIO_PROCESS, 0, current + plan.NiceIncrement);
+  }
   // A missing program is named as such, not as a bad working folder.
-  if (access(program, F_OK) != 0) FailStart(kStageExec, errno);
-  const char* workingDir = argv[kArgWorkingDir];
-  if (*workingDir && chdir(workingDir) != 0) FailStart(kStageChdir, errno);
-  CloseOnExecFrom3();
-  execve(program, argv + kArgProgramArgv, envp);
-  FailStart(kStageExec, errno);
+  if (const long r = Sys(__NR_faccessat, AT_FDCWD, P(plan.Program), 0 /* F_OK */); r != 0)
+    FailStart(kStageExec, r);
+  if (*plan.WorkingDir)
+    if (const long r = Sys(__NR_chdir, P(plan.WorkingDir)); r != 0) FailStart(kStageChdir, r);
+  // The program inherits only its three standard streams.
+  Sys(__NR_close_range, 3, ~0u, CLOSE_RANGE_CLOEXEC);
+  const long r = Sys(__NR_execve, P(plan.Program), P(plan.Argv), P(plan.Envp));
+  FailStart(kStageExec, r);
 }
 
 }  // namespace
 
-int main(int argc, char** argv, char** envp) {
-  if (argc <= kArgProgramArgv) return 64;
-  // The keeper set the parent-death signal before the exec: if Velkor dies,
-  // the run dies with it.
-  GoMessage go{};
-  if (!ReadFull(kGoFd, &go, sizeof go)) return 1;  // the keeper gave up
-  close(kGoFd);
+int RunInit(void* arg) {
+  const InitPlan& plan = *static_cast<const InitPlan*>(arg);
+  ResetSignals();
+  // If the thread that made the run ends, the run ends with it. Should it
+  // have ended already, "go" never comes and the init gives up below.
+  Sys(__NR_prctl, PR_SET_PDEATHSIG, SIGKILL);
+  long r = MapOwnIdentity(plan);
+  if (r == 0) r = ArrangeDescriptors(plan);
+  if (r != 0) {
+    StartReport report{kStageInit, static_cast<std::int32_t>(-r)};
+    Transfer(__NR_write, plan.Sources[kErrorsFd], &report, sizeof report);
+    Exit(127);
+  }
+  MountPrivateProc();
+  UnblockSignals();
 
-  const pid_t program = vfork();
-  if (program == 0) StartProgram(argv, envp, go);
-  if (program < 0) FailStart(kStageFork, errno);
-  close(kErrorsFd);
+  ProgramStart start{&plan, {}};
+  if (!Transfer(__NR_read, kGoFd, &start.Go, sizeof start.Go)) Exit(1);  // the keeper gave up
+  Sys(__NR_close, kGoFd);
+
+  // Like vfork: the init waits until the program has exec'ed or failed.
+  const long program =
+      CloneCall(CLONE_VM | CLONE_VFORK | SIGCHLD, plan.ProgramStackTop, StartProgram, &start);
+  if (program < 0) FailStart(kStageFork, program);
+  Sys(__NR_close, kErrorsFd);
 
   for (;;) {
     int status = 0;
-    const pid_t done = waitpid(-1, &status, 0);
+    const long done = Sys(__NR_wait4, -1, P(&status), __WALL, 0);
     if (done == program) {
-      WriteFull(kStatusFd, &status, sizeof status);
-      return 0;
+      Transfer(__NR_write, kStatusFd, &status, sizeof status);
+      Exit(0);
     }
-    if (done < 0 && errno != EINTR) return 2;
+    if (done < 0 && done != -EINTR) Exit(2);
   }
 }
+
+}  // namespace velkor::platform::run

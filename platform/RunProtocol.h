@@ -1,15 +1,17 @@
-// What the keeper (ProcessJobs.cpp) and the run's init (RunInit.cpp) agree
-// on. The init is a program of its own, "velkor-run-init", installed beside
-// Velkor.
+// What the keeper (ProcessJobs.cpp) and the run's own first process
+// (RunInit.cpp) agree on.
 //
-// Descriptors when the init starts:
+// The init is not a program of its own: it is RunInit(), started by clone()
+// in Velkor's memory and never exec'ed. The keeper prepares an InitPlan
+// before clone() and keeps it, with the stacks it names, until the init has
+// been reaped.
+//
+// Descriptors of the init once it has arranged them:
 //   0, 1, 2  the program's standard streams
 //   3        the "go" channel: the keeper writes one GoMessage, then closes
 //   4        start failures: a StartReport when the program cannot be started;
 //            end of file once it has been exec'ed
 //   5        the program's wait status (an int), written when it ends
-// Arguments: init-path, working folder ("" keeps it), nice increment, the
-// program's path, then the program's argv. The environment is the program's.
 #pragma once
 
 #include <unistd.h>
@@ -23,11 +25,7 @@ namespace velkor::platform::run {
 inline constexpr int kGoFd = 3;
 inline constexpr int kErrorsFd = 4;
 inline constexpr int kStatusFd = 5;
-
-inline constexpr int kArgWorkingDir = 1;
-inline constexpr int kArgNice = 2;
-inline constexpr int kArgProgram = 3;
-inline constexpr int kArgProgramArgv = 4;
+inline constexpr int kInitFds = 6;
 
 enum StartStage : std::int32_t { kStageInit = 1, kStageFork, kStageChdir, kStageExec };
 
@@ -36,8 +34,38 @@ struct StartReport {
   std::int32_t Errno;
 };
 
-// Whole-record reads and writes over the run's pipes, retried when a signal
-// interrupts them; async-signal-safe. ReadFull is false at end of file.
+struct GoMessage {
+  std::uint64_t ProcessMemoryLimit;  // bytes of data per process; 0 = none
+};
+
+// Everything the run's processes read from the keeper's memory.
+struct InitPlan {
+  const char* Program;     // absolute, or "" for none
+  char* const* Argv;
+  char* const* Envp;
+  const char* WorkingDir;  // "" keeps Velkor's own
+  int NiceIncrement;
+  int Sources[kInitFds];   // become descriptors 0..5 of the init
+  // In a user namespace of its own, the run keeps Velkor's identity: these
+  // maps, written by the init itself ("" when no user namespace is made).
+  const char* UidMap;
+  const char* GidMap;
+  // The init has a memory of its own (Velkor is not dumpable) and may make
+  // itself dumpable so that it can write its maps.
+  bool OwnMemory;
+  // Where the program's process runs until it execs: 16-byte aligned top.
+  char* ProgramStackTop;
+};
+
+// pid 1 of a run: arranges its descriptors, waits for "go", starts the
+// program, reaps every process of the namespace, and reports the program's
+// wait status when it ends. Runs in Velkor's memory next to Velkor's own
+// threads, so it calls no C library function at all: no errno, no thread
+// storage, no lock, only system calls on the plan.
+int RunInit(void* plan);
+
+// Whole-record reads and writes for the keeper, retried when a signal
+// interrupts them. ReadFull is false at end of file.
 inline bool ReadFull(int fd, void* buf, std::size_t size) {
   auto* p = static_cast<char*>(buf);
   while (size > 0) {
@@ -49,20 +77,5 @@ inline bool ReadFull(int fd, void* buf, std::size_t size) {
   }
   return true;
 }
-
-inline void WriteFull(int fd, const void* buf, std::size_t size) {
-  auto* p = static_cast<const char*>(buf);
-  while (size > 0) {
-    const ssize_t n = write(fd, p, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
-    p += n;
-    size -= static_cast<std::size_t>(n);
-  }
-}
-
-struct GoMessage {
-  std::uint64_t ProcessMemoryLimit;  // bytes of data per process; 0 = none
-};
 
 }  // namespace velkor::platform::run

@@ -11,8 +11,7 @@ command -v setpriv >/dev/null || { echo "setpriv missing: skipped"; exit 77; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 chmod 755 "$work"
-# The run init must sit beside the test program.
-cp "$test_binary" "$probe" "$(dirname "$test_binary")/velkor-run-init" "$work/"
+cp "$test_binary" "$probe" "$work/"
 mkdir -m 777 "$work/tmp"
 cd "$work"
 exec env HOME="$work/tmp" TMPDIR="$work/tmp" VELKOR_RUNNER_PROBE="$work/$(basename "$probe")" \
