@@ -9,6 +9,7 @@
 // compiled without stack protector or builtins (platform/CMakeLists.txt);
 // a test checks that its object needs no outside symbol.
 #include <asm/unistd.h>
+#include <linux/capability.h>
 #include <linux/close_range.h>
 #include <linux/fcntl.h>
 #include <linux/mount.h>
@@ -163,6 +164,31 @@ long ArrangeDescriptors(const InitPlan& plan) {
   return Sys(__NR_close_range, kInitFds, ~0u, 0);
 }
 
+// The program gets no capability, whatever account Velkor runs under:
+// root's powers (mounting, tracing, raw devices) reach past any namespace,
+// and the run's init, which shares Velkor's memory, must not be traceable
+// from inside the run. Nothing it can exec gives them back: the bounding
+// set is emptied and NO_NEW_PRIVS is set.
+void DropCapabilities() {
+  for (long cap = 0; cap <= 63; ++cap)
+    if (Sys(__NR_prctl, PR_CAPBSET_DROP, cap) == -EINVAL) break;
+  Sys(__NR_prctl, PR_CAP_AMBIENT, PR_CAP_AMBIENT_CLEAR_ALL, 0, 0, 0);
+  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct none[_LINUX_CAPABILITY_U32S_3]{};
+  Sys(__NR_capset, P(&header), P(none));
+}
+
+// Applies one limit to both values, never raising the hard one.
+void LimitTo(unsigned resource, unsigned long bytes) {
+  rlimit current{};
+  if (Sys(__NR_getrlimit, resource, P(&current)) != 0) return;
+  rlimit next{bytes, bytes};
+  if (current.rlim_max < next.rlim_max) next.rlim_max = current.rlim_max;
+  if (current.rlim_cur < next.rlim_max) next.rlim_cur = current.rlim_cur;
+  else next.rlim_cur = next.rlim_max;
+  Sys(__NR_setrlimit, resource, P(&next));
+}
+
 struct ProgramStart {
   const InitPlan* Plan;
   GoMessage Go;
@@ -176,9 +202,12 @@ int StartProgram(void* arg) {
   Sys(__NR_prctl, PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0);
   const rlimit noCore{0, 0};
   Sys(__NR_setrlimit, RLIMIT_CORE, P(&noCore));
-  if (start.Go.ProcessMemoryLimit != 0) {
-    const rlimit data{start.Go.ProcessMemoryLimit, start.Go.ProcessMemoryLimit};
+  if (const unsigned long limit = start.Go.ProcessMemoryLimit; limit != 0) {
+    const rlimit data{limit, limit};
     Sys(__NR_setrlimit, RLIMIT_DATA, P(&data));
+    // The stack is not data: without a hard limit of its own a program
+    // could raise its stack limit and recurse past the memory limit.
+    LimitTo(RLIMIT_STACK, limit);
   }
   if (plan.NiceIncrement != 0) {
     // The system call answers 20 - nice, never an error value for itself.
@@ -190,6 +219,7 @@ int StartProgram(void* arg) {
     FailStart(kStageExec, r);
   if (*plan.WorkingDir)
     if (const long r = Sys(__NR_chdir, P(plan.WorkingDir)); r != 0) FailStart(kStageChdir, r);
+  DropCapabilities();
   // The program inherits only its three standard streams.
   Sys(__NR_close_range, 3, ~0u, CLOSE_RANGE_CLOEXEC);
   const long r = Sys(__NR_execve, P(plan.Program), P(plan.Argv), P(plan.Envp));

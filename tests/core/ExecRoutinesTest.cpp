@@ -195,7 +195,9 @@ TEST_F(ExecEngineTest, MemoryLimitMakesAllocationFailPerProcess) {
   Run("limits");
   engine.FileOut = (dir / "limits.txt").string();
   Run("limits");
-  EXPECT_EQ(ReadFile(dir / "limits.txt"), "core=0 data=" + std::to_string(64u << 20));
+  // The stack's hard limit too: raising it would recurse past the limit.
+  EXPECT_EQ(ReadFile(dir / "limits.txt"),
+            "core=0 data=" + std::to_string(64u << 20) + " stack=" + std::to_string(64u << 20));
 }
 
 TEST_F(ExecEngineTest, EveryProcessOfTheRunDiesWithIt) {
@@ -236,6 +238,23 @@ TEST_F(ExecEngineTest, TheProgramCannotReachProcessesOutsideItsRun) {
   EXPECT_EQ(waitpid(sentinel, &status, WNOHANG), 0) << "the sentinel was killed";
   kill(sentinel, SIGKILL);
   waitpid(sentinel, &status, 0);
+}
+
+// Whoever runs the judge, root included, the program holds no capability:
+// it can neither reach the run's init (which shares the judge's memory) nor
+// uncover the jury's /proc.
+TEST_F(ExecEngineTest, TheProgramHoldsNoPowers) {
+  engine.FileOut = (dir / "powers.txt").string();
+  Run("powers");
+  ASSERT_EQ(engine.ExitCode(), ExecOK) << engine.ExitCodeMsg();
+  EXPECT_EQ(ReadFile(dir / "powers.txt"),
+            "CapPrm:\t0000000000000000\n"
+            "CapEff:\t0000000000000000\n"
+            "CapBnd:\t0000000000000000\n"
+            "CapAmb:\t0000000000000000\n"
+            "mem=denied\n"
+            "trace=denied\n"
+            "umount=denied\n");
 }
 
 TEST_F(ExecEngineTest, ARunDoesNotOutliveAJudgeThatDies) {

@@ -3,6 +3,8 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/mount.h>
+#include <sys/ptrace.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,7 +20,8 @@ namespace {
 int Usage() {
   std::fputs(
       "usage: runner_probe exit N | echo | busy | sleep | segv | alloc MIB | grandchild FILE TOKEN\n"
-      "       | forkloop TOKEN | escape OUTSIDE_PID... | fds | env | pwd | args ... | limits | proc\n",
+      "       | forkloop TOKEN | escape OUTSIDE_PID... | fds | env | pwd | args ... | limits | proc\n"
+      "       | powers\n",
       stderr);
   return 64;
 }
@@ -119,13 +122,33 @@ int Args(int argc, char** argv) {
   return 0;
 }
 
-// Prints the core-file limit and the data limit in bytes ("inf" for none).
+// Prints the core-file limit, the data limit and the hard stack limit in
+// bytes ("inf" for none).
 int Limits() {
-  rlimit core{}, data{};
+  rlimit core{}, data{}, stack{};
   getrlimit(RLIMIT_CORE, &core);
   getrlimit(RLIMIT_DATA, &data);
+  getrlimit(RLIMIT_STACK, &stack);
   auto show = [](rlim_t v) { return v == RLIM_INFINITY ? std::string("inf") : std::to_string(v); };
-  std::printf("core=%s data=%s", show(core.rlim_cur).c_str(), show(data.rlim_cur).c_str());
+  std::printf("core=%s data=%s stack=%s", show(core.rlim_cur).c_str(), show(data.rlim_cur).c_str(),
+              show(stack.rlim_max).c_str());
+  return 0;
+}
+
+// Prints the capability sets the program holds and which of root's powers
+// worked: opening the run's init's memory, tracing it, unmounting the run's
+// own /proc.
+int Powers() {
+  std::FILE* status = std::fopen("/proc/self/status", "r");
+  if (!status) return 1;
+  char line[256];
+  while (std::fgets(line, sizeof line, status))
+    if (std::strncmp(line, "Cap", 3) == 0 && std::strncmp(line, "CapInh", 6) != 0) std::fputs(line, stdout);
+  std::fclose(status);
+  const int mem = open("/proc/1/mem", O_RDWR);
+  std::printf("mem=%s\n", mem >= 0 ? "open" : "denied");
+  std::printf("trace=%s\n", ptrace(PTRACE_ATTACH, 1, nullptr, nullptr) == 0 ? "attached" : "denied");
+  std::printf("umount=%s\n", umount2("/proc", MNT_DETACH) == 0 ? "done" : "denied");
   return 0;
 }
 
@@ -167,5 +190,6 @@ int main(int argc, char** argv) {
   if (mode == "args") return Args(argc, argv);
   if (mode == "limits") return Limits();
   if (mode == "proc") return Proc();
+  if (mode == "powers") return Powers();
   return Usage();
 }
