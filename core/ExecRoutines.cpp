@@ -49,6 +49,20 @@ platform::UniqueFd OpenRedirectFile(const std::string& name, bool forWriting, co
   return fd;
 }
 
+// Puts Folder in front of the PATH entry of Env, or makes one. An empty or
+// missing PATH becomes Folder alone: an empty entry would mean the current
+// folder.
+void PrependToPath(std::vector<std::string>& Env, const std::string& Folder) {
+  constexpr std::string_view kPath = "PATH=";
+  for (std::string& entry : Env) {
+    if (!entry.starts_with(kPath)) continue;
+    entry = entry.size() == kPath.size() ? std::string(kPath) + Folder
+                                         : std::string(kPath) + Folder + ":" + entry.substr(kPath.size());
+    return;
+  }
+  Env.push_back(std::string(kPath) + Folder);
+}
+
 }  // namespace
 
 // ---- TJobObject ----------------------------------------------------------
@@ -155,6 +169,7 @@ bool TExecEngine::Launch() {
   start.AppName = AppName;
   start.Args = platform::SplitCommandLine(FCmd);
   start.Environment = platform::EnvironmentWithoutDesktop();
+  if (!PathPrefix.empty()) PrependToPath(start.Environment, PathPrefix);
   start.WorkingDir = WorkingDir;
   start.StdInput = FStartupInfo.hStdInput.Get();
   start.StdOutput = FStartupInfo.hStdOutput.Get();

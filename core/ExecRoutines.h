@@ -167,6 +167,9 @@ class TExecEngine {
   std::int64_t StartTime = 0;      // monotonic nanoseconds when the program started
   std::string AppName;             // the executable, as the command line names it
   std::string WorkingDir;          // "" keeps Velkor's own
+  // A folder put in front of PATH for the program alone ("" = none). Velkor's
+  // own environment never changes: its other threads read it meanwhile.
+  std::string PathPrefix;
   std::uint32_t Priority = kNormalPriorityClass;  // read by the constructor only
   std::uint32_t WaitIdleTime = 1000;  // kept for callers; console programs never wait for idle
   bool InheritHandles = false;     // kept for callers; a run inherits only its three streams

@@ -4,7 +4,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <optional>
 #include <stdexcept>
 #include <string_view>
 #include <system_error>
@@ -24,7 +23,6 @@ constexpr std::string_view kIdentifier = "VELKORCompiler";
 constexpr std::string_view kWorkDirMarker = "|@WorkDir=";
 constexpr const char* kNoSource = "Không có bài";
 constexpr const char* kCompiled = "Dịch thành công";
-constexpr char kPathListSeparator = ':';
 // A compiler can print without end (a source that includes a device, an
 // error cascade); the log keeps its beginning, which says what went wrong.
 constexpr std::size_t kMaxCaptureBytes = 64 * 1024;
@@ -79,34 +77,6 @@ std::size_t FindWorkDirMarker(std::string_view cmd) {
     if (SameAsciiAt(cmd, p, kWorkDirMarker)) return p;
   return std::string_view::npos;
 }
-
-// Puts a folder in front of the process's PATH and restores the old value,
-// or its absence, when it goes out of scope. An empty folder changes
-// nothing: an empty entry in PATH would mean the current folder, which for
-// a compile is the contestant's.
-class TPathPrefix {
- public:
-  explicit TPathPrefix(const std::string& folder) {
-    if (folder.empty()) return;
-    const char* old = std::getenv("PATH");
-    if (old != nullptr) FOld = old;
-    FActive = true;
-    SetEnvVar("PATH", FOld && !FOld->empty() ? folder + kPathListSeparator + *FOld : folder);
-  }
-  ~TPathPrefix() {
-    if (!FActive) return;
-    if (FOld)
-      SetEnvVar("PATH", *FOld);
-    else
-      ::unsetenv("PATH");
-  }
-  TPathPrefix(const TPathPrefix&) = delete;
-  TPathPrefix& operator=(const TPathPrefix&) = delete;
-
- private:
-  bool FActive = false;
-  std::optional<std::string> FOld;
-};
 
 // UTF-16 text from a capture file's bytes (an odd last byte is dropped).
 std::string Utf16BytesToUtf8(std::string_view bytes, bool bigEndian) {
@@ -270,13 +240,16 @@ TCompilerEngine::TCompileResult TCompilerEngine::Compile(const std::string& cdir
 
 void TCompilerEngine::RunCompiler(const std::string& cmd) {
   const std::size_t marker = FindWorkDirMarker(cmd);
+  PathPrefix.clear();
   if (marker == std::string::npos) {
     SetCmd(cmd);
     Execute();
     return;
   }
+  // The compiler's own folder comes first on its PATH, for the helper
+  // programs it starts; the run then works in the named folder.
   SetCmd(cmd.substr(0, marker));
-  TPathPrefix path(WorkingDir);
+  PathPrefix = WorkingDir;
   WorkingDir = cmd.substr(marker + kWorkDirMarker.size());
   Execute();
 }

@@ -204,7 +204,13 @@ TEST_F(CompilerTest, WorkDirMarkerSetsTheFolderAndPath) {
     SCOPED_TRACE(c.tail);
     UseRows(table, {{".cpp", shell + c.tail}});
     TCompilerEngine engine(table);
+    // Only the compiler's PATH changes: other threads read Velkor's meanwhile.
+    std::string pathWhileRunning = "(not seen)";
+    engine.SetOnNotify([&](TExecEngine&, TExecEngineState state) {
+      if (state == eesExecuting) pathWhileRunning = std::getenv("PATH") ? std::getenv("PATH") : "";
+    });
     ASSERT_EQ(engine.Compile(dir.Path(), "Bai"), TCompilerEngine::crError);
+    EXPECT_EQ(pathWhileRunning, pathBefore);
     ASSERT_EQ(engine.Log().size(), 5u);
     EXPECT_EQ(engine.Log()[2], c.arg0);
     EXPECT_EQ(fs::canonical(engine.Log()[3]).string(), c.cwd);
