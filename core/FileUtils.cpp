@@ -273,6 +273,11 @@ bool PathExists(const std::string& Path) {
   return ::lstat(Path.c_str(), &st) == 0;
 }
 
+bool IsPlainFile(const std::string& Path) {
+  struct stat st {};
+  return ::lstat(Path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 std::string ExtractFileExt(const std::string& Path) {
   const std::size_t slash = Path.rfind('/');
   const std::size_t dot = Path.rfind('.');

@@ -93,6 +93,11 @@ bool MatchesMask(std::string_view Name, std::string_view Mask);
 // stands at Path.
 bool PathExists(const std::string& Path);
 
+// True when Path is a regular file itself: not a link, a folder, a pipe, a
+// socket or a device. Only such files are a contestant's work: the others
+// would block, fail or lead elsewhere when copied or packed.
+bool IsPlainFile(const std::string& Path);
+
 // The extension of the name part of Path, from its last "." on ("" when it
 // has none): ".cpp" of "a/b/E.cpp".
 std::string ExtractFileExt(const std::string& Path);

@@ -236,13 +236,17 @@ std::unique_ptr<TEntrySource> BytesSource(std::string Bytes) {
 // The entries of a tree that an archive holds: files (Flags sdFiles) or
 // folders (sdFolders) at any depth, breadth first, as paths relative to
 // Dir; none when there is no folder. Symbolic links are no part of the
-// tree: what they point to lies elsewhere. Skip, when not empty, is a path
+// tree: what they point to lies elsewhere; nor are pipes, sockets and
+// devices, which hold no contents to pack. Skip, when not empty, is a path
 // relative to Dir left out (the archive being written, when it lies there).
 std::vector<std::string> TreeEntries(const std::string& Dir, std::uint32_t Flags, const std::string& Skip = "") {
   std::vector<std::string> names;
   if (Dir.empty()) return names;
-  for (const TFindData& f : ScanDirectory(Dir, Flags | sdRecursive, "*"))
-    if (!(f.Attr & faSymLink) && f.Name != Skip) names.push_back(f.Name);
+  for (const TFindData& f : ScanDirectory(Dir, Flags | sdRecursive, "*")) {
+    if ((f.Attr & faSymLink) || f.Name == Skip) continue;
+    if (!(f.Attr & faDirectory) && !IsPlainFile(JoinPath(Dir, f.Name))) continue;
+    names.push_back(f.Name);
+  }
   return names;
 }
 

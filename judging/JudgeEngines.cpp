@@ -328,6 +328,7 @@ bool TJudgeEngine::JudgeSubmission(TResultE* RE) {
           // Test results of an earlier program say nothing about this one.
           RE->Clear();
         } else {
+          CompiledFileMade = !FindNameIgnoreCase(WaitRoomDir + "/", RE->CompiledFile).empty();
           // Results of tests the exam no longer has must not count.
           const std::vector<std::string> tests = Exam->KeyExport();
           RE->DoFilter(tests);

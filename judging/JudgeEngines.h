@@ -158,6 +158,8 @@ class TJudgeEngine {
   std::string WorkDir;
   std::string WaitRoomDir;
   std::string ContestRoomDir;
+  // False when the compiler reported success without making the program.
+  bool CompiledFileMade = true;
   TJudgeNotifyEvent FOnJudgeNotify;
   bool UserCancel = false;
   TProgressNotifyEvent FOnProgressNotify;

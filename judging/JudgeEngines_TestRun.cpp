@@ -193,9 +193,7 @@ void TJudgeEngine::CopySubmission(TResultE* RE) {
     // A link could bring any file of the machine, the tests' answers
     // included, into the room where the program runs; a pipe or a device
     // would block or fail every copy. Only regular files are submissions.
-    if (file.Attr & faSymLink) continue;
-    struct stat st {};
-    if (::lstat(file.Name.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    if (!IsPlainFile(file.Name)) continue;
     if (SameText(ExtractFileExt(file.Name), ".ZIP"))
       UnpackSubmissionArchive(file.Name, WaitRoomDir);
     else
@@ -313,10 +311,15 @@ void TJudgeEngine::RunTest(TResultT* RT, const std::string& FileName) {
   if (Test == nullptr)
     throw std::runtime_error("Không có test \"" + RT->Name() + "\" của đề bài \"" + RT->Owner->Name() + "\"");
 
+  // No program to run scores 0 for this submission alone, with the reason:
+  // the compiler never made it, or the program deleted itself in an
+  // earlier test.
   std::error_code gone;
   if (!std::filesystem::exists(FileName, gone)) {
     RT->Evaluation = 0;
-    RT->EvaluationText = "Không còn chương trình để chạy: bài làm đã tự xóa";
+    RT->EvaluationText = CompiledFileMade ? "Không còn chương trình để chạy: bài làm đã tự xóa"
+                                          : "Dịch xong nhưng không có tập tin chương trình \"" +
+                                                std::filesystem::path(FileName).filename().string() + "\"";
     return;
   }
   DoStatus("Chép input...");

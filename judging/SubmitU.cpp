@@ -129,7 +129,9 @@ TQueue<TSubmitRec> ScanSubmissionDir(const std::string& Dir) {
   });
   TQueue<TSubmitRec> result;
   for (const TFindData& f : files) {
-    if (f.Attr & faSymLink) continue;
+    // A link, a pipe or a device is left where it lies: moved into a
+    // contestant's folder it would break the judging and every save.
+    if (!IsPlainFile(f.Name)) continue;
     TSubmitRec rec;
     ParseSubmitName(f.Name, rec);
     if (SameText(rec.Ext, ".LOG") || rec.CName.empty() || rec.EName.empty()) continue;

@@ -389,10 +389,12 @@ TEST_F(ArchiveTest, FailedSaveKeepsTheOldArchive) {
   EXPECT_EQ(TreeListing(work_.Path()), (std::vector<std::string>{"c.contest"}));
 }
 
-TEST_F(ArchiveTest, SymbolicLinksAreNoPartOfTheTree) {
+TEST_F(ArchiveTest, LinksPipesAndSocketsAreNoPartOfTheTree) {
   BuildSmallContest();
   ASSERT_EQ(::symlink("/etc/hostname", (tree_.ContestantsDir() + "/An/link.cpp").c_str()), 0);
   ASSERT_EQ(::symlink("/etc", (tree_.TasksDir() + "/Bai1/03").c_str()), 0);
+  // A pipe would fail the whole save, every time.
+  ASSERT_EQ(::mkfifo((tree_.ContestantsDir() + "/An/pipe.cpp").c_str(), 0644), 0);
   ASSERT_TRUE(contest_.FileSave(ArchivePath()));
   const TArchiveContents a = ReadArchive(ArchivePath());
   EXPECT_EQ(a.Entries.size(), 7u);

@@ -922,6 +922,21 @@ TEST_F(SmallContest, AProgramThatDeletesItselfHarmsOnlyItsOwnScore) {
   EXPECT_EQ(Result("C2")->Evaluation, 2);
 }
 
+TEST_F(SmallContest, ACompilerThatMakesNoProgramFailsOnlyItsSubmission) {
+  tree.AddContestant("S", {{"E.src", "anything"}});
+  AddContestant("C2", kAddFiles);
+  Load();
+  // Succeeds without writing E.exe, as javac does for a class named otherwise.
+  compilers.Insert(0, new TCompilerNode(".src", "\"/bin/true\" \"%NAME%%EXT%\""));
+  TJudgeEngine engine(contest, compilers, *JudgeEnvironment::CheckerSet);
+  ASSERT_TRUE(engine.Run(Pairs({{"S", "E"}, {"C2", "E"}}))) << engine.ErrorMsg;
+  EXPECT_EQ(Result("S")->state, jsJudged);
+  EXPECT_EQ(Result("S")->Evaluation, 0);
+  for (const std::string test : {"1", "2"})
+    EXPECT_EQ(Result("S")->Obj(test)->EvaluationText, "Dịch xong nhưng không có tập tin chương trình \"E.exe\"");
+  EXPECT_EQ(Result("C2")->Evaluation, 2);
+}
+
 TEST_F(SmallContest, WorkFolderIsNotOpenToOtherAccountsWithoutTheSecurityMode) {
   Load();
   std::vector<std::string> writableByOthers;

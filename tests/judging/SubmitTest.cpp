@@ -141,6 +141,7 @@ TEST_F(SubmissionFolderTest, ListsSubmissionsOldestFirstAndLeavesTheRest) {
   for (const std::string& name : ignored) Add(name);
   Add("Logs/y[C][A].cpp");  // sub-folders are not entered
   ASSERT_EQ(::symlink((root_ / "elsewhere").c_str(), (Submit() + "/l[C][A].cpp").c_str()), 0);
+  ASSERT_EQ(::mkfifo((Submit() + "/p[C][A].cpp").c_str(), 0644), 0);
 
   TQueue<TSubmitRec> queue = ScanSubmissionDir(Submit());
   ASSERT_EQ(queue.Count(), 3);
