@@ -279,7 +279,10 @@ int PrepareTransfer(const std::string& source, const std::string& destDir, const
                     Transfer& t) {
   t.Source = WithoutTrailingSlashes(source);
   const fs::path name = newName.empty() ? t.Source.filename() : fs::path(newName);
-  if (t.Source.empty() || destDir.empty() || name.empty() || name == "." || name == "..") return EINVAL;
+  // The new name is one name inside destDir, never a way out of it.
+  if (t.Source.empty() || destDir.empty() || name.empty() || name == "." || name == ".." ||
+      newName.find('/') != std::string::npos)
+    return EINVAL;
   if (::lstat(t.Source.c_str(), &t.SourceStat) != 0) return errno;
   t.Target = fs::path(destDir) / name;
   std::error_code ec;
@@ -301,8 +304,11 @@ int PrepareTransfer(const std::string& source, const std::string& destDir, const
 }  // namespace
 
 int ShellDelete(const std::string& path) {
-  const std::string p = WithoutTrailingSlashes(path);
-  if (p.empty() || p == "/") return StatusFromErrno(EINVAL);
+  // "." and ".." are resolved by name first, as Windows does: "a/b/.." is
+  // "a" itself, and whatever resolves to the root or the current folder is
+  // refused.
+  const std::string p = WithoutTrailingSlashes(fs::path(path).lexically_normal().string());
+  if (p.empty() || p == "/" || p == "." || p == "..") return StatusFromErrno(EINVAL);
   return StatusFromErrno(DeleteTree(p));
 }
 

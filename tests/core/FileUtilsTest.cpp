@@ -8,11 +8,13 @@
 #include <map>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "FileTestSupport.h"
+#include "platform/ShellFileOps.h"
 
 namespace velkor {
 namespace {
@@ -463,6 +465,36 @@ TEST_F(ShellOps, DeletingWhatDoesNotExistSucceedsAtOnce) {
   EXPECT_TRUE(DeleteWithRetry(tmp / "missing"));
   EXPECT_TRUE(DeleteWithRetry(tmp / "missing/below"));
   EXPECT_TRUE(clock.Waits.empty());
+}
+
+TEST_F(ShellOps, DotsInADeletedPathAreResolvedByName) {
+  WriteText(tmp / "keep/d/f.txt", "x");
+  WriteText(tmp / "a/g.txt", "y");
+  WriteText(tmp / "stay.txt", "z");
+  EXPECT_TRUE(DeleteWithRetry(tmp / "keep/d/.."));  // "keep" itself, as a whole
+  EXPECT_FALSE(PathExists(tmp / "keep"));
+  EXPECT_TRUE(DeleteWithRetry(tmp / "a/."));
+  EXPECT_FALSE(PathExists(tmp / "a"));
+  EXPECT_TRUE(PathExists(tmp / "stay.txt"));
+  // A path that resolves to the current folder is refused, not emptied.
+  WriteText(tmp / "x/h.txt", "w");
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(tmp.Path());
+  const int status = platform::ShellDelete("x/..");
+  std::filesystem::current_path(before);
+  EXPECT_NE(status, 0);
+  EXPECT_TRUE(PathExists(tmp / "x/h.txt"));
+  EXPECT_TRUE(PathExists(tmp / "stay.txt"));
+}
+
+TEST_F(ShellOps, ANewNameIsOneNameInsideTheTargetFolder) {
+  WriteText(tmp / "src/f.txt", "x");
+  for (const char* name : {"../escaped.txt", "sub/f.txt", ".", ".."}) {
+    EXPECT_NE(platform::ShellCopy(tmp / "src/f.txt", tmp / "dest", name), 0) << name;
+    EXPECT_NE(platform::ShellMove(tmp / "src/f.txt", tmp / "dest", name), 0) << name;
+  }
+  EXPECT_FALSE(PathExists(tmp / "escaped.txt"));
+  EXPECT_TRUE(PathExists(tmp / "src/f.txt"));
 }
 
 TEST_F(ShellOps, RetryWrappersTryTwentyTimesHalfASecondApart) {
