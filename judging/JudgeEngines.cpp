@@ -67,6 +67,15 @@ std::string ContestHouse() {
   return TempDir;
 }
 
+// Keeps Path's lists in Saved, to be put back later; False (and nothing
+// kept) when they cannot be read, and then Path must not be changed.
+bool KeepAccessLists(const std::string& Path, std::vector<std::pair<std::string, platform::TAccessListCopy>>& Saved) {
+  platform::TAccessListCopy copy;
+  if (platform::CopyAccessLists(Path, copy) != 0) return false;
+  Saved.emplace_back(Path, std::move(copy));
+  return true;
+}
+
 std::string MessageOf(const std::exception_ptr& Error) {
   try {
     std::rethrow_exception(Error);
@@ -155,12 +164,13 @@ TJudgeEngine::TJudgeEngine(TContestInfo& aContestInfo, TCompilerConfig& aCompile
   eaEveryoneAccess = BuildExplicitAccessWithName("Everyone", GENERIC_ALL, SET_ACCESS, SUB_CONTAINERS_AND_OBJECTS_INHERIT);
   eaLimitedUserDeny = BuildExplicitAccessWithName(LimitedUser, GENERIC_ALL, DENY_ACCESS, SUB_CONTAINERS_AND_OBJECTS_INHERIT);
 
-  PrepareWorkDir(true);
-
   // Logon test: the jury hears now, before any run, when the security
-  // account cannot log on, and the mode is off from here on.
+  // account cannot log on, and the mode is off from here on. Made before
+  // the work folder, which is opened to all only for a mode that works.
   SetAdminLogon(true);
   if (EnvConfig && EnvConfig->AdminToken != 0) SetAdminLogon(false);
+
+  PrepareWorkDir(true);
 }
 
 TJudgeEngine::~TJudgeEngine() {
@@ -434,8 +444,11 @@ void TJudgeEngine::PrepareWorkDir(bool Fresh) {
   // Open to everybody only for the security account's sake; otherwise the
   // folder keeps its owner's permissions, so no other local account can swap
   // a program before it runs.
-  if (WorkOnNTFS && EnvConfig && EnvConfig->ActiveSecurity)
+  if (WorkOnNTFS && EnvConfig && EnvConfig->ActiveSecurity) {
+    FWorkDirAccess.clear();
+    KeepAccessLists(WorkDir, FWorkDirAccess);
     SetExplicitACL(WorkDir, std::span(&eaEveryoneAccess, 1), 0);
+  }
 }
 
 void TJudgeEngine::PrepareRoom(const char* Name, std::string& Room, bool Fresh) {
@@ -465,15 +478,6 @@ std::string WithoutTrailingDelimiter(std::string Path) {
   return Path;
 }
 
-// Keeps Path's lists in Saved, to be put back later; False (and nothing
-// kept) when they cannot be read, and then Path must not be changed.
-bool KeepAccessLists(const std::string& Path, std::vector<std::pair<std::string, platform::TAccessListCopy>>& Saved) {
-  platform::TAccessListCopy copy;
-  if (platform::CopyAccessLists(Path, copy) != 0) return false;
-  Saved.emplace_back(Path, std::move(copy));
-  return true;
-}
-
 // Whether the security account can open Folder.
 bool SecurityAccountReaches(const std::string& Folder) {
   SetImpersonation(true);
@@ -489,6 +493,8 @@ void TJudgeEngine::SwitchSecurityOff(const std::string& Reason) {
   VQRMsgDlg(Reason + "\r\nChế độ bảo mật sẽ tạm tắt", mtError, {mbOK});
   SetAdminLogon(false);
   EnvConfig->ActiveSecurity = false;
+  for (const auto& [path, lists] : FWorkDirAccess) platform::RestoreAccessLists(path, lists);
+  FWorkDirAccess.clear();
 }
 
 void TJudgeEngine::ProtectContestData(bool Protect) {

@@ -174,6 +174,9 @@ class TJudgeEngine {
   using TSavedAccessLists = std::vector<std::pair<std::string, platform::TAccessListCopy>>;
   TSavedAccessLists FContestAccess;
   TSavedAccessLists FCheckerAccess;
+  // The work folder's lists before it was opened for the security account:
+  // put back when the mode switches off, so it is not left open to all.
+  TSavedAccessLists FWorkDirAccess;
   std::unique_ptr<TExecEngine> ExecEngine;
   std::string JavaExe;
   std::string PythonExe;

@@ -443,8 +443,19 @@ class ProtectedRun : public SecurityAccounts {
     std::string out;
     {
       TJudgeEngine engine(contest, compilers, *Checkers);
+      // Whether other accounts may write in the work folder while a test runs.
+      std::string workDirOthers = "unseen";
+      engine.SetOnJudgeNotify([&](TJudgeEngine*, TJudgeAction a, const std::string&, const std::string&,
+                                  const std::string& t, bool&) {
+        struct stat st {};
+        if (a == jaBeginJudge && !t.empty() && workDirOthers == "unseen")
+          workDirOthers = ::stat((root + "/house/VelkorWorkSpace").c_str(), &st) == 0
+                              ? ((st.st_mode & S_IWOTH) ? "write" : "no-write")
+                              : "missing";
+      });
       const bool ok = engine.Run(pairs);
       out += Prefix + "run=" + std::to_string(ok) + " " + OneLine(engine.ErrorMsg) + "\n";
+      out += Prefix + "work-folder-others=" + workDirOthers + "\n";
     }
     for (const char* c : {"Good", "Wrong", "Cheat", "Probe"}) {
       const TResultE* re = contest.ResultSet().Obj(c)->Obj("E");
@@ -495,6 +506,8 @@ TEST_F(ProtectedRun, ProgramsReachOnlyTheContestRoomAndScoresStayTheSame) {
   EXPECT_EQ(r.at("on.active"), "1");
   EXPECT_EQ(r.at("on.logged-on"), "0");
   EXPECT_EQ(r.at("on.impersonating"), "0");
+  EXPECT_EQ(r.at("off.work-folder-others"), "no-write");
+  EXPECT_EQ(r.at("on.work-folder-others"), "write");  // the security account works there
 
   // Unprotected the probe reaches everything; protected nothing but its room.
   const char* forbidden[] = {"answer",           "answer-size",          "test-input",   "tasks-listing",
@@ -573,6 +586,9 @@ TEST_F(ProtectedRun, CannotProtectSaysSoAndJudgesUnprotected) {
     EXPECT_EQ(r.at("on.run"), "1 ");
     EXPECT_EQ(std::stod(r.at("on.score.Good")), 2);
     EXPECT_EQ(r.at("on.probe.answer"), "ok");  // nothing pretends to protect it
+    // Opened for a mode that then switched off, the work folder is closed
+    // to other accounts again.
+    EXPECT_EQ(r.at("on.work-folder-others"), "no-write");
   }
 }
 
