@@ -114,6 +114,12 @@ bool TInputFile::Open(const std::string& Path, bool NoFollow) {
   FFileOffset = 0;
   FPos = FEnd = 0;
   FBuf.resize(kBufferSize);
+  // A UTF-8 byte-order mark, as editors on Windows write one, is no part
+  // of the contents: an answer saved with it still matches output without.
+  unsigned char head[3];
+  if (ReadAt(0, head, 3) == 3 && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF &&
+      ::lseek(FFd, 3, SEEK_SET) == 3)
+    FFileOffset = 3;
   return true;
 }
 

@@ -144,6 +144,19 @@ TEST_F(StandardCheckers, RealNumbers) {
   for (const TCase& Case : Cases) Check("RealNumbers.dll", Case);
 }
 
+// Editors on Windows start a saved file with a byte-order mark; it is no
+// part of the answer or of the output. Anywhere else it is content.
+TEST_F(StandardCheckers, AByteOrderMarkAtTheStartIsNoContent) {
+  const TCase Cases[] = {
+      {"1 2\n", "\xEF\xBB\xBF" "1 2\n", 1, "Đúng"},
+      {"\xEF\xBB\xBF" "1 2\n", "1 2\n", 1, "Đúng"},
+      {"\xEF\xBB\xBF", "", 1, "Đúng"},
+      {"1 \xEF\xBB\xBF" "2\n", "1 2\n", 0, "Sai"},
+  };
+  for (const char* Checker : {"CompareTokens.dll", "LineByLine.dll", "RealNumbers.dll"})
+    for (const TCase& Case : Cases) Check(Checker, Case);
+}
+
 TEST_F(StandardCheckers, FindsFilesIgnoringAsciiCase) {
   WriteText(Run() + "/bai1.out", "5\n");
   WriteText(Test() + "/BAI1.OUT", "5\n");
