@@ -62,6 +62,11 @@ std::string Inflate(std::string_view data, const std::string& origin) {
   int rc;
   do {
     const std::size_t used = out.size();
+    if (used > MaxUnpackedXMLBytes) {
+      inflateEnd(&zs);
+      throw EXMLError(origin + " is not valid compressed XML: it unpacks to more than " +
+                      std::to_string(MaxUnpackedXMLBytes) + " bytes");
+    }
     out.resize(used + kChunk);
     zs.next_out = reinterpret_cast<Bytef*>(out.data() + used);
     zs.avail_out = kChunk;

@@ -12,6 +12,7 @@
 #include <iosfwd>
 #include <optional>
 #include <stdexcept>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -23,6 +24,11 @@ class EXMLError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
+
+// The most a compressed document may unpack to. A few bytes of deflated
+// data can stand for gigabytes; a document of a foreign archive must not
+// take all the memory. Real contests stay far below it.
+inline std::size_t MaxUnpackedXMLBytes = std::size_t{512} << 20;
 
 // True when FileName's extension (from the last dot of its last component)
 // is ".xml" in any letter case.

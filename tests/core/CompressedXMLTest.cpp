@@ -156,6 +156,15 @@ TEST(CompressedXML, CorruptInputRaisesErrorsNamingTheFile) {
       {tmp.Path(), "Cannot read \"" + tmp.Path() + "\": Access is denied."},
   };
   for (const Case& c : cases) EXPECT_EQ(LoadError(c.path), c.message);
+
+  // A small file that unpacks to more than a document may hold.
+  const std::string bomb = tmp / "bomb.cfg";
+  WriteText(bomb, DeflateAll("<a>" + std::string(300000, ' ') + "</a>"));
+  const std::size_t savedLimit = MaxUnpackedXMLBytes;
+  MaxUnpackedXMLBytes = 100000;
+  EXPECT_EQ(LoadError(bomb), "\"" + bomb + "\" is not valid compressed XML: it unpacks to more than 100000 bytes");
+  MaxUnpackedXMLBytes = savedLimit;
+
   const std::string plainXml = tmp / "broken.xml";
   WriteText(plainXml, "<a>");
   EXPECT_EQ(LoadError(plainXml).rfind("\"" + plainXml + "\" is not valid XML: ", 0), 0u);
