@@ -301,14 +301,15 @@ std::string FormatLocalTime(const std::tm& Local, const wchar_t* Format) {
   return Utf8FromWide(std::wstring_view(buf, n));
 }
 
-// "Contest created on " with the date and time written out in full, the
-// day and month names in the language of the user's locale.
+// "Contest created on " with the date written out in full, the day and
+// month names in the language of the user's locale, and the time as that
+// locale writes it (a 12-hour clock only where it has a morning and an
+// afternoon mark).
 std::string ArchiveComment() {
   const std::time_t now = std::time(nullptr);
   std::tm local{};
   ::localtime_r(&now, &local);
-  return "Contest created on " + FormatLocalTime(local, L"%A, %B %-d, %Y") + "  " +
-         FormatLocalTime(local, L"%-I:%M:%S %p");
+  return "Contest created on " + FormatLocalTime(local, L"%A, %B %-d, %Y") + "  " + FormatLocalTime(local, L"%X");
 }
 
 // -------------------------------------------------------------- unpacking
