@@ -121,6 +121,16 @@ void ParseSubmitName(const std::string& FullName, TSubmitRec& Rec) {
   Rec.Other = s.substr(0, nameOpen);
 }
 
+// A contestant's or an exam's name in a submitted file's name: one safe
+// name, not blank, and not ending in a blank or a dot, which Windows drops
+// from folder names ("C1 " would be a second contestant sharing C1's folder).
+namespace {
+bool IsSubmittedName(const std::string& Name) {
+  return IsSafePathComponent(Name) && Name.find_first_not_of(' ') != std::string::npos && Name.back() != ' ' &&
+         Name.back() != '.';
+}
+}  // namespace
+
 TQueue<TSubmitRec> ScanSubmissionDir(const std::string& Dir) {
   TQueue<TFindData> files = ScanDirectory(Dir, sdFiles | sdAbsoluteNames, "*");
   files.Sort([](const TFindData& a, const TFindData& b) {
@@ -135,7 +145,7 @@ TQueue<TSubmitRec> ScanSubmissionDir(const std::string& Dir) {
     TSubmitRec rec;
     ParseSubmitName(f.Name, rec);
     if (SameText(rec.Ext, ".LOG") || rec.CName.empty() || rec.EName.empty()) continue;
-    if (!IsSafePathComponent(rec.CName) || !IsSafePathComponent(rec.EName)) continue;
+    if (!IsSubmittedName(rec.CName) || !IsSubmittedName(rec.EName)) continue;
     result.Push(rec);
   }
   return result;

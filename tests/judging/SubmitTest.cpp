@@ -137,6 +137,7 @@ TEST_F(SubmissionFolderTest, ListsSubmissionsOldestFirstAndLeavesTheRest) {
   const std::vector<std::string> ignored = {
       "x[C][A].LoG",  "readme.txt",   "x[A].cpp",       "x[..][A].cpp", "x[.][A].cpp",
       "x[C][..].cpp", "x[C][.].cpp",  "x[C\x01][A].c",  "x[C\\D][A].c",
+      "x[ ][A].cpp",  "x[C ][A].cpp", "x[C.][A].cpp",   "x[C][A ].cpp",
   };
   for (const std::string& name : ignored) Add(name);
   Add("Logs/y[C][A].cpp");  // sub-folders are not entered
