@@ -109,7 +109,7 @@ TQueue<TFindData> ScanDirectory(const std::string& Root, std::uint32_t Flags, co
       continue;
     }
     for (const std::string& name : names) {
-      if (!MatchesMask(name, Mask)) continue;
+      if (!MatchesMask(name, Mask) || platform::IsStagingFolderName(name)) continue;
       const std::string path = folder + name;
       platform::FileRecord record;
       if (int e = platform::ReadFileRecord(path, record)) {

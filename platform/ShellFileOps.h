@@ -24,8 +24,17 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace velkor::platform {
+
+// Copies and moves build the new item in a private folder beside the target,
+// ".velkor-" and six characters; one may be left behind when the process
+// dies mid-copy. Such a folder is no part of anything a scan lists.
+inline bool IsStagingFolderName(std::string_view name) {
+  constexpr std::string_view kPrefix = ".velkor-";
+  return name.size() == kPrefix.size() + 6 && name.starts_with(kPrefix);
+}
 
 int ShellDelete(const std::string& path);
 int ShellCopy(const std::string& source, const std::string& destDir, const std::string& newName);

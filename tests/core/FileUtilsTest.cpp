@@ -148,6 +148,15 @@ TEST(ScanDirectory, MissingOrNonFolderRootGivesAnEmptyQueue) {
   EXPECT_TRUE(ScanDirectory("", 15).Empty());
 }
 
+TEST(ScanDirectory, FoldersACopyLeftBehindAreNotListed) {
+  TempFolder tmp;
+  WriteText(tmp / ".velkor-a1B2c3/new/Bai1.cpp", "x");  // a copy cut short
+  WriteText(tmp / ".velkor-x/kept.txt", "y");          // a name of the user's
+  WriteText(tmp / "An/Bai1.cpp", "z");
+  EXPECT_EQ(Names(ScanDirectory(tmp.Path(), sdFiles | sdFolders | sdRecursive)),
+            (std::vector<std::string>{".velkor-x", "An", ".velkor-x/kept.txt", "An/Bai1.cpp"}));
+}
+
 TEST(ScanDirectory, BadNamesAndBrokenLinksAreListed) {
   TempFolder tmp;
   WriteText(tmp / "Bài làm [An] (1).cpp", "x");
