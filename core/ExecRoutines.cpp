@@ -3,6 +3,7 @@
 #include <chrono>
 #include <exception>
 #include <stdexcept>
+#include <system_error>
 
 #include "core/SystemInfo.h"
 #include "platform/CommandLines.h"
@@ -176,14 +177,32 @@ bool TExecEngine::Launch() {
   start.StdError = FStartupInfo.hStdError.Get();
   start.NiceIncrement = NiceIncrementFor(CreationFlags);
 
-  auto process = platform::ContainedProcess::CreateSuspended(start);
+  // The system refusing a run (no more processes or namespaces, no memory)
+  // is a start failure like any other: its code and the command line.
+  auto failedStart = [this](const std::system_error& e) {
+    const std::uint32_t code = platform::ErrorCodeFromErrno(e.code().value());
+    FailStart(code, platform::SystemErrorMessage(code));
+    return false;
+  };
+  std::shared_ptr<platform::ContainedProcess> process;
+  try {
+    process = platform::ContainedProcess::CreateSuspended(start);
+  } catch (const std::system_error& e) {
+    return failedStart(e);
+  }
   FProcessInfo.hProcess = process;
   FProcessInfo.dwProcessId = process->Pid();
   if (FJob && !FJob->Handle().Assign(process))
     throw std::runtime_error("Cannot assign the process to its job: " + FCmd);
 
   platform::StartFailure failure;
-  if (!process->Resume(failure)) {
+  bool started;
+  try {
+    started = process->Resume(failure);
+  } catch (const std::system_error& e) {
+    return failedStart(e);
+  }
+  if (!started) {
     FailStart(failure.Code, failure.Message);
     return false;
   }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,7 +18,9 @@
 #include <thread>
 #include <vector>
 
+#include "FileTestSupport.h"
 #include "platform/CommandLines.h"
+#include "platform/SystemErrors.h"
 
 namespace velkor {
 namespace {
@@ -391,6 +394,21 @@ TEST_F(ExecEngineTest, StartFailuresGiveACodeAndTheCommandLine) {
     EXPECT_EQ(events, std::vector<TExecEngineState>{eesStart}) << c.cmd;
     EXPECT_EQ(engine.RunningTime, 42) << "a failed start keeps the last running time";
   }
+}
+
+// No process may be added for the account: the run itself cannot be made.
+TEST_F(ExecEngineTest, ARunTheSystemRefusesIsAStartFailure) {
+  engine.SetCmd(kProbe + " exit 0");
+  const auto report = testing::RunUnprivileged([&] {
+    const rlimit none{0, 0};
+    if (::setrlimit(RLIMIT_NPROC, &none) != 0) return std::string("cannot limit");
+    engine.Execute();
+    return std::to_string(engine.ExitCode()) + "\n" + engine.ExitCodeMsg();
+  });
+  ASSERT_TRUE(report.has_value());
+  const std::string tail = "\r\nCannot execute command:\r\n" + engine.Cmd();
+  EXPECT_EQ(report->substr(0, report->find('\n')), std::to_string(platform::ErrorCodeFromErrno(EAGAIN))) << *report;
+  EXPECT_TRUE(report->ends_with(tail)) << *report;
 }
 
 TEST_F(ExecEngineTest, AnUnusableRedirectionIsAnErrorNamingTheFile) {
