@@ -15,6 +15,7 @@
 #include <linux/mount.h>
 #include <linux/prctl.h>
 #include <linux/resource.h>
+#include <linux/securebits.h>
 #include <linux/sched.h>
 #include <linux/signal.h>
 #include <linux/wait.h>
@@ -167,11 +168,16 @@ long ArrangeDescriptors(const InitPlan& plan) {
 // The program gets no capability, whatever account Velkor runs under:
 // root's powers (mounting, tracing, raw devices) reach past any namespace,
 // and the run's init, which shares Velkor's memory, must not be traceable
-// from inside the run. Nothing it can exec gives them back: the bounding
-// set is emptied and NO_NEW_PRIVS is set.
+// from inside the run. Nothing gives them back: root gains none by exec
+// (the locked "no root" bit; the bounding set is emptied where that bit is
+// refused), ambient ones cannot be raised, and NO_NEW_PRIVS disables
+// set-user-ID programs and file capabilities.
 void DropCapabilities() {
-  for (long cap = 0; cap <= 63; ++cap)
-    if (Sys(__NR_prctl, PR_CAPBSET_DROP, cap) == -EINVAL) break;
+  constexpr long kNoRoot = SECBIT_NOROOT | SECBIT_NOROOT_LOCKED | SECBIT_NO_CAP_AMBIENT_RAISE |
+                           SECBIT_NO_CAP_AMBIENT_RAISE_LOCKED;
+  if (Sys(__NR_prctl, PR_SET_SECUREBITS, kNoRoot) != 0)
+    for (long cap = 0; cap <= 63; ++cap)
+      if (Sys(__NR_prctl, PR_CAPBSET_DROP, cap) == -EINVAL) break;
   Sys(__NR_prctl, PR_CAP_AMBIENT, PR_CAP_AMBIENT_CLEAR_ALL, 0, 0, 0);
   __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
   __user_cap_data_struct none[_LINUX_CAPABILITY_U32S_3]{};

@@ -251,9 +251,9 @@ TEST_F(ExecEngineTest, TheProgramHoldsNoPowers) {
   Run("powers");
   ASSERT_EQ(engine.ExitCode(), ExecOK) << engine.ExitCodeMsg();
   EXPECT_EQ(ReadFile(dir / "powers.txt"),
+            "CapInh:\t0000000000000000\n"
             "CapPrm:\t0000000000000000\n"
             "CapEff:\t0000000000000000\n"
-            "CapBnd:\t0000000000000000\n"
             "CapAmb:\t0000000000000000\n"
             "mem=denied\n"
             "trace=denied\n"

@@ -135,7 +135,8 @@ int Limits() {
   return 0;
 }
 
-// Prints the capability sets the program holds and which of root's powers
+// Prints the capability sets the program holds (and could pass on) and which
+// of root's powers
 // worked: opening the run's init's memory, tracing it, unmounting the run's
 // own /proc.
 int Powers() {
@@ -143,7 +144,7 @@ int Powers() {
   if (!status) return 1;
   char line[256];
   while (std::fgets(line, sizeof line, status))
-    if (std::strncmp(line, "Cap", 3) == 0 && std::strncmp(line, "CapInh", 6) != 0) std::fputs(line, stdout);
+    if (std::strncmp(line, "Cap", 3) == 0 && std::strncmp(line, "CapBnd", 6) != 0) std::fputs(line, stdout);
   std::fclose(status);
   const int mem = open("/proc/1/mem", O_RDWR);
   std::printf("mem=%s\n", mem >= 0 ? "open" : "denied");
