@@ -110,8 +110,9 @@ struct ContainedProcess::Launch {
     Stacks = mmap(nullptr, StacksSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0);
     if (Stacks == MAP_FAILED) throw SystemError(errno, "cannot map the stacks of a contained run");
     char* base = static_cast<char*>(Stacks);
-    mprotect(base, kGuardSize, PROT_NONE);
-    mprotect(base + kGuardSize + kProgramStackSize, kGuardSize, PROT_NONE);
+    if (mprotect(base, kGuardSize, PROT_NONE) != 0 ||
+        mprotect(base + kGuardSize + kProgramStackSize, kGuardSize, PROT_NONE) != 0)
+      throw SystemError(errno, "cannot guard the stacks of a contained run");
     Plan.ProgramStackTop = base + kGuardSize + kProgramStackSize;
     return base + StacksSize;
   }
