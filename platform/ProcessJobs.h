@@ -30,9 +30,8 @@
 // own, so it cannot read about the jury's processes either.
 //
 // Starting costs one thread-like clone for the init and one vfork-like
-// clone and exec for the program, as much as a plain spawn plus the
-// namespaces: no page table of Velkor is copied and no helper program is
-// exec'ed. Because the init and the program's process (until its exec) run
+// clone and exec for the program: no page table of Velkor is copied and no
+// helper program is exec'ed. Because the init and the program's process (until its exec) run
 // in Velkor's memory beside Velkor's own threads, RunInit.cpp makes system
 // calls only, on a plan and stacks prepared before and kept until the init
 // has been reaped. (When Velkor is not dumpable and needs a user namespace,
