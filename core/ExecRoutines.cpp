@@ -176,6 +176,7 @@ bool TExecEngine::Launch() {
   start.StdOutput = FStartupInfo.hStdOutput.Get();
   start.StdError = FStartupInfo.hStdError.Get();
   start.NiceIncrement = NiceIncrementFor(CreationFlags);
+  start.HiddenFolders = HiddenFolders;
 
   // The system refusing a run (no more processes or namespaces, no memory)
   // is a start failure like any other: its code and the command line.

@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/ProcessJobs.h"
 #include "platform/UniqueFd.h"
@@ -170,6 +171,9 @@ class TExecEngine {
   // A folder put in front of PATH for the program alone ("" = none). Velkor's
   // own environment never changes: its other threads read it meanwhile.
   std::string PathPrefix;
+  // Folders the program sees empty and read-only (Velkor's own settings,
+  // say); one that does not exist is skipped.
+  std::vector<std::string> HiddenFolders;
   std::uint32_t Priority = kNormalPriorityClass;  // read by the constructor only
   std::uint32_t WaitIdleTime = 1000;  // kept for callers; console programs never wait for idle
   bool InheritHandles = false;     // kept for callers; a run inherits only its three streams

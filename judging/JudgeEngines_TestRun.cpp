@@ -22,6 +22,7 @@
 #include "core/NameCompare.h"
 #include "core/SystemInfo.h"
 #include "judging/ContestArchive.h"
+#include "judging/EnvConfig.h"
 #include "judging/JudgeEngines.h"
 #include "judging/NumberFormat.h"
 #include "judging/Security.h"
@@ -64,6 +65,15 @@ const std::string& CheckedFileName(const std::string& Name) {
   if (!IsSafePathComponent(Name))
     throw std::runtime_error("Tên tập tin \"" + Name + "\" trong cấu hình đề bài không hợp lệ");
   return Name;
+}
+
+// Velkor's settings folder, which holds the security account's password:
+// no judged program's to read. Left visible only where the jury put the
+// work folder inside it, since hiding it would hide the program's room.
+std::vector<std::string> SettingsHiddenFromPrograms(const std::string& WorkDir) {
+  const std::string settings = std::filesystem::path(ConfigFileName()).parent_path().string();
+  if (settings.empty() || (WorkDir + "/").starts_with(settings + "/")) return {};
+  return {settings};
 }
 
 // Ends the impersonation however the block it guards ends.
@@ -295,6 +305,7 @@ void TJudgeEngine::PrepareExec(const TExamInfo& Exam, const TTestInfo& Test, con
   const std::string output = FirstListItem(Exam.OutputFile);
   ExecEngine->FileOut = Exam.UseStdOut && !output.empty() ? ContestRoomDir + "/" + CheckedFileName(output) : "NUL";
   ExecEngine->FileErr = "NUL";
+  ExecEngine->HiddenFolders = SettingsHiddenFromPrograms(WorkDir);
 }
 
 void TJudgeEngine::ExecNotify(TExecEngine& /*Sender*/, TExecEngineState state) {

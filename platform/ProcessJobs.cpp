@@ -94,8 +94,8 @@ class AllSignalsBlocked {
 // the run, and is freed only once its init has been reaped.
 struct ContainedProcess::Launch {
   std::string Program, WorkingDir, UidMap, GidMap;
-  std::vector<std::string> Args, Environment;
-  std::vector<char*> Argv, Envp;
+  std::vector<std::string> Args, Environment, HiddenFolders;
+  std::vector<char*> Argv, Envp, Hidden;
   InitPlan Plan{};
   void* Stacks = MAP_FAILED;
   std::size_t StacksSize = 0;
@@ -130,6 +130,8 @@ std::shared_ptr<ContainedProcess> ContainedProcess::CreateSuspended(const Progra
   launch->Environment = start.Environment;
   launch->Argv = PointerArray(launch->Args);
   launch->Envp = PointerArray(launch->Environment);
+  launch->HiddenFolders = start.HiddenFolders;
+  launch->Hidden = PointerArray(launch->HiddenFolders);
 
   UniqueFd null(open("/dev/null", O_RDWR | O_CLOEXEC));
   if (!null.Valid()) throw SystemError(errno, "cannot open /dev/null");
@@ -142,6 +144,7 @@ std::shared_ptr<ContainedProcess> ContainedProcess::CreateSuspended(const Progra
   plan.Argv = launch->Argv.data();
   plan.Envp = launch->Envp.data();
   plan.WorkingDir = launch->WorkingDir.c_str();
+  plan.HiddenFolders = launch->Hidden.data();
   plan.NiceIncrement = start.NiceIncrement;
   const int streams[3] = {start.StdInput, start.StdOutput, start.StdError};
   for (int i = 0; i < 3; ++i) plan.Sources[i] = streams[i] >= 0 ? streams[i] : null.Get();

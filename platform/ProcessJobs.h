@@ -67,6 +67,10 @@ struct ProgramStart {
   int StdOutput = -1;                    // -1 gives it the null device
   int StdError = -1;
   int NiceIncrement = 0;                 // best effort
+  // Folders the program sees empty and read-only: an empty file system is
+  // mounted over each in the run's own mount namespace. A folder that does
+  // not exist is skipped; one that cannot be hidden stops the start.
+  std::vector<std::string> HiddenFolders;
 };
 
 // Limits that apply to each process of a run.

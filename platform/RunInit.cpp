@@ -129,11 +129,21 @@ long MapOwnIdentity(const InitPlan& plan) {
   return r;
 }
 
-// A /proc of the run's own namespace, so the program cannot even read about
-// the jury's processes. Best effort; the mounts stay private to the run.
-void MountPrivateProc() {
-  if (Sys(__NR_mount, 0, P("/"), 0, MS_REC | MS_PRIVATE, 0) != 0) return;
+// The run's own view of the file system, in its own mount namespace: made
+// private first, so nothing mounted here ever shows outside the run. A /proc
+// of the run's own, so the program cannot even read about the jury's
+// processes (best effort), and an empty read-only file system over each
+// folder to hide. 0, or a negative errno when something could not be hidden.
+long MountRunView(const InitPlan& plan) {
+  const long r = Sys(__NR_mount, 0, P("/"), 0, MS_REC | MS_PRIVATE, 0);
+  if (r != 0) return plan.HiddenFolders[0] != nullptr ? r : 0;
   Sys(__NR_mount, P("proc"), P("/proc"), P("proc"), MS_NOSUID | MS_NODEV | MS_NOEXEC, 0);
+  for (char* const* folder = plan.HiddenFolders; *folder != nullptr; ++folder) {
+    const long hidden = Sys(__NR_mount, P("none"), P(*folder), P("tmpfs"),
+                            MS_RDONLY | MS_NOSUID | MS_NODEV | MS_NOEXEC, P("mode=0555,size=4k"));
+    if (hidden != 0 && hidden != -ENOENT) return hidden;
+  }
+  return 0;
 }
 
 // Handlers still point into Velkor: all are reset while every signal is
@@ -241,13 +251,13 @@ int RunInit(void* arg) {
   // have ended already, "go" never comes and the init gives up below.
   Sys(__NR_prctl, PR_SET_PDEATHSIG, SIGKILL);
   long r = MapOwnIdentity(plan);
+  if (r == 0) r = MountRunView(plan);
   if (r == 0) r = ArrangeDescriptors(plan);
   if (r != 0) {
     StartReport report{kStageInit, static_cast<std::int32_t>(-r)};
     Transfer(__NR_write, plan.Sources[kErrorsFd], &report, sizeof report);
     Exit(127);
   }
-  MountPrivateProc();
   UnblockSignals();
 
   ProgramStart start{&plan, {}};

@@ -44,6 +44,7 @@ struct InitPlan {
   char* const* Argv;
   char* const* Envp;
   const char* WorkingDir;  // "" keeps Velkor's own
+  char* const* HiddenFolders;  // null-terminated; each gets an empty file system
   int NiceIncrement;
   int Sources[kInitFds];   // become descriptors 0..5 of the init
   // In a user namespace of its own, the run keeps Velkor's identity: these

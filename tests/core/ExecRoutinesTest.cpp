@@ -260,6 +260,22 @@ TEST_F(ExecEngineTest, TheProgramHoldsNoPowers) {
             "umount=denied\n");
 }
 
+// Velkor's settings (the security account's password among them) are not
+// the program's to read, nor to write.
+TEST_F(ExecEngineTest, HiddenFoldersLookEmptyToTheProgram) {
+  fs::create_directories(dir / "secret");
+  std::ofstream(dir / "secret/Velkor.cfg") << "password";
+  std::ofstream(dir / "open.txt") << "visible";
+  engine.HiddenFolders = {(dir / "secret").string(), (dir / "no such folder").string()};
+  engine.FileOut = (dir / "read.txt").string();
+  Run("read " + (dir / "secret/Velkor.cfg").string() + " " + (dir / "open.txt").string());
+  ASSERT_EQ(engine.ExitCode(), ExecOK) << engine.ExitCodeMsg();
+  EXPECT_EQ(ReadFile(dir / "read.txt"), "missing\nread-only\nvisible\nwritable\n");
+  // Hidden from the program only.
+  EXPECT_EQ(ReadFile(dir / "secret/Velkor.cfg"), "password");
+  EXPECT_FALSE(fs::exists(dir / "secret/Velkor.cfg.new"));
+}
+
 TEST_F(ExecEngineTest, ARunDoesNotOutliveAJudgeThatDies) {
   const std::string token = UniqueToken();
   pid_t judge = fork();

@@ -21,7 +21,7 @@ int Usage() {
   std::fputs(
       "usage: runner_probe exit N | echo | busy | sleep | segv | alloc MIB | grandchild FILE TOKEN\n"
       "       | forkloop TOKEN | escape OUTSIDE_PID... | fds | env | pwd | args ... | limits | proc\n"
-      "       | powers\n",
+      "       | powers | read FILE...\n",
       stderr);
   return 64;
 }
@@ -153,6 +153,27 @@ int Powers() {
   return 0;
 }
 
+// Prints each file's contents, or "missing" where it cannot be read, and
+// whether a file can be made beside it.
+int Read(int argc, char** argv) {
+  for (int i = 2; i < argc; ++i) {
+    std::FILE* f = std::fopen(argv[i], "r");
+    if (!f) {
+      std::printf("missing\n");
+    } else {
+      char buf[256];
+      const std::size_t n = std::fread(buf, 1, sizeof buf, f);
+      std::fclose(f);
+      std::printf("%.*s\n", static_cast<int>(n), buf);
+    }
+    const std::string beside = std::string(argv[i]) + ".new";
+    std::FILE* w = std::fopen(beside.c_str(), "w");
+    std::printf("%s\n", w ? "writable" : "read-only");
+    if (w) std::fclose(w);
+  }
+  return 0;
+}
+
 // Prints how many processes /proc shows.
 int Proc() {
   DIR* d = opendir("/proc");
@@ -192,5 +213,6 @@ int main(int argc, char** argv) {
   if (mode == "limits") return Limits();
   if (mode == "proc") return Proc();
   if (mode == "powers") return Powers();
+  if (mode == "read") return Read(argc, argv);
   return Usage();
 }

@@ -937,6 +937,17 @@ TEST_F(SmallContest, ACompilerThatMakesNoProgramFailsOnlyItsSubmission) {
   EXPECT_EQ(Result("C2")->Evaluation, 2);
 }
 
+TEST_F(SmallContest, ProgramsCannotReadVelkorsSettings) {
+  WriteText(ConfigFileName(), "<the security account's password>");
+  AddContestant("S", "#!/bin/sh\nread a b < E.INP\n"
+                     "if [ -e \"$XDG_CONFIG_HOME/Velkor.cfg\" ]; then echo seen > E.OUT; else echo $((a + b)) > E.OUT; fi\n");
+  Load();
+  TJudgeEngine engine(contest, compilers, *JudgeEnvironment::CheckerSet);
+  ASSERT_TRUE(engine.Run(Pairs({{"S", "E"}}))) << engine.ErrorMsg;
+  EXPECT_EQ(Result("S")->Evaluation, 2) << Result("S")->Obj("1")->EvaluationText;
+  EXPECT_TRUE(std::getenv("XDG_CONFIG_HOME") && ConfigFileName().starts_with(std::getenv("XDG_CONFIG_HOME")));
+}
+
 TEST_F(SmallContest, WorkFolderIsNotOpenToOtherAccountsWithoutTheSecurityMode) {
   Load();
   std::vector<std::string> writableByOthers;
