@@ -27,7 +27,9 @@
 // they are all gone. From inside, kill(-1), getppid() and guessed pids reach
 // only processes of the same run, so the program can neither signal nor stop
 // Velkor or anything else of the jury's. The run also gets a /proc of its
-// own, so it cannot read about the jury's processes either.
+// own, so it cannot read about the jury's processes either, and sees the
+// folders it is not to read (Velkor's settings) empty. Whatever Velkor's
+// account, the program holds no capability.
 //
 // Starting costs one thread-like clone for the init and one vfork-like
 // clone and exec for the program: no page table of Velkor is copied and no
