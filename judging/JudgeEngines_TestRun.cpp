@@ -72,7 +72,7 @@ const std::string& CheckedFileName(const std::string& Name) {
 // work folder inside it, since hiding it would hide the program's room.
 std::vector<std::string> SettingsHiddenFromPrograms(const std::string& WorkDir) {
   const std::string settings = std::filesystem::path(ConfigFileName()).parent_path().string();
-  if (settings.empty() || (WorkDir + "/").starts_with(settings + "/")) return {};
+  if (settings.empty() || settings == "/" || (WorkDir + "/").starts_with(settings + "/")) return {};
   return {settings};
 }
 
