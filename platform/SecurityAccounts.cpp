@@ -6,12 +6,16 @@
 #include <pwd.h>
 #include <security/pam_appl.h>
 #include <sys/fsuid.h>
+#include <poll.h>
+#include <signal.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -161,6 +165,18 @@ TLogonReport AuthenticateAsSuperUser(const std::string& User, const std::string&
   return report;
 }
 
+// Whether Fd has something to read (or its end) within TimeoutMs.
+bool WaitReadable(int Fd, int TimeoutMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeoutMs);
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    pollfd p{Fd, POLLIN, 0};
+    const int n = ::poll(&p, 1, static_cast<int>(std::max<std::int64_t>(0, left.count())));
+    if (n > 0) return true;
+    if (n == 0 || errno != EINTR) return false;
+  }
+}
+
 // The child keeps the super-user's identity away from Velkor and lets the
 // PAM modules do as they please with its state; only the report comes back.
 bool Authenticate(const std::string& User, const std::string& Password, std::string& Failure) {
@@ -181,12 +197,20 @@ bool Authenticate(const std::string& User, const std::string& Password, std::str
     ::_exit(n == static_cast<ssize_t>(sizeof report) ? 0 : 1);
   }
   writeEnd.Reset();
+  const bool answered = WaitReadable(readEnd.Get(), LogonCheckTimeoutMs);
+  if (!answered) ::kill(pid, SIGKILL);
   TLogonReport report;
-  ssize_t n;
-  do n = ::read(readEnd.Get(), &report, sizeof report);
-  while (n < 0 && errno == EINTR);
+  ssize_t n = -1;
+  if (answered) {
+    do n = ::read(readEnd.Get(), &report, sizeof report);
+    while (n < 0 && errno == EINTR);
+  }
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (!answered) {
+    Failure = ErrnoMessage(ETIMEDOUT);
+    return false;
   }
   if (n != static_cast<ssize_t>(sizeof report)) {
     Failure = ErrnoMessage(EIO);

@@ -29,6 +29,10 @@ namespace velkor::platform {
 
 using TAccountToken = std::uintptr_t;
 
+// How long the password check may take before the logon counts as failed:
+// a PAM or directory module that hangs must not freeze the judge.
+inline int LogonCheckTimeoutMs = 30000;
+
 // Logs the local account User on with Password. True and a token on
 // success; False and the reason in Failure otherwise (PAM's own text for a
 // refused password, the system's text when the privilege is missing).

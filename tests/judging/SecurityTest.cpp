@@ -38,6 +38,8 @@
 #include "judging/EnvConfig.h"
 #include "judging/JudgeEngines.h"
 #include "judging/Security.h"
+#include "platform/SecurityAccounts.h"
+#include "platform/SystemErrors.h"
 #include "tests/core/FileTestSupport.h"
 
 namespace velkor {
@@ -219,6 +221,23 @@ class SecurityAccounts : public ::testing::Test {
 
 // The message with its line breaks shown as "||" (OneLine).
 const std::regex kLogonFailure("^Không thể đăng nhập với \"HOST\\\\[^\"]+\"\\.\\|\\|(.+)\\|\\|Chế độ bảo mật sẽ tạm tắt$");
+
+// A password check that does not answer in time is a failed logon, and its
+// process does not linger. (No check answers within no time at all.)
+TEST(LogonCheck, ACheckThatTakesTooLongFailsAndLeavesNothingBehind) {
+  const int saved = platform::LogonCheckTimeoutMs;
+  platform::LogonCheckTimeoutMs = 0;
+  platform::TAccountToken token = 7;
+  std::string failure;
+  const bool loggedOn = platform::LogOnAccount("root", "not-the-password", token, failure);
+  platform::LogonCheckTimeoutMs = saved;
+  EXPECT_FALSE(loggedOn);
+  EXPECT_EQ(token, 0u);
+  EXPECT_EQ(failure, platform::ErrnoMessage(ETIMEDOUT));
+  errno = 0;
+  EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
+  EXPECT_EQ(errno, ECHILD) << "the check's process is left behind";
+}
 
 TEST_F(SecurityAccounts, LogonOutcomes) {
   struct TCase {
