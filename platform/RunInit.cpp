@@ -143,7 +143,12 @@ long MountRunView(const InitPlan& plan) {
                             MS_RDONLY | MS_NOSUID | MS_NODEV | MS_NOEXEC, P("mode=0555,size=4k"));
     if (hidden != 0 && hidden != -ENOENT) return hidden;
   }
-  return 0;
+  if (plan.HiddenFolders[0] == nullptr || *plan.WorkingDir) return 0;
+  // The working folder kept from Velkor, looked up again: one inside a
+  // hidden folder must not stay open underneath it.
+  char cwd[4096];
+  const long length = Sys(__NR_getcwd, P(cwd), sizeof cwd);
+  return length > 0 ? Sys(__NR_chdir, P(cwd)) : length;
 }
 
 // Handlers still point into Velkor: all are reset while every signal is
@@ -182,16 +187,21 @@ long ArrangeDescriptors(const InitPlan& plan) {
 // (the locked "no root" bit; the bounding set is emptied where that bit is
 // refused), ambient ones cannot be raised, and NO_NEW_PRIVS disables
 // set-user-ID programs and file capabilities.
-void DropCapabilities() {
+// 0, or a negative errno when the program could still gain capabilities.
+long DropCapabilities() {
   constexpr long kNoRoot = SECBIT_NOROOT | SECBIT_NOROOT_LOCKED | SECBIT_NO_CAP_AMBIENT_RAISE |
                            SECBIT_NO_CAP_AMBIENT_RAISE_LOCKED;
-  if (Sys(__NR_prctl, PR_SET_SECUREBITS, kNoRoot) != 0)
-    for (long cap = 0; cap <= 63; ++cap)
-      if (Sys(__NR_prctl, PR_CAPBSET_DROP, cap) == -EINVAL) break;
+  if (const long r = Sys(__NR_prctl, PR_SET_SECUREBITS, kNoRoot); r != 0) {
+    long dropped = 0;
+    for (long cap = 0; cap <= 63 && dropped == 0; ++cap) dropped = Sys(__NR_prctl, PR_CAPBSET_DROP, cap);
+    // Past the last capability the kernel answers EINVAL; anything else
+    // means root would get its powers back at exec.
+    if (dropped != -EINVAL && (Sys(__NR_getuid) == 0 || Sys(__NR_geteuid) == 0)) return r;
+  }
   Sys(__NR_prctl, PR_CAP_AMBIENT, PR_CAP_AMBIENT_CLEAR_ALL, 0, 0, 0);
   __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
   __user_cap_data_struct none[_LINUX_CAPABILITY_U32S_3]{};
-  Sys(__NR_capset, P(&header), P(none));
+  return Sys(__NR_capset, P(&header), P(none));
 }
 
 // Applies one limit to both values, never raising the hard one.
@@ -235,9 +245,11 @@ int StartProgram(void* arg) {
     FailStart(kStageExec, r);
   if (*plan.WorkingDir)
     if (const long r = Sys(__NR_chdir, P(plan.WorkingDir)); r != 0) FailStart(kStageChdir, r);
-  DropCapabilities();
-  // The program inherits only its three standard streams.
-  Sys(__NR_close_range, 3, ~0u, CLOSE_RANGE_CLOEXEC);
+  if (const long r = DropCapabilities(); r != 0) FailStart(kStageExec, r);
+  // The program inherits only its three standard streams: the init holds
+  // no descriptor above its own six.
+  for (int fd = kGoFd; fd < kInitFds; ++fd)
+    if (const long r = Sys(__NR_fcntl, fd, F_SETFD, FD_CLOEXEC); r != 0 && r != -EBADF) FailStart(kStageExec, r);
   const long r = Sys(__NR_execve, P(plan.Program), P(plan.Argv), P(plan.Envp));
   FailStart(kStageExec, r);
 }

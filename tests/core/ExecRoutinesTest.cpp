@@ -274,6 +274,16 @@ TEST_F(ExecEngineTest, HiddenFoldersLookEmptyToTheProgram) {
   // Hidden from the program only.
   EXPECT_EQ(ReadFile(dir / "secret/Velkor.cfg"), "password");
   EXPECT_FALSE(fs::exists(dir / "secret/Velkor.cfg.new"));
+
+  // Nor through a working folder inside it, kept from Velkor's own.
+  const fs::path before = fs::current_path();
+  fs::current_path(dir / "secret");
+  engine.SetCmd(kProbe + " read Velkor.cfg");
+  engine.WorkingDir.clear();
+  engine.Execute();
+  fs::current_path(before);
+  ASSERT_EQ(engine.ExitCode(), ExecOK) << engine.ExitCodeMsg();
+  EXPECT_EQ(ReadFile(dir / "read.txt"), "missing\nread-only\n");
 }
 
 TEST_F(ExecEngineTest, ARunDoesNotOutliveAJudgeThatDies) {
