@@ -213,6 +213,9 @@ void TJudgeEngine::CopySubmission(TResultE* RE) {
 
 TCompilerEngine::TCompileResult TJudgeEngine::CompileSubmission(TResultE* RE) {
   TCompilerEngine compiler(*FCompiler);
+  // A source can bring any readable file into the compile log or the
+  // program (an #include of it): Velkor's settings are not among them.
+  compiler.HiddenFolders = SettingsHiddenFromPrograms(WorkDir);
   const TCompilerEngine::TCompileResult r = compiler.Compile(WaitRoomDir, RE->Name());
   RE->CompiledFile = compiler.CompiledFile();
   std::string text;

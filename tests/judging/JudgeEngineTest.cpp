@@ -948,6 +948,22 @@ TEST_F(SmallContest, ProgramsCannotReadVelkorsSettings) {
   EXPECT_TRUE(std::getenv("XDG_CONFIG_HOME") && ConfigFileName().starts_with(std::getenv("XDG_CONFIG_HOME")));
 }
 
+TEST_F(SmallContest, CompilersCannotReadVelkorsSettingsEither) {
+  WriteText(ConfigFileName(), "<the security account's password>");
+  // A "compiler" that fails when it can see the settings, and otherwise
+  // makes the program from its source.
+  const std::string compiler = house.Path() + "/cc";
+  WriteProgram(compiler, "#!/bin/sh\n[ -e \"$XDG_CONFIG_HOME/Velkor.cfg\" ] && { echo seen; exit 1; }\n"
+                         "cp \"$1\" \"$2\" && chmod +x \"$2\"\n");
+  tree.AddContestant("S", {{"E.src", kAddFiles}});
+  Load();
+  compilers.Insert(0, new TCompilerNode(".src", "\"" + compiler + "\" \"%PATH%%NAME%%EXT%\" \"%PATH%%NAME%.exe\""));
+  TJudgeEngine engine(contest, compilers, *JudgeEnvironment::CheckerSet);
+  ASSERT_TRUE(engine.Run(Pairs({{"S", "E"}}))) << engine.ErrorMsg;
+  EXPECT_EQ(Result("S")->state, jsJudged) << Result("S")->EvaluationText;
+  EXPECT_EQ(Result("S")->Evaluation, 2);
+}
+
 TEST_F(SmallContest, WorkFolderIsNotOpenToOtherAccountsWithoutTheSecurityMode) {
   Load();
   std::vector<std::string> writableByOthers;
