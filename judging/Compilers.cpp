@@ -161,10 +161,9 @@ bool TCompilerConfig::GetCommandLine(const std::string& cdir, const std::string&
 void TCompilerConfig::XMLLoad(pugi::xml_node Node) {
   if (!SameText(ReadXMLAttribute(Node, "Identifier", ""), kIdentifier)) return;
   Clear();
-  for (pugi::xml_node item = Node.first_child(); item; item = item.next_sibling()) {
-    if (item.type() != pugi::node_element) continue;
+  ForEachElement(Node, [this](pugi::xml_node item) {
     Add(new TCompilerNode(ReadXMLAttribute(item, "ext", ""), ReadXMLAttribute(item, "cmd", "")));
-  }
+  });
 }
 
 void TCompilerConfig::XMLSave(pugi::xml_node Node) const {

@@ -146,10 +146,9 @@ void TExamInfo::XMLLoad(pugi::xml_node Node) {
   MemoryLimit = ReadXMLAttribute(Node, "MemoryLimit", MemoryLimit);
   if (Checkers != nullptr && Checkers->Count() > 0 && Checkers->Obj(EvaluatorName) == nullptr)
     EvaluatorName = FirstCheckerName();
-  for (pugi::xml_node child = Node.first_child(); child; child = child.next_sibling()) {
-    if (child.type() != pugi::node_element) continue;
+  ForEachElement(Node, [this](pugi::xml_node child) {
     if (TTestInfo* test = Obj(ReadXMLAttribute(child, "Name", ""))) test->XMLLoad(child);
-  }
+  });
 }
 
 void TExamInfo::XMLSave(pugi::xml_node Node) const {
@@ -169,11 +168,7 @@ void TExamInfo::XMLSave(pugi::xml_node Node) const {
 // ---- TExamSet ----------------------------------------------------------
 
 void TExamSet::SetDir(const std::string& Value) {
-  std::error_code ec;
-  if (!Value.empty() && std::filesystem::is_directory(Value, ec))
-    FDir = Value.back() == '/' ? Value : Value + "/";
-  else
-    FDir.clear();
+  FDir = ExistingFolderDir(Value);
   Load();
 }
 
@@ -237,10 +232,9 @@ void TExamSet::StreamSave(std::ostream& Stream) const {
 }
 
 void TExamSet::XMLLoad(pugi::xml_node Node) {
-  for (pugi::xml_node child = Node.first_child(); child; child = child.next_sibling()) {
-    if (child.type() != pugi::node_element) continue;
+  ForEachElement(Node, [this](pugi::xml_node child) {
     if (TExamInfo* exam = Obj(ReadXMLAttribute(child, "Name", ""))) exam->XMLLoad(child);
-  }
+  });
 }
 
 void TExamSet::XMLSave(pugi::xml_node Node) const {

@@ -1,6 +1,7 @@
 #include "judging/NamedObjs.h"
 
 #include <algorithm>
+#include <filesystem>
 
 #include "core/FileUtils.h"
 
@@ -17,6 +18,12 @@ bool IsSafePathComponent(std::string_view Name) {
 
 std::string JoinPath(const std::string& Left, const std::string& Name) {
   return !Left.empty() && Left.back() == '/' ? Left + Name : Left + "/" + Name;
+}
+
+std::string ExistingFolderDir(const std::string& Value) {
+  std::error_code ec;
+  if (Value.empty() || !std::filesystem::is_directory(Value, ec)) return "";
+  return Value.back() == '/' ? Value : Value + "/";
 }
 
 std::vector<std::string> SubFolderNames(const std::string& Folder) {

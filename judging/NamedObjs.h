@@ -60,6 +60,10 @@ bool IsSafePathComponent(std::string_view Name);
 // end with one; so an empty Left gives "/" and Name).
 std::string JoinPath(const std::string& Left, const std::string& Name);
 
+// Value with a "/" ensured at its end when it names an existing folder,
+// else "": the folder a tasks or contestants set is read from.
+std::string ExistingFolderDir(const std::string& Value);
+
 // The names of the sub-folders of Folder, ascending by CompareText: the
 // items a tasks or contestants folder holds. A Folder that does not exist
 // gives none; one that cannot be read raises EFileError.

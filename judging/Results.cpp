@@ -1,7 +1,6 @@
 #include "judging/Results.h"
 
 #include <cmath>
-#include <filesystem>
 #include <vector>
 
 #include "core/CompressedXML.h"
@@ -20,12 +19,6 @@ constexpr const char* kTestElement = "TestResult";
 constexpr const char* kReportSeparator = "‣";
 
 double FiniteOrZero(double v) { return std::isfinite(v) ? v : 0; }
-
-template <class Visitor>
-void ForEachElement(pugi::xml_node Node, Visitor&& Visit) {
-  for (pugi::xml_node child = Node.first_child(); child; child = child.next_sibling())
-    if (child.type() == pugi::node_element) Visit(child);
-}
 
 }  // namespace
 
@@ -144,11 +137,7 @@ void TResultC::XMLSave(pugi::xml_node Node) const {
 // ---- TResultSet --------------------------------------------------------
 
 void TResultSet::SetDir(const std::string& Value) {
-  std::error_code ec;
-  if (!Value.empty() && std::filesystem::is_directory(Value, ec))
-    FDir = Value.back() == '/' ? Value : Value + "/";
-  else
-    FDir.clear();
+  FDir = ExistingFolderDir(Value);
   Load();
 }
 

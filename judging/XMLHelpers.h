@@ -96,6 +96,14 @@ void WriteXMLAttribute(pugi::xml_node Node, const char* Name, std::int64_t Value
 // Removes every child node of Node (elements, text, comments).
 void RemoveChildNodes(pugi::xml_node Node);
 
+// Calls Visit with each child element of Node, in order; text and comments
+// between them are passed over.
+template <class Visitor>
+void ForEachElement(pugi::xml_node Node, Visitor&& Visit) {
+  for (pugi::xml_node child = Node.first_child(); child; child = child.next_sibling())
+    if (child.type() == pugi::node_element) Visit(child);
+}
+
 // A list of text lines; a line may itself hold line breaks.
 using TStringList = std::vector<std::string>;
 
