@@ -10,6 +10,8 @@
 #include <exception>
 #include <memory>
 
+#include "core/NameCompare.h"
+
 namespace velkor::checkers {
 
 namespace {
@@ -74,20 +76,10 @@ std::string FindFileIgnoreCase(const std::string& Folder, const std::string& Nam
   if (::lstat(Exact.c_str(), &st) == 0) return Exact;
   std::unique_ptr<DIR, TDirCloser> Dir(::opendir(Folder.c_str()));
   if (!Dir) return {};
-  auto SameIgnoringAsciiCase = [](std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t k = 0; k < a.size(); ++k) {
-      char x = a[k], y = b[k];
-      if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-      if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-      if (x != y) return false;
-    }
-    return true;
-  };
   std::string Best;
   while (const dirent* Entry = ::readdir(Dir.get())) {
     const std::string_view Candidate = Entry->d_name;
-    if (SameIgnoringAsciiCase(Candidate, Name) && (Best.empty() || Candidate < Best)) Best = Candidate;
+    if (SameText(Candidate, Name) && (Best.empty() || Candidate < Best)) Best = Candidate;
   }
   return Best.empty() ? std::string() : Folder + "/" + Best;
 }
@@ -177,6 +169,21 @@ bool ReadTokenPair(TInputFile& A, TInputFile& B, TTokenPair& Pair) {
   for (; InToken(cb); cb = B.Get()) Take(Pair.B, Pair.LengthB, cb);
   Pair.Equal = Pair.HasA && Pair.HasB && Same && Pair.LengthA == Pair.LengthB;
   return Pair.HasA || Pair.HasB;
+}
+
+TFileVerdict CompareTokenwise(TInputFile& Output, TInputFile& Answer, const char* Unit,
+                              bool (*Match)(const TTokenPair& Pair)) {
+  TTokenPair Pair;
+  for (std::uint64_t Index = 1; ReadTokenPair(Output, Answer, Pair); ++Index) {
+    if (Pair.Equal) continue;
+    const std::string At = std::string(Unit) + " thứ " + std::to_string(Index);
+    if (!Pair.HasA) return {0, "Output thiếu: hết dữ liệu ở " + At + ", cần " + Excerpt(Pair.B, !Pair.FitsB())};
+    if (!Pair.HasB) return {0, "Output thừa " + At + ": " + Excerpt(Pair.A, !Pair.FitsA())};
+    if (Match != nullptr && Match(Pair)) continue;
+    return {0, "Sai ở " + At + ": đọc được " + Excerpt(Pair.A, !Pair.FitsA()) + ", cần " +
+                   Excerpt(Pair.B, !Pair.FitsB())};
+  }
+  return {1, "Đúng"};
 }
 
 std::string Excerpt(std::string_view Token, bool Cut) {

@@ -100,6 +100,12 @@ struct TFileVerdict {
 };
 using TCompareFunc = TFileVerdict (*)(TInputFile& Output, TInputFile& Answer);
 
+// Compares the two files token by token, in lockstep. Tokens that differ as
+// text may still match when Match (if any) says so. Unit names a token in
+// the verdict texts ("từ", "giá trị").
+TFileVerdict CompareTokenwise(TInputFile& Output, TInputFile& Answer, const char* Unit,
+                              bool (*Match)(const TTokenPair& Pair) = nullptr);
+
 // The whole of a standard checker's Judge: never raises, always stores a
 // verdict text (thread-local, valid until the thread's next call).
 double RunChecker(const char16_t* ContestantFolder, const char16_t* JuryFolder, const char16_t* OutputFileList,

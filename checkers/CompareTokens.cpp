@@ -7,18 +7,7 @@
 namespace velkor::checkers {
 namespace {
 
-TFileVerdict CompareTokens(TInputFile& Output, TInputFile& Answer) {
-  TTokenPair Pair;
-  for (std::uint64_t Index = 1; ReadTokenPair(Output, Answer, Pair); ++Index) {
-    if (Pair.Equal) continue;
-    const std::string At = std::to_string(Index);
-    if (!Pair.HasA) return {0, "Output thiếu: hết dữ liệu ở từ thứ " + At + ", cần " + Excerpt(Pair.B, !Pair.FitsB())};
-    if (!Pair.HasB) return {0, "Output thừa từ thứ " + At + ": " + Excerpt(Pair.A, !Pair.FitsA())};
-    return {0, "Sai ở từ thứ " + At + ": đọc được " + Excerpt(Pair.A, !Pair.FitsA()) + ", cần " +
-                   Excerpt(Pair.B, !Pair.FitsB())};
-  }
-  return {1, "Đúng"};
-}
+TFileVerdict CompareTokens(TInputFile& Output, TInputFile& Answer) { return CompareTokenwise(Output, Answer, "từ"); }
 
 }  // namespace
 }  // namespace velkor::checkers

@@ -28,21 +28,15 @@ bool CloseEnough(double Got, double Want) {
   return std::fabs(Got - Want) <= kTolerance * std::max(1.0, std::fabs(Want));
 }
 
+// Two tokens read in full that are both numbers close enough.
+bool SameNumber(const TTokenPair& Pair) {
+  if (!Pair.FitsA() || !Pair.FitsB()) return false;
+  const auto Got = ParseNumber(Pair.A), Want = ParseNumber(Pair.B);
+  return Got && Want && CloseEnough(*Got, *Want);
+}
+
 TFileVerdict CompareNumbers(TInputFile& Output, TInputFile& Answer) {
-  TTokenPair Pair;
-  for (std::uint64_t Index = 1; ReadTokenPair(Output, Answer, Pair); ++Index) {
-    if (Pair.Equal) continue;
-    const std::string At = std::to_string(Index);
-    if (!Pair.HasA) return {0, "Output thiếu: hết dữ liệu ở giá trị thứ " + At + ", cần " + Excerpt(Pair.B, !Pair.FitsB())};
-    if (!Pair.HasB) return {0, "Output thừa giá trị thứ " + At + ": " + Excerpt(Pair.A, !Pair.FitsA())};
-    if (Pair.FitsA() && Pair.FitsB()) {
-      const auto Got = ParseNumber(Pair.A), Want = ParseNumber(Pair.B);
-      if (Got && Want && CloseEnough(*Got, *Want)) continue;
-    }
-    return {0, "Sai ở giá trị thứ " + At + ": đọc được " + Excerpt(Pair.A, !Pair.FitsA()) + ", cần " +
-                   Excerpt(Pair.B, !Pair.FitsB())};
-  }
-  return {1, "Đúng"};
+  return CompareTokenwise(Output, Answer, "giá trị", SameNumber);
 }
 
 }  // namespace
