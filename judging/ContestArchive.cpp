@@ -43,6 +43,7 @@
 
 #include "core/FileUtils.h"
 #include "core/SystemInfo.h"
+#include "core/Unicode.h"
 #include "judging/Contests.h"
 #include "judging/EnvConfig.h"
 #include "judging/ProgressHooks.h"
@@ -271,24 +272,8 @@ std::string EntryName(const char* TreeName, std::string RelativePath) {
 // Text given as code points (what wchar_t holds here) in UTF-8.
 std::string Utf8FromWide(std::wstring_view Wide) {
   std::string out;
-  for (const wchar_t w : Wide) {
-    const auto cp = static_cast<std::uint32_t>(w);
-    if (cp < 0x80) {
-      out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      out += static_cast<char>(0xC0 | (cp >> 6));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      out += static_cast<char>(0xE0 | (cp >> 12));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x110000) {
-      out += static_cast<char>(0xF0 | (cp >> 18));
-      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-  }
+  for (const wchar_t w : Wide)
+    if (const auto cp = static_cast<std::uint32_t>(w); cp < 0x110000) AppendUtf8(out, cp);
   return out;
 }
 
