@@ -6,6 +6,7 @@
 #include <set>
 #include <vector>
 
+#include "core/NameCompare.h"
 #include "toolkit/VisualStyles.h"
 
 namespace velkor {
@@ -53,8 +54,6 @@ void WatchDestruction(QWidget* Widget) {
 }
 
 bool IsHooked(QWidget* Widget) { return State().LiveHooks.count(Widget) != 0; }
-
-bool SameNameIgnoringAsciiCase(std::string_view A, std::string_view B) { return AsciiLower(A) == AsciiLower(B); }
 
 }  // namespace
 
@@ -186,7 +185,7 @@ bool TSysStyleManager::BeforeHookingControl(const TSysControlInfo& Info) {
   // Windows whose content another engine draws, and tool bars inside a
   // rebar, keep their own look.
   if (FindWinFromRoot(root, "DirectUIHWND")) return false;
-  if (SameNameIgnoringAsciiCase(Info.ClassName, "ToolBarWindow32") && FindWinFromRoot(root, "ReBarWindow32"))
+  if (SameText(Info.ClassName, "ToolBarWindow32") && FindWinFromRoot(root, "ReBarWindow32"))
     return false;
   return true;
 }

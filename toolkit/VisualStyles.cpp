@@ -10,6 +10,7 @@
 
 #include <array>
 
+#include "core/NameCompare.h"
 #include "graphics/Raster.h"
 
 namespace velkor {
@@ -122,17 +123,9 @@ std::array<QRgb, kSystemColorCount> BuildSystemColors(const QPalette& P, const Q
   };
 }
 
-bool SameNameIgnoringAsciiCase(std::string_view A, std::string_view B) {
-  auto fold = [](char ch) { return ch >= 'A' && ch <= 'Z' ? char(ch - 'A' + 'a') : ch; };
-  if (A.size() != B.size()) return false;
-  for (std::size_t i = 0; i < A.size(); ++i)
-    if (fold(A[i]) != fold(B[i])) return false;
-  return true;
-}
-
 int FindStyle(std::string_view Name) {
   for (std::size_t i = 0; i < kStyles.size(); ++i)
-    if (SameNameIgnoringAsciiCase(Name, kStyles[i].Name)) return int(i);
+    if (SameText(Name, kStyles[i].Name)) return int(i);
   return -1;
 }
 
