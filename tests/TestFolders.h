@@ -1,0 +1,20 @@
+// Private folders for one test process: ctest runs the cases of one program
+// as separate processes side by side, and each gets its own HOME, XDG
+// folders and TMPDIR under the ones ctest gave it, so no two cases ever
+// share a configuration file, a temporary file or a capture file.
+#pragma once
+
+#include <filesystem>
+
+class TPrivateTestFolders {
+ public:
+  // Makes the folders and points the environment at them.
+  TPrivateTestFolders();
+  // Removes them again.
+  ~TPrivateTestFolders();
+  TPrivateTestFolders(const TPrivateTestFolders&) = delete;
+  TPrivateTestFolders& operator=(const TPrivateTestFolders&) = delete;
+
+ private:
+  std::filesystem::path FRoot;
+};
