@@ -9,7 +9,10 @@
 // at all, and reports what it saw as "key=value" lines; the parent checks
 // them. The contest folders belong to "runner", as they would to Velkor.
 #include <grp.h>
+#include <linux/audit.h>
 #include <linux/capability.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <pwd.h>
 #include <sched.h>
 #include <sys/mount.h>
@@ -22,6 +25,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -351,6 +355,21 @@ TEST_F(SecurityAccounts, ImpersonationSwitchesTheFileIdentityWithoutNesting) {
   EXPECT_EQ(report.at("flag-without-privilege"), Runner->Name + "0");
 }
 
+// Makes one system call fail with err for this process and all it starts.
+bool RefuseSystemCall(int Number, int Err) {
+  sock_filter filter[] = {
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, AUDIT_ARCH_X86_64, 1, 0),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<std::uint32_t>(Number), 0, 1),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (static_cast<std::uint32_t>(Err) & SECCOMP_RET_DATA)),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+  };
+  sock_fprog program{static_cast<unsigned short>(sizeof filter / sizeof filter[0]), filter};
+  return ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+}
+
 // ---- Protected runs -------------------------------------------------------------
 
 // Every item's mode and raw access lists, to compare before and after.
@@ -402,8 +421,9 @@ class ProtectedRun : public SecurityAccounts {
     fs::create_directories(root);
   }
 
-  static inline const std::vector<std::string> kContestants = {
-      "Good", "Wrong", "Cheat", "Probe", "HonestC", "ChmodAnswer", "AclChange", "ChmodOthers", "IncludeAnswer"};
+  // Who is judged, in this order.
+  std::vector<std::string> contestants = {"Good",      "Wrong",       "Cheat",       "Probe",        "HonestC",
+                                          "ChmodAnswer", "AclChange", "ChmodOthers", "IncludeAnswer"};
 
   // Attack 0 is honest; 1 opens by modes, 2 by access lists, 3 opens the
   // other contestant's folder and the waiting room.
@@ -586,7 +606,7 @@ int main(void) {
     EnvConfig->ContestHouse = house;
     TCompilerConfig compilers;
     TQueue<TJudgePair> pairs;
-    for (const std::string& c : kContestants) {
+    for (const std::string& c : contestants) {
       TJudgePair p;
       MakeJudgePair(c, "E", p);
       pairs.Push(p);
@@ -610,7 +630,7 @@ int main(void) {
       out += Prefix + "run=" + std::to_string(ok) + " " + OneLine(engine.ErrorMsg) + "\n";
       out += Prefix + "work-folder-others=" + workDirOthers + "\n";
     }
-    for (const std::string& c : kContestants) {
+    for (const std::string& c : contestants) {
       const TResultE* re = contest.ResultSet().Obj(c)->Obj("E");
       out += Prefix + "score." + c + "=" + (re ? std::to_string(re->Evaluation) : "none") + "\n";
       if (re) {
@@ -754,7 +774,36 @@ TEST_F(ProtectedRun, CannotProtectSaysSoAndJudgesUnprotected) {
          ::chmod(root.c_str(), 0700);
        },
        "Tài khoản bảo mật không truy cập được thư mục"},
+      // Layouts that would leave something in the programs' sight.
+      {"the work folder inside the tasks folder",
+       [&] {
+         BuildContest(false);
+         house = root + "/Tasks/house";
+       },
+       "thư mục làm việc"},
+      {"a link out of the tasks folder",
+       [&] {
+         BuildContest(false);
+         WriteText(root + "/elsewhere/answers.txt", "3\n12\n");
+         fs::create_symlink(root + "/elsewhere/answers.txt", root + "/Tasks/E/1/all-answers.txt");
+       },
+       "liên kết"},
+      {"an answer with a second name outside",
+       [&] {
+         BuildContest(false);
+         fs::create_hard_link(root + "/Tasks/E/2/E.OUT", root + "/answer-copy.txt");
+       },
+       "còn có tên khác"},
+      // A kernel without the calls that keep a room visible in a hidden
+      // folder, as before Linux 5.2.
+      {"no way to hide the contest",
+       [&] {
+         if (!RefuseSystemCall(__NR_open_tree, ENOSYS)) throw std::runtime_error("cannot filter");
+         BuildContest(false);
+       },
+       "không thể che dữ liệu kỳ thi khỏi chương trình của thí sinh: "},
   };
+  contestants = {"Good", "Probe", "HonestC"};
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.What);
     fs::remove_all(root);
@@ -767,8 +816,8 @@ TEST_F(ProtectedRun, CannotProtectSaysSoAndJudgesUnprotected) {
           return report + DialogReport(*dialog);
         },
         c.AsRoot);
-    if (out == "child failed: cannot mount") {
-      std::cerr << "no file system without ACLs can be mounted here: case skipped\n";
+    if (out == "child failed: cannot mount" || out == "child failed: cannot filter") {
+      std::cerr << "not possible here: case skipped\n";
       continue;
     }
     const auto r = Parse(out);
@@ -780,6 +829,7 @@ TEST_F(ProtectedRun, CannotProtectSaysSoAndJudgesUnprotected) {
     EXPECT_EQ(r.at("on.logged-on"), "0");
     EXPECT_EQ(r.at("on.run"), "1 ");
     EXPECT_EQ(std::stod(r.at("on.score.Good")), 2);
+    EXPECT_EQ(std::stod(r.at("on.score.HonestC")), 2);
     EXPECT_EQ(r.at("on.probe.answer"), "ok");  // nothing pretends to protect it
     // Opened for a mode that then switched off, the work folder is closed
     // to other accounts again.
