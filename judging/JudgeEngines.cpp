@@ -36,6 +36,8 @@
 #include "judging/JudgeEngines.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
 #include <sys/stat.h>
 
 #include <exception>
@@ -624,12 +626,25 @@ void TJudgeEngine::SetProgramView(TExecEngine& Engine, const std::string& Room) 
   ProgramView(Room, Engine.HiddenFolders, Engine.KeptFolders);
 }
 
+std::string TJudgeEngine::WhereNow(const std::string& Path) const {
+  for (const TProtectedFolder& folder : FProtectedFolders) {
+    if (Path != folder.Given && !Path.starts_with(folder.Given + "/")) continue;
+    char now[4096];
+    const std::string link = "/proc/self/fd/" + std::to_string(folder.Handle.Get());
+    const ssize_t n = ::readlink(link.c_str(), now, sizeof now);
+    const std::string current = n > 0 && static_cast<std::size_t>(n) < sizeof now ? std::string(now, static_cast<std::size_t>(n)) : "";
+    if (current.empty() || current == folder.Path || current.ends_with(" (deleted)")) return Path;
+    return current + Path.substr(folder.Given.size());
+  }
+  return Path;
+}
+
 void TJudgeEngine::ProtectContestData(bool Protect) {
   if (!Protect) {
     // Whatever was changed is put back, top-down as it was kept: each
     // folder lets Velkor's own account through again before what lies
     // below it is restored. Nothing was kept with the mode off.
-    for (const auto& [path, lists] : FContestAccess) platform::RestoreAccessLists(path, lists);
+    for (const auto& [path, lists] : FContestAccess) platform::RestoreAccessLists(WhereNow(path), lists);
     FContestAccess.clear();
     FProtectedFolders.clear();
     return;
@@ -659,9 +674,10 @@ void TJudgeEngine::ProtectContestData(bool Protect) {
   for (const std::string& folder : protectedFolders) {
     struct stat st {};
     const std::string real = RealPath(folder);
-    if (real.empty() || ::stat(real.c_str(), &st) != 0)
+    platform::UniqueFd handle(::open(real.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (real.empty() || !handle.Valid() || ::fstat(handle.Get(), &st) != 0)
       return SwitchSecurityOff("Không tìm thấy thư mục \"" + folder + "\".");
-    FProtectedFolders.push_back({real, st.st_dev, st.st_ino});
+    FProtectedFolders.push_back({folder, real, st.st_dev, st.st_ino, std::move(handle)});
   }
   PrepareContestRoom(false);
   std::vector<std::string> hidden, kept;

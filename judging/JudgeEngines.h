@@ -159,6 +159,9 @@ class TJudgeEngine {
   // Gives a program or compile working in Room its view; with the security
   // mode, raises when a protected folder is no longer where it was.
   void SetProgramView(TExecEngine& Engine, const std::string& Room) const;
+  // Path, in a protected folder that may have been moved while judging,
+  // where that folder is now.
+  std::string WhereNow(const std::string& Path) const;
 
   TResultSet* FResultSet;
   TExamSet* FExamSet;
@@ -187,8 +190,10 @@ class TJudgeEngine {
   // run (the tasks, the contestants and the work folder), as found when the
   // run began; empty with the mode off.
   struct TProtectedFolder {
-    std::string Path;
+    std::string Given;  // as the contest names it
+    std::string Path;   // where it was found, links followed
     std::uint64_t Device = 0, Inode = 0;
+    platform::UniqueFd Handle;  // follows the folder wherever it is moved
   };
   std::vector<TProtectedFolder> FProtectedFolders;
   // The work folder's lists before it was opened for the security account:

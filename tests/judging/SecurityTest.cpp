@@ -393,6 +393,14 @@ TAccessSnapshot Snapshot(const std::string& Root) {
   return snapshot;
 }
 
+// The same keyed by the path below Root, to compare a folder with itself
+// after a move.
+std::string RelativeSnapshot(const std::string& Root) {
+  std::string out;
+  for (const auto& [path, access] : Snapshot(Root)) out += path.substr(Root.size()) + " " + access + "\n";
+  return out;
+}
+
 // A contest owned by the runner: exam "E" with two tests of different
 // inputs, and contestants with shell scripts or C sources the engine
 // compiles.
@@ -835,6 +843,45 @@ TEST_F(ProtectedRun, CannotProtectSaysSoAndJudgesUnprotected) {
     // to other accounts again.
     EXPECT_EQ(r.at("on.work-folder-others"), "no-write");
   }
+}
+
+// The jury moves the tasks folder away while a test runs and puts another
+// in its place: the next program would have the moved one in sight, so it
+// is not started; the run stops naming the folder, and the moved folder
+// gets its lists back where it is now.
+TEST_F(ProtectedRun, AFolderMovedWhileJudgingStopsTheRun) {
+  if (!VolumeHasACLs(tmp.Path())) GTEST_SKIP() << "the test folder's file system keeps no ACLs";
+  BuildContest();
+  contestants = {"Good", "Probe"};
+  const std::string moved = root + "/Tasks-moved";
+  const auto r = Parse(RunAs(*Runner, TPrivilege::SwitchIdentity, [&] {
+    auto dialog = SecurityModeFor(Security->Name, kPassword);
+    const std::string before = RelativeSnapshot(root + "/Tasks");
+    std::string out = JudgeAll("on.", [&](TJudgeEngine& engine) {
+      engine.SetOnJudgeNotify([&](TJudgeEngine*, TJudgeAction a, const std::string&, const std::string&,
+                                  const std::string& t, bool&) {
+        if (a != jaEndJudge || t != "1" || fs::exists(moved)) return;
+        // Another folder takes its place, with what the next test needs.
+        fs::rename(root + "/Tasks", moved);
+        WriteText(root + "/Tasks/E/2/E.INP", "5 7\n");
+      });
+    });
+    out += "moved-unchanged=" + std::string(RelativeSnapshot(moved) == before ? "yes" : "no") + "\n";
+    out += "moved-answer=" + testing::ReadText(moved + "/E/2/E.OUT");
+    return out + DialogReport(*dialog);
+  }));
+  std::string all;
+  for (const auto& [k, v] : r) all += k + "=" + v + "\n";
+  ASSERT_EQ(r.count("on.run"), 1u) << all;
+  SCOPED_TRACE(all);
+  EXPECT_EQ(r.at("dialogs"), "0");
+  EXPECT_TRUE(r.at("on.run").starts_with("0 Lỗi khi chấm Good‣E:||Thư mục \"" + root + "/Tasks\" đã bị đổi tên"))
+      << r.at("on.run");
+  EXPECT_EQ(r.at("on.score.Good"), "none");  // not judged by a run that did not finish it
+  EXPECT_EQ(r.at("on.score.Probe"), "none");
+  EXPECT_EQ(r.count("on.probe.answer"), 0u);  // the probe never ran
+  EXPECT_EQ(r.at("moved-unchanged"), "yes");
+  EXPECT_EQ(r.at("moved-answer"), "12");
 }
 
 }  // namespace
