@@ -37,8 +37,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <unistd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <exception>
 #include <filesystem>
@@ -113,8 +113,8 @@ bool InsideOrSame(const std::string& Path, const std::string& Folder) {
 // Velkor deletes its work folder after every run: one holding the tasks or
 // the contestants would take them along.
 void RefuseContestInside(const std::string& WorkDir, const std::string (&Roots)[2]) {
-  std::string work = RealPath(WorkDir);
-  if (work.empty()) work = fs::absolute(WorkDir).lexically_normal().string();
+  const std::string work = RealPath(WorkDir);
+  if (work.empty()) return;  // not made yet: nothing lies in it
   for (const std::string& root : Roots) {
     const std::string real = root.empty() ? std::string() : RealPath(root);
     if (!real.empty() && InsideOrSame(real, work))

@@ -44,7 +44,9 @@
 // folder) are hidden in the run's own mount namespace before the program
 // starts, each under an empty read-only file system. A mount covers the
 // folder itself, not one name of it: every path there, links included,
-// ends on the empty file system. The program, holding no capability, can
+// ends on the empty file system (only a second mount of the same folder
+// elsewhere, which the system's administrator would have made, stays
+// open). The program, holding no capability, can
 // neither unmount it nor change what it covers, and a user namespace it
 // makes for itself gets the run's mounts locked together. A kept folder
 // stays visible inside a hidden one (the run's own room in the hidden work
