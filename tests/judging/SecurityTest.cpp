@@ -126,9 +126,12 @@ std::string RunAs(const TAccount& Account, TPrivilege Privilege, const std::func
         if (::mkdir(TempDir.c_str(), 0700) != 0) throw std::runtime_error("cannot make " + TempDir);
       }
       out = Work();
-      if (Privilege != TPrivilege::SuperUser) fs::remove_all(TempDir);
     } catch (const std::exception& e) {
       out = std::string("child failed: ") + e.what();
+    }
+    if (Privilege != TPrivilege::SuperUser) {
+      std::error_code ec;
+      fs::remove_all(TempDir, ec);
     }
     const ssize_t n = ::write(fds[1], out.data(), out.size());
     ::_exit(n == static_cast<ssize_t>(out.size()) ? 0 : 1);
