@@ -101,6 +101,7 @@ TExecEngine::~TExecEngine() { ReleaseRun(); }
 void TExecEngine::Reset() {
   FExitCode = ExecOK;
   FExitCodeMsg.clear();
+  FContainmentError.clear();
 }
 
 void TExecEngine::SetCmd(const std::string& Value) {
@@ -177,10 +178,12 @@ bool TExecEngine::Launch() {
   start.StdError = FStartupInfo.hStdError.Get();
   start.NiceIncrement = NiceIncrementFor(CreationFlags);
   start.HiddenFolders = HiddenFolders;
+  start.KeptFolders = KeptFolders;
 
   // The system refusing a run (no more processes or namespaces, no memory)
   // is a start failure like any other: its code and the command line.
   auto failedStart = [this](const std::system_error& e) {
+    FContainmentError = e.what();
     const std::uint32_t code = platform::ErrorCodeFromErrno(e.code().value());
     FailStart(code, platform::SystemErrorMessage(code));
     return false;

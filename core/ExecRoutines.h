@@ -160,8 +160,13 @@ class TExecEngine {
   const TExecEngineNotifyEvent& OnNotify() const { return FOnNotify; }
   void SetOnNotify(TExecEngineNotifyEvent Value) { FOnNotify = std::move(Value); }
   const TProcessInformation& ProcessInfo() const { return FProcessInfo; }
+  // Why the last run could not be contained as asked (its namespaces, its
+  // hidden and kept folders), so that its program never started; "" when
+  // nothing of that failed.
+  const std::string& ContainmentError() const { return FContainmentError; }
 
-  // Sets ExitCode to 0 and ExitCodeMsg to empty.
+  // Sets ExitCode to 0 and ExitCodeMsg to empty (and forgets the last
+  // containment error).
   void Reset();
 
   bool ConsoleAllocated = false;   // only some streams were named: the others get the null device
@@ -172,8 +177,10 @@ class TExecEngine {
   // own environment never changes: its other threads read it meanwhile.
   std::string PathPrefix;
   // Folders the program sees empty and read-only (Velkor's own settings,
-  // say); one that does not exist is skipped.
+  // say); one that does not exist is skipped. Kept folders stay visible
+  // inside them (the run's own room); each must exist.
   std::vector<std::string> HiddenFolders;
+  std::vector<std::string> KeptFolders;
   std::uint32_t Priority = kNormalPriorityClass;  // read by the constructor only
   std::uint32_t WaitIdleTime = 1000;  // kept for callers; console programs never wait for idle
   bool InheritHandles = false;     // kept for callers; a run inherits only its three streams
@@ -201,6 +208,7 @@ class TExecEngine {
   std::unique_ptr<TJobObject> FJob;
 
  private:
+  std::string FContainmentError;
   void ReleaseRun() noexcept;
   void FailStart(std::uint32_t Code, const std::string& SystemMessage);
 };

@@ -36,9 +36,13 @@
 #include "judging/JudgeEngines.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <exception>
 #include <filesystem>
+#include <map>
 #include <stdexcept>
 #include <utility>
 
@@ -47,6 +51,8 @@
 #include "core/SystemInfo.h"
 #include "judging/EnvConfig.h"
 #include "judging/Security.h"
+#include "platform/ProcessJobs.h"
+#include "platform/SystemErrors.h"
 
 namespace velkor {
 namespace fs = std::filesystem;
@@ -74,6 +80,47 @@ bool KeepAccessLists(const std::string& Path, std::vector<std::pair<std::string,
   if (platform::CopyAccessLists(Path, copy) != 0) return false;
   Saved.emplace_back(Path, std::move(copy));
   return true;
+}
+
+std::string WithoutTrailingDelimiter(std::string Path) {
+  while (Path.size() > 1 && Path.back() == '/') Path.pop_back();
+  return Path;
+}
+
+// A path with its links followed; "" when it cannot be resolved.
+std::string RealPath(const std::string& Path) {
+  std::error_code ec;
+  const fs::path real = fs::canonical(Path, ec);
+  return ec ? std::string() : real.string();
+}
+
+// Velkor's settings folder, which holds the security account's password:
+// no judged program's to read. With the mode off it is left visible where
+// the jury put the work folder inside it, since hiding it would hide the
+// program's room.
+std::vector<std::string> SettingsHiddenFromPrograms(const std::string& WorkDir) {
+  const std::string settings = std::filesystem::path(ConfigFileName()).parent_path().string();
+  if (settings.empty() || settings == "/" || (WorkDir + "/").starts_with(settings + "/")) return {};
+  return {settings};
+}
+
+// Whether Path is Folder or lies below it; both real paths.
+bool InsideOrSame(const std::string& Path, const std::string& Folder) {
+  if (Path.size() < Folder.size() || Path.compare(0, Folder.size(), Folder) != 0) return false;
+  return Path.size() == Folder.size() || Folder.back() == '/' || Path[Folder.size()] == '/';
+}
+
+// Velkor deletes its work folder after every run: one holding the tasks or
+// the contestants would take them along.
+void RefuseContestInside(const std::string& WorkDir, const std::string (&Roots)[2]) {
+  const std::string work = RealPath(WorkDir);
+  if (work.empty()) return;  // not made yet: nothing lies in it
+  for (const std::string& root : Roots) {
+    const std::string real = root.empty() ? std::string() : RealPath(root);
+    if (!real.empty() && InsideOrSame(real, work))
+      throw std::runtime_error("Không thể dùng thư mục làm việc \"" + WorkDir + "\": nó chứa thư mục \"" + root +
+                               "\" của kỳ thi, mà thư mục làm việc bị xóa sau mỗi lần chấm.");
+  }
 }
 
 std::string MessageOf(const std::exception_ptr& Error) {
@@ -433,7 +480,9 @@ void TJudgeEngine::PrepareWorkDir(bool Fresh) {
   if (!PathExists(house)) CreateFolder(house);
   // Recomputed on every call: a run and its rooms always use the plain
   // name, also after the constructor had to choose another.
-  WorkDir = JoinPath(house, kWorkFolderName);
+  const std::string plain = JoinPath(house, kWorkFolderName);
+  RefuseContestInside(plain, {WithoutTrailingDelimiter(FExamSet->Dir()), WithoutTrailingDelimiter(FResultSet->Dir())});
+  WorkDir = plain;
   if (Fresh && PathExists(WorkDir)) {
     DeleteWithRetry(WorkDir);
     while (PathExists(WorkDir)) WorkDir = JoinPath(house, kWorkFolderName + std::to_string(Random(0x7FFFFFFF)));
@@ -473,11 +522,6 @@ namespace {
 
 bool SecurityOn() { return EnvConfig && EnvConfig->ActiveSecurity; }
 
-std::string WithoutTrailingDelimiter(std::string Path) {
-  while (Path.size() > 1 && Path.back() == '/') Path.pop_back();
-  return Path;
-}
-
 // Whether the security account can open Folder.
 bool SecurityAccountReaches(const std::string& Folder) {
   SetImpersonation(true);
@@ -493,8 +537,106 @@ void TJudgeEngine::SwitchSecurityOff(const std::string& Reason) {
   VQRMsgDlg(Reason + "\r\nChế độ bảo mật sẽ tạm tắt", mtError, {mbOK});
   SetAdminLogon(false);
   EnvConfig->ActiveSecurity = false;
+  FProtectedFolders.clear();
   for (const auto& [path, lists] : FWorkDirAccess) platform::RestoreAccessLists(path, lists);
   FWorkDirAccess.clear();
+}
+
+std::string TJudgeEngine::ContestLayoutFault(std::vector<std::string>& Roots) const {
+  const std::string work = RealPath(WorkDir);
+  std::vector<std::string> real;
+  for (const std::string& root : Roots) real.push_back(RealPath(root));
+  for (std::size_t k = 0; k < Roots.size(); ++k)
+    if (!work.empty() && !real[k].empty() && InsideOrSame(work, real[k]))
+      return "Chế độ bảo mật không thể bảo vệ dữ liệu kỳ thi: thư mục làm việc \"" + WorkDir + "\" nằm trong thư mục \"" +
+             Roots[k] + "\".";
+  // A folder inside the other is protected with it, and only once: its
+  // lists would otherwise be kept a second time, already changed.
+  if (Roots.size() == 2 && !real[0].empty() && !real[1].empty()) {
+    const std::size_t inner = InsideOrSame(real[1], real[0]) ? 1 : InsideOrSame(real[0], real[1]) ? 0 : 2;
+    if (inner < 2) {
+      Roots.erase(Roots.begin() + static_cast<std::ptrdiff_t>(inner));
+      real.erase(real.begin() + static_cast<std::ptrdiff_t>(inner));
+    }
+  }
+  // What a link or a second name of a file leads to outside these folders
+  // is neither hidden nor listed with them.
+  auto protectedPath = [&](const std::string& Path) {
+    for (const std::string& r : real)
+      if (!r.empty() && InsideOrSame(Path, r)) return true;
+    return false;
+  };
+  struct TNames {
+    std::uint64_t Links = 0, Seen = 0;
+    std::string Name;
+  };
+  std::map<std::pair<std::uint64_t, std::uint64_t>, TNames> files;
+  for (const std::string& root : Roots) {
+    TQueue<TFindData> items = ScanDirectory(root, sdFiles | sdFolders | sdRecursive | sdAbsoluteNames, "*");
+    while (!items.Empty()) {
+      const TFindData item = items.Pop();
+      if (item.Attr & faSymLink) {
+        const std::string target = RealPath(item.Name);
+        if (!target.empty() && !protectedPath(target))
+          return "Chế độ bảo mật không thể bảo vệ dữ liệu kỳ thi: liên kết \"" + item.Name +
+                 "\" trỏ ra ngoài thư mục đề bài và thư mục bài làm.";
+        continue;
+      }
+      struct stat st {};
+      if (::lstat(item.Name.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink < 2) continue;
+      TNames& names = files[{st.st_dev, st.st_ino}];
+      names.Links = st.st_nlink;
+      ++names.Seen;
+      names.Name = item.Name;
+    }
+  }
+  for (const auto& [id, names] : files)
+    if (names.Seen < names.Links)
+      return "Chế độ bảo mật không thể bảo vệ dữ liệu kỳ thi: tập tin \"" + names.Name +
+             "\" còn có tên khác ở ngoài thư mục đề bài và thư mục bài làm.";
+  return "";
+}
+
+void TJudgeEngine::ProgramView(const std::string& Room, std::vector<std::string>& Hidden,
+                               std::vector<std::string>& Kept) const {
+  Kept.clear();
+  if (FProtectedFolders.empty()) {
+    Hidden = SettingsHiddenFromPrograms(WorkDir);
+    return;
+  }
+  // The settings folder too, also where the work folder lies in it: the
+  // room comes back all the same.
+  const std::string settings = RealPath(fs::path(ConfigFileName()).parent_path().string());
+  Hidden.clear();
+  if (!settings.empty() && settings != "/") Hidden.push_back(settings);
+  for (const TProtectedFolder& folder : FProtectedFolders) Hidden.push_back(folder.Path);
+  Kept.push_back(Room);
+}
+
+void TJudgeEngine::SetProgramView(TExecEngine& Engine, const std::string& Room) const {
+  // The folders are hidden where they are found now: one moved since the
+  // run began would stay in sight under its new name.
+  for (const TProtectedFolder& folder : FProtectedFolders) {
+    struct stat st {};
+    if (::stat(folder.Path.c_str(), &st) != 0 || st.st_dev != folder.Device || st.st_ino != folder.Inode)
+      throw std::runtime_error("Thư mục \"" + folder.Path +
+                               "\" đã bị đổi tên, di chuyển hoặc xóa trong khi chấm: chế độ bảo mật không thể che nó "
+                               "khỏi chương trình của thí sinh.");
+  }
+  ProgramView(Room, Engine.HiddenFolders, Engine.KeptFolders);
+}
+
+std::string TJudgeEngine::WhereNow(const std::string& Path) const {
+  for (const TProtectedFolder& folder : FProtectedFolders) {
+    if (Path != folder.Given && !Path.starts_with(folder.Given + "/")) continue;
+    char now[4096];
+    const std::string link = "/proc/self/fd/" + std::to_string(folder.Handle.Get());
+    const ssize_t n = ::readlink(link.c_str(), now, sizeof now);
+    const std::string current = n > 0 && static_cast<std::size_t>(n) < sizeof now ? std::string(now, static_cast<std::size_t>(n)) : "";
+    if (current.empty() || current == folder.Path || current.ends_with(" (deleted)")) return Path;
+    return current + Path.substr(folder.Given.size());
+  }
+  return Path;
 }
 
 void TJudgeEngine::ProtectContestData(bool Protect) {
@@ -502,26 +644,52 @@ void TJudgeEngine::ProtectContestData(bool Protect) {
     // Whatever was changed is put back, top-down as it was kept: each
     // folder lets Velkor's own account through again before what lies
     // below it is restored. Nothing was kept with the mode off.
-    for (const auto& [path, lists] : FContestAccess) platform::RestoreAccessLists(path, lists);
+    for (const auto& [path, lists] : FContestAccess) platform::RestoreAccessLists(WhereNow(path), lists);
     FContestAccess.clear();
+    FProtectedFolders.clear();
     return;
   }
   if (!SecurityOn()) return;
-  const std::string roots[] = {WithoutTrailingDelimiter(FExamSet->Dir()),
-                               WithoutTrailingDelimiter(FResultSet->Dir())};
+  // The work folder the run's rooms will be in, before anything is judged.
+  PrepareWorkDir(false);
+  std::vector<std::string> roots;
+  for (const std::string& root : {WithoutTrailingDelimiter(FExamSet->Dir()), WithoutTrailingDelimiter(FResultSet->Dir())})
+    if (!root.empty()) roots.push_back(root);
 
   // The security account does Velkor's file work in these folders: one it
   // cannot reach would fail every submission.
-  for (const std::string& folder : {roots[0], roots[1], WorkDir})
-    if (!folder.empty() && !SecurityAccountReaches(folder))
+  for (const std::string& folder : roots)
+    if (!SecurityAccountReaches(folder))
       return SwitchSecurityOff("Tài khoản bảo mật không truy cập được thư mục \"" + folder + "\".");
+  if (!SecurityAccountReaches(WorkDir))
+    return SwitchSecurityOff("Tài khoản bảo mật không truy cập được thư mục \"" + WorkDir + "\".");
+
+  // Every program and compile of the run sees these folders hidden, all
+  // but its own room (judging/Security.h): found out now, before any list
+  // changes, whether that can be done here.
+  if (const std::string fault = ContestLayoutFault(roots); !fault.empty()) return SwitchSecurityOff(fault);
+  FProtectedFolders.clear();
+  std::vector<std::string> protectedFolders = roots;
+  protectedFolders.push_back(WorkDir);
+  for (const std::string& folder : protectedFolders) {
+    struct stat st {};
+    const std::string real = RealPath(folder);
+    platform::UniqueFd handle(::open(real.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (real.empty() || !handle.Valid() || ::fstat(handle.Get(), &st) != 0)
+      return SwitchSecurityOff("Không tìm thấy thư mục \"" + folder + "\".");
+    FProtectedFolders.push_back({folder, real, st.st_dev, st.st_ino, std::move(handle)});
+  }
+  PrepareContestRoom(false);
+  std::vector<std::string> hidden, kept;
+  ProgramView(ContestRoomDir, hidden, kept);
+  if (const int err = platform::CheckRunView(hidden, kept); err != 0)
+    return SwitchSecurityOff("Chế độ bảo mật không thể che dữ liệu kỳ thi khỏi chương trình của thí sinh: " +
+                             platform::ErrnoMessage(err) + ".");
 
   FContestAccess.clear();
   const TExplicitAccess D[] = {eaEveryoneAccess, eaLimitedUserDeny};
-  bool named = false, withAcls = false, protectedAny = false;
+  bool withAcls = false, protectedAny = false;
   for (const std::string& root : roots) {
-    if (root.empty()) continue;
-    named = true;
     if (!VolumeHasACLs(root)) continue;
     withAcls = true;
     // The folder and everything below it, breadth-first, listed before any
@@ -541,7 +709,7 @@ void TJudgeEngine::ProtectContestData(bool Protect) {
     for (std::size_t k = FContestAccess.size(); k-- > first;)
       if (SetExplicitACL(FContestAccess[k].first, D, k == first ? 0 : 2) && k == first) protectedAny = true;
   }
-  if (named && !protectedAny)
+  if (!roots.empty() && !protectedAny)
     SwitchSecurityOff(withAcls ? "Chế độ bảo mật không thể bảo vệ dữ liệu kỳ thi: không đặt được danh sách quyền truy "
                                  "cập (ACL) cho thư mục đề bài và thư mục bài làm (tài khoản chạy Velkor cần là chủ "
                                  "của chúng)."

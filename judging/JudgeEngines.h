@@ -150,6 +150,18 @@ class TJudgeEngine {
   void ProtectRooms(bool Lock);
   void GrantCheckerAccess(bool Grant, const TExamInfo& Exam, const TTestInfo& Test);
   void SwitchSecurityOff(const std::string& Reason);
+  // Why the contest's folders cannot be kept from the programs; "" when
+  // they can (Roots: the tasks and contestants folders to protect).
+  std::string ContestLayoutFault(std::vector<std::string>& Roots) const;
+  // The folders a program working in Room sees hidden, and Room kept
+  // visible inside them.
+  void ProgramView(const std::string& Room, std::vector<std::string>& Hidden, std::vector<std::string>& Kept) const;
+  // Gives a program or compile working in Room its view; with the security
+  // mode, raises when a protected folder is no longer where it was.
+  void SetProgramView(TExecEngine& Engine, const std::string& Room) const;
+  // Path, in a protected folder that may have been moved while judging,
+  // where that folder is now.
+  std::string WhereNow(const std::string& Path) const;
 
   TResultSet* FResultSet;
   TExamSet* FExamSet;
@@ -174,6 +186,16 @@ class TJudgeEngine {
   using TSavedAccessLists = std::vector<std::pair<std::string, platform::TAccessListCopy>>;
   TSavedAccessLists FContestAccess;
   TSavedAccessLists FCheckerAccess;
+  // The folders the security mode hides from every program and compile of a
+  // run (the tasks, the contestants and the work folder), as found when the
+  // run began; empty with the mode off.
+  struct TProtectedFolder {
+    std::string Given;  // as the contest names it
+    std::string Path;   // where it was found, links followed
+    std::uint64_t Device = 0, Inode = 0;
+    platform::UniqueFd Handle;  // follows the folder wherever it is moved
+  };
+  std::vector<TProtectedFolder> FProtectedFolders;
   // The work folder's lists before it was opened for the security account:
   // put back when the mode switches off, so it is not left open to all.
   TSavedAccessLists FWorkDirAccess;

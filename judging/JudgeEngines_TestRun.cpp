@@ -67,15 +67,6 @@ const std::string& CheckedFileName(const std::string& Name) {
   return Name;
 }
 
-// Velkor's settings folder, which holds the security account's password:
-// no judged program's to read. Left visible only where the jury put the
-// work folder inside it, since hiding it would hide the program's room.
-std::vector<std::string> SettingsHiddenFromPrograms(const std::string& WorkDir) {
-  const std::string settings = std::filesystem::path(ConfigFileName()).parent_path().string();
-  if (settings.empty() || settings == "/" || (WorkDir + "/").starts_with(settings + "/")) return {};
-  return {settings};
-}
-
 // Ends the impersonation however the block it guards ends.
 struct TImpersonation {
   TImpersonation() { SetImpersonation(true); }
@@ -214,9 +205,12 @@ void TJudgeEngine::CopySubmission(TResultE* RE) {
 TCompilerEngine::TCompileResult TJudgeEngine::CompileSubmission(TResultE* RE) {
   TCompilerEngine compiler(*FCompiler);
   // A source can bring any readable file into the compile log or the
-  // program (an #include of it): Velkor's settings are not among them.
-  compiler.HiddenFolders = SettingsHiddenFromPrograms(WorkDir);
+  // program (an #include of it): Velkor's settings are not among them, nor,
+  // with the security mode, anything of the contest but the waiting room.
+  SetProgramView(compiler, WaitRoomDir);
   const TCompilerEngine::TCompileResult r = compiler.Compile(WaitRoomDir, RE->Name());
+  if (!FProtectedFolders.empty() && !compiler.ContainmentError().empty())
+    throw std::runtime_error("Không thể dịch bài trong chế độ bảo mật: " + compiler.ContainmentError());
   RE->CompiledFile = compiler.CompiledFile();
   std::string text;
   for (const std::string& line : compiler.Log()) text += line + "\r\n";
@@ -308,7 +302,7 @@ void TJudgeEngine::PrepareExec(const TExamInfo& Exam, const TTestInfo& Test, con
   const std::string output = FirstListItem(Exam.OutputFile);
   ExecEngine->FileOut = Exam.UseStdOut && !output.empty() ? ContestRoomDir + "/" + CheckedFileName(output) : "NUL";
   ExecEngine->FileErr = "NUL";
-  ExecEngine->HiddenFolders = SettingsHiddenFromPrograms(WorkDir);
+  SetProgramView(*ExecEngine, ContestRoomDir);
 }
 
 void TJudgeEngine::ExecNotify(TExecEngine& /*Sender*/, TExecEngineState state) {
@@ -343,6 +337,9 @@ void TJudgeEngine::RunTest(TResultT* RT, const std::string& FileName) {
   ProtectRooms(true);
   ExecEngine->Execute();  // never throws
   ProtectRooms(false);
+  // Never started: not the contestant's fault, and never run unprotected.
+  if (!FProtectedFolders.empty() && !ExecEngine->ContainmentError().empty())
+    throw std::runtime_error("Không thể chạy bài làm trong chế độ bảo mật: " + ExecEngine->ContainmentError());
 
   const std::string timeText =
       "Thời gian ≈ " + FormatNumber("%.9f", static_cast<double>(ExecEngine->RunningTime), TNumberLocale::Current()) +

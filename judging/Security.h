@@ -25,15 +25,31 @@
 // A failed logon tells the jury "Không thể đăng nhập với ..." and switches
 // the mode off (also in the saved settings); judging goes on unprotected.
 //
-// During a run the judge engine gives the tasks and contestants trees, and
-// while a program runs also the work folder and the waiting room, the list
-// "everybody may do everything, A nothing" (POSIX ACLs, platform/Acls.h):
-// B reaches them through the "everybody" entries, A's programs do not.
+// Two walls keep A's programs from the contest. The first: every program
+// and compile of a run sees the tasks, the contestants and the work folder
+// (and Velkor's settings) hidden in its own mount namespace, all but its own
+// room, the contest room for a program, the waiting room for a compile
+// (platform/ProcessJobs.h, "the run's view"). Lists alone cannot do this: A
+// owns the contest folders, and on Linux an owner may always change an
+// item's mode and list, whatever the list denies, so a program could open
+// the answers for itself; a hidden folder it cannot even name. Before any
+// list changes, the engine makes sure the layout can be hidden (the work
+// folder outside the contest's folders, no link or second file name leading
+// out of them, a run that can be given the view at all); where it cannot,
+// the jury is told and the mode switches off as for a failed logon. It
+// notes where each folder is, and a folder moved or replaced while judging
+// stops the run rather than let a program start with it in sight.
+//
+// The second wall: during a run the judge engine gives the tasks and
+// contestants trees, and while a program runs also the work folder and the
+// waiting room, the list "everybody may do everything, A nothing" (POSIX
+// ACLs, platform/Acls.h): B reaches them through the "everybody" entries,
+// A's programs do not.
 // POSIX lets only an item's owner change its list, so the engine changes
 // them as A, who owns the contest folders, never as B; it works bottom-up
 // when denying (A must still reach an item to change it) and keeps a copy
 // of every list it changes, which it puts back, top-down, when the run
-// ends. The work folder keeps one right for A, passing through, which
+// ends (where the folder is then, should the jury have moved it). The work folder keeps one right for A, passing through, which
 // Windows gives every account regardless of lists and without which no
 // program could reach the contest room beneath it. For the checker, which
 // runs inside Velkor as A, the engine opens the test folder and its files

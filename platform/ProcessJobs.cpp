@@ -19,6 +19,7 @@
 #include <system_error>
 
 #include "platform/RunProtocol.h"
+#include "platform/RunView.h"
 #include "platform/SystemErrors.h"
 
 namespace velkor::platform {
@@ -94,8 +95,10 @@ class AllSignalsBlocked {
 // the run, and is freed only once its init has been reaped.
 struct ContainedProcess::Launch {
   std::string Program, WorkingDir, UidMap, GidMap;
-  std::vector<std::string> Args, Environment, HiddenFolders;
-  std::vector<char*> Argv, Envp, Hidden;
+  std::vector<std::string> Args, Environment;
+  std::vector<char*> Argv, Envp;
+  std::vector<PlannedViewStep> PlannedView;
+  std::vector<run::ViewStep> View;
   InitPlan Plan{};
   void* Stacks = MAP_FAILED;
   std::size_t StacksSize = 0;
@@ -130,8 +133,9 @@ std::shared_ptr<ContainedProcess> ContainedProcess::CreateSuspended(const Progra
   launch->Environment = start.Environment;
   launch->Argv = PointerArray(launch->Args);
   launch->Envp = PointerArray(launch->Environment);
-  launch->HiddenFolders = start.HiddenFolders;
-  launch->Hidden = PointerArray(launch->HiddenFolders);
+  launch->PlannedView = ResolveRunView(start.HiddenFolders, start.KeptFolders);
+  for (const PlannedViewStep& step : launch->PlannedView) launch->View.push_back({step.Kind, step.Path.c_str()});
+  launch->View.push_back({run::kViewEnd, nullptr});
 
   UniqueFd null(open("/dev/null", O_RDWR | O_CLOEXEC));
   if (!null.Valid()) throw SystemError(errno, "cannot open /dev/null");
@@ -144,7 +148,7 @@ std::shared_ptr<ContainedProcess> ContainedProcess::CreateSuspended(const Progra
   plan.Argv = launch->Argv.data();
   plan.Envp = launch->Envp.data();
   plan.WorkingDir = launch->WorkingDir.c_str();
-  plan.HiddenFolders = launch->Hidden.data();
+  plan.View = launch->View.data();
   plan.NiceIncrement = start.NiceIncrement;
   const int streams[3] = {start.StdInput, start.StdOutput, start.StdError};
   for (int i = 0; i < 3; ++i) plan.Sources[i] = streams[i] >= 0 ? streams[i] : null.Get();
@@ -306,6 +310,20 @@ UniqueFd OpenRedirection(const std::string& name, bool forWriting, int& err) {
   UniqueFd fd(open(path.c_str(), flags, 0666));
   if (!fd.Valid()) err = errno;
   return fd;
+}
+
+int CheckRunView(const std::vector<std::string>& hiddenFolders, const std::vector<std::string>& keptFolders) {
+  ProgramStart start;  // no program: the run ends where it would start one
+  start.HiddenFolders = hiddenFolders;
+  start.KeptFolders = keptFolders;
+  try {
+    const std::shared_ptr<ContainedProcess> run = ContainedProcess::CreateSuspended(start);
+    StartFailure missingProgram;
+    run->Resume(missingProgram);
+  } catch (const std::system_error& e) {
+    return e.code().value() != 0 ? e.code().value() : EIO;
+  }
+  return 0;
 }
 
 }  // namespace velkor::platform

@@ -28,7 +28,7 @@
 // only processes of the same run, so the program can neither signal nor stop
 // Velkor or anything else of the jury's. The run also gets a /proc of its
 // own, so it cannot read about the jury's processes either, and sees the
-// folders it is not to read (Velkor's settings) empty. Whatever Velkor's
+// folders it is not to read empty (the run's view, below). Whatever Velkor's
 // account, the program holds no capability.
 //
 // Starting costs one thread-like clone for the init and one vfork-like
@@ -38,6 +38,27 @@
 // calls only, on a plan and stacks prepared before and kept until the init
 // has been reaped. (When Velkor is not dumpable and needs a user namespace,
 // the init gets a copy of Velkor's memory instead; see CreateSuspended.)
+//
+// The run's view: folders the program must not reach (Velkor's settings;
+// with the security mode also the tasks, the contestants and the work
+// folder) are hidden in the run's own mount namespace before the program
+// starts, each under an empty read-only file system. A mount covers the
+// folder itself, not one name of it: every path there, links included,
+// ends on the empty file system (only a second mount of the same folder
+// elsewhere, which the system's administrator would have made, stays
+// open). The program, holding no capability, can
+// neither unmount it nor change what it covers, and a user namespace it
+// makes for itself gets the run's mounts locked together. A kept folder
+// stays visible inside a hidden one (the run's own room in the hidden work
+// folder): the init copies it (open_tree) before anything is hidden, makes
+// the way down to it on the hidden file system (folders the program may
+// pass through, not list) and attaches the copy there (move_mount); the
+// hidden file systems then become read-only. The keeper plans these steps
+// (RunView.h) on the folders' real paths, outer folders first, since a mount
+// lies over whatever was mounted above it: a hidden folder inside a kept
+// one is hidden again on the copy, one inside another hidden folder needs
+// nothing more, and a folder both hidden and kept is refused. Whatever
+// cannot be made stops the start.
 //
 // The suspended start: the namespace exists from clone() on, but the init
 // does not start the program before the keeper sends "go" with the limits.
@@ -69,10 +90,12 @@ struct ProgramStart {
   int StdOutput = -1;                    // -1 gives it the null device
   int StdError = -1;
   int NiceIncrement = 0;                 // best effort
-  // Folders the program sees empty and read-only: an empty file system is
-  // mounted over each in the run's own mount namespace. A folder that does
-  // not exist is skipped; one that cannot be hidden stops the start.
+  // The run's view (see above): folders the program sees empty and
+  // read-only, and folders inside them that it sees as they are. A hidden
+  // folder that does not exist is skipped; a kept one must exist. One that
+  // cannot be hidden or kept stops the start.
   std::vector<std::string> HiddenFolders;
+  std::vector<std::string> KeptFolders;
 };
 
 // Limits that apply to each process of a run.
@@ -156,6 +179,10 @@ class Job {
 // The exit code Velkor reports for a wait status: the program's own code, or
 // 128 + the signal number for a program killed by a signal.
 std::int64_t ExitCodeFromWaitStatus(int status);
+
+// Whether runs can be given this view of the folders, tried on a run that
+// starts no program: 0, or the errno of what could not be made.
+int CheckRunView(const std::vector<std::string>& hiddenFolders, const std::vector<std::string>& keptFolders);
 
 // Opens a file for a redirected standard stream. "NUL" (any case) is the
 // null device; a missing folder of an output file is created. Sets err to an

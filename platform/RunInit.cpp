@@ -132,18 +132,48 @@ long MapOwnIdentity(const InitPlan& plan) {
 // The run's own view of the file system, in its own mount namespace: made
 // private first, so nothing mounted here ever shows outside the run. A /proc
 // of the run's own, so the program cannot even read about the jury's
-// processes (best effort), and an empty read-only file system over each
-// folder to hide. 0, or a negative errno when something could not be hidden.
+// processes (best effort), then the keeper's plan of hidden and kept folders
+// (ProcessJobs.h, "the run's view"). 0, or a negative errno when the view
+// could not be made as planned.
 long MountRunView(const InitPlan& plan) {
+  const bool planned = plan.View[0].Kind != kViewEnd;
   const long r = Sys(__NR_mount, 0, P("/"), 0, MS_REC | MS_PRIVATE, 0);
-  if (r != 0) return plan.HiddenFolders[0] != nullptr ? r : 0;
+  if (r != 0) return planned ? r : 0;
   Sys(__NR_mount, P("proc"), P("/proc"), P("proc"), MS_NOSUID | MS_NODEV | MS_NOEXEC, 0);
-  for (char* const* folder = plan.HiddenFolders; *folder != nullptr; ++folder) {
-    const long hidden = Sys(__NR_mount, P("none"), P(*folder), P("tmpfs"),
-                            MS_RDONLY | MS_NOSUID | MS_NODEV | MS_NOEXEC, P("mode=0555,size=4k"));
-    if (hidden != 0 && hidden != -ENOENT) return hidden;
+  if (!planned) return 0;
+  // Copies of the kept folders, taken while everything is still in place.
+  long trees[kMaxKeptFolders];
+  int taken = 0;
+  for (const ViewStep* step = plan.View; step->Kind != kViewEnd; ++step) {
+    if (step->Kind != kViewKeep) continue;
+    if (taken == kMaxKeptFolders) return -E2BIG;
+    trees[taken] = Sys(__NR_open_tree, AT_FDCWD, P(step->Path), OPEN_TREE_CLONE | OPEN_TREE_CLOEXEC | AT_RECURSIVE);
+    if (trees[taken] < 0) return trees[taken];
+    ++taken;
   }
-  if (plan.HiddenFolders[0] == nullptr || *plan.WorkingDir) return 0;
+  constexpr long kHiddenFlags = MS_NOSUID | MS_NODEV | MS_NOEXEC;
+  int used = 0;
+  for (const ViewStep* step = plan.View; step->Kind != kViewEnd; ++step) {
+    long done = 0;
+    switch (step->Kind) {
+      case kViewHide:
+      case kViewPassage:
+        done = Sys(__NR_mount, P("none"), P(step->Path), P("tmpfs"), kHiddenFlags,
+                   P(step->Kind == kViewHide ? "mode=0555,size=4k" : "mode=0111,size=4k"));
+        break;
+      case kViewMakeFolder: done = Sys(__NR_mkdirat, AT_FDCWD, P(step->Path), 0111); break;
+      case kViewKeep:
+        done = Sys(__NR_move_mount, trees[used], P(""), AT_FDCWD, P(step->Path), MOVE_MOUNT_F_EMPTY_PATH);
+        Sys(__NR_close, trees[used++]);
+        break;
+      case kViewSeal:
+        done = Sys(__NR_mount, 0, P(step->Path), 0, MS_REMOUNT | MS_BIND | MS_RDONLY | kHiddenFlags, 0);
+        break;
+      case kViewEnd: break;
+    }
+    if (done != 0) return done;
+  }
+  if (*plan.WorkingDir) return 0;
   // The working folder kept from Velkor, looked up again: one inside a
   // hidden folder must not stay open underneath it.
   char cwd[4096];

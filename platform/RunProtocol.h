@@ -34,6 +34,25 @@ struct StartReport {
   std::int32_t Errno;
 };
 
+// One step of the run's own view of the folders (ProcessJobs.h, "the run's
+// view"), planned by the keeper and carried out by the init in order.
+enum ViewStepKind : std::int32_t {
+  kViewEnd = 0,     // ends the list
+  kViewHide,        // an empty file system over Path, listable and empty
+  kViewPassage,     // the same, but only to pass through, to kept folders below
+  kViewMakeFolder,  // a folder on a hidden file system: the way to a kept one
+  kViewKeep,        // the folder that was at Path before anything was hidden
+  kViewSeal,        // the hidden file system at Path becomes read-only
+};
+
+struct ViewStep {
+  ViewStepKind Kind;
+  const char* Path;
+};
+
+// At most this many folders are kept visible inside hidden ones.
+inline constexpr int kMaxKeptFolders = 8;
+
 struct GoMessage {
   std::uint64_t ProcessMemoryLimit;  // bytes of data per process; 0 = none
 };
@@ -44,7 +63,7 @@ struct InitPlan {
   char* const* Argv;
   char* const* Envp;
   const char* WorkingDir;  // "" keeps Velkor's own
-  char* const* HiddenFolders;  // null-terminated; each gets an empty file system
+  const ViewStep* View;    // ends with kViewEnd
   int NiceIncrement;
   int Sources[kInitFds];   // become descriptors 0..5 of the init
   // In a user namespace of its own, the run keeps Velkor's identity: these

@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -20,6 +21,8 @@
 
 #include "FileTestSupport.h"
 #include "platform/CommandLines.h"
+#include "platform/ProcessJobs.h"
+#include "platform/RunView.h"
 #include "platform/SystemErrors.h"
 
 namespace velkor {
@@ -284,6 +287,124 @@ TEST_F(ExecEngineTest, HiddenFoldersLookEmptyToTheProgram) {
   fs::current_path(before);
   ASSERT_EQ(engine.ExitCode(), ExecOK) << engine.ExitCodeMsg();
   EXPECT_EQ(ReadFile(dir / "read.txt"), "missing\nread-only\n");
+}
+
+// The run's own room stays visible inside a hidden work folder, with a
+// hidden folder inside the room again; the outer hidden folder is reached
+// through a link, the room through another, and hidden twice over.
+TEST_F(ExecEngineTest, KeptFoldersStayVisibleInsideHiddenOnes) {
+  const fs::path outer = dir / "outer", work = outer / "work", room = work / "room";
+  fs::create_directories(room / "inner");
+  std::ofstream(outer / "top.txt") << "top";
+  std::ofstream(work / "secret.txt") << "secret";
+  std::ofstream(room / "in.txt") << "visible";
+  std::ofstream(room / "inner/hidden.txt") << "hidden";
+  fs::create_directory_symlink(outer, dir / "link");
+  engine.HiddenFolders = {(dir / "link").string(), work.string(), (room / "inner").string()};
+  engine.KeptFolders = {(dir / "link/work/room").string()};
+  engine.FileOut = (dir / "out.txt").string();
+  auto runInRoom = [&](const std::string& args) {
+    engine.SetCmd(kProbe + " " + args);
+    engine.WorkingDir = room.string();
+    engine.Execute();
+  };
+  runInRoom("read in.txt ../secret.txt inner/hidden.txt " + (outer / "top.txt").string());
+  ASSERT_EQ(engine.ExitCode(), ExecOK) << engine.ExitCodeMsg();
+  EXPECT_EQ(ReadFile(dir / "out.txt"),
+            "visible\nwritable\nmissing\nread-only\nmissing\nread-only\nmissing\nread-only\n");
+  EXPECT_TRUE(fs::exists(room / "in.txt.new"));
+
+  // The way down to the room can be passed, not listed; the hidden folder
+  // inside it looks empty; and none of it comes off from a namespace the
+  // program makes for itself.
+  runInRoom("list " + room.string() + " .. " + outer.string() + " inner");
+  ASSERT_EQ(engine.ExitCode(), ExecOK) << engine.ExitCodeMsg();
+  EXPECT_EQ(ReadFile(dir / "out.txt"), "3 entries\ndenied\ndenied\n0 entries\n");
+  const std::pair<fs::path, const char*> covered[] = {{work, "locked\ndenied\n"}, {room / "inner", "locked\n0 entries\n"}};
+  for (const auto& [folder, expected] : covered) {
+    runInRoom("unhide " + folder.string());
+    ASSERT_EQ(engine.ExitCode(), ExecOK) << engine.ExitCodeMsg();
+    const std::string seen = ReadFile(dir / "out.txt");
+    // A system that refuses nested namespaces leaves nothing to try.
+    if (!seen.starts_with("no namespace")) {
+      EXPECT_EQ(seen, expected) << folder;
+    }
+  }
+
+  // Nothing of the view is left in the jury's folders.
+  std::vector<std::string> left;
+  for (const auto& e : fs::recursive_directory_iterator(outer)) left.push_back(fs::relative(e.path(), outer).string());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"top.txt", "work", "work/room", "work/room/in.txt", "work/room/in.txt.new",
+                                            "work/room/inner", "work/room/inner/hidden.txt", "work/secret.txt"}));
+}
+
+// Folders that cannot be shown as asked stop the start, before the program
+// runs, and say why; a view that can be made is found so without a program.
+TEST_F(ExecEngineTest, AViewThatCannotBeMadeStopsTheStart) {
+  fs::create_directories(dir / "work/room");
+  struct Case {
+    const char* What;
+    std::vector<std::string> Hidden, Kept;
+  } cases[] = {
+      {"hidden and kept", {(dir / "work").string()}, {(dir / "work").string()}},
+      {"kept folder missing", {(dir / "work").string()}, {(dir / "work/gone").string()}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.What);
+    engine.HiddenFolders = c.Hidden;
+    engine.KeptFolders = c.Kept;
+    engine.FileOut = (dir / "out.txt").string();
+    Run("echo");
+    EXPECT_NE(engine.ExitCode(), ExecOK);
+    EXPECT_FALSE(engine.ContainmentError().empty());
+    EXPECT_NE(engine.ExitCodeMsg().find("Cannot execute command"), std::string::npos) << engine.ExitCodeMsg();
+    EXPECT_EQ(ReadFile(dir / "out.txt"), "");
+    EXPECT_NE(platform::CheckRunView(c.Hidden, c.Kept), 0);
+  }
+  EXPECT_EQ(platform::CheckRunView({(dir / "work").string()}, {(dir / "work/room").string()}), 0);
+  engine.KeptFolders.clear();
+  engine.HiddenFolders.clear();
+  Run("echo");
+  EXPECT_EQ(engine.ExitCode(), ExecOK) << engine.ExitCodeMsg();
+  EXPECT_EQ(engine.ContainmentError(), "");
+}
+
+// The steps a run's init takes, for folders in one another.
+TEST(RunView, PlansOuterFoldersFirstAndOnlyWhatChangesTheView) {
+  using platform::PlannedViewStep;
+  using namespace platform::run;
+  struct Case {
+    const char* What;
+    std::vector<std::string> Hidden, Kept;
+    std::vector<PlannedViewStep> Steps;
+  } cases[] = {
+      {"a room in a hidden folder",
+       {"/w"},
+       {"/w/a/room"},
+       {{kViewPassage, "/w"}, {kViewMakeFolder, "/w/a"}, {kViewMakeFolder, "/w/a/room"}, {kViewKeep, "/w/a/room"},
+        {kViewSeal, "/w"}}},
+      {"given inner first, twice, with a hidden folder inside the room",
+       {"/s/w/room/x", "/s/w", "/s", "/s"},
+       {"/s/w/room"},
+       {{kViewPassage, "/s"}, {kViewMakeFolder, "/s/w"}, {kViewMakeFolder, "/s/w/room"}, {kViewKeep, "/s/w/room"},
+        {kViewHide, "/s/w/room/x"}, {kViewSeal, "/s"}, {kViewSeal, "/s/w/room/x"}}},
+      {"kept outside anything hidden, hidden inside a kept room",
+       {"/t", "/r/x"},
+       {"/r", "/t2"},
+       {{kViewHide, "/t"}, {kViewHide, "/r/x"}, {kViewSeal, "/t"}, {kViewSeal, "/r/x"}}},
+      {"a name that only starts like a hidden folder",
+       {"/w"},
+       {"/w2/room", "/w/r1", "/w/r2"},
+       {{kViewPassage, "/w"}, {kViewMakeFolder, "/w/r1"}, {kViewKeep, "/w/r1"}, {kViewMakeFolder, "/w/r2"},
+        {kViewKeep, "/w/r2"}, {kViewSeal, "/w"}}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(platform::PlanRunView(c.Hidden, c.Kept), c.Steps) << c.What;
+  EXPECT_THROW(platform::PlanRunView({"/"}, {"/w"}), std::system_error);
+  EXPECT_THROW(platform::PlanRunView({"/w"}, {"/w"}), std::system_error);
+  std::vector<std::string> many;
+  for (int i = 0; i <= platform::run::kMaxKeptFolders; ++i) many.push_back("/w/" + std::to_string(i));
+  EXPECT_THROW(platform::PlanRunView({"/w"}, many), std::system_error);
 }
 
 TEST_F(ExecEngineTest, ARunDoesNotOutliveAJudgeThatDies) {

@@ -2,6 +2,7 @@
 // what it does; see Usage below. Exit codes are part of each test's contract.
 #include <dirent.h>
 #include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/ptrace.h>
@@ -21,7 +22,7 @@ int Usage() {
   std::fputs(
       "usage: runner_probe exit N | echo | busy | sleep | segv | alloc MIB | grandchild FILE TOKEN\n"
       "       | forkloop TOKEN | escape OUTSIDE_PID... | fds | env | pwd | args ... | limits | proc\n"
-      "       | powers | read FILE...\n",
+      "       | powers | read FILE... | list FOLDER... | unhide FOLDER\n",
       stderr);
   return 64;
 }
@@ -174,6 +175,35 @@ int Read(int argc, char** argv) {
   return 0;
 }
 
+// Prints how many entries each folder lists, or why it cannot be listed.
+int List(int argc, char** argv) {
+  for (int i = 2; i < argc; ++i) {
+    DIR* d = opendir(argv[i]);
+    if (!d) {
+      std::printf("%s\n", errno == EACCES ? "denied" : errno == ENOENT ? "missing" : std::strerror(errno));
+      continue;
+    }
+    int count = 0;
+    while (dirent* e = readdir(d))
+      if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) ++count;
+    closedir(d);
+    std::printf("%d entries\n", count);
+  }
+  return 0;
+}
+
+// Tries to take away what covers a folder from a user and mount namespace
+// of its own, where it holds every capability, then lists the folder.
+int Unhide(const char* folder) {
+  if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) {
+    std::printf("no namespace: %s\n", std::strerror(errno));
+    return 0;
+  }
+  std::printf("%s\n", umount2(folder, MNT_DETACH) == 0 ? "unhidden" : "locked");
+  char* argv[] = {nullptr, nullptr, const_cast<char*>(folder)};
+  return List(3, argv);
+}
+
 // Prints how many processes /proc shows.
 int Proc() {
   DIR* d = opendir("/proc");
@@ -214,5 +244,7 @@ int main(int argc, char** argv) {
   if (mode == "proc") return Proc();
   if (mode == "powers") return Powers();
   if (mode == "read") return Read(argc, argv);
+  if (mode == "list") return List(argc, argv);
+  if (mode == "unhide" && argc > 2) return Unhide(argv[2]);
   return Usage();
 }

@@ -885,6 +885,34 @@ TEST_F(SmallContest, WorkFolderNamesAcrossRunsAndEngines) {
   EXPECT_FALSE(Exists(WorkDir()));
 }
 
+// The work folder is deleted after every run: one that holds the contest's
+// folders is refused, when the engine is made and when a run begins, and
+// nothing of the contest is lost.
+TEST_F(SmallContest, AWorkFolderHoldingTheContestIsRefused) {
+  const std::string held = WorkDir() + "/Contestants";
+  fs::create_directories(WorkDir());
+  fs::rename(tree.ContestantsDir(), held);
+  contest.LoadExams(tree.TasksDir());
+  contest.LoadContestants(held);
+  try {
+    TJudgeEngine engine(contest, compilers, *JudgeEnvironment::CheckerSet);
+    ADD_FAILURE() << "the engine was made";
+  } catch (const std::runtime_error& e) {
+    EXPECT_NE(std::string(e.what()).find("\"" + held + "\""), std::string::npos) << e.what();
+  }
+  EXPECT_TRUE(Exists(held + "/C1/E.exe"));
+
+  // The same layout reached only once the engine exists.
+  TempFolder otherHouse;
+  EnvConfig->ContestHouse = otherHouse.Path();
+  TJudgeEngine engine(contest, compilers, *JudgeEnvironment::CheckerSet);
+  EnvConfig->ContestHouse = house.Path();
+  EXPECT_FALSE(engine.Run(Pairs({{"C1", "E"}})));
+  EXPECT_EQ(engine.ErrorCode, 1);
+  EXPECT_NE(engine.ErrorMsg.find("\"" + held + "\""), std::string::npos) << engine.ErrorMsg;
+  EXPECT_TRUE(Exists(held + "/C1/E.exe"));
+}
+
 TEST_F(SmallContest, LeftoversOfOnePairAreNeverJudgedAsTheNext) {
   tree.AddContestant("C2");  // submits nothing
   Load();

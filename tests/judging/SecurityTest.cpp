@@ -9,7 +9,10 @@
 // at all, and reports what it saw as "key=value" lines; the parent checks
 // them. The contest folders belong to "runner", as they would to Velkor.
 #include <grp.h>
+#include <linux/audit.h>
 #include <linux/capability.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <pwd.h>
 #include <sched.h>
 #include <sys/mount.h>
@@ -22,6 +25,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -115,10 +119,19 @@ std::string RunAs(const TAccount& Account, TPrivilege Privilege, const std::func
         // the process runner from mapping its runs' user namespaces; a
         // Velkor started by the runner's own account is dumpable.
         ::prctl(PR_SET_DUMPABLE, 1, 0, 0, 0);
+        // The temporary folder is per account (the compile's capture files
+        // go there): the one made for root is closed to this one.
+        TempDir = "/tmp/velkor-security-test-" + std::to_string(::getpid());
+        TempDirD = TempDir + "/";
+        if (::mkdir(TempDir.c_str(), 0700) != 0) throw std::runtime_error("cannot make " + TempDir);
       }
       out = Work();
     } catch (const std::exception& e) {
       out = std::string("child failed: ") + e.what();
+    }
+    if (Privilege != TPrivilege::SuperUser) {
+      std::error_code ec;
+      fs::remove_all(TempDir, ec);
     }
     const ssize_t n = ::write(fds[1], out.data(), out.size());
     ::_exit(n == static_cast<ssize_t>(out.size()) ? 0 : 1);
@@ -345,6 +358,21 @@ TEST_F(SecurityAccounts, ImpersonationSwitchesTheFileIdentityWithoutNesting) {
   EXPECT_EQ(report.at("flag-without-privilege"), Runner->Name + "0");
 }
 
+// Makes one system call fail with err for this process and all it starts.
+bool RefuseSystemCall(int Number, int Err) {
+  sock_filter filter[] = {
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, AUDIT_ARCH_X86_64, 1, 0),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<std::uint32_t>(Number), 0, 1),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (static_cast<std::uint32_t>(Err) & SECCOMP_RET_DATA)),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+  };
+  sock_fprog program{static_cast<unsigned short>(sizeof filter / sizeof filter[0]), filter};
+  return ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+}
+
 // ---- Protected runs -------------------------------------------------------------
 
 // Every item's mode and raw access lists, to compare before and after.
@@ -368,20 +396,132 @@ TAccessSnapshot Snapshot(const std::string& Root) {
   return snapshot;
 }
 
-// A contest of shell-script programs owned by the runner: exam "E" with two
-// tests of different inputs, and four contestants.
-//   Good   adds the two numbers.
-//   Wrong  always answers 0.
-//   Cheat  looks for the test whose input it got and copies its answer.
-//   Probe  adds the numbers too, and first tries every place it must not
-//          reach, writing what happened into the report folder.
+// The same keyed by the path below Root, to compare a folder with itself
+// after a move.
+std::string RelativeSnapshot(const std::string& Root) {
+  std::string out;
+  for (const auto& [path, access] : Snapshot(Root)) out += path.substr(Root.size()) + " " + access + "\n";
+  return out;
+}
+
+// A contest owned by the runner: exam "E" with two tests of different
+// inputs, and contestants with shell scripts or C sources the engine
+// compiles.
+//   Good           adds the two numbers (a script).
+//   Wrong          always answers 0.
+//   Cheat          looks for the test whose input it got and copies its answer.
+//   Probe          adds the numbers too, and first tries every place it must
+//                  not reach, writing what happened into the report folder.
+//   HonestC        adds the numbers, in C.
+//   ChmodAnswer    opens the tasks folder, the test folders and their files
+//                  by their modes, as their owner may, to copy the answer.
+//   AclChange      the same by rewriting their access lists.
+//   ChmodOthers    the same on another contestant's folder and on the
+//                  waiting room, reading and writing there.
+//   IncludeAnswer  compiles the answer of test 1 into the program.
+// The attackers answer right only when their attack got through, and write
+// what each step did into the report folder.
 class ProtectedRun : public SecurityAccounts {
  protected:
   void SetUp() override {
     SecurityAccounts::SetUp();
     if (IsSkipped()) return;
     root = tmp.Path() + "/contest";
+    contestDir = root;
+    house = root + "/house";
     fs::create_directories(root);
+  }
+
+  // Who is judged, in this order.
+  std::vector<std::string> contestants = {"Good",      "Wrong",       "Cheat",       "Probe",        "HonestC",
+                                          "ChmodAnswer", "AclChange", "ChmodOthers", "IncludeAnswer"};
+
+  // Attack 0 is honest; 1 opens by modes, 2 by access lists, 3 opens the
+  // other contestant's folder and the waiting room.
+  std::string AttackSource(const std::string& Name, int Attack) const {
+    std::string source = R"(#include <errno.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#define ATTACK @ATTACK@
+#define TASKS "@T@"
+#define CONTESTANTS "@K@"
+static FILE* report;
+/* Opens path to everybody, as its owner may. */
+static void Open(const char* path) {
+#if ATTACK == 2
+  struct {
+    unsigned int version;
+    struct { unsigned short tag, perm; unsigned int id; } entry[3];
+  } __attribute__((packed)) all = {2, {{0x01, 7, 0xFFFFFFFFu}, {0x04, 7, 0xFFFFFFFFu}, {0x20, 7, 0xFFFFFFFFu}}};
+  int r = setxattr(path, "system.posix_acl_access", &all, sizeof all, 0);
+#else
+  int r = chmod(path, 0777);
+#endif
+  fprintf(report, "open %s=%s\n", path, r == 0 ? "done" : strerror(errno));
+}
+static int Read(const char* path, char* text, size_t size) {
+  FILE* f = fopen(path, "r");
+  fprintf(report, "read %s=%s\n", path, f ? "done" : strerror(errno));
+  if (!f) return 0;
+  size_t n = fread(text, 1, size - 1, f);
+  text[n] = 0;
+  fclose(f);
+  return 1;
+}
+static int Write(const char* path) {
+  FILE* f = fopen(path, "w");
+  fprintf(report, "write %s=%s\n", path, f ? "done" : strerror(errno));
+  if (f) fclose(f);
+  return f != NULL;
+}
+int main(void) {
+  char input[256], text[256];
+  long a = 0, b = 0;
+  report = fopen("@R@/@NAME@.txt", "a");
+  FILE* in = fopen("E.INP", "r");
+  if (!report || !in || fscanf(in, "%ld %ld", &a, &b) != 2) return 1;
+  fclose(in);
+  Read("E.INP", input, sizeof input);
+  int stolen = 0;
+  FILE* out = fopen("E.OUT", "w");
+#if ATTACK == 0
+  stolen = 1;
+#elif ATTACK == 1 || ATTACK == 2
+  for (int t = 1; t <= 2 && !stolen; ++t) {
+    char test[4096], inp[4200], ans[4200];
+    snprintf(test, sizeof test, TASKS "/E/%d", t);
+    snprintf(inp, sizeof inp, "%s/E.INP", test);
+    snprintf(ans, sizeof ans, "%s/E.OUT", test);
+    Open(TASKS), Open(TASKS "/E"), Open(test), Open(inp), Open(ans);
+    if (Read(inp, text, sizeof text) && strcmp(text, input) == 0 && Read(ans, text, sizeof text)) {
+      fputs(text, out);
+      fprintf(report, "stolen=1\n");
+      return 0;
+    }
+  }
+#else
+  Open(CONTESTANTS), Open(CONTESTANTS "/Good"), Open(CONTESTANTS "/Good/E.exe");
+  stolen |= Read(CONTESTANTS "/Good/E.exe", text, sizeof text);
+  stolen |= Write(CONTESTANTS "/Good/planted.txt");
+  Open(".."), Open("../WaitRoom"), Open("../WaitRoom/E.c");
+  stolen |= Read("../WaitRoom/E.c", text, sizeof text);
+  stolen |= Write("../WaitRoom/planted.c");
+#endif
+  fprintf(out, "%ld\n", stolen ? a + b : 0);
+  fprintf(report, "stolen=%d\n", stolen);
+  return 0;
+}
+)";
+    const std::pair<std::string, std::string> values[] = {{"@ATTACK@", std::to_string(Attack)},
+                                                          {"@T@", root + "/Tasks"},
+                                                          {"@K@", root + "/Contestants"},
+                                                          {"@R@", root + "/report"},
+                                                          {"@NAME@", Name}};
+    for (const auto& [key, value] : values)
+      for (std::size_t at; (at = source.find(key)) != std::string::npos;) source.replace(at, key.size(), value);
+    return source;
   }
 
   // OwnLists: give a few items lists of their own first (where the file
@@ -405,33 +545,56 @@ class ProtectedRun : public SecurityAccounts {
             "probe() {\n"
             "  name=$1; shift\n"
             "  if \"$@\" > /dev/null 2> \"$R/err\"; then echo \"$name=ok\"\n"
-            "  elif grep -q 'Permission denied' \"$R/err\"; then echo \"$name=denied\"\n"
+            "  elif [ ! -s \"$R/err\" ] || grep -q -e 'Permission denied' -e 'No such file' \"$R/err\"; then\n"
+            "    echo \"$name=refused\"\n"
             "  else echo \"$name=failed $(tr '\\n' ' ' < \"$R/err\")\"; fi >> \"$R/probe.txt\"\n"
             "}\n"
+            "listed() { [ -n \"$(ls -A \"$1\")\" ]; }\n"
             "probe answer cat '" + T + "/E/1/E.OUT'\n"
             "probe answer-size stat '" + T + "/E/2/E.OUT'\n"
             "probe test-input cat '" + T + "/E/1/E.INP'\n"
-            "probe tasks-listing ls '" + T + "'\n"
+            "probe tasks-listing listed '" + T + "'\n"
             "probe other-contestant cat '" + K + "/Good/E.exe'\n"
-            "probe contestants-listing ls '" + K + "'\n"
+            "probe contestants-listing listed '" + K + "'\n"
             "probe waiting-room cat ../WaitRoom/notes.txt\n"
-            "probe work-folder-listing ls ..\n"
+            "probe work-folder-listing listed ..\n"
             "probe input cat E.INP\n"
             "read a b < E.INP\n"
             "probe output sh -c \"echo $((a + b)) > E.OUT\"\n");
     WriteText(K + "/Probe/notes.txt", "the probe's other file\n");
+    const std::pair<const char*, int> attackers[] = {
+        {"HonestC", 0}, {"ChmodAnswer", 1}, {"AclChange", 2}, {"ChmodOthers", 3}};
+    for (const auto& [name, attack] : attackers) WriteText(K + "/" + name + "/E.c", AttackSource(name, attack));
+    WriteText(K + "/IncludeAnswer/E.c",
+              "#include <stdio.h>\nstatic const long answer =\n#include \"" + T + "/E/1/E.OUT\"\n;\n"
+              "int main(void) { FILE* f = fopen(\"E.OUT\", \"w\"); fprintf(f, \"%ld\\n\", answer); fclose(f); return 0; }\n");
     fs::create_directories(R);
     fs::create_directories(root + "/house");
     Shell("chown -R " + Runner->Name + ": '" + root + "'");
     ::chmod(R.c_str(), 0777);
-    if (!OwnLists) return;
-    // Lists of their own on a few items, which the run must give back as
-    // they were: a named entry on an answer, a default list on a folder.
+    if (OwnLists) {
+      ASSERT_TRUE(GiveOwnLists());
+    }
+  }
+
+  // Lists of their own on a few items, which a run must give back as they
+  // were: a named entry on an answer, a default list on a folder; the rest
+  // as the owner made them.
+  bool GiveOwnLists() const {
+    const std::string T = root + "/Tasks", K = root + "/Contestants";
+    bool ok = true;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+      const std::string path = entry.path();
+      if (path.starts_with(root + "/report")) continue;
+      ::removexattr(path.c_str(), "system.posix_acl_access");
+      ::chmod(path.c_str(), entry.is_directory() || path.ends_with(".exe") ? 0755 : 0644);
+    }
     const TExplicitAccess daemonRead = BuildExplicitAccessWithName("daemon", GENERIC_READ, SET_ACCESS, NO_INHERITANCE);
-    ASSERT_TRUE(SetExplicitACL(T + "/E/1/E.OUT", {&daemonRead, 1}, 1));
+    ok = ok && SetExplicitACL(T + "/E/1/E.OUT", {&daemonRead, 1}, 1);
     const TExplicitAccess inherited =
         BuildExplicitAccessWithName("daemon", GENERIC_READ, SET_ACCESS, SUB_CONTAINERS_AND_OBJECTS_INHERIT);
-    ASSERT_TRUE(SetExplicitACL(K + "/Good", {&inherited, 1}, 1));
+    ok = ok && SetExplicitACL(K + "/Good", {&inherited, 1}, 1);
+    return ok;
   }
 
   static void Program(const std::string& Path, const std::string& Body) {
@@ -439,26 +602,27 @@ class ProtectedRun : public SecurityAccounts {
     ::chmod(Path.c_str(), 0755);
   }
 
-  // One run over every contestant, in the child; its scores, the probe's
-  // findings and what the jury was told, as report lines with Prefix.
-  std::string JudgeAll(const std::string& Prefix) {
+  // One run over every contestant, in the child; its scores, the programs'
+  // reports and what the jury was told, as report lines with Prefix. The
+  // contest is opened through contestDir, the work folder made in house.
+  std::string JudgeAll(const std::string& Prefix, const std::function<void(TJudgeEngine&)>& Prepare = {}) {
     TContestInfo contest;
-    contest.LoadExams(root + "/Tasks");
-    contest.LoadContestants(root + "/Contestants");
+    contest.LoadExams(contestDir + "/Tasks");
+    contest.LoadContestants(contestDir + "/Contestants");
     for (TExamInfo* e : contest.ExamSet()) {
       e->InputFile = "E.INP";
       e->OutputFile = "E.OUT";
       e->EvaluatorName = "CompareTokens.dll";
     }
-    EnvConfig->ContestHouse = root + "/house";
+    EnvConfig->ContestHouse = house;
     TCompilerConfig compilers;
     TQueue<TJudgePair> pairs;
-    for (const char* c : {"Good", "Wrong", "Cheat", "Probe"}) {
+    for (const std::string& c : contestants) {
       TJudgePair p;
       MakeJudgePair(c, "E", p);
       pairs.Push(p);
     }
-    fs::remove(root + "/report/probe.txt");
+    for (const auto& entry : fs::directory_iterator(root + "/report")) fs::remove(entry.path());
     std::string out;
     {
       TJudgeEngine engine(contest, compilers, *Checkers);
@@ -468,34 +632,56 @@ class ProtectedRun : public SecurityAccounts {
                                   const std::string& t, bool&) {
         struct stat st {};
         if (a == jaBeginJudge && !t.empty() && workDirOthers == "unseen")
-          workDirOthers = ::stat((root + "/house/VelkorWorkSpace").c_str(), &st) == 0
+          workDirOthers = ::stat((house + "/VelkorWorkSpace").c_str(), &st) == 0
                               ? ((st.st_mode & S_IWOTH) ? "write" : "no-write")
                               : "missing";
       });
+      if (Prepare) Prepare(engine);
       const bool ok = engine.Run(pairs);
       out += Prefix + "run=" + std::to_string(ok) + " " + OneLine(engine.ErrorMsg) + "\n";
       out += Prefix + "work-folder-others=" + workDirOthers + "\n";
     }
-    for (const char* c : {"Good", "Wrong", "Cheat", "Probe"}) {
+    for (const std::string& c : contestants) {
       const TResultE* re = contest.ResultSet().Obj(c)->Obj("E");
       out += Prefix + "score." + c + "=" + (re ? std::to_string(re->Evaluation) : "none") + "\n";
-      if (re) for (const TResultT* t : *re) out += Prefix + "text." + c + "." + t->Name() + "=" + OneLine(t->EvaluationText) + "\n";
+      if (re) {
+        out += Prefix + "state." + c + "=" + std::to_string(re->state) + "\n";
+        out += Prefix + "log." + c + "=" + OneLine(re->EvaluationText) + "\n";
+        for (const TResultT* t : *re) out += Prefix + "text." + c + "." + t->Name() + "=" + OneLine(t->EvaluationText) + "\n";
+      }
     }
-    for (const auto& [key, value] : Parse(testing::ReadText(root + "/report/probe.txt")))
-      out += Prefix + "probe." + key + "=" + value + "\n";
+    for (const auto& entry : fs::directory_iterator(root + "/report")) {
+      if (entry.path().extension() != ".txt") continue;
+      const std::string name = entry.path().stem();
+      for (const auto& [key, value] : Parse(testing::ReadText(entry.path())))
+        out += Prefix + (name == "probe" ? "probe." : "report." + name + ".") + key + "=" + value + "\n";
+    }
     out += Prefix + "active=" + std::to_string(EnvConfig->ActiveSecurity) + "\n";
     out += Prefix + "logged-on=" + std::to_string(EnvConfig->AdminToken != 0) + "\n";
     out += Prefix + "impersonating=" + std::to_string(Impersonating) + "\n";
     return out;
   }
 
-  // Unprotected, then protected, in one child as the runner.
+  // The modes, owners and access lists of the whole contest, as lines.
+  std::string TreeAccess() const {
+    std::string out;
+    for (const char* part : {"/Tasks", "/Contestants", "/house"})
+      for (const auto& [path, access] : Snapshot(root + part)) out += path + " " + access + "\n";
+    return out;
+  }
+
+  // Unprotected, then protected, in one child as the runner; the whole
+  // tree's lists before and after the protected run.
   std::map<std::string, std::string> JudgeBothWays() {
     return Parse(RunAs(*Runner, TPrivilege::SwitchIdentity, [&] {
       EnvConfig->ActiveSecurity = false;
       std::string out = JudgeAll("off.");
       auto dialog = SecurityModeFor(Security->Name, kPassword);
+      // The unprotected attacks opened the tree: it gets its lists back.
+      GiveOwnLists();
+      const std::string before = TreeAccess();
       out += JudgeAll("on.");
+      out += "on.tree-unchanged=" + std::string(TreeAccess() == before ? "yes" : "no: " + OneLine(TreeAccess())) + "\n";
       out += DialogReport(*dialog);
       // Velkor's own account reads its tests and submissions again.
       out += "after.answer=" + testing::ReadText(root + "/Tasks/E/2/E.OUT");
@@ -505,14 +691,16 @@ class ProtectedRun : public SecurityAccounts {
   }
 
   testing::TempFolder tmp;
-  std::string root;
+  std::string root, contestDir, house;
 };
 
+// The jury opens the contest through a link; the programs go for the real
+// folders, by reading them and by opening them as their owner may.
 TEST_F(ProtectedRun, ProgramsReachOnlyTheContestRoomAndScoresStayTheSame) {
   if (!VolumeHasACLs(tmp.Path())) GTEST_SKIP() << "the test folder's file system keeps no ACLs";
   BuildContest();
-  const TAccessSnapshot before = Snapshot(root + "/Tasks");
-  const TAccessSnapshot beforeK = Snapshot(root + "/Contestants");
+  contestDir = tmp.Path() + "/contest-link";
+  fs::create_directory_symlink(root, contestDir);
   const auto r = JudgeBothWays();
   std::string all;
   for (const auto& [k, v] : r) all += k + "=" + v + "\n";
@@ -533,25 +721,44 @@ TEST_F(ProtectedRun, ProgramsReachOnlyTheContestRoomAndScoresStayTheSame) {
                              "other-contestant", "contestants-listing", "waiting-room", "work-folder-listing"};
   for (const char* what : forbidden) {
     EXPECT_EQ(r.at(std::string("off.probe.") + what), "ok") << what;
-    EXPECT_EQ(r.at(std::string("on.probe.") + what), "denied") << what;
+    EXPECT_EQ(r.at(std::string("on.probe.") + what), "refused") << what;
   }
   for (const char* mode : {"off", "on"}) {
     EXPECT_EQ(r.at(std::string(mode) + ".probe.input"), "ok") << mode;
     EXPECT_EQ(r.at(std::string(mode) + ".probe.output"), "ok") << mode;
   }
 
-  // Honest programs score the same; the cheat only gets anywhere unprotected.
-  for (const char* c : {"Good", "Wrong", "Probe"})
+  // Honest programs score the same; every attack gets through unprotected
+  // and nowhere protected, not one of its steps.
+  for (const char* c : {"Good", "Wrong", "Probe", "HonestC"})
     EXPECT_EQ(r.at(std::string("on.score.") + c), r.at(std::string("off.score.") + c)) << c;
   EXPECT_EQ(std::stod(r.at("on.score.Good")), 2);
   EXPECT_EQ(std::stod(r.at("on.score.Probe")), 2);
-  EXPECT_EQ(std::stod(r.at("off.score.Cheat")), 2);
-  EXPECT_EQ(std::stod(r.at("on.score.Cheat")), 0);
+  EXPECT_EQ(std::stod(r.at("on.score.HonestC")), 2);
+  for (const char* c : {"Cheat", "ChmodAnswer", "AclChange", "ChmodOthers"}) {
+    EXPECT_EQ(std::stod(r.at(std::string("off.score.") + c)), 2) << c;
+    EXPECT_EQ(std::stod(r.at(std::string("on.score.") + c)), 0) << c;
+  }
+  for (const char* c : {"ChmodAnswer", "AclChange", "ChmodOthers"}) {
+    EXPECT_EQ(r.at(std::string("off.report.") + c + ".stolen"), "1") << c;
+    EXPECT_EQ(r.at(std::string("on.report.") + c + ".stolen"), "0") << c;
+    int steps = 0;
+    for (const auto& [key, value] : r) {
+      if (!key.starts_with(std::string("on.report.") + c + ".") || key.ends_with(".stolen") || key.ends_with(".read E.INP")) continue;
+      ++steps;
+      EXPECT_NE(value, "done") << key;
+    }
+    EXPECT_GE(steps, 5) << c;
+  }
+  // The answer compiled in unprotected, and not found to compile protected.
+  EXPECT_EQ(std::stod(r.at("off.score.IncludeAnswer")), 1);
+  EXPECT_EQ(std::stod(r.at("on.score.IncludeAnswer")), 0);
+  EXPECT_EQ(r.at("on.state.IncludeAnswer"), std::to_string(jsCompileError));
+  EXPECT_NE(r.at("on.log.IncludeAnswer").find("No such file"), std::string::npos) << r.at("on.log.IncludeAnswer");
 
   EXPECT_EQ(r.at("after.answer"), "12");
   EXPECT_EQ(r.at("after.submission"), "1");
-  EXPECT_EQ(Snapshot(root + "/Tasks"), before);
-  EXPECT_EQ(Snapshot(root + "/Contestants"), beforeK);
+  EXPECT_EQ(r.at("on.tree-unchanged"), "yes");
 }
 
 // Where nothing could be protected the jury is told, the mode goes off and
@@ -578,7 +785,36 @@ TEST_F(ProtectedRun, CannotProtectSaysSoAndJudgesUnprotected) {
          ::chmod(root.c_str(), 0700);
        },
        "Tài khoản bảo mật không truy cập được thư mục"},
+      // Layouts that would leave something in the programs' sight.
+      {"the work folder inside the tasks folder",
+       [&] {
+         BuildContest(false);
+         house = root + "/Tasks/house";
+       },
+       "thư mục làm việc"},
+      {"a link out of the tasks folder",
+       [&] {
+         BuildContest(false);
+         WriteText(root + "/elsewhere/answers.txt", "3\n12\n");
+         fs::create_symlink(root + "/elsewhere/answers.txt", root + "/Tasks/E/1/all-answers.txt");
+       },
+       "liên kết"},
+      {"an answer with a second name outside",
+       [&] {
+         BuildContest(false);
+         fs::create_hard_link(root + "/Tasks/E/2/E.OUT", root + "/answer-copy.txt");
+       },
+       "còn có tên khác"},
+      // A kernel without the calls that keep a room visible in a hidden
+      // folder, as before Linux 5.2.
+      {"no way to hide the contest",
+       [&] {
+         if (!RefuseSystemCall(__NR_open_tree, ENOSYS)) throw std::runtime_error("cannot filter");
+         BuildContest(false);
+       },
+       "không thể che dữ liệu kỳ thi khỏi chương trình của thí sinh: "},
   };
+  contestants = {"Good", "Probe", "HonestC"};
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.What);
     fs::remove_all(root);
@@ -591,8 +827,8 @@ TEST_F(ProtectedRun, CannotProtectSaysSoAndJudgesUnprotected) {
           return report + DialogReport(*dialog);
         },
         c.AsRoot);
-    if (out == "child failed: cannot mount") {
-      std::cerr << "no file system without ACLs can be mounted here: case skipped\n";
+    if (out == "child failed: cannot mount" || out == "child failed: cannot filter") {
+      std::cerr << "not possible here: case skipped\n";
       continue;
     }
     const auto r = Parse(out);
@@ -604,11 +840,51 @@ TEST_F(ProtectedRun, CannotProtectSaysSoAndJudgesUnprotected) {
     EXPECT_EQ(r.at("on.logged-on"), "0");
     EXPECT_EQ(r.at("on.run"), "1 ");
     EXPECT_EQ(std::stod(r.at("on.score.Good")), 2);
+    EXPECT_EQ(std::stod(r.at("on.score.HonestC")), 2);
     EXPECT_EQ(r.at("on.probe.answer"), "ok");  // nothing pretends to protect it
     // Opened for a mode that then switched off, the work folder is closed
     // to other accounts again.
     EXPECT_EQ(r.at("on.work-folder-others"), "no-write");
   }
+}
+
+// The jury moves the tasks folder away while a test runs and puts another
+// in its place: the next program would have the moved one in sight, so it
+// is not started; the run stops naming the folder, and the moved folder
+// gets its lists back where it is now.
+TEST_F(ProtectedRun, AFolderMovedWhileJudgingStopsTheRun) {
+  if (!VolumeHasACLs(tmp.Path())) GTEST_SKIP() << "the test folder's file system keeps no ACLs";
+  BuildContest();
+  contestants = {"Good", "Probe"};
+  const std::string moved = root + "/Tasks-moved";
+  const auto r = Parse(RunAs(*Runner, TPrivilege::SwitchIdentity, [&] {
+    auto dialog = SecurityModeFor(Security->Name, kPassword);
+    const std::string before = RelativeSnapshot(root + "/Tasks");
+    std::string out = JudgeAll("on.", [&](TJudgeEngine& engine) {
+      engine.SetOnJudgeNotify([&](TJudgeEngine*, TJudgeAction a, const std::string&, const std::string&,
+                                  const std::string& t, bool&) {
+        if (a != jaEndJudge || t != "1" || fs::exists(moved)) return;
+        // Another folder takes its place, with what the next test needs.
+        fs::rename(root + "/Tasks", moved);
+        WriteText(root + "/Tasks/E/2/E.INP", "5 7\n");
+      });
+    });
+    out += "moved-unchanged=" + std::string(RelativeSnapshot(moved) == before ? "yes" : "no") + "\n";
+    out += "moved-answer=" + testing::ReadText(moved + "/E/2/E.OUT");
+    return out + DialogReport(*dialog);
+  }));
+  std::string all;
+  for (const auto& [k, v] : r) all += k + "=" + v + "\n";
+  ASSERT_EQ(r.count("on.run"), 1u) << all;
+  SCOPED_TRACE(all);
+  EXPECT_EQ(r.at("dialogs"), "0");
+  EXPECT_TRUE(r.at("on.run").starts_with("0 Lỗi khi chấm Good‣E:||Thư mục \"" + root + "/Tasks\" đã bị đổi tên"))
+      << r.at("on.run");
+  EXPECT_EQ(r.at("on.score.Good"), "none");  // not judged by a run that did not finish it
+  EXPECT_EQ(r.at("on.score.Probe"), "none");
+  EXPECT_EQ(r.count("on.probe.answer"), 0u);  // the probe never ran
+  EXPECT_EQ(r.at("moved-unchanged"), "yes");
+  EXPECT_EQ(r.at("moved-answer"), "12");
 }
 
 }  // namespace
