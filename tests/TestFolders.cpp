@@ -32,6 +32,11 @@ TPrivateTestFolders::TPrivateTestFolders() : FRoot(MakePrivateRoot()) {
   UseFolder("XDG_CONFIG_HOME", FRoot / "home/.config");
   UseFolder("XDG_DATA_HOME", FRoot / "home/.local/share");
   UseFolder("TMPDIR", FRoot / "tmp");
+  // The same fixed platform and locale for every test and every program it
+  // starts, whatever the caller's shell has; a caller may still choose
+  // another Qt platform (a real display, for a look at a window).
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  setenv("LC_ALL", "C.UTF-8", 1);
 }
 
 TPrivateTestFolders::~TPrivateTestFolders() {

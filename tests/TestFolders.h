@@ -8,7 +8,8 @@
 
 class TPrivateTestFolders {
  public:
-  // Makes the folders and points the environment at them.
+  // Makes the folders and points the environment at them; sets the
+  // offscreen Qt platform (unless one is chosen) and the C.UTF-8 locale.
   TPrivateTestFolders();
   // Removes them again.
   ~TPrivateTestFolders();
