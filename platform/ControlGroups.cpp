@@ -113,11 +113,9 @@ std::string Unescape(const std::string& field) {
   return out;
 }
 
-std::vector<Mount> CgroupMounts() {
+std::vector<Mount> CgroupMounts(std::string_view mountinfo) {
   std::vector<Mount> mounts;
-  std::string text;
-  if (ReadText("/proc/self/mountinfo", text) != 0) return mounts;
-  for (const std::string& line : Split(text, '\n')) {
+  for (const std::string& line : Split(mountinfo, '\n')) {
     const std::vector<std::string> f = Split(line, ' ');
     const auto dash = std::find(f.begin(), f.end(), "-");
     if (f.size() < 5 || dash == f.end() || f.end() - dash < 4) continue;
@@ -130,6 +128,8 @@ std::vector<Mount> CgroupMounts() {
 // The folder of a group path in a mount of root; "" when the mount does not
 // show it.
 std::string FolderOf(const Mount& m, const std::string& path) {
+  // A group outside the caller's cgroup namespace shows as "/..".
+  if (!path.starts_with("/") || path.find("/..") != std::string::npos) return {};
   if (m.Root == "/") return m.Point + (path == "/" ? "" : path);
   if (path == m.Root) return m.Point;
   if (path.starts_with(m.Root + "/")) return m.Point + path.substr(m.Root.size());
@@ -176,14 +176,14 @@ void KillMembers(const std::string& folder) {
     if (!pid.empty()) kill(static_cast<pid_t>(std::stol(pid)), SIGKILL);
 }
 
-// Removes a group with every group below it (a program may have made some),
-// killing what is left in them. The run's processes are gone once its init
-// has been reaped; the retries only cover the kernel's bookkeeping and what
-// a killed Velkor left. False when it stays.
-bool RemoveTree(const std::string& folder) {
+// Removes a run's group with every group below it (a program may have made
+// some), killing what is left in them. The run's processes are gone once
+// its init has been reaped; the retries only cover the kernel's bookkeeping
+// and what a killed Velkor left. False when it stays.
+bool RemoveRunTree(const std::string& folder) {
   std::error_code ec;
   for (const auto& entry : fs::directory_iterator(folder, ec))
-    if (entry.is_directory(ec) && !entry.is_symlink(ec)) RemoveTree(entry.path().string());
+    if (entry.is_directory(ec) && !entry.is_symlink(ec)) RemoveRunTree(entry.path().string());
   for (int attempt = 0; attempt < 200; ++attempt) {
     if (rmdir(folder.c_str()) == 0 || errno == ENOENT) return true;
     if (errno != EBUSY) return false;
@@ -193,10 +193,18 @@ bool RemoveTree(const std::string& folder) {
   return false;
 }
 
+// A dead Velkor's run groups go with what is left in them; its own leaf
+// only when empty: processes it started outside runs are not ours to kill.
 void SweepStale(const std::string& base) {
   std::error_code ec;
-  for (const auto& entry : fs::directory_iterator(base, ec))
-    if (entry.is_directory(ec) && IsStale(entry.path().filename().string())) RemoveTree(entry.path().string());
+  for (const auto& entry : fs::directory_iterator(base, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (!entry.is_directory(ec) || !IsStale(name)) continue;
+    if (name.find("-run") != std::string::npos)
+      RemoveRunTree(entry.path().string());
+    else
+      rmdir(entry.path().c_str());
+  }
 }
 
 std::string Reason(int err) { return std::strerror(err); }
@@ -205,47 +213,55 @@ std::string Reason(int err) { return std::strerror(err); }
 std::string ProbeVersion1(const std::string& base) {
   const std::string probe = base + "/" + Owner() + "-probe";
   if (mkdir(probe.c_str(), 0755) != 0) return "cannot make a group in " + base + ": " + Reason(errno);
-  RemoveTree(probe);
+  rmdir(probe.c_str());
   return {};
 }
 
 // Under version 2 the controllers must come from the parent, and Velkor's
-// group must have no process of its own once they are handed down: Velkor
-// moves itself into its leaf first. Returns a problem, or "" with the
-// controllers enabled.
-std::string PrepareVersion2(const std::string& base, bool isRoot, const std::vector<std::string>& wanted) {
+// group must have no process of its own once it hands them down (unless it
+// is the root): Velkor moves itself into its leaf first, and back when they
+// cannot be enabled. Returns the controllers enabled for the run groups.
+std::vector<std::string> PrepareVersion2(const std::string& base, const std::vector<std::string>& wanted,
+                                         std::vector<std::string>& problems) {
   std::string available;
-  if (const int err = ReadText(base + "/cgroup.controllers", available); err != 0)
-    return "cannot read the controllers of " + base + ": " + Reason(err);
-  for (const std::string& c : wanted)
-    if (!HasToken(available, c, ' ')) return "the " + c + " controller is not delegated to " + base;
+  if (const int err = ReadText(base + "/cgroup.controllers", available); err != 0) {
+    problems.push_back("cannot read the controllers of " + base + ": " + Reason(err));
+    return {};
+  }
+  std::vector<std::string> usable;
+  std::string request;
+  for (const std::string& c : wanted) {
+    if (!HasToken(available, c, ' ')) {
+      problems.push_back("the " + c + " controller is not delegated to " + base);
+      continue;
+    }
+    usable.push_back(c);
+    request += (request.empty() ? "+" : " +") + c;
+  }
   std::string enabled;
   ReadText(base + "/cgroup.subtree_control", enabled);
-  bool all = true;
-  for (const std::string& c : wanted) all = all && HasToken(enabled, c, ' ');
-  if (all) return {};
-  // The root group may hold processes beside its children.
-  std::string leaf;
-  if (!isRoot) {
-    leaf = base + "/" + Owner() + "-main";
-    if (mkdir(leaf.c_str(), 0755) != 0 && errno != EEXIST)
-      return "cannot make a group in " + base + ": " + Reason(errno);
-    if (const int err = WriteText(leaf + "/cgroup.procs", "0"); err != 0) {
-      RemoveTree(leaf);
-      return "cannot move Velkor into " + leaf + ": " + Reason(err);
-    }
+  if (usable.empty() || std::all_of(usable.begin(), usable.end(), [&](const std::string& c) {
+        return HasToken(enabled, c, ' ');
+      }))
+    return usable;
+  const std::string leaf = base + "/" + Owner() + "-main";
+  if (mkdir(leaf.c_str(), 0755) != 0 && errno != EEXIST) {
+    problems.push_back("cannot make a group in " + base + ": " + Reason(errno));
+    return {};
   }
-  for (const std::string& c : wanted) {
-    if (const int err = WriteText(base + "/cgroup.subtree_control", "+" + c); err != 0) {
-      if (!leaf.empty()) {
-        WriteText(base + "/cgroup.procs", "0");
-        RemoveTree(leaf);
-      }
-      return "cannot enable the " + c + " controller below " + base + ": " + Reason(err) +
-             (err == EBUSY ? " (other processes share Velkor's group)" : "");
-    }
+  if (const int err = WriteText(leaf + "/cgroup.procs", "0"); err != 0) {
+    rmdir(leaf.c_str());
+    problems.push_back("cannot move Velkor into " + leaf + ": " + Reason(err));
+    return {};
   }
-  return {};
+  // One write: the kernel enables all of them or none.
+  if (const int err = WriteText(base + "/cgroup.subtree_control", request); err != 0) {
+    if (WriteText(base + "/cgroup.procs", "0") == 0) rmdir(leaf.c_str());
+    problems.push_back("cannot enable the " + request + " controllers below " + base + ": " + Reason(err) +
+                       (err == EBUSY ? " (other processes share Velkor's group)" : ""));
+    return {};
+  }
+  return usable;
 }
 
 struct State {
@@ -260,72 +276,88 @@ State& TheState() {
 }
 
 void Prepare(State& state) {
-  const std::vector<Mount> mounts = CgroupMounts();
-  std::string own;
+  std::string mountinfo, own;
+  ReadText("/proc/self/mountinfo", mountinfo);
   ReadText("/proc/self/cgroup", own);
-  struct Line {
-    std::string Controllers, Path;
-  };
-  std::vector<Line> lines;
-  for (const std::string& line : Split(own, '\n')) {
-    const auto first = line.find(':');
-    const auto second = first == std::string::npos ? first : line.find(':', first + 1);
-    if (second != std::string::npos) lines.push_back({line.substr(first + 1, second - first - 1), line.substr(second + 1)});
-  }
-  const Mount* unified = nullptr;
-  for (const Mount& m : mounts)
-    if (m.Type == "cgroup2" && !unified) unified = &m;
-
+  const ControlGroupLayout layout = FindControlGroupLayout(mountinfo, own);
   ControlGroupSupport& support = state.Support;
-  std::vector<std::string> unifiedWanted;
-  for (const char* controller : {"memory", "pids"}) {
-    const bool memory = std::strcmp(controller, "memory") == 0;
-    std::string base;
-    bool version1 = false;
-    for (const Mount& m : mounts) {
-      if (m.Type != "cgroup" || !HasToken(m.SuperOptions, controller, ',')) continue;
-      version1 = true;
-      for (const Line& l : lines)
-        if (HasToken(l.Controllers, controller, ',')) base = FolderOf(m, l.Path);
-      break;
-    }
-    if (version1 && base.empty()) {
-      support.Problems.push_back(std::string("Velkor's own ") + controller + " group is not visible");
-      continue;
-    }
-    if (version1) {
-      if (std::string problem = ProbeVersion1(base); !problem.empty()) {
-        support.Problems.push_back(problem);
-        continue;
-      }
-      auto same = std::find_if(state.Hierarchies.begin(), state.Hierarchies.end(),
-                               [&](const Hierarchy& h) { return h.Base == base; });
-      if (same == state.Hierarchies.end()) same = state.Hierarchies.insert(state.Hierarchies.end(), {base});
-      (memory ? same->Memory : same->Tasks) = true;
-      continue;
-    }
-    unifiedWanted.push_back(controller);
-  }
+  support.Problems = layout.Problems;
+  support.Mounts = layout.Mounts;
 
-  if (!unifiedWanted.empty()) {
-    std::string path;
-    for (const Line& l : lines)
-      if (l.Controllers.empty()) path = l.Path;
-    const std::string base = unified && !path.empty() ? FolderOf(*unified, path) : std::string();
-    std::string problem = base.empty() ? "no cgroup file system shows Velkor's own group" : std::string();
-    if (problem.empty()) problem = PrepareVersion2(base, path == "/", unifiedWanted);
-    if (problem.empty()) {
-      Hierarchy h{base, true};
-      for (const std::string& c : unifiedWanted) (c == "memory" ? h.Memory : h.Tasks) = true;
-      state.Hierarchies.push_back(h);
-    } else {
+  auto use = [&](const std::string& base, bool unified, bool memory) {
+    auto same = std::find_if(state.Hierarchies.begin(), state.Hierarchies.end(),
+                             [&](const Hierarchy& h) { return h.Base == base; });
+    if (same == state.Hierarchies.end()) same = state.Hierarchies.insert(state.Hierarchies.end(), {base, unified});
+    (memory ? same->Memory : same->Tasks) = true;
+  };
+  std::vector<std::string> unifiedWanted;
+  std::string unifiedBase;
+  for (const auto& [place, name] : {std::pair{&layout.Memory, "memory"}, std::pair{&layout.Tasks, "pids"}}) {
+    if (place->Folder.empty()) continue;
+    if (place->Unified) {
+      unifiedWanted.push_back(name);
+      unifiedBase = place->Folder;
+    } else if (std::string problem = ProbeVersion1(place->Folder); !problem.empty()) {
       support.Problems.push_back(problem);
+    } else {
+      use(place->Folder, false, place == &layout.Memory);
     }
   }
+  if (!unifiedWanted.empty())
+    for (const std::string& c : PrepareVersion2(unifiedBase, unifiedWanted, support.Problems))
+      use(unifiedBase, true, c == "memory");
   for (const Hierarchy& h : state.Hierarchies) {
     support.Folders.push_back(h.Base);
     support.Memory = support.Memory || h.Memory;
     support.Tasks = support.Tasks || h.Tasks;
+  }
+}
+
+std::string LimitText(std::uint64_t bytes, bool unified) {
+  if (bytes >= (std::uint64_t{1} << 62)) return unified ? "max" : "-1";
+  return std::to_string(bytes);
+}
+
+}  // namespace
+
+ControlGroupLayout FindControlGroupLayout(std::string_view mountinfo, std::string_view cgroups) {
+  ControlGroupLayout layout;
+  const std::vector<Mount> mounts = CgroupMounts(mountinfo);
+  struct Line {
+    std::string Controllers, Path;
+  };
+  std::vector<Line> lines;
+  for (const std::string& line : Split(cgroups, '\n')) {
+    const auto first = line.find(':');
+    const auto second = first == std::string::npos ? first : line.find(':', first + 1);
+    if (second != std::string::npos)
+      lines.push_back({line.substr(first + 1, second - first - 1), line.substr(second + 1)});
+  }
+  const Mount* unified = nullptr;
+  for (const Mount& m : mounts)
+    if (m.Type == "cgroup2" && !unified) unified = &m;
+  std::string unifiedPath;
+  for (const Line& l : lines)
+    if (l.Controllers.empty()) unifiedPath = l.Path;
+
+  // A controller bound to a version-1 hierarchy is not in the unified one.
+  for (const auto& [place, controller] :
+       {std::pair{&layout.Memory, "memory"}, std::pair{&layout.Tasks, "pids"}}) {
+    const auto v1 = std::find_if(mounts.begin(), mounts.end(), [&](const Mount& m) {
+      return m.Type == "cgroup" && HasToken(m.SuperOptions, controller, ',');
+    });
+    if (v1 != mounts.end()) {
+      for (const Line& l : lines)
+        if (HasToken(l.Controllers, controller, ',')) place->Folder = FolderOf(*v1, l.Path);
+      if (place->Folder.empty())
+        layout.Problems.push_back(std::string("Velkor's own ") + controller + " group is not visible");
+    } else if (unified && !unifiedPath.empty()) {
+      place->Folder = FolderOf(*unified, unifiedPath);
+      place->Unified = true;
+      if (place->Folder.empty()) layout.Problems.push_back("Velkor's own group is not visible");
+    } else {
+      layout.Problems.push_back(std::string("no ") + controller + " controller is mounted");
+    }
   }
 
   // The mounts to hide from runs; those in a memory-backed folder of
@@ -336,17 +368,11 @@ void Prepare(State& state) {
     const std::string parent = fs::path(point).parent_path().string();
     for (const Mount& t : mounts)
       if (t.Type == "tmpfs" && t.Point == parent) point = parent;
-    if (std::find(support.Mounts.begin(), support.Mounts.end(), point) == support.Mounts.end())
-      support.Mounts.push_back(point);
+    if (std::find(layout.Mounts.begin(), layout.Mounts.end(), point) == layout.Mounts.end())
+      layout.Mounts.push_back(point);
   }
+  return layout;
 }
-
-std::string LimitText(std::uint64_t bytes, bool unified) {
-  if (bytes >= (std::uint64_t{1} << 62)) return unified ? "max" : "-1";
-  return std::to_string(bytes);
-}
-
-}  // namespace
 
 const ControlGroupSupport& PrepareControlGroups() {
   static std::once_flag once;
@@ -453,7 +479,7 @@ void RunControlGroup::Remove() noexcept {
   for (Group& g : groups_) {
     g.Join.Reset();
     try {
-      RemoveTree(g.Path);
+      RemoveRunTree(g.Path);
     } catch (...) {
     }
   }

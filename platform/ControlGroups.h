@@ -39,6 +39,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/UniqueFd.h"
@@ -56,6 +57,19 @@ struct ControlGroupSupport {
   // Velkor's own group in each hierarchy the run groups are made in.
   std::vector<std::string> Folders;
 };
+
+// Where the run groups of each controller would go, read from the texts of
+// /proc/self/mountinfo and /proc/self/cgroup.
+struct ControlGroupLayout {
+  struct Place {
+    std::string Folder;  // Velkor's own group; "" = none
+    bool Unified = false;
+  };
+  Place Memory, Tasks;
+  std::vector<std::string> Mounts;    // to hide from the runs
+  std::vector<std::string> Problems;  // why a place is missing
+};
+ControlGroupLayout FindControlGroupLayout(std::string_view mountinfo, std::string_view cgroups);
 
 // Looks for the controllers, sweeps the stale groups of dead Velkors and,
 // under version 2, moves Velkor into its leaf. The first call does the
