@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -220,19 +221,22 @@ std::string ProbeVersion1(const std::string& base) {
 // Under version 2 the controllers must come from the parent, and Velkor's
 // group must have no process of its own once it hands them down (unless it
 // is the root): Velkor moves itself into its leaf first, and back when they
-// cannot be enabled. Returns the controllers enabled for the run groups.
+// cannot be enabled. Returns the controllers enabled for the run groups;
+// problem(controller) receives why one cannot be.
 std::vector<std::string> PrepareVersion2(const std::string& base, const std::vector<std::string>& wanted,
-                                         std::vector<std::string>& problems) {
+                                         const std::function<void(const std::string&, const std::string&)>& problem) {
+  auto fail = [&](const std::vector<std::string>& controllers, const std::string& why) {
+    for (const std::string& c : controllers) problem(c, why);
+    return std::vector<std::string>();
+  };
   std::string available;
-  if (const int err = ReadText(base + "/cgroup.controllers", available); err != 0) {
-    problems.push_back("cannot read the controllers of " + base + ": " + Reason(err));
-    return {};
-  }
+  if (const int err = ReadText(base + "/cgroup.controllers", available); err != 0)
+    return fail(wanted, "cannot read the controllers of " + base + ": " + Reason(err));
   std::vector<std::string> usable;
   std::string request;
   for (const std::string& c : wanted) {
     if (!HasToken(available, c, ' ')) {
-      problems.push_back("the " + c + " controller is not delegated to " + base);
+      problem(c, "the " + c + " controller is not delegated to " + base);
       continue;
     }
     usable.push_back(c);
@@ -245,21 +249,17 @@ std::vector<std::string> PrepareVersion2(const std::string& base, const std::vec
       }))
     return usable;
   const std::string leaf = base + "/" + Owner() + "-main";
-  if (mkdir(leaf.c_str(), 0755) != 0 && errno != EEXIST) {
-    problems.push_back("cannot make a group in " + base + ": " + Reason(errno));
-    return {};
-  }
+  if (mkdir(leaf.c_str(), 0755) != 0 && errno != EEXIST)
+    return fail(usable, "cannot make a group in " + base + ": " + Reason(errno));
   if (const int err = WriteText(leaf + "/cgroup.procs", "0"); err != 0) {
     rmdir(leaf.c_str());
-    problems.push_back("cannot move Velkor into " + leaf + ": " + Reason(err));
-    return {};
+    return fail(usable, "cannot move Velkor into " + leaf + ": " + Reason(err));
   }
   // One write: the kernel enables all of them or none.
   if (const int err = WriteText(base + "/cgroup.subtree_control", request); err != 0) {
     if (WriteText(base + "/cgroup.procs", "0") == 0) rmdir(leaf.c_str());
-    problems.push_back("cannot enable the " + request + " controllers below " + base + ": " + Reason(err) +
-                       (err == EBUSY ? " (other processes share Velkor's group)" : ""));
-    return {};
+    return fail(usable, "cannot enable the controllers below " + base + ": " + Reason(err) +
+                            (err == EBUSY ? " (other processes share Velkor's group)" : ""));
   }
   return usable;
 }
@@ -281,31 +281,34 @@ void Prepare(State& state) {
   ReadText("/proc/self/cgroup", own);
   const ControlGroupLayout layout = FindControlGroupLayout(mountinfo, own);
   ControlGroupSupport& support = state.Support;
-  support.Problems = layout.Problems;
+  support.MemoryProblem = layout.Memory.Problem;
+  support.TasksProblem = layout.Tasks.Problem;
   support.Mounts = layout.Mounts;
-
-  auto use = [&](const std::string& base, bool unified, bool memory) {
+  auto problem = [&](const std::string& controller, const std::string& why) {
+    (controller == "memory" ? support.MemoryProblem : support.TasksProblem) = why;
+  };
+  auto use = [&](const std::string& base, bool unified, const std::string& controller) {
     auto same = std::find_if(state.Hierarchies.begin(), state.Hierarchies.end(),
                              [&](const Hierarchy& h) { return h.Base == base; });
     if (same == state.Hierarchies.end()) same = state.Hierarchies.insert(state.Hierarchies.end(), {base, unified});
-    (memory ? same->Memory : same->Tasks) = true;
+    (controller == "memory" ? same->Memory : same->Tasks) = true;
   };
+
   std::vector<std::string> unifiedWanted;
   std::string unifiedBase;
-  for (const auto& [place, name] : {std::pair{&layout.Memory, "memory"}, std::pair{&layout.Tasks, "pids"}}) {
+  for (const auto& [place, controller] : {std::pair{&layout.Memory, "memory"}, std::pair{&layout.Tasks, "pids"}}) {
     if (place->Folder.empty()) continue;
     if (place->Unified) {
-      unifiedWanted.push_back(name);
+      unifiedWanted.push_back(controller);
       unifiedBase = place->Folder;
-    } else if (std::string problem = ProbeVersion1(place->Folder); !problem.empty()) {
-      support.Problems.push_back(problem);
+    } else if (std::string why = ProbeVersion1(place->Folder); !why.empty()) {
+      problem(controller, why);
     } else {
-      use(place->Folder, false, place == &layout.Memory);
+      use(place->Folder, false, controller);
     }
   }
   if (!unifiedWanted.empty())
-    for (const std::string& c : PrepareVersion2(unifiedBase, unifiedWanted, support.Problems))
-      use(unifiedBase, true, c == "memory");
+    for (const std::string& c : PrepareVersion2(unifiedBase, unifiedWanted, problem)) use(unifiedBase, true, c);
   for (const Hierarchy& h : state.Hierarchies) {
     support.Folders.push_back(h.Base);
     support.Memory = support.Memory || h.Memory;
@@ -349,14 +352,13 @@ ControlGroupLayout FindControlGroupLayout(std::string_view mountinfo, std::strin
     if (v1 != mounts.end()) {
       for (const Line& l : lines)
         if (HasToken(l.Controllers, controller, ',')) place->Folder = FolderOf(*v1, l.Path);
-      if (place->Folder.empty())
-        layout.Problems.push_back(std::string("Velkor's own ") + controller + " group is not visible");
+      if (place->Folder.empty()) place->Problem = std::string("Velkor's own ") + controller + " group is not visible";
     } else if (unified && !unifiedPath.empty()) {
       place->Folder = FolderOf(*unified, unifiedPath);
       place->Unified = true;
-      if (place->Folder.empty()) layout.Problems.push_back("Velkor's own group is not visible");
+      if (place->Folder.empty()) place->Problem = "Velkor's own group is not visible";
     } else {
-      layout.Problems.push_back(std::string("no ") + controller + " controller is mounted");
+      place->Problem = std::string("no ") + controller + " controller is mounted";
     }
   }
 
@@ -383,7 +385,8 @@ const ControlGroupSupport& PrepareControlGroups() {
       Prepare(state);
       for (const Hierarchy& h : state.Hierarchies) SweepStale(h.Base);
     } catch (const std::exception& e) {
-      state.Support.Problems.push_back(std::string("cannot look for control groups: ") + e.what());
+      state.Support.MemoryProblem = state.Support.TasksProblem =
+          std::string("cannot look for control groups: ") + e.what();
     }
   });
   return state.Support;

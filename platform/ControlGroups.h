@@ -50,8 +50,8 @@ namespace velkor::platform {
 struct ControlGroupSupport {
   bool Memory = false;  // a memory controller below Velkor's group
   bool Tasks = false;   // a pids controller below Velkor's group
-  // Why a controller cannot be had, one sentence each; empty when both can.
-  std::vector<std::string> Problems;
+  // Why a controller cannot be had; "" when it can.
+  std::string MemoryProblem, TasksProblem;
   // Mount points to hide from the runs: the cgroup file systems.
   std::vector<std::string> Mounts;
   // Velkor's own group in each hierarchy the run groups are made in.
@@ -62,12 +62,12 @@ struct ControlGroupSupport {
 // /proc/self/mountinfo and /proc/self/cgroup.
 struct ControlGroupLayout {
   struct Place {
-    std::string Folder;  // Velkor's own group; "" = none
+    std::string Folder;  // Velkor's own group; "" = none, and Problem says why
     bool Unified = false;
+    std::string Problem;
   };
   Place Memory, Tasks;
-  std::vector<std::string> Mounts;    // to hide from the runs
-  std::vector<std::string> Problems;  // why a place is missing
+  std::vector<std::string> Mounts;  // to hide from the runs
 };
 ControlGroupLayout FindControlGroupLayout(std::string_view mountinfo, std::string_view cgroups);
 

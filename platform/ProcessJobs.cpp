@@ -109,12 +109,12 @@ std::vector<std::string> RunLimitations() {
   const ControlGroupSupport& support = PrepareControlGroups();
   std::vector<std::string> out;
   if (!support.Memory)
-    out.push_back("no memory control group for the runs (" + (support.Problems.empty() ? std::string("none found") : support.Problems.front()) +
+    out.push_back("no memory control group for the runs (" + support.MemoryProblem +
                   "): a program's memory limit holds for each of its processes (data, address space) "
                   "and for a private /dev/shm, not for the run as a whole, nor for files it writes "
                   "into other memory-backed folders");
   if (!support.Tasks && geteuid() == 0)
-    out.push_back("no pids control group for the runs (" + (support.Problems.empty() ? std::string("none found") : support.Problems.back()) +
+    out.push_back("no pids control group for the runs (" + support.TasksProblem +
                   "): the number of tasks of a run is not capped, so a fork bomb can fill the "
                   "process table until its time limit");
   return out;
