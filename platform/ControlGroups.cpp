@@ -466,12 +466,23 @@ std::vector<int> RunControlGroup::JoinDescriptors() const {
 }
 
 bool RunControlGroup::OutOfMemoryKill() const {
-  for (const Group& g : groups_) {
-    if (!g.Memory) continue;
+  // A kill is counted in its victim's group, and not always up the tree
+  // (never under version 1; under version 2 not with "memory_localevents"):
+  // every group of the run is read.
+  auto killedIn = [](const std::string& folder, bool unified) {
     std::string text;
-    if (ReadText(g.Path + (g.Unified ? "/memory.events" : "/memory.oom_control"), text) != 0) continue;
+    if (ReadText(folder + (unified ? "/memory.events" : "/memory.oom_control"), text) != 0) return false;
     for (const std::string& line : Split(text, '\n'))
       if (line.starts_with("oom_kill ") && line != "oom_kill 0") return true;
+    return false;
+  };
+  for (const Group& g : groups_) {
+    if (!g.Memory) continue;
+    if (killedIn(g.Path, g.Unified)) return true;
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(g.Path, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec))
+      if (it->is_directory(ec) && killedIn(it->path().string(), g.Unified)) return true;
   }
   return false;
 }

@@ -91,16 +91,13 @@ class AllSignalsBlocked {
 };
 
 // Without a memory group, each process's address space is limited instead:
-// shared mappings count there. Twice the limit leaves room for the
-// reservations a native program makes without using them; the Java runtime
-// reserves far more (class space, code cache) than it uses.
-std::uint64_t AddressSpaceLimitFor(const std::string& program, std::uint64_t memoryLimit) {
+// shared mappings count there. Twice the limit leaves room for what a
+// program reserves without using it (the Java runtime is run with a limit
+// of 4 GiB and holds its heap to its own).
+std::uint64_t AddressSpaceLimitFor(std::uint64_t memoryLimit) {
   constexpr std::uint64_t kSlack = std::uint64_t{64} << 20;
-  constexpr std::uint64_t kJavaReserve = std::uint64_t{2} << 30;
-  constexpr std::uint64_t kMost = std::uint64_t{1} << 62;
-  if (memoryLimit >= kMost / 4) return 0;
-  const bool java = std::filesystem::path(program).filename() == "java";
-  return 2 * memoryLimit + kSlack + (java ? kJavaReserve : 0);
+  if (memoryLimit >= (std::uint64_t{1} << 60)) return 0;
+  return 2 * memoryLimit + kSlack;
 }
 
 }  // namespace
@@ -164,7 +161,7 @@ std::shared_ptr<ContainedProcess> ContainedProcess::CreateSuspended(const Progra
   // Made before the run, so that the program's process can join them; the
   // cgroup file systems are hidden from the run.
   std::unique_ptr<RunControlGroup> groups;
-  if (start.UseControlGroups) {
+  if (start.UseControlGroups && !PrepareControlGroups().Folders.empty()) {
     for (const std::string& mount : PrepareControlGroups().Mounts) launch->HiddenFolders.push_back(mount);
     groups = std::make_unique<RunControlGroup>();
   }
@@ -259,7 +256,7 @@ bool ContainedProcess::Resume(StartFailure& failure) {
   // A /dev/shm of the run's own: what the program leaves there goes with
   // the run, and it holds no more than the memory limit.
   if (const std::uint64_t limit = limits_.ProcessMemoryLimit; limit != 0) {
-    if (!memoryGroup) go.AddressSpaceLimit = AddressSpaceLimitFor(launch_->Program, limit);
+    if (!memoryGroup) go.AddressSpaceLimit = AddressSpaceLimitFor(limit);
     std::snprintf(go.ShmOptions, sizeof go.ShmOptions, "size=%llu,nr_inodes=1024,mode=1777",
                   static_cast<unsigned long long>(limit));
   } else {

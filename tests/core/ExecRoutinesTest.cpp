@@ -236,6 +236,17 @@ TEST_F(ExecEngineTest, MemoryOfEveryKindCountsAgainstTheLimit) {
   }
 }
 
+// Whichever process of the run the kernel kills for memory, the run failed,
+// even when its program exits 0.
+TEST_F(ExecEngineTest, AKillForMemoryFailsTheRun) {
+  if (!platform::PrepareControlGroups().Memory) GTEST_SKIP() << "no memory control group here";
+  engine.SetMemLimit(64u << 20);
+  engine.SetTimeLimit(60000);
+  Run("sharedchild 256");
+  EXPECT_EQ(engine.ExitCode(), 128 + SIGKILL);
+  EXPECT_EQ(engine.ExitCodeMsg(), "Command: " + engine.Cmd() + " terminated with exit code: 137");
+}
+
 // Tiny and huge limits: the run fails or passes as a run, nothing throws,
 // nothing is left behind.
 TEST_F(ExecEngineTest, ExtremeMemoryLimits) {

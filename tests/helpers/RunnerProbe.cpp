@@ -24,7 +24,7 @@ int Usage() {
   std::fputs(
       "usage: runner_probe exit N | echo | busy | sleep | segv | alloc MIB | grandchild FILE TOKEN\n"
       "       | forkloop TOKEN | escape OUTSIDE_PID... | fds | env | pwd | args ... | limits | proc\n"
-      "       | powers | read FILE... | shared MIB | shm MIB | forkcount | flood | cgescape MIB\n",
+      "       | powers | read FILE... | shared MIB | sharedchild MIB | shm MIB | forkcount | flood | cgescape MIB\n",
       stderr);
   return 64;
 }
@@ -57,6 +57,16 @@ int Shared(long mib) {
   void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
   if (p == MAP_FAILED) return 7;
   for (std::size_t i = 0; i < size; i += 4096) static_cast<volatile char*>(p)[i] = 1;
+  return 0;
+}
+
+// Does what "shared MIB" does in a child, and exits 0 however the child
+// ended.
+int SharedChild(long mib) {
+  const pid_t child = fork();
+  if (child < 0) return 2;
+  if (child == 0) _exit(Shared(mib));
+  waitpid(child, nullptr, 0);
   return 0;
 }
 
@@ -315,6 +325,7 @@ int main(int argc, char** argv) {
   if (mode == "powers") return Powers();
   if (mode == "read") return Read(argc, argv);
   if (mode == "shared" && argc > 2) return Shared(std::atol(argv[2]));
+  if (mode == "sharedchild" && argc > 2) return SharedChild(std::atol(argv[2]));
   if (mode == "shm" && argc > 2) return Shm(std::atol(argv[2]));
   if (mode == "forkcount") return ForkCount();
   if (mode == "flood") return Flood();
