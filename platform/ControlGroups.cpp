@@ -24,6 +24,10 @@ namespace fs = std::filesystem;
 
 constexpr const char* kPrefix = "velkor-";
 constexpr const char* kLeaf = "task";
+// The kernel refuses a limit below what the new groups already hold (their
+// own bookkeeping); no program starts in less anyway, its per-process data
+// limit still being the run's.
+constexpr std::uint64_t kLeastGroupMemory = std::uint64_t{1} << 20;
 
 // One hierarchy run groups are made in: Velkor's own group there.
 struct Hierarchy {
@@ -91,7 +95,9 @@ std::vector<std::string> Split(std::string_view text, char separator) {
   }
 }
 
-bool HasToken(const std::string& list, std::string_view token, char separator) {
+// Whether token is an item of list; control files end with a new line.
+bool HasToken(std::string_view list, std::string_view token, char separator) {
+  while (!list.empty() && (list.back() == '\n' || list.back() == ' ')) list.remove_suffix(1);
   for (const std::string& item : Split(list, separator))
     if (item == token) return true;
   return false;
@@ -446,7 +452,7 @@ void RunControlGroup::SetLimits(std::uint64_t memoryLimit, std::uint32_t taskLim
   };
   for (const Group& g : groups_) {
     if (g.Memory && memoryLimit != 0) {
-      const std::string limit = LimitText(memoryLimit, g.Unified);
+      const std::string limit = LimitText(std::max(memoryLimit, kLeastGroupMemory), g.Unified);
       if (g.Unified) {
         set(g.Path + "/memory.max", limit, false);
         set(g.Path + "/memory.swap.max", "0", true);  // no swap accounting: no swap file

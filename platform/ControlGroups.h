@@ -91,8 +91,8 @@ class RunControlGroup {
   RunControlGroup& operator=(const RunControlGroup&) = delete;
   ~RunControlGroup();
 
-  // memoryLimit 0 = no memory limit. Throws std::system_error naming the
-  // file that could not be written.
+  // memoryLimit 0 = no memory limit; the groups hold at least 1 MiB. Throws
+  // std::system_error naming the file that could not be written.
   void SetLimits(std::uint64_t memoryLimit, std::uint32_t taskLimit);
 
   // cgroup.procs of each leaf, open for writing: a process that writes "0"

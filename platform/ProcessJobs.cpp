@@ -161,9 +161,10 @@ std::shared_ptr<ContainedProcess> ContainedProcess::CreateSuspended(const Progra
   // Made before the run, so that the program's process can join them; the
   // cgroup file systems are hidden from the run.
   std::unique_ptr<RunControlGroup> groups;
-  if (start.UseControlGroups && !PrepareControlGroups().Folders.empty()) {
-    for (const std::string& mount : PrepareControlGroups().Mounts) launch->HiddenFolders.push_back(mount);
-    groups = std::make_unique<RunControlGroup>();
+  if (start.UseControlGroups) {
+    const ControlGroupSupport& support = PrepareControlGroups();
+    launch->HiddenFolders.insert(launch->HiddenFolders.end(), support.Mounts.begin(), support.Mounts.end());
+    if (!support.Folders.empty()) groups = std::make_unique<RunControlGroup>();
   }
   launch->Hidden = PointerArray(launch->HiddenFolders);
 
