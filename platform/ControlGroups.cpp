@@ -1,5 +1,6 @@
 #include "platform/ControlGroups.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/fsuid.h>
@@ -176,6 +177,18 @@ bool IsStale(const std::string& name) {
   return StartTime(parts[0]) != parts[1];
 }
 
+// The groups directly below a group (cgroup file systems give entry types).
+std::vector<std::string> SubGroups(const std::string& folder) {
+  std::vector<std::string> found;
+  DIR* d = opendir(folder.c_str());
+  if (!d) return found;
+  while (const dirent* e = readdir(d))
+    if (e->d_type == DT_DIR && std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+      found.push_back(folder + "/" + e->d_name);
+  closedir(d);
+  return found;
+}
+
 void KillMembers(const std::string& folder) {
   std::string procs;
   if (ReadText(folder + "/cgroup.procs", procs) != 0) return;
@@ -188,9 +201,7 @@ void KillMembers(const std::string& folder) {
 // its init has been reaped; the retries only cover the kernel's bookkeeping
 // and what a killed Velkor left. False when it stays.
 bool RemoveRunTree(const std::string& folder) {
-  std::error_code ec;
-  for (const auto& entry : fs::directory_iterator(folder, ec))
-    if (entry.is_directory(ec) && !entry.is_symlink(ec)) RemoveRunTree(entry.path().string());
+  for (const std::string& sub : SubGroups(folder)) RemoveRunTree(sub);
   for (int attempt = 0; attempt < 200; ++attempt) {
     if (rmdir(folder.c_str()) == 0 || errno == ENOENT) return true;
     if (errno != EBUSY) return false;
@@ -203,14 +214,13 @@ bool RemoveRunTree(const std::string& folder) {
 // A dead Velkor's run groups go with what is left in them; its own leaf
 // only when empty: processes it started outside runs are not ours to kill.
 void SweepStale(const std::string& base) {
-  std::error_code ec;
-  for (const auto& entry : fs::directory_iterator(base, ec)) {
-    const std::string name = entry.path().filename().string();
-    if (!entry.is_directory(ec) || !IsStale(name)) continue;
+  for (const std::string& group : SubGroups(base)) {
+    const std::string name = group.substr(base.size() + 1);
+    if (!IsStale(name)) continue;
     if (name.find("-run") != std::string::npos)
-      RemoveRunTree(entry.path().string());
+      RemoveRunTree(group);
     else
-      rmdir(entry.path().c_str());
+      rmdir(group.c_str());
   }
 }
 
@@ -475,21 +485,17 @@ bool RunControlGroup::OutOfMemoryKill() const {
   // A kill is counted in its victim's group, and not always up the tree
   // (never under version 1; under version 2 not with "memory_localevents"):
   // every group of the run is read.
-  auto killedIn = [](const std::string& folder, bool unified) {
+  auto killedBelow = [](const auto& self, const std::string& folder, bool unified) -> bool {
     std::string text;
-    if (ReadText(folder + (unified ? "/memory.events" : "/memory.oom_control"), text) != 0) return false;
-    for (const std::string& line : Split(text, '\n'))
-      if (line.starts_with("oom_kill ") && line != "oom_kill 0") return true;
+    if (ReadText(folder + (unified ? "/memory.events" : "/memory.oom_control"), text) == 0)
+      for (const std::string& line : Split(text, '\n'))
+        if (line.starts_with("oom_kill ") && line != "oom_kill 0") return true;
+    for (const std::string& sub : SubGroups(folder))
+      if (self(self, sub, unified)) return true;
     return false;
   };
-  for (const Group& g : groups_) {
-    if (!g.Memory) continue;
-    if (killedIn(g.Path, g.Unified)) return true;
-    std::error_code ec;
-    for (auto it = fs::recursive_directory_iterator(g.Path, ec); !ec && it != fs::recursive_directory_iterator();
-         it.increment(ec))
-      if (it->is_directory(ec) && killedIn(it->path().string(), g.Unified)) return true;
-  }
+  for (const Group& g : groups_)
+    if (g.Memory && killedBelow(killedBelow, g.Path, g.Unified)) return true;
   return false;
 }
 
