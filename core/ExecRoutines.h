@@ -167,10 +167,10 @@ class TExecEngine {
   void SetMemLimit(std::uint64_t Value) { FMemLimit = Value; }
   // Milliseconds; kInfiniteTime waits for ever.
   std::uint32_t TimeLimit() const { return FTimeLimit; }
+  void SetTimeLimit(std::uint32_t Value) { FTimeLimit = Value; }
   // Bytes per file the run writes (0 = no limit): writing past it fails and
   // ends the program with SIGXFSZ, a failed run (exit code 153).
   std::uint64_t OutputLimit = kDefaultOutputLimit;
-  void SetTimeLimit(std::uint32_t Value) { FTimeLimit = Value; }
   const TExecEngineNotifyEvent& OnNotify() const { return FOnNotify; }
   void SetOnNotify(TExecEngineNotifyEvent Value) { FOnNotify = std::move(Value); }
   const TProcessInformation& ProcessInfo() const { return FProcessInfo; }

@@ -312,7 +312,7 @@ int RunInit(void* arg) {
   const long program =
       CloneCall(CLONE_VM | CLONE_VFORK | SIGCHLD, plan.ProgramStackTop, StartProgram, &start);
   if (program < 0) FailStart(kStageFork, program);
-  Sys(__NR_close_range, kErrorsFd, kErrorsFd, 0);
+  Sys(__NR_close, kErrorsFd);
   Sys(__NR_close_range, kFirstJoinFd, kInitFds - 1, 0);
 
   for (;;) {
