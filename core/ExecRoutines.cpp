@@ -1,7 +1,9 @@
 #include "core/ExecRoutines.h"
 
 #include <chrono>
+#include <cstdio>
 #include <exception>
+#include <mutex>
 #include <stdexcept>
 #include <system_error>
 
@@ -65,6 +67,14 @@ void PrependToPath(std::vector<std::string>& Env, const std::string& Folder) {
 }
 
 }  // namespace
+
+void PrepareExecRunner() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    for (const std::string& limitation : platform::RunLimitations())
+      std::fprintf(stderr, "Velkor: %s.\n", limitation.c_str());
+  });
+}
 
 // ---- TJobObject ----------------------------------------------------------
 
@@ -196,8 +206,12 @@ bool TExecEngine::Launch() {
   }
   FProcessInfo.hProcess = process;
   FProcessInfo.dwProcessId = process->Pid();
-  if (FJob && !FJob->Handle().Assign(process))
-    throw std::runtime_error("Cannot assign the process to its job: " + FCmd);
+  if (FJob) {
+    FJob->Handle().Limits.FileSizeLimit = OutputLimit;
+    if (!FJob->Handle().Assign(process)) throw std::runtime_error("Cannot assign the process to its job: " + FCmd);
+  } else {
+    process->ApplyLimits({0, OutputLimit});
+  }
 
   platform::StartFailure failure;
   bool started;

@@ -10,7 +10,9 @@
 //
 // Containment (see platform/ProcessJobs.h) is stronger than a plain job: a
 // run is always contained, also without a memory limit, and when Finish
-// returns every process the run started is dead.
+// returns every process the run started is dead. Every run is also held to
+// a number of tasks and a largest file; where the machine allows, its memory
+// limit counts the memory of every kind of the whole run.
 #pragma once
 
 #include <cstdint>
@@ -32,6 +34,15 @@ inline constexpr std::int64_t ExecError = -1;    // preparing, starting, waiting
 inline constexpr std::int64_t ExecTimeOut = -2;  // the time limit elapsed
 
 inline constexpr std::uint32_t kInfiniteTime = 0xFFFFFFFFu;
+
+// The largest file a run may write, its redirected output included, unless
+// TExecEngine::OutputLimit says otherwise.
+inline constexpr std::uint64_t kDefaultOutputLimit = std::uint64_t{1} << 30;
+
+// Prepares what every run relies on and says on standard error, once per
+// process, which guarantee runs cannot get on this machine. Called at
+// start-up; runs work without it.
+void PrepareExecRunner();
 
 // Flags of the job limit records.
 inline constexpr std::uint32_t kJobLimitProcessMemory = 0x100;
@@ -157,6 +168,9 @@ class TExecEngine {
   // Milliseconds; kInfiniteTime waits for ever.
   std::uint32_t TimeLimit() const { return FTimeLimit; }
   void SetTimeLimit(std::uint32_t Value) { FTimeLimit = Value; }
+  // Bytes per file the run writes (0 = no limit): writing past it fails and
+  // ends the program with SIGXFSZ, a failed run (exit code 153).
+  std::uint64_t OutputLimit = kDefaultOutputLimit;
   const TExecEngineNotifyEvent& OnNotify() const { return FOnNotify; }
   void SetOnNotify(TExecEngineNotifyEvent Value) { FOnNotify = std::move(Value); }
   const TProcessInformation& ProcessInfo() const { return FProcessInfo; }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/Dialogs.h"
+#include "core/ExecRoutines.h"
 #include "judging/Checkers.h"
 #include "judging/Contests.h"
 #include "judging/EnvConfig.h"
@@ -14,6 +15,7 @@
 namespace velkor {
 
 void InitializeGlobals() {
+  PrepareExecRunner();
   Checkers = std::make_unique<TCheckerSet>();
   LoadCheckers();
   ContestInfo = std::make_unique<TContestInfo>();

@@ -15,9 +15,11 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
+#include "platform/ControlGroups.h"
 #include "platform/RunProtocol.h"
 #include "platform/RunView.h"
 #include "platform/SystemErrors.h"
@@ -89,7 +91,32 @@ class AllSignalsBlocked {
   sigset_t old_;
 };
 
+// Without a memory group, each process's address space is limited instead:
+// shared mappings count there. Twice the limit leaves room for what a
+// program reserves without using it (the Java runtime is run with a limit
+// of 4 GiB and holds its heap to its own).
+std::uint64_t AddressSpaceLimitFor(std::uint64_t memoryLimit) {
+  constexpr std::uint64_t kSlack = std::uint64_t{64} << 20;
+  if (memoryLimit >= (std::uint64_t{1} << 60)) return 0;
+  return 2 * memoryLimit + kSlack;
+}
+
 }  // namespace
+
+std::vector<std::string> RunLimitations() {
+  const ControlGroupSupport& support = PrepareControlGroups();
+  std::vector<std::string> out;
+  if (!support.Memory)
+    out.push_back("no memory control group for the runs (" + support.MemoryProblem +
+                  "): a program's memory limit holds for each of its processes (data, address space) "
+                  "and for a private /dev/shm, not for the run as a whole, nor for files it writes "
+                  "into other memory-backed folders");
+  if (!support.Tasks && geteuid() == 0)
+    out.push_back("no pids control group for the runs (" + support.TasksProblem +
+                  "): the number of tasks of a run is not capped, so a fork bomb can fill the "
+                  "process table until its time limit");
+  return out;
+}
 
 // What the run's processes read from Velkor's memory: it lives as long as
 // the run, and is freed only once its init has been reaped.
@@ -133,7 +160,16 @@ std::shared_ptr<ContainedProcess> ContainedProcess::CreateSuspended(const Progra
   launch->Environment = start.Environment;
   launch->Argv = PointerArray(launch->Args);
   launch->Envp = PointerArray(launch->Environment);
-  launch->PlannedView = ResolveRunView(start.HiddenFolders, start.KeptFolders);
+  // The groups are made before the run, so that the program's process can
+  // join them; the cgroup file systems are hidden from the run.
+  std::vector<std::string> hidden = start.HiddenFolders;
+  std::unique_ptr<RunControlGroup> groups;
+  if (start.UseControlGroups) {
+    const ControlGroupSupport& support = PrepareControlGroups();
+    hidden.insert(hidden.end(), support.Mounts.begin(), support.Mounts.end());
+    if (!support.Folders.empty()) groups = std::make_unique<RunControlGroup>();
+  }
+  launch->PlannedView = ResolveRunView(hidden, start.KeptFolders);
   for (const PlannedViewStep& step : launch->PlannedView) launch->View.push_back({step.Kind, step.Path.c_str()});
   launch->View.push_back({run::kViewEnd, nullptr});
 
@@ -155,6 +191,11 @@ std::shared_ptr<ContainedProcess> ContainedProcess::CreateSuspended(const Progra
   plan.Sources[run::kGoFd] = go.Read.Get();
   plan.Sources[run::kErrorsFd] = errors.Write.Get();
   plan.Sources[run::kStatusFd] = status.Write.Get();
+  const std::vector<int> joins = groups ? groups->JoinDescriptors() : std::vector<int>();
+  for (int i = run::kFirstJoinFd; i < run::kInitFds; ++i) {
+    const std::size_t at = static_cast<std::size_t>(i - run::kFirstJoinFd);
+    plan.Sources[i] = at < joins.size() ? joins[at] : -1;
+  }
   const bool needUserNamespace = geteuid() != 0;
   if (needUserNamespace) {
     launch->UidMap = IdMapLine(geteuid());
@@ -188,6 +229,7 @@ std::shared_ptr<ContainedProcess> ContainedProcess::CreateSuspended(const Progra
   process->go_ = std::move(go.Write);
   process->errors_ = std::move(errors.Read);
   process->status_ = std::move(status.Read);
+  process->groups_ = std::move(groups);
   // Only the init's copies may stay open: ours would hide the end of file
   // that reports a successful exec.
   errors.Write.Reset();
@@ -204,7 +246,30 @@ bool ContainedProcess::ApplyLimits(const JobLimits& limits) {
 }
 
 bool ContainedProcess::Resume(StartFailure& failure) {
-  GoMessage go{limits_.ProcessMemoryLimit};
+  GoMessage go{};
+  go.ProcessMemoryLimit = limits_.ProcessMemoryLimit;
+  go.FileSizeLimit = limits_.FileSizeLimit;
+  const ControlGroupSupport& support = PrepareControlGroups();
+  const bool memoryGroup = groups_ && support.Memory, taskGroup = groups_ && support.Tasks;
+  if (groups_) {
+    try {
+      groups_->SetLimits(limits_.ProcessMemoryLimit, kRunTaskLimit);
+    } catch (...) {
+      resumed_ = true;  // the init, never started, dies with the run
+      throw;
+    }
+  }
+  // A /dev/shm of the run's own: what the program leaves there goes with
+  // the run, and it holds no more than the memory limit.
+  if (const std::uint64_t limit = limits_.ProcessMemoryLimit; limit != 0) {
+    if (!memoryGroup) go.AddressSpaceLimit = AddressSpaceLimitFor(limit);
+    std::snprintf(go.ShmOptions, sizeof go.ShmOptions, "size=%llu,nr_inodes=1024,mode=1777",
+                  static_cast<unsigned long long>(limit));
+  } else {
+    std::snprintf(go.ShmOptions, sizeof go.ShmOptions, "mode=1777");
+  }
+  // The run's init counts too: it is of the same user in the same namespace.
+  if (!taskGroup) go.TaskLimit = kRunTaskLimit + 1;
   ssize_t sent;
   do sent = send(go_.Get(), &go, sizeof go, MSG_NOSIGNAL);
   while (sent < 0 && errno == EINTR);
@@ -243,13 +308,20 @@ ContainedProcess::WaitResult ContainedProcess::Wait(std::uint32_t timeoutMs, int
       return WaitResult::Failed;
     }
     if (n > 0) break;
-    if (!infinite && MonotonicMs() >= deadline) return WaitResult::TimedOut;
+    if (!infinite && MonotonicMs() >= deadline) {
+      if (!groups_ || !groups_->OutOfMemoryKill()) return WaitResult::TimedOut;
+      status = SIGKILL;  // a process of the run went past the memory limit
+      return WaitResult::Exited;
+    }
   }
   // Init exits right after it has written the program's status.
   if (!ReadFull(status_.Get(), &status, sizeof status)) {
     status = ECHILD;
     return WaitResult::Failed;
   }
+  // Whichever process the kernel killed for memory, the run failed.
+  if (groups_ && groups_->OutOfMemoryKill() && !(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL))
+    status = SIGKILL;
   return WaitResult::Exited;
 }
 
@@ -268,6 +340,8 @@ void ContainedProcess::Terminate() {
     reaped_ = true;
   }
   launch_.reset();
+  if (groups_) groups_->Remove();
+  groups_.reset();
   pidfd_.Reset();
   go_.Reset();
   errors_.Reset();

@@ -29,7 +29,10 @@
 // Velkor or anything else of the jury's. The run also gets a /proc of its
 // own, so it cannot read about the jury's processes either, and sees the
 // folders it is not to read empty (the run's view, below). Whatever Velkor's
-// account, the program holds no capability.
+// account, the program holds no capability. Its memory of every kind and
+// its number of tasks are counted by control groups of its own, where the
+// machine gives them (ControlGroups.h); where it does not, by per-process
+// limits and a per-user task limit in the run's user namespace.
 //
 // Starting costs one thread-like clone for the init and one vfork-like
 // clone and exec for the program: no page table of Velkor is copied and no
@@ -79,6 +82,8 @@
 
 namespace velkor::platform {
 
+class RunControlGroup;
+
 // What to start. AppName is run as it stands: no search on PATH, no
 // extension added.
 struct ProgramStart {
@@ -96,12 +101,31 @@ struct ProgramStart {
   // cannot be hidden or kept stops the start.
   std::vector<std::string> HiddenFolders;
   std::vector<std::string> KeptFolders;
+  // False runs without control groups: only to measure what they cost.
+  bool UseControlGroups = true;
 };
 
-// Limits that apply to each process of a run.
+// Limits of a run. The memory limit makes allocation fail in each process
+// (data and stack), and holds for the memory of every kind the run uses
+// together where the machine gives a memory control group: the kernel then
+// kills the program when the run goes past it. Where it does not, each
+// process also gets an address-space limit and the run a private /dev/shm
+// of the limit's size (see RunLimitations). Every file the run writes
+// stops at FileSizeLimit: writing past it fails, and ends the program with
+// SIGXFSZ unless it handles that.
 struct JobLimits {
-  std::uint64_t ProcessMemoryLimit = 0;  // bytes of data per process; 0 = none
+  std::uint64_t ProcessMemoryLimit = 0;  // bytes; 0 = none
+  std::uint64_t FileSizeLimit = 0;       // bytes per file; 0 = none
 };
+
+// The most tasks (threads count) a run may have at once: ample for every
+// compiler and runtime, Java's included; a fork bomb meets failing forks.
+inline constexpr std::uint32_t kRunTaskLimit = 256;
+
+// Prepares what runs rely on (the first call does the work; it is made
+// anyway by the first run) and returns the guarantees runs cannot get on
+// this machine, one sentence each; empty when every one holds.
+std::vector<std::string> RunLimitations();
 
 // Why a program could not be started: an error code from SystemErrors.h and
 // its text.
@@ -129,11 +153,14 @@ class ContainedProcess {
 
   // Starts the program and waits until it has been exec'ed. False, with the
   // reason, when it could not be started; throws std::system_error when the
-  // run's init could not be started.
+  // run's init or limits could not be set up.
   bool Resume(StartFailure& failure);
 
   // Waits at most timeoutMs (kInfinite: no limit) for the program to end.
   // Exited: status holds its wait status. Failed: status holds an errno.
+  // A run in which the kernel killed a process for want of memory has
+  // Exited as killed by SIGKILL, even when its program went on to exit or
+  // to run out of time.
   WaitResult Wait(std::uint32_t timeoutMs, int& status);
 
   // Kills every process of the run and reaps the init. Idempotent; never
@@ -152,6 +179,7 @@ class ContainedProcess {
   UniqueFd status_;  // the program's wait status, from init
   struct Launch;
   std::unique_ptr<Launch> launch_;  // read by the run's processes
+  std::unique_ptr<RunControlGroup> groups_;
   JobLimits limits_;
   bool resumed_ = false;
   bool reaped_ = false;

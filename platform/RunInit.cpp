@@ -202,11 +202,16 @@ long ArrangeDescriptors(const InitPlan& plan) {
   long lifted[kInitFds];
   // Lifted above the targets first, so none is overwritten before use.
   for (int i = 0; i < kInitFds; ++i) {
-    lifted[i] = Sys(__NR_fcntl, plan.Sources[i], F_DUPFD_CLOEXEC, kInitFds);
-    if (lifted[i] < 0) return lifted[i];
+    lifted[i] = plan.Sources[i] < 0 ? -1 : Sys(__NR_fcntl, plan.Sources[i], F_DUPFD_CLOEXEC, kInitFds);
+    if (plan.Sources[i] >= 0 && lifted[i] < 0) return lifted[i];
   }
-  for (int i = 0; i < kInitFds; ++i)
+  for (int i = 0; i < kInitFds; ++i) {
+    if (lifted[i] < 0) {
+      Sys(__NR_close, i);
+      continue;
+    }
     if (const long r = Sys(__NR_dup2, lifted[i], i); r < 0) return r;
+  }
   return Sys(__NR_close_range, kInitFds, ~0u, 0);
 }
 
@@ -234,6 +239,26 @@ long DropCapabilities() {
   return Sys(__NR_capset, P(&header), P(none));
 }
 
+// A private /dev/shm no larger than the run's memory limit: POSIX shared
+// memory counts against it even without a memory group, and goes when the
+// run's mount namespace goes. 0, or a negative errno.
+long MountPrivateShm(const GoMessage& go) {
+  if (!go.ShmOptions[0]) return 0;
+  const long r = Sys(__NR_mount, P("none"), P("/dev/shm"), P("tmpfs"), MS_NOSUID | MS_NODEV, P(go.ShmOptions));
+  return r == -ENOENT ? 0 : r;
+}
+
+// Joins the run's control groups: everything the program starts is
+// counted from here on. 0, or a negative errno.
+long JoinControlGroups() {
+  for (int fd = kFirstJoinFd; fd < kInitFds; ++fd) {
+    const long r = Sys(__NR_write, fd, P("0"), 1);
+    if (r == -EBADF) continue;
+    if (r != 1) return r < 0 ? r : -EIO;
+  }
+  return 0;
+}
+
 // Applies one limit to both values, never raising the hard one.
 void LimitTo(unsigned resource, unsigned long bytes) {
   rlimit current{};
@@ -255,9 +280,15 @@ struct ProgramStart {
 int StartProgram(void* arg) {
   const auto& start = *static_cast<const ProgramStart*>(arg);
   const InitPlan& plan = *start.Plan;
+  if (const long r = JoinControlGroups(); r != 0) FailStart(kStageInit, r);
   Sys(__NR_prctl, PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0);
   const rlimit noCore{0, 0};
   Sys(__NR_setrlimit, RLIMIT_CORE, P(&noCore));
+  // Writing past it ends the program with SIGXFSZ.
+  if (start.Go.FileSizeLimit != 0) LimitTo(RLIMIT_FSIZE, start.Go.FileSizeLimit);
+  if (start.Go.AddressSpaceLimit != 0) LimitTo(RLIMIT_AS, start.Go.AddressSpaceLimit);
+  // Counted per user and user namespace, and never for root.
+  if (start.Go.TaskLimit != 0) LimitTo(RLIMIT_NPROC, start.Go.TaskLimit);
   if (const unsigned long limit = start.Go.ProcessMemoryLimit; limit != 0) {
     const rlimit data{limit, limit};
     Sys(__NR_setrlimit, RLIMIT_DATA, P(&data));
@@ -277,7 +308,7 @@ int StartProgram(void* arg) {
     if (const long r = Sys(__NR_chdir, P(plan.WorkingDir)); r != 0) FailStart(kStageChdir, r);
   if (const long r = DropCapabilities(); r != 0) FailStart(kStageExec, r);
   // The program inherits only its three standard streams: the init holds
-  // no descriptor above its own six.
+  // no descriptor above its own eight.
   for (int fd = kGoFd; fd < kInitFds; ++fd)
     if (const long r = Sys(__NR_fcntl, fd, F_SETFD, FD_CLOEXEC); r != 0 && r != -EBADF) FailStart(kStageExec, r);
   const long r = Sys(__NR_execve, P(plan.Program), P(plan.Argv), P(plan.Envp));
@@ -305,12 +336,14 @@ int RunInit(void* arg) {
   ProgramStart start{&plan, {}};
   if (!Transfer(__NR_read, kGoFd, &start.Go, sizeof start.Go)) Exit(1);  // the keeper gave up
   Sys(__NR_close, kGoFd);
+  if (const long r = MountPrivateShm(start.Go); r != 0) FailStart(kStageInit, r);
 
   // Like vfork: the init waits until the program has exec'ed or failed.
   const long program =
       CloneCall(CLONE_VM | CLONE_VFORK | SIGCHLD, plan.ProgramStackTop, StartProgram, &start);
   if (program < 0) FailStart(kStageFork, program);
   Sys(__NR_close, kErrorsFd);
+  Sys(__NR_close_range, kFirstJoinFd, kInitFds - 1, 0);
 
   for (;;) {
     int status = 0;

@@ -12,6 +12,9 @@
 //   4        start failures: a StartReport when the program cannot be started;
 //            end of file once it has been exec'ed
 //   5        the program's wait status (an int), written when it ends
+//   6, 7     cgroup.procs of the run's control groups (closed when there
+//            are fewer): the program's process writes "0" to each before
+//            its exec
 #pragma once
 
 #include <unistd.h>
@@ -25,7 +28,8 @@ namespace velkor::platform::run {
 inline constexpr int kGoFd = 3;
 inline constexpr int kErrorsFd = 4;
 inline constexpr int kStatusFd = 5;
-inline constexpr int kInitFds = 6;
+inline constexpr int kFirstJoinFd = 6;
+inline constexpr int kInitFds = 8;
 
 enum StartStage : std::int32_t { kStageInit = 1, kStageFork, kStageChdir, kStageExec };
 
@@ -53,8 +57,14 @@ struct ViewStep {
 // At most this many folders are kept visible inside hidden ones.
 inline constexpr int kMaxKeptFolders = 8;
 
+// Limits of the program, sent with "go"; 0 = none.
 struct GoMessage {
-  std::uint64_t ProcessMemoryLimit;  // bytes of data per process; 0 = none
+  std::uint64_t ProcessMemoryLimit;  // bytes of data per process
+  std::uint64_t AddressSpaceLimit;   // bytes per process (without a memory group)
+  std::uint64_t FileSizeLimit;       // bytes per file written
+  std::uint64_t TaskLimit;           // tasks of the run's user (without a pids group)
+  // Mount options of the run's private /dev/shm ("" keeps the machine's).
+  char ShmOptions[64];
 };
 
 // Everything the run's processes read from the keeper's memory.
@@ -65,7 +75,7 @@ struct InitPlan {
   const char* WorkingDir;  // "" keeps Velkor's own
   const ViewStep* View;    // ends with kViewEnd
   int NiceIncrement;
-  int Sources[kInitFds];   // become descriptors 0..5 of the init
+  int Sources[kInitFds];   // become descriptors 0..7 of the init; -1: closed
   // In a user namespace of its own, the run keeps Velkor's identity: these
   // maps, written by the init itself ("" when no user namespace is made).
   const char* UidMap;

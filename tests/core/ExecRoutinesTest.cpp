@@ -15,12 +15,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <thread>
 #include <vector>
 
 #include "FileTestSupport.h"
 #include "platform/CommandLines.h"
+#include "platform/ControlGroups.h"
 #include "platform/ProcessJobs.h"
 #include "platform/RunView.h"
 #include "platform/SystemErrors.h"
@@ -55,6 +57,40 @@ std::vector<int> ProcessesWithToken(const std::string& token) {
   }
   return found;
 }
+
+// Waits (at most a minute, however loaded the machine) until a process
+// with token exists or, with present false, until none does.
+bool AwaitProcesses(const std::string& token, bool present) {
+  for (int i = 0; i < 30000; ++i) {
+    if (ProcessesWithToken(token).empty() != present) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return false;
+}
+
+// A judge in a child process of its own, killed outright by Kill or, should
+// the test stop early, when it goes.
+class ForkedJudge {
+ public:
+  explicit ForkedJudge(const std::function<void()>& work) : pid_(fork()) {
+    if (pid_ == 0) {
+      work();
+      _exit(0);
+    }
+  }
+  ~ForkedJudge() { Kill(); }
+  pid_t Pid() const { return pid_; }
+  void Kill() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGKILL);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+  }
+
+ private:
+  pid_t pid_;
+};
 
 std::string UniqueToken() {
   static int n = 0;
@@ -204,6 +240,124 @@ TEST_F(ExecEngineTest, MemoryLimitMakesAllocationFailPerProcess) {
   // The stack's hard limit too: raising it would recurse past the limit.
   EXPECT_EQ(ReadFile(dir / "limits.txt"),
             "core=0 data=" + std::to_string(64u << 20) + " stack=" + std::to_string(64u << 20));
+}
+
+// What the kernel must count besides malloc: shared anonymous memory and
+// files written into memory-backed folders. Over the limit, the run fails
+// (the program is killed, or its mapping or write refused), never passes or
+// runs out of time; under it, or with no limit, it passes.
+TEST_F(ExecEngineTest, MemoryOfEveryKindCountsAgainstTheLimit) {
+  struct Case {
+    const char* mode;
+    std::uint64_t limitMib;
+    bool fails;
+  } cases[] = {
+      {"shared 256", 64, true},   {"shared 256", 512, false}, {"shared 256", 0, false},
+      {"shm 256", 64, true},      {"shm 256", 512, false},
+      {"cgescape 256", 64, true},  // leaving its groups or lifting their limits first
+  };
+  for (const Case& c : cases) {
+    engine.SetMemLimit(c.limitMib << 20);
+    engine.SetTimeLimit(60000);
+    Run(c.mode);
+    const std::string what = std::string(c.mode) + " under " + std::to_string(c.limitMib) + " MiB";
+    if (!c.fails) {
+      EXPECT_EQ(engine.ExitCode(), ExecOK) << what << ": " << engine.ExitCodeMsg();
+      continue;
+    }
+    EXPECT_NE(engine.ExitCode(), ExecOK) << what;
+    EXPECT_NE(engine.ExitCode(), ExecTimeOut) << what;
+    EXPECT_EQ(engine.ExitCodeMsg(), "Command: " + engine.Cmd() + " terminated with exit code: " +
+                                        std::to_string(engine.ExitCode()))
+        << what;
+  }
+}
+
+// Whichever process of the run the kernel kills for memory, the run failed,
+// even when its program exits 0.
+TEST_F(ExecEngineTest, AKillForMemoryFailsTheRun) {
+  if (!platform::PrepareControlGroups().Memory) GTEST_SKIP() << "no memory control group here";
+  engine.SetMemLimit(64u << 20);
+  engine.SetTimeLimit(60000);
+  Run("sharedchild 256");
+  EXPECT_EQ(engine.ExitCode(), 128 + SIGKILL);
+  EXPECT_EQ(engine.ExitCodeMsg(), "Command: " + engine.Cmd() + " terminated with exit code: 137");
+}
+
+// Tiny and huge limits: the run fails or passes as a run, nothing throws,
+// nothing is left behind.
+TEST_F(ExecEngineTest, ExtremeMemoryLimits) {
+  engine.SetTimeLimit(60000);
+  engine.SetMemLimit(8192);
+  Run("exit 0");
+  // Killed at its exec, or refused it, depending on the kernel: not a pass.
+  EXPECT_NE(engine.ExitCode(), ExecOK) << "a program cannot live in 8 KiB";
+  EXPECT_NE(engine.ExitCode(), ExecTimeOut);
+  EXPECT_NE(engine.ExitCode(), ExecError) << engine.ExitCodeMsg();
+
+  engine.SetMemLimit(std::uint64_t{1} << 50);  // more than any machine has
+  Run("shared 64");
+  EXPECT_EQ(engine.ExitCode(), ExecOK) << engine.ExitCodeMsg();
+}
+
+// A fork bomb meets failing forks: the run holds at most kRunTaskLimit
+// tasks, the forking program included.
+TEST_F(ExecEngineTest, TheTasksOfARunAreCapped) {
+  if (geteuid() == 0 && !platform::PrepareControlGroups().Tasks)
+    GTEST_SKIP() << "no pids control group here, and root is not held by a per-user task limit";
+  engine.FileOut = (dir / "count.txt").string();
+  engine.SetTimeLimit(60000);
+  Run("forkcount");
+  ASSERT_EQ(engine.ExitCode(), ExecOK) << engine.ExitCodeMsg();
+  EXPECT_EQ(ReadFile(dir / "count.txt"), std::to_string(platform::kRunTaskLimit - 1));
+}
+
+// An endless writer stops at the output cap: the file is exactly the cap,
+// and the run failed with SIGXFSZ.
+TEST_F(ExecEngineTest, OutputStopsAtTheCap) {
+  EXPECT_EQ(TExecEngine().OutputLimit, std::uint64_t{1} << 30);
+  engine.OutputLimit = 8u << 20;
+  engine.FileOut = (dir / "flood.txt").string();
+  engine.SetTimeLimit(60000);
+  Run("flood");
+  EXPECT_EQ(engine.ExitCode(), 128 + SIGXFSZ);
+  EXPECT_EQ(engine.ExitCodeMsg(), "Command: " + engine.Cmd() + " terminated with exit code: 153");
+  EXPECT_EQ(fs::file_size(dir / "flood.txt"), 8u << 20);
+}
+
+// Names of the run groups in Velkor's own groups that belong to pid.
+std::vector<std::string> GroupsOf(pid_t pid) {
+  std::vector<std::string> found;
+  const std::string prefix = "velkor-" + std::to_string(pid) + "-";
+  for (const std::string& folder : platform::PrepareControlGroups().Folders)
+    for (const auto& entry : fs::directory_iterator(folder))
+      if (entry.path().filename().string().starts_with(prefix)) found.push_back(entry.path());
+  return found;
+}
+
+// A run's groups are gone when it ends, and those of a judge killed in the
+// middle of a run are swept at the next start.
+TEST_F(ExecEngineTest, NoControlGroupIsLeftBehind) {
+  if (platform::PrepareControlGroups().Folders.empty()) GTEST_SKIP() << "no control groups here";
+  Run("exit 0");
+  engine.SetMemLimit(64u << 20);
+  Run("shared 256");
+  EXPECT_TRUE(GroupsOf(getpid()).empty());
+
+  const std::string token = UniqueToken();
+  ForkedJudge judge([&] {
+    TExecEngine inner;
+    inner.SetCmd(kProbe + " sleep " + token);
+    inner.Execute();
+  });
+  ASSERT_GT(judge.Pid(), 0);
+  ASSERT_TRUE(AwaitProcesses(token, true));
+  const pid_t killed = judge.Pid();
+  EXPECT_FALSE(GroupsOf(killed).empty());
+  judge.Kill();
+  platform::SweepStaleControlGroups();
+  EXPECT_TRUE(GroupsOf(killed).empty());
+  EXPECT_TRUE(ProcessesWithToken(token).empty());
 }
 
 TEST_F(ExecEngineTest, EveryProcessOfTheRunDiesWithIt) {
@@ -409,26 +563,20 @@ TEST(RunView, PlansOuterFoldersFirstAndOnlyWhatChangesTheView) {
 
 TEST_F(ExecEngineTest, ARunDoesNotOutliveAJudgeThatDies) {
   const std::string token = UniqueToken();
-  pid_t judge = fork();
-  ASSERT_GE(judge, 0);
-  if (judge == 0) {
+  const std::string sleeper = "sleep " + token;
+  ForkedJudge judge([&] {
     TExecEngine inner;
     inner.SetCmd(kProbe + " grandchild " + (dir / "g.txt").string() + " " + token);
     inner.Execute();  // the grandchild stays until Finish...
-    inner.SetCmd(kProbe + " sleep " + token);
+    inner.SetCmd(kProbe + " " + sleeper);
     inner.Execute();  // ...and this run until the judge is killed
-    _exit(0);
-  }
+  });
+  ASSERT_GT(judge.Pid(), 0);
   // Wait until the sleeping run is there, then kill the judge outright.
-  for (int i = 0; i < 2500 && ProcessesWithToken(token).empty(); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  ASSERT_FALSE(ProcessesWithToken(token).empty());
-  kill(judge, SIGKILL);
-  int status = 0;
-  waitpid(judge, &status, 0);
-  for (int i = 0; i < 2500 && !ProcessesWithToken(token).empty(); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  EXPECT_TRUE(ProcessesWithToken(token).empty());
+  ASSERT_TRUE(AwaitProcesses(sleeper, true));
+  judge.Kill();
+  EXPECT_TRUE(AwaitProcesses(token, false));
+  platform::SweepStaleControlGroups();  // what the next start would do
 }
 
 TEST_F(ExecEngineTest, RunsWhileTheJudgeIsNotDumpable) {
@@ -554,7 +702,13 @@ TEST_F(ExecEngineTest, ARunTheSystemRefusesIsAStartFailure) {
   });
   ASSERT_TRUE(report.has_value());
   const std::string tail = "\r\nCannot execute command:\r\n" + engine.Cmd();
-  EXPECT_EQ(report->substr(0, report->find('\n')), std::to_string(platform::ErrorCodeFromErrno(EAGAIN))) << *report;
+  // The account cannot make the run, or, where the judge's control groups
+  // are used, not even its groups.
+  const std::string code = report->substr(0, report->find('\n'));
+  EXPECT_TRUE(code == std::to_string(platform::ErrorCodeFromErrno(EAGAIN)) ||
+              (!platform::PrepareControlGroups().Folders.empty() &&
+               code == std::to_string(platform::ErrorCodeFromErrno(EACCES))))
+      << *report;
   EXPECT_TRUE(report->ends_with(tail)) << *report;
 }
 

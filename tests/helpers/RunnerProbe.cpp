@@ -4,9 +4,11 @@
 #include <fcntl.h>
 #include <sched.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/mount.h>
 #include <sys/ptrace.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,7 +24,8 @@ int Usage() {
   std::fputs(
       "usage: runner_probe exit N | echo | busy | sleep | segv | alloc MIB | grandchild FILE TOKEN\n"
       "       | forkloop TOKEN | escape OUTSIDE_PID... | fds | env | pwd | args ... | limits | proc\n"
-      "       | powers | read FILE... | list FOLDER... | unhide FOLDER\n",
+      "       | powers | read FILE... | list FOLDER... | unhide FOLDER\n"
+      "       | shared MIB | sharedchild MIB | shm MIB | forkcount | flood | cgescape MIB\n",
       stderr);
   return 64;
 }
@@ -46,6 +49,126 @@ int Alloc(long mib) {
     std::memset(block, 1, 1 << 20);
   }
   return 0;
+}
+
+// Maps MiB mebibytes of shared anonymous memory and touches them: 0 when
+// that worked, 7 when the mapping was refused.
+int Shared(long mib) {
+  const std::size_t size = static_cast<std::size_t>(mib) << 20;
+  void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+  if (p == MAP_FAILED) return 7;
+  for (std::size_t i = 0; i < size; i += 4096) static_cast<volatile char*>(p)[i] = 1;
+  return 0;
+}
+
+// Does what "shared MIB" does in a child, and exits 0 however the child
+// ended.
+int SharedChild(long mib) {
+  const pid_t child = fork();
+  if (child < 0) return 2;
+  if (child == 0) _exit(Shared(mib));
+  waitpid(child, nullptr, 0);
+  return 0;
+}
+
+// Writes MiB mebibytes into a POSIX shared-memory file: 0 when that
+// worked, 7 when a write failed.
+int Shm(long mib) {
+  const std::string name = "/dev/shm/runner-probe-" + std::to_string(getpid());
+  const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  if (fd < 0) return 7;
+  static char block[1 << 20];
+  std::memset(block, 1, sizeof block);
+  for (long i = 0; i < mib; ++i)
+    if (write(fd, block, sizeof block) != static_cast<ssize_t>(sizeof block)) return 7;
+  return 0;
+}
+
+// Forks children that wait until the run ends, until a fork fails; prints
+// how many it got.
+int ForkCount() {
+  int children = 0;
+  for (;;) {
+    const pid_t child = fork();
+    if (child < 0) break;
+    if (child == 0)
+      for (;;) pause();
+    ++children;
+  }
+  std::printf("%d", children);
+  return 0;
+}
+
+// Writes to standard output without end.
+int Flood() {
+  static char block[65536];
+  std::memset(block, 'x', sizeof block);
+  for (;;)
+    if (write(1, block, sizeof block) < 0) return 8;
+}
+
+// Tries to leave the run's control groups or lift their limits by every
+// way a program without capabilities has: the cgroup file systems it can
+// see, and one it mounts in a user and cgroup namespace of its own. Then
+// does what "shared MIB" does.
+void TryToWrite(const std::string& path, const char* text) {
+  const int fd = open(path.c_str(), O_WRONLY);
+  if (fd < 0) return;
+  (void)!write(fd, text, std::strlen(text));
+  close(fd);
+}
+
+void TryToLeave(const std::string& folder, int depth) {
+  TryToWrite(folder + "/cgroup.procs", "0");
+  TryToWrite(folder + "/memory.max", "max");
+  TryToWrite(folder + "/memory.limit_in_bytes", "-1");
+  TryToWrite(folder + "/pids.max", "max");
+  mkdir((folder + "/probe-own").c_str(), 0755);
+  TryToWrite(folder + "/probe-own/cgroup.procs", "0");
+  if (depth == 0) return;
+  DIR* d = opendir(folder.c_str());
+  if (!d) return;
+  while (dirent* e = readdir(d))
+    if (e->d_type == DT_DIR && e->d_name[0] != '.') TryToLeave(folder + "/" + e->d_name, depth - 1);
+  closedir(d);
+}
+
+// Where no run group holds the probe, the groups it made would stay in the
+// judge's: it leaves them and removes them, deepest first.
+void RemoveOwnGroups(const std::string& root, const std::string& folder) {
+  const std::string own = folder + "/probe-own";
+  if (access(own.c_str(), F_OK) != 0) return;
+  RemoveOwnGroups(root, own);
+  TryToWrite(root + "/cgroup.procs", "0");
+  rmdir(own.c_str());
+}
+
+int CgroupEscape(long mib) {
+  TryToLeave("/sys/fs/cgroup", 3);
+  RemoveOwnGroups("/sys/fs/cgroup", "/sys/fs/cgroup");
+  const uid_t uid = getuid();
+  const gid_t gid = getgid();
+  if (unshare(CLONE_NEWUSER | CLONE_NEWNS | CLONE_NEWCGROUP) == 0) {
+    TryToWrite("/proc/self/setgroups", "deny");
+    TryToWrite("/proc/self/uid_map", ("0 " + std::to_string(uid) + " 1").c_str());
+    TryToWrite("/proc/self/gid_map", ("0 " + std::to_string(gid) + " 1").c_str());
+    char folder[] = "/tmp/probe-cgroup-XXXXXX";
+    if (mkdtemp(folder)) {
+      for (const char* options : {"memory", "pids"})
+        if (mount("none", folder, "cgroup", 0, options) == 0) {
+          TryToLeave(folder, 2);
+          RemoveOwnGroups(folder, folder);
+          umount2(folder, MNT_DETACH);
+        }
+      if (mount("none", folder, "cgroup2", 0, nullptr) == 0) {
+        TryToLeave(folder, 2);
+        RemoveOwnGroups(folder, folder);
+        umount2(folder, MNT_DETACH);
+      }
+      rmdir(folder);
+    }
+  }
+  return Shared(mib);
 }
 
 // Leaves a grandchild in a session of its own that appends to FILE every
@@ -246,5 +369,11 @@ int main(int argc, char** argv) {
   if (mode == "read") return Read(argc, argv);
   if (mode == "list") return List(argc, argv);
   if (mode == "unhide" && argc > 2) return Unhide(argv[2]);
+  if (mode == "shared" && argc > 2) return Shared(std::atol(argv[2]));
+  if (mode == "sharedchild" && argc > 2) return SharedChild(std::atol(argv[2]));
+  if (mode == "shm" && argc > 2) return Shm(std::atol(argv[2]));
+  if (mode == "forkcount") return ForkCount();
+  if (mode == "flood") return Flood();
+  if (mode == "cgescape" && argc > 2) return CgroupEscape(std::atol(argv[2]));
   return Usage();
 }

@@ -1,0 +1,515 @@
+#include "platform/ControlGroups.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/fsuid.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+namespace velkor::platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kPrefix = "velkor-";
+constexpr const char* kLeaf = "task";
+// The kernel refuses a limit below what the new groups already hold (their
+// own bookkeeping); no program starts in less anyway, its per-process data
+// limit still being the run's.
+constexpr std::uint64_t kLeastGroupMemory = std::uint64_t{1} << 20;
+
+// One hierarchy run groups are made in: Velkor's own group there.
+struct Hierarchy {
+  std::string Base;
+  bool Unified = false;
+  bool Memory = false;
+  bool Tasks = false;
+};
+
+// The groups are Velkor's own: its file-system identity may be switched to
+// the security account's while it runs a program, so the groups are made,
+// written and removed under its own identity, on this thread only.
+class OwnFileIdentity {
+ public:
+  OwnFileIdentity()
+      : uid_(static_cast<uid_t>(setfsuid(geteuid()))), gid_(static_cast<gid_t>(setfsgid(getegid()))) {}
+  ~OwnFileIdentity() {
+    setfsgid(gid_);
+    setfsuid(uid_);
+  }
+  OwnFileIdentity(const OwnFileIdentity&) = delete;
+  OwnFileIdentity& operator=(const OwnFileIdentity&) = delete;
+
+ private:
+  uid_t uid_;
+  gid_t gid_;
+};
+
+struct Mount {
+  std::string Root, Point, Type, SuperOptions;
+};
+
+// 0, or the errno of the read.
+int ReadText(const std::string& path, std::string& text) {
+  text.clear();
+  UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.Valid()) return errno;
+  char buf[4096];
+  for (;;) {
+    const ssize_t n = read(fd.Get(), buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return errno;
+    if (n == 0) return 0;
+    text.append(buf, static_cast<std::size_t>(n));
+  }
+}
+
+// 0, or the errno of the write (control files take one write each).
+int WriteText(const std::string& path, const std::string& text) {
+  UniqueFd fd(open(path.c_str(), O_WRONLY | O_CLOEXEC));
+  if (!fd.Valid()) return errno;
+  const ssize_t n = write(fd.Get(), text.data(), text.size());
+  if (n < 0) return errno;
+  return n == static_cast<ssize_t>(text.size()) ? 0 : EIO;
+}
+
+std::vector<std::string> Split(std::string_view text, char separator) {
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = text.find(separator, start);
+    parts.emplace_back(text.substr(start, end - start));
+    if (end == std::string_view::npos) return parts;
+    start = end + 1;
+  }
+}
+
+// Whether token is an item of list; control files end with a new line.
+bool HasToken(std::string_view list, std::string_view token, char separator) {
+  while (!list.empty() && (list.back() == '\n' || list.back() == ' ')) list.remove_suffix(1);
+  for (const std::string& item : Split(list, separator))
+    if (item == token) return true;
+  return false;
+}
+
+// mountinfo writes blanks and a few others as \ooo.
+std::string Unescape(const std::string& field) {
+  std::string out;
+  for (std::size_t i = 0; i < field.size(); ++i) {
+    if (field[i] == '\\' && i + 3 < field.size()) {
+      const std::string octal = field.substr(i + 1, 3);
+      if (octal.find_first_not_of("01234567") == std::string::npos) {
+        out += static_cast<char>(std::stoi(octal, nullptr, 8));
+        i += 3;
+        continue;
+      }
+    }
+    out += field[i];
+  }
+  return out;
+}
+
+std::vector<Mount> CgroupMounts(std::string_view mountinfo) {
+  std::vector<Mount> mounts;
+  for (const std::string& line : Split(mountinfo, '\n')) {
+    const std::vector<std::string> f = Split(line, ' ');
+    const auto dash = std::find(f.begin(), f.end(), "-");
+    if (f.size() < 5 || dash == f.end() || f.end() - dash < 4) continue;
+    Mount m{Unescape(f[3]), Unescape(f[4]), dash[1], dash[3]};
+    if (m.Type == "cgroup" || m.Type == "cgroup2" || m.Type == "tmpfs") mounts.push_back(std::move(m));
+  }
+  return mounts;
+}
+
+// The folder of a group path in a mount of root; "" when the mount does not
+// show it.
+std::string FolderOf(const Mount& m, const std::string& path) {
+  // A group outside the caller's cgroup namespace shows as "/..".
+  if (!path.starts_with("/") || path.find("/..") != std::string::npos) return {};
+  if (m.Root == "/") return m.Point + (path == "/" ? "" : path);
+  if (path == m.Root) return m.Point;
+  if (path.starts_with(m.Root + "/")) return m.Point + path.substr(m.Root.size());
+  return {};
+}
+
+// Field 22 of /proc/<pid>/stat (ticks since boot): with the pid, it tells
+// one process from a later one that got the same pid.
+std::string StartTime(const std::string& pid) {
+  std::string stat;
+  if (ReadText("/proc/" + pid + "/stat", stat) != 0) return {};
+  const auto close = stat.rfind(')');
+  if (close == std::string::npos) return {};
+  const std::vector<std::string> fields = Split(std::string_view(stat).substr(close + 2), ' ');
+  return fields.size() > 19 ? fields[19] : std::string();
+}
+
+// "velkor-<pid>-<start>" of the calling process, recomputed after a fork.
+std::string Owner() {
+  static std::mutex lock;
+  static pid_t pid = 0;
+  static std::string owner;
+  std::lock_guard guard(lock);
+  if (pid != getpid()) {
+    pid = getpid();
+    owner = kPrefix + std::to_string(pid) + "-" + StartTime("self");
+  }
+  return owner;
+}
+
+// True when a group name says it belongs to a Velkor that no longer lives.
+bool IsStale(const std::string& name) {
+  if (!name.starts_with(kPrefix)) return false;
+  const std::vector<std::string> parts = Split(std::string_view(name).substr(std::strlen(kPrefix)), '-');
+  if (parts.size() < 3 || parts[0].empty() || parts[0].find_first_not_of("0123456789") != std::string::npos)
+    return false;
+  return StartTime(parts[0]) != parts[1];
+}
+
+// The groups directly below a group (cgroup file systems give entry types).
+std::vector<std::string> SubGroups(const std::string& folder) {
+  std::vector<std::string> found;
+  DIR* d = opendir(folder.c_str());
+  if (!d) return found;
+  while (const dirent* e = readdir(d))
+    if (e->d_type == DT_DIR && std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+      found.push_back(folder + "/" + e->d_name);
+  closedir(d);
+  return found;
+}
+
+void KillMembers(const std::string& folder) {
+  std::string procs;
+  if (ReadText(folder + "/cgroup.procs", procs) != 0) return;
+  for (const std::string& pid : Split(procs, '\n'))
+    if (!pid.empty()) kill(static_cast<pid_t>(std::stol(pid)), SIGKILL);
+}
+
+// Removes a run's group with every group below it (a program may have made
+// some), killing what is left in them. The run's processes are gone once
+// its init has been reaped; the retries only cover the kernel's bookkeeping
+// and what a killed Velkor left. False when it stays.
+bool RemoveRunTree(const std::string& folder) {
+  for (const std::string& sub : SubGroups(folder)) RemoveRunTree(sub);
+  for (int attempt = 0; attempt < 200; ++attempt) {
+    if (rmdir(folder.c_str()) == 0 || errno == ENOENT) return true;
+    if (errno != EBUSY) return false;
+    KillMembers(folder);
+    if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return false;
+}
+
+// A dead Velkor's run groups go with what is left in them; its own leaf
+// only when empty: processes it started outside runs are not ours to kill.
+void SweepStale(const std::string& base) {
+  for (const std::string& group : SubGroups(base)) {
+    const std::string name = group.substr(base.size() + 1);
+    if (!IsStale(name)) continue;
+    if (name.find("-run") != std::string::npos)
+      RemoveRunTree(group);
+    else
+      rmdir(group.c_str());
+  }
+}
+
+std::string Reason(int err) { return std::strerror(err); }
+
+// A version-1 hierarchy is usable when a group can be made in Velkor's.
+std::string ProbeVersion1(const std::string& base) {
+  const std::string probe = base + "/" + Owner() + "-probe";
+  if (mkdir(probe.c_str(), 0755) != 0) return "cannot make a group in " + base + ": " + Reason(errno);
+  rmdir(probe.c_str());
+  return {};
+}
+
+// Under version 2 the controllers must come from the parent, and Velkor's
+// group must have no process of its own once it hands them down (unless it
+// is the root): Velkor moves itself into its leaf first, and back when they
+// cannot be enabled. Returns the controllers enabled for the run groups;
+// problem(controller) receives why one cannot be.
+std::vector<std::string> PrepareVersion2(const std::string& base, const std::vector<std::string>& wanted,
+                                         const std::function<void(const std::string&, const std::string&)>& problem) {
+  auto fail = [&](const std::vector<std::string>& controllers, const std::string& why) {
+    for (const std::string& c : controllers) problem(c, why);
+    return std::vector<std::string>();
+  };
+  std::string available;
+  if (const int err = ReadText(base + "/cgroup.controllers", available); err != 0)
+    return fail(wanted, "cannot read the controllers of " + base + ": " + Reason(err));
+  std::vector<std::string> usable;
+  std::string request;
+  for (const std::string& c : wanted) {
+    if (!HasToken(available, c, ' ')) {
+      problem(c, "the " + c + " controller is not delegated to " + base);
+      continue;
+    }
+    usable.push_back(c);
+    request += (request.empty() ? "+" : " +") + c;
+  }
+  std::string enabled;
+  ReadText(base + "/cgroup.subtree_control", enabled);
+  if (usable.empty() || std::all_of(usable.begin(), usable.end(), [&](const std::string& c) {
+        return HasToken(enabled, c, ' ');
+      }))
+    return usable;
+  const std::string leaf = base + "/" + Owner() + "-main";
+  if (mkdir(leaf.c_str(), 0755) != 0 && errno != EEXIST)
+    return fail(usable, "cannot make a group in " + base + ": " + Reason(errno));
+  if (const int err = WriteText(leaf + "/cgroup.procs", "0"); err != 0) {
+    rmdir(leaf.c_str());
+    return fail(usable, "cannot move Velkor into " + leaf + ": " + Reason(err));
+  }
+  // One write: the kernel enables all of them or none.
+  if (const int err = WriteText(base + "/cgroup.subtree_control", request); err != 0) {
+    if (WriteText(base + "/cgroup.procs", "0") == 0) rmdir(leaf.c_str());
+    return fail(usable, "cannot enable the controllers below " + base + ": " + Reason(err) +
+                            (err == EBUSY ? " (other processes share Velkor's group)" : ""));
+  }
+  return usable;
+}
+
+struct State {
+  ControlGroupSupport Support;
+  std::vector<Hierarchy> Hierarchies;
+  std::atomic<unsigned> NextRun{0};
+};
+
+State& TheState() {
+  static State state;
+  return state;
+}
+
+void Prepare(State& state) {
+  std::string mountinfo, own;
+  ReadText("/proc/self/mountinfo", mountinfo);
+  ReadText("/proc/self/cgroup", own);
+  const ControlGroupLayout layout = FindControlGroupLayout(mountinfo, own);
+  ControlGroupSupport& support = state.Support;
+  support.MemoryProblem = layout.Memory.Problem;
+  support.TasksProblem = layout.Tasks.Problem;
+  support.Mounts = layout.Mounts;
+  auto problem = [&](const std::string& controller, const std::string& why) {
+    (controller == "memory" ? support.MemoryProblem : support.TasksProblem) = why;
+  };
+  auto use = [&](const std::string& base, bool unified, const std::string& controller) {
+    auto same = std::find_if(state.Hierarchies.begin(), state.Hierarchies.end(),
+                             [&](const Hierarchy& h) { return h.Base == base; });
+    if (same == state.Hierarchies.end()) same = state.Hierarchies.insert(state.Hierarchies.end(), {base, unified});
+    (controller == "memory" ? same->Memory : same->Tasks) = true;
+  };
+
+  std::vector<std::string> unifiedWanted;
+  std::string unifiedBase;
+  for (const auto& [place, controller] : {std::pair{&layout.Memory, "memory"}, std::pair{&layout.Tasks, "pids"}}) {
+    if (place->Folder.empty()) continue;
+    if (place->Unified) {
+      unifiedWanted.push_back(controller);
+      unifiedBase = place->Folder;
+    } else if (std::string why = ProbeVersion1(place->Folder); !why.empty()) {
+      problem(controller, why);
+    } else {
+      use(place->Folder, false, controller);
+    }
+  }
+  if (!unifiedWanted.empty())
+    for (const std::string& c : PrepareVersion2(unifiedBase, unifiedWanted, problem)) use(unifiedBase, true, c);
+  for (const Hierarchy& h : state.Hierarchies) {
+    support.Folders.push_back(h.Base);
+    support.Memory = support.Memory || h.Memory;
+    support.Tasks = support.Tasks || h.Tasks;
+  }
+}
+
+std::string LimitText(std::uint64_t bytes, bool unified) {
+  if (bytes >= (std::uint64_t{1} << 62)) return unified ? "max" : "-1";
+  return std::to_string(bytes);
+}
+
+}  // namespace
+
+ControlGroupLayout FindControlGroupLayout(std::string_view mountinfo, std::string_view cgroups) {
+  ControlGroupLayout layout;
+  const std::vector<Mount> mounts = CgroupMounts(mountinfo);
+  struct Line {
+    std::string Controllers, Path;
+  };
+  std::vector<Line> lines;
+  for (const std::string& line : Split(cgroups, '\n')) {
+    const auto first = line.find(':');
+    const auto second = first == std::string::npos ? first : line.find(':', first + 1);
+    if (second != std::string::npos)
+      lines.push_back({line.substr(first + 1, second - first - 1), line.substr(second + 1)});
+  }
+  const Mount* unified = nullptr;
+  for (const Mount& m : mounts)
+    if (m.Type == "cgroup2" && !unified) unified = &m;
+  std::string unifiedPath;
+  for (const Line& l : lines)
+    if (l.Controllers.empty()) unifiedPath = l.Path;
+
+  // A controller bound to a version-1 hierarchy is not in the unified one.
+  for (const auto& [place, controller] :
+       {std::pair{&layout.Memory, "memory"}, std::pair{&layout.Tasks, "pids"}}) {
+    const auto v1 = std::find_if(mounts.begin(), mounts.end(), [&](const Mount& m) {
+      return m.Type == "cgroup" && HasToken(m.SuperOptions, controller, ',');
+    });
+    if (v1 != mounts.end()) {
+      for (const Line& l : lines)
+        if (HasToken(l.Controllers, controller, ',')) place->Folder = FolderOf(*v1, l.Path);
+      if (place->Folder.empty()) place->Problem = std::string("Velkor's own ") + controller + " group is not visible";
+    } else if (unified && !unifiedPath.empty()) {
+      place->Folder = FolderOf(*unified, unifiedPath);
+      place->Unified = true;
+      if (place->Folder.empty()) place->Problem = "Velkor's own group is not visible";
+    } else {
+      place->Problem = std::string("no ") + controller + " controller is mounted";
+    }
+  }
+
+  // The mounts to hide from runs; those in a memory-backed folder of
+  // their own (the usual /sys/fs/cgroup) are hidden with it.
+  for (const Mount& m : mounts) {
+    if (m.Type == "tmpfs") continue;
+    std::string point = m.Point;
+    const std::string parent = fs::path(point).parent_path().string();
+    for (const Mount& t : mounts)
+      if (t.Type == "tmpfs" && t.Point == parent) point = parent;
+    if (std::find(layout.Mounts.begin(), layout.Mounts.end(), point) == layout.Mounts.end())
+      layout.Mounts.push_back(point);
+  }
+  return layout;
+}
+
+const ControlGroupSupport& PrepareControlGroups() {
+  static std::once_flag once;
+  State& state = TheState();
+  std::call_once(once, [&] {
+    OwnFileIdentity own;
+    try {
+      Prepare(state);
+      for (const Hierarchy& h : state.Hierarchies) SweepStale(h.Base);
+    } catch (const std::exception& e) {
+      state.Support.MemoryProblem = state.Support.TasksProblem =
+          std::string("cannot look for control groups: ") + e.what();
+    }
+  });
+  return state.Support;
+}
+
+void SweepStaleControlGroups() {
+  PrepareControlGroups();
+  OwnFileIdentity own;
+  try {
+    for (const Hierarchy& h : TheState().Hierarchies) SweepStale(h.Base);
+  } catch (...) {
+  }
+}
+
+struct RunControlGroup::Group {
+  std::string Path;
+  bool Unified = false, Memory = false, Tasks = false;
+  UniqueFd Join;
+};
+
+RunControlGroup::RunControlGroup() {
+  PrepareControlGroups();
+  OwnFileIdentity own;
+  State& state = TheState();
+  const std::string name = Owner() + "-run" + std::to_string(state.NextRun++);
+  for (const Hierarchy& h : state.Hierarchies) {
+    Group group{h.Base + "/" + name, h.Unified, h.Memory, h.Tasks, UniqueFd()};
+    const std::string leaf = group.Path + "/" + kLeaf;
+    if (mkdir(group.Path.c_str(), 0755) != 0) {
+      const int err = errno;
+      Remove();
+      throw std::system_error(err, std::generic_category(), "cannot make the control group " + group.Path);
+    }
+    groups_.push_back(std::move(group));
+    if (mkdir(leaf.c_str(), 0755) != 0) {
+      const int err = errno;
+      Remove();
+      throw std::system_error(err, std::generic_category(), "cannot make the control group " + leaf);
+    }
+    groups_.back().Join.Reset(open((leaf + "/cgroup.procs").c_str(), O_WRONLY | O_CLOEXEC));
+    if (!groups_.back().Join.Valid()) {
+      const int err = errno;
+      Remove();
+      throw std::system_error(err, std::generic_category(), "cannot open " + leaf + "/cgroup.procs");
+    }
+  }
+}
+
+RunControlGroup::~RunControlGroup() { Remove(); }
+
+void RunControlGroup::SetLimits(std::uint64_t memoryLimit, std::uint32_t taskLimit) {
+  OwnFileIdentity own;
+  auto set = [](const std::string& file, const std::string& value, bool optional) {
+    const int err = WriteText(file, value);
+    if (err != 0 && !(optional && err == ENOENT))
+      throw std::system_error(err, std::generic_category(), "cannot write " + value + " to " + file);
+  };
+  for (const Group& g : groups_) {
+    if (g.Memory && memoryLimit != 0) {
+      const std::string limit = LimitText(std::max(memoryLimit, kLeastGroupMemory), g.Unified);
+      if (g.Unified) {
+        set(g.Path + "/memory.max", limit, false);
+        set(g.Path + "/memory.swap.max", "0", true);  // no swap accounting: no swap file
+      } else {
+        set(g.Path + "/memory.limit_in_bytes", limit, false);
+        set(g.Path + "/memory.memsw.limit_in_bytes", limit, true);
+      }
+    }
+    if (g.Tasks) set(g.Path + "/pids.max", std::to_string(taskLimit), false);
+  }
+}
+
+std::vector<int> RunControlGroup::JoinDescriptors() const {
+  std::vector<int> fds;
+  for (const Group& g : groups_) fds.push_back(g.Join.Get());
+  return fds;
+}
+
+bool RunControlGroup::OutOfMemoryKill() const {
+  // A kill is counted in its victim's group, and not always up the tree
+  // (never under version 1; under version 2 not with "memory_localevents"):
+  // every group of the run is read.
+  auto killedBelow = [](const auto& self, const std::string& folder, bool unified) -> bool {
+    std::string text;
+    if (ReadText(folder + (unified ? "/memory.events" : "/memory.oom_control"), text) == 0)
+      for (const std::string& line : Split(text, '\n'))
+        if (line.starts_with("oom_kill ") && line != "oom_kill 0") return true;
+    for (const std::string& sub : SubGroups(folder))
+      if (self(self, sub, unified)) return true;
+    return false;
+  };
+  for (const Group& g : groups_)
+    if (g.Memory && killedBelow(killedBelow, g.Path, g.Unified)) return true;
+  return false;
+}
+
+void RunControlGroup::Remove() noexcept {
+  if (groups_.empty()) return;
+  OwnFileIdentity own;
+  for (Group& g : groups_) {
+    g.Join.Reset();
+    try {
+      RemoveRunTree(g.Path);
+    } catch (...) {
+    }
+  }
+  groups_.clear();
+}
+
+}  // namespace velkor::platform
