@@ -2,8 +2,6 @@
 // plug-in's entry point "Judge" as Velkor calls it. The checker's source is
 // linked in (see CMakeLists.txt). The first input byte says where the rest
 // splits into the answer and the output.
-#include <cmath>
-
 #include "checkers/VelkorChecker.h"
 #include "core/Unicode.h"
 #include "tests/fuzz/FuzzSupport.h"

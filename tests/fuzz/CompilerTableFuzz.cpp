@@ -1,5 +1,7 @@
 // The compiler table as the configuration file holds it, and the command
-// lines it makes for a submission: the input is the table's XML element.
+// lines it makes for a submission. The input is the table's element as
+// plain text, so that every mutation reaches the table (velkor_cfg reads it
+// through the compressed file).
 #include "core/CompressedXML.h"
 #include "judging/Compilers.h"
 #include "platform/CommandLines.h"
@@ -44,6 +46,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
   table.XMLSave(again.append_child("CompilerConfigurations"));
   TCompilerConfig back;
   back.XMLLoad(again.document_element());
+  // Every row survives a save unchanged.
   FuzzAssert(back.Count() == table.Count());
+  for (std::ptrdiff_t i = 0; i < table.Count(); ++i) {
+    FuzzAssert(back[i]->ext == table[i]->ext);
+    FuzzAssert(back[i]->cmd == table[i]->cmd);
+  }
   return 0;
 }
