@@ -62,6 +62,12 @@ struct TJudgePair {
 
 void MakeJudgePair(const std::string& CName, const std::string& EName, TJudgePair& Pair);
 
+// Unpacks a submitted ZIP file into Folder (the waiting room) as far as it
+// goes; a damaged archive simply leaves its remaining contents out. Nothing
+// in it is trusted: entries that would land outside Folder and symbolic
+// links are skipped, and the unpacked bytes and entries are limited.
+void UnpackSubmissionArchive(const std::string& ZipFile, const std::string& Folder);
+
 enum TJudgeAction { jaBeginJudge, jaEndJudge, jaMessage /* never raised */ };
 
 class TJudgeEngine;

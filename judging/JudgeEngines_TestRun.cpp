@@ -146,8 +146,8 @@ bool ExtractEntry(zip_t* Zip, zip_uint64_t Index, int FolderFd, const std::strin
   return false;
 }
 
-// Unpacks ZipFile into Folder as far as it goes; a damaged archive simply
-// leaves its remaining contents out.
+}  // namespace
+
 void UnpackSubmissionArchive(const std::string& ZipFile, const std::string& Folder) {
   int code = 0;
   std::unique_ptr<zip_t, TZipClose> zip(zip_open(ZipFile.c_str(), ZIP_RDONLY, &code));
@@ -181,8 +181,6 @@ void UnpackSubmissionArchive(const std::string& ZipFile, const std::string& Fold
     if (!ExtractEntry(zip.get(), index, folder.Get(), parts.back(), mode, budget) && budget == 0) return;
   }
 }
-
-}  // namespace
 
 // ---- Submission ----------------------------------------------------------------
 

@@ -128,8 +128,13 @@ void WriteZip(const std::string& Path, const std::vector<std::pair<std::string, 
   for (const auto& [name, text] : Entries) {
     const bool link = text.rfind("->", 0) == 0;
     const std::string data = link ? text.substr(2) : text;
-    char* copy = static_cast<char*>(std::malloc(data.size() + 1));
-    std::memcpy(copy, data.data(), data.size());
+    // libzip frees a buffer it was given only when the buffer holds
+    // something: an empty entry gets none.
+    char* copy = nullptr;
+    if (!data.empty()) {
+      copy = static_cast<char*>(std::malloc(data.size()));
+      std::memcpy(copy, data.data(), data.size());
+    }
     zip_source_t* src = zip_source_buffer(z, copy, data.size(), 1);
     const zip_int64_t index = zip_file_add(z, name.c_str(), src, ZIP_FL_ENC_UTF_8);
     ASSERT_GE(index, 0) << name;
