@@ -20,6 +20,7 @@
 #include "graphics/RasterPersistents.h"
 #include "graphics/Raster_LowLevel.h"
 #include "graphics/Raster_Math.h"
+#include "platform/DeviceContexts.h"
 
 namespace velkor {
 
@@ -207,6 +208,7 @@ class TCustomResampler;
 
 // The toolkit's graphics. The Qt-free library knows them by name only;
 // they are defined in graphics/Fonts.h (TFont) and toolkit/ToolkitGraphics.
+// Device-context handles: platform/DeviceContexts.h.
 class TFont;
 class TCanvas;
 class TBitmap;
@@ -214,12 +216,6 @@ class TIcon;
 class TMetafile;
 class TPicture;
 class TClipboard;
-// The toolkit's device context and bitmap surface, known by handle.
-struct TDeviceContext;
-using HDC = TDeviceContext*;
-struct TBitmapSurface;
-using HBITMAP = TBitmapSurface*;
-
 // Raised by the transfers for a nil bitmap and by the backends when a
 // surface cannot be had.
 class EBitmapException : public std::runtime_error {
@@ -238,25 +234,6 @@ using Raster_LowLevel::wmClamp;
 using Raster_LowLevel::wmMirror;
 using Raster_LowLevel::wmRepeat;
 using Raster_LowLevel::TWrapProcEx;
-
-// The platform's (cx, cy) extent of a text.
-struct TSize {
-  std::int32_t cx = 0, cy = 0;
-  friend constexpr bool operator==(const TSize&, const TSize&) = default;
-};
-
-// The header of a 32-bit top-down surface, as the toolkit backend
-// describes its pixels (header size 40, planes 1, 32 bits, uncompressed,
-// Height negative for top-down rows).
-struct TBitmapInfo {
-  std::uint32_t HeaderSize = 40;
-  std::int32_t Width = 0;
-  std::int32_t Height = 0;
-  std::uint16_t Planes = 1;
-  std::uint16_t BitCount = 32;
-  std::uint32_t Compression = 0;
-  std::uint32_t SizeImage = 0;
-};
 
 // Combines the foreground F into the background B with the master value M
 // (dmCustom drawing).
@@ -711,7 +688,7 @@ class TBitmap32 : public TCustomBitmap32 {
   void SetFont(const TFont* Value);
   HDC Handle() const;
   HBITMAP BitmapHandle() const;
-  TBitmapInfo BitmapInfo() const;
+  BITMAPINFO BitmapInfo() const;
   void UpdateFont();
   bool CanvasAllocated() const;
   void DeleteCanvas();

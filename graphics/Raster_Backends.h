@@ -78,7 +78,7 @@ class IDeviceContextSupport {
 class IBitmapContextSupport {
  public:
   virtual ~IBitmapContextSupport() = default;
-  virtual TBitmapInfo GetBitmapInfo() = 0;
+  virtual BITMAPINFO GetBitmapInfo() = 0;
   virtual HBITMAP GetBitmapHandle() = 0;
 };
 
