@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
+#include <numbers>
 
 namespace velkor::Raster_VectorUtils {
 
@@ -56,6 +58,83 @@ TFloatPoint Intersect(TFloatPoint P0, TFloatPoint P1, int Side, const TFloatRect
     }
   }
 }
+
+// ----- Shape outlines -------------------------------------------------------
+
+int ClampSteps(double Steps) {
+  if (!(Steps >= 0)) return 0;  // NaN too
+  return Steps > kMaxAutoSteps ? kMaxAutoSteps : static_cast<int>(Steps);
+}
+
+// The count whose chords stay within 1/8 pixel of a circle of radius R:
+// pi / arccos(R / (R + 0.125)), truncated. Large radii make the cosine 1
+// and the quotient infinite; the clamp catches that.
+int AutoCircleSteps(float Radius) {
+  const double R = std::fabs(double(Radius));
+  if (!std::isfinite(R)) return 2;
+  return std::max(ClampSteps(std::numbers::pi / std::acos(R / (R + 0.125))), 2);
+}
+
+bool IsZero(TFloatPoint P) { return P.X == 0 && P.Y == 0; }
+
+// Rotates (x, y) by the angle whose cosine and sine are given.
+inline void Rotate(float& X, float& Y, float Cos, float Sin) {
+  const float x = X * Cos - Y * Sin;
+  Y = Y * Cos + X * Sin;
+  X = x;
+}
+
+struct TGrowState {
+  TArrayOfFloatPoint& Out;
+  float Delta;
+  float RMinSq;
+  float CosStep, SinStep, StepsPerRadian;
+
+  void Add(TFloatPoint V, float dx, float dy) { Out.push_back({V.X + dx, V.Y + dy}); }
+
+  void Miter(TFloatPoint V, TFloatPoint A, TFloatPoint B) {
+    const float l = A.X * (A.X + B.X) + A.Y * (A.Y + B.Y);
+    if (l >= RMinSq) {
+      const float q = Delta / l;
+      Add(V, (A.X + B.X) * q, (A.Y + B.Y) * q);
+    } else {
+      Add(V, A.X * Delta, A.Y * Delta);
+      Add(V, B.X * Delta, B.Y * Delta);
+    }
+  }
+
+  void Bevel(TFloatPoint V, TFloatPoint A, TFloatPoint B) {
+    if ((A.X * B.Y - A.Y * B.X) * Delta <= 0) return Miter(V, A, B);
+    Add(V, A.X * Delta, A.Y * Delta);
+    Add(V, B.X * Delta, B.Y * Delta);
+  }
+
+  void Round(TFloatPoint V, TFloatPoint A, TFloatPoint B) {
+    const float Cross = A.X * B.Y - A.Y * B.X;
+    if (Cross * Delta <= 0) return Miter(V, A, B);
+    const float Sin = Cross < 0 ? -SinStep : SinStep;
+    const float dx = B.X - A.X, dy = B.Y - A.Y;
+    const float m = 1 - (dx * dx + dy * dy) / 2;  // cosine of the turn
+    // arccos(m) as pi/2 - arcsin(m), arcsin by its first two terms.
+    const double Turn = std::fabs(std::numbers::pi / 2 - m * (m * m * 0.1667f + 1));
+    const int n = ClampSteps(std::nearbyint(Turn * StepsPerRadian) - 1);
+    float x = A.X * Delta, y = A.Y * Delta;
+    Add(V, x, y);
+    for (int i = 0; i < n; ++i) {
+      Rotate(x, y, CosStep, Sin);
+      Add(V, x, y);
+    }
+    Add(V, B.X * Delta, B.Y * Delta);
+  }
+
+  void Join(std::uint8_t Style, TFloatPoint V, TFloatPoint A, TFloatPoint B) {
+    switch (Style) {
+      case jsBevel: return Bevel(V, A, B);
+      case jsRound: return Round(V, A, B);
+      default: return Miter(V, A, B);
+    }
+  }
+};
 
 }  // namespace
 
@@ -233,6 +312,88 @@ TArrayOfArrayOfFloatPoint TransformPolyPolygon(const TArrayOfArrayOfFloatPoint& 
   TArrayOfArrayOfFloatPoint Result;
   Result.reserve(Points.size());
   for (const auto& Polygon : Points) Result.push_back(TransformPolygon(Polygon, Transformation));
+  return Result;
+}
+
+TArrayOfFloatPoint BuildArc(TFloatPoint P, float StartAngle, float EndAngle, float Radius) {
+  const double Sweep = double(EndAngle) - double(StartAngle);
+  const double Q = std::fabs(double(Radius)) * Sweep * Sweep;
+  const int Steps = Q >= 36 ? std::max(ClampSteps(std::nearbyint(std::sqrt(Q))), 6) : 6;
+
+  TArrayOfFloatPoint Result(Steps);
+  float x, y;
+  Raster_Math::SinCosScaled(StartAngle, Radius, y, x);
+  Result[0] = {P.X + x, P.Y + y};
+  float Sin, Cos;
+  Raster_Math::SinCosSingle((EndAngle - StartAngle) / float(Steps - 1), Sin, Cos);
+  for (int i = 1; i < Steps; ++i) {
+    Rotate(x, y, Cos, Sin);
+    Result[i] = {P.X + x, P.Y + y};
+  }
+  return Result;
+}
+
+TArrayOfFloatPoint BuildCircle(TFloatPoint Center, int Steps, float Radius) {
+  return BuildEllipse(Center, {Radius, Radius}, Steps);
+}
+
+TArrayOfFloatPoint BuildEllipse(TFloatPoint Center, TFloatPoint R, int Steps) {
+  if (Steps < 1) Steps = AutoCircleSteps(std::min(std::fabs(R.X), std::fabs(R.Y)));
+  TArrayOfFloatPoint Result(Steps);
+  Result[0] = {Center.X + R.X, Center.Y};
+  float Sin, Cos;
+  Raster_Math::SinCosSingle(float(2 * std::numbers::pi / Steps), Sin, Cos);
+  float x = Cos, y = Sin;  // the unit vector at angle i x step
+  for (int i = 1; i < Steps; ++i) {
+    Result[i] = {Center.X + R.X * x, Center.Y + R.Y * y};
+    Rotate(x, y, Cos, Sin);
+  }
+  return Result;
+}
+
+TArrayOfFloatPoint BuildNormals(const TArrayOfFloatPoint& Points) {
+  const std::size_t Count = Points.size();
+  TArrayOfFloatPoint Result(Count);
+  for (std::size_t j = 0; j < Count; ++j) {
+    const std::size_t i = j + 1 < Count ? j + 1 : 0;
+    const float dx = Points[i].X - Points[j].X, dy = Points[i].Y - Points[j].Y;
+    const float len = Raster_Math::HypotFloat(dy, dx);
+    Result[j] = len <= 0.0001f ? TFloatPoint{dy, -dx} : TFloatPoint{dy / len, -dx / len};
+  }
+  return Result;
+}
+
+TArrayOfFloatPoint GrowPolygon(const TArrayOfFloatPoint& Points, std::uint8_t JoinStyle, bool Closed,
+                               float MiterLimit, float Delta) {
+  TArrayOfFloatPoint Result;
+  const int Count = static_cast<int>(Points.size());
+  if (Count < 2) return Result;
+  const TArrayOfFloatPoint N = BuildNormals(Points);
+
+  int Last = Closed ? Count - 1 : Count - 2;
+  while (Last >= 0 && IsZero(N[Last])) --Last;
+  if (Last < 0) return Result;
+  int First = 0;
+  while (IsZero(N[First])) ++First;
+
+  TGrowState G{Result, Delta, 2 / (MiterLimit * MiterLimit), 0, 0, 0};
+  if (JoinStyle == jsRound) {
+    float d = (1.414f / std::fabs(Delta)) * (1.414f / std::fabs(Delta));
+    if (!(d <= 3)) d = 3;  // also for D = 0 and NaN
+    G.CosStep = 1 - d / 2;
+    G.SinStep = std::sqrt(1 - G.CosStep * G.CosStep);
+    G.StepsPerRadian = 1 / std::acos(G.CosStep);
+  }
+
+  Result.reserve(128);
+  TFloatPoint Prev = Closed ? N[Last] : N[First];
+  for (int i = First; i <= Last; ++i) {
+    if (IsZero(N[i])) continue;
+    G.Join(JoinStyle, Points[i], Prev, N[i]);
+    Prev = N[i];
+  }
+  if (!Closed) G.Join(JoinStyle, Points[Count - 1], Prev, Prev);
+  Result.shrink_to_fit();
   return Result;
 }
 
