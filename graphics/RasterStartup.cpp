@@ -1,6 +1,7 @@
 #include "graphics/RasterStartup.h"
 
 #include "graphics/Raster.h"
+#include "graphics/Raster_Backends_Generic.h"
 #include "graphics/Raster_Bindings.h"
 #include "graphics/Raster_Blend.h"
 #include "graphics/Raster_Filters.h"
@@ -18,12 +19,14 @@ void RasterStartup() {
   Raster_LowLevel::Startup();
   Raster_Blend::Startup();
   Raster_Transforms::Startup();
+  Raster_Backends_Generic::Startup();
   Raster::Startup();
 }
 
 void RasterShutdown() {
   Raster_Filters::Shutdown();
   Raster::Shutdown();
+  Raster_Backends_Generic::Shutdown();
   Raster_Transforms::Shutdown();
   Raster_Blend::Shutdown();
   Raster_LowLevel::Shutdown();
