@@ -7,6 +7,7 @@
 #include "graphics/Raster_Filters.h"
 #include "graphics/Raster_LowLevel.h"
 #include "graphics/Raster_Math.h"
+#include "graphics/Raster_Resamplers.h"
 #include "graphics/Raster_System.h"
 #include "graphics/Raster_Transforms.h"
 
@@ -19,6 +20,7 @@ void RasterStartup() {
   Raster_LowLevel::Startup();
   Raster_Blend::Startup();
   Raster_Transforms::Startup();
+  Raster_Resamplers::Startup();
   Raster_Backends_Generic::Startup();
   Raster::Startup();
 }
@@ -27,6 +29,7 @@ void RasterShutdown() {
   Raster_Filters::Shutdown();
   Raster::Shutdown();
   Raster_Backends_Generic::Shutdown();
+  Raster_Resamplers::Shutdown();
   Raster_Transforms::Shutdown();
   Raster_Blend::Shutdown();
   Raster_LowLevel::Shutdown();
