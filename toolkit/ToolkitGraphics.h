@@ -42,6 +42,7 @@
 
 #include "graphics/Fonts.h"
 #include "graphics/Raster.h"
+#include "graphics/StreamErrors.h"
 #include "platform/DeviceContexts.h"
 
 namespace velkor {
@@ -50,16 +51,6 @@ namespace velkor {
 
 // A picture file or stream that no format reads, or of an unknown extension.
 class EInvalidGraphic : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-// A stream or file ended before the data it must hold ("Stream read error").
-class EReadError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-// A file that cannot be opened or created.
-class EFOpenError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
