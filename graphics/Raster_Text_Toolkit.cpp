@@ -7,6 +7,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "graphics/Raster_System.h"
+
 namespace velkor::Raster_Text_Toolkit {
 
 using namespace GlyphOutlines;
@@ -26,6 +28,7 @@ struct THinting {
   MAT2 Matrix{FixedFromInt(1), 0, 0, FixedFromInt(-1)};  // screen orientation: y down
 };
 THinting Hinting;
+Raster_System::TUnitInitCounter gUnitCounter;
 
 constexpr float kNoLimit = 3.4e38f;
 
@@ -110,9 +113,13 @@ void InitTextToolkit() {
   SelectGlyphHinting(0);
 }
 
-void Startup() { InitTextToolkit(); }
+void Startup() {
+  if (gUnitCounter.Enter()) InitTextToolkit();
+}
 
-void Shutdown() { DoneGlyphOutlines(); }
+void Shutdown() {
+  if (gUnitCounter.Leave()) DoneGlyphOutlines();
+}
 
 // ----- Outlines ---------------------------------------------------------------
 

@@ -45,7 +45,8 @@ void SelectGlyphHinting(int Mode);
 int GlyphHintingMode();
 
 // Start-up of the text target: initialises FreeType and fontconfig once
-// and selects hinting mode 0. Shut-down frees the cached faces.
+// and selects hinting mode 0. Shut-down frees the cached faces. Both run
+// their work once however often they are called in pairs.
 void InitTextToolkit();
 void Startup();
 void Shutdown();

@@ -48,7 +48,10 @@ inline void Push(TScanLineSet& Set, int Row, TFloatPoint A, TFloatPoint B) {
   Line.Segments[Line.Count++] = {A, B};
 }
 
-// Cuts the edge P-Q into per-row segments.
+// Cuts the edge P-Q into per-row segments. The X where the edge crosses a
+// row line advances by the slope from row to row; the sum drifts, so each
+// crossing is held inside the edge's own X range (the coverage buffer is
+// sized from the polygons' points).
 void AddEdgeToScanLines(TScanLineSet& Set, TFloatPoint P, TFloatPoint Q) {
   const int a = Floor(P.Y), b = Floor(Q.Y);
   const float fa = P.Y - float(a), fb = Q.Y - float(b);
@@ -59,22 +62,24 @@ void AddEdgeToScanLines(TScanLineSet& Set, TFloatPoint P, TFloatPoint Q) {
     return;
   }
   const float d = (Q.X - P.X) / (Q.Y - P.Y);
+  const float Lo = std::min(P.X, Q.X), Hi = std::max(P.X, Q.X);
+  const auto In = [Lo, Hi](float x) { return std::clamp(x, Lo, Hi); };
   if (a < b) {
     float x = P.X + (float(a + 1) - P.Y) * d;
-    Push(Set, a, {P.X, fa}, {x, 1});
+    Push(Set, a, {P.X, fa}, {In(x), 1});
     for (int Row = a + 1; Row < b; ++Row) {
-      Push(Set, Row, {x, 0}, {x + d, 1});
+      Push(Set, Row, {In(x), 0}, {In(x + d), 1});
       x += d;
     }
-    if (fb != 0) Push(Set, b, {x, 0}, {Q.X, fb});
+    if (fb != 0) Push(Set, b, {In(x), 0}, {Q.X, fb});
   } else {
     float x = P.X + (float(a) - P.Y) * d;
-    if (fa != 0) Push(Set, a, {P.X, fa}, {x, 0});
+    if (fa != 0) Push(Set, a, {P.X, fa}, {In(x), 0});
     for (int Row = a - 1; Row > b; --Row) {
-      Push(Set, Row, {x, 1}, {x - d, 0});
+      Push(Set, Row, {In(x), 1}, {In(x - d), 0});
       x -= d;
     }
-    Push(Set, b, {x, 1}, {Q.X, fb});
+    Push(Set, b, {In(x), 1}, {Q.X, fb});
   }
 }
 

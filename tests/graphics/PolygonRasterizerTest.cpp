@@ -96,6 +96,15 @@ TEST(PolygonRasterizer, HorizontalEdgeOnRowLineAddsNothing) {
   EXPECT_EQ(Spans.back().Y, 1);
 }
 
+TEST(PolygonRasterizer, LongEdgesStayInsideTheirXRange) {
+  // Adding the slope row by row drifts: along this edge the sum ends at
+  // 4.9978 in the row above (5, 3216), left of every vertex. Coverage must
+  // not reach pixel 4 (it would lie outside the buffer).
+  const auto Spans = Rasterize({{{194.0049285888672f, 0.1179186999797821f}, {5, 3216}, {300, 3216}}}, {0, 0, 400, 4000});
+  ASSERT_FALSE(Spans.empty());
+  for (const auto& S : Spans) ASSERT_GE(S.X1, 5) << "row " << S.Y;
+}
+
 TEST(PolygonRasterizer, BadInputRendersNothingOrOnlyTheSoundPart) {
   const float Inf = std::numeric_limits<float>::infinity();
   const float NaN = std::numeric_limits<float>::quiet_NaN();
