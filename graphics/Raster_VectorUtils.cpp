@@ -44,17 +44,19 @@ unsigned InsideCode(TFloatPoint P, const TFloatRect& R) {
 }
 
 // The point of P0-P1 on the side's boundary: the coordinate the side fixes
-// is the boundary itself, the other one is interpolated.
+// is the boundary itself, the other one is interpolated (in double, so that
+// coordinates near the float range do not overflow on the way).
 TFloatPoint Intersect(TFloatPoint P0, TFloatPoint P1, int Side, const TFloatRect& R) {
+  const double x0 = P0.X, y0 = P0.Y, x1 = P1.X, y1 = P1.Y;
   switch (Side) {
     case 0:
     case 1: {
       const float b = Side == 0 ? R.Left : R.Right;
-      return {b, P0.Y + (P1.Y - P0.Y) * (b - P0.X) / (P1.X - P0.X)};
+      return {b, static_cast<float>(y0 + (y1 - y0) * (b - x0) / (x1 - x0))};
     }
     default: {
       const float b = Side == 2 ? R.Top : R.Bottom;
-      return {P0.X + (P1.X - P0.X) * (b - P0.Y) / (P1.Y - P0.Y), b};
+      return {static_cast<float>(x0 + (x1 - x0) * (b - y0) / (y1 - y0)), b};
     }
   }
 }

@@ -50,6 +50,7 @@ TEST(ClipPolygon, Table) {
       {"cut at the left edge", {{-5, 2}, {5, 2}, {5, 8}, {-5, 8}}, {{0, 2}, {5, 2}, {5, 8}, {0, 8}}},
       {"around the whole clip", {{-5, -5}, {15, -5}, {15, 15}, {-5, 15}}, {{0, 0}, {10, 0}, {10, 10}, {0, 10}}},
       {"corner cut off", {{5, 5}, {15, 5}, {5, 13}}, {{5, 5}, {10, 5}, {10, 9}, {8.75f, 10}, {5, 10}}},
+      {"far vertices interpolate without overflow", {{5, 5}, {3e38f, 5}, {5, 3e38f}}, {{5, 5}, {10, 5}, {10, 10}, {5, 10}}},
       {"triangle round a corner, no vertex inside",
        {{-2, 5}, {5, -2}, {12, 12}},
        {{0, 3}, {3, 0}, {6, 0}, {10, 8}, {10, 10}, {8, 10}, {0, 6}}},
@@ -86,8 +87,29 @@ TEST(PolygonBounds, SpansAllPoints) {
   EXPECT_EQ(PolygonBounds({}), TFloatRect{});
 }
 
+// Shifts by (10, 20) and counts its preparations.
+class TShift : public Raster_Transforms::TTransformation {
+ public:
+  int Prepared = 0;
+
+ protected:
+  void PrepareForTransform() override {
+    ++Prepared;
+    TransformValid = true;
+  }
+  void TransformFloatPoint(float X, float Y, float& DX, float& DY) override {
+    DX = X + 10;
+    DY = Y + 20;
+  }
+};
+
 TEST(ScaleAndTransform, MapEveryPoint) {
   EXPECT_EQ(ScalePolyPolygon({{{1, 2}, {3, 4}}}, 2, -1), (TArrayOfArrayOfFloatPoint{{{2, -2}, {6, -4}}}));
+  test::StartRaster();
+  TShift Shift;
+  EXPECT_EQ(TransformPolyPolygon({{{1, 2}, {3, 4}}, {{0, 0}}}, Shift),
+            (TArrayOfArrayOfFloatPoint{{{11, 22}, {13, 24}}, {{10, 20}}}));
+  EXPECT_EQ(Shift.Prepared, 1);
 }
 
 // ----- Shape outlines -------------------------------------------------------
