@@ -251,9 +251,14 @@ TEST_F(TextToPath, CentreRightAndVerticalAlignment) {
       {DT_RIGHT, std::nearbyint(200 - A - 1), 0},
       {DT_BOTTOM, 0, 100 - float(Tm.tmHeight)},
       {DT_VCENTER, 0, (100 - float(Tm.tmHeight)) / 2},
+      // Aligning the last line neither moves the baseline nor depends on
+      // the line breaking being on.
+      {DT_CENTER | DT_VCENTER, std::nearbyint((200 - A - 1) / 2), (100 - float(Tm.tmHeight)) / 2},
+      {DT_RIGHT | DT_SINGLELINE, std::nearbyint(200 - A - 1), 0},
   };
   for (const auto& C : Cases)
-    ExpectShifted(Layout("A", R, C.Flags), 0, Base, 0, Base.size(), C.Dx, C.Dy, "alignment");
+    ExpectShifted(Layout("A", R, C.Flags), 0, Base, 0, Base.size(), C.Dx, C.Dy,
+                  ("flags " + std::to_string(C.Flags)).c_str());
 }
 
 TEST_F(TextToPath, StretchedHintingKeepsPositions) {
