@@ -112,25 +112,27 @@ void TCustomBitmap32::LoadFromStream(std::istream& Stream) {
   const bool complete = std::size_t(Stream.gcount()) == kHeaderSize;
   Stream.clear();
 
-  bool direct = complete && h[0] == 'B' && h[1] == 'M' && ReadU16(h + 26) == 1 && ReadU16(h + 28) == 32 &&
-                ReadU32(h + 30) == 0 && ReadU32(h + 14) == 40;
-  const std::int32_t width = std::int32_t(ReadU32(h + 18));
-  const std::int32_t height = std::int32_t(ReadU32(h + 22));
-  const std::uint32_t offset = ReadU32(h + 10);
-  if (direct) {
-    // Only sizes the stream can fill take the direct path.
-    const std::int64_t available = BytesFrom(Stream, start);
-    const std::uint64_t rows = height < 0 ? std::uint64_t(-std::int64_t(height)) : std::uint64_t(height);
-    const std::uint64_t bytes = std::uint64_t(width < 0 ? 0 : width) * rows * 4;
-    direct = width >= 0 && height != std::numeric_limits<std::int32_t>::min() && offset >= kHeaderSize &&
-             available >= 0 && std::uint64_t(available) >= offset && bytes <= std::uint64_t(available) - offset &&
-             rows <= std::uint64_t(std::numeric_limits<std::int32_t>::max());
-  }
+  const bool direct = complete && h[0] == 'B' && h[1] == 'M' && ReadU16(h + 26) == 1 && ReadU16(h + 28) == 32 &&
+                      ReadU32(h + 30) == 0 && ReadU32(h + 14) == 40;
   if (!direct) {
     Stream.seekg(start);
     if (!ToolkitGraphicsHooks().LoadImage) NoToolkitLoader("stream");
     ToolkitGraphicsHooks().LoadImage(*this, Stream);
     return;
+  }
+  // Only sizes the stream can fill are read; a 32-bit file that claims more
+  // is refused before anything is allocated.
+  const std::int32_t width = std::int32_t(ReadU32(h + 18));
+  const std::int32_t height = std::int32_t(ReadU32(h + 22));
+  const std::uint32_t offset = ReadU32(h + 10);
+  const std::int64_t available = BytesFrom(Stream, start);
+  const std::uint64_t rowCount = height < 0 ? std::uint64_t(-std::int64_t(height)) : std::uint64_t(height);
+  const std::uint64_t bytes = std::uint64_t(width < 0 ? 0 : width) * rowCount * 4;
+  if (width < 0 || height == std::numeric_limits<std::int32_t>::min() || offset < kHeaderSize || available < 0 ||
+      std::uint64_t(available) < offset || bytes > std::uint64_t(available) - offset) {
+    throw EReadError("Stream read error: a 32-bit BMP of " + std::to_string(width) + " x " + std::to_string(height) +
+                     " pixels at offset " + std::to_string(offset) + " does not fit its " +
+                     std::to_string(available) + " bytes");
   }
   const int rows = height < 0 ? -height : height;
   SetSize(width, rows);

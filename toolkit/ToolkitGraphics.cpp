@@ -159,7 +159,12 @@ QImage ImageOfView(const TPixelView& Src, const QRect& SrcRect, bool KeepAlpha) 
   const QRect r = SrcRect.intersected(QRect(0, 0, Src.Width, Src.Height));
   QImage img(std::max(r.width(), 0), std::max(r.height(), 0), KeepAlpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
   for (int y = 0; y < img.height(); ++y) {
-    std::memcpy(img.scanLine(y), Src.Row(r.top() + y) + r.left(), std::size_t(img.width()) * 4);
+    auto* out = reinterpret_cast<TColor32*>(img.scanLine(y));
+    std::memcpy(out, Src.Row(r.top() + y) + r.left(), std::size_t(img.width()) * 4);
+    // An RGB32 image must hold $FF in its alpha bytes.
+    if (!KeepAlpha) {
+      for (int x = 0; x < img.width(); ++x) out[x] |= 0xFF000000u;
+    }
   }
   return img;
 }
@@ -435,7 +440,10 @@ int DrawTextW(HDC DC, std::string_view Text, TRect& Rect, std::uint32_t Format) 
   const int measureFlags = (flags & ~(Qt::AlignHorizontal_Mask | Qt::AlignVertical_Mask)) | Qt::AlignLeft | Qt::AlignTop;
   QRect extent = fm.boundingRect(QRect(rect.left(), rect.top(), layoutWidth, 0x3FFFFFFF), measureFlags, s);
   if (s.isEmpty()) extent = QRect(rect.left(), rect.top(), 0, (Format & DT_SINGLELINE) ? fm.height() : 0);
-  const int height = extent.height();
+  // The platform's text is as high as its lines times the font's cell
+  // height; Qt's rectangle also holds leading and rounding.
+  const int lines = extent.height() > 0 ? std::max(1, int(std::lround(double(extent.height()) / fm.lineSpacing()))) : 0;
+  const int height = lines * fm.height();
   if (Format & DT_CALCRECT) {
     Rect.Right = Rect.Left + extent.width();
     Rect.Bottom = Rect.Top + height;
@@ -504,8 +512,13 @@ void DrawImageTo(HDC DC, const TRect& DstRect, const QImage& Image, bool KeepAlp
   if (QPainter* p = DC->Painter()) {
     p->save();
     p->setRenderHint(QPainter::SmoothPixmapTransform, false);
-    p->drawImage(dst, KeepAlpha ? Image.convertToFormat(QImage::Format_ARGB32)
-                                : Image.convertToFormat(QImage::Format_RGB32));
+    QImage image = Image.convertToFormat(QImage::Format_ARGB32);
+    if (!KeepAlpha) {
+      image = ImageOfView({reinterpret_cast<const TColor32*>(image.constBits()), image.width(), image.height(),
+                           std::ptrdiff_t(image.bytesPerLine() / 4)},
+                          image.rect(), false);
+    }
+    p->drawImage(dst, image);
     p->restore();
     return;
   }
