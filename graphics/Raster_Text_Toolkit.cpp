@@ -304,8 +304,9 @@ void BuildTextPath(TGlyphContext& DC, TCustomPath* Path, const TFloatRect& ARect
     }
     // Carriage returns and other control characters add nothing.
   }
-  // The last line is aligned too when centred or right-aligned; a
-  // justified text leaves it as it is.
+  // The last line is aligned too when centred or right-aligned, a single
+  // line as well. The baseline stays, so that vertical alignment measures
+  // the text's real bottom. A justified text leaves its last line as it is.
   if (Align == DT_CENTER || Align == DT_RIGHT) AlignLine(false);
 
   const float TextBottom = Y + static_cast<float>(Tm.tmHeight - Tm.tmAscent);
