@@ -6,10 +6,11 @@
 //
 // Exact clipping (LineS, LineTS, LineAS): the line is mirrored so that it
 // runs towards +x and +y, and its axes exchanged so that x is the major
-// axis. Where it enters and leaves the clip rectangle is then computed in
-// 64-bit arithmetic from the midpoint error, so the pixels drawn are exactly
-// those of the unclipped line that fall inside, and a long line far outside
-// costs constant time. The anti-aliased LineAS computes the range of major
+// axis. Where it enters and leaves the clip rectangle is then computed
+// from the midpoint error in 128-bit integer arithmetic (64 bits overflow
+// for lines between the ends of the int range), so the pixels drawn are
+// exactly those of the unclipped line that fall inside, and a long line far
+// outside costs constant time. The anti-aliased LineAS computes the range of major
 // steps whose pixel pairs can reach the clip rectangle the same way, jumps
 // its accumulator there, and tests each pair's two pixels.
 #include <algorithm>
@@ -100,6 +101,10 @@ struct TClippedRun {
   std::int64_t x, y, e, count;
 };
 
+// Products of two coordinate differences: up to 2^33 x 2^32 for lines
+// between the ends of the int range.
+using TWide = __int128;
+
 // Entry and exit of a mirrored midpoint line in its clip bounds. False when
 // no pixel of it is visible.
 bool ClipMidpointLine(const TMirroredLine& m, bool L, TClippedRun& run) {
@@ -107,9 +112,9 @@ bool ClipMidpointLine(const TMirroredLine& m, bool L, TClippedRun& run) {
   std::int64_t e = dy2 - m.dx, x = m.X1, y = m.Y1, term = m.X2;
   bool testLeft = true;
   if (m.Y1 < m.cy1) {  // enters through the top edge
-    const std::int64_t t = dx2 * (m.cy1 - m.Y1) - m.dx;
-    x = m.X1 + t / dy2;
-    const std::int64_t r = t % dy2;
+    const TWide t = TWide(dx2) * (m.cy1 - m.Y1) - m.dx;
+    x = m.X1 + std::int64_t(t / dy2);
+    const std::int64_t r = std::int64_t(t % dy2);
     if (x > m.cx2) return false;
     if (x >= m.cx1) {
       y = m.cy1;
@@ -122,9 +127,9 @@ bool ClipMidpointLine(const TMirroredLine& m, bool L, TClippedRun& run) {
     }
   }
   if (testLeft && m.X1 < m.cx1) {  // enters through the left edge
-    const std::int64_t t = dy2 * (m.cx1 - m.X1);
-    y = m.Y1 + t / dx2;
-    const std::int64_t r = t % dx2;
+    const TWide t = TWide(dy2) * (m.cx1 - m.X1);
+    y = m.Y1 + std::int64_t(t / dx2);
+    const std::int64_t r = std::int64_t(t % dx2);
     if (y > m.cy2 || (y == m.cy2 && r >= m.dx)) return false;
     x = m.cx1;
     e += r;
@@ -135,8 +140,8 @@ bool ClipMidpointLine(const TMirroredLine& m, bool L, TClippedRun& run) {
   }
   bool endClipped = false;
   if (m.Y2 > m.cy2) {  // leaves through the bottom edge
-    const std::int64_t t = dx2 * (m.cy2 - m.Y1) + m.dx;
-    term = m.X1 + t / dy2;
+    const TWide t = TWide(dx2) * (m.cy2 - m.Y1) + m.dx;
+    term = m.X1 + std::int64_t(t / dy2);
     if (t % dy2 == 0) term -= 1;
     endClipped = true;
   }

@@ -140,9 +140,36 @@ TEST_F(BitmapTest, LinesFarOutsideCostNothingAndReportNothing) {
     EXPECT_TRUE(r.Areas.empty());
     EXPECT_EQ(r.Changes, 0);
   }
-  // A huge line through the bitmap draws only what it crosses.
+}
+
+TEST_F(BitmapTest, LinesBetweenTheEndsOfTheIntRangeClipExactly) {
+  // Far too long to draw unclipped: each visible pixel is checked against
+  // the midpoint rule directly, y = Y1 + floor((2 k dy + dx) / 2 dx) after
+  // k steps (an exact half rounds up), computed in 128 bits.
+  struct Case {
+    TLine l;
+  } cases[] = {{{-2000000000, -1500000000, 2000000000, 1500000000}},
+               {{-2000000000, -1999999990, 2000000000, 2000000020}},
+               {{2147483647, 15, -2147483647, 14}}};
+  for (const Case& c : cases) {
+    auto b = MakeBitmap(40, 30);
+    b->LineS(c.l.x1, c.l.y1, c.l.x2, c.l.y2, kWhite);
+    const std::vector<TPoint> drawn = ChangedPixels(*b, kBlack);
+    ASSERT_FALSE(drawn.empty()) << c.l.x1;
+    const __int128 dx = (__int128)c.l.x2 - c.l.x1, dy = (__int128)c.l.y2 - c.l.y1;
+    const int sx = dx > 0 ? 1 : -1, sy = dy > 0 ? 1 : -1;
+    const __int128 adx = dx * sx, ady = dy * sy;
+    std::set<int> columns;
+    for (const TPoint& p : drawn) {
+      const __int128 k = ((__int128)p.X - c.l.x1) * sx;
+      const __int128 expectY = c.l.y1 + sy * ((2 * k * ady + adx) / (2 * adx));
+      EXPECT_EQ((long long)expectY, p.Y) << p;
+      columns.insert(p.X);
+    }
+    EXPECT_EQ(columns.size(), drawn.size()) << "one pixel per column";
+    EXPECT_EQ(int(columns.size()), *columns.rbegin() - *columns.begin() + 1) << "no gap";
+  }
   auto b = MakeBitmap(40, 30);
-  b->LineS(-2000000000, -1500000000, 2000000000, 1500000000, kWhite);
   b->LineAS(-2000000000, -1500000000, 2000000000, 1500000000, kWhite);
   EXPECT_FALSE(ChangedPixels(*b, kBlack).empty());
 }
