@@ -123,9 +123,17 @@ void BuildScanLines(const std::vector<TArrayOfFloatPoint>& Polygons, TScanLineSe
     for (std::size_t i = 0; i + 1 < It->size(); ++i) AddEdgeToScanLines(Set, (*It)[i], (*It)[i + 1]);
 }
 
+// The coverage buffer, indexed by pixel X: it starts at pixel Lo.
+struct TCoverage {
+  float* Base;
+  int Lo;
+  float& operator[](int X) const { return Base[X - Lo]; }
+  float* At(int X) const { return Base + (X - Lo); }
+};
+
 // Adds the signed area between the segment and the row's top line to the
-// cells it passes; V is indexed by pixel X.
-void AddSegmentArea(float* V, TFloatPoint P0, TFloatPoint P1) {
+// cells it passes.
+void AddSegmentArea(const TCoverage& V, TFloatPoint P0, TFloatPoint P1) {
   const float x0 = P0.X, y0 = P0.Y, x1 = P1.X, y1 = P1.Y;
   const int i0 = Floor(x0), i1 = Floor(x1);
   if (i0 == i1) {
@@ -156,7 +164,7 @@ void AddSegmentArea(float* V, TFloatPoint P0, TFloatPoint P1) {
 
 // Winding of the points on the row's bottom line, spread by a running sum,
 // then the segments' areas. Returns the touched range in SpanX1..SpanX2.
-void AccumulateScanLine(const TScanLine& Line, float* V, int& SpanX1, int& SpanX2) {
+void AccumulateScanLine(const TScanLine& Line, const TCoverage& V, int& SpanX1, int& SpanX2) {
   SpanX1 = INT_MAX;
   SpanX2 = INT_MIN;
   const auto Visit = [&](TFloatPoint P, float Sign) {
@@ -174,11 +182,11 @@ void AccumulateScanLine(const TScanLine& Line, float* V, int& SpanX1, int& SpanX
     Visit(Line.Segments[s][0], -1);
     Visit(Line.Segments[s][1], 1);
   }
-  Raster_Math::CumulativeSum(V + SpanX1, SpanX2 - SpanX1 + 1);
+  Raster_Math::CumulativeSum(V.At(SpanX1), SpanX2 - SpanX1 + 1);
   for (int s = 0; s < Line.Count; ++s) AddSegmentArea(V, Line.Segments[s][0], Line.Segments[s][1]);
 }
 
-void RenderScanLine(const TScanLine& Line, float* V, int MinX, int MaxX, TRenderSpanProc RenderProc,
+void RenderScanLine(const TScanLine& Line, const TCoverage& V, int MinX, int MaxX, TRenderSpanProc RenderProc,
                     void* Data) {
   if (Line.Count == 0) return;
   int X1, X2;
@@ -188,11 +196,11 @@ void RenderScanLine(const TScanLine& Line, float* V, int MinX, int MaxX, TRender
   // float residue in the unrendered cells beside the clip must not carry
   // into the next row.
   const auto Clear = [&] {
-    Raster_LowLevel::FillLongwords(reinterpret_cast<std::uint32_t*>(V + X1), std::uint32_t(X2 - X1 + 1), 0);
+    Raster_LowLevel::FillLongwords(reinterpret_cast<std::uint32_t*>(V.At(X1)), std::uint32_t(X2 - X1 + 1), 0);
   };
   if (SpanX2 >= SpanX1) {
     try {
-      RenderProc(Data, TValueSpan{SpanX1, SpanX2, V + SpanX1}, Line.Y);
+      RenderProc(Data, TValueSpan{SpanX1, SpanX2, V.At(SpanX1)}, Line.Y);
     } catch (...) {
       Clear();
       throw;
@@ -238,10 +246,10 @@ void RasterizePolyPolygon(const TArrayOfArrayOfFloatPoint& Points, const TFloatR
   // The coverage buffer covers what the polygons touch: from the leftmost
   // point's pixel to two pixels right of the rightmost one (a point on a
   // row's bottom line writes one pixel further, and the running sum reads
-  // it). Index V[x] is pixel x.
+  // it).
   const int BufLo = Floor(XLo), BufHi = Floor(XHi) + 2;
   std::vector<float> Buffer(static_cast<std::size_t>(BufHi - BufLo + 1), 0.0f);
-  float* V = Buffer.data() - BufLo;
+  const TCoverage V{Buffer.data(), BufLo};
 
   for (const TScanLine& Line : Set.Rows) RenderScanLine(Line, V, MinX, MaxX, RenderProc, Data);
 }
