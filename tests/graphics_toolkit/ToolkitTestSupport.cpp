@@ -23,6 +23,9 @@ class ToolkitEnvironment : public ::testing::Environment {
     static int argc = 1;
     static char name[] = "graphics_toolkit_test";
     static char* argv[] = {name, nullptr};
+    // Offscreen whatever the environment says: the suite never needs a
+    // display, and ctest may start it without the variable.
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
     app_ = std::make_unique<QGuiApplication>(argc, argv);
     QFontDatabase::addApplicationFont("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf");
     RasterStartup();
