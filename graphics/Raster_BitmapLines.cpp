@@ -298,7 +298,8 @@ void TCustomBitmap32::VertLineTSP(int X, int Y1, int Y2) {
 
 // A sub-pixel run covers two rows (or columns): the first by the fraction
 // of the position above the next pixel boundary, the second by the rest;
-// its end pixels by their covered fractions.
+// its end pixels by their covered fractions. Its report spans one pixel
+// across the run (Y to Y + 1.0), so that the row it touches is repainted.
 namespace {
 
 void SubPixelRun(TColor32* First, std::ptrdiff_t Step, int Middle, std::uint32_t f, std::uint32_t w1,
@@ -321,7 +322,7 @@ void TCustomBitmap32::HorzLineX(TFixed X1, TFixed Y, TFixed X2, TColor32 Value) 
   if (fy != 0) SubPixelRun(PixelPtr(first, row), 1, middle, fy, wx1, wx2, Value);
   if (65535 - fy != 0) SubPixelRun(PixelPtr(first, row + 1), 1, middle, 65535 - fy, wx1, wx2, Value);
   Raster_Blend::ClearMMXState();
-  Changed(FixedSegmentToRect(X1, Y, X2, WrapAdd(Y, 1)));
+  Changed(FixedSegmentToRect(X1, Y, X2, WrapAdd(Y, 65536)));
 }
 
 void TCustomBitmap32::VertLineX(TFixed X, TFixed Y1, TFixed Y2, TColor32 Value) {
@@ -333,7 +334,7 @@ void TCustomBitmap32::VertLineX(TFixed X, TFixed Y1, TFixed Y2, TColor32 Value) 
   if (fx != 0) SubPixelRun(PixelPtr(column, first), FWidth, middle, fx, wy1, wy2, Value);
   if (65535 - fx != 0) SubPixelRun(PixelPtr(column + 1, first), FWidth, middle, 65535 - fx, wy1, wy2, Value);
   Raster_Blend::ClearMMXState();
-  Changed(FixedSegmentToRect(X, Y1, WrapAdd(X, 1), Y2));
+  Changed(FixedSegmentToRect(X, Y1, WrapAdd(X, 65536), Y2));
 }
 
 void TCustomBitmap32::HorzLineXS(TFixed X1, TFixed Y, TFixed X2, TColor32 Value) {
@@ -347,7 +348,7 @@ void TCustomBitmap32::HorzLineXS(TFixed X1, TFixed Y, TFixed X2, TColor32 Value)
       LineXS(x1, Y, x2, Y, Value, false);
     }
   }
-  Changed(FixedSegmentToRect(X1, Y, X2, WrapAdd(Y, 1)));
+  Changed(FixedSegmentToRect(X1, Y, X2, WrapAdd(Y, 65536)));
 }
 
 void TCustomBitmap32::VertLineXS(TFixed X, TFixed Y1, TFixed Y2, TColor32 Value) {
@@ -361,7 +362,7 @@ void TCustomBitmap32::VertLineXS(TFixed X, TFixed Y1, TFixed Y2, TColor32 Value)
       LineXS(X, y1, X, y2, Value, false);
     }
   }
-  Changed(FixedSegmentToRect(X, Y1, WrapAdd(X, 1), Y2));
+  Changed(FixedSegmentToRect(X, Y1, WrapAdd(X, 65536), Y2));
 }
 
 // --- Bresenham --------------------------------------------------------------------------

@@ -260,6 +260,13 @@ TEST_F(BitmapTest, SubPixelRunsStayInsideTheClipRectangle) {
   for (const TPoint& p : ChangedPixels(*b, kBlack)) EXPECT_LT(p.X, 6) << p;
   EXPECT_NE(b->GetPixel(4, 1), kBlack);
 
+  // The report spans the row the run lies on (an exact half rounds down).
+  TReports r;
+  r.Attach(*b);
+  b->HorzLineXS(98304, 2 * 65536, 5 * 65536, kWhite);
+  ASSERT_FALSE(r.Areas.empty());
+  EXPECT_EQ(r.Areas.back().first, (TRect{1, 2, 5, 3}));
+
   auto v = MakeBitmap(3, 10);
   v->SetClipRect({0, 2, 3, 8});
   v->VertLineXS(65536, -3 * 65536, 40 * 65536, kWhite);
