@@ -167,7 +167,6 @@ constexpr bool IsRectEmpty32(const TRect& R) { return R.Right <= R.Left || R.Bot
 extern std::array<std::uint8_t, 256> GammaTable;
 void BuildGammaTable(float Gamma);
 
-
 }  // namespace velkor
 
 // ---------------------------------------------------------------------------
@@ -216,6 +215,7 @@ class TIcon;
 class TMetafile;
 class TPicture;
 class TClipboard;
+
 // Raised by the transfers for a nil bitmap and by the backends when a
 // surface cannot be had.
 class EBitmapException : public std::runtime_error {
