@@ -36,7 +36,7 @@ struct TFace {
   }
 };
 
-// (file, face index, height, weight) -> the sized face.
+// (file, face index, height) -> the sized face.
 using TFaceKey = std::tuple<std::string, int, std::int32_t>;
 // (family, weight, italic) -> (file, face index), as fontconfig matched it.
 using TMatchKey = std::tuple<std::string, std::int32_t, bool>;

@@ -14,9 +14,9 @@ inline constexpr std::int32_t FW_DONTCARE = 0;
 inline constexpr std::int32_t FW_NORMAL = 400;
 inline constexpr std::int32_t FW_BOLD = 700;
 
-// Character sets and qualities keep their numeric values; the glyph-outline
-// stand-in reads only what it can honour (name, height, width, weight,
-// italic).
+// Character sets and qualities keep their numeric values. The glyph-outline
+// stand-in reads the name, height, weight and italic flag; the rest travels
+// for the toolkit's own text.
 inline constexpr std::uint8_t ANSI_CHARSET = 0;
 inline constexpr std::uint8_t DEFAULT_CHARSET = 1;
 inline constexpr std::uint8_t DEFAULT_QUALITY = 0;
