@@ -238,6 +238,25 @@ TEST_F(BitmapTest, WuLines) {
   EXPECT_EQ(ChangedPixels(*d, kBlack), diagonal);
   EXPECT_GE(d->GetPixel(3, 3) & 0xFF, 0xFEu);
 
+  // The clipped form agrees with the plain stepping loop of LineA wherever
+  // both draw: they differ only at the start pixel, which LineA blends
+  // with the plain routine before its loop.
+  std::mt19937 gen(8);
+  std::uniform_int_distribution<int> coord(2, 37);
+  for (int i = 0; i < 200; ++i) {
+    const int x1 = coord(gen), y1 = coord(gen), x2 = coord(gen), y2 = coord(gen);
+    if (x1 == x2 || y1 == y2 || std::abs(x2 - x1) == std::abs(y2 - y1)) continue;
+    for (bool L : {false, true}) {
+      auto plain = MakeBitmap(40, 40), clipped = MakeBitmap(40, 40);
+      plain->LineA(x1, y1, x2, y2, 0xC0FF8040u, L);
+      clipped->LineAS(x1, y1, x2, y2, 0xC0FF8040u, L);
+      plain->SetPixel(x1, y1, kBlack);
+      clipped->SetPixel(x1, y1, kBlack);
+      EXPECT_TRUE(SamePixels(*plain, *clipped, plain->BoundsRect()))
+          << "(" << x1 << ", " << y1 << ")-(" << x2 << ", " << y2 << ") L=" << L;
+    }
+  }
+
   // A shallow line's pixel pairs share the weight: each column's two
   // pixels together carry about the full colour.
   auto s = MakeBitmap(20, 6);
