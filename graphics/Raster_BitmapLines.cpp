@@ -568,6 +568,7 @@ void TCustomBitmap32::LineAS(int X1, int Y1, int X2, int Y2, TColor32 Value, boo
   }
   if (first > last) return;
   const Raster_Blend::TBlendMemEx blend = *Raster_Blend::BlendIntoMaskedByMode[FCombineMode];
+  bool onlyStraddling = true;  // every pair drawn had its upper pixel above the clip
   for (std::int64_t k = first; k <= last; ++k) {
     const std::int64_t acc = k * step;
     const std::int64_t major = m.X1 + k, minor = m.Y1 + (acc >> 16);
@@ -576,6 +577,7 @@ void TCustomBitmap32::LineAS(int X1, int Y1, int X2, int Y2, TColor32 Value, boo
     if (minor >= m.cy1 && minor <= m.cy2) {
       m.ToBitmap(major, minor, bx, by);
       blend(Value, *PixelPtr(bx, by), GammaTable[w ^ 255]);
+      onlyStraddling = false;
     }
     if (minor + 1 >= m.cy1 && minor + 1 <= m.cy2) {
       m.ToBitmap(major, minor + 1, bx, by);
@@ -583,7 +585,14 @@ void TCustomBitmap32::LineAS(int X1, int Y1, int X2, int Y2, TColor32 Value, boo
     }
   }
   Raster_Blend::ClearMMXState();
-  Changed(MakeRect(X1, Y1, X2, Y2), kLineInfo);
+  // A line entering through the top edge beyond the right edge leaves only
+  // the lower halves of the pairs straddling the edge: that partial row is
+  // reported as a change of the bitmap, not as the line.
+  if (onlyStraddling) {
+    Changed();
+  } else {
+    Changed(MakeRect(X1, Y1, X2, Y2), kLineInfo);
+  }
 }
 
 // --- sub-pixel lines --------------------------------------------------------------------

@@ -257,6 +257,17 @@ TEST_F(BitmapTest, WuLines) {
     }
   }
 
+  // Entering through the top edge beyond the right edge: only the lower
+  // halves of the straddling pairs, reported as a change of the bitmap.
+  auto top = MakeBitmap(10, 10);
+  TReports r;
+  r.Attach(*top);
+  top->LineAS(0, -1, 40, 0, kWhite);
+  for (const TPoint& p : ChangedPixels(*top, kBlack)) EXPECT_EQ(p.Y, 0) << p;
+  EXPECT_NE(top->GetPixel(9, 0), kBlack);
+  ASSERT_EQ(r.Areas.size(), 1u);
+  EXPECT_EQ(r.Areas[0], std::make_pair(TRect{0, 0, 10, 10}, AREAINFO_RECT));
+
   // A shallow line's pixel pairs share the weight: each column's two
   // pixels together carry about the full colour.
   auto s = MakeBitmap(20, 6);
