@@ -39,6 +39,38 @@ TColor32 Interpolate2x2_SSE2(std::uint32_t WX, std::uint32_t WY, const TColor32*
   return TColor32(_mm_cvtsi128_si32(_mm_packus_epi16(mixed, mixed)));
 }
 
+std::uint64_t InterpolateWeightWords(std::uint32_t W) {
+  return 0x0001000100010001ull * std::min<std::uint32_t>(W, 256);
+}
+
+// Two destination pixels per step: the left and right pixels of both upper
+// pairs side by side in one register, likewise the lower pairs, so each
+// Mix handles two outputs.
+void InterpolateRow_SSE2(const std::int32_t* Pos, const std::uint64_t* WXWords, int Count, std::uint32_t WY,
+                         const TColor32* Upper, const TColor32* Lower, TColor32* Out) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i wy = _mm_set1_epi16(short(std::min<std::uint32_t>(WY, 256)));
+  int i = 0;
+  for (; i + 2 <= Count; i += 2) {
+    const int p = Pos[i], q = Pos[i + 1];
+    const __m128i up = _mm_unpacklo_epi32(Load2(Upper + p), Load2(Upper + q));  // Lp, Lq, Rp, Rq
+    const __m128i lo = _mm_unpacklo_epi32(Load2(Lower + p), Load2(Lower + q));
+    const __m128i wx = _mm_loadu_si128(reinterpret_cast<const __m128i*>(WXWords + i));
+    const __m128i upper = Mix(_mm_unpackhi_epi8(up, zero), _mm_unpacklo_epi8(up, zero), wx);
+    const __m128i lower = Mix(_mm_unpackhi_epi8(lo, zero), _mm_unpacklo_epi8(lo, zero), wx);
+    const __m128i mixed = Mix(lower, upper, wy);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(Out + i), _mm_packus_epi16(mixed, mixed));
+  }
+  for (; i < Count; ++i) {
+    const int p = Pos[i];
+    const __m128i both = _mm_unpacklo_epi32(Load2(Upper + p), Load2(Lower + p));
+    const __m128i wx = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(WXWords + i));
+    const __m128i rows = Mix(_mm_unpackhi_epi8(both, zero), _mm_unpacklo_epi8(both, zero), _mm_unpacklo_epi64(wx, wx));
+    const __m128i mixed = Mix(_mm_unpackhi_epi64(rows, rows), rows, wy);
+    Out[i] = TColor32(_mm_cvtsi128_si32(_mm_packus_epi16(mixed, mixed)));
+  }
+}
+
 // Sums each channel in 16-bit lanes (two pixels per register) and empties
 // them into 32-bit lanes before any word lane could hold more than 256
 // values of 255. Rows are taken in chunks of at most 500 pixels, so blocks of

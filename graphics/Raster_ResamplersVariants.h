@@ -21,6 +21,14 @@ TColor32 AverageOfSums(std::uint64_t A, std::uint64_t R, std::uint64_t G, std::u
 // MMX forms compute the same result.
 TColor32 AverageBlock_SSE2(std::uint32_t Dlx, std::uint32_t Dly, const TColor32* RowSrc, std::uint32_t OffSrc);
 TColor32 Interpolate2x2_SSE2(std::uint32_t WX, std::uint32_t WY, const TColor32* C11, const TColor32* C21);
+// Interpolate2x2_SSE2 along a row: Out[i] from the pixels at Pos[i] and
+// Pos[i] + 1 of Upper and Lower, weighted by WY and by the horizontal weight
+// of column i, given as four 16-bit copies (InterpolateWeightWords). The
+// bilinear scaler calls it in place of the bound routine when that is
+// Interpolate2x2_SSE2, saving a call per pixel.
+std::uint64_t InterpolateWeightWords(std::uint32_t W);
+void InterpolateRow_SSE2(const std::int32_t* Pos, const std::uint64_t* WXWords, int Count, std::uint32_t WY,
+                         const TColor32* Upper, const TColor32* Lower, TColor32* Out);
 #endif
 
 }  // namespace velkor::Raster_Resamplers::variants

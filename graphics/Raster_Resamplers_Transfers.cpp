@@ -16,6 +16,7 @@
 #include "graphics/Raster_Blend.h"
 #include "graphics/Raster_LowLevel.h"
 #include "graphics/Raster_Resamplers.h"
+#include "graphics/Raster_ResamplersVariants.h"
 
 namespace velkor::Raster_Resamplers {
 
@@ -355,15 +356,29 @@ void ScaleBilinear(TCustomBitmap32* Dst, TRect DstRect, TRect DstClip, TCustomBi
   const int w = DstClip.Right - DstClip.Left;
   const int srcWidth = Src->Width();
   const TInterpolate2x2 interpolate = Interpolate2x2;
+  std::vector<std::int32_t> pos(static_cast<std::size_t>(w)), weight(static_cast<std::size_t>(w));
+  for (int i = 0; i < w; ++i) pos[i] = columns[i].Pos, weight[i] = columns[i].Weight;
+#if defined(__x86_64__)
+  const bool rowForm = interpolate == variants::Interpolate2x2_SSE2;
+  std::vector<std::uint64_t> weightWords(rowForm ? std::size_t(w) : 0);
+  for (std::size_t i = 0; i < weightWords.size(); ++i)
+    weightWords[i] = variants::InterpolateWeightWords(std::uint32_t(weight[i]));
+#endif
   std::vector<TColor32> buffer(combiner.Op() == dmOpaque ? 0 : std::size_t(w));
   for (int y = DstClip.Top; y < DstClip.Bottom; ++y) {
     const TLinearTap& row = rows[y - DstClip.Top];
     const TColor32* upper = Src->ScanLine(row.Pos);
     TColor32* out = buffer.empty() ? Dst->PixelPtr(DstClip.Left, y) : buffer.data();
-    for (int i = 0; i < w; ++i) {
-      const TLinearTap& col = columns[i];
-      out[i] = interpolate(std::uint32_t(col.Weight), std::uint32_t(row.Weight), upper + col.Pos,
-                           upper + col.Pos + srcWidth);
+#if defined(__x86_64__)
+    if (rowForm) {
+      variants::InterpolateRow_SSE2(pos.data(), weightWords.data(), w, std::uint32_t(row.Weight), upper,
+                                    upper + srcWidth, out);
+    } else
+#endif
+    {
+      for (int i = 0; i < w; ++i)
+        out[i] = interpolate(std::uint32_t(weight[i]), std::uint32_t(row.Weight), upper + pos[i],
+                             upper + pos[i] + srcWidth);
     }
     if (!buffer.empty()) combiner.Pixels(buffer.data(), Dst->PixelPtr(DstClip.Left, y), w);
   }
