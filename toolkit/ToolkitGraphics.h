@@ -113,6 +113,9 @@ class TDeviceContext {
   // QGuiApplication.
   const QFont* ResolvedFont();
   const QFontMetrics* Metrics();
+  // The advance width of Text in the selected font (0 without one). The
+  // last answer is kept: text is usually measured right after it is drawn.
+  int TextAdvance(std::string_view Text);
 
   // The selected surface as an image sharing its pixels (Format_ARGB32), or
   // a null image without one.
@@ -128,6 +131,9 @@ class TDeviceContext {
   HFONT FResolvedFrom;
   std::optional<QFont> FQFont;
   std::optional<QFontMetrics> FMetrics;
+  HFONT FAdvanceFont;
+  std::string FAdvanceText;
+  int FAdvance = 0;
 };
 
 HDC CreateCompatibleDC(HDC Reference);
