@@ -231,6 +231,16 @@ bool StretchView(HDC Dst, const QRect& DstRect, const TPixelView& Src, const QRe
 }
 
 // The rectangle text drawn at (X, Y) may touch: its cell and its ink.
+// Rect of the surface in a colour ($00BBGGRR) with alpha 0, as the
+// platform fills.
+void FillSurface(TDIBSection& Surface, const QRect& Rect, std::uint32_t ColorRef) {
+  const QRect area = Rect.intersected(SurfaceRect(Surface));
+  const TColor32 px = ((ColorRef & 0xFF) << 16) | (ColorRef & 0xFF00) | ((ColorRef >> 16) & 0xFF);
+  for (int y = area.top(); y <= area.bottom(); ++y) {
+    std::fill_n(Surface.Bits + std::ptrdiff_t(y) * Surface.Width + area.left(), area.width(), px);
+  }
+}
+
 // The rectangle text of that advance drawn at (X, Y) may touch: its cell,
 // grown for overhangs (italics, accents above the ascent) and the
 // anti-aliased fringe.
@@ -361,6 +371,8 @@ std::uint32_t TDeviceContext::SetTextColor(std::uint32_t Value) { return std::ex
 
 int TDeviceContext::SetBkMode(int Value) { return std::exchange(FBkMode, Value); }
 
+std::uint32_t TDeviceContext::SetBkColor(std::uint32_t Value) { return std::exchange(FBkColor, Value); }
+
 const QFont* TDeviceContext::ResolvedFont() {
   if (!HaveGuiApplication()) return nullptr;
   const HFONT font = FFont ? FFont : GetStockSystemFont();
@@ -454,8 +466,17 @@ bool ExtTextOutW(HDC DC, int X, int Y, std::uint32_t Options, const TRect* Rect,
       p.drawText(QPoint(X, Y + ascent), s);
     }
   };
+  // The background behind the text, if any.
+  QRect background;
+  if ((Options & ETO_OPAQUE) && Rect) {
+    background = ToQRect(*Rect);
+  } else if (DC->BkMode() == OPAQUE && escapement == 0) {
+    background = QRect(X, Y, DC->TextAdvance(Text), fm.height());
+  }
+  if (clipped) background = background.intersected(ToQRect(*Rect));
   if (QPainter* p = DC->Painter()) {
     p->save();
+    if (!background.isEmpty()) p->fillRect(background, ColorRefToQColor(DC->BkColor()));
     p->setPen(ColorRefToQColor(DC->TextColor()));
     if (clipped) p->setClipRect(ToQRect(*Rect), Qt::IntersectClip);
     paint(*p);
@@ -464,6 +485,7 @@ bool ExtTextOutW(HDC DC, int X, int Y, std::uint32_t Options, const TRect* Rect,
   }
   TDIBSection* surface = DC->Bitmap();
   if (!surface) return false;
+  if (!background.isEmpty()) FillSurface(*surface, background, DC->BkColor());
   QRect area = SurfaceRect(*surface);
   if (clipped) area = area.intersected(ToQRect(*Rect));
   if (escapement == 0) area = area.intersected(TextBounds(fm, DC->TextAdvance(Text), X, Y));
@@ -623,6 +645,7 @@ void TCanvas::SelectFontIntoHandle() {
   FHandle->SelectFont(FFont.Handle());
   FHandle->SetTextColor(ColorToRGB(FFont.Color()));
   FHandle->SetBkMode(FBrush.Style == bsClear ? TRANSPARENT : OPAQUE);
+  FHandle->SetBkColor(ColorToRGB(FBrush.Color));
 }
 
 void TCanvas::TextOut(int X, int Y, std::string_view Text) {
@@ -656,11 +679,7 @@ void TCanvas::FillRect(const TRect& Rect) {
   if (QPainter* p = FHandle->Painter()) {
     p->fillRect(ToQRect(Rect), ColorRefToQColor(c));
   } else if (TDIBSection* s = FHandle->Bitmap()) {
-    const QRect area = ToQRect(Rect).intersected(SurfaceRect(*s));
-    const TColor32 px = ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);
-    for (int y = area.top(); y <= area.bottom(); ++y) {
-      std::fill_n(s->Bits + std::ptrdiff_t(y) * s->Width + area.left(), area.width(), px);
-    }
+    FillSurface(*s, ToQRect(Rect), c);
   }
   Changed();
 }

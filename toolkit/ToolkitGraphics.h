@@ -102,12 +102,15 @@ class TDeviceContext {
   // $00BBGGRR.
   std::uint32_t TextColor() const { return FTextColor; }
   int BkMode() const { return FBkMode; }
+  // $00BBGGRR; fills behind text in the OPAQUE mode and with ETO_OPAQUE.
+  std::uint32_t BkColor() const { return FBkColor; }
 
   // Each returns the previous value.
   HBITMAP SelectBitmap(HBITMAP Value);
   HFONT SelectFont(HFONT Value);
   std::uint32_t SetTextColor(std::uint32_t Value);
   int SetBkMode(int Value);
+  std::uint32_t SetBkColor(std::uint32_t Value);
 
   // The selected font as Qt resolves it; nullptr without a font or without a
   // QGuiApplication.
@@ -127,6 +130,7 @@ class TDeviceContext {
   HFONT FFont;
   std::uint32_t FTextColor = 0;
   int FBkMode = OPAQUE;
+  std::uint32_t FBkColor = 0x00FFFFFF;
   // The font last resolved, kept until another is selected.
   HFONT FResolvedFrom;
   std::optional<QFont> FQFont;
@@ -149,6 +153,8 @@ void SetStockSystemFont(HFONT Font);
 bool GetTextExtentPoint32W(HDC DC, std::string_view Text, TSize& Size);
 bool GetTextMetricsW(HDC DC, TTextMetric& Metric);
 // Text at (X, Y), the top of its cell; with ETO_CLIPPED limited to *Rect.
+// The background colour fills *Rect first with ETO_OPAQUE, else the text's
+// cell in the OPAQUE background mode.
 bool ExtTextOutW(HDC DC, int X, int Y, std::uint32_t Options, const TRect* Rect, std::string_view Text);
 // Text formatted into Rect by the DT_ flags. DT_CALCRECT only measures and
 // sets Rect's right and bottom edges. Returns the height of the text.

@@ -132,6 +132,21 @@ TEST(DeviceContexts, BitmapContextsCopyPixelsPainterContextsIgnoreAlpha) {
   EXPECT_EQ(back->GetPixel(0, 0), 0x40FF0000u);
 }
 
+TEST(DeviceContexts, ACanvasWithASolidBrushFillsBehindItsText) {
+  TBitmap tb;
+  tb.SetSize(60, 20);
+  TCanvas& canvas = tb.Canvas();
+  canvas.Font().SetName(kTestFace);
+  canvas.Brush().Color = clRed;
+  const TSize cell = canvas.TextExtent("-");
+  canvas.TextOut(0, 0, "-");
+  EXPECT_EQ(tb.ScanLine(0)[0], 0x00FF0000u) << "the cell's corner shows the brush";
+  EXPECT_EQ(tb.ScanLine(0)[cell.cx], 0u) << "nothing beyond the cell";
+  canvas.Brush().Style = bsClear;
+  canvas.TextOut(30, 0, "-");
+  EXPECT_EQ(tb.ScanLine(0)[30], 0u) << "a clear brush leaves the background";
+}
+
 TEST(DeviceContexts, TileToCoversTheDestinationAcrossTiles) {
   auto src = New<TBitmap32>();
   src->SetSize(2, 1);
