@@ -37,6 +37,22 @@ TEST(ToolkitBackend, ANewSurfaceIsZeroedTopDownAndAligned) {
   EXPECT_EQ(memory->GetPixel(9, 9), 0xFF000000u);
 }
 
+TEST(ToolkitBackend, ASizeBeyondMemoryRaisesAndLeavesNothing) {
+  auto bmp = New<TBitmap32>();
+  bmp->SetSize(4, 4);
+  try {
+    bmp->SetSize(100000, 100000);
+    ADD_FAILURE() << "allocated";
+  } catch (const EBitmapException& e) {
+    EXPECT_STREQ(e.what(), "Can't allocate the DIB handle");
+  }
+  EXPECT_EQ(bmp->Width(), 0);
+  EXPECT_EQ(bmp->Height(), 0);
+  EXPECT_EQ(bmp->Bits(), nullptr);
+  bmp->SetSize(3, 3);
+  EXPECT_EQ(bmp->GetPixel(2, 2), 0u) << "usable again";
+}
+
 TEST(ToolkitBackend, ResizingDropsTheCanvasAndMovesTheHandle) {
   auto bmp = New<TBitmap32>();
   bmp->SetSize(4, 4);
