@@ -117,6 +117,20 @@ TEST(ToolkitBackend, BeforeTheToolkitStartsThereIsNoTextButNoCrash) {
   EXPECT_EQ(ready->Backend(), before);
 }
 
+TEST(ToolkitBackend, ABackendThatOutlivesItsBitmapCallsNothing) {
+  auto bmp = New<TBitmap32>();
+  bmp->SetSize(4, 4);
+  TCustomBackend* kept = bmp->ReleaseBackend();
+  bmp->Canvas();
+  bmp.reset();
+  EXPECT_EQ(kept->Owner(), nullptr);
+  // Under a memory checker a call into the freed bitmap would show here.
+  auto* canvas = BackendInterface<ICanvasSupport>(kept);
+  canvas->GetCanvas()->FillRect({0, 0, 1, 1});
+  BackendInterface<IFontSupport>(kept)->GetFont()->SetSize(30);
+  kept->Release();
+}
+
 TEST(DeviceContexts, BitmapContextsCopyPixelsPainterContextsIgnoreAlpha) {
   auto src = New<TBitmap32>();
   src->SetSize(2, 1);
