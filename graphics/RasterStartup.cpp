@@ -7,6 +7,7 @@
 #include "graphics/Raster_Filters.h"
 #include "graphics/Raster_LowLevel.h"
 #include "graphics/Raster_Math.h"
+#include "graphics/Raster_MicroTiles.h"
 #include "graphics/Raster_Polygons.h"
 #include "graphics/Raster_Resamplers.h"
 #include "graphics/Raster_System.h"
@@ -22,6 +23,7 @@ void RasterStartup() {
   Raster_Blend::Startup();
   Raster_Transforms::Startup();
   Raster_Resamplers::Startup();
+  Raster_MicroTiles::Startup();
   Raster_Polygons::Startup();
   Raster_Backends_Generic::Startup();
   Raster::Startup();
@@ -32,6 +34,7 @@ void RasterShutdown() {
   Raster::Shutdown();
   Raster_Backends_Generic::Shutdown();
   Raster_Polygons::Shutdown();
+  Raster_MicroTiles::Shutdown();
   Raster_Resamplers::Shutdown();
   Raster_Transforms::Shutdown();
   Raster_Blend::Shutdown();

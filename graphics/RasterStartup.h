@@ -12,7 +12,8 @@ namespace velkor {
 // Raster_Bindings, Raster_Math (cumulative sum), Raster_LowLevel (word
 // fill), Raster_Blend (blend routines and tables), Raster_Transforms,
 // Raster_Resamplers (block average, interpolator, resampler and kernel
-// classes), Raster_Polygons (the renderer classes),
+// classes), Raster_MicroTiles (the tile unions), Raster_Polygons (the
+// renderer classes),
 // Raster_Backends_Generic (the temporary folder), and the value-type part
 // of Raster (gamma table).
 void RasterStartup();
