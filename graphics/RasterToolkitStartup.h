@@ -7,10 +7,11 @@
 
 namespace velkor {
 
-// In order: the toolkit's picture formats, the stock system font (order
-// 15), the shared 8 x 8 measuring bitmap (order 16), the toolkit backend as
-// TBitmap32's platform backend, the exchange with the toolkit's graphics,
-// and the text outlines (Raster_Text_Toolkit). Each part runs at most once.
+// In order: the toolkit's picture formats, theme access (order 9: the
+// theme nexus), the stock system font (order 15), the shared 8 x 8
+// measuring bitmap (order 16), the toolkit backend as TBitmap32's platform
+// backend, the exchange with the toolkit's graphics, and the text outlines
+// (Raster_Text_Toolkit). Each part runs at most once.
 void RasterToolkitStartup();
 // The reverse. Bitmaps made afterwards use the memory backend again.
 void RasterToolkitShutdown();
