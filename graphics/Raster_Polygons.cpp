@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include <xmmintrin.h>
+
 #include "graphics/Raster_Blend.h"
 #include "graphics/Raster_System.h"
 #include "graphics/Raster_VectorUtils.h"
@@ -24,20 +26,29 @@ std::uint32_t AbsFloor(float C, float Scale, std::uint32_t Limit) {
   return a == a ? Limit : 0;
 }
 
+// The end of the run of values equal to Coverage[Start], four at a time
+// while the whole group matches.
+int RunEnd(const float* Coverage, int Start, int Count) {
+  const __m128 c = _mm_set1_ps(Coverage[Start]);
+  int end = Start + 1;
+  while (end + 4 <= Count && _mm_movemask_ps(_mm_cmpeq_ps(_mm_loadu_ps(Coverage + end), c)) == 0xF) end += 4;
+  while (end < Count && Coverage[end] == Coverage[Start]) ++end;
+  return end;
+}
+
 template <std::uint32_t (*Weight)(float)>
 void MakeColors(PSingleArray Coverage, PColor32Array Out, int Count, TColor32 Color) {
   const std::uint32_t A = Color >> 24;
   const TColor32 rgb = Color & 0x00FFFFFFu;
-  float last = 0;
-  TColor32 value = rgb;  // coverage 0
-  for (int i = 0; i < Count; ++i) {
+  int i = 0;
+  while (i < Count) {
+    // One conversion per run of equal coverage.
     const float c = Coverage[i];
-    if (c != last) {
-      last = c;
-      // A * 257 * f reaches 255 * 257 * 65536 = 4 294 901 760: unsigned.
-      value = (TColor32(GammaTable[(A * 257u * Weight(c)) >> 24]) << 24) | rgb;
-    }
-    Out[i] = value;
+    int end = RunEnd(Coverage, i, Count);
+    // A * 257 * f reaches 255 * 257 * 65536 = 4 294 901 760: unsigned.
+    const TColor32 value = (TColor32(GammaTable[(A * 257u * Weight(c)) >> 24]) << 24) | rgb;
+    std::fill(Out + i, Out + end, value);
+    i = end;
   }
 }
 
