@@ -276,11 +276,11 @@ class TCustomLayer : public TNotifiablePersistent {
   TMouseEvent OnMouseUp;
   TMouseMoveEvent OnMouseMove;
 
- protected:
   // Expires when the layer is destroyed: taken before a handler runs, it
   // tells whether the layer survived it.
   std::weak_ptr<char> Alive() const { return FAlive; }
 
+ protected:
   TCursor FCursor = crDefault;
   std::unique_ptr<std::vector<TCustomLayer*>> FFreeNotifies;
   TLayerCollection* FLayerCollection = nullptr;

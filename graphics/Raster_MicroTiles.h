@@ -25,11 +25,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "graphics/Raster.h"
 #include "graphics/Raster_Bindings.h"
 #include "graphics/Raster_Containers.h"
+#include "graphics/Raster_Layers.h"
+#include "graphics/Raster_RepaintOpt.h"
 
 namespace velkor::Raster_MicroTiles {
 
@@ -118,6 +121,132 @@ int MicroTilesToRects(const TMicroTiles& Tiles, Raster_Containers::TRectList* Ds
 // (Dx is negated when Left > Right, Dy when Top > Bottom). Results beyond
 // the 32-bit range saturate.
 void ExpandArea(TRect& Area, int Dx, int Dy);
+
+// --- The repaint optimiser over micro-tiles ------------------------------------------
+//
+// For each layer the optimiser keeps its footprint: the tiles it covered
+// when it was last painted, measured by running the layer's own painting
+// in the buffer's measuring mode (nothing is drawn; every primitive reports
+// its area). A layer that reports a change is marked loInvalid and queued;
+// before the next paint it is measured again, and both its old and its new
+// footprint become invalid. Direct drawing into the buffer and resets go
+// into a second, "forced" set. Footprints are stale after a reset or while
+// disabled; an update that arrives then is ignored, because the next
+// UpdatesAvailable measures every layer anyway.
+//
+// Adaptive mode times each redrawing of the buffer (BeginPaintBuffer to
+// EndPaintBuffer) and moves between three levels when precision does not
+// pay: 0 exact rectangles, 1 whole tiles, 2 whole tiles with the list
+// emptied so that the owner repaints the whole scene. A timed check every
+// 1 to 5 seconds tries the finer level again.
+
+// Maps a layer (any pointer) to a footprint record it owns.
+class TMicroTilesMap : public Raster_Containers::TPointerMap {
+ public:
+  ~TMicroTilesMap() override { Clear(); }
+
+  // Item's record; a new item gets an empty one (no tile array).
+  PMicroTiles Add(void* Item);
+  // Item's record; an absent item raises EListError "Item not found ($0<hex>)".
+  PMicroTiles GetData(const void* Item) const {
+    return static_cast<PMicroTiles>(Raster_Containers::TPointerMap::GetData(Item));
+  }
+  void SetData(const void* Item, PMicroTiles Data) { Raster_Containers::TPointerMap::SetData(Item, Data); }
+  // Item's record, or nullptr when absent.
+  PMicroTiles Find(const void* Item);
+  // Frees the record.
+  Raster_Containers::PData Delete(int BucketIndex, int ItemIndex) override;
+};
+
+// The optimiser's clocks: a microsecond interval timer and a millisecond
+// tick counter. Tests install their own; empty members use TPerfTimer and
+// GetTickCount32.
+struct TRepaintTiming {
+  std::function<void()> StartTimer;
+  std::function<std::int64_t()> ReadTimer;
+  std::function<std::uint32_t()> TickCount;
+};
+
+class TMicroTilesRepaintOptimizer : public Raster_RepaintOpt::TCustomRepaintOptimizer {
+ public:
+  TMicroTilesRepaintOptimizer(TBitmap32* Buffer, Raster_Containers::TRectList* InvalidRects);
+  ~TMicroTilesRepaintOptimizer() override;
+
+  // On: installs the three handlers in every registered collection and
+  // resets to the buffer's size. Off: removes them and drops all tiles.
+  void SetEnabled(bool Value) override;
+
+  void LayerListNotifyHandler(Raster_Layers::TLayerCollection* Sender, Raster_Layers::TLayerListNotification Action,
+                              Raster_Layers::TCustomLayer* Layer, int Index) override;
+  // While enabled, a newly registered collection's layers are measured and
+  // their areas made invalid; an unregistered one's footprints become
+  // invalid and are forgotten.
+  void RegisterLayerCollection(Raster_Layers::TLayerCollection* Layers) override;
+  void UnregisterLayerCollection(Raster_Layers::TLayerCollection* Layers) override;
+
+  void BeginPaintBuffer() override;
+  void EndPaintBuffer() override;
+
+  void Reset() override;
+  bool UpdatesAvailable() override;
+  void PerformOptimization() override;
+  void AreaUpdateHandler(TPersistent* Sender, const TRect& Area, std::uint32_t Info) override;
+  void LayerUpdateHandler(TPersistent* Sender, Raster_Layers::TCustomLayer* Layer) override;
+  void BufferResizedHandler(int NewWidth, int NewHeight) override;
+
+  bool AdaptiveMode() const { return FAdaptiveMode; }
+  // A change restarts the adaption at level 0.
+  void SetAdaptiveMode(bool Value);
+  void SetTiming(TRepaintTiming Timing);
+
+  // Diagnostics: the adaptive level (0..2) and the timed-check interval.
+  int PerformanceLevel() const { return FPerformanceLevel; }
+  int TimeDelta() const { return FTimeDelta; }
+
+ protected:
+  void PrepareWorkingTiles();
+  void RebuildLayerFootprints();
+  void MeasureLayer(TMicroTiles& Tiles, Raster_Layers::TCustomLayer* Layer);
+  void AddMeasuredArea(TMicroTiles& Tiles, const TRect& Area, std::uint32_t Info);
+  void RestartAdaption();
+  void AdaptBeforeRepaint();
+  void AdaptAfterRepaint();
+
+ private:
+  void InstallHandlers(Raster_Layers::TLayerCollection* Layers);
+  // Merges Layer's footprint into the invalid tiles and forgets it.
+  void DropFootprint(Raster_Layers::TCustomLayer* Layer);
+  void ForgetInvalidLayer(Raster_Layers::TCustomLayer* Layer);
+  bool InRegisteredCollection(const void* Layer) const;
+  bool CheckDue();
+  void ScheduleCheck(std::int64_t Delta);
+
+  TRect FBufferBounds;
+  TMicroTiles* FWorkMicroTiles = nullptr;
+  TMicroTiles FTempTiles, FInvalidTiles, FForcedInvalidTiles;
+  std::vector<Raster_Layers::TCustomLayer*> FInvalidLayers;
+  // The layers PerformOptimization is measuring; a deleted one becomes nil.
+  std::vector<Raster_Layers::TCustomLayer*>* FMeasuredLayers = nullptr;
+  TMicroTilesMap FOldInvalidTilesMap;
+  bool FWorkingTilesValid = false;
+  bool FOldInvalidTilesValid = false;
+  bool FUseInvalidTiles = false;
+  bool FAdaptiveMode = true;
+  bool FMeasuring = false;
+
+  Raster_System::TPerfTimer FPerfTimer;
+  TRepaintTiming FTiming;
+  int FPerformanceLevel = 0;
+  std::int64_t FElapsedTimeForLastRepaint = 0;
+  std::int64_t FElapsedTimeForFullSceneRepaint = 0;
+  bool FAdaptionFailed = false;
+  bool FTimedCheck = false;
+  int FTimeDelta = 0;
+  std::uint32_t FNextCheck = 0;
+  bool FNextCheckScheduled = false;  // until the first schedule a check is due at once
+  std::int64_t FElapsedTimeOnLastPenalty = 0;
+  int FOldInvalidRectsCount = 0;
+};
 
 // Creates, fills and binds "Raster_MicroTiles bindings".
 void RegisterMicroTilesBindings();
