@@ -369,6 +369,10 @@ TEST(PaintBox, ShotOfAPolygonScene) {
   EXPECT_TRUE(Near(shot.pixel(80, 85), 0x2060C0u));
   EXPECT_TRUE(Near(shot.pixel(240, 85), 0xFFFFFFu));
   test::SaveShot(shot, "paint-box-polygons");
+  // The start of the three text lines four times enlarged: colour fringes
+  // (LCD, softer with LCD2) against grey edges (VPR).
+  test::SaveShot(shot.copy(0, 165, 120, 110).scaled(480, 440, Qt::IgnoreAspectRatio, Qt::FastTransformation),
+                 "paint-box-text-4x");
 }
 
 }  // namespace
