@@ -181,9 +181,15 @@ TEST_F(MicroTilesTest, UnionRules) {
 // Random tiles (valid and not) in grids of different strides: every variant
 // of both unions gives the portable result.
 TEST_F(MicroTilesTest, VariantsMatchThePortableUnion) {
+  ASSERT_NE(MicroTilesRegistry, nullptr);
+  EXPECT_EQ(MicroTilesRegistry->Name(), "Raster_MicroTiles bindings");
   const auto tileVariants = MicroTilesRegistry->Variants(FID_UNITEMICROTILE);
   const auto setVariants = MicroTilesRegistry->Variants(FID_UNITEMICROTILESETS);
   ASSERT_GE(setVariants.size(), 1u);
+  EXPECT_TRUE(setVariants[0]->CPUFeatures.Empty()) << "the portable variant comes first";
+  for (std::size_t v = 1; v < setVariants.size(); ++v) {
+    EXPECT_TRUE(setVariants[v]->CPUFeatures.Contains(Raster_System::ciEMMX));
+  }
   std::mt19937 gen(11);
   auto randomTile = [&]() -> TMicroTile {
     switch (gen() % 6) {

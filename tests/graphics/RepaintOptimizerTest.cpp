@@ -91,6 +91,12 @@ TEST_F(RepaintOptimizerTest, EnablingRepaintsTheWholeBufferOnce) {
 
   buffer->FillRectS({5, 6, 7, 8}, 0);
   EXPECT_EQ(Paint(), (Rects{{5, 6, 7, 8}})) << "direct drawing into the buffer";
+
+  for (int size : {0, -5}) {
+    opt->BufferResizedHandler(size, size);
+    opt->AreaUpdateHandler(buffer.get(), {-10, -10, 300, 300}, AREAINFO_RECT);
+    for (const TRect& r : Paint()) EXPECT_EQ(r, (TRect{0, 0, 0, 0})) << "size " << size;
+  }
 }
 
 TEST_F(RepaintOptimizerTest, LayersInvalidateOldAndNewFootprints) {
