@@ -35,7 +35,18 @@ TLayerCollection::~TLayerCollection() {
   // No change events while the layers go; deletions and the clear are
   // still reported.
   FUpdateCount = 1;
-  Clear();
+  try {
+    Clear();
+  } catch (...) {
+    // A handler failed and nothing may leave a destructor: the rest go
+    // without reports.
+    OnListNotify = nullptr;
+    for (TCustomLayer* layer : std::vector<TCustomLayer*>(FItems)) {
+      layer->FLayerCollection = nullptr;
+      if (!layer->FDestroying) delete layer;
+    }
+    FItems.clear();
+  }
 }
 
 const TClassInfo& TLayerCollection::StaticClass() {

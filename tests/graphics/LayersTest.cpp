@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <stdexcept>
 #include <utility>
 #include <string>
 #include <vector>
@@ -239,6 +240,17 @@ TEST(LayersTest, ErrorsAndAwkwardFrees) {
   EXPECT_EQ(c.Add<TCustomLayer>(), nullptr);
   EXPECT_EQ(c.Count(), 0);
   c.OnListNotify = nullptr;
+
+  // Handlers that throw while a collection is destroyed do not escape.
+  {
+    auto doomed = std::make_unique<TLayerCollection>();
+    doomed->Add<TCustomLayer>();
+    doomed->Add<TCustomLayer>();
+    doomed->OnListNotify = [](TLayerCollection*, TLayerListNotification, TCustomLayer*, int) {
+      throw std::runtime_error("handler");
+    };
+    EXPECT_NO_THROW(doomed.reset());
+  }
 
   // Free notifications, last registered first.
   TCustomLayer* a = c.Add<TCustomLayer>();
