@@ -1,11 +1,15 @@
 #include "graphics/RasterStartup.h"
 
 #include "graphics/Raster.h"
+#include "graphics/Raster_Backends_Generic.h"
 #include "graphics/Raster_Bindings.h"
 #include "graphics/Raster_Blend.h"
 #include "graphics/Raster_Filters.h"
 #include "graphics/Raster_LowLevel.h"
 #include "graphics/Raster_Math.h"
+#include "graphics/Raster_MicroTiles.h"
+#include "graphics/Raster_Polygons.h"
+#include "graphics/Raster_Resamplers.h"
 #include "graphics/Raster_System.h"
 #include "graphics/Raster_Transforms.h"
 
@@ -18,12 +22,20 @@ void RasterStartup() {
   Raster_LowLevel::Startup();
   Raster_Blend::Startup();
   Raster_Transforms::Startup();
+  Raster_Resamplers::Startup();
+  Raster_MicroTiles::Startup();
+  Raster_Polygons::Startup();
+  Raster_Backends_Generic::Startup();
   Raster::Startup();
 }
 
 void RasterShutdown() {
   Raster_Filters::Shutdown();
   Raster::Shutdown();
+  Raster_Backends_Generic::Shutdown();
+  Raster_Polygons::Shutdown();
+  Raster_MicroTiles::Shutdown();
+  Raster_Resamplers::Shutdown();
   Raster_Transforms::Shutdown();
   Raster_Blend::Shutdown();
   Raster_LowLevel::Shutdown();

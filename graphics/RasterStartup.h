@@ -10,8 +10,12 @@ namespace velkor {
 
 // In order: Raster_System (processor features, shared timer),
 // Raster_Bindings, Raster_Math (cumulative sum), Raster_LowLevel (word
-// fill), Raster_Blend (blend routines and tables), Raster_Transforms, and the
-// value-type part of Raster (gamma table).
+// fill), Raster_Blend (blend routines and tables), Raster_Transforms,
+// Raster_Resamplers (block average, interpolator, resampler and kernel
+// classes), Raster_MicroTiles (the tile unions), Raster_Polygons (the
+// renderer classes),
+// Raster_Backends_Generic (the temporary folder), and the value-type part
+// of Raster (gamma table).
 void RasterStartup();
 // The reverse, the logical filters first. Bound routine pointers keep their
 // values, but nothing may call through them afterwards.

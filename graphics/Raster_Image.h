@@ -1,0 +1,147 @@
+// The paint box: a widget showing a TBitmap32 back buffer of (about) its
+// own size. Application code draws into Buffer; the widget copies the
+// buffer to the screen when it paints, whole or only the invalid
+// rectangles.
+//
+// Buffer size. The buffer follows the widget's size with hysteresis
+// BufferOversize (O): it grows to width + O when the widget outgrows it and
+// shrinks to the widget's width only once that is more than O below the
+// buffer's (the height likewise), so small resizes reallocate nothing. A
+// buffer is at least 1 x 1. A size change forces a full repaint.
+//
+// Repaint modes decide which rectangles a paint copies:
+//   rmFull       all of the viewport, every time;
+//   rmDirect     every area the buffer reports as changed, as reported; a
+//                change outside a paint repaints at once (synchronously);
+//   rmOptimizer  the rectangles the repaint optimiser derives from the
+//                buffer's (and its layers') change reports.
+// An empty invalid list always means "copy the whole viewport"; the first
+// paint after creation or ForceFullInvalidate is one.
+//
+// On Qt: the widget paints only in paintEvent, through a canvas on the
+// event's QPainter, copying buffer pixels 1:1 with alpha ignored. It is
+// opaque (WA_OpaquePaintEvent, WA_NoSystemBackground): nothing is erased
+// before a paint, so whatever a partial copy leaves out keeps what the
+// window last showed. Invalidation is update(), an immediate repaint is
+// repaint(), and Flush outside a paint asks for a repaint of just the
+// flushed rectangle, which the next paint event copies from the buffer.
+#pragma once
+
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "graphics/Raster.h"
+#include "graphics/Raster_Backends.h"
+#include "graphics/Raster_Containers.h"
+
+namespace velkor {
+
+class TCanvas;
+
+namespace Raster_Image {
+
+enum TRepaintMode { rmFull, rmDirect, rmOptimizer };
+
+// A set of TPaintBoxOption bits.
+enum TPaintBoxOption : std::uint8_t { pboWantArrowKeys = 1, pboAutoFocus = 2 };
+using TPaintBoxOptions = std::uint8_t;
+
+class TCustomPaintBox32 : public QWidget, public IPaintBoxViewport {
+ public:
+  // 192 x 192 with an empty buffer, rmFull and a pending full repaint. It
+  // takes the focus by tabbing (and, with pboAutoFocus, by clicking).
+  explicit TCustomPaintBox32(QWidget* Parent = nullptr);
+  ~TCustomPaintBox32() override;
+
+  TBitmap32* Buffer() const { return FBuffer.get(); }
+  int BufferOversize() const { return FBufferOversize; }
+  // Negative counts as 0; a change adjusts the buffer at once.
+  void SetBufferOversize(int Value);
+  TPaintBoxOptions Options() const { return FOptions; }
+  void SetOptions(TPaintBoxOptions Value) { FOptions = Value; }
+  bool MouseInControl() const { return FMouseInControl; }
+  TRepaintMode RepaintMode() const { return FRepaintMode; }
+  virtual void SetRepaintMode(TRepaintMode Value);
+
+  // The rectangle of the widget the buffer is shown in: (0, 0, width,
+  // height).
+  TRect GetViewportRect() const override;
+  // Resizes the buffer to follow the viewport (see the top of this file).
+  void AdjustBufferSize();
+  // The buffer's viewport rectangle (or SrcRect of it) onto the widget now.
+  void Flush();
+  void Flush(const TRect& SrcRect);
+  // Marks the buffer's content stale and schedules a paint.
+  virtual void Invalidate();
+  // The next paint copies everything.
+  virtual void ForceFullInvalidate();
+  // Paints now.
+  void Repaint();
+
+  // Another paint box takes a copy of the buffer and the settings; its
+  // invalid list stays its own and its mode is taken without running its
+  // setter.
+  void AssignTo(TCustomPaintBox32* Dest) const;
+
+  using TPaintBoxEvent = std::function<void(TCustomPaintBox32* Sender)>;
+  TPaintBoxEvent OnMouseEnter;
+  TPaintBoxEvent OnMouseLeave;
+  // Draws over the copied buffer on Canvas().
+  TPaintBoxEvent OnGDIOverlay;
+  // A key the paint box takes (Qt::Key); arrow keys only with
+  // pboWantArrowKeys, otherwise they go on to the parent.
+  std::function<void(TCustomPaintBox32* Sender, int Key)> OnKeyDown;
+
+  // The rectangles the next paint copies (empty: the whole viewport).
+  const Raster_Containers::TRectList& InvalidRects() const { return FInvalidRects; }
+  // The canvas of the paint in progress, else nullptr.
+  TCanvas* Canvas() const { return FCanvas; }
+
+ protected:
+  virtual bool WantsDirectRepaint();
+  virtual bool HasInvalidRects();
+  virtual void PrepareInvalidRects();
+  virtual void ValidateBuffer();
+  virtual void PaintOverlay();
+  virtual void BufferSizeChanged(int OldWidth, int OldHeight);
+  virtual void MouseEntered();
+  virtual void MouseLeft();
+  // The copy protocol of one paint (see the top of this file); runs inside
+  // paintEvent with Canvas() set.
+  virtual void Paint();
+  // A buffer area reported as changed, in rmDirect.
+  void DirectAreaChanged(TPersistent* Sender, const TRect& Area, std::uint32_t Info);
+
+  // Qt's side.
+  void paintEvent(QPaintEvent* Event) override;
+  void showEvent(QShowEvent* Event) override;
+  void resizeEvent(QResizeEvent* Event) override;
+  void mousePressEvent(QMouseEvent* Event) override;
+  bool event(QEvent* Event) override;
+  void keyPressEvent(QKeyEvent* Event) override;
+  void enterEvent(QEnterEvent* Event) override;
+  void leaveEvent(QEvent* Event) override;
+
+  bool FBufferValid = false;
+  bool FForceFullRepaint = true;
+  Raster_Containers::TRectList FInvalidRects;
+
+ private:
+  void CopyBuffer(const TRect& SrcRect);
+
+  std::unique_ptr<TBitmap32> FBuffer;
+  int FBufferOversize = 40;
+  TRepaintMode FRepaintMode = rmFull;
+  TPaintBoxOptions FOptions = 0;
+  bool FMouseInControl = false;
+  TCanvas* FCanvas = nullptr;
+  // A Flush asked for outside a paint: copied by the next paint event.
+  std::optional<TRect> FPendingFlush;
+};
+
+}  // namespace Raster_Image
+}  // namespace velkor
