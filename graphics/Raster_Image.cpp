@@ -11,11 +11,17 @@
 #include <climits>
 #include <exception>
 
+#include "graphics/Raster_MicroTiles.h"
 #include "toolkit/ToolkitGraphics.h"
 
 namespace velkor::Raster_Image {
 
 namespace {
+
+std::unique_ptr<Raster_RepaintOpt::TCustomRepaintOptimizer> MakeMicroTilesOptimizer(
+    TBitmap32* Buffer, Raster_Containers::TRectList* InvalidRects) {
+  return std::make_unique<Raster_MicroTiles::TMicroTilesRepaintOptimizer>(Buffer, InvalidRects);
+}
 
 QRect ToQRect(const TRect& R) { return QRect(R.Left, R.Top, R.Right - R.Left, R.Bottom - R.Top); }
 
@@ -58,7 +64,10 @@ class TScopedLock {
 
 }  // namespace
 
+TRepaintOptimizerClass RepaintOptimizerClass = MakeMicroTilesOptimizer;
+
 TCustomPaintBox32::TCustomPaintBox32(QWidget* Parent) : QWidget(Parent), FBuffer(New<TBitmap32>()) {
+  if (RepaintOptimizerClass) FRepaintOptimizer = RepaintOptimizerClass(FBuffer.get(), &FInvalidRects);
   // Every pixel is copied from the buffer: nothing to erase first.
   setAttribute(Qt::WA_OpaquePaintEvent);
   setAttribute(Qt::WA_NoSystemBackground);
@@ -67,6 +76,7 @@ TCustomPaintBox32::TCustomPaintBox32(QWidget* Parent) : QWidget(Parent), FBuffer
 }
 
 TCustomPaintBox32::~TCustomPaintBox32() {
+  FRepaintOptimizer.reset();
   FBuffer->OnAreaChanged = nullptr;
 }
 
@@ -88,12 +98,17 @@ void TCustomPaintBox32::SetRepaintMode(TRepaintMode Value) {
       };
       break;
     case rmOptimizer:
-      // Needs the repaint optimiser.
-      return;
+      if (!FRepaintOptimizer) return;
+      FBuffer->OnAreaChanged = [Optimizer = FRepaintOptimizer.get()](TPersistent* Sender, const TRect& Area,
+                                                                   std::uint32_t Info) {
+        Optimizer->AreaUpdateHandler(Sender, Area, Info);
+      };
+      break;
     case rmFull:
       FBuffer->OnAreaChanged = nullptr;
       break;
   }
+  if (FRepaintOptimizer) FRepaintOptimizer->SetEnabled(Value == rmOptimizer);
   FRepaintMode = Value;
   Invalidate();
 }
@@ -116,7 +131,9 @@ void TCustomPaintBox32::AdjustBufferSize() {
   ForceFullInvalidate();
 }
 
-void TCustomPaintBox32::BufferSizeChanged(int, int) {}
+void TCustomPaintBox32::BufferSizeChanged(int, int) {
+  if (OptimizerEnabled()) FRepaintOptimizer->BufferResizedHandler(FBuffer->Width(), FBuffer->Height());
+}
 
 void TCustomPaintBox32::Invalidate() {
   FBufferValid = false;
@@ -124,6 +141,7 @@ void TCustomPaintBox32::Invalidate() {
 }
 
 void TCustomPaintBox32::ForceFullInvalidate() {
+  if (OptimizerEnabled()) FRepaintOptimizer->Reset();
   FForceFullRepaint = true;
   Invalidate();
 }
@@ -155,11 +173,15 @@ void TCustomPaintBox32::CopyBuffer(const TRect& SrcRect) {
   FCanvas->Unlock();
 }
 
-bool TCustomPaintBox32::WantsDirectRepaint() { return false; }
+bool TCustomPaintBox32::WantsDirectRepaint() {
+  return OptimizerEnabled() && !FForceFullRepaint && FRepaintOptimizer->UpdatesAvailable();
+}
 
 bool TCustomPaintBox32::HasInvalidRects() { return true; }
 
-void TCustomPaintBox32::PrepareInvalidRects() {}
+void TCustomPaintBox32::PrepareInvalidRects() {
+  if (OptimizerEnabled() && !FForceFullRepaint) FRepaintOptimizer->PerformOptimization();
+}
 
 void TCustomPaintBox32::ValidateBuffer() {
   if (FForceFullRepaint) {
@@ -187,6 +209,8 @@ void TCustomPaintBox32::MouseLeft() {
 
 void TCustomPaintBox32::Paint() {
   if (!FCanvas) return;  // no device to paint on
+  const bool optimized = OptimizerEnabled();
+  if (optimized) FRepaintOptimizer->BeginPaint();
   IPaintSupport* support = BackendInterface<IPaintSupport>(FBuffer->Backend());
   if (!FBufferValid) {
     if (support) support->ImageNeeded();
@@ -211,6 +235,7 @@ void TCustomPaintBox32::Paint() {
     }
   }
   PaintOverlay();
+  if (optimized) FRepaintOptimizer->EndPaint();
   FInvalidRects.Clear();
   FForceFullRepaint = false;
 }
@@ -253,6 +278,7 @@ void TCustomPaintBox32::paintEvent(QPaintEvent* Event) {
 void TCustomPaintBox32::showEvent(QShowEvent* Event) {
   // A window that appears shows nothing yet: all of it must be copied,
   // whatever the invalid list holds.
+  if (OptimizerEnabled()) FRepaintOptimizer->Reset();
   FForceFullRepaint = true;
   FBufferValid = false;
   QWidget::showEvent(Event);

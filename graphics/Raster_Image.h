@@ -18,6 +18,13 @@
 // An empty invalid list always means "copy the whole viewport"; the first
 // paint after creation or ForceFullInvalidate is one.
 //
+// A descendant that composes the buffer (from layers, say) redraws it in
+// ValidateBuffer, after the base has settled the invalid list: the areas in
+// the list, or everything when it is empty, inside the buffer's
+// BeginUpdate/EndUpdate (so that its own drawing is not collected as a
+// change) and between the optimiser's BeginPaintBuffer and EndPaintBuffer.
+// It calls Invalidate when its content changes.
+//
 // On Qt: the widget paints only in paintEvent, through a canvas on the
 // event's QPainter, copying buffer pixels 1:1 with alpha ignored. It is
 // opaque (WA_OpaquePaintEvent, WA_NoSystemBackground): nothing is erased
@@ -37,6 +44,7 @@
 #include "graphics/Raster.h"
 #include "graphics/Raster_Backends.h"
 #include "graphics/Raster_Containers.h"
+#include "graphics/Raster_RepaintOpt.h"
 
 namespace velkor {
 
@@ -45,6 +53,14 @@ class TCanvas;
 namespace Raster_Image {
 
 enum TRepaintMode { rmFull, rmDirect, rmOptimizer };
+
+// Makes a paint box's repaint optimiser over its buffer and invalid list.
+using TRepaintOptimizerClass = std::unique_ptr<Raster_RepaintOpt::TCustomRepaintOptimizer> (*)(
+    TBitmap32* Buffer, Raster_Containers::TRectList* InvalidRects);
+// Every paint box made afterwards takes its optimiser from this one;
+// initially the micro-tiles optimiser. nullptr: paint boxes without one
+// (rmOptimizer is then refused).
+extern TRepaintOptimizerClass RepaintOptimizerClass;
 
 // A set of TPaintBoxOption bits.
 enum TPaintBoxOption : std::uint8_t { pboWantArrowKeys = 1, pboAutoFocus = 2 };
@@ -65,7 +81,11 @@ class TCustomPaintBox32 : public QWidget, public IPaintBoxViewport {
   void SetOptions(TPaintBoxOptions Value) { FOptions = Value; }
   bool MouseInControl() const { return FMouseInControl; }
   TRepaintMode RepaintMode() const { return FRepaintMode; }
+  // rmOptimizer routes the buffer's change reports to the optimiser and
+  // enables it; rmDirect to DirectAreaChanged; rmFull nowhere.
   virtual void SetRepaintMode(TRepaintMode Value);
+  // Disabled unless the mode is rmOptimizer; nullptr without a class.
+  Raster_RepaintOpt::TCustomRepaintOptimizer* RepaintOptimizer() const { return FRepaintOptimizer.get(); }
 
   // The rectangle of the widget the buffer is shown in: (0, 0, width,
   // height).
@@ -96,13 +116,18 @@ class TCustomPaintBox32 : public QWidget, public IPaintBoxViewport {
   // pboWantArrowKeys, otherwise they go on to the parent.
   std::function<void(TCustomPaintBox32* Sender, int Key)> OnKeyDown;
 
+  // True with the optimiser on, no full repaint pending and changes
+  // collected. (On Qt a direct repaint and an invalidation are both an
+  // update(); the paint copies only the optimiser's rectangles.)
+  virtual bool WantsDirectRepaint();
+
   // The rectangles the next paint copies (empty: the whole viewport).
   const Raster_Containers::TRectList& InvalidRects() const { return FInvalidRects; }
   // The canvas of the paint in progress, else nullptr.
   TCanvas* Canvas() const { return FCanvas; }
 
  protected:
-  virtual bool WantsDirectRepaint();
+  bool OptimizerEnabled() const { return FRepaintOptimizer && FRepaintOptimizer->Enabled(); }
   virtual bool HasInvalidRects();
   virtual void PrepareInvalidRects();
   virtual void ValidateBuffer();
@@ -141,6 +166,8 @@ class TCustomPaintBox32 : public QWidget, public IPaintBoxViewport {
   TCanvas* FCanvas = nullptr;
   // A Flush asked for outside a paint: copied by the next paint event.
   std::optional<TRect> FPendingFlush;
+  // Last: it refers to the buffer and the list, and goes first.
+  std::unique_ptr<Raster_RepaintOpt::TCustomRepaintOptimizer> FRepaintOptimizer;
 };
 
 }  // namespace Raster_Image
