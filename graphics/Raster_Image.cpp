@@ -137,7 +137,46 @@ void TCustomPaintBox32::BufferSizeChanged(int, int) {
 
 void TCustomPaintBox32::Invalidate() {
   FBufferValid = false;
-  update();
+  if (!WantsDirectRepaint()) {
+    update();
+  } else if (!FDirectRepaintPosted) {
+    // Changes collected by the optimiser: one posted repaint of just their
+    // rectangles, however many invalidations come before it.
+    FDirectRepaintPosted = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          FDirectRepaintPosted = false;
+          RepaintInvalidRects(false);
+        },
+        Qt::QueuedConnection);
+  }
+}
+
+void TCustomPaintBox32::RepaintInvalidRects(bool Now) {
+  // Settles the invalid list before the paint event (the paint finds the
+  // buffer valid and copies that list), so that Qt repaints and flushes
+  // only those rectangles and not the whole window.
+  QRegion region;
+  Guarded("repaint", [&] {
+    if (!FBufferValid) {
+      IPaintSupport* support = BackendInterface<IPaintSupport>(FBuffer->Backend());
+      if (support) support->ImageNeeded();
+      ValidateBuffer();
+      if (support) support->CheckPixmap();
+    }
+    if (FInvalidRects.Count() == 0) {
+      region = rect();
+    } else {
+      for (int i = 0; i < FInvalidRects.Count(); ++i) region += ToQRect(*FInvalidRects.Get(i)) & rect();
+    }
+  });
+  if (region.isEmpty()) return;
+  if (Now) {
+    repaint(region);
+  } else {
+    update(region);
+  }
 }
 
 void TCustomPaintBox32::ForceFullInvalidate() {
@@ -146,7 +185,14 @@ void TCustomPaintBox32::ForceFullInvalidate() {
   Invalidate();
 }
 
-void TCustomPaintBox32::Repaint() { repaint(); }
+void TCustomPaintBox32::Repaint() {
+  FBufferValid = false;  // as an invalidation does
+  if (WantsDirectRepaint()) {
+    RepaintInvalidRects(true);
+  } else {
+    repaint();
+  }
+}
 
 void TCustomPaintBox32::Flush() { Flush(GetViewportRect()); }
 

@@ -99,7 +99,7 @@ class TCustomPaintBox32 : public QWidget, public IPaintBoxViewport {
   virtual void Invalidate();
   // The next paint copies everything.
   virtual void ForceFullInvalidate();
-  // Paints now.
+  // Invalidates and paints now.
   void Repaint();
 
   // Another paint box takes a copy of the buffer and the settings; its
@@ -117,8 +117,9 @@ class TCustomPaintBox32 : public QWidget, public IPaintBoxViewport {
   std::function<void(TCustomPaintBox32* Sender, int Key)> OnKeyDown;
 
   // True with the optimiser on, no full repaint pending and changes
-  // collected. (On Qt a direct repaint and an invalidation are both an
-  // update(); the paint copies only the optimiser's rectangles.)
+  // collected: invalidation then posts one repaint of only the
+  // optimiser's rectangles (settled before the paint event, so that Qt
+  // repaints just them), and Repaint does the same at once.
   virtual bool WantsDirectRepaint();
 
   // The rectangles the next paint copies (empty: the whole viewport).
@@ -157,12 +158,14 @@ class TCustomPaintBox32 : public QWidget, public IPaintBoxViewport {
 
  private:
   void CopyBuffer(const TRect& SrcRect);
+  void RepaintInvalidRects(bool Now);
 
   std::unique_ptr<TBitmap32> FBuffer;
   int FBufferOversize = 40;
   TRepaintMode FRepaintMode = rmFull;
   TPaintBoxOptions FOptions = 0;
   bool FMouseInControl = false;
+  bool FDirectRepaintPosted = false;
   TCanvas* FCanvas = nullptr;
   // A Flush asked for outside a paint: copied by the next paint event.
   std::optional<TRect> FPendingFlush;
