@@ -37,7 +37,9 @@ int NextBufferExtent(int W, int B, int Oversize) {
   return static_cast<int>(std::clamp<long long>(next, 1, INT_MAX));
 }
 
-bool IsArrowKey(int Key) { return Key == Qt::Key_Left || Key == Qt::Key_Right || Key == Qt::Key_Up || Key == Qt::Key_Down; }
+bool IsArrowKey(int Key) {
+  return Key == Qt::Key_Left || Key == Qt::Key_Right || Key == Qt::Key_Up || Key == Qt::Key_Down;
+}
 
 // Qt event handlers must not let exceptions through: a failed buffer
 // allocation or copy is reported and the event ends.
@@ -187,7 +189,9 @@ void TCustomPaintBox32::ForceFullInvalidate() {
 
 void TCustomPaintBox32::Repaint() {
   FBufferValid = false;  // as an invalidation does
-  if (WantsDirectRepaint()) {
+  // The optimiser's rectangles, or the areas reported in rmDirect, are
+  // known before the paint: only they are repainted.
+  if (WantsDirectRepaint() || FRepaintMode == rmDirect) {
     RepaintInvalidRects(true);
   } else {
     repaint();

@@ -99,7 +99,8 @@ class TCustomPaintBox32 : public QWidget, public IPaintBoxViewport {
   virtual void Invalidate();
   // The next paint copies everything.
   virtual void ForceFullInvalidate();
-  // Invalidates and paints now.
+  // Invalidates and paints now (only the known invalid rectangles when
+  // the optimiser or rmDirect has them).
   void Repaint();
 
   // Another paint box takes a copy of the buffer and the settings; its
