@@ -167,7 +167,7 @@ void TCustomPaintBox32::RepaintInvalidRects(bool Now) {
       ValidateBuffer();
       if (support) support->CheckPixmap();
     }
-    if (FInvalidRects.Count() == 0) {
+    if (FInvalidRects.Count() == 0 || !HasInvalidRects()) {
       region = rect();
     } else {
       for (int i = 0; i < FInvalidRects.Count(); ++i) region += ToQRect(*FInvalidRects.Get(i)) & rect();

@@ -30,8 +30,13 @@
 // opaque (WA_OpaquePaintEvent, WA_NoSystemBackground): nothing is erased
 // before a paint, so whatever a partial copy leaves out keeps what the
 // window last showed. Invalidation is update(), an immediate repaint is
-// repaint(), and Flush outside a paint asks for a repaint of just the
-// flushed rectangle, which the next paint event copies from the buffer.
+// repaint(); when the rectangles to copy are known before the paint (the
+// optimiser's, rmDirect's), the invalid list is settled first and Qt is
+// asked to repaint only that region (an invalidation then posts one such
+// repaint). Flush outside a paint asks for a repaint of just the flushed
+// rectangle, which the next paint event copies from the buffer. Buffer
+// pixels are widget pixels: on a screen with a device-pixel ratio above 1
+// Qt scales the copy.
 #pragma once
 
 #include <QWidget>
@@ -130,6 +135,8 @@ class TCustomPaintBox32 : public QWidget, public IPaintBoxViewport {
 
  protected:
   bool OptimizerEnabled() const { return FRepaintOptimizer && FRepaintOptimizer->Enabled(); }
+  // Whether a direct repaint may limit itself to the invalid list (True);
+  // False repaints the whole widget region.
   virtual bool HasInvalidRects();
   virtual void PrepareInvalidRects();
   virtual void ValidateBuffer();
