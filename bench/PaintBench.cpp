@@ -6,7 +6,8 @@
 //     Qt::WindingFill of the same polygons into a QImage
 //     (ARGB32_Premultiplied) of the same size;
 //   - the paint box repainting a 1920 x 1080 buffer after 20 small changes
-//     in rmOptimizer against rmFull (one copy of the whole buffer).
+//     in rmOptimizer (the optimiser's rectangles) against rmFull (one copy
+//     of the whole buffer), both through repaint() on the offscreen screen.
 // On a busy machine, --benchmark_repetitions=5 compares medians.
 #include <benchmark/benchmark.h>
 
@@ -23,6 +24,8 @@
 #include <vector>
 
 #include "graphics/RasterStartup.h"
+#include "graphics/RasterToolkitStartup.h"
+#include "graphics/Raster_Image.h"
 #include "graphics/Raster_Polygons.h"
 #include "graphics/Raster_Text_Toolkit.h"
 #include "graphics/Raster_VectorUtils.h"
@@ -99,6 +102,32 @@ void Star_Qt(benchmark::State& S) { FillQt(S, gShapes->Star); }
 void Paragraph_Ours(benchmark::State& S) { FillOurs(S, gShapes->Paragraph); }
 void Paragraph_Qt(benchmark::State& S) { FillQt(S, gShapes->Paragraph); }
 
+// A 1920 x 1080 paint box on the offscreen screen; each iteration draws 20
+// small squares into its buffer and repaints it at once.
+void Repaint(benchmark::State& State, Raster_Image::TRepaintMode Mode) {
+  QWidget window;
+  window.resize(1920, 1080);
+  auto* box = new Raster_Image::TCustomPaintBox32(&window);
+  box->SetBufferOversize(0);
+  box->resize(1920, 1080);
+  window.show();
+  QApplication::processEvents();
+  box->SetRepaintMode(Mode);
+  box->Buffer()->Clear(0xFFFFFFFFu);
+  box->Repaint();
+  int step = 0;
+  for (auto _ : State) {
+    for (int i = 0; i < 20; ++i, ++step) {
+      const int x = (step * 397) % 1900, y = (step * 211) % 1060;
+      box->Buffer()->FillRectS(x, y, x + 16, y + 16, 0xFF000000u | std::uint32_t(step * 2654435761u >> 8));
+    }
+    box->Repaint();
+  }
+}
+
+void Repaint20_Ours(benchmark::State& S) { Repaint(S, Raster_Image::rmOptimizer); }
+void Repaint20_Full(benchmark::State& S) { Repaint(S, Raster_Image::rmFull); }
+
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
@@ -126,12 +155,14 @@ PAINT_BENCH(Star_Ours);
 PAINT_BENCH(Star_Qt);
 PAINT_BENCH(Paragraph_Ours);
 PAINT_BENCH(Paragraph_Qt);
+PAINT_BENCH(Repaint20_Ours);
+PAINT_BENCH(Repaint20_Full);
 
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   RasterStartup();
-  Raster_Text_Toolkit::Startup();
+  RasterToolkitStartup();
   benchmark::Initialize(&argc, argv);
   MakeShapes();
   RatioReporter reporter;
@@ -140,7 +171,8 @@ int main(int argc, char** argv) {
   const auto& t = reporter.perIteration;
   std::printf("\n%-12s %10s %12s %8s   (us per call; ratio = ours / reference)\n", "operation", "ours", "reference",
               "ratio");
-  const std::pair<const char*, const char*> pairs[] = {{"Circle", "Qt"}, {"Star", "Qt"}, {"Paragraph", "Qt"}};
+  const std::pair<const char*, const char*> pairs[] = {
+      {"Circle", "Qt"}, {"Star", "Qt"}, {"Paragraph", "Qt"}, {"Repaint20", "Full"}};
   for (const auto& [name, reference] : pairs) {
     const auto ours = t.find(std::string(name) + "_Ours");
     const auto theirs = t.find(std::string(name) + "_" + reference);
@@ -150,7 +182,7 @@ int main(int argc, char** argv) {
   }
   delete gShapes;
   benchmark::Shutdown();
-  Raster_Text_Toolkit::Shutdown();
+  RasterToolkitShutdown();
   RasterShutdown();
   return 0;
 }

@@ -11,11 +11,17 @@
 #include <climits>
 #include <exception>
 
+#include "graphics/Raster_MicroTiles.h"
 #include "toolkit/ToolkitGraphics.h"
 
 namespace velkor::Raster_Image {
 
 namespace {
+
+std::unique_ptr<Raster_RepaintOpt::TCustomRepaintOptimizer> MakeMicroTilesOptimizer(
+    TBitmap32* Buffer, Raster_Containers::TRectList* InvalidRects) {
+  return std::make_unique<Raster_MicroTiles::TMicroTilesRepaintOptimizer>(Buffer, InvalidRects);
+}
 
 QRect ToQRect(const TRect& R) { return QRect(R.Left, R.Top, R.Right - R.Left, R.Bottom - R.Top); }
 
@@ -31,7 +37,9 @@ int NextBufferExtent(int W, int B, int Oversize) {
   return static_cast<int>(std::clamp<long long>(next, 1, INT_MAX));
 }
 
-bool IsArrowKey(int Key) { return Key == Qt::Key_Left || Key == Qt::Key_Right || Key == Qt::Key_Up || Key == Qt::Key_Down; }
+bool IsArrowKey(int Key) {
+  return Key == Qt::Key_Left || Key == Qt::Key_Right || Key == Qt::Key_Up || Key == Qt::Key_Down;
+}
 
 // Qt event handlers must not let exceptions through: a failed buffer
 // allocation or copy is reported and the event ends.
@@ -58,7 +66,10 @@ class TScopedLock {
 
 }  // namespace
 
+TRepaintOptimizerClass RepaintOptimizerClass = MakeMicroTilesOptimizer;
+
 TCustomPaintBox32::TCustomPaintBox32(QWidget* Parent) : QWidget(Parent), FBuffer(New<TBitmap32>()) {
+  if (RepaintOptimizerClass) FRepaintOptimizer = RepaintOptimizerClass(FBuffer.get(), &FInvalidRects);
   // Every pixel is copied from the buffer: nothing to erase first.
   setAttribute(Qt::WA_OpaquePaintEvent);
   setAttribute(Qt::WA_NoSystemBackground);
@@ -67,6 +78,7 @@ TCustomPaintBox32::TCustomPaintBox32(QWidget* Parent) : QWidget(Parent), FBuffer
 }
 
 TCustomPaintBox32::~TCustomPaintBox32() {
+  FRepaintOptimizer.reset();
   FBuffer->OnAreaChanged = nullptr;
 }
 
@@ -88,12 +100,17 @@ void TCustomPaintBox32::SetRepaintMode(TRepaintMode Value) {
       };
       break;
     case rmOptimizer:
-      // Needs the repaint optimiser.
-      return;
+      if (!FRepaintOptimizer) return;
+      FBuffer->OnAreaChanged = [Optimizer = FRepaintOptimizer.get()](TPersistent* Sender, const TRect& Area,
+                                                                   std::uint32_t Info) {
+        Optimizer->AreaUpdateHandler(Sender, Area, Info);
+      };
+      break;
     case rmFull:
       FBuffer->OnAreaChanged = nullptr;
       break;
   }
+  if (FRepaintOptimizer) FRepaintOptimizer->SetEnabled(Value == rmOptimizer);
   FRepaintMode = Value;
   Invalidate();
 }
@@ -116,19 +133,70 @@ void TCustomPaintBox32::AdjustBufferSize() {
   ForceFullInvalidate();
 }
 
-void TCustomPaintBox32::BufferSizeChanged(int, int) {}
+void TCustomPaintBox32::BufferSizeChanged(int, int) {
+  if (OptimizerEnabled()) FRepaintOptimizer->BufferResizedHandler(FBuffer->Width(), FBuffer->Height());
+}
 
 void TCustomPaintBox32::Invalidate() {
   FBufferValid = false;
-  update();
+  if (!WantsDirectRepaint()) {
+    update();
+  } else if (!FDirectRepaintPosted) {
+    // Changes collected by the optimiser: one posted repaint of just their
+    // rectangles, however many invalidations come before it.
+    FDirectRepaintPosted = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          FDirectRepaintPosted = false;
+          RepaintInvalidRects(false);
+        },
+        Qt::QueuedConnection);
+  }
+}
+
+void TCustomPaintBox32::RepaintInvalidRects(bool Now) {
+  // Settles the invalid list before the paint event (the paint finds the
+  // buffer valid and copies that list), so that Qt repaints and flushes
+  // only those rectangles and not the whole window.
+  QRegion region;
+  Guarded("repaint", [&] {
+    if (!FBufferValid) {
+      IPaintSupport* support = BackendInterface<IPaintSupport>(FBuffer->Backend());
+      if (support) support->ImageNeeded();
+      ValidateBuffer();
+      if (support) support->CheckPixmap();
+    }
+    if (FInvalidRects.Count() == 0 || !HasInvalidRects()) {
+      region = rect();
+    } else {
+      for (int i = 0; i < FInvalidRects.Count(); ++i) region += ToQRect(*FInvalidRects.Get(i)) & rect();
+    }
+  });
+  if (region.isEmpty()) return;
+  if (Now) {
+    repaint(region);
+  } else {
+    update(region);
+  }
 }
 
 void TCustomPaintBox32::ForceFullInvalidate() {
+  if (OptimizerEnabled()) FRepaintOptimizer->Reset();
   FForceFullRepaint = true;
   Invalidate();
 }
 
-void TCustomPaintBox32::Repaint() { repaint(); }
+void TCustomPaintBox32::Repaint() {
+  FBufferValid = false;  // as an invalidation does
+  // The optimiser's rectangles, or the areas reported in rmDirect, are
+  // known before the paint: only they are repainted.
+  if (WantsDirectRepaint() || FRepaintMode == rmDirect) {
+    RepaintInvalidRects(true);
+  } else {
+    repaint();
+  }
+}
 
 void TCustomPaintBox32::Flush() { Flush(GetViewportRect()); }
 
@@ -155,11 +223,15 @@ void TCustomPaintBox32::CopyBuffer(const TRect& SrcRect) {
   FCanvas->Unlock();
 }
 
-bool TCustomPaintBox32::WantsDirectRepaint() { return false; }
+bool TCustomPaintBox32::WantsDirectRepaint() {
+  return OptimizerEnabled() && !FForceFullRepaint && FRepaintOptimizer->UpdatesAvailable();
+}
 
 bool TCustomPaintBox32::HasInvalidRects() { return true; }
 
-void TCustomPaintBox32::PrepareInvalidRects() {}
+void TCustomPaintBox32::PrepareInvalidRects() {
+  if (OptimizerEnabled() && !FForceFullRepaint) FRepaintOptimizer->PerformOptimization();
+}
 
 void TCustomPaintBox32::ValidateBuffer() {
   if (FForceFullRepaint) {
@@ -187,6 +259,8 @@ void TCustomPaintBox32::MouseLeft() {
 
 void TCustomPaintBox32::Paint() {
   if (!FCanvas) return;  // no device to paint on
+  const bool optimized = OptimizerEnabled();
+  if (optimized) FRepaintOptimizer->BeginPaint();
   IPaintSupport* support = BackendInterface<IPaintSupport>(FBuffer->Backend());
   if (!FBufferValid) {
     if (support) support->ImageNeeded();
@@ -211,6 +285,7 @@ void TCustomPaintBox32::Paint() {
     }
   }
   PaintOverlay();
+  if (optimized) FRepaintOptimizer->EndPaint();
   FInvalidRects.Clear();
   FForceFullRepaint = false;
 }
@@ -253,6 +328,7 @@ void TCustomPaintBox32::paintEvent(QPaintEvent* Event) {
 void TCustomPaintBox32::showEvent(QShowEvent* Event) {
   // A window that appears shows nothing yet: all of it must be copied,
   // whatever the invalid list holds.
+  if (OptimizerEnabled()) FRepaintOptimizer->Reset();
   FForceFullRepaint = true;
   FBufferValid = false;
   QWidget::showEvent(Event);

@@ -18,13 +18,25 @@
 // An empty invalid list always means "copy the whole viewport"; the first
 // paint after creation or ForceFullInvalidate is one.
 //
+// A descendant that composes the buffer (from layers, say) redraws it in
+// ValidateBuffer, after the base has settled the invalid list: the areas in
+// the list, or everything when it is empty, inside the buffer's
+// BeginUpdate/EndUpdate (so that its own drawing is not collected as a
+// change) and between the optimiser's BeginPaintBuffer and EndPaintBuffer.
+// It calls Invalidate when its content changes.
+//
 // On Qt: the widget paints only in paintEvent, through a canvas on the
 // event's QPainter, copying buffer pixels 1:1 with alpha ignored. It is
 // opaque (WA_OpaquePaintEvent, WA_NoSystemBackground): nothing is erased
 // before a paint, so whatever a partial copy leaves out keeps what the
 // window last showed. Invalidation is update(), an immediate repaint is
-// repaint(), and Flush outside a paint asks for a repaint of just the
-// flushed rectangle, which the next paint event copies from the buffer.
+// repaint(); when the rectangles to copy are known before the paint (the
+// optimiser's, rmDirect's), the invalid list is settled first and Qt is
+// asked to repaint only that region (an invalidation then posts one such
+// repaint). Flush outside a paint asks for a repaint of just the flushed
+// rectangle, which the next paint event copies from the buffer. Buffer
+// pixels are widget pixels: on a screen with a device-pixel ratio above 1
+// Qt scales the copy.
 #pragma once
 
 #include <QWidget>
@@ -37,6 +49,7 @@
 #include "graphics/Raster.h"
 #include "graphics/Raster_Backends.h"
 #include "graphics/Raster_Containers.h"
+#include "graphics/Raster_RepaintOpt.h"
 
 namespace velkor {
 
@@ -45,6 +58,14 @@ class TCanvas;
 namespace Raster_Image {
 
 enum TRepaintMode { rmFull, rmDirect, rmOptimizer };
+
+// Makes a paint box's repaint optimiser over its buffer and invalid list.
+using TRepaintOptimizerClass = std::unique_ptr<Raster_RepaintOpt::TCustomRepaintOptimizer> (*)(
+    TBitmap32* Buffer, Raster_Containers::TRectList* InvalidRects);
+// Every paint box made afterwards takes its optimiser from this one;
+// initially the micro-tiles optimiser. nullptr: paint boxes without one
+// (rmOptimizer is then refused).
+extern TRepaintOptimizerClass RepaintOptimizerClass;
 
 // A set of TPaintBoxOption bits.
 enum TPaintBoxOption : std::uint8_t { pboWantArrowKeys = 1, pboAutoFocus = 2 };
@@ -65,7 +86,11 @@ class TCustomPaintBox32 : public QWidget, public IPaintBoxViewport {
   void SetOptions(TPaintBoxOptions Value) { FOptions = Value; }
   bool MouseInControl() const { return FMouseInControl; }
   TRepaintMode RepaintMode() const { return FRepaintMode; }
+  // rmOptimizer routes the buffer's change reports to the optimiser and
+  // enables it; rmDirect to DirectAreaChanged; rmFull nowhere.
   virtual void SetRepaintMode(TRepaintMode Value);
+  // Disabled unless the mode is rmOptimizer; nullptr without a class.
+  Raster_RepaintOpt::TCustomRepaintOptimizer* RepaintOptimizer() const { return FRepaintOptimizer.get(); }
 
   // The rectangle of the widget the buffer is shown in: (0, 0, width,
   // height).
@@ -79,7 +104,8 @@ class TCustomPaintBox32 : public QWidget, public IPaintBoxViewport {
   virtual void Invalidate();
   // The next paint copies everything.
   virtual void ForceFullInvalidate();
-  // Paints now.
+  // Invalidates and paints now (only the known invalid rectangles when
+  // the optimiser or rmDirect has them).
   void Repaint();
 
   // Another paint box takes a copy of the buffer and the settings; its
@@ -96,13 +122,21 @@ class TCustomPaintBox32 : public QWidget, public IPaintBoxViewport {
   // pboWantArrowKeys, otherwise they go on to the parent.
   std::function<void(TCustomPaintBox32* Sender, int Key)> OnKeyDown;
 
+  // True with the optimiser on, no full repaint pending and changes
+  // collected: invalidation then posts one repaint of only the
+  // optimiser's rectangles (settled before the paint event, so that Qt
+  // repaints just them), and Repaint does the same at once.
+  virtual bool WantsDirectRepaint();
+
   // The rectangles the next paint copies (empty: the whole viewport).
   const Raster_Containers::TRectList& InvalidRects() const { return FInvalidRects; }
   // The canvas of the paint in progress, else nullptr.
   TCanvas* Canvas() const { return FCanvas; }
 
  protected:
-  virtual bool WantsDirectRepaint();
+  bool OptimizerEnabled() const { return FRepaintOptimizer && FRepaintOptimizer->Enabled(); }
+  // Whether a direct repaint may limit itself to the invalid list (True);
+  // False repaints the whole widget region.
   virtual bool HasInvalidRects();
   virtual void PrepareInvalidRects();
   virtual void ValidateBuffer();
@@ -132,15 +166,19 @@ class TCustomPaintBox32 : public QWidget, public IPaintBoxViewport {
 
  private:
   void CopyBuffer(const TRect& SrcRect);
+  void RepaintInvalidRects(bool Now);
 
   std::unique_ptr<TBitmap32> FBuffer;
   int FBufferOversize = 40;
   TRepaintMode FRepaintMode = rmFull;
   TPaintBoxOptions FOptions = 0;
   bool FMouseInControl = false;
+  bool FDirectRepaintPosted = false;
   TCanvas* FCanvas = nullptr;
   // A Flush asked for outside a paint: copied by the next paint event.
   std::optional<TRect> FPendingFlush;
+  // Last: it refers to the buffer and the list, and goes first.
+  std::unique_ptr<Raster_RepaintOpt::TCustomRepaintOptimizer> FRepaintOptimizer;
 };
 
 }  // namespace Raster_Image

@@ -301,10 +301,19 @@ void TPolygonRenderer32VPR::PolyPolygonFS(const TArrayOfArrayOfFloatPoint& Point
 }
 
 void TPolygonRenderer32VPR::RenderSpan(const TValueSpan& Span, int DstY) {
+  // Each run of equal coverage is one colour: converted once and blended
+  // over the run's pixels at once (an opaque run is a plain fill), rather
+  // than spread into an array of equal colours and blended pixel by pixel.
   const int N = Span.X2 - Span.X1 + 1;
-  TColor32* colors = Scratch(std::size_t(N));
-  FFillProc(Span.Values, colors, N, FColor);
-  Raster_Blend::BlendRow(colors, FBitmap->PixelPtr(Span.X1, DstY), N);
+  PColor32 dst = FBitmap->PixelPtr(Span.X1, DstY);
+  const auto blendRun = Raster_Blend::BlendColorOverRun;
+  for (int i = 0; i < N;) {
+    const int end = RunEnd(Span.Values, i, N);
+    TColor32 color;
+    FFillProc(Span.Values + i, &color, 1, FColor);
+    blendRun(color, dst + i, end - i);
+    i = end;
+  }
   Raster_Blend::ClearMMXState();
 }
 

@@ -139,7 +139,7 @@ class TPolygonRenderer32VPR : public TPolygonRenderer32 {
   void PolyPolygonFS(const TArrayOfArrayOfFloatPoint& Points, const TFloatRect& ClipRect) override;
 
  protected:
-  // Colours blended onto row DstY.
+  // Colours blended onto row DstY, one run of equal coverage at a time.
   virtual void RenderSpan(const TValueSpan& Span, int DstY);
   // Alpha values handed to the filler.
   virtual void FillSpan(const TValueSpan& Span, int DstY);

@@ -34,9 +34,9 @@ TArrayOfFloatPoint Rect(float L, float T, float R, float B) { return {{L, T}, {R
 
 std::uint8_t Alpha(TColor32 C) { return C >> 24; }
 
-// F over B as the renderer blends a row.
+// F over B as the renderer blends a run of pixels.
 TColor32 Blended(TColor32 F, TColor32 B) {
-  Raster_Blend::BlendRow(&F, &B, 1);
+  Raster_Blend::BlendColorOverRun(F, &B, 1);
   return B;
 }
 

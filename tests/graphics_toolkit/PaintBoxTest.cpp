@@ -19,6 +19,7 @@
 #include "graphics/Fonts.h"
 #include "graphics/Raster_Backends.h"
 #include "graphics/Raster_Image.h"
+#include "graphics/Raster_Layers.h"
 #include "graphics/Raster_Paths.h"
 #include "graphics/Raster_Polygons.h"
 #include "graphics/Raster_VectorUtils.h"
@@ -211,6 +212,128 @@ TEST(PaintBox, FlushCopiesOnlyTheFlushedRectangle) {
   EXPECT_EQ(Screen(screen, 30, 10), 0xFFFFFFu);
   EXPECT_EQ(Screen(screen, 5, 5), 0xFFFFFFu);
   EXPECT_EQ(w.Box->Paints, paints) << "a flush is no paint of the box";
+}
+
+TEST(PaintBox, OptimizerModeAndBackToFull) {
+  TWindow w;
+  w.Show();
+  auto* optimizer = w.Box->RepaintOptimizer();
+  ASSERT_NE(optimizer, nullptr);
+  EXPECT_FALSE(optimizer->Enabled());
+  w.Box->SetRepaintMode(rmOptimizer);
+  EXPECT_TRUE(optimizer->Enabled());
+  EXPECT_TRUE(w.Box->Buffer()->OnAreaChanged);
+  w.Box->SetRepaintMode(rmFull);
+  EXPECT_FALSE(optimizer->Enabled());
+  EXPECT_FALSE(w.Box->Buffer()->OnAreaChanged);
+}
+
+// A filled rectangle as a layer.
+class TRectLayer : public Raster_Layers::TCustomLayer {
+ public:
+  TRect Location;
+  TColor32 Color = 0;
+
+  void Paint(TBitmap32* Buffer) override { Buffer->FillRectS(Location, Color); }
+  void MoveTo(const TRect& R) {
+    Changing();
+    Location = R;
+    Changed();
+  }
+};
+
+// A descendant composing its buffer from layers over a white background,
+// redrawing only what the optimiser found invalid.
+class TLayerPaintBox : public TRecordingPaintBox {
+ public:
+  Raster_Layers::TLayerCollection Layers;
+  int RedrawnRects = 0;
+
+  explicit TLayerPaintBox(QWidget* Parent) : TRecordingPaintBox(Parent) {
+    RepaintOptimizer()->RegisterLayerCollection(&Layers);
+    Layers.OnChange = [this](TPersistent*) { Invalidate(); };
+  }
+  ~TLayerPaintBox() override { RepaintOptimizer()->UnregisterLayerCollection(&Layers); }
+
+ protected:
+  void ValidateBuffer() override {
+    TRecordingPaintBox::ValidateBuffer();
+    TBitmap32& buffer = *Buffer();
+    RepaintOptimizer()->BeginPaintBuffer();
+    buffer.BeginUpdate();
+    if (InvalidRects().Count() == 0) {
+      Redraw(buffer.BoundsRect());
+    } else {
+      for (int i = 0; i < InvalidRects().Count(); ++i) Redraw(*InvalidRects().Get(i));
+    }
+    buffer.EndUpdate();
+    RepaintOptimizer()->EndPaintBuffer();
+  }
+
+ private:
+  void Redraw(const TRect& Area) {
+    ++RedrawnRects;
+    TBitmap32& buffer = *Buffer();
+    buffer.SetClipRect(Area);
+    buffer.FillRectS(buffer.ClipRect(), 0xFFFFFFFFu);
+    for (int i = 0; i < Layers.Count(); ++i) Layers.Items(i)->DrawLayer(&buffer);
+    buffer.ResetClipRect();
+  }
+};
+
+bool Contains(const TRect& Outer, const TRect& Inner) {
+  return Outer.Left <= Inner.Left && Outer.Top <= Inner.Top && Inner.Right <= Outer.Right &&
+         Inner.Bottom <= Outer.Bottom;
+}
+bool Overlap(const TRect& A, const TRect& B) {
+  return A.Left < B.Right && B.Left < A.Right && A.Top < B.Bottom && B.Top < A.Bottom;
+}
+
+TEST(PaintBox, MovingALayerCopiesOnlyItsOldAndNewAreas) {
+  QWidget window;
+  window.resize(300, 300);
+  auto* box = new TLayerPaintBox(&window);
+  box->resize(256, 256);
+  auto* moving = Raster_Layers::NewLayer<TRectLayer>(&box->Layers);
+  moving->Location = {10, 10, 40, 40};
+  moving->Color = 0xFFFF0000u;
+  auto* still = Raster_Layers::NewLayer<TRectLayer>(&box->Layers);
+  still->Location = {100, 150, 130, 180};
+  still->Color = 0xFF0000FFu;
+  box->SetRepaintMode(rmOptimizer);
+  test::ShowAndActivate(window);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return box->Paints >= 1; }, 2000));
+  QApplication::processEvents();
+  EXPECT_TRUE(box->Copied.front().empty()) << "the first paint copies everything";
+  // The reset that forced it also left the optimiser's forced tiles full;
+  // one more paint settles them (it copies everything once more).
+  const int shown = box->Paints;
+  box->Invalidate();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return box->Paints > shown; }, 2000));
+
+  // A buffer pixel changed behind the optimiser's back shows only if its
+  // area is copied.
+  box->Buffer()->SetPixel(110, 160, 0xFF00FF00u);
+  box->Copied.clear();
+  const int paints = box->Paints;
+  moving->MoveTo({200, 10, 230, 40});
+  ASSERT_TRUE(QTest::qWaitFor([&] { return box->Paints > paints; }, 2000));
+
+  ASSERT_EQ(box->Copied.size(), 1u);
+  const std::vector<TRect>& copied = box->Copied[0];
+  const TRect oldArea{10, 10, 40, 40}, newArea{200, 10, 230, 40};
+  ASSERT_EQ(copied.size(), 2u) << "one rectangle for each area";
+  for (const TRect& r : copied) {
+    EXPECT_TRUE(Overlap(r, oldArea) || Overlap(r, newArea)) << r;
+    EXPECT_FALSE(Overlap(r, still->Location)) << r;
+  }
+  EXPECT_TRUE(Contains(copied[0], oldArea) || Contains(copied[1], oldArea));
+  EXPECT_TRUE(Contains(copied[0], newArea) || Contains(copied[1], newArea));
+
+  const QImage screen = test::ScreenImage(*box);
+  EXPECT_EQ(Screen(screen, 20, 20), 0xFFFFFFu) << "old area cleared";
+  EXPECT_TRUE(Near(screen.pixel(210, 20), 0xFF0000u)) << "new area drawn";
+  EXPECT_TRUE(Near(screen.pixel(110, 160), 0x0000FFu)) << "the still layer's area was copied";
 }
 
 // Counts the keys that reach it.
