@@ -10,7 +10,9 @@ namespace velkor {
 
 // In order: Raster_System (processor features, shared timer),
 // Raster_Bindings, Raster_Math (cumulative sum), Raster_LowLevel (word
-// fill), Raster_Blend (blend routines and tables), Raster_Transforms, and the
+// fill), Raster_Blend (blend routines and tables), Raster_Transforms,
+// Raster_Resamplers (block average, interpolator, resampler and kernel
+// classes), Raster_Backends_Generic (the temporary folder), and the
 // value-type part of Raster (gamma table).
 void RasterStartup();
 // The reverse, the logical filters first. Bound routine pointers keep their

@@ -1,0 +1,103 @@
+// The toolkit suite runs under one offscreen QGuiApplication, created before
+// the first test and kept until the process ends, as a program's main()
+// would create it before starting the raster library's toolkit half.
+#include "ToolkitTestSupport.h"
+
+#include <QFontDatabase>
+#include <QGuiApplication>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "graphics/Fonts.h"
+#include "graphics/RasterStartup.h"
+#include "graphics/RasterToolkitStartup.h"
+
+namespace velkor::test {
+
+namespace {
+
+class ToolkitEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    static int argc = 1;
+    static char name[] = "graphics_toolkit_test";
+    static char* argv[] = {name, nullptr};
+    // Offscreen whatever the environment says: the suite never needs a
+    // display, and ctest may start it without the variable.
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    app_ = std::make_unique<QGuiApplication>(argc, argv);
+    QFontDatabase::addApplicationFont("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf");
+    RasterStartup();
+    RasterToolkitStartup();
+  }
+  void TearDown() override {
+    RasterToolkitShutdown();
+    RasterShutdown();
+    app_.reset();
+  }
+
+ private:
+  std::unique_ptr<QGuiApplication> app_;
+};
+
+// gtest's way of running code before the first test of a program whose
+// main() is shared with the other suites.
+const ::testing::Environment* const kEnvironment = ::testing::AddGlobalTestEnvironment(new ToolkitEnvironment);
+
+}  // namespace
+
+std::unique_ptr<TBitmap32> MakeTextBitmap(int Width, int Height, TColor32 Fill, int Size, std::int32_t Color) {
+  auto bitmap = New<TBitmap32>();
+  bitmap->SetSize(Width, Height);
+  bitmap->Clear(Fill);
+  bitmap->Font()->SetName(kTestFace);
+  bitmap->Font()->SetSize(Size);
+  bitmap->Font()->SetColor(Color);
+  return bitmap;
+}
+
+TRect InkBounds(const TCustomBitmap32& Bitmap, TColor32 Fill) {
+  TRect r{Bitmap.Width(), Bitmap.Height(), -1, -1};
+  for (int y = 0; y < Bitmap.Height(); ++y) {
+    for (int x = 0; x < Bitmap.Width(); ++x) {
+      if (Bitmap.GetPixel(x, y) == Fill) continue;
+      r.Left = std::min(r.Left, x);
+      r.Top = std::min(r.Top, y);
+      r.Right = std::max(r.Right, x + 1);
+      r.Bottom = std::max(r.Bottom, y + 1);
+    }
+  }
+  return r.Right < 0 ? TRect{} : r;
+}
+
+int CountDifferent(const TCustomBitmap32& Bitmap, TColor32 Fill) {
+  int n = 0;
+  for (int y = 0; y < Bitmap.Height(); ++y) {
+    for (int x = 0; x < Bitmap.Width(); ++x) n += Bitmap.GetPixel(x, y) != Fill;
+  }
+  return n;
+}
+
+QImage ToImage(const TCustomBitmap32& Bitmap) {
+  QImage image(Bitmap.Width(), Bitmap.Height(), QImage::Format_ARGB32);
+  for (int y = 0; y < Bitmap.Height(); ++y) {
+    std::memcpy(image.scanLine(y), Bitmap.ScanLine(y), std::size_t(Bitmap.Width()) * 4);
+  }
+  return image;
+}
+
+void SaveShot(const QImage& Image, const std::string& Name) {
+  const std::filesystem::path dir = VELKOR_GUI_SHOTS_DIR;
+  std::filesystem::create_directories(dir);
+  ASSERT_TRUE(Image.save(QString::fromStdString((dir / (Name + ".png")).string()), "PNG")) << Name;
+}
+
+std::filesystem::path ScratchDir() {
+  const char* tmp = std::getenv("TMPDIR");
+  std::filesystem::path dir = std::filesystem::path(tmp && *tmp ? tmp : "/tmp") / "graphics-toolkit";
+  std::filesystem::create_directories(dir);
+  return dir;
+}
+
+}  // namespace velkor::test
