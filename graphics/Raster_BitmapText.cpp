@@ -52,11 +52,18 @@ void TBitmap32::SetPlatformBackendClass(TCustomBackendClass BackendClass) { Plat
 
 void TBitmap32::SetBackend(TCustomBackend* Value) {
   if (!Value || Value == FBackend) return;
+  // The callbacks answer only while Value still serves this bitmap: the
+  // base destructor drops the backend without reaching DropBackend below,
+  // and a backend kept alive elsewhere must not call a bitmap that is gone.
   if (auto* font = BackendInterface<IFontSupport>(Value)) {
-    font->SetOnFontChange([this](TPersistent*) { BackendFontChanged(); });
+    font->SetOnFontChange([this, Value](TPersistent*) {
+      if (Value->Owner() == this) BackendFontChanged();
+    });
   }
   if (auto* canvas = BackendInterface<ICanvasSupport>(Value)) {
-    canvas->SetCanvasChange([this](TPersistent*) { BackendCanvasChanged(); });
+    canvas->SetCanvasChange([this, Value](TPersistent*) {
+      if (Value->Owner() == this) BackendCanvasChanged();
+    });
   }
   TCustomBitmap32::SetBackend(Value);
 }

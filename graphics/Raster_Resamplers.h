@@ -386,8 +386,8 @@ void RegisterKernel(TClass AClass);
 // dmOpaque stores it, dmBlend blends it with the source's CombineMode and
 // MasterAlpha, dmCustom calls CombineCallBack(C, D, source MasterAlpha) (or
 // stores, without a callback), dmTransparent stores it unless it equals the
-// source's OuterColor. Transfers within one bitmap read the source as it was
-// before the call.
+// source's OuterColor. TransferBlock and TransferStretched within one bitmap
+// read the source as it was before the call.
 
 // Copies SrcRect of Src to (DstX, DstY) of Dst at the same size, limited to
 // DstClip and both bitmaps, and reports the area written (also in measuring

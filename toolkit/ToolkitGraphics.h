@@ -102,17 +102,23 @@ class TDeviceContext {
   // $00BBGGRR.
   std::uint32_t TextColor() const { return FTextColor; }
   int BkMode() const { return FBkMode; }
+  // $00BBGGRR; fills behind text in the OPAQUE mode and with ETO_OPAQUE.
+  std::uint32_t BkColor() const { return FBkColor; }
 
   // Each returns the previous value.
   HBITMAP SelectBitmap(HBITMAP Value);
   HFONT SelectFont(HFONT Value);
   std::uint32_t SetTextColor(std::uint32_t Value);
   int SetBkMode(int Value);
+  std::uint32_t SetBkColor(std::uint32_t Value);
 
   // The selected font as Qt resolves it; nullptr without a font or without a
   // QGuiApplication.
   const QFont* ResolvedFont();
   const QFontMetrics* Metrics();
+  // The advance width of Text in the selected font (0 without one). The
+  // last answer is kept: text is usually measured right after it is drawn.
+  int TextAdvance(std::string_view Text);
 
   // The selected surface as an image sharing its pixels (Format_ARGB32), or
   // a null image without one.
@@ -124,10 +130,14 @@ class TDeviceContext {
   HFONT FFont;
   std::uint32_t FTextColor = 0;
   int FBkMode = OPAQUE;
+  std::uint32_t FBkColor = 0x00FFFFFF;
   // The font last resolved, kept until another is selected.
   HFONT FResolvedFrom;
   std::optional<QFont> FQFont;
   std::optional<QFontMetrics> FMetrics;
+  HFONT FAdvanceFont;
+  std::string FAdvanceText;
+  int FAdvance = 0;
 };
 
 HDC CreateCompatibleDC(HDC Reference);
@@ -143,6 +153,8 @@ void SetStockSystemFont(HFONT Font);
 bool GetTextExtentPoint32W(HDC DC, std::string_view Text, TSize& Size);
 bool GetTextMetricsW(HDC DC, TTextMetric& Metric);
 // Text at (X, Y), the top of its cell; with ETO_CLIPPED limited to *Rect.
+// The background colour fills *Rect first with ETO_OPAQUE, else the text's
+// cell in the OPAQUE background mode.
 bool ExtTextOutW(HDC DC, int X, int Y, std::uint32_t Options, const TRect* Rect, std::string_view Text);
 // Text formatted into Rect by the DT_ flags. DT_CALCRECT only measures and
 // sets Rect's right and bottom edges. Returns the height of the text.

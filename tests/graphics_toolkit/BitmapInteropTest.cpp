@@ -37,6 +37,22 @@ TEST(ToolkitBackend, ANewSurfaceIsZeroedTopDownAndAligned) {
   EXPECT_EQ(memory->GetPixel(9, 9), 0xFF000000u);
 }
 
+TEST(ToolkitBackend, ASizeBeyondMemoryRaisesAndLeavesNothing) {
+  auto bmp = New<TBitmap32>();
+  bmp->SetSize(4, 4);
+  try {
+    bmp->SetSize(100000, 100000);
+    ADD_FAILURE() << "allocated";
+  } catch (const EBitmapException& e) {
+    EXPECT_STREQ(e.what(), "Can't allocate the DIB handle");
+  }
+  EXPECT_EQ(bmp->Width(), 0);
+  EXPECT_EQ(bmp->Height(), 0);
+  EXPECT_EQ(bmp->Bits(), nullptr);
+  bmp->SetSize(3, 3);
+  EXPECT_EQ(bmp->GetPixel(2, 2), 0u) << "usable again";
+}
+
 TEST(ToolkitBackend, ResizingDropsTheCanvasAndMovesTheHandle) {
   auto bmp = New<TBitmap32>();
   bmp->SetSize(4, 4);
@@ -101,6 +117,20 @@ TEST(ToolkitBackend, BeforeTheToolkitStartsThereIsNoTextButNoCrash) {
   EXPECT_EQ(ready->Backend(), before);
 }
 
+TEST(ToolkitBackend, ABackendThatOutlivesItsBitmapCallsNothing) {
+  auto bmp = New<TBitmap32>();
+  bmp->SetSize(4, 4);
+  TCustomBackend* kept = bmp->ReleaseBackend();
+  bmp->Canvas();
+  bmp.reset();
+  EXPECT_EQ(kept->Owner(), nullptr);
+  // Under a memory checker a call into the freed bitmap would show here.
+  auto* canvas = BackendInterface<ICanvasSupport>(kept);
+  canvas->GetCanvas()->FillRect({0, 0, 1, 1});
+  BackendInterface<IFontSupport>(kept)->GetFont()->SetSize(30);
+  kept->Release();
+}
+
 TEST(DeviceContexts, BitmapContextsCopyPixelsPainterContextsIgnoreAlpha) {
   auto src = New<TBitmap32>();
   src->SetSize(2, 1);
@@ -130,6 +160,21 @@ TEST(DeviceContexts, BitmapContextsCopyPixelsPainterContextsIgnoreAlpha) {
   back->SetSize(2, 1);
   back->Draw(TRect{0, 0, 2, 1}, TRect{0, 0, 2, 1}, dst.Canvas().Handle());
   EXPECT_EQ(back->GetPixel(0, 0), 0x40FF0000u);
+}
+
+TEST(DeviceContexts, ACanvasWithASolidBrushFillsBehindItsText) {
+  TBitmap tb;
+  tb.SetSize(60, 20);
+  TCanvas& canvas = tb.Canvas();
+  canvas.Font().SetName(kTestFace);
+  canvas.Brush().Color = clRed;
+  const TSize cell = canvas.TextExtent("-");
+  canvas.TextOut(0, 0, "-");
+  EXPECT_EQ(tb.ScanLine(0)[0], 0x00FF0000u) << "the cell's corner shows the brush";
+  EXPECT_EQ(tb.ScanLine(0)[cell.cx], 0u) << "nothing beyond the cell";
+  canvas.Brush().Style = bsClear;
+  canvas.TextOut(30, 0, "-");
+  EXPECT_EQ(tb.ScanLine(0)[30], 0u) << "a clear brush leaves the background";
 }
 
 TEST(DeviceContexts, TileToCoversTheDestinationAcrossTiles) {

@@ -190,6 +190,14 @@ TEST(BitmapStreams, FilesOfEveryPictureFormatAndTheirErrors) {
   EXPECT_THROW(back->LoadFromFile((dir / "missing.bmp").string()), EFOpenError);
 }
 
+TEST(BitmapStreams, AMissingResourceRaisesAndStillReportsAChange) {
+  auto bmp = New<TBitmap32>();
+  int changes = 0;
+  bmp->OnChange = [&](TPersistent*) { ++changes; };
+  EXPECT_THROW(bmp->LoadFromResourceName("no/such/picture.png"), EInvalidGraphic);
+  EXPECT_EQ(changes, 1);
+}
+
 TEST(BitmapStreams, PixelDataAndSameContent) {
   const auto bmp = TwoByTwo();
   std::ostringstream out;

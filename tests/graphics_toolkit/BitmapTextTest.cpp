@@ -174,7 +174,7 @@ TEST(BitmapText, RenderTextLevels) {
     bmp->RenderTextW(4, 4, "Raster", level, color);
     return bmp;
   };
-  QImage sheet(170, 7 * 40, QImage::Format_ARGB32);
+  QImage sheet(170, 6 * 40, QImage::Format_ARGB32);
   sheet.fill(Qt::white);
   QPainter painter(&sheet);
   for (int level = -1; level <= 4; ++level) {
