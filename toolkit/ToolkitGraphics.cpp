@@ -753,6 +753,7 @@ void TBitmap::Assign(const TPersistent* Source) {
     if (FSection) std::memcpy(FSection->Bits, src->FSection->Bits, std::size_t(Width()) * Height() * 4);
     FPixelFormat = src->FPixelFormat;
     FHandleType = src->FHandleType;
+    FAlphaFormat = src->FAlphaFormat;
     FTransparent = src->FTransparent;
     FTransparentColor = src->FTransparentColor;
     Changed();
@@ -793,6 +794,12 @@ void TBitmap::SetPixelFormat(TPixelFormat Value) {
   Changed();
 }
 
+void TBitmap::SetAlphaFormat(TAlphaFormat Value) {
+  if (Value == FAlphaFormat) return;
+  FAlphaFormat = Value;
+  Changed();
+}
+
 TColor TBitmap::TransparentColor() const {
   if (FTransparentColor != clDefault) return FTransparentColor;
   if (!FSection) return clBlack;
@@ -817,7 +824,9 @@ TCanvas& TBitmap::Canvas() {
 QImage TBitmap::ToImage() const {
   if (!FSection) return {};
   const QImage view(reinterpret_cast<const uchar*>(FSection->Bits), Width(), Height(), Width() * 4,
-                    FPixelFormat == pf32bit ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+                    FPixelFormat != pf32bit              ? QImage::Format_RGB32
+                    : FAlphaFormat == afPremultiplied ? QImage::Format_ARGB32_Premultiplied
+                                                      : QImage::Format_ARGB32);
   return view.copy();
 }
 
@@ -826,6 +835,7 @@ void TBitmap::SetImage(const QImage& Image) {
   SetSize(argb.width(), argb.height());
   for (int y = 0; y < Height(); ++y) std::memcpy(ScanLine(y), argb.constScanLine(y), std::size_t(Width()) * 4);
   FPixelFormat = Image.hasAlphaChannel() ? pf32bit : pf24bit;
+  FAlphaFormat = afDefined;  // stored straight, whatever the image held
   Changed();
 }
 

@@ -264,6 +264,9 @@ class TToolkitGraphic : public TGraphic {
 
 enum TPixelFormat : std::uint8_t { pfDevice, pf1bit, pf4bit, pf8bit, pf15bit, pf16bit, pf24bit, pf32bit, pfCustom };
 enum TBitmapHandleType : std::uint8_t { bmDIB, bmDDB };
+// What the alpha bytes of a 32-bit bitmap mean: nothing (opaque), straight
+// alpha, or alpha the colours are already multiplied by.
+enum TAlphaFormat : std::uint8_t { afIgnored, afDefined, afPremultiplied };
 
 // A bitmap: a 32-bit surface with a canvas on it, a pixel format telling
 // whether its alpha bytes mean anything (pf32bit) and an optional
@@ -285,6 +288,10 @@ class TBitmap : public TToolkitGraphic {
   void SetPixelFormat(TPixelFormat Value);
   TBitmapHandleType HandleType() const { return FHandleType; }
   void SetHandleType(TBitmapHandleType Value) { FHandleType = Value; }
+  // Meaningful for pf32bit only; afDefined is what a pf32bit bitmap means
+  // unless told otherwise.
+  TAlphaFormat AlphaFormat() const { return FAlphaFormat; }
+  void SetAlphaFormat(TAlphaFormat Value);
   // clDefault: the colour of the bottom-left pixel.
   TColor TransparentColor() const;
   void SetTransparentColor(TColor Value);
@@ -293,7 +300,8 @@ class TBitmap : public TToolkitGraphic {
   TCanvas& Canvas();
   // The pixels (nullptr when empty), rows top-down.
   TColor32* ScanLine(int Y) const { return FSection->Bits + std::ptrdiff_t(Y) * FSection->Width; }
-  // A copy as a Qt image (Format_ARGB32, or RGB32 unless pf32bit).
+  // A copy as a Qt image: Format_ARGB32 for pf32bit (ARGB32_Premultiplied
+  // with afPremultiplied), else RGB32.
   QImage ToImage() const;
   // Takes an image's pixels; pf32bit when it has an alpha channel, else
   // pf24bit.
@@ -313,6 +321,7 @@ class TBitmap : public TToolkitGraphic {
   std::unique_ptr<TCanvas> FCanvas;
   TPixelFormat FPixelFormat = pfDevice;
   TBitmapHandleType FHandleType = bmDIB;
+  TAlphaFormat FAlphaFormat = afDefined;
   TColor FTransparentColor = clDefault;
 };
 
