@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "core/NumberFormat.h"
 #include "judging/NumberFormat.h"
 #include "tests/judging/CommaLocale.h"
 
