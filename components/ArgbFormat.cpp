@@ -6,9 +6,11 @@
 #include <cstring>
 #include <istream>
 #include <limits>
+#include <memory>
 #include <ostream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace velkor {
 
@@ -20,7 +22,7 @@ constexpr std::int64_t kMaxPixelBytes = std::numeric_limits<std::int32_t>::max()
 // Deflate never packs more than about 1032 bytes into one; a header that
 // claims more pixels than its data can hold is a lie.
 constexpr std::int64_t kMaxInflateRatio = 1032;
-constexpr std::size_t kReadChunk = std::size_t(1) << 20;
+constexpr std::size_t kReadChunk = std::size_t(1) << 18;
 
 [[noreturn]] void InvalidFormat(const char* Detail = nullptr) {
   throw EInvalidImage(Detail ? std::string("Invalid format: ") + Detail : std::string("Invalid format"));
@@ -48,37 +50,35 @@ std::string Deflate(const std::uint32_t* Pixels, std::size_t Bytes) {
   return out;
 }
 
-// Reads exactly Count bytes, in chunks, so a size the stream does not hold
-// costs no more memory than the stream had.
-bool ReadExactly(std::istream& Stream, std::string& Out, std::size_t Count) {
-  Out.clear();
-  while (Out.size() < Count) {
-    const std::size_t chunk = std::min(kReadChunk, Count - Out.size());
-    const std::size_t at = Out.size();
-    Out.resize(at + chunk);
-    Stream.read(Out.data() + at, std::streamsize(chunk));
-    if (std::size_t(Stream.gcount()) != chunk) return false;
-  }
-  return true;
-}
-
-void Inflate(const std::string& Data, std::vector<std::uint32_t>& Pixels) {
-  const std::size_t want = Pixels.size() * 4;
+// Inflates the DataSize bytes at the stream's position into Pixels, in
+// chunks, so a data size the stream does not hold costs no more memory than
+// the stream had. Reads all DataSize bytes, so the stream ends up right
+// after the image.
+void InflateFrom(std::istream& Stream, std::int64_t DataSize, std::uint32_t* Pixels, std::size_t Bytes) {
   z_stream z{};
   if (inflateInit(&z) != Z_OK) InvalidFormat("zlib cannot start");
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(Data.data()));
-  z.avail_in = uInt(Data.size());
-  z.next_out = reinterpret_cast<Bytef*>(Pixels.data());
-  z.avail_out = uInt(want);
+  struct TEnd {
+    z_stream* Z;
+    ~TEnd() { inflateEnd(Z); }
+  } end{&z};
+  z.next_out = reinterpret_cast<Bytef*>(Pixels);
+  z.avail_out = uInt(Bytes);
+  std::vector<char> chunk(std::size_t(std::min<std::int64_t>(DataSize, std::int64_t(kReadChunk))));
+  std::int64_t left = DataSize;
   int rc = Z_OK;
-  // want is below 2^31, so one call with the whole buffer suffices; the loop
-  // only guards against zlib returning early.
-  while (rc == Z_OK && z.avail_out > 0) rc = inflate(&z, Z_FINISH);
-  const std::size_t got = want - z.avail_out;
-  inflateEnd(&z);
-  if (rc == Z_DATA_ERROR || rc == Z_STREAM_ERROR || rc == Z_MEM_ERROR || rc == Z_NEED_DICT)
-    InvalidFormat("the pixel data is corrupt");
-  if (got != want) InvalidFormat("the pixel data ends early");
+  while (left > 0) {
+    const std::size_t want = std::size_t(std::min<std::int64_t>(left, std::int64_t(chunk.size())));
+    Stream.read(chunk.data(), std::streamsize(want));
+    if (std::size_t(Stream.gcount()) != want) InvalidFormat();
+    left -= std::int64_t(want);
+    if (rc != Z_OK || z.avail_out == 0) continue;  // done inflating: only skip the rest
+    z.next_in = reinterpret_cast<Bytef*>(chunk.data());
+    z.avail_in = uInt(want);
+    while (rc == Z_OK && z.avail_in > 0 && z.avail_out > 0) rc = inflate(&z, Z_NO_FLUSH);
+    if (rc == Z_BUF_ERROR) rc = Z_OK;  // no progress possible until more input comes
+    if (rc != Z_OK && rc != Z_STREAM_END) InvalidFormat("the pixel data is corrupt");
+  }
+  if (z.avail_out != 0) InvalidFormat("the pixel data ends early");
 }
 
 }  // namespace
@@ -119,10 +119,9 @@ TArgbImage ReadArgbImage(std::istream& Stream) {
   if (dataSize < 0 || dataSize > kMaxPixelBytes) InvalidFormat();
   if (pixelBytes > dataSize * kMaxInflateRatio + 64) InvalidFormat();
 
-  std::string data;
-  if (!ReadExactly(Stream, data, std::size_t(dataSize))) InvalidFormat();
-  image.Pixels.resize(std::size_t(pixelBytes / 4));
-  Inflate(data, image.Pixels);
+  // Every pixel is written before the image is handed back.
+  image.Pixels = std::make_unique_for_overwrite<std::uint32_t[]>(std::size_t(pixelBytes / 4));
+  InflateFrom(Stream, dataSize, image.Pixels.get(), std::size_t(pixelBytes));
   return image;
 }
 

@@ -22,9 +22,9 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <memory>
 #include <stdexcept>
 #include <string_view>
-#include <vector>
 
 namespace velkor {
 
@@ -49,7 +49,7 @@ struct TArgbImage {
   std::int32_t Height = 0;
   std::uint8_t MasterAlpha = 255;
   std::uint8_t Mode = 0;
-  std::vector<std::uint32_t> Pixels;  // Width * Height, $AARRGGBB
+  std::unique_ptr<std::uint32_t[]> Pixels;  // Width * Height, $AARRGGBB
 };
 
 // Writes the header and the compressed pixels (Width * Height words) at

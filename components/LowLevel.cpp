@@ -61,11 +61,17 @@ void FillLongwordSSE2(std::uint32_t* Dest, std::uint32_t Count, std::uint32_t Va
     --Count;
   }
   const __m128i quad = _mm_set1_epi32(int(Value));
-  for (std::uint32_t i = Count / 4; i > 0; --i) {
-    _mm_store_si128(reinterpret_cast<__m128i*>(Dest), quad);
-    Dest += 4;
+  auto* d = reinterpret_cast<__m128i*>(Dest);
+  std::uint32_t quads = Count / 4;
+  // Four stores a round: one cache line of the destination per iteration.
+  for (; quads >= 4; quads -= 4, d += 4) {
+    _mm_store_si128(d, quad);
+    _mm_store_si128(d + 1, quad);
+    _mm_store_si128(d + 2, quad);
+    _mm_store_si128(d + 3, quad);
   }
-  FillLongwordPas(Dest, Count & 3, Value);
+  for (; quads > 0; --quads) _mm_store_si128(d++, quad);
+  FillLongwordPas(reinterpret_cast<std::uint32_t*>(d), Count & 3, Value);
 }
 
 void MoveLongwords(const std::uint32_t* Source, std::uint32_t* Dest, int Count) {

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "components/LowLevel.h"
+#include "graphics/Raster_Blend.h"
 #include "graphics/Raster_Resamplers.h"
 
 namespace velkor {
@@ -327,6 +328,10 @@ void TTrueImage::PaintTo(HDC DC, const TRect& DestRect, const TRect& SourceRect,
     FBmp32->DrawTo(DC, DestRect, SourceRect);
     return;
   }
+  if (!Opaque && sameSize && !painter && DC->Bitmap() && FBmp32->DrawMode() == dmBlend) {
+    BlendIntoSurface(*DC->Bitmap(), DestRect, SourceRect, Opacity);
+    return;
+  }
 
   auto scratch = New<TBitmap32>();
   scratch->SetSize(w, h);
@@ -358,6 +363,33 @@ void TTrueImage::PaintTo(HDC DC, const TRect& DestRect, const TRect& SourceRect,
     painter->drawImage(QPoint(DestRect.Left, DestRect.Top), PremultipliedImage(*scratch, alpha));
   }
   painter->restore();
+}
+
+// The same-size blend onto a memory context, straight into its surface:
+// what copying the area out, blending onto the copy and copying it back
+// gives, in one pass.
+void TTrueImage::BlendIntoSurface(TDIBSection& Surface, const TRect& DestRect, const TRect& SourceRect,
+                                  std::uint8_t Opacity) const {
+  const int alpha = MulDivRounded(int(FBmp32->MasterAlpha()), Opacity, 255);
+  if (alpha <= 0) return;
+  const int dx = DestRect.Left - SourceRect.Left, dy = DestRect.Top - SourceRect.Top;
+  TRect src;
+  if (!IntersectRects(src, SourceRect, FBmp32->BoundsRect())) return;
+  TRect dst{src.Left + dx, src.Top + dy, src.Right + dx, src.Bottom + dy};
+  if (!IntersectRects(dst, dst, DestRect) || !IntersectRects(dst, dst, TRect{0, 0, Surface.Width, Surface.Height}))
+    return;
+  if (IsRectEmpty32(dst)) return;
+  const int count = dst.Right - dst.Left;
+  const TCombineMode mode = FBmp32->CombineMode();
+  for (int y = dst.Top; y < dst.Bottom; ++y) {
+    const TColor32* s = FBmp32->PixelPtr(dst.Left - dx, y - dy);
+    TColor32* d = Surface.Bits + std::ptrdiff_t(y) * Surface.Width + dst.Left;
+    if (alpha >= 255)
+      (*Raster_Blend::BlendRowByMode[mode])(s, d, count);
+    else
+      (*Raster_Blend::BlendRowMaskedByMode[mode])(s, d, count, alpha);
+  }
+  Raster_Blend::ClearMMXState();
 }
 
 bool TTrueImage::Equals(const TToolkitGraphic* Graphic) const {
@@ -456,7 +488,7 @@ void TTrueImage::LoadFromStream(std::istream& Stream) {
     ~TEnd() { Self->EndUpdate(); }
   } end{this};
   SetSize(image.Width, image.Height);
-  MoveLongwords(image.Pixels.data(), FBmp32->Bits(), nPixels());
+  MoveLongwords(image.Pixels.get(), FBmp32->Bits(), nPixels());
   FBmp32->Changed();
   SetMasterAlpha(image.MasterAlpha);
   SetResampleMode(TResamplingMode(image.Mode));

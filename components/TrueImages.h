@@ -153,6 +153,8 @@ class TTrueImage : public TToolkitGraphic {
 
  private:
   void BitmapChanged();
+  void BlendIntoSurface(TDIBSection& Surface, const TRect& DestRect, const TRect& SourceRect,
+                        std::uint8_t Opacity) const;
 
   TResamplingMode FResampleMode = rmLinear;
   std::ptrdiff_t FLockChange = 0;

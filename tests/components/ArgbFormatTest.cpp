@@ -189,7 +189,7 @@ TEST(ArgbFormatTest, ResourceBytesMayCarryTheClassPrefix) {
   for (const std::string& bytes : {s, std::string(kArgbResourcePrefix) + s}) {
     const TArgbImage read = ReadArgbImage(std::string_view(bytes));
     ASSERT_EQ(read.Width, 5);
-    ASSERT_EQ(read.Pixels.size(), 20u);
+    ASSERT_EQ(read.Height, 4);
     EXPECT_EQ(read.Pixels[7], image->Bits()[7].Value);
   }
 }

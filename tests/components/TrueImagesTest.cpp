@@ -284,6 +284,20 @@ TEST(TrueImagesTest, PaintToMemoryContext) {
         ASSERT_EQ(target.At(x, y), Raster_Blend::BlendColorMasked(image->PixelPtr(x, y)->Value, 0xFF336699u, m))
             << x << "," << y;
   }
+  {  // Partly outside the surface: the overlap only, rows and columns aligned.
+    TMemoryTarget target(5, 4, 0xFF336699u);
+    image->PaintTo(target.DC, {-2, -1, 6, 5}, src, 255, false);
+    for (int y = 0; y < 4; ++y)
+      for (int x = 0; x < 5; ++x)
+        ASSERT_EQ(target.At(x, y), Raster_Blend::BlendColorMasked(image->PixelPtr(x + 2, y + 1)->Value, 0xFF336699u, 200))
+            << x << "," << y;
+    // A source rectangle reaching past the image blends only what exists.
+    TMemoryTarget wide(12, 8, 0xFF000000u);
+    image->PaintTo(wide.DC, {0, 0, 12, 8}, {0, 0, 12, 8}, 255, false);
+    EXPECT_EQ(wide.At(9, 2), 0xFF000000u);
+    EXPECT_EQ(wide.At(2, 7), 0xFF000000u);
+    EXPECT_NE(wide.At(7, 5), 0xFF000000u);
+  }
   {  // Empty or inverted rectangles draw nothing.
     TMemoryTarget target(4, 4, 0xFF000000u);
     image->PaintTo(target.DC, {0, 0, 0, 4}, src, 255, true);
