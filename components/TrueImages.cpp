@@ -546,9 +546,14 @@ void TTrueImage::CopyToClipboard() const {
 
 void TrueImagesStartup() {
   InitPremultiplyTables();
-  RegisterFileFormat("argb", "ARGB True Image", [] { return std::unique_ptr<TToolkitGraphic>(New<TTrueImage>()); });
+  const TGraphicFactory factory = [] { return std::unique_ptr<TToolkitGraphic>(New<TTrueImage>()); };
+  RegisterFileFormat("argb", "ARGB True Image", factory);
+  RegisterClipboardFormat(CF_ARGB, factory);
 }
 
-void TrueImagesShutdown() { UnregisterFileFormat("argb"); }
+void TrueImagesShutdown() {
+  UnregisterClipboardFormat(CF_ARGB);
+  UnregisterFileFormat("argb");
+}
 
 }  // namespace velkor

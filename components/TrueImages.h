@@ -89,8 +89,8 @@ class TTrueImage : public TToolkitGraphic {
   void SaveToStream(std::ostream& Stream) const override;
   // AFormat must be CF_ARGB (else EInvalidGraphic "Invalid format"); AData
   // holds the ARGB bytes.
-  void LoadFromClipboardFormat(std::uint32_t AFormat, const std::string& AData);
-  void SaveToClipboardFormat(std::uint32_t& AFormat, std::string& AData) const;
+  void LoadFromClipboardFormat(std::uint32_t AFormat, const std::string& AData) override;
+  void SaveToClipboardFormat(std::uint32_t& AFormat, std::string& AData) const override;
   // Puts the image on the clipboard as CF_ARGB / takes it from there.
   void CopyToClipboard() const;
 
@@ -165,7 +165,8 @@ class TTrueImage : public TToolkitGraphic {
 };
 
 // Start-up: the premultiply tables, then "ARGB" ("ARGB True Image") as a
-// picture file format. Shut-down unregisters it.
+// picture file format and CF_ARGB as a picture clipboard format. Shut-down
+// unregisters both.
 void TrueImagesStartup();
 void TrueImagesShutdown();
 

@@ -326,6 +326,11 @@ std::vector<TFileFormat>& FileFormats() {
   return formats;
 }
 
+std::vector<std::pair<std::uint32_t, TGraphicFactory>>& ClipboardFormats() {
+  static std::vector<std::pair<std::uint32_t, TGraphicFactory>> formats;
+  return formats;
+}
+
 QString MimeOfFormat(std::uint32_t Format) {
   return QStringLiteral("application/x-velkor-clipboard-%1").arg(Format);
 }
@@ -721,6 +726,14 @@ void TToolkitGraphic::SaveToFile(const std::string& FileName) const {
   if (!out) throw EFOpenError("Cannot write file \"" + FileName + "\"");
 }
 
+void TToolkitGraphic::LoadFromClipboardFormat(std::uint32_t, const std::string&) {
+  throw EInvalidGraphic("Unsupported clipboard format");
+}
+
+void TToolkitGraphic::SaveToClipboardFormat(std::uint32_t&, std::string&) const {
+  throw EInvalidGraphic("Unsupported clipboard format");
+}
+
 void TToolkitGraphic::SetTransparent(bool Value) {
   if (Value == FTransparent) return;
   FTransparent = Value;
@@ -992,6 +1005,21 @@ std::vector<std::string> RegisteredFileFormats() {
   return result;
 }
 
+void RegisterClipboardFormat(std::uint32_t Format, TGraphicFactory Factory) {
+  auto& formats = ClipboardFormats();
+  for (auto& [format, factory] : formats) {
+    if (format == Format) {
+      factory = std::move(Factory);
+      return;
+    }
+  }
+  formats.emplace_back(Format, std::move(Factory));
+}
+
+void UnregisterClipboardFormat(std::uint32_t Format) {
+  std::erase_if(ClipboardFormats(), [&](const auto& f) { return f.first == Format; });
+}
+
 TPicture::TPicture() = default;
 TPicture::~TPicture() = default;
 
@@ -1020,6 +1048,13 @@ void TPicture::Assign(const TPersistent* Source) {
     return;
   }
   if (auto* clip = dynamic_cast<const TClipboard*>(Source)) {
+    for (const auto& [format, factory] : ClipboardFormats()) {
+      if (!clip->HasFormat(format)) continue;
+      std::unique_ptr<TToolkitGraphic> graphic = factory();
+      graphic->LoadFromClipboardFormat(format, clip->GetAsFormat(format));
+      SetGraphic(std::move(graphic));
+      return;
+    }
     if (!clip->HasImage()) throw EInvalidGraphic("Unsupported clipboard format");
     auto bitmap = New<TBitmap>();
     bitmap->SetImage(clip->Image());
@@ -1067,9 +1102,23 @@ void TClipboard::Assign(const TPersistent* Source) {
     SetImage(bitmap->ToImage());
     return;
   }
+  const TToolkitGraphic* graphic = dynamic_cast<const TToolkitGraphic*>(Source);
   if (auto* picture = dynamic_cast<const TPicture*>(Source)) {
     if (auto* bitmap = dynamic_cast<const TBitmap*>(picture->Graphic())) return SetImage(bitmap->ToImage());
     if (auto* icon = dynamic_cast<const TIcon*>(picture->Graphic())) return SetImage(icon->Image());
+    graphic = picture->Graphic();
+  }
+  // A graphic with a private clipboard format of its own; the others raise
+  // the "cannot assign" below.
+  if (graphic) {
+    std::uint32_t format = 0;
+    std::string data;
+    try {
+      graphic->SaveToClipboardFormat(format, data);
+    } catch (const EInvalidGraphic&) {
+      TPersistent::Assign(Source);
+    }
+    return SetAsFormat(format, data);
   }
   TPersistent::Assign(Source);
 }
@@ -1123,6 +1172,7 @@ void ToolkitGraphicsStartup() {
 
 void ToolkitGraphicsShutdown() {
   FileFormats().clear();
+  ClipboardFormats().clear();
   SetStockSystemFont(nullptr);
 }
 

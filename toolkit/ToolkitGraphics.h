@@ -251,6 +251,11 @@ class TToolkitGraphic : public TGraphic {
   // Errors name the file.
   virtual void LoadFromFile(const std::string& FileName);
   virtual void SaveToFile(const std::string& FileName) const;
+  // The graphic in a private clipboard format (RegisterClipboardFormat):
+  // AData holds its bytes. Graphics without one raise EInvalidGraphic
+  // "Unsupported clipboard format".
+  virtual void LoadFromClipboardFormat(std::uint32_t AFormat, const std::string& AData);
+  virtual void SaveToClipboardFormat(std::uint32_t& AFormat, std::string& AData) const;
 
   bool Transparent() const { return FTransparent; }
   virtual void SetTransparent(bool Value);
@@ -382,6 +387,12 @@ void RegisterFileFormat(const std::string& Extension, const std::string& Descrip
 void UnregisterFileFormat(const std::string& Extension);
 // The registered extensions in registration order.
 std::vector<std::string> RegisteredFileFormats();
+
+// Registers the graphic class that reads a private clipboard format; a
+// picture assigned from the clipboard tries these first, in registration
+// order, before an image.
+void RegisterClipboardFormat(std::uint32_t Format, TGraphicFactory Factory);
+void UnregisterClipboardFormat(std::uint32_t Format);
 
 class TClipboard;
 

@@ -466,10 +466,22 @@ TEST(TrueImagesTest, ClipboardRoundTrip) {
   EXPECT_THROW(back->LoadFromClipboardFormat(CF_ARGB, "garbage"), EInvalidImage);
   EXPECT_TRUE(back->Equals(image.get()));
 
+  // Pictures know the format both ways.
+  TPicture picture;
+  picture.Assign(Clipboard());
+  auto* graphic = dynamic_cast<TTrueImage*>(picture.Graphic());
+  ASSERT_NE(graphic, nullptr);
+  EXPECT_TRUE(graphic->Equals(image.get()));
+  auto other = GradientImage(3, 2, 10);
+  picture.SetGraphic(std::move(other));
+  Clipboard()->Assign(&picture);
+  back->Assign(Clipboard());
+  EXPECT_TRUE(back->Equals(picture.Graphic()));
+
   // A clipboard without the format: only the master alpha is reset.
   QApplication::clipboard()->setText("text");
   back->Assign(Clipboard());
-  EXPECT_TRUE(back->Equals(image.get()));
+  EXPECT_TRUE(back->Equals(picture.Graphic()));
   EXPECT_EQ(back->MasterAlpha(), 255);
 }
 
