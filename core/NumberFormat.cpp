@@ -11,6 +11,7 @@
 #include <system_error>
 #include <utility>
 
+#include "core/ConvertError.h"
 #include "core/NameCompare.h"
 
 namespace velkor {
@@ -403,6 +404,16 @@ std::int64_t StrToInt64(std::string_view Text) {
   if (s.empty() || r.ec != std::errc() || r.ptr != s.data() + s.size())
     throw EConvertError(Quoted(Text) + " không phải là số nguyên hợp lệ");
   return v;
+}
+
+bool TryStrToInt(std::string_view Text, int& Value) {
+  std::string_view s = TrimBlanks(Text);
+  if (s.size() > 1 && s[0] == '+' && s[1] != '-') s.remove_prefix(1);  // from_chars refuses "+"
+  int v = 0;
+  const auto r = std::from_chars(s.data(), s.data() + s.size(), v);
+  if (s.empty() || r.ec != std::errc() || r.ptr != s.data() + s.size()) return false;
+  Value = v;
+  return true;
 }
 
 }  // namespace velkor

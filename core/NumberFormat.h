@@ -31,7 +31,6 @@
 #pragma once
 
 #include <cstdint>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -100,19 +99,17 @@ std::string FloatToStr(double Value, const TFormatSettings& Format);
 // "INF", "NAN", hexadecimal, or a value outside the range of double.
 bool TryStrToFloat(std::string_view Text, double& Value, const TFormatSettings& Format);
 
-// Raised when a text does not convert to the type its reader asked for.
-class EConvertError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
 // The text of a Boolean, and the reverse conversion: "true" or "false" in
 // any letter case, or a number in the en-us format (0 is False, any other
-// number True). Raises EConvertError for anything else.
+// number True). Raises EConvertError (core/ConvertError.h) for anything
+// else.
 std::string BoolToStr(bool Value);
 bool StrToBool(std::string_view Text);
 // Decimal digits with an optional sign and surrounding blanks; raises
 // EConvertError otherwise or when the value does not fit.
 std::int64_t StrToInt64(std::string_view Text);
+// The same for a signed 32-bit value, without raising: false, with Value
+// unchanged, when Text does not convert or the value does not fit.
+bool TryStrToInt(std::string_view Text, int& Value);
 
 }  // namespace velkor

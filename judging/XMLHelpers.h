@@ -23,6 +23,7 @@
 
 #include <pugixml.hpp>
 
+#include "core/ConvertError.h"
 #include "core/NumberFormat.h"
 
 namespace velkor {
