@@ -27,10 +27,11 @@ using Raster_Resamplers::TransferBlock;
 using Raster_Resamplers::TransferStretched;
 using Raster_Resamplers::TSinshKernel;
 
+// By TResamplingMode ordinal.
 constexpr const char* kKernelNames[] = {
-    "TBoxKernel",     "TLinearKernel",   "TCosineKernel", "TSplineKernel",  "TMitchellKernel",
-    "TCubicKernel",   "THermiteKernel",  "TLanczosKernel", "TGaussianKernel", "TBlackmanKernel",
-    "THannKernel",    "THammingKernel",  "TSinshKernel",
+    "TBoxKernel",     "TLinearKernel",  "TCosineKernel",   "TSplineKernel",   "TMitchellKernel",
+    "TCubicKernel",   "THermiteKernel", "TLanczosKernel",  "TGaussianKernel", "TBlackmanKernel",
+    "THannKernel",    "THammingKernel", "TSinshKernel",
 };
 
 // Loads that fell back to a picture, on this thread. A picture picks the
@@ -39,7 +40,8 @@ constexpr const char* kKernelNames[] = {
 // their first error instead.
 thread_local int tIndirectLoads = 0;
 
-// Restores the bitmap's master alpha without a notification.
+// Sets the bitmap's master alpha for one paint and restores it afterwards,
+// both without a notification.
 struct TSilentMasterAlpha {
   TBitmap32& Bitmap;
   int& Silent;

@@ -337,6 +337,26 @@ TEST(TrueImagesTest, PaintToStretchesAndShowsTheResult) {
   SaveShot(target.Image(), "true-image-paint");
 }
 
+TEST(TrueImagesTest, ResamplingModesShapeTheStretch) {
+  // A 6 x 6 checker of red and blue enlarged 8 times in each mode.
+  auto tile = TTrueImage::CreateSize(6, 6);
+  for (int y = 0; y < 6; ++y)
+    for (int x = 0; x < 6; ++x) *tile->PixelPtr(x, y) = TTrueColor((x + y) % 2 ? 0xFFFF0000u : 0xFF0000FFu);
+  const TResamplingMode modes[] = {rmBox, rmLinear, rmCubic, rmLanczos, rmGaussian, rmSinsh};
+  TMemoryTarget target(6 * 52, 48, 0xFFFFFFFFu);
+  for (int i = 0; i < 6; ++i) {
+    tile->SetResampleMode(modes[i]);
+    tile->PaintTo(target.DC, {i * 52, 0, i * 52 + 48, 48}, {0, 0, 6, 6}, 255, true);
+  }
+  SaveShot(target.Image(), "true-image-resampling-modes");
+  // The box keeps hard edges; the linear kernel mixes across them.
+  EXPECT_EQ(target.At(7, 20), 0xFF0000FFu);  // source (0, 2): blue
+  EXPECT_EQ(target.At(8, 20), 0xFFFF0000u);  // source (1, 2): red
+  const TTrueColor linear(target.At(52 + 8, 20));
+  EXPECT_GT(linear.r(), 0);
+  EXPECT_GT(linear.b(), 0);
+}
+
 TEST(TrueImagesTest, PaintToWidget) {
   auto image = GradientImage(20, 10, 255);
   for (int x = 0; x < 20; ++x) image->PixelPtr(x, 9)->set_a(0);  // last row transparent
