@@ -50,6 +50,22 @@ std::string Deflate(const std::uint32_t* Pixels, std::size_t Bytes) {
   return out;
 }
 
+// What a seekable stream holds after its position; streams that cannot
+// tell are trusted until they run dry.
+std::int64_t BytesLeft(std::istream& Stream) {
+  const std::istream::pos_type at = Stream.tellg();
+  if (at == std::istream::pos_type(-1)) return std::numeric_limits<std::int64_t>::max();
+  Stream.seekg(0, std::ios::end);
+  const std::istream::pos_type end = Stream.tellg();
+  Stream.seekg(at);
+  if (end == std::istream::pos_type(-1) || !Stream) {
+    Stream.clear();
+    Stream.seekg(at);
+    return std::numeric_limits<std::int64_t>::max();
+  }
+  return std::int64_t(end - at);
+}
+
 // Inflates the DataSize bytes at the stream's position into Pixels, in
 // chunks, so a data size the stream does not hold costs no more memory than
 // the stream had. Reads all DataSize bytes, so the stream ends up right
@@ -118,6 +134,7 @@ TArgbImage ReadArgbImage(std::istream& Stream) {
   if (pixelBytes > kMaxPixelBytes) InvalidFormat();
   if (dataSize < 0 || dataSize > kMaxPixelBytes) InvalidFormat();
   if (pixelBytes > dataSize * kMaxInflateRatio + 64) InvalidFormat();
+  if (dataSize > BytesLeft(Stream)) InvalidFormat();
 
   // Every pixel is written before the image is handed back.
   image.Pixels = std::make_unique_for_overwrite<std::uint32_t[]>(std::size_t(pixelBytes / 4));

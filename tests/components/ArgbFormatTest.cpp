@@ -158,6 +158,7 @@ TEST(ArgbFormatTest, HostileAndTruncatedInputLeavesTheImageUnchanged) {
       {"negative data size", MakeFile(2, 2, 255, 0, 118, pixels4, -1000)},
       {"data size beyond the stream", MakeFile(2, 2, 255, 0, 118, pixels4, 1 << 30)},
       {"data size in the upper 32 bits", MakeFile(2, 2, 255, 0, 118, pixels4, std::int64_t(1) << 40)},
+      {"2 GB of pixels, data size beyond the stream", MakeFile(23170, 23170, 255, 0, 118, pixels4, 0x7FFFFFFF)},
       {"more pixels than the data can hold", MakeFile(10000, 10000, 255, 0, 118, pixels4)},
       {"data cut short", good.substr(0, good.size() - 3)},
       {"zlib garbage", garbage},
