@@ -49,7 +49,9 @@ TFolderWatch::TFolderWatch(const std::string& Root, TNotifyFilters Filters, bool
   FFd.Reset(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
   if (!FFd.Valid()) return;
   const std::string root = WithoutTrailingSlash(Root);
-  FRootWd = AddOne(root);
+  // A root given as a link to a folder is followed; links below it never.
+  FRootWd = ::inotify_add_watch(FFd.Get(), root.c_str(), FMask & ~IN_DONT_FOLLOW);
+  if (FRootWd >= 0) FPaths.emplace(FRootWd, root);
   if (FRootWd < 0) {
     FFd.Reset();
     return;

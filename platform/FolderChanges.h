@@ -19,7 +19,7 @@
 //
 // With the sub-tree flag every folder below the root is watched too, and so
 // is every folder that appears later (created or moved in); symbolic links
-// are never followed. A folder that cannot be watched (unreadable, beyond
+// below the root are never followed (a root that is a link to a folder is). A folder that cannot be watched (unreadable, beyond
 // the per-user watch limit) is passed over silently, as is a root that does
 // not exist or is not a folder: such a watch reports nothing.
 #pragma once

@@ -272,6 +272,9 @@ TEST(FolderWatchTest, SubTreeWatchesEveryFolderOnce) {
   EXPECT_EQ(flat.WatchCount(), 1u);
   platform::TFolderWatch tree(root.string() + "/", {nfFileNameChange}, true);
   EXPECT_EQ(tree.WatchCount(), 4u);
+  platform::TFolderWatch viaLink((root / "link-to-a").string(), {nfFileNameChange}, true);
+  EXPECT_TRUE(viaLink.Active()) << "a root given as a link is followed";
+  EXPECT_EQ(viaLink.WatchCount(), 2u);
   platform::TFolderWatch none("", {nfFileNameChange}, true);
   EXPECT_EQ(none.Fd(), -1);
   EXPECT_FALSE(none.Drain());
