@@ -217,6 +217,9 @@ void TTrueImage::AssignBitmap32(const TCustomBitmap32& B) {
 
 void TTrueImage::AssignGraphic(const TToolkitGraphic& G) {
   if (auto* image = dynamic_cast<const TTrueImage*>(&G)) return AssignTrueImage(*image);
+  if (auto* png = dynamic_cast<const TPngImage*>(&G)) {
+    if (png->ColorType() == TPngImage::COLOR_RGBALPHA) return AssignPngImage(png->ToImage());
+  }
   if (auto* bitmap = dynamic_cast<const TBitmap*>(&G)) {
     if (bitmap->HandleType() == bmDIB && bitmap->PixelFormat() == pf32bit) return AssignDIB32(bitmap->ToImage());
   }

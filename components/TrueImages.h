@@ -103,8 +103,8 @@ class TTrueImage : public TToolkitGraphic {
   void AssignBitmap32(const TCustomBitmap32& B);
   void AssignGraphic(const TToolkitGraphic& G);
   void AssignTrueImage(const TTrueImage& T);
-  // A PNG with alpha (any QImage; read as straight ARGB): alpha 0 gives the
-  // pixel 0.
+  // A PNG with alpha (a TPngImage of colour type 6 comes here as its
+  // image; any QImage, read as straight ARGB): alpha 0 gives the pixel 0.
   void AssignPngImage(const QImage& P);
   // By the image's format: ARGB32 (straight) copied, ARGB32_Premultiplied
   // un-premultiplied through UnpremulTable, anything else opaque.

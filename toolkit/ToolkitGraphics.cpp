@@ -882,6 +882,21 @@ void TBitmap::LoadFromResourceName(const std::string& ResName) {
   SetImage(image);
 }
 
+// TPngImage
+
+const TClassInfo& TPngImage::StaticClass() {
+  static const TClassInfo info{"TPngImage", &TBitmap::StaticClass(), [] { return New<TPngImage>(); }, {}};
+  return info;
+}
+
+void TPngImage::SaveToStream(std::ostream& Stream) const {
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  ToImage().save(&buffer, "PNG");
+  WriteBytes(Stream, bytes);
+}
+
 // TIcon
 
 const TClassInfo& TIcon::StaticClass() {
@@ -1163,7 +1178,8 @@ TClipboard* Clipboard() {
 void ToolkitGraphicsStartup() {
   auto bitmap = [] { return std::unique_ptr<TToolkitGraphic>(New<TBitmap>()); };
   RegisterFileFormat("bmp", "Bitmaps", bitmap);
-  RegisterFileFormat("png", "Portable Network Graphics", bitmap);
+  RegisterFileFormat("png", "Portable Network Graphics",
+                     [] { return std::unique_ptr<TToolkitGraphic>(New<TPngImage>()); });
   RegisterFileFormat("jpg", "JPEG Image File", bitmap);
   RegisterFileFormat("jpeg", "JPEG Image File", bitmap);
   RegisterFileFormat("gif", "GIF Image", bitmap);

@@ -330,6 +330,21 @@ class TBitmap : public TToolkitGraphic {
   TColor FTransparentColor = clDefault;
 };
 
+// A PNG image: a bitmap that reads and writes the PNG format and knows the
+// PNG colour type it has (6, RGB with alpha, for a 32-bit bitmap; 2, RGB,
+// otherwise). Being a bitmap, it converts wherever a bitmap does.
+class TPngImage : public TBitmap {
+ public:
+  static constexpr std::uint8_t COLOR_RGB = 2;
+  static constexpr std::uint8_t COLOR_RGBALPHA = 6;
+
+  static const TClassInfo& StaticClass();
+  const TClassInfo& ClassType() const override { return StaticClass(); }
+
+  std::uint8_t ColorType() const { return PixelFormat() == pf32bit ? COLOR_RGBALPHA : COLOR_RGB; }
+  void SaveToStream(std::ostream& Stream) const override;
+};
+
 // An icon: an image with alpha, drawn with its alpha kept.
 class TIcon : public TToolkitGraphic {
  public:
@@ -449,7 +464,8 @@ class TClipboard : public TPersistent {
 // The process's clipboard (needs a QGuiApplication).
 TClipboard* Clipboard();
 
-// Registers the default file formats. Called by the toolkit start-up.
+// Registers the default file formats (png as TPngImage). Called by the
+// toolkit start-up.
 void ToolkitGraphicsStartup();
 void ToolkitGraphicsShutdown();
 

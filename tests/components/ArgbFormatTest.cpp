@@ -213,18 +213,22 @@ TEST_F(ArgbFileTest, FilesLoadByContentThenByExtension) {
   back->LoadFromFile(argb);
   EXPECT_TRUE(back->Equals(image.get()));
 
-  // A PNG goes through the toolkit's picture: straight alpha kept.
+  // A PNG goes through the toolkit's picture: straight alpha kept, the
+  // colour of fully transparent pixels discarded.
+  *image->PixelPtr(1, 1) = TTrueColor(0x00FF00FFu);
   const std::string png = (Folder() / "six.png").string();
   ASSERT_TRUE(image->ExportPNG().save(QString::fromStdString(png)));
   auto fromPng = New<TTrueImage>();
   fromPng->LoadFromFile(png);
+  EXPECT_EQ(fromPng->PixelPtr(1, 1)->Value, 0u);
+  *image->PixelPtr(1, 1) = TTrueColor(0);
   EXPECT_TRUE(fromPng->Equals(image.get()));
 
   // The picture registry knows the format.
   TPicture picture;
   picture.LoadFromFile(argb);
   ASSERT_NE(dynamic_cast<TTrueImage*>(picture.Graphic()), nullptr);
-  EXPECT_TRUE(TTrueImage::CreateFromFile(argb)->Equals(image.get()));
+  EXPECT_TRUE(TTrueImage::CreateFromFile(argb)->Equals(back.get()));
 }
 
 TEST_F(ArgbFileTest, BrokenFilesRaiseErrorsNamingTheFile) {
