@@ -20,11 +20,11 @@
 
 #include "core/FileUtilsWrap.h"
 #include "core/NameCompare.h"
+#include "core/NumberFormat.h"
 #include "core/SystemInfo.h"
 #include "judging/ContestArchive.h"
 #include "judging/EnvConfig.h"
 #include "judging/JudgeEngines.h"
-#include "judging/NumberFormat.h"
 #include "judging/Security.h"
 #include "platform/UniqueFd.h"
 

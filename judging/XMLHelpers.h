@@ -1,11 +1,11 @@
 // What every XML reader and every report of the judging core shares: one
-// attribute read with a default, the "en-us" number text of the XML files,
-// and the line list the report texts grow.
+// attribute read with a default, the "en-us" number text of the XML files
+// (its routines are core/NumberFormat.h), and the line list the report
+// texts grow.
 //
-// Numbers in the XML files never depend on the process locale: the values
-// are written and parsed here with std::to_chars/std::from_chars, which
-// ignore it, so a judge started under a locale with a decimal comma reads
-// and writes exactly the bytes any other judge does.
+// Numbers in the XML files never depend on the process locale, so a judge
+// started under a locale with a decimal comma reads and writes exactly the
+// bytes any other judge does.
 //
 // Value text in the judging core's XML files:
 //   strings      as they stand
@@ -17,55 +17,16 @@
 #pragma once
 
 #include <cstdint>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include <pugixml.hpp>
 
+#include "core/ConvertError.h"
+#include "core/NumberFormat.h"
+
 namespace velkor {
-
-// The number conventions of one locale, as far as the judging core writes
-// and parses numbers with them.
-struct TFormatSettings {
-  char DecimalSeparator;
-  char ThousandSeparator;  // never written by FloatToStr, never accepted by TryStrToFloat
-};
-
-// The "en-us" format of every floating-point value in the XML files. It is
-// a constant, so it exists before the first number is written or parsed.
-inline constexpr TFormatSettings EnUsFormat{'.', ','};
-
-// Value in the general format: fixed notation while it has at most 15
-// integer digits and its magnitude is at least 0.00001, else a mantissa,
-// "E" and the exponent without "+" or leading zeros; 15 significant digits,
-// trailing zeros dropped. Not-a-number and the infinities give "NAN",
-// "INF" and "-INF".
-std::string FloatToStr(double Value, const TFormatSettings& Format);
-
-// Parses a decimal number: optional blanks, an optional sign, digits with
-// at most one decimal separator (at least one digit in all), an optional
-// exponent "E" or "e" with an optional sign and digits, optional blanks.
-// False, with Value unchanged, for anything else: thousands separators,
-// "INF", "NAN", hexadecimal, or a value outside the range of double.
-bool TryStrToFloat(std::string_view Text, double& Value, const TFormatSettings& Format);
-
-// Raised when an attribute's text does not convert to the type its reader
-// asked for.
-class EConvertError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
-// The text of a Boolean, and the reverse conversion: "true" or "false" in
-// any letter case, or a number in the en-us format (0 is False, any other
-// number True). Raises EConvertError for anything else.
-std::string BoolToStr(bool Value);
-bool StrToBool(std::string_view Text);
-// Decimal digits with an optional sign and surrounding blanks; raises
-// EConvertError otherwise or when the value does not fit.
-std::int64_t StrToInt64(std::string_view Text);
 
 // ReadXMLAttribute(Node, Name, Default): the value of attribute Name of
 // element Node, or Default when the element has no such attribute.

@@ -8,9 +8,11 @@
 
 #include <cstdint>
 
-namespace velkor {
+// TColor itself, the plain colours and the few system colours the raster
+// library's fonts need are defined there, below the toolkit.
+#include "graphics/Fonts.h"
 
-using TColor = std::int32_t;
+namespace velkor {
 
 constexpr TColor clSystemColor = std::int32_t(0xFF000000u);
 constexpr TColor SystemColorRef(int Index) { return clSystemColor | Index; }
@@ -25,7 +27,6 @@ constexpr TColor clMenu = SystemColorRef(4);
 constexpr TColor clWindow = SystemColorRef(5);
 constexpr TColor clWindowFrame = SystemColorRef(6);
 constexpr TColor clMenuText = SystemColorRef(7);
-constexpr TColor clWindowText = SystemColorRef(8);
 constexpr TColor clCaptionText = SystemColorRef(9);
 constexpr TColor clActiveBorder = SystemColorRef(10);
 constexpr TColor clInactiveBorder = SystemColorRef(11);
@@ -35,7 +36,6 @@ constexpr TColor clHighlightText = SystemColorRef(14);
 constexpr TColor clBtnFace = SystemColorRef(15);
 constexpr TColor clBtnShadow = SystemColorRef(16);
 constexpr TColor clGrayText = SystemColorRef(17);
-constexpr TColor clBtnText = SystemColorRef(18);
 constexpr TColor clInactiveCaptionText = SystemColorRef(19);
 constexpr TColor clBtnHighlight = SystemColorRef(20);
 constexpr TColor cl3DDkShadow = SystemColorRef(21);
@@ -48,9 +48,5 @@ constexpr TColor clGradientInactiveCaption = SystemColorRef(28);
 constexpr TColor clMenuHighlight = SystemColorRef(29);
 constexpr TColor clMenuBar = SystemColorRef(30);
 constexpr int kSystemColorCount = 31;
-
-// Neither a colour nor a system colour: "no colour" and "the default one".
-constexpr TColor clNone = 0x1FFFFFFF;
-constexpr TColor clDefault = 0x20000000;
 
 }  // namespace velkor

@@ -326,6 +326,11 @@ std::vector<TFileFormat>& FileFormats() {
   return formats;
 }
 
+std::vector<std::pair<std::uint32_t, TGraphicFactory>>& ClipboardFormats() {
+  static std::vector<std::pair<std::uint32_t, TGraphicFactory>> formats;
+  return formats;
+}
+
 QString MimeOfFormat(std::uint32_t Format) {
   return QStringLiteral("application/x-velkor-clipboard-%1").arg(Format);
 }
@@ -721,6 +726,14 @@ void TToolkitGraphic::SaveToFile(const std::string& FileName) const {
   if (!out) throw EFOpenError("Cannot write file \"" + FileName + "\"");
 }
 
+void TToolkitGraphic::LoadFromClipboardFormat(std::uint32_t, const std::string&) {
+  throw EInvalidGraphic("Unsupported clipboard format");
+}
+
+void TToolkitGraphic::SaveToClipboardFormat(std::uint32_t&, std::string&) const {
+  throw EInvalidGraphic("Unsupported clipboard format");
+}
+
 void TToolkitGraphic::SetTransparent(bool Value) {
   if (Value == FTransparent) return;
   FTransparent = Value;
@@ -753,6 +766,7 @@ void TBitmap::Assign(const TPersistent* Source) {
     if (FSection) std::memcpy(FSection->Bits, src->FSection->Bits, std::size_t(Width()) * Height() * 4);
     FPixelFormat = src->FPixelFormat;
     FHandleType = src->FHandleType;
+    FAlphaFormat = src->FAlphaFormat;
     FTransparent = src->FTransparent;
     FTransparentColor = src->FTransparentColor;
     Changed();
@@ -793,6 +807,12 @@ void TBitmap::SetPixelFormat(TPixelFormat Value) {
   Changed();
 }
 
+void TBitmap::SetAlphaFormat(TAlphaFormat Value) {
+  if (Value == FAlphaFormat) return;
+  FAlphaFormat = Value;
+  Changed();
+}
+
 TColor TBitmap::TransparentColor() const {
   if (FTransparentColor != clDefault) return FTransparentColor;
   if (!FSection) return clBlack;
@@ -817,7 +837,9 @@ TCanvas& TBitmap::Canvas() {
 QImage TBitmap::ToImage() const {
   if (!FSection) return {};
   const QImage view(reinterpret_cast<const uchar*>(FSection->Bits), Width(), Height(), Width() * 4,
-                    FPixelFormat == pf32bit ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+                    FPixelFormat != pf32bit              ? QImage::Format_RGB32
+                    : FAlphaFormat == afPremultiplied ? QImage::Format_ARGB32_Premultiplied
+                                                      : QImage::Format_ARGB32);
   return view.copy();
 }
 
@@ -826,6 +848,7 @@ void TBitmap::SetImage(const QImage& Image) {
   SetSize(argb.width(), argb.height());
   for (int y = 0; y < Height(); ++y) std::memcpy(ScanLine(y), argb.constScanLine(y), std::size_t(Width()) * 4);
   FPixelFormat = Image.hasAlphaChannel() ? pf32bit : pf24bit;
+  FAlphaFormat = afDefined;  // stored straight, whatever the image held
   Changed();
 }
 
@@ -857,6 +880,21 @@ void TBitmap::LoadFromResourceName(const std::string& ResName) {
   const QImage image = reader.read();
   if (image.isNull()) throw EInvalidGraphic("Resource " + ResName + " not found or not an image");
   SetImage(image);
+}
+
+// TPngImage
+
+const TClassInfo& TPngImage::StaticClass() {
+  static const TClassInfo info{"TPngImage", &TBitmap::StaticClass(), [] { return New<TPngImage>(); }, {}};
+  return info;
+}
+
+void TPngImage::SaveToStream(std::ostream& Stream) const {
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  ToImage().save(&buffer, "PNG");
+  WriteBytes(Stream, bytes);
 }
 
 // TIcon
@@ -982,6 +1020,21 @@ std::vector<std::string> RegisteredFileFormats() {
   return result;
 }
 
+void RegisterClipboardFormat(std::uint32_t Format, TGraphicFactory Factory) {
+  auto& formats = ClipboardFormats();
+  for (auto& [format, factory] : formats) {
+    if (format == Format) {
+      factory = std::move(Factory);
+      return;
+    }
+  }
+  formats.emplace_back(Format, std::move(Factory));
+}
+
+void UnregisterClipboardFormat(std::uint32_t Format) {
+  std::erase_if(ClipboardFormats(), [&](const auto& f) { return f.first == Format; });
+}
+
 TPicture::TPicture() = default;
 TPicture::~TPicture() = default;
 
@@ -1010,6 +1063,13 @@ void TPicture::Assign(const TPersistent* Source) {
     return;
   }
   if (auto* clip = dynamic_cast<const TClipboard*>(Source)) {
+    for (const auto& [format, factory] : ClipboardFormats()) {
+      if (!clip->HasFormat(format)) continue;
+      std::unique_ptr<TToolkitGraphic> graphic = factory();
+      graphic->LoadFromClipboardFormat(format, clip->GetAsFormat(format));
+      SetGraphic(std::move(graphic));
+      return;
+    }
     if (!clip->HasImage()) throw EInvalidGraphic("Unsupported clipboard format");
     auto bitmap = New<TBitmap>();
     bitmap->SetImage(clip->Image());
@@ -1057,9 +1117,23 @@ void TClipboard::Assign(const TPersistent* Source) {
     SetImage(bitmap->ToImage());
     return;
   }
+  const TToolkitGraphic* graphic = dynamic_cast<const TToolkitGraphic*>(Source);
   if (auto* picture = dynamic_cast<const TPicture*>(Source)) {
     if (auto* bitmap = dynamic_cast<const TBitmap*>(picture->Graphic())) return SetImage(bitmap->ToImage());
     if (auto* icon = dynamic_cast<const TIcon*>(picture->Graphic())) return SetImage(icon->Image());
+    graphic = picture->Graphic();
+  }
+  // A graphic with a private clipboard format of its own; the others raise
+  // the "cannot assign" below.
+  if (graphic) {
+    std::uint32_t format = 0;
+    std::string data;
+    try {
+      graphic->SaveToClipboardFormat(format, data);
+    } catch (const EInvalidGraphic&) {
+      TPersistent::Assign(Source);
+    }
+    return SetAsFormat(format, data);
   }
   TPersistent::Assign(Source);
 }
@@ -1104,7 +1178,8 @@ TClipboard* Clipboard() {
 void ToolkitGraphicsStartup() {
   auto bitmap = [] { return std::unique_ptr<TToolkitGraphic>(New<TBitmap>()); };
   RegisterFileFormat("bmp", "Bitmaps", bitmap);
-  RegisterFileFormat("png", "Portable Network Graphics", bitmap);
+  RegisterFileFormat("png", "Portable Network Graphics",
+                     [] { return std::unique_ptr<TToolkitGraphic>(New<TPngImage>()); });
   RegisterFileFormat("jpg", "JPEG Image File", bitmap);
   RegisterFileFormat("jpeg", "JPEG Image File", bitmap);
   RegisterFileFormat("gif", "GIF Image", bitmap);
@@ -1113,6 +1188,7 @@ void ToolkitGraphicsStartup() {
 
 void ToolkitGraphicsShutdown() {
   FileFormats().clear();
+  ClipboardFormats().clear();
   SetStockSystemFont(nullptr);
 }
 

@@ -251,6 +251,11 @@ class TToolkitGraphic : public TGraphic {
   // Errors name the file.
   virtual void LoadFromFile(const std::string& FileName);
   virtual void SaveToFile(const std::string& FileName) const;
+  // The graphic in a private clipboard format (RegisterClipboardFormat):
+  // AData holds its bytes. Graphics without one raise EInvalidGraphic
+  // "Unsupported clipboard format".
+  virtual void LoadFromClipboardFormat(std::uint32_t AFormat, const std::string& AData);
+  virtual void SaveToClipboardFormat(std::uint32_t& AFormat, std::string& AData) const;
 
   bool Transparent() const { return FTransparent; }
   virtual void SetTransparent(bool Value);
@@ -264,6 +269,9 @@ class TToolkitGraphic : public TGraphic {
 
 enum TPixelFormat : std::uint8_t { pfDevice, pf1bit, pf4bit, pf8bit, pf15bit, pf16bit, pf24bit, pf32bit, pfCustom };
 enum TBitmapHandleType : std::uint8_t { bmDIB, bmDDB };
+// What the alpha bytes of a 32-bit bitmap mean: nothing (opaque), straight
+// alpha, or alpha the colours are already multiplied by.
+enum TAlphaFormat : std::uint8_t { afIgnored, afDefined, afPremultiplied };
 
 // A bitmap: a 32-bit surface with a canvas on it, a pixel format telling
 // whether its alpha bytes mean anything (pf32bit) and an optional
@@ -285,6 +293,10 @@ class TBitmap : public TToolkitGraphic {
   void SetPixelFormat(TPixelFormat Value);
   TBitmapHandleType HandleType() const { return FHandleType; }
   void SetHandleType(TBitmapHandleType Value) { FHandleType = Value; }
+  // Meaningful for pf32bit only; afDefined is what a pf32bit bitmap means
+  // unless told otherwise.
+  TAlphaFormat AlphaFormat() const { return FAlphaFormat; }
+  void SetAlphaFormat(TAlphaFormat Value);
   // clDefault: the colour of the bottom-left pixel.
   TColor TransparentColor() const;
   void SetTransparentColor(TColor Value);
@@ -293,7 +305,8 @@ class TBitmap : public TToolkitGraphic {
   TCanvas& Canvas();
   // The pixels (nullptr when empty), rows top-down.
   TColor32* ScanLine(int Y) const { return FSection->Bits + std::ptrdiff_t(Y) * FSection->Width; }
-  // A copy as a Qt image (Format_ARGB32, or RGB32 unless pf32bit).
+  // A copy as a Qt image: Format_ARGB32 for pf32bit (ARGB32_Premultiplied
+  // with afPremultiplied), else RGB32.
   QImage ToImage() const;
   // Takes an image's pixels; pf32bit when it has an alpha channel, else
   // pf24bit.
@@ -313,7 +326,23 @@ class TBitmap : public TToolkitGraphic {
   std::unique_ptr<TCanvas> FCanvas;
   TPixelFormat FPixelFormat = pfDevice;
   TBitmapHandleType FHandleType = bmDIB;
+  TAlphaFormat FAlphaFormat = afDefined;
   TColor FTransparentColor = clDefault;
+};
+
+// A PNG image: a bitmap that reads and writes the PNG format and knows the
+// PNG colour type it has (6, RGB with alpha, for a 32-bit bitmap; 2, RGB,
+// otherwise). Being a bitmap, it converts wherever a bitmap does.
+class TPngImage : public TBitmap {
+ public:
+  static constexpr std::uint8_t COLOR_RGB = 2;
+  static constexpr std::uint8_t COLOR_RGBALPHA = 6;
+
+  static const TClassInfo& StaticClass();
+  const TClassInfo& ClassType() const override { return StaticClass(); }
+
+  std::uint8_t ColorType() const { return PixelFormat() == pf32bit ? COLOR_RGBALPHA : COLOR_RGB; }
+  void SaveToStream(std::ostream& Stream) const override;
 };
 
 // An icon: an image with alpha, drawn with its alpha kept.
@@ -374,6 +403,12 @@ void UnregisterFileFormat(const std::string& Extension);
 // The registered extensions in registration order.
 std::vector<std::string> RegisteredFileFormats();
 
+// Registers the graphic class that reads a private clipboard format; a
+// picture assigned from the clipboard tries these first, in registration
+// order, before an image.
+void RegisterClipboardFormat(std::uint32_t Format, TGraphicFactory Factory);
+void UnregisterClipboardFormat(std::uint32_t Format);
+
 class TClipboard;
 
 // A holder of one graphic of any registered class.
@@ -429,7 +464,8 @@ class TClipboard : public TPersistent {
 // The process's clipboard (needs a QGuiApplication).
 TClipboard* Clipboard();
 
-// Registers the default file formats. Called by the toolkit start-up.
+// Registers the default file formats (png as TPngImage). Called by the
+// toolkit start-up.
 void ToolkitGraphicsStartup();
 void ToolkitGraphicsShutdown();
 

@@ -6,11 +6,13 @@
 #include "judging/XMLHelpers.h"
 
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <optional>
 
 #include <gtest/gtest.h>
 
+#include "core/NumberFormat.h"
 #include "judging/NumberFormat.h"
 #include "tests/judging/CommaLocale.h"
 
@@ -180,6 +182,24 @@ TNumberLocale GermanLike() {
   L.FracDigits = 2;
   L.CurrencySeparated = true;
   return L;
+}
+
+TEST(NumberParsers, TryStrToIntTakesOnlyThe32BitRange) {
+  struct Case {
+    const char* text;
+    bool ok;
+    int value;
+  } cases[] = {
+      {"12", true, 12},          {" +7 ", true, 7},        {"-2147483648", true, INT32_MIN},
+      {"2147483647", true, INT32_MAX}, {"2147483648", false, 0}, {"1e3", false, 0},
+      {"", false, 0},            {"12x", false, 0},        {"0x10", false, 0},
+      {"+-1", false, 0},         {" ", false, 0},
+  };
+  for (const Case& c : cases) {
+    int v = -99;
+    EXPECT_EQ(TryStrToInt(c.text, v), c.ok) << c.text;
+    EXPECT_EQ(v, c.ok ? c.value : -99) << c.text;
+  }
 }
 
 TEST(NumberFormat, FormatsOneFloatConversion) {
