@@ -20,6 +20,7 @@
 // finished (reference-counted objects drop their construction guard there).
 #pragma once
 
+#include "core/ConvertError.h"
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -50,10 +51,6 @@ class EPersistentError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 class EListError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-class EConvertError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
