@@ -360,6 +360,18 @@ TEST_F(ExecEngineTest, NoControlGroupIsLeftBehind) {
   EXPECT_TRUE(ProcessesWithToken(token).empty());
 }
 
+// Groups a program makes below its own, in a cgroup file system it mounts
+// in namespaces of its own, go with its run, however deep it nests them.
+TEST_F(ExecEngineTest, GroupsAProgramMakesGoWithItsRun) {
+  if (platform::PrepareControlGroups().Folders.empty()) GTEST_SKIP() << "no control groups here";
+  engine.FileOut = (dir / "nest.txt").string();
+  engine.SetMemLimit(64u << 20);
+  engine.SetTimeLimit(60000);
+  Run("cgnest 40");
+  EXPECT_EQ(engine.ExitCode(), ExecOK) << engine.ExitCodeMsg();
+  EXPECT_TRUE(GroupsOf(getpid()).empty()) << ReadFile(dir / "nest.txt");
+}
+
 TEST_F(ExecEngineTest, EveryProcessOfTheRunDiesWithIt) {
   // A grandchild in its own session, left behind by a program that exits 0,
   // with and without a memory limit.
