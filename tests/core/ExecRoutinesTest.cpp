@@ -370,6 +370,12 @@ TEST_F(ExecEngineTest, GroupsAProgramMakesGoWithItsRun) {
   Run("cgnest 40");
   EXPECT_EQ(engine.ExitCode(), ExecOK) << engine.ExitCodeMsg();
   EXPECT_TRUE(GroupsOf(getpid()).empty()) << ReadFile(dir / "nest.txt");
+
+  // A kill for memory down there fails the run like any other.
+  if (!platform::PrepareControlGroups().Memory) return;
+  Run("cgnest 40 256");
+  EXPECT_EQ(engine.ExitCode(), 128 + SIGKILL) << ReadFile(dir / "nest.txt");
+  EXPECT_TRUE(GroupsOf(getpid()).empty());
 }
 
 TEST_F(ExecEngineTest, EveryProcessOfTheRunDiesWithIt) {

@@ -26,7 +26,7 @@ int Usage() {
       "       | forkloop TOKEN | escape OUTSIDE_PID... | fds | env | pwd | args ... | limits | proc\n"
       "       | powers | read FILE... | list FOLDER... | unhide FOLDER\n"
       "       | shared MIB | sharedchild MIB | shm MIB | forkcount | flood | cgescape MIB\n"
-      "       | cgnest LEVELS\n",
+      "       | cgnest LEVELS [MIB]\n",
       stderr);
   return 64;
 }
@@ -175,8 +175,9 @@ int CgroupEscape(long mib) {
 // Makes control groups of its own, one inside the other as deep as it can
 // (names long enough that their whole path outgrows any path buffer), in
 // a cgroup file system it mounts in a user and cgroup namespace of its own.
-// Prints how deep it got in each hierarchy, then exits 0.
-int CgroupNest(long levels) {
+// Prints how deep it got in each hierarchy, then exits 0. With mib, a child
+// moved into the deepest memory group does what "shared MIB" does there.
+int CgroupNest(long levels, long mib) {
   const uid_t uid = getuid();
   const gid_t gid = getgid();
   if (unshare(CLONE_NEWUSER | CLONE_NEWNS | CLONE_NEWCGROUP) != 0) return 0;
@@ -199,6 +200,15 @@ int CgroupNest(long levels) {
       close(at);
       at = next;
       ++depth;
+    }
+    if (mib > 0 && (!kind.options || std::strcmp(kind.options, "memory") == 0)) {
+      const pid_t child = fork();
+      if (child == 0) {
+        const int procs = openat(at, "cgroup.procs", O_WRONLY);
+        if (procs >= 0 && write(procs, "0", 1) == 1) _exit(Shared(mib));
+        _exit(3);
+      }
+      if (child > 0) waitpid(child, nullptr, 0);
     }
     close(at);
     close(top);
@@ -412,7 +422,7 @@ int main(int argc, char** argv) {
   if (mode == "shm" && argc > 2) return Shm(std::atol(argv[2]));
   if (mode == "forkcount") return ForkCount();
   if (mode == "flood") return Flood();
-  if (mode == "cgnest" && argc > 2) return CgroupNest(std::atol(argv[2]));
+  if (mode == "cgnest" && argc > 2) return CgroupNest(std::atol(argv[2]), argc > 3 ? std::atol(argv[3]) : 0);
   if (mode == "cgescape" && argc > 2) return CgroupEscape(std::atol(argv[2]));
   return Usage();
 }
