@@ -666,6 +666,24 @@ TEST_F(ExecEngineTest, WorkingFolderIsTheProgramsUnlessSet) {
   EXPECT_EQ(ReadFile(dir / "pwd.txt"), dir.string());
 }
 
+// A run gets a /dev/shm of its own; one that works in a folder below the
+// machine's /dev/shm still finds its program and its folder there.
+TEST_F(ExecEngineTest, ARunWorksInAFolderBelowDevShm) {
+  std::string pattern = "/dev/shm/exec-XXXXXX";
+  if (!fs::is_directory("/dev/shm") || mkdtemp(pattern.data()) == nullptr) GTEST_SKIP() << "no /dev/shm here";
+  const fs::path room = pattern;
+  fs::copy_file(kProbe, room / "probe");
+  for (const std::uint64_t limit : {std::uint64_t{0}, std::uint64_t{64} << 20}) {
+    engine.SetMemLimit(limit);
+    engine.FileOut = (dir / "pwd.txt").string();
+    engine.SetCmd((room / "probe").string() + " pwd");
+    engine.Execute();
+    EXPECT_EQ(engine.ExitCode(), ExecOK) << engine.ExitCodeMsg();
+    EXPECT_EQ(ReadFile(dir / "pwd.txt") + "/", engine.WorkingDir);
+  }
+  fs::remove_all(room);
+}
+
 TEST_F(ExecEngineTest, ArgumentsArriveSplitByTheWindowsRules) {
   engine.FileOut = (dir / "args.txt").string();
   Run("args \"a b\" c\\d \"e\\\"f\"");
