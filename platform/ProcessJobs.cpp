@@ -230,7 +230,10 @@ std::shared_ptr<ContainedProcess> ContainedProcess::CreateSuspended(const Progra
   plan.GidMap = launch->GidMap.c_str();
   char* initStackTop = launch->MapStacks();
 
-  int flags = CLONE_NEWPID | CLONE_NEWNS | CLONE_PIDFD | SIGCHLD;
+  // An IPC namespace of its own too: System V shared memory and message
+  // queues outlive their processes, and would hold the machine's memory
+  // after the run; the namespace takes them along when the run ends.
+  int flags = CLONE_NEWPID | CLONE_NEWNS | CLONE_NEWIPC | CLONE_PIDFD | SIGCHLD;
   if (needUserNamespace) flags |= CLONE_NEWUSER;
   // Like a thread: the init shares our memory, so starting it copies no
   // page table of Velkor however large Velkor is. Not when it must make

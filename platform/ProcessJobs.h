@@ -3,8 +3,8 @@
 //
 // Theory of operation
 // -------------------
-// Every run gets a fresh PID namespace and mount namespace (plus a user
-// namespace when Velkor is not privileged). Three processes take part:
+// Every run gets a fresh PID namespace, mount namespace and IPC namespace
+// (plus a user namespace when Velkor is not privileged). Three processes take part:
 //
 //   Velkor (keeper)   creates the run, sends the limits, waits with a
 //                     timeout on a pidfd of the run's init, and kills it.

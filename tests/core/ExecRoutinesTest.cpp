@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/shm.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -376,6 +377,19 @@ TEST_F(ExecEngineTest, GroupsAProgramMakesGoWithItsRun) {
   Run("cgnest 40 256");
   EXPECT_EQ(engine.ExitCode(), 128 + SIGKILL) << ReadFile(dir / "nest.txt");
   EXPECT_TRUE(GroupsOf(getpid()).empty());
+}
+
+// Shared memory that outlives its process (a System V segment) goes with
+// the run: nothing of it stays in the machine, where it would hold memory
+// until the next reboot.
+TEST_F(ExecEngineTest, SharedMemorySegmentsGoWithTheRun) {
+  const key_t key = static_cast<key_t>(0x5e000000 | (getpid() & 0xFFFFFF));
+  engine.SetMemLimit(64u << 20);
+  Run("sysvshm " + std::to_string(key) + " 16");
+  EXPECT_EQ(engine.ExitCode(), ExecOK) << engine.ExitCodeMsg();
+  const int left = shmget(key, 0, 0);
+  EXPECT_LT(left, 0) << "the run's segment is still there";
+  if (left >= 0) shmctl(left, IPC_RMID, nullptr);
 }
 
 TEST_F(ExecEngineTest, EveryProcessOfTheRunDiesWithIt) {

@@ -8,6 +8,7 @@
 #include <sys/mount.h>
 #include <sys/ptrace.h>
 #include <sys/resource.h>
+#include <sys/shm.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -26,7 +27,7 @@ int Usage() {
       "       | forkloop TOKEN | escape OUTSIDE_PID... | fds | env | pwd | args ... | limits | proc\n"
       "       | powers | read FILE... | list FOLDER... | unhide FOLDER\n"
       "       | shared MIB | sharedchild MIB | shm MIB | forkcount | flood | cgescape MIB\n"
-      "       | cgnest LEVELS [MIB]\n",
+      "       | cgnest LEVELS [MIB] | sysvshm KEY MIB\n",
       stderr);
   return 64;
 }
@@ -170,6 +171,18 @@ int CgroupEscape(long mib) {
     }
   }
   return Shared(mib);
+}
+
+// Makes a System V shared-memory segment under key, touches MiB mebibytes
+// of it and exits 0 without removing it (7 when it was refused).
+int SysVShm(long key, long mib) {
+  const std::size_t size = static_cast<std::size_t>(mib) << 20;
+  const int id = shmget(static_cast<key_t>(key), size, IPC_CREAT | 0600);
+  if (id < 0) return 7;
+  void* p = shmat(id, nullptr, 0);
+  if (p == reinterpret_cast<void*>(-1)) return 7;
+  for (std::size_t i = 0; i < size; i += 4096) static_cast<volatile char*>(p)[i] = 1;
+  return 0;
 }
 
 // Makes control groups of its own, one inside the other as deep as it can
@@ -422,6 +435,7 @@ int main(int argc, char** argv) {
   if (mode == "shm" && argc > 2) return Shm(std::atol(argv[2]));
   if (mode == "forkcount") return ForkCount();
   if (mode == "flood") return Flood();
+  if (mode == "sysvshm" && argc > 3) return SysVShm(std::atol(argv[2]), std::atol(argv[3]));
   if (mode == "cgnest" && argc > 2) return CgroupNest(std::atol(argv[2]), argc > 3 ? std::atol(argv[3]) : 0);
   if (mode == "cgescape" && argc > 2) return CgroupEscape(std::atol(argv[2]));
   return Usage();
