@@ -613,16 +613,23 @@ void TJudgeEngine::ProgramView(const std::string& Room, std::vector<std::string>
   Kept.push_back(Room);
 }
 
+void TJudgeEngine::CheckProtectedFolders() const {
+  // By the real path the view hides, and by the name Velkor's own file work
+  // (inputs, answers, the checker) goes through.
+  for (const TProtectedFolder& folder : FProtectedFolders)
+    for (const std::string& path : {folder.Path, folder.Given}) {
+      struct stat st {};
+      if (::stat(path.c_str(), &st) != 0 || st.st_dev != folder.Device || st.st_ino != folder.Inode)
+        throw std::runtime_error("Thư mục \"" + path +
+                                 "\" đã bị đổi tên, di chuyển hoặc xóa trong khi chấm: chế độ bảo mật không thể che nó "
+                                 "khỏi chương trình của thí sinh.");
+    }
+}
+
 void TJudgeEngine::SetProgramView(TExecEngine& Engine, const std::string& Room) const {
   // The folders are hidden where they are found now: one moved since the
   // run began would stay in sight under its new name.
-  for (const TProtectedFolder& folder : FProtectedFolders) {
-    struct stat st {};
-    if (::stat(folder.Path.c_str(), &st) != 0 || st.st_dev != folder.Device || st.st_ino != folder.Inode)
-      throw std::runtime_error("Thư mục \"" + folder.Path +
-                               "\" đã bị đổi tên, di chuyển hoặc xóa trong khi chấm: chế độ bảo mật không thể che nó "
-                               "khỏi chương trình của thí sinh.");
-  }
+  CheckProtectedFolders();
   ProgramView(Room, Engine.HiddenFolders, Engine.KeptFolders);
 }
 

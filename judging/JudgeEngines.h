@@ -162,6 +162,9 @@ class TJudgeEngine {
   // The folders a program working in Room sees hidden, and Room kept
   // visible inside them.
   void ProgramView(const std::string& Room, std::vector<std::string>& Hidden, std::vector<std::string>& Kept) const;
+  // With the security mode, raises when a protected folder is no longer
+  // where it was, by its real path or by the name the contest gives it.
+  void CheckProtectedFolders() const;
   // Gives a program or compile working in Room its view; with the security
   // mode, raises when a protected folder is no longer where it was.
   void SetProgramView(TExecEngine& Engine, const std::string& Room) const;

@@ -338,6 +338,10 @@ void TJudgeEngine::RunTest(TResultT* RT, const std::string& FileName) {
   // Never started: not the contestant's fault, and never run unprotected.
   if (!FProtectedFolders.empty() && !ExecEngine->ContainmentError().empty())
     throw std::runtime_error("Không thể chạy bài làm trong chế độ bảo mật: " + ExecEngine->ContainmentError());
+  // The folders around the protected ones are the jury's account's, so the
+  // program may have moved the contest away and left a tree of its own, with
+  // answers of its choosing, where the checker would look.
+  CheckProtectedFolders();
 
   const std::string timeText =
       "Thời gian ≈ " + FormatNumber("%.9f", static_cast<double>(ExecEngine->RunningTime), TNumberLocale::Current()) +

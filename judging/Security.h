@@ -38,7 +38,9 @@
 // out of them, a run that can be given the view at all); where it cannot,
 // the jury is told and the mode switches off as for a failed logon. It
 // notes where each folder is, and a folder moved or replaced while judging
-// stops the run rather than let a program start with it in sight.
+// stops the run rather than let a program start with it in sight, or let a
+// checker judge what a program put in its place (the folders around the
+// contest's may be A's, and a program may move the whole contest away).
 //
 // The second wall: during a run the judge engine gives the tasks and
 // contestants trees, and while a program runs also the work folder and the

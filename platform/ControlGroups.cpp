@@ -62,9 +62,9 @@ struct Mount {
 };
 
 // 0, or the errno of the read.
-int ReadText(const std::string& path, std::string& text) {
+int ReadTextAt(int folderFd, const std::string& path, std::string& text) {
   text.clear();
-  UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  UniqueFd fd(openat(folderFd, path.c_str(), O_RDONLY | O_CLOEXEC));
   if (!fd.Valid()) return errno;
   char buf[4096];
   for (;;) {
@@ -75,6 +75,8 @@ int ReadText(const std::string& path, std::string& text) {
     text.append(buf, static_cast<std::size_t>(n));
   }
 }
+
+int ReadText(const std::string& path, std::string& text) { return ReadTextAt(AT_FDCWD, path, text); }
 
 // 0, or the errno of the write (control files take one write each).
 int WriteText(const std::string& path, const std::string& text) {
@@ -189,26 +191,72 @@ std::vector<std::string> SubGroups(const std::string& folder) {
   return found;
 }
 
-void KillMembers(const std::string& folder) {
-  std::string procs;
-  if (ReadText(folder + "/cgroup.procs", procs) != 0) return;
-  for (const std::string& pid : Split(procs, '\n'))
+// Kills the processes listed in the group open at groupFd.
+void KillMembers(int groupFd) {
+  std::string text;
+  if (ReadTextAt(groupFd, "cgroup.procs", text) != 0) return;
+  for (const std::string& pid : Split(text, '\n'))
     if (!pid.empty()) kill(static_cast<pid_t>(std::stol(pid)), SIGKILL);
 }
 
-// Removes a run's group with every group below it (a program may have made
-// some), killing what is left in them. The run's processes are gone once
-// its init has been reaped; the retries only cover the kernel's bookkeeping
-// and what a killed Velkor left. False when it stays.
-bool RemoveRunTree(const std::string& folder) {
-  for (const std::string& sub : SubGroups(folder)) RemoveRunTree(sub);
+// The name of a group directly below the group open at fd; "" when none.
+std::string FirstSubGroup(int fd) {
+  DIR* d = fdopendir(openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!d) return {};
+  std::string found;
+  while (const dirent* e = readdir(d))
+    if (e->d_type == DT_DIR && std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) {
+      found = e->d_name;
+      break;
+    }
+  closedir(d);
+  return found;
+}
+
+// Removes the empty group name of the group open at parentFd (groupFd: the
+// group itself), killing what is left in it. The run's processes are gone
+// once its init has been reaped; the retries only cover the kernel's
+// bookkeeping and what a killed Velkor left.
+bool RemoveGroup(int parentFd, int groupFd, const std::string& name) {
   for (int attempt = 0; attempt < 200; ++attempt) {
-    if (rmdir(folder.c_str()) == 0 || errno == ENOENT) return true;
+    if (unlinkat(parentFd, name.c_str(), AT_REMOVEDIR) == 0 || errno == ENOENT) return true;
     if (errno != EBUSY) return false;
-    KillMembers(folder);
+    KillMembers(groupFd);
     if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   return false;
+}
+
+// Removes a run's group with every group below it, deepest first. A
+// program may have made groups of its own below its leaf, nested as deep
+// as it liked: the walk goes by descriptors, one level at a time, so
+// neither the length of their paths nor their depth stops it. False when
+// a group stays.
+bool RemoveRunTree(const std::string& folder) {
+  const fs::path path(folder);
+  UniqueFd parent(open(path.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  std::vector<std::string> names{path.filename().string()};
+  UniqueFd current(parent.Valid() ? openat(parent.Get(), names.back().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1);
+  if (!current.Valid()) return errno == ENOENT;
+  for (;;) {
+    if (const std::string sub = FirstSubGroup(current.Get()); !sub.empty()) {
+      UniqueFd next(openat(current.Get(), sub.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+      if (!next.Valid()) {
+        if (errno == ENOENT) continue;  // gone meanwhile
+        return false;
+      }
+      parent = std::move(current);
+      current = std::move(next);
+      names.push_back(sub);
+      continue;
+    }
+    if (!RemoveGroup(parent.Get(), current.Get(), names.back())) return false;
+    names.pop_back();
+    if (names.empty()) return true;
+    current = std::move(parent);
+    parent.Reset(openat(current.Get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!parent.Valid()) return false;
+  }
 }
 
 // A dead Velkor's run groups go with what is left in them; its own leaf

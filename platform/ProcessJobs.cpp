@@ -101,6 +101,28 @@ std::uint64_t AddressSpaceLimitFor(std::uint64_t memoryLimit) {
   return 2 * memoryLimit + kSlack;
 }
 
+// Whether the run needs something below the machine's /dev/shm (its
+// program, its working folder, a folder kept in its view): a private
+// /dev/shm mounted over it would take that away.
+bool NeedsMachineShm(const std::string& program, const std::string& workingDir,
+                     const std::vector<std::string>& kept) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::path shm = fs::canonical("/dev/shm", ec);
+  if (ec) return false;
+  auto below = [&](const std::string& path) {
+    if (path.empty()) return false;
+    std::error_code pathError;
+    const std::string real = fs::weakly_canonical(path, pathError).string();
+    const std::string folder = shm.string();
+    return !pathError && real.starts_with(folder) && (real.size() == folder.size() || real[folder.size()] == '/');
+  };
+  if (below(program) || below(workingDir.empty() ? fs::current_path(ec).string() : workingDir)) return true;
+  for (const std::string& k : kept)
+    if (below(k)) return true;
+  return false;
+}
+
 }  // namespace
 
 std::vector<std::string> RunLimitations() {
@@ -127,6 +149,8 @@ struct ContainedProcess::Launch {
   std::vector<PlannedViewStep> PlannedView;
   std::vector<run::ViewStep> View;
   InitPlan Plan{};
+  // The run keeps the machine's /dev/shm (see NeedsMachineShm).
+  bool MachineShm = false;
   void* Stacks = MAP_FAILED;
   std::size_t StacksSize = 0;
 
@@ -170,6 +194,7 @@ std::shared_ptr<ContainedProcess> ContainedProcess::CreateSuspended(const Progra
     if (!support.Folders.empty()) groups = std::make_unique<RunControlGroup>();
   }
   launch->PlannedView = ResolveRunView(hidden, start.KeptFolders);
+  launch->MachineShm = NeedsMachineShm(launch->Program, start.WorkingDir, start.KeptFolders);
   for (const PlannedViewStep& step : launch->PlannedView) launch->View.push_back({step.Kind, step.Path.c_str()});
   launch->View.push_back({run::kViewEnd, nullptr});
 
@@ -205,7 +230,10 @@ std::shared_ptr<ContainedProcess> ContainedProcess::CreateSuspended(const Progra
   plan.GidMap = launch->GidMap.c_str();
   char* initStackTop = launch->MapStacks();
 
-  int flags = CLONE_NEWPID | CLONE_NEWNS | CLONE_PIDFD | SIGCHLD;
+  // An IPC namespace of its own too: System V shared memory and message
+  // queues outlive their processes, and would hold the machine's memory
+  // after the run; the namespace takes them along when the run ends.
+  int flags = CLONE_NEWPID | CLONE_NEWNS | CLONE_NEWIPC | CLONE_PIDFD | SIGCHLD;
   if (needUserNamespace) flags |= CLONE_NEWUSER;
   // Like a thread: the init shares our memory, so starting it copies no
   // page table of Velkor however large Velkor is. Not when it must make
@@ -260,9 +288,14 @@ bool ContainedProcess::Resume(StartFailure& failure) {
     }
   }
   // A /dev/shm of the run's own: what the program leaves there goes with
-  // the run, and it holds no more than the memory limit.
-  if (const std::uint64_t limit = limits_.ProcessMemoryLimit; limit != 0) {
-    if (!memoryGroup) go.AddressSpaceLimit = AddressSpaceLimitFor(limit);
+  // the run, and it holds no more than the memory limit. Not for a run that
+  // works below the machine's: there /dev/shm is one of the memory-backed
+  // folders whose files only a memory group counts (RunLimitations).
+  const std::uint64_t limit = limits_.ProcessMemoryLimit;
+  if (limit != 0 && !memoryGroup) go.AddressSpaceLimit = AddressSpaceLimitFor(limit);
+  if (launch_->MachineShm) {
+    go.ShmOptions[0] = '\0';
+  } else if (limit != 0) {
     std::snprintf(go.ShmOptions, sizeof go.ShmOptions, "size=%llu,nr_inodes=1024,mode=1777",
                   static_cast<unsigned long long>(limit));
   } else {

@@ -3,8 +3,8 @@
 //
 // Theory of operation
 // -------------------
-// Every run gets a fresh PID namespace and mount namespace (plus a user
-// namespace when Velkor is not privileged). Three processes take part:
+// Every run gets a fresh PID namespace, mount namespace and IPC namespace
+// (plus a user namespace when Velkor is not privileged). Three processes take part:
 //
 //   Velkor (keeper)   creates the run, sends the limits, waits with a
 //                     timeout on a pidfd of the run's init, and kills it.
@@ -110,7 +110,8 @@ struct ProgramStart {
 // together where the machine gives a memory control group: the kernel then
 // kills the program when the run goes past it. Where it does not, each
 // process also gets an address-space limit and the run a private /dev/shm
-// of the limit's size (see RunLimitations). Every file the run writes
+// of the limit's size (see RunLimitations); a run whose program or folders
+// lie below the machine's /dev/shm keeps that one. Every file the run writes
 // stops at FileSizeLimit: writing past it fails, and ends the program with
 // SIGXFSZ unless it handles that.
 struct JobLimits {

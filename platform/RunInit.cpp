@@ -196,7 +196,7 @@ void UnblockSignals() {
   Sys(__NR_rt_sigprocmask, SIG_SETMASK, P(&none), 0, sizeof none);
 }
 
-// The plan's descriptors become 0..5 and every other one is closed: the
+// The plan's descriptors become 0..7 and every other one is closed: the
 // init started with a copy of all of Velkor's. 0, or a negative errno.
 long ArrangeDescriptors(const InitPlan& plan) {
   long lifted[kInitFds];

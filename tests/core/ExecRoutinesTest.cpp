@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/shm.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -360,6 +361,37 @@ TEST_F(ExecEngineTest, NoControlGroupIsLeftBehind) {
   EXPECT_TRUE(ProcessesWithToken(token).empty());
 }
 
+// Groups a program makes below its own, in a cgroup file system it mounts
+// in namespaces of its own, go with its run, however deep it nests them.
+TEST_F(ExecEngineTest, GroupsAProgramMakesGoWithItsRun) {
+  if (platform::PrepareControlGroups().Folders.empty()) GTEST_SKIP() << "no control groups here";
+  engine.FileOut = (dir / "nest.txt").string();
+  engine.SetMemLimit(64u << 20);
+  engine.SetTimeLimit(60000);
+  Run("cgnest 40");
+  EXPECT_EQ(engine.ExitCode(), ExecOK) << engine.ExitCodeMsg();
+  EXPECT_TRUE(GroupsOf(getpid()).empty()) << ReadFile(dir / "nest.txt");
+
+  // A kill for memory down there fails the run like any other.
+  if (!platform::PrepareControlGroups().Memory) return;
+  Run("cgnest 40 256");
+  EXPECT_EQ(engine.ExitCode(), 128 + SIGKILL) << ReadFile(dir / "nest.txt");
+  EXPECT_TRUE(GroupsOf(getpid()).empty());
+}
+
+// Shared memory that outlives its process (a System V segment) goes with
+// the run: nothing of it stays in the machine, where it would hold memory
+// until the next reboot.
+TEST_F(ExecEngineTest, SharedMemorySegmentsGoWithTheRun) {
+  const key_t key = static_cast<key_t>(0x5e000000 | (getpid() & 0xFFFFFF));
+  engine.SetMemLimit(64u << 20);
+  Run("sysvshm " + std::to_string(key) + " 16");
+  EXPECT_EQ(engine.ExitCode(), ExecOK) << engine.ExitCodeMsg();
+  const int left = shmget(key, 0, 0);
+  EXPECT_LT(left, 0) << "the run's segment is still there";
+  if (left >= 0) shmctl(left, IPC_RMID, nullptr);
+}
+
 TEST_F(ExecEngineTest, EveryProcessOfTheRunDiesWithIt) {
   // A grandchild in its own session, left behind by a program that exits 0,
   // with and without a memory limit.
@@ -646,6 +678,24 @@ TEST_F(ExecEngineTest, WorkingFolderIsTheProgramsUnlessSet) {
   engine.WorkingDir = dir.string();
   engine.Execute();
   EXPECT_EQ(ReadFile(dir / "pwd.txt"), dir.string());
+}
+
+// A run gets a /dev/shm of its own; one that works in a folder below the
+// machine's /dev/shm still finds its program and its folder there.
+TEST_F(ExecEngineTest, ARunWorksInAFolderBelowDevShm) {
+  std::string pattern = "/dev/shm/exec-XXXXXX";
+  if (!fs::is_directory("/dev/shm") || mkdtemp(pattern.data()) == nullptr) GTEST_SKIP() << "no /dev/shm here";
+  const fs::path room = pattern;
+  fs::copy_file(kProbe, room / "probe");
+  for (const std::uint64_t limit : {std::uint64_t{0}, std::uint64_t{64} << 20}) {
+    engine.SetMemLimit(limit);
+    engine.FileOut = (dir / "pwd.txt").string();
+    engine.SetCmd((room / "probe").string() + " pwd");
+    engine.Execute();
+    EXPECT_EQ(engine.ExitCode(), ExecOK) << engine.ExitCodeMsg();
+    EXPECT_EQ(ReadFile(dir / "pwd.txt") + "/", engine.WorkingDir);
+  }
+  fs::remove_all(room);
 }
 
 TEST_F(ExecEngineTest, ArgumentsArriveSplitByTheWindowsRules) {

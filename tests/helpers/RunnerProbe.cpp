@@ -8,6 +8,7 @@
 #include <sys/mount.h>
 #include <sys/ptrace.h>
 #include <sys/resource.h>
+#include <sys/shm.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -25,7 +26,8 @@ int Usage() {
       "usage: runner_probe exit N | echo | busy | sleep | segv | alloc MIB | grandchild FILE TOKEN\n"
       "       | forkloop TOKEN | escape OUTSIDE_PID... | fds | env | pwd | args ... | limits | proc\n"
       "       | powers | read FILE... | list FOLDER... | unhide FOLDER\n"
-      "       | shared MIB | sharedchild MIB | shm MIB | forkcount | flood | cgescape MIB\n",
+      "       | shared MIB | sharedchild MIB | shm MIB | forkcount | flood | cgescape MIB\n"
+      "       | cgnest LEVELS [MIB] | sysvshm KEY MIB\n",
       stderr);
   return 64;
 }
@@ -169,6 +171,65 @@ int CgroupEscape(long mib) {
     }
   }
   return Shared(mib);
+}
+
+// Makes a System V shared-memory segment under key, touches MiB mebibytes
+// of it and exits 0 without removing it (7 when it was refused).
+int SysVShm(long key, long mib) {
+  const std::size_t size = static_cast<std::size_t>(mib) << 20;
+  const int id = shmget(static_cast<key_t>(key), size, IPC_CREAT | 0600);
+  if (id < 0) return 7;
+  void* p = shmat(id, nullptr, 0);
+  if (p == reinterpret_cast<void*>(-1)) return 7;
+  for (std::size_t i = 0; i < size; i += 4096) static_cast<volatile char*>(p)[i] = 1;
+  return 0;
+}
+
+// Makes control groups of its own, one inside the other as deep as it can
+// (names long enough that their whole path outgrows any path buffer), in
+// a cgroup file system it mounts in a user and cgroup namespace of its own.
+// Prints how deep it got in each hierarchy, then exits 0. With mib, a child
+// moved into the deepest memory group does what "shared MIB" does there.
+int CgroupNest(long levels, long mib) {
+  const uid_t uid = getuid();
+  const gid_t gid = getgid();
+  if (unshare(CLONE_NEWUSER | CLONE_NEWNS | CLONE_NEWCGROUP) != 0) return 0;
+  TryToWrite("/proc/self/setgroups", "deny");
+  TryToWrite("/proc/self/uid_map", ("0 " + std::to_string(uid) + " 1").c_str());
+  TryToWrite("/proc/self/gid_map", ("0 " + std::to_string(gid) + " 1").c_str());
+  char folder[] = "/tmp/probe-nest-XXXXXX";
+  if (!mkdtemp(folder)) return 0;
+  const std::string name(200, 'n');
+  const struct {
+    const char* type;
+    const char* options;
+  } kinds[] = {{"cgroup", "memory"}, {"cgroup", "pids"}, {"cgroup2", nullptr}};
+  for (const auto& kind : kinds) {
+    if (mount("none", folder, kind.type, 0, kind.options) != 0) continue;
+    const int top = open(folder, O_RDONLY | O_DIRECTORY);
+    int at = dup(top), depth = 0;
+    while (depth < levels && mkdirat(at, name.c_str(), 0755) == 0) {
+      const int next = openat(at, name.c_str(), O_RDONLY | O_DIRECTORY);
+      close(at);
+      at = next;
+      ++depth;
+    }
+    if (mib > 0 && (!kind.options || std::strcmp(kind.options, "memory") == 0)) {
+      const pid_t child = fork();
+      if (child == 0) {
+        const int procs = openat(at, "cgroup.procs", O_WRONLY);
+        if (procs >= 0 && write(procs, "0", 1) == 1) _exit(Shared(mib));
+        _exit(3);
+      }
+      if (child > 0) waitpid(child, nullptr, 0);
+    }
+    close(at);
+    close(top);
+    std::printf("%s%s%s: %d\n", kind.type, kind.options ? " " : "", kind.options ? kind.options : "", depth);
+    umount2(folder, MNT_DETACH);
+  }
+  rmdir(folder);
+  return 0;
 }
 
 // Leaves a grandchild in a session of its own that appends to FILE every
@@ -374,6 +435,8 @@ int main(int argc, char** argv) {
   if (mode == "shm" && argc > 2) return Shm(std::atol(argv[2]));
   if (mode == "forkcount") return ForkCount();
   if (mode == "flood") return Flood();
+  if (mode == "sysvshm" && argc > 3) return SysVShm(std::atol(argv[2]), std::atol(argv[3]));
+  if (mode == "cgnest" && argc > 2) return CgroupNest(std::atol(argv[2]), argc > 3 ? std::atol(argv[3]) : 0);
   if (mode == "cgescape" && argc > 2) return CgroupEscape(std::atol(argv[2]));
   return Usage();
 }

@@ -887,5 +887,43 @@ TEST_F(ProtectedRun, AFolderMovedWhileJudgingStopsTheRun) {
   EXPECT_EQ(r.at("moved-answer"), "12");
 }
 
+// The contest lies in a folder of the jury's account (its home, say), so a
+// program may move the whole contest away and put a tree of its own in its
+// place, with an answer and an output of its choosing. Swap answers 0, and
+// does that in the last test: no checker may judge the impostor, and the
+// run stops naming the folder.
+TEST_F(ProtectedRun, AContestMovedAwayByAProgramStopsTheRun) {
+  if (!VolumeHasACLs(tmp.Path())) GTEST_SKIP() << "the test folder's file system keeps no ACLs";
+  const std::string home = tmp.Path() + "/home";
+  root = contestDir = home + "/contest";
+  house = root + "/house";
+  fs::create_directories(root);
+  BuildContest();
+  const std::string fake = root + "/house/VelkorWorkSpace/ContestRoom";
+  Program(root + "/Contestants/Swap/E.exe",
+          "if grep -q '^5 7' E.INP; then\n"
+          "  mv '" + root + "' '" + home + "/away'\n"
+          "  mkdir -p '" + root + "/Tasks/E/2' '" + root + "/report' '" + fake + "'\n"
+          "  echo 0 > '" + root + "/Tasks/E/2/E.OUT'\n"
+          "  echo 0 > '" + fake + "/E.OUT'\n"
+          "fi\n"
+          "echo 0 > E.OUT\n");
+  Shell("chown -R " + Runner->Name + ": '" + home + "'");
+  contestants = {"Good", "Swap"};
+  const auto r = Parse(RunAs(*Runner, TPrivilege::SwitchIdentity, [&] {
+    auto dialog = SecurityModeFor(Security->Name, kPassword);
+    return JudgeAll("on.") + DialogReport(*dialog);
+  }));
+  std::string all;
+  for (const auto& [k, v] : r) all += k + "=" + v + "\n";
+  ASSERT_EQ(r.count("on.run"), 1u) << all;
+  SCOPED_TRACE(all);
+  EXPECT_TRUE(fs::exists(home + "/away/Tasks/E/2/E.OUT")) << "the program did not move the contest";
+  EXPECT_EQ(r.at("dialogs"), "0");
+  EXPECT_NE(r.at("on.run").find("Lỗi khi chấm Swap‣E:||Thư mục \"" + root), std::string::npos) << r.at("on.run");
+  EXPECT_EQ(std::stod(r.at("on.score.Good")), 2);
+  EXPECT_EQ(r.at("on.score.Swap"), "none");
+}
+
 }  // namespace
 }  // namespace velkor
