@@ -168,6 +168,11 @@ TCustomBackend* TCustomBitmap32::ReleaseBackend() {
 
 void TCustomBitmap32::ChangeSize(int& Width, int& Height, int NewWidth, int NewHeight) {
   if (!FBackend) {
+    // Only a bitmap that never went through New<> (AfterConstruction makes
+    // the backend) has none: a size without a pixel store would send every
+    // pixel routine through a null pointer.
+    if (NewWidth > 0 && NewHeight > 0)
+      throw EBitmapException("The bitmap has no pixel store: make it with New<>");
     TCustomMap::ChangeSize(Width, Height, NewWidth, NewHeight);
     return;
   }

@@ -90,6 +90,16 @@ class TProbeBitmap : public TCustomBitmap32 {
   }
 };
 
+// A bitmap declared as a plain object skips AfterConstruction and has no
+// backend: sizing it must refuse, not leave a size over a null pixel store.
+TEST_F(BitmapTest, ABitmapNotMadeWithNewRefusesASize) {
+  TBitmap32 plain;
+  EXPECT_THROW(plain.SetSize(4, 4), EBitmapException);
+  EXPECT_EQ(plain.Width(), 0);
+  EXPECT_EQ(plain.Height(), 0);
+  EXPECT_TRUE(plain.Empty());
+}
+
 TEST_F(BitmapTest, ConstructionReachesTheDescendantsOverrides) {
   auto b = New<TProbeBitmap>();
   EXPECT_EQ(b->Backend()->ClassName(), "TPaintingBackend");
