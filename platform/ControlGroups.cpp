@@ -408,8 +408,10 @@ ControlGroupLayout FindControlGroupLayout(std::string_view mountinfo, std::strin
     if (l.Controllers.empty()) unifiedPath = l.Path;
 
   // A controller bound to a version-1 hierarchy is not in the unified one.
-  for (const auto& [place, controller] :
-       {std::pair{&layout.Memory, "memory"}, std::pair{&layout.Tasks, "pids"}}) {
+  for (const auto& entry : {std::pair{&layout.Memory, "memory"}, std::pair{&layout.Tasks, "pids"}}) {
+    // Named copies, not structured bindings: clang 14 cannot capture those.
+    const auto place = entry.first;
+    const char* const controller = entry.second;
     const auto v1 = std::find_if(mounts.begin(), mounts.end(), [&](const Mount& m) {
       return m.Type == "cgroup" && HasToken(m.SuperOptions, controller, ',');
     });
