@@ -29,6 +29,7 @@
 #include "graphics/Raster_Polygons.h"
 #include "graphics/Raster_Text_Toolkit.h"
 #include "graphics/Raster_VectorUtils.h"
+#include "RatioReporter.h"
 
 namespace {
 
@@ -127,24 +128,6 @@ void Repaint(benchmark::State& State, Raster_Image::TRepaintMode Mode) {
 
 void Repaint20_Ours(benchmark::State& S) { Repaint(S, Raster_Image::rmOptimizer); }
 void Repaint20_Full(benchmark::State& S) { Repaint(S, Raster_Image::rmFull); }
-
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      const std::string& name = run.run_name.function_name;
-      if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
-        perIteration[name] = run.GetAdjustedRealTime();
-        haveMedian[name] = true;
-      } else if (run.run_type == Run::RT_Iteration && run.iterations > 0 && !haveMedian[name]) {
-        perIteration[name] = run.GetAdjustedRealTime();
-      }
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  std::map<std::string, double> perIteration;
-  std::map<std::string, bool> haveMedian;
-};
 
 }  // namespace
 

@@ -24,6 +24,7 @@
 #include "graphics/Raster_Blend.h"
 #include "graphics/Raster_Filters.h"
 #include "graphics/Raster_LowLevel.h"
+#include "RatioReporter.h"
 
 namespace {
 
@@ -194,26 +195,6 @@ void XorWords_Ours(benchmark::State& state) {
   SetBytes(state);
 }
 
-// Keeps each benchmark's time per iteration so pairs can be compared: the
-// median when the run is repeated (--benchmark_repetitions), else the run.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      const std::string& name = run.run_name.function_name;
-      if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
-        perIterationMs[name] = run.GetAdjustedRealTime();
-        haveMedian[name] = true;
-      } else if (run.run_type == Run::RT_Iteration && run.iterations > 0 && !haveMedian[name]) {
-        perIterationMs[name] = run.GetAdjustedRealTime();
-      }
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  std::map<std::string, double> perIterationMs;
-  std::map<std::string, bool> haveMedian;
-};
-
 }  // namespace
 
 #define RASTER_BENCH(fn) BENCHMARK(fn)->Unit(benchmark::kMillisecond)->UseRealTime()
@@ -240,7 +221,7 @@ int main(int argc, char** argv) {
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
 
-  const auto& t = reporter.perIterationMs;
+  const auto& t = reporter.perIteration;
   std::printf("\n%-22s %10s %10s %8s   (1920x1080, ms per frame; ratio = ours / pixman)\n", "operation", "ours",
               "pixman", "ratio");
   const std::pair<const char*, const char*> pairs[] = {

@@ -21,6 +21,7 @@
 #include "graphics/Raster.h"
 #include "graphics/RasterStartup.h"
 #include "graphics/Raster_MicroTiles.h"
+#include "RatioReporter.h"
 
 namespace {
 
@@ -153,26 +154,6 @@ void Optimize_MeasureAll(benchmark::State& state) {
   }
 }
 
-// Keeps each benchmark's time per iteration so pairs can be compared: the
-// median when the run is repeated (--benchmark_repetitions), else the run.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      const std::string& name = run.run_name.function_name;
-      if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
-        perIterationUs[name] = run.GetAdjustedRealTime();
-        haveMedian[name] = true;
-      } else if (run.run_type == Run::RT_Iteration && run.iterations > 0 && !haveMedian[name]) {
-        perIterationUs[name] = run.GetAdjustedRealTime();
-      }
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  std::map<std::string, double> perIterationUs;
-  std::map<std::string, bool> haveMedian;
-};
-
 }  // namespace
 
 BENCHMARK(Rects_MicroTiles)->Unit(benchmark::kMicrosecond)->UseRealTime();
@@ -187,7 +168,7 @@ int main(int argc, char** argv) {
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
 
-  const auto& t = reporter.perIterationUs;
+  const auto& t = reporter.perIteration;
   std::printf("\n%-34s %10s %10s %8s %8s   (us per run; ratio = ours / reference)\n", "operation", "ours",
               "reference", "ratio", "target");
   const struct {

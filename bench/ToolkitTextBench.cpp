@@ -22,6 +22,7 @@
 #include "graphics/Raster.h"
 #include "graphics/RasterStartup.h"
 #include "graphics/RasterToolkitStartup.h"
+#include "RatioReporter.h"
 
 namespace {
 
@@ -118,25 +119,6 @@ void Textout_QPainter(benchmark::State& state) {
     benchmark::ClobberMemory();
   }
 }
-
-// Keeps each benchmark's time per iteration (the median when repeated).
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      const std::string& name = run.run_name.function_name;
-      if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
-        perIteration[name] = run.GetAdjustedRealTime();
-        haveMedian[name] = true;
-      } else if (run.run_type == Run::RT_Iteration && run.iterations > 0 && !haveMedian[name]) {
-        perIteration[name] = run.GetAdjustedRealTime();
-      }
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  std::map<std::string, double> perIteration;
-  std::map<std::string, bool> haveMedian;
-};
 
 }  // namespace
 

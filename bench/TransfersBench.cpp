@@ -22,6 +22,7 @@
 #include "graphics/Raster.h"
 #include "graphics/RasterStartup.h"
 #include "graphics/Raster_Resamplers.h"
+#include "RatioReporter.h"
 
 namespace {
 
@@ -177,26 +178,6 @@ void DraftThird_Pixman(benchmark::State& state) {
   StretchPixmanConvolution(state, gImages->opaque, gImages->third, PIXMAN_KERNEL_BOX);
 }
 
-// Keeps each benchmark's time per iteration so pairs can be compared: the
-// median when the run is repeated (--benchmark_repetitions), else the run.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      const std::string& name = run.run_name.function_name;
-      if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
-        perIterationMs[name] = run.GetAdjustedRealTime();
-        haveMedian[name] = true;
-      } else if (run.run_type == Run::RT_Iteration && run.iterations > 0 && !haveMedian[name]) {
-        perIterationMs[name] = run.GetAdjustedRealTime();
-      }
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  std::map<std::string, double> perIterationMs;
-  std::map<std::string, bool> haveMedian;
-};
-
 }  // namespace
 
 #define TRANSFER_BENCH(fn) BENCHMARK(fn)->Unit(benchmark::kMillisecond)->UseRealTime()
@@ -220,7 +201,7 @@ int main(int argc, char** argv) {
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
 
-  const auto& t = reporter.perIterationMs;
+  const auto& t = reporter.perIteration;
   std::printf("\n%-14s %10s %10s %8s %8s   (ms per frame; ratio = ours / pixman)\n", "operation", "ours", "pixman",
               "ratio", "target");
   const std::pair<const char*, double> pairs[] = {

@@ -32,6 +32,7 @@
 #include "components/TrueImages.h"
 #include "graphics/RasterStartup.h"
 #include "graphics/RasterToolkitStartup.h"
+#include "RatioReporter.h"
 
 namespace {
 
@@ -168,26 +169,6 @@ void Save_Png(benchmark::State& state) {
   }
 }
 
-// Keeps each benchmark's time per iteration so pairs can be compared: the
-// median when the run is repeated (--benchmark_repetitions), else the run.
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      const std::string& name = run.run_name.function_name;
-      if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
-        perIterationMs[name] = run.GetAdjustedRealTime();
-        haveMedian[name] = true;
-      } else if (run.run_type == Run::RT_Iteration && run.iterations > 0 && !haveMedian[name]) {
-        perIterationMs[name] = run.GetAdjustedRealTime();
-      }
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  std::map<std::string, double> perIterationMs;
-  std::map<std::string, bool> haveMedian;
-};
-
 }  // namespace
 
 #define TRUE_IMAGE_BENCH(fn) BENCHMARK(fn)->Unit(benchmark::kMillisecond)->UseRealTime()
@@ -224,7 +205,7 @@ int main(int argc, char** argv) {
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
 
-  const auto& t = reporter.perIterationMs;
+  const auto& t = reporter.perIteration;
   std::printf("\n%-10s %10s %10s %8s %8s   (ms per operation; ratio = ours / reference)\n", "operation", "ours",
               "reference", "ratio", "target");
   const std::tuple<const char*, const char*, double> pairs[] = {
