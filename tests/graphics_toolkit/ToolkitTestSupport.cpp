@@ -19,14 +19,8 @@ namespace {
 
 class ToolkitEnvironment : public ::testing::Environment {
  public:
+  // The QApplication comes from the shared widget test main.
   void SetUp() override {
-    static int argc = 1;
-    static char name[] = "graphics_toolkit_test";
-    static char* argv[] = {name, nullptr};
-    // Offscreen whatever the environment says: the suite never needs a
-    // display, and ctest may start it without the variable.
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    app_ = std::make_unique<QGuiApplication>(argc, argv);
     QFontDatabase::addApplicationFont("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf");
     RasterStartup();
     RasterToolkitStartup();
@@ -34,11 +28,7 @@ class ToolkitEnvironment : public ::testing::Environment {
   void TearDown() override {
     RasterToolkitShutdown();
     RasterShutdown();
-    app_.reset();
   }
-
- private:
-  std::unique_ptr<QGuiApplication> app_;
 };
 
 // gtest's way of running code before the first test of a program whose

@@ -22,12 +22,8 @@ namespace {
 
 class WidgetEnvironment : public ::testing::Environment {
  public:
+  // The QApplication comes from the shared widget test main.
   void SetUp() override {
-    static int argc = 1;
-    static char name[] = "graphics_widgets_test";
-    static char* argv[] = {name, nullptr};
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    app_ = std::make_unique<QApplication>(argc, argv);
     QFontDatabase::addApplicationFont("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf");
     RasterStartup();
     RasterToolkitStartup();
@@ -35,11 +31,7 @@ class WidgetEnvironment : public ::testing::Environment {
   void TearDown() override {
     RasterToolkitShutdown();
     RasterShutdown();
-    app_.reset();
   }
-
- private:
-  std::unique_ptr<QApplication> app_;
 };
 
 const ::testing::Environment* const kEnvironment = ::testing::AddGlobalTestEnvironment(new WidgetEnvironment);
