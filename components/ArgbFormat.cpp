@@ -130,8 +130,11 @@ TArgbImage ReadArgbImage(std::istream& Stream) {
   // The data offset field is not consulted: the data follows the header.
   const std::int64_t dataSize = GetLE<std::int64_t>(header + kDataSizeAt);
   if (image.Width < 0 || image.Height < 0) InvalidFormat();
-  const std::int64_t pixelBytes = std::int64_t(image.Width) * image.Height * 4;
-  if (pixelBytes > kMaxPixelBytes) InvalidFormat();
+  // Width * Height fits 62 bits, but four times it may not: compare the
+  // pixel count before it is turned into bytes.
+  const std::int64_t pixelCount = std::int64_t(image.Width) * image.Height;
+  if (pixelCount > kMaxPixelBytes / 4) InvalidFormat();
+  const std::int64_t pixelBytes = pixelCount * 4;
   if (dataSize < 0 || dataSize > kMaxPixelBytes) InvalidFormat();
   if (pixelBytes > dataSize * kMaxInflateRatio + 64) InvalidFormat();
   if (dataSize > BytesLeft(Stream)) InvalidFormat();

@@ -155,6 +155,7 @@ TEST(ArgbFormatTest, HostileAndTruncatedInputLeavesTheImageUnchanged) {
       {"negative height", MakeFile(2, -5, 255, 0, 118, pixels4)},
       {"pixel bytes beyond 2^31 - 1", MakeFile(65536, 8192, 255, 0, 118, pixels4)},
       {"w * h * 4 wraps in 32 bits", MakeFile(65536, 16384, 255, 0, 118, pixels4)},
+      {"w * h * 4 wraps in 64 bits", MakeFile(0x7FFFFFFF, 0x7FFFFFFF, 255, 0, 118, pixels4)},
       {"negative data size", MakeFile(2, 2, 255, 0, 118, pixels4, -1000)},
       {"data size beyond the stream", MakeFile(2, 2, 255, 0, 118, pixels4, 1 << 30)},
       {"data size in the upper 32 bits", MakeFile(2, 2, 255, 0, 118, pixels4, std::int64_t(1) << 40)},
