@@ -4,6 +4,8 @@
 #include <string>
 #include <utility>
 
+#include "graphics/Raster_RepaintOpt.h"
+
 namespace velkor::Raster_Layers {
 
 namespace {
@@ -46,6 +48,17 @@ TLayerCollection::~TLayerCollection() {
       if (!layer->FDestroying) delete layer;
     }
     FItems.clear();
+  }
+  // After the layers, so that an optimiser heard of their deletion and
+  // repaints where they were. It must not keep a pointer to a collection
+  // that is gone.
+  for (Raster_RepaintOpt::TCustomRepaintOptimizer* optimizer : std::exchange(FRepaintOptimizers, {})) {
+    try {
+      optimizer->UnregisterLayerCollection(this);
+    } catch (...) {
+      // Nothing may leave a destructor, and the next optimiser must still
+      // be told.
+    }
   }
 }
 

@@ -31,6 +31,10 @@
 
 #include "graphics/Raster.h"
 
+namespace velkor::Raster_RepaintOpt {
+class TCustomRepaintOptimizer;
+}
+
 namespace velkor::Raster_Layers {
 
 // --- Mouse and cursor types, the library's own ---------------------------------------
@@ -107,7 +111,8 @@ class TLayerCollection : public TPersistent {
  public:
   explicit TLayerCollection(TPersistent* AOwner = nullptr);
   // Frees the layers (each reports lnLayerDeleted, then lnCleared) with
-  // change events suppressed.
+  // change events suppressed, then unregisters itself from every repaint
+  // optimiser it is still registered with.
   ~TLayerCollection() override;
 
   static const TClassInfo& StaticClass();
@@ -192,8 +197,12 @@ class TLayerCollection : public TPersistent {
   TCustomLayer* FMouseListener = nullptr;
   int FUpdateCount = 0;
   TPersistent* FOwner = nullptr;
+  // The optimisers that keep a pointer to this collection; they add and
+  // remove themselves as they register and unregister it.
+  std::vector<Raster_RepaintOpt::TCustomRepaintOptimizer*> FRepaintOptimizers;
 
   friend class TCustomLayer;
+  friend class Raster_RepaintOpt::TCustomRepaintOptimizer;
 };
 
 // --- Layer ---------------------------------------------------------------------------

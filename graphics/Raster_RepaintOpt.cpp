@@ -26,7 +26,10 @@ void TCustomRepaintOptimizer::InstallListHandler(TLayerCollection* Layers) {
 
 void TCustomRepaintOptimizer::RegisterLayerCollection(TLayerCollection* Layers) {
   if (!Layers) return;
-  if (!IsRegistered(Layers)) FLayerCollections.push_back(Layers);
+  if (!IsRegistered(Layers)) {
+    FLayerCollections.push_back(Layers);
+    Layers->FRepaintOptimizers.push_back(this);
+  }
   InstallListHandler(Layers);
 }
 
@@ -37,6 +40,7 @@ void TCustomRepaintOptimizer::UnregisterLayerCollection(TLayerCollection* Layers
   Layers->OnListNotify = nullptr;
   FLayerCollections.erase(std::remove(FLayerCollections.begin(), FLayerCollections.end(), Layers),
                           FLayerCollections.end());
+  std::erase(Layers->FRepaintOptimizers, this);
 }
 
 }  // namespace velkor::Raster_RepaintOpt

@@ -42,6 +42,8 @@ class TCustomRepaintOptimizer {
                                       Raster_Layers::TCustomLayer* Layer, int Index) = 0;
 
   // Adds Layers (once) and installs the list-notification handler in it.
+  // A collection destroyed while registered unregisters itself, after its
+  // layers have reported their deletion.
   virtual void RegisterLayerCollection(Raster_Layers::TLayerCollection* Layers);
   // Clears the collection's layer-update, area-update and list-notification
   // events and forgets it.

@@ -47,8 +47,10 @@ struct Recorder {
 };
 
 TEST(LayersTest, AddInsertDeleteAndClearReportInOrder) {
-  TLayerCollection c;
+  // Made first so that it outlives the collection, whose destructor still
+  // reports the clear.
   Recorder rec;
+  TLayerCollection c;
   rec.Attach(c);
 
   TCustomLayer* first = c.Add<TCustomLayer>();
@@ -97,11 +99,12 @@ TEST(LayersTest, DestroyingTheCollectionReportsNoChanges) {
 }
 
 TEST(LayersTest, HidingShowingAndHiddenChanges) {
+  // The handlers' targets outlive the collection, which reports as it goes.
+  Recorder rec;
+  int ownChanges = 0;
   TLayerCollection c;
   TCustomLayer* layer = c.Add<TCustomLayer>();
-  int ownChanges = 0;
   layer->OnChange = [&](TPersistent*) { ++ownChanges; };
-  Recorder rec;
   rec.Attach(c);
 
   layer->SetVisible(false);

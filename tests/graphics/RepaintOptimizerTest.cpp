@@ -195,6 +195,43 @@ TEST_F(RepaintOptimizerTest, ALayerFreedWhileItIsMeasured) {
   EXPECT_EQ(layers.Count(), 1);
 }
 
+// A collection destroyed while registered leaves no pointer behind in any
+// optimiser it was registered with, and its layers still leave the picture.
+TEST_F(RepaintOptimizerTest, ACollectionFreedWhileRegisteredUnregistersItself) {
+  opt->SetEnabled(true);
+  Paint();
+  TRectList otherRects;
+  TMicroTilesRepaintOptimizer other(buffer.get(), &otherRects);
+  {
+    TLayerCollection layers;
+    opt->RegisterLayerCollection(&layers);
+    other.RegisterLayerCollection(&layers);
+    opt->RegisterLayerCollection(&layers);  // the list handler is opt's again
+    AddLayer(layers, {10, 10, 20, 20});
+    Paint();
+    ASSERT_EQ(opt->LayerCollections().size(), 1u);
+    ASSERT_EQ(other.LayerCollections().size(), 1u);
+  }
+  EXPECT_TRUE(opt->LayerCollections().empty());
+  EXPECT_TRUE(other.LayerCollections().empty());
+  EXPECT_EQ(Paint(), (Rects{{10, 10, 20, 20}})) << "its layer's footprint";
+
+  // An optimiser that goes first unregisters the collection, which then
+  // has nobody to tell as it goes.
+  {
+    TLayerCollection survivor;
+    AddLayer(survivor, {30, 30, 40, 40});
+    {
+      TMicroTilesRepaintOptimizer brief(buffer.get(), &otherRects);
+      brief.SetEnabled(true);
+      brief.RegisterLayerCollection(&survivor);
+    }
+    EXPECT_FALSE(survivor.OnListNotify);
+    EXPECT_FALSE(survivor.OnLayerUpdated);
+  }
+  EXPECT_EQ(Paint(), Rects{}) << "never registered with opt";
+}
+
 TEST_F(RepaintOptimizerTest, LinesAreGrownTwice) {
   opt->SetEnabled(true);
   Paint();
