@@ -135,17 +135,22 @@ int TButtonGlyph::Height() const {
 
 void TButtonGlyph::PictureChanged() {
   TToolkitGraphic* G = FPicture->Graphic();
-  if (G && !G->Empty() && !dynamic_cast<TTrueImage*>(G)) {
-    auto Converted = TTrueImage::CreateFrom(G);
+  auto* Image = dynamic_cast<TTrueImage*>(G);
+  const bool Convert = G && !G->Empty() && !Image;
+  if (Convert || (Image && Image->BMP32().DrawMode() != dmBlend)) {
     auto Saved = std::move(FPicture->OnChange);
     FPicture->OnChange = nullptr;
-    try {
-      FPicture->SetGraphic(std::move(Converted));
-    } catch (...) {
-      FPicture->OnChange = std::move(Saved);
-      throw;
+    struct Reattach {
+      TPicture& P;
+      TNotifyEvent& E;
+      ~Reattach() { P.OnChange = std::move(E); }
+    } Guard{*FPicture, Saved};
+    if (Convert) {
+      FPicture->SetGraphic(TTrueImage::CreateFrom(G));
+      Image = dynamic_cast<TTrueImage*>(FPicture->Graphic());
     }
-    FPicture->OnChange = std::move(Saved);
+    // The glyph is always blended over the face.
+    if (Image) Image->BMP32().SetDrawMode(dmBlend);
   }
   if (OnChange) OnChange();
 }
@@ -308,8 +313,13 @@ void TSmartBtn::SetAction(QAction* Value) {
   ActionChange();
 }
 
+// The action's caption, hint and enabled state become the button's.
 void TSmartBtn::ActionChange() {
-  if (FAction) setEnabled(FAction->isEnabled());
+  if (FAction) {
+    SetCaption(FAction->text());
+    setToolTip(FAction->toolTip());
+    setEnabled(FAction->isEnabled());
+  }
   update();
 }
 
@@ -486,9 +496,17 @@ void TSmartBtn::DrawGlyph(QPainter& P, const TRect& R) const {
     const int Master = Image->MasterAlpha();
     const std::uint8_t Opacity =
         isEnabled() || Master == 0 ? 255 : std::uint8_t(LowLevel::MulDivRounded(Master >> 2, 255, Master));
-    if (Image->BMP32().DrawMode() != dmBlend) Image->BMP32().SetDrawMode(dmBlend);
+    // Only the part inside the button is painted, with the matching part of
+    // the picture, so a huge glyph costs no more than the button.
+    const int gw = R.Right - R.Left, gh = R.Bottom - R.Top;
+    const int iw = Image->Width(), ih = Image->Height();
+    const TRect D{std::max(R.Left, 0), std::max(R.Top, 0), std::min(R.Right, width()), std::min(R.Bottom, height())};
+    if (D.Right <= D.Left || D.Bottom <= D.Top) return;
+    TRect S{LowLevel::MulDivRounded(D.Left - R.Left, iw, gw), LowLevel::MulDivRounded(D.Top - R.Top, ih, gh),
+            LowLevel::MulDivRounded(D.Right - R.Left, iw, gw), LowLevel::MulDivRounded(D.Bottom - R.Top, ih, gh)};
+    if (S.Right <= S.Left || S.Bottom <= S.Top) return;
     TDeviceContext DC(&P);
-    Image->PaintTo(&DC, R, {0, 0, Image->Width(), Image->Height()}, Opacity, false);
+    Image->PaintTo(&DC, D, S, Opacity, false);
     return;
   }
   if (FBtnGlyph->HasActionImage())

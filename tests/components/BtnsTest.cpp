@@ -128,6 +128,10 @@ TEST(SmartBtn, GlyphKeepsTrueImagesAndFallsBackToTheAction) {
     (void)B.grab();  // drawn or skipped, no crash
   }
   SetActionImage(&Action, &List, 0);
+  Action.setText("&Judge");
+  Action.setEnabled(false);
+  EXPECT_EQ(B.Caption(), "&Judge");
+  EXPECT_FALSE(B.isEnabled());
   EXPECT_FALSE(B.BtnGlyph().Empty());
   EXPECT_EQ(B.BtnGlyph().Width(), 24);
   EXPECT_EQ(B.BtnGlyph().ActImageList(), &List);
@@ -227,6 +231,27 @@ TEST_F(BtnForm, HelpKindShowsTheNearestHelpInsteadOfClicking) {
   Close->show();
   QTest::mouseClick(Close, Qt::LeftButton);
   EXPECT_FALSE(FForm.isVisible());
+}
+
+TEST(SmartBtn, BadInputIsDrawnOrSkipped) {
+  auto Huge = SolidPicture(2000, 2000, 0xFF0000FF);
+  for (QSize Size : {QSize(0, 0), QSize(1, 1), QSize(80, 32)}) {
+    for (TControlPosition L : {atMiddleofLeft, atAllofTop, atAllofRight}) {
+      TSmartBtn B;
+      B.resize(Size);
+      B.SetLayout(L);
+      B.SetCaption("&&&");
+      B.SetGlyph(Huge.get());
+      const QImage Shot = B.grab().toImage();
+      if (Size == QSize(80, 32) && L == atMiddleofLeft) {
+        EXPECT_EQ(Shot.pixelColor(40, 16), QColor(Qt::blue)) << "the visible part of a huge glyph";
+      }
+    }
+  }
+  TSmartBtn Empty;
+  Empty.SetGlyph(SolidPicture(0, 0, 0).get());
+  EXPECT_TRUE(Empty.BtnGlyph().EmptyPic());
+  (void)Empty.grab();
 }
 
 TEST(SmartToolBtn, CaptionIsDrawnButNeverQtText) {
