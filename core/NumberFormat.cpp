@@ -322,6 +322,23 @@ std::string FormatGeneral(double Value, int Precision, std::string_view DecimalS
   return out + "E" + std::to_string(exponent);
 }
 
+namespace {
+
+std::optional<TNumberLocale>& ProcessLocaleSlot() {
+  static std::optional<TNumberLocale> Slot;
+  return Slot;
+}
+
+}  // namespace
+
+const TNumberLocale& ProcessNumberLocale() {
+  auto& Slot = ProcessLocaleSlot();
+  if (!Slot) Slot = TNumberLocale::Current();
+  return *Slot;
+}
+
+void SetProcessNumberLocale(const TNumberLocale& Locale) { ProcessLocaleSlot() = Locale; }
+
 TNumberLocale TNumberLocale::Current() {
   const std::lconv* lc = std::localeconv();
   TNumberLocale L;

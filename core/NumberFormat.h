@@ -59,6 +59,12 @@ struct TNumberLocale {
   static TNumberLocale Current();
 };
 
+// The one process-wide setting of the separators the GUI shows numbers
+// with: the user's locale (TNumberLocale::Current()) when first asked,
+// until SetProcessNumberLocale replaces it. GUI thread only.
+const TNumberLocale& ProcessNumberLocale();
+void SetProcessNumberLocale(const TNumberLocale& Locale);
+
 // Value in the general format with Precision significant digits (1 to 17):
 // fixed notation while it has at most Precision integer digits and its
 // magnitude is at least 0.00001, else a mantissa, "E" and the exponent

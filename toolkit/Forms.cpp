@@ -1,0 +1,70 @@
+#include "toolkit/Forms.h"
+
+#include <QKeyEvent>
+
+#include "core/Dialogs.h"
+
+namespace velkor {
+
+namespace {
+
+THelpCallback& HelpCallback() {
+  static THelpCallback Callback;
+  return Callback;
+}
+
+}  // namespace
+
+void SetHelpType(QWidget* Control, THelpType Value) { Control->setProperty("HelpType", int(Value)); }
+
+THelpType HelpType(const QWidget* Control) {
+  const QVariant V = Control->property("HelpType");
+  return V.isValid() && V.toInt() == htKeyword ? htKeyword : htContext;
+}
+
+void SetHelpContext(QWidget* Control, int Value) { Control->setProperty("HelpContext", Value); }
+
+int HelpContext(const QWidget* Control) { return Control->property("HelpContext").toInt(); }
+
+void SetHelpKeyword(QWidget* Control, const QString& Value) { Control->setProperty("HelpKeyword", Value); }
+
+QString HelpKeyword(const QWidget* Control) { return Control->property("HelpKeyword").toString(); }
+
+void SetHelpCallback(THelpCallback Callback) { HelpCallback() = std::move(Callback); }
+
+void ShowHelpContext(int Context) {
+  if (HelpCallback()) HelpCallback()(Context, QString());
+}
+
+void ShowHelpKeyword(const QString& Keyword) {
+  if (HelpCallback()) HelpCallback()(0, Keyword);
+}
+
+TModalButton::TModalButton(QWidget* Parent) : QPushButton(Parent) {
+  // Connected first, so the form's result is set before OnClick runs.
+  connect(this, &QPushButton::clicked, this, [this] {
+    if (FModalResult == 0) return;
+    if (auto* Form = qobject_cast<QDialog*>(window())) Form->done(FModalResult);
+  });
+}
+
+TForm::TForm(QWidget* Parent) : QDialog(Parent) {}
+
+TModalButton* TForm::CancelButton() const {
+  for (auto* B : findChildren<TModalButton*>())
+    if (B->Cancel() && B->isVisibleTo(this) && B->isEnabled() && B->window() == this) return B;
+  return nullptr;
+}
+
+void TForm::reject() { done(mrCancel); }
+
+void TForm::keyPressEvent(QKeyEvent* Event) {
+  if (Event->key() == Qt::Key_Escape && Event->modifiers() == Qt::NoModifier) {
+    if (auto* B = CancelButton()) B->click();
+    else reject();
+    return;
+  }
+  QDialog::keyPressEvent(Event);
+}
+
+}  // namespace velkor
