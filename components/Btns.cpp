@@ -95,7 +95,7 @@ void SetClassicButtonFrames(bool Value) { ClassicFrames() = Value; }
 // ---- TButtonGlyph -------------------------------------------------------
 
 TButtonGlyph::TButtonGlyph(TSmartBtn* Client) : FPicture(New<TPicture>()), FClient(Client) {
-  FPicture->OnChange = [this](TPersistent*) { PictureChanged(); };
+  FPicture->OnChange = [this](TObject*) { PictureChanged(); };
 }
 
 TButtonGlyph::~TButtonGlyph() { FPicture->OnChange = nullptr; }

@@ -13,7 +13,7 @@ TImgBox::TImgBox(QWidget* Parent) : QWidget(Parent) {
 }
 
 TVQR_Image::TVQR_Image(QWidget* Parent) : TImgBox(Parent), FPicture(std::make_unique<TPicture>()) {
-  FPicture->OnChange = [this](TPersistent*) { update(); };
+  FPicture->OnChange = [this](TObject*) { update(); };
 }
 
 TVQR_Image::~TVQR_Image() { FPicture->OnChange = nullptr; }

@@ -103,7 +103,7 @@ TTrueImage::TTrueImage() : FBmp32(New<TBitmap32>()) {
   FBmp32->SetResamplerClassName("TKernelResampler");
   FResampleMode = rmBox;  // anything else, so the default takes effect
   SetResampleMode(rmLinear);
-  FBmp32->OnChange = [this](TPersistent*) { BitmapChanged(); };
+  FBmp32->OnChange = [this](TObject*) { BitmapChanged(); };
   FLockChange = 0;
 }
 

@@ -21,6 +21,7 @@
 #pragma once
 
 #include "core/ConvertError.h"
+#include "core/Notify.h"
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -41,8 +42,6 @@ struct TClassInfo;
 // A class reference; nullptr stands for "no class".
 using TClass = const TClassInfo*;
 
-// A callback bound to an object, taking the sender.
-using TNotifyEvent = std::function<void(TPersistent* Sender)>;
 
 // Errors of the object model. EPersistentError is an object used against
 // its protocol (freed while referenced, sized from something without a size).
@@ -192,12 +191,11 @@ TPropInfo ObjectProperty(std::string Name, Get get) {
 }
 
 // The base of objects that can be assigned to one another.
-class TPersistent {
+class TPersistent : public TObject {
  public:
   TPersistent() = default;
   TPersistent(const TPersistent&) = delete;
   TPersistent& operator=(const TPersistent&) = delete;
-  virtual ~TPersistent() = default;
 
   static const TClassInfo& StaticClass();
   virtual const TClassInfo& ClassType() const { return StaticClass(); }

@@ -29,7 +29,7 @@ void TGDIBackend::Init() {
   FBitmapInfo = MakeBitmapInfo(0, 0);
   FMapHandle = nullptr;
   FFont = std::make_unique<TFont>();
-  FFont->OnChange = [this](TPersistent*) { FontChanged(); };
+  FFont->OnChange = [this](TObject*) { FontChanged(); };
   FFont->SetOwnerLock(this);
 }
 
@@ -191,7 +191,7 @@ TCanvas* TGDIBackend::GetCanvas() {
   if (!FCanvas) {
     FCanvas = std::make_unique<TCanvas>();
     FCanvas->SetHandle(FHDC);
-    FCanvas->OnChange = [this](TPersistent*) {
+    FCanvas->OnChange = [this](TObject*) {
       if (FOnCanvasChange) FOnCanvasChange(this);
     };
   }

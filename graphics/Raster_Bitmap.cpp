@@ -144,8 +144,8 @@ void TCustomBitmap32::SetBackend(TCustomBackend* Value) {
     throw;
   }
   FBackend = Value;
-  Value->OnChange = [this](TPersistent*) { BackendChanged(); };
-  Value->OnChanging = [this](TPersistent*) { BackendChanging(); };
+  Value->OnChange = [this](TObject*) { BackendChanged(); };
+  Value->OnChanging = [this](TObject*) { BackendChanging(); };
   EndUpdate();
   FBackend->Changed();
   Changed();

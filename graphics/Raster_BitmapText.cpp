@@ -56,12 +56,12 @@ void TBitmap32::SetBackend(TCustomBackend* Value) {
   // base destructor drops the backend without reaching DropBackend below,
   // and a backend kept alive elsewhere must not call a bitmap that is gone.
   if (auto* font = BackendInterface<IFontSupport>(Value)) {
-    font->SetOnFontChange([this, Value](TPersistent*) {
+    font->SetOnFontChange([this, Value](TObject*) {
       if (Value->Owner() == this) BackendFontChanged();
     });
   }
   if (auto* canvas = BackendInterface<ICanvasSupport>(Value)) {
-    canvas->SetCanvasChange([this, Value](TPersistent*) {
+    canvas->SetCanvasChange([this, Value](TObject*) {
       if (Value->Owner() == this) BackendCanvasChanged();
     });
   }

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "core/NameCompare.h"
+#include "core/Notify.h"
 #include "core/SortedLists.h"
 
 namespace velkor {
@@ -29,13 +30,7 @@ namespace velkor {
 // The root of every model object that can own named items; an item's owner
 // is found again with dynamic_cast, so an item whose owner is of another
 // kind (or missing) sees none.
-class TModelObject {
- public:
-  virtual ~TModelObject() = default;
-};
-
-// A notification whose sender is the model object that raised it.
-using TNotifyEvent = std::function<void(TModelObject* Sender)>;
+class TModelObject : public TObject {};
 
 // The interface of every named item. It carries no ownership: holding an
 // INamedObj pointer never keeps an item alive, and items are freed only by

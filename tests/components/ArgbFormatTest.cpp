@@ -171,7 +171,7 @@ TEST(ArgbFormatTest, HostileAndTruncatedInputLeavesTheImageUnchanged) {
     image->SetResampleMode(rmHann);
     auto before = GradientImage(4, 3, 200);
     int changes = 0;
-    image->OnChange = [&](TPersistent*) { ++changes; };
+    image->OnChange = [&](TObject*) { ++changes; };
     try {
       Load(*image, c.bytes);
       ADD_FAILURE() << c.why << ": loaded";

@@ -106,7 +106,7 @@ TEST(TrueImagesTest, AssignNotifiesOnceAndHandlesEverySource) {
   source->SetResampleMode(rmHermite);
   auto image = GradientImage(2, 2);
   int changes = 0;
-  image->OnChange = [&](TPersistent*) { ++changes; };
+  image->OnChange = [&](TObject*) { ++changes; };
 
   image->Assign(source.get());
   EXPECT_EQ(changes, 1);
@@ -152,9 +152,9 @@ TEST(TrueImagesTest, AssignNotifiesOnceAndHandlesEverySource) {
 TEST(TrueImagesTest, UpdateBlocksHoldNotifications) {
   auto image = GradientImage(3, 3);
   int changes = 0;
-  image->OnChange = [&](TPersistent*) { ++changes; };
+  image->OnChange = [&](TObject*) { ++changes; };
   int changedSlot = 0;
-  image->OnChanged = [&](TPersistent*) { ++changedSlot; };
+  image->OnChanged = [&](TObject*) { ++changedSlot; };
   image->BeginUpdate();
   image->BeginUpdate();
   image->Clear(TTrueColor(0xFF000000u));
@@ -274,7 +274,7 @@ TEST(TrueImagesTest, PaintToMemoryContext) {
   {  // Blended at opacity 128: the effective master alpha is 200 * 128 / 255.
     TMemoryTarget target(8, 6, 0xFF336699u);
     int changes = 0;
-    image->OnChange = [&](TPersistent*) { ++changes; };
+    image->OnChange = [&](TObject*) { ++changes; };
     image->PaintTo(target.DC, {0, 0, 8, 6}, src, 128, false);
     EXPECT_EQ(changes, 0);  // painting never notifies
     EXPECT_EQ(image->MasterAlpha(), 200);
@@ -399,7 +399,7 @@ TEST(TrueImagesTest, FromHBitmapClipsTheRectangle) {
     for (int x = 0; x < 6; ++x) *reinterpret_cast<TColor32*>(bitmap.scanLine(y) + 4 * x) = 0x80000000u | (y << 8) | x;
   auto image = New<TTrueImage>();
   int changes = 0;
-  image->OnChange = [&](TPersistent*) { ++changes; };
+  image->OnChange = [&](TObject*) { ++changes; };
   image->AssignFromHBitmap(bitmap, {4, 2, 10, 10}, false);
   EXPECT_EQ(changes, 1);
   ASSERT_EQ(image->Width(), 2);

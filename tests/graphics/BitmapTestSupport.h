@@ -105,7 +105,7 @@ struct TReports {
 
   void Attach(TCustomBitmap32& B) {
     B.OnAreaChanged = [this](TPersistent*, const TRect& Area, std::uint32_t Info) { Areas.push_back({Area, Info}); };
-    B.OnChange = [this](TPersistent*) { ++Changes; };
+    B.OnChange = [this](TObject*) { ++Changes; };
   }
   void Clear() {
     Areas.clear();

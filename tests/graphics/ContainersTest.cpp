@@ -444,7 +444,7 @@ TEST_F(IntegerMapTest, ValuesLieRowByRowAndKeepTheirLinearPlaceOnResize) {
 TEST_F(IntegerMapTest, ClearFillsEveryValueAndReportsOnce) {
   TIntegerMap map(7, 5);
   int changes = 0;
-  map.OnChange = [&](TPersistent*) { ++changes; };
+  map.OnChange = [&](TObject*) { ++changes; };
   map.Clear(-123456);
   for (int y = 0; y < 5; ++y)
     for (int x = 0; x < 7; ++x) ASSERT_EQ(map.GetValue(x, y), -123456) << x << "," << y;
@@ -458,8 +458,8 @@ TEST_F(IntegerMapTest, AssignCopiesSizeAndValuesWithOneReport) {
 
   TIntegerMap dst;
   std::vector<std::string> events;
-  dst.OnChange = [&](TPersistent*) { events.push_back("change"); };
-  dst.OnResize = [&](TPersistent*) { events.push_back("resize"); };
+  dst.OnChange = [&](TObject*) { events.push_back("change"); };
+  dst.OnResize = [&](TObject*) { events.push_back("resize"); };
   dst.Assign(&src);
   EXPECT_EQ(dst.Width(), 2);
   EXPECT_EQ(dst.Height(), 2);
@@ -476,7 +476,7 @@ TEST_F(IntegerMapTest, AssignFromAnotherClassRaisesButStillReports) {
   TIntegerMap dst(2, 2);
   auto other = New<TSampleKernel>();
   int changes = 0;
-  dst.OnChange = [&](TPersistent*) { ++changes; };
+  dst.OnChange = [&](TObject*) { ++changes; };
   EXPECT_THROW(dst.Assign(other.get()), EConvertError);
   EXPECT_EQ(changes, 1);
   EXPECT_EQ(dst.UpdateCount(), 0);

@@ -31,9 +31,9 @@ const char* ActionName(TLayerListNotification a) {
 struct Recorder {
   Log log;
   void Attach(TLayerCollection& c) {
-    c.OnChanging = [this](TPersistent*) { log.push_back("changing"); };
-    c.OnChange = [this](TPersistent*) { log.push_back("change"); };
-    c.OnGDIUpdate = [this](TPersistent*) { log.push_back("gdi"); };
+    c.OnChanging = [this](TObject*) { log.push_back("changing"); };
+    c.OnChange = [this](TObject*) { log.push_back("change"); };
+    c.OnGDIUpdate = [this](TObject*) { log.push_back("gdi"); };
     c.OnListNotify = [this](TLayerCollection*, TLayerListNotification a, TCustomLayer* l, int i) {
       log.push_back(std::string(ActionName(a)) + " " + std::to_string(i) + (l ? "" : " nil"));
     };
@@ -104,7 +104,7 @@ TEST(LayersTest, HidingShowingAndHiddenChanges) {
   int ownChanges = 0;
   TLayerCollection c;
   TCustomLayer* layer = c.Add<TCustomLayer>();
-  layer->OnChange = [&](TPersistent*) { ++ownChanges; };
+  layer->OnChange = [&](TObject*) { ++ownChanges; };
   rec.Attach(c);
 
   layer->SetVisible(false);
@@ -151,8 +151,8 @@ TEST(LayersTest, ClicksDoubleClicksAndCursor) {
   Log log;
   std::vector<TCursor> cursors;
   SetScreenCursorHook([&](TCursor k) { cursors.push_back(k); });
-  layer->OnClick = [&](TPersistent*) { log.push_back("click"); };
-  layer->OnDblClick = [&](TPersistent*) { log.push_back("dblclick"); };
+  layer->OnClick = [&](TObject*) { log.push_back("click"); };
+  layer->OnDblClick = [&](TObject*) { log.push_back("dblclick"); };
   layer->OnMouseDown = [&](TPersistent*, TMouseButton b, TShiftState, int x, int y) {
     log.push_back("down " + std::to_string(b) + " " + std::to_string(x) + "," + std::to_string(y));
   };
@@ -181,7 +181,7 @@ TEST(LayersTest, ClicksDoubleClicksAndCursor) {
   EXPECT_EQ(layer->LayerStates(), TLayerStates{}) << "a former listener loses its button states";
 
   // A layer freed by its own click handler: the rest of MouseUp is skipped.
-  layer->OnClick = [&](TPersistent*) { c.Delete(0); };
+  layer->OnClick = [&](TObject*) { c.Delete(0); };
   layer->MouseDown(mbLeft, {}, 0, 0);
   log.clear();
   layer->MouseUp(mbLeft, {}, 0, 0);
@@ -227,7 +227,7 @@ TEST(LayersTest, ErrorsAndAwkwardFrees) {
   // Deleted again from its own OnDestroy, and a Clear from there: freed once.
   TCustomLayer* layer = c.Items(0);
   int destroyed = 0;
-  layer->OnDestroy = [&](TPersistent*) {
+  layer->OnDestroy = [&](TObject*) {
     ++destroyed;
     c.Delete(0);
     c.Clear();

@@ -137,9 +137,9 @@ TEST(FlattenedPath, ShapesReplaceThePathAndRaiseEvents) {
   test::StartRaster();
   TFlattenedPath Path;
   std::string Events;
-  Path.OnBeginPath = [&](TPersistent*) { Events += 'B'; };
-  Path.OnClosePath = [&](TPersistent*) { Events += 'C'; };
-  Path.OnEndPath = [&](TPersistent*) { Events += 'E'; };
+  Path.OnBeginPath = [&](TObject*) { Events += 'B'; };
+  Path.OnClosePath = [&](TObject*) { Events += 'C'; };
+  Path.OnEndPath = [&](TObject*) { Events += 'E'; };
   Path.Circle(0, 0, 5, 8);
   Path.Rectangle({0, 0, 4, 3});
   EXPECT_EQ(Events, "BCEBCE");

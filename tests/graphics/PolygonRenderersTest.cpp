@@ -360,7 +360,7 @@ TEST_F(PolygonRenderersTest, SettersReportOnlyRealChanges) {
   auto b = Bitmap(2, 2);
   auto r = New<TPolygonRenderer32VPR>(b.get());
   int changes = 0;
-  r->OnChange = [&](TPersistent*) { ++changes; };
+  r->OnChange = [&](TObject*) { ++changes; };
   r->SetColor(0);
   r->SetBitmap(b.get());
   r->SetFillMode(frNonZero);

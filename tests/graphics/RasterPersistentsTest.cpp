@@ -15,8 +15,8 @@ struct EventLog {
   std::vector<std::string> Events;
 
   void Attach(TCustomMap& map) {
-    map.OnChange = [this](TPersistent*) { Events.push_back("change"); };
-    map.OnResize = [this](TPersistent*) { Events.push_back("resize"); };
+    map.OnChange = [this](TObject*) { Events.push_back("change"); };
+    map.OnResize = [this](TObject*) { Events.push_back("resize"); };
   }
 };
 
@@ -73,8 +73,8 @@ TEST(CustomMapTest, SetSizeReachesTheDescendantsChangeSize) {
 TEST(NotifiablePersistentTest, UpdatesSuspendReportsWithoutQueueing) {
   auto obj = New<TNotifiablePersistent>();
   int calls = 0;
-  TPersistent* sender = nullptr;
-  obj->OnChange = [&](TPersistent* s) {
+  TObject* sender = nullptr;
+  obj->OnChange = [&](TObject* s) {
     ++calls;
     sender = s;
   };

@@ -129,7 +129,7 @@ TEST_F(ResamplersTest, KernelSettersReportOnlyRealChanges) {
   const auto cubic = New<TCubicKernel>();
   const auto observer = New<TNotifiablePersistent>();
   int changes = 0;
-  observer->OnChange = [&](TPersistent*) { ++changes; };
+  observer->OnChange = [&](TObject*) { ++changes; };
   cubic->SetObserver(observer.get());
   cubic->SetCoeff(-0.5f);
   EXPECT_EQ(changes, 0);
@@ -176,7 +176,7 @@ TEST_F(ResamplersTest, KernelClassNameReplacesTheKernelOnlyForAnExactRegisteredN
   ASSERT_EQ(bitmap->Resampler(), r);
   EXPECT_EQ(r->KernelClassName(), "TBoxKernel");
   int changes = 0;
-  bitmap->OnChange = [&](TPersistent*) { ++changes; };
+  bitmap->OnChange = [&](TObject*) { ++changes; };
 
   const TCustomKernel* box = r->Kernel();
   r->SetKernelClassName("tlanczoskernel");
@@ -196,7 +196,7 @@ TEST_F(ResamplersTest, ResamplerSettersClampAndReport) {
   auto bitmap = MakeBitmap(2, 2);
   auto* r = NewResampler<TKernelResampler>(*bitmap);
   int changes = 0;
-  bitmap->OnChange = [&](TPersistent*) { ++changes; };
+  bitmap->OnChange = [&](TObject*) { ++changes; };
   r->SetTableSize(1);
   EXPECT_EQ(r->TableSize(), 2);
   r->SetTableSize(2);

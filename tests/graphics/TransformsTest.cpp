@@ -105,7 +105,7 @@ TEST_F(TransformationTest, IntegerPointsBeyondTheFixedRangeDoNotWrap) {
 TEST_F(TransformationTest, EveryChangeMakesTheNextTransformPrepareAgain) {
   auto t = New<TShiftTransformation>();
   int changes = 0;
-  t->OnChange = [&](TPersistent*) { ++changes; };
+  t->OnChange = [&](TObject*) { ++changes; };
 
   t->Transform(TPoint{0, 0});
   t->Transform(TFloatPoint{0, 0});

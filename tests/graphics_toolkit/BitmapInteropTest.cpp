@@ -57,7 +57,7 @@ TEST(ToolkitBackend, ResizingDropsTheCanvasAndMovesTheHandle) {
   auto bmp = New<TBitmap32>();
   bmp->SetSize(4, 4);
   int handleChanges = 0;
-  bmp->OnHandleChanged = [&](TPersistent*) { ++handleChanges; };
+  bmp->OnHandleChanged = [&](TObject*) { ++handleChanges; };
   TCanvas* canvas = bmp->Canvas();
   EXPECT_EQ(canvas->Handle(), bmp->Handle());
   EXPECT_TRUE(bmp->CanvasAllocated());
@@ -67,7 +67,7 @@ TEST(ToolkitBackend, ResizingDropsTheCanvasAndMovesTheHandle) {
   EXPECT_EQ(bmp->Canvas()->Handle(), bmp->Handle());
   // A canvas drawing reports a change of the bitmap.
   int changes = 0;
-  bmp->OnChange = [&](TPersistent*) { ++changes; };
+  bmp->OnChange = [&](TObject*) { ++changes; };
   bmp->Canvas()->Brush().Color = clRed;
   bmp->Canvas()->FillRect({0, 0, 2, 2});
   EXPECT_EQ(bmp->GetPixel(1, 1), 0x00FF0000u) << "the platform writes alpha 0";
@@ -333,7 +333,7 @@ TEST(Samplers, ResamplerBoundsFollowTheAccessMode) {
   EXPECT_TRUE(r->HasBounds());
   EXPECT_EQ(r->GetSampleBounds(), (TFloatRect{1, 2, 9, 7}));
   int changes = 0;
-  bmp->OnChange = [&](TPersistent*) { ++changes; };
+  bmp->OnChange = [&](TObject*) { ++changes; };
   r->SetPixelAccessMode(pamTransparentEdge);
   EXPECT_EQ(changes, 1) << "a resampler change repaints its bitmap";
   EXPECT_EQ(r->GetSampleBounds(), (TFloatRect{0, 1, 10, 8}));

@@ -193,7 +193,7 @@ TEST(BitmapStreams, FilesOfEveryPictureFormatAndTheirErrors) {
 TEST(BitmapStreams, AMissingResourceRaisesAndStillReportsAChange) {
   auto bmp = New<TBitmap32>();
   int changes = 0;
-  bmp->OnChange = [&](TPersistent*) { ++changes; };
+  bmp->OnChange = [&](TObject*) { ++changes; };
   EXPECT_THROW(bmp->LoadFromResourceName("no/such/picture.png"), EInvalidGraphic);
   EXPECT_EQ(changes, 1);
 }
@@ -220,7 +220,7 @@ TEST(BitmapStreams, PixelDataAndSameContent) {
   PutU32At(lying, 4, 100000);
   std::istringstream lyingIn(lying);
   int changes = 0;
-  back->OnChange = [&](TPersistent*) { ++changes; };
+  back->OnChange = [&](TObject*) { ++changes; };
   EXPECT_THROW(back->ReadPixelData(lyingIn), EReadError);
   EXPECT_EQ(changes, 1) << "Changed also on an error";
 

@@ -43,7 +43,7 @@ TEST(Fonts, TheLogicalFontAndHandlesSetFromOutside) {
   EXPECT_EQ(lf.Quality, NONANTIALIASED_QUALITY);
 
   int changes = 0;
-  font.OnChange = [&](TPersistent*) { ++changes; };
+  font.OnChange = [&](TObject*) { ++changes; };
   const HFONT before = font.Handle();
   font.SetColor(clRed);
   EXPECT_EQ(font.Handle(), before) << "the colour is no part of the handle";

@@ -251,7 +251,7 @@ class TLayerPaintBox : public TRecordingPaintBox {
 
   explicit TLayerPaintBox(QWidget* Parent) : TRecordingPaintBox(Parent) {
     RepaintOptimizer()->RegisterLayerCollection(&Layers);
-    Layers.OnChange = [this](TPersistent*) { Invalidate(); };
+    Layers.OnChange = [this](TObject*) { Invalidate(); };
   }
   ~TLayerPaintBox() override { RepaintOptimizer()->UnregisterLayerCollection(&Layers); }
 

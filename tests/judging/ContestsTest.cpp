@@ -30,8 +30,8 @@ class ContestTest : public ::testing::Test {
 
 TEST_F(ContestTest, ResetEmptiesBothSetsAndTellsTheWindows) {
   int examsLoaded = 0, resultsLoaded = 0;
-  contest.ExamSet().OnLoaded = [&](TModelObject*) { ++examsLoaded; };
-  contest.ResultSet().OnLoaded = [&](TModelObject*) { ++resultsLoaded; };
+  contest.ExamSet().OnLoaded = [&](TObject*) { ++examsLoaded; };
+  contest.ResultSet().OnLoaded = [&](TObject*) { ++resultsLoaded; };
   contest.Reset();
   EXPECT_EQ(contest.ExamSet().Count(), 0);
   EXPECT_EQ(contest.ResultSet().Count(), 0);

@@ -32,11 +32,11 @@ class ExamsTest : public ::testing::Test {
 
   // Loads the tasks folder, counting the load events.
   void Load() {
-    set.OnBeforeLoad = [this](TModelObject* sender) {
+    set.OnBeforeLoad = [this](TObject* sender) {
       EXPECT_EQ(sender, &set);
       ++before;
     };
-    set.OnLoaded = [this](TModelObject* sender) {
+    set.OnLoaded = [this](TObject* sender) {
       EXPECT_EQ(sender, &set);
       ++loaded;
     };

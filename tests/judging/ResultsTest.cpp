@@ -58,8 +58,8 @@ TEST_F(ResultsTest, ContestantsComeFromFoldersWithoutResults) {
   tree.AddContestant("Binh");
   tree.AddContestant("an", {{"Bai1.cpp", "int main(){}"}});
   int before = 0, loaded = 0;
-  set.OnBeforeLoad = [&](TModelObject* s) { before += s == &set; };
-  set.OnLoaded = [&](TModelObject* s) { loaded += s == &set; };
+  set.OnBeforeLoad = [&](TObject* s) { before += s == &set; };
+  set.OnLoaded = [&](TObject* s) { loaded += s == &set; };
   set.SetDir(tree.ContestantsDir());
   EXPECT_EQ(set.KeyExport(), (std::vector<std::string>{"an", "Binh"}));
   EXPECT_EQ(set.Obj("AN")->Dir(), tree.ContestantsDir() + "/an");

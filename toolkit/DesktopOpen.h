@@ -1,0 +1,21 @@
+// Opening a path with the desktop's application for it (a spreadsheet in
+// the spreadsheet program, a folder in the file manager, the help page in
+// the browser). One replaceable routine, so tests record what would have
+// been opened instead of starting programs.
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace velkor {
+
+// Opens Path (a local file or folder, or a URL with a scheme). False when
+// the desktop has no application for it or could not start one.
+bool DesktopOpen(const std::string& Path);
+
+using TDesktopOpener = std::function<bool(const std::string& Path)>;
+// Replaces the routine; an empty one restores the desktop's. Returns the
+// previous one, so a test can put it back.
+TDesktopOpener SetDesktopOpener(TDesktopOpener Opener);
+
+}  // namespace velkor
