@@ -1,5 +1,7 @@
 #include "app/MainFormLink.h"
 
+#include "toolkit/Forms.h"
+
 #include <QApplication>
 #include <QWidget>
 
@@ -31,6 +33,10 @@ void UpdateMainTableC(TResultC* C, bool Focus) {
 
 void ShowGridPage() {
   if (gLink) gLink->ShowGridPage();
+}
+
+void InstallHelpRoute() {
+  SetHelpCallback([](int, const QString& Keyword) { ShowHelp(Keyword.toStdString()); });
 }
 
 }  // namespace MainFormLink

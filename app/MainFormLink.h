@@ -39,6 +39,10 @@ void ShowHelp(const std::string& Topic);
 void UpdateMainTableC(TResultC* C, bool Focus);
 void ShowGridPage();
 
+// Routes the forms' help requests (F1, a Help button) to ShowHelp with the
+// control's help keyword as the topic.
+void InstallHelpRoute();
+
 }  // namespace MainFormLink
 
 // True when the main window is the active window, or when it is the only
