@@ -7,24 +7,14 @@
 #include <QWidget>
 #include <gtest/gtest.h>
 
+#include "AppTestSupport.h"
+
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace velkor {
 namespace {
-
-class RecordingLink : public IMainFormLink {
- public:
-  explicit RecordingLink(QWidget* w) : FWindow(w) {}
-  QWidget* Window() override { return FWindow; }
-  void ShowHelp(const std::string& Topic) override { Calls.push_back("help:" + Topic); }
-  void UpdateMainTableC(TResultC*, bool Focus) override { Calls.push_back(Focus ? "row+focus" : "row"); }
-  void ShowGridPage() override { Calls.push_back("grid"); }
-  std::vector<std::string> Calls;
-
- private:
-  QWidget* FWindow;
-};
 
 TEST(MainFormLinkTest, CallsReachOnlyTheInstalledWindow) {
   // Nothing installed: every call is a no-op.
@@ -32,25 +22,23 @@ TEST(MainFormLinkTest, CallsReachOnlyTheInstalledWindow) {
   EXPECT_EQ(MainFormLink::Window(), nullptr);
   EXPECT_FALSE(IsMainFormActive());
 
-  RecordingLink first(nullptr), second(nullptr);
-  MainFormLink::Install(&first);
+  auto first = std::make_unique<test::TRecordingLink>();
   MainFormLink::ShowHelp("TaskConfig");
   MainFormLink::UpdateMainTableC(nullptr, true);
   MainFormLink::ShowGridPage();
-  EXPECT_EQ(first.Calls, (std::vector<std::string>{"help:TaskConfig", "row+focus", "grid"}));
+  EXPECT_EQ(first->Calls, (std::vector<std::string>{"help:TaskConfig", "row+focus:<none>", "grid"}));
 
   // A late removal of a replaced window must not unhook its successor.
-  MainFormLink::Install(&second);
-  MainFormLink::Remove(&first);
+  test::TRecordingLink second;
+  first.reset();
   EXPECT_EQ(MainFormLink::Installed(), &second);
-  MainFormLink::Remove(&second);
-  EXPECT_EQ(MainFormLink::Installed(), nullptr);
+  MainFormLink::ShowHelp("");
+  EXPECT_EQ(second.Calls, std::vector<std::string>{"help:"});
 }
 
 TEST(MainFormLinkTest, MainFormIsActiveOnlyWhileNoOtherWindowOfOursIsShown) {
   QWidget main;
-  RecordingLink link(&main);
-  MainFormLink::Install(&link);
+  test::TRecordingLink link(&main);
   EXPECT_FALSE(IsMainFormActive()) << "a hidden main window is never active";
 
   main.show();
@@ -67,20 +55,34 @@ TEST(MainFormLinkTest, MainFormIsActiveOnlyWhileNoOtherWindowOfOursIsShown) {
   EXPECT_FALSE(IsMainFormActive());
   dialog.hide();
   EXPECT_TRUE(IsMainFormActive());
-  MainFormLink::Remove(&link);
 }
 
 TEST(DesktopOpenTest, ARecorderReplacesTheDesktopAndIsRemovedAgain) {
-  std::vector<std::string> opened;
+  std::vector<std::string> outer;
   TDesktopOpener previous = SetDesktopOpener([&](const std::string& p) {
-    opened.push_back(p);
-    return p != "/missing";
+    outer.push_back(p);
+    return true;
   });
-  EXPECT_TRUE(DesktopOpen("/tmp/x.xlsx"));
-  EXPECT_FALSE(DesktopOpen("/missing"));
-  EXPECT_EQ(opened, (std::vector<std::string>{"/tmp/x.xlsx", "/missing"}));
+  {
+    test::TRecordingOpener recorder(false);
+    EXPECT_FALSE(DesktopOpen("/tmp/x.xlsx"));
+    EXPECT_EQ(recorder.Opened, std::vector<std::string>{"/tmp/x.xlsx"});
+  }
+  EXPECT_TRUE(DesktopOpen("/tmp/y"));  // the recorder put the outer one back
+  EXPECT_EQ(outer, std::vector<std::string>{"/tmp/y"});
   SetDesktopOpener(previous);
-  EXPECT_EQ(opened.size(), 2u);
+}
+
+TEST(WhenModalTest, ReachesADialogOpenedAfterwards) {
+  QDialog dialog;
+  QString seen;
+  test::WhenModal([&](QWidget* d) {
+    seen = d->windowTitle();
+    static_cast<QDialog*>(d)->accept();
+  });
+  dialog.setWindowTitle("Hộp thoại");
+  EXPECT_EQ(dialog.exec(), QDialog::Accepted);
+  EXPECT_EQ(seen, "Hộp thoại");
 }
 
 }  // namespace

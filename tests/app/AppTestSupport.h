@@ -1,0 +1,68 @@
+// What the tests of the application's windows share: pictures for a person
+// to look at, a recording main-window link, a recording desktop opener, and
+// a way to reach a modal window once its own event loop runs.
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/MainFormLink.h"
+#include "toolkit/DesktopOpen.h"
+
+namespace velkor::test {
+
+// <build>/gui-shots/app, created on first use.
+std::filesystem::path AppShotsFolder();
+// Saves Image (or what Widget paints, grabbed) as <Name>.png there.
+void SaveShot(const QImage& Image, const std::string& Name);
+void SaveShot(QWidget* Widget, const std::string& Name);
+
+// Installed for its lifetime; records every call as a short text
+// ("help:TaskConfig", "row:<contestant>", "row+focus:<contestant>", "grid").
+class TRecordingLink : public IMainFormLink {
+ public:
+  explicit TRecordingLink(QWidget* Window = nullptr);
+  ~TRecordingLink() override;
+  TRecordingLink(const TRecordingLink&) = delete;
+  TRecordingLink& operator=(const TRecordingLink&) = delete;
+
+  QWidget* Window() override { return FWindow; }
+  void ShowHelp(const std::string& Topic) override;
+  void UpdateMainTableC(TResultC* C, bool Focus) override;
+  void ShowGridPage() override;
+
+  std::vector<std::string> Calls;
+
+ private:
+  QWidget* FWindow;
+};
+
+// Installed for its lifetime: records the paths instead of opening them and
+// answers Result.
+class TRecordingOpener {
+ public:
+  explicit TRecordingOpener(bool Result = true);
+  ~TRecordingOpener();
+  TRecordingOpener(const TRecordingOpener&) = delete;
+  TRecordingOpener& operator=(const TRecordingOpener&) = delete;
+
+  std::vector<std::string> Opened;
+  bool Result;
+
+ private:
+  TDesktopOpener FPrevious;
+};
+
+// Runs Action on the first modal window that appears once the caller enters
+// a modal loop (call this just before opening the dialog). Action receives
+// the modal window; it should end the dialog (a click, a key, reject()).
+// When no modal window appears within a few seconds, the test fails and
+// whatever window is modal then is rejected, so the test cannot hang.
+void WhenModal(std::function<void(QWidget* Dialog)> Action);
+
+}  // namespace velkor::test
