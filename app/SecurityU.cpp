@@ -15,6 +15,7 @@ namespace {
 
 constexpr int kClientWidth = 384;
 constexpr int kClientHeight = 228;
+constexpr int kMargin = 12;
 constexpr const char* kHelpTopic = "Security";
 
 QString Q(const std::string& S) { return QString::fromStdString(S); }
@@ -79,9 +80,9 @@ TSecurityForm::TSecurityForm(QWidget* Parent) : TForm(Parent) {
   buttons->addWidget(btnCancel);
 
   auto* outer = new QVBoxLayout(this);
-  outer->setContentsMargins(12, 12, 12, 10);
+  outer->setContentsMargins(kMargin, kMargin, kMargin, 10);
   outer->addWidget(chkActiveSecurity);
-  outer->addSpacing(6);
+  outer->addSpacing(4);
   outer->addLayout(grid);
   outer->addStretch(1);
   outer->addLayout(buttons);
@@ -91,7 +92,15 @@ TSecurityForm::TSecurityForm(QWidget* Parent) : TForm(Parent) {
   FormCreate();
 }
 
-void TSecurityForm::FormCreate() { setFixedSize(kClientWidth, kClientHeight); }
+void TSecurityForm::FormCreate() {
+  setFixedSize(kClientWidth, kClientHeight);
+  // The switch's caption is long: when the GUI font makes it wider than the
+  // window, its remark goes onto a second line rather than being cut off.
+  const QString caption = chkActiveSecurity->text();
+  const int room = kClientWidth - 2 * kMargin - 24;
+  if (chkActiveSecurity->fontMetrics().horizontalAdvance(caption) > room)
+    chkActiveSecurity->setText(QString(caption).replace(" (", "\n("));
+}
 
 void TSecurityForm::LoadFromConfig() {
   chkActiveSecurity->setChecked(EnvConfig->ActiveSecurity);

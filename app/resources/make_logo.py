@@ -58,7 +58,7 @@ def shade(x, y):
         if d > 10:
             return None
         a = 0.45 * (1 - max(d, 0) / 10) ** 2
-        return (0, 0, 0, a) if a > 0 else None
+        return (0, 0, 0, 255 * a) if a > 0 else None
     c = mix(NAVY_TOP, NAVY_BOTTOM, (y - CARD[1]) / (CARD[3] - CARD[1]))
     # a faint highlight along the top edge
     if y - CARD[1] < 30:
@@ -72,7 +72,7 @@ def shade(x, y):
     for body, head in zip(bar_shapes, bar_heads):
         if body(x, y) < 0:
             c = HEAD if head(x, y) < 0 else BAR
-    return (c[0], c[1], c[2], 1.0)
+    return (c[0], c[1], c[2], 255)
 
 
 def main():

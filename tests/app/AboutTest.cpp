@@ -148,6 +148,8 @@ TEST_F(AboutWindow, TheAboutBoxIsOneTopmostWindowShownAgain) {
   QPainter(&onGrey).drawImage(0, 0, first->Layer());
   test::SaveShot(first->Layer(), "about-picture");
   test::SaveShot(onGrey, "about-picture-on-grey");
+  const QImage corner = onGrey.copy(onGrey.width() - 250, onGrey.height() - 50, 250, 50);
+  test::SaveShot(corner.scaled(corner.size() * 3), "about-picture-text-zoomed");
   test::SaveShot(first.data(), "about-window");
 
   ShowAboutBox();
