@@ -202,6 +202,35 @@ TEST_F(AboutWindow, SplashClosesAfterFifteenTicksOrAtInputAfterTheFifth) {
             1);
 }
 
+TEST_F(AboutWindow, TurningToAnotherWindowClosesTheAboutBoxButNotTheSplash) {
+  QWidget other;
+  other.resize(100, 100);
+  other.show();
+
+  ShowAboutBox();
+  QPointer<TAboutForm> box = AboutForm;
+  box->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(box));
+  other.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+  EXPECT_EQ(AboutForm, nullptr) << "the about box goes when it loses activation";
+
+  bool stayed = false;
+  test::WhenModal([&](QWidget* Dialog) {
+    QPointer<TAboutForm> splash = dynamic_cast<TAboutForm*>(Dialog);
+    splash->Timer1->setInterval(3600 * 1000);
+    splash->activateWindow();
+    if (QTest::qWaitForWindowActive(splash)) {
+      other.activateWindow();
+      QTest::qWait(20);
+      stayed = splash && splash->isVisible();
+    }
+    if (splash) splash->close();
+  });
+  ShowSplash();
+  EXPECT_TRUE(stayed) << "the splash stays until its time is up";
+}
+
 TEST_F(AboutWindow, ASplashOverAnOpenAboutBoxShowsThatWindowWithoutTimer) {
   ShowAboutBox();
   QPointer<TAboutForm> box = AboutForm;
