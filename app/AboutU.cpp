@@ -8,9 +8,11 @@
 #include <QPainter>
 #include <QScreen>
 
+#include <algorithm>
 #include <cmath>
 #include <sstream>
 #include <stdexcept>
+#include <utility>
 
 #include "components/DefaultFonts.h"
 #include "core/SystemInfo.h"

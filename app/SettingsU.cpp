@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <numbers>
 #include <stdexcept>
+#include <tuple>
 
 #include "app/MainFormLink.h"
 #include "components/DefaultFonts.h"
@@ -160,7 +161,7 @@ void TSettingsForm::LoadFromConfig() {
 
   comboFontNames->clear();
   comboFontNames->addItems(QFontDatabase::families());
-  comboFontNames->setCurrentIndex(comboFontNames->findText(Q(EnvConfig->GUIFontName), Qt::MatchExactly));
+  comboFontNames->setCurrentIndex(comboFontNames->findText(Q(EnvConfig->GUIFontName), Qt::MatchFixedString));
   edtFontSize->SetValue(EnvConfig->GUIFontSize);
 }
 

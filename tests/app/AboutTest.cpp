@@ -154,6 +154,7 @@ TEST_F(AboutWindow, TheAboutBoxIsOneTopmostWindowShownAgain) {
 
   ShowAboutBox();
   EXPECT_EQ(AboutForm, first.data());
+  EXPECT_TRUE(first->isVisible());
 
   // A left drag moves the window by the cursor's way; a right click closes.
   const QPoint start = first->pos();

@@ -79,7 +79,7 @@ TEST_F(SettingsDialogs, SettingsShowTheConfigurationAndOkWritesItBackAndSaves) {
   EnvConfig->NumberFormat = "%.2n";
   EnvConfig->StyleName = Lower(style);
   EnvConfig->ToolBarVisible = false;
-  EnvConfig->GUIFontName = "DejaVu Sans";
+  EnvConfig->GUIFontName = "dejavu sans";  // found ignoring letter case
   EnvConfig->GUIFontSize = 11;
 
   test::WhenModal([&](QWidget* Dialog) {
