@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <filesystem>
 #include <numbers>
 #include <stdexcept>
 #include <tuple>
@@ -205,7 +206,15 @@ void TSettingsForm::Browse(TVQR_FileNameEdit* Edit, const char* Title) {
   if (picker.Execute()) Edit->SetValue(Q(picker.Directory()));
 }
 
-void TSettingsForm::OpenFolder(TVQR_FileNameEdit* Edit) { DesktopOpen(Edit->Value().toStdString()); }
+void TSettingsForm::OpenFolder(TVQR_FileNameEdit* Edit) {
+  const std::string folder = Edit->Value().toStdString();
+  std::error_code error;
+  if (folder.empty() || !std::filesystem::is_directory(folder, error)) {
+    VQRMsgDlg("Không tìm thấy thư mục \"" + folder + "\".", mtError, {mbOK});
+    return;
+  }
+  if (!DesktopOpen(folder)) VQRMsgDlg("Không mở được thư mục \"" + folder + "\".", mtError, {mbOK});
+}
 
 bool SaveConfigurationReporting() {
   try {

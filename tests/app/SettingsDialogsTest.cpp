@@ -230,29 +230,47 @@ TEST_F(SettingsDialogs, CancelWritesNothingInEitherWindow) {
 }
 
 TEST_F(SettingsDialogs, FolderButtonsPickAndOpenTheEditsFolders) {
+  const fs::path root = fs::temp_directory_path() / "settings-folders";
+  fs::create_directories(root / "picked");
   std::vector<std::string> asked;
   const TFolderPicker previous = SetFolderPicker([&](void*, const std::string& Title, std::string& Dir) {
     asked.push_back(Title + "|" + Dir);
     if (Title == "Chọn thư mục giải nén") return false;  // the user gave up
-    Dir = "/picked/" + std::to_string(asked.size());
+    Dir = (root / "picked").string();
     return true;
   });
   test::TRecordingOpener opener;
   EnvConfig->SubmitDir = "/s";
-  EnvConfig->DecompressDir = "/d";
+  EnvConfig->DecompressDir = root.string();
   EnvConfig->ContestHouse = "/h";
   TSettingsForm form;
   form.LoadFromConfig();
   for (TSmartBtn* b : {form.btnBrowse1, form.btnBrowse2, form.btnBrowse3}) QTest::mouseClick(b, Qt::LeftButton);
   SetFolderPicker(previous);
-  EXPECT_EQ(asked, (std::vector<std::string>{"Chọn thư mục nộp bài trực tuyến|/s", "Chọn thư mục giải nén|/d",
+  EXPECT_EQ(asked, (std::vector<std::string>{"Chọn thư mục nộp bài trực tuyến|/s", "Chọn thư mục giải nén|" + root.string(),
                                              "Chọn thư mục chứa phòng thi|/h"}));
-  EXPECT_EQ(form.edtSubmitFolder->Value(), "/picked/1");
-  EXPECT_EQ(form.edtDecompresedFolder->Value(), "/d");
-  EXPECT_EQ(form.edtContestHouse->Value(), "/picked/3");
+  const QString picked = QString::fromStdString((root / "picked").string());
+  EXPECT_EQ(form.edtSubmitFolder->Value(), picked);
+  EXPECT_EQ(form.edtDecompresedFolder->Value().toStdString(), root.string());
+  EXPECT_EQ(form.edtContestHouse->Value(), picked);
 
-  for (TSmartBtn* b : {form.btnOpen3, form.btnOpen2, form.btnOpen1}) QTest::mouseClick(b, Qt::LeftButton);
-  EXPECT_EQ(opener.Opened, (std::vector<std::string>{"/picked/3", "/d", "/picked/1"}));
+  for (TSmartBtn* b : {form.btnOpen2, form.btnOpen1}) QTest::mouseClick(b, Qt::LeftButton);
+  EXPECT_EQ(opener.Opened, (std::vector<std::string>{root.string(), picked.toStdString()}));
+  EXPECT_TRUE(FMessages->Requests().empty());
+
+  // A folder that is not there, or that the desktop cannot open, is told.
+  FMessages->AddAnswer(mrOk);
+  FMessages->AddAnswer(mrOk);
+  form.edtContestHouse->SetValue("/no/such/folder");
+  QTest::mouseClick(form.btnOpen3, Qt::LeftButton);
+  opener.Result = false;
+  QTest::mouseClick(form.btnOpen1, Qt::LeftButton);
+  const auto requests = FMessages->Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0].Msg, "Không tìm thấy thư mục \"/no/such/folder\".");
+  EXPECT_EQ(requests[1].Msg, "Không mở được thư mục \"" + picked.toStdString() + "\".");
+  EXPECT_EQ(opener.Opened.size(), 3u) << "a missing folder is never handed to the desktop";
+  fs::remove_all(root);
 }
 
 TEST_F(SettingsDialogs, AFailedSaveIsReportedNamingTheFileAndKeepsTheSettings) {
