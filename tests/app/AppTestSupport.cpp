@@ -7,9 +7,37 @@
 
 #include <memory>
 
+#include "components/LowLevel.h"
+#include "components/TrueImages.h"
+#include "graphics/RasterStartup.h"
+#include "graphics/RasterToolkitStartup.h"
 #include "judging/Results.h"
 
 namespace velkor::test {
+
+namespace {
+
+// The raster library and the true images, started as the program starts
+// them once its QApplication exists: the windows' own controls draw
+// through them.
+class AppEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    RasterStartup();
+    RasterToolkitStartup();
+    LowLevel::BindFillLongword();
+    TrueImagesStartup();
+  }
+  void TearDown() override {
+    TrueImagesShutdown();
+    RasterToolkitShutdown();
+    RasterShutdown();
+  }
+};
+
+const ::testing::Environment* const kEnvironment = ::testing::AddGlobalTestEnvironment(new AppEnvironment);
+
+}  // namespace
 
 std::filesystem::path AppShotsFolder() {
   const std::filesystem::path folder = std::filesystem::path(VELKOR_GUI_SHOTS_DIR) / "app";

@@ -1,0 +1,305 @@
+#include "app/AboutU.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+
+#include <algorithm>
+#include <cmath>
+#include <sstream>
+#include <stdexcept>
+#include <utility>
+
+#include "components/DefaultFonts.h"
+#include "core/SystemInfo.h"
+#include "graphics/Fonts.h"
+#include "graphics/Raster.h"
+
+namespace velkor {
+
+TAboutForm* AboutForm = nullptr;
+
+namespace {
+
+constexpr int kTimerInterval = 100;  // ms
+constexpr int kInputFromTick = 5;    // input is watched once this many ticks have passed
+constexpr int kLastTick = 15;        // the splash closes after this many ticks
+
+std::uint32_t MonotonicTicks() {
+  static QElapsedTimer started = [] {
+    QElapsedTimer t;
+    t.start();
+    return t;
+  }();
+  return static_cast<std::uint32_t>(started.elapsed());
+}
+
+TTickClock& Clock() {
+  static TTickClock clock;
+  return clock;
+}
+
+std::uint32_t gLastInput = 0;
+
+// Time-stamps the application's own input while an about window exists.
+class TInputWatch : public QObject {
+ public:
+  bool eventFilter(QObject* Watched, QEvent* Event) override {
+    switch (Event->type()) {
+      case QEvent::KeyPress:
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonDblClick:
+      case QEvent::MouseMove:
+      case QEvent::Wheel:
+        gLastInput = GetTickCount();
+        break;
+      default:
+        break;
+    }
+    return QObject::eventFilter(Watched, Event);
+  }
+};
+
+TInputWatch* gInputWatch = nullptr;
+
+// What shows when the logo cannot be read: a plain dark card with room for
+// the text below it.
+std::unique_ptr<TTrueImage> PlainLogo() {
+  constexpr int W = 360, H = 200, CardBottom = 140;
+  auto logo = TTrueImage::CreateSize(W, H);
+  TBitmap32& b = logo->BMP32();
+  b.Clear(0);
+  for (int y = 0; y < CardBottom; ++y)
+    for (int x = 0; x < W; ++x) b.SetPixel(x, y, 0xFF1C3460u);
+  return logo;
+}
+
+// The bitmap's own copy (alpha included) of Src at (X, Y) of Dst.
+void CopyOpaque(TBitmap32& Src, TBitmap32& Dst, int X, int Y) {
+  Src.SetDrawMode(dmOpaque);
+  Src.DrawTo(&Dst, X, Y);
+}
+
+}  // namespace
+
+TTickClock SetTickClock(TTickClock NewClock) { return std::exchange(Clock(), std::move(NewClock)); }
+
+std::uint32_t GetTickCount() { return Clock() ? Clock()() : MonotonicTicks(); }
+
+std::uint32_t LastInputTick() { return gLastInput; }
+
+std::vector<std::string> AboutTextLines() {
+  return {"Version: " + GetVersionInfoString(MyApp, "FileVersion"), "Copyright © 2026 The Velkor developers",
+          "All rights reserved."};
+}
+
+std::unique_ptr<TTrueImage> LoadAboutLogo(const std::string& Path) {
+  QFile file(QString::fromStdString(Path));
+  try {
+    if (!file.open(QIODevice::ReadOnly)) throw std::runtime_error(file.errorString().toStdString());
+    std::istringstream stream(file.readAll().toStdString());
+    auto logo = TTrueImage::CreateSize(0, 0);
+    logo->LoadFromStream(stream);
+    if (logo->Empty()) throw std::runtime_error("empty picture");
+    return logo;
+  } catch (const std::exception& e) {
+    qWarning("Velkor: cannot read the logo \"%s\": %s", Path.c_str(), e.what());
+  }
+  return PlainLogo();
+}
+
+void TextToAlpha(TBitmap32& Bitmap) {
+  for (int y = 0; y < Bitmap.Height(); ++y) {
+    PColor32 p = Bitmap.ScanLine(y);
+    for (int x = 0; x < Bitmap.Width(); ++x) {
+      const TColor32 c = p[x];
+      const double r = (c >> 16) & 0xFF, g = (c >> 8) & 0xFF, b = c & 0xFF;
+      const auto alpha = static_cast<TColor32>(std::lround(0.30 * r + 0.59 * g + 0.11 * b));
+      p[x] = (std::min<TColor32>(alpha, 255) << 24) | kAboutTextColor;
+    }
+  }
+}
+
+void ComposeAboutPicture(TTrueImage& Logo, const std::vector<std::string>& Lines) {
+  auto text = New<TBitmap32>();
+  const QFont& gui = CurrentGuiFont().Font;
+  text->Font()->SetName(gui.family().toStdString());
+  text->Font()->SetSize(gui.pointSize() > 0 ? gui.pointSize() : 9);
+  text->Font()->SetColor(clWhite);
+
+  int width = 0, height = 0;
+  std::vector<TSize> extents;
+  for (const std::string& line : Lines) {
+    extents.push_back(text->TextExtent(line));
+    width = std::max(width, extents.back().cx);
+    height += extents.back().cy;
+  }
+  text->SetSize(width, height);
+  text->Clear(0);
+  int y = 0;
+  for (std::size_t i = 0; i < Lines.size(); ++i) {
+    text->Textout(width - extents[i].cx, y, Lines[i]);
+    y += extents[i].cy;
+  }
+  TextToAlpha(*text);
+
+  TBitmap32& logo = Logo.BMP32();
+  CopyOpaque(*text, logo, logo.Width() - width, logo.Height() - height);
+  for (int py = 0; py < logo.Height(); ++py) {
+    PColor32 p = logo.ScanLine(py);
+    for (int px = 0; px < logo.Width(); ++px)
+      if ((p[px] >> 24) == 0) p[px] = 0;
+  }
+  Logo.Changed();
+}
+
+TAboutForm::TAboutForm(QWidget* Parent) : QDialog(Parent) {
+  setObjectName("AboutForm");
+  setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
+  setAttribute(Qt::WA_TranslucentBackground);
+  setAttribute(Qt::WA_DeleteOnClose);
+  setMouseTracking(true);
+
+  imgLogo = new TVQR_Image(this);
+  imgLogo->hide();
+  Timer1 = new QTimer(this);
+  Timer1->setInterval(kTimerInterval);
+  connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+
+  if (!gInputWatch) {
+    gInputWatch = new TInputWatch;
+    qApp->installEventFilter(gInputWatch);
+  }
+  FormCreate();
+}
+
+TAboutForm::~TAboutForm() {
+  if (AboutForm == this) AboutForm = nullptr;
+  if (gInputWatch) {
+    qApp->removeEventFilter(gInputWatch);
+    delete gInputWatch;
+    gInputWatch = nullptr;
+  }
+}
+
+void TAboutForm::FormCreate() {
+  mDown = false;
+  imgLogo->Picture().SetGraphic(LoadAboutLogo());
+  ComposeAboutPicture(*imgLogo->TrueImage(), AboutTextLines());
+}
+
+void TAboutForm::SetupWindowSize() {
+  const TTrueImage* logo = imgLogo ? imgLogo->TrueImage() : nullptr;
+  const QSize size = logo ? QSize(logo->Width(), logo->Height()) : FLayer.size();
+  setFixedSize(size);
+  if (QScreen* screen = QGuiApplication::primaryScreen())
+    move(screen->geometry().center() - QPoint(size.width() / 2, size.height() / 2));
+}
+
+void TAboutForm::SetupWindowLayer(bool Transparent) {
+  if (testAttribute(Qt::WA_TransparentForMouseEvents) == Transparent) return;
+  setAttribute(Qt::WA_TransparentForMouseEvents, Transparent);
+  setWindowFlag(Qt::WindowTransparentForInput, Transparent);
+}
+
+void TAboutForm::PaintLayer() {
+  if (!imgLogo) return;
+  FLayer = imgLogo->TrueImage()->ExportBitmapPremul()->ToImage();
+  delete imgLogo;
+  imgLogo = nullptr;
+  update();
+}
+
+void TAboutForm::Timer1Timer() {
+  const int c = Counter++;
+  if (c == kInputFromTick - 1) Tick = GetTickCount();
+  if (Counter > kInputFromTick && LastInputTick() > Tick) {
+    close();
+    return;
+  }
+  if (Counter >= kLastTick) close();
+}
+
+void TAboutForm::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.setCompositionMode(QPainter::CompositionMode_Source);
+  painter.drawImage(0, 0, FLayer);
+}
+
+void TAboutForm::keyPressEvent(QKeyEvent*) { close(); }
+
+void TAboutForm::mousePressEvent(QMouseEvent* Event) {
+  if (Event->button() != Qt::LeftButton) {
+    close();
+    return;
+  }
+  mDown = true;
+  OriginCorner = pos();
+  Anchor = Event->globalPosition().toPoint();
+}
+
+void TAboutForm::mouseMoveEvent(QMouseEvent* Event) {
+  if (mDown) move(OriginCorner + Event->globalPosition().toPoint() - Anchor);
+}
+
+void TAboutForm::mouseReleaseEvent(QMouseEvent*) { mDown = false; }
+
+void TAboutForm::changeEvent(QEvent* Event) {
+  QDialog::changeEvent(Event);
+  if (Event->type() != QEvent::ActivationChange || isActiveWindow() || !isVisible()) return;
+  // The splash stays in front until its time is up; the about box goes
+  // when the user turns to another window.
+  if (Timer1->isActive()) {
+    raise();
+    activateWindow();
+  } else {
+    close();
+  }
+}
+
+void TAboutForm::closeEvent(QCloseEvent* Event) {
+  // The window is freed once its events are done; from now on a new about
+  // box or splash makes a new one.
+  if (AboutForm == this) AboutForm = nullptr;
+  Timer1->stop();
+  QDialog::closeEvent(Event);
+}
+
+namespace {
+
+TAboutForm* PreparedAboutForm() {
+  auto* form = new TAboutForm(nullptr);
+  form->SetupWindowSize();
+  form->SetupWindowLayer(false);
+  form->PaintLayer();
+  AboutForm = form;
+  return form;
+}
+
+}  // namespace
+
+void ShowAboutBox() {
+  TAboutForm* form = AboutForm ? AboutForm : PreparedAboutForm();
+  form->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+  form->show();
+  form->raise();
+}
+
+void ShowSplash() {
+  if (AboutForm) {
+    // A window already shown is not made modal by showing it again.
+    AboutForm->hide();
+    AboutForm->exec();
+    return;
+  }
+  TAboutForm* form = PreparedAboutForm();
+  form->Counter = 0;
+  form->Timer1->start();
+  form->exec();
+}
+
+}  // namespace velkor

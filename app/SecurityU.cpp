@@ -1,0 +1,132 @@
+#include "app/SecurityU.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QVBoxLayout>
+
+#include "app/MainFormLink.h"
+#include "app/SettingsU.h"
+#include "core/Dialogs.h"
+#include "judging/EnvConfig.h"
+
+namespace velkor {
+namespace {
+
+constexpr int kClientWidth = 384;
+constexpr int kClientHeight = 228;
+constexpr int kMargin = 12;
+constexpr const char* kHelpTopic = "Security";
+
+QString Q(const std::string& S) { return QString::fromStdString(S); }
+
+TSmartBtn* Button(const char* Text, QWidget* Parent) {
+  auto* button = new TSmartBtn(Parent);
+  button->SetCaption(QString::fromUtf8(Text));
+  return button;
+}
+
+}  // namespace
+
+TSecurityForm::TSecurityForm(QWidget* Parent) : TForm(Parent) {
+  setObjectName("SecurityForm");
+  setWindowTitle(QString::fromUtf8("Bảo mật"));
+  SetHelpKeyword(this, kHelpTopic);
+
+  chkActiveSecurity =
+      new QCheckBox(QString::fromUtf8("Kích hoạt chế độ bảo mật (Xin đọc kỹ hướng dẫn sử dụng)"), this);
+  edtUserName = new QLineEdit(this);
+  edtPassword = new QLineEdit(this);
+  edtPassword->setEchoMode(QLineEdit::Password);
+  edtPassword->setStyleSheet(QString("lineedit-password-character: %1").arg(int(kPasswordCharacter)));
+  chkShowPassword = new QCheckBox(QString::fromUtf8("Hiện mật mã"), this);
+  edtDomain = new QLineEdit(this);
+
+  auto* grid = new QGridLayout;
+  grid->setHorizontalSpacing(8);
+  grid->setVerticalSpacing(6);
+  auto row = [&](int Row, const char* Label, QWidget* Edit) {
+    auto* label = new QLabel(QString::fromUtf8(Label), this);
+    label->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    label->setBuddy(Edit);
+    grid->addWidget(label, Row, 0);
+    grid->addWidget(Edit, Row, 1, Qt::AlignTop);
+  };
+  row(0, "Quyền bảo mật:\n(UserName)", edtUserName);
+  auto* passwordLine = new QWidget(this);
+  auto* passwordBox = new QHBoxLayout(passwordLine);
+  passwordBox->setContentsMargins(0, 0, 0, 0);
+  passwordBox->addWidget(edtPassword, 1);
+  passwordBox->addWidget(chkShowPassword);
+  row(1, "Mật mã:\n(Password)", passwordLine);
+  row(2, "Tên miền:\n(Domain)", edtDomain);
+  grid->setColumnStretch(1, 1);
+
+  btnHelp = Button("Hướng dẫn", this);
+  btnHelp->setAutoDefault(false);
+  SetHelpKeyword(btnHelp, kHelpTopic);
+  btnOK = Button("Ghi nhận", this);
+  btnOK->SetModalResult(mrOk);
+  btnOK->SetDefault(true);
+  btnCancel = Button("Hủy bỏ", this);
+  btnCancel->SetModalResult(mrCancel);
+  btnCancel->SetCancel(true);
+  btnCancel->setAutoDefault(false);
+
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(btnHelp);
+  buttons->addStretch(1);
+  buttons->addWidget(btnOK);
+  buttons->addWidget(btnCancel);
+
+  auto* outer = new QVBoxLayout(this);
+  outer->setContentsMargins(kMargin, kMargin, kMargin, 10);
+  outer->addWidget(chkActiveSecurity);
+  outer->addSpacing(4);
+  outer->addLayout(grid);
+  outer->addStretch(1);
+  outer->addLayout(buttons);
+
+  connect(chkShowPassword, &QCheckBox::toggled, this, [this] { chkShowPasswordClick(); });
+  connect(btnHelp, &QPushButton::clicked, this, [this] { ShowHelpKeyword(HelpKeyword(btnHelp)); });
+  FormCreate();
+}
+
+void TSecurityForm::FormCreate() {
+  setFixedSize(kClientWidth, kClientHeight);
+  // The switch's caption is long: when the GUI font makes it wider than the
+  // window, its remark goes onto a second line rather than being cut off.
+  const QString caption = chkActiveSecurity->text();
+  const int room = kClientWidth - 2 * kMargin - 24;
+  if (chkActiveSecurity->fontMetrics().horizontalAdvance(caption) > room)
+    chkActiveSecurity->setText(QString(caption).replace(" (", "\n("));
+}
+
+void TSecurityForm::LoadFromConfig() {
+  chkActiveSecurity->setChecked(EnvConfig->ActiveSecurity);
+  edtUserName->setText(Q(EnvConfig->AdminUserName));
+  edtPassword->setText(Q(EnvConfig->AdminPassword));
+  edtDomain->setText(Q(EnvConfig->AdminDomain));
+}
+
+void TSecurityForm::SaveToConfig() {
+  // As typed: the account's names are the system's business, blanks and all.
+  EnvConfig->ActiveSecurity = chkActiveSecurity->isChecked();
+  EnvConfig->AdminUserName = edtUserName->text().toStdString();
+  EnvConfig->AdminPassword = edtPassword->text().toStdString();
+  EnvConfig->AdminDomain = edtDomain->text().toStdString();
+  SaveConfigurationReporting();
+}
+
+void TSecurityForm::chkShowPasswordClick() {
+  edtPassword->setEchoMode(chkShowPassword->isChecked() ? QLineEdit::Normal : QLineEdit::Password);
+}
+
+void EditSecurity() {
+  TSecurityForm form(MainFormLink::Window());
+  form.LoadFromConfig();
+  if (QWidget* main = MainFormLink::Window()) form.move(main->geometry().center() - form.rect().center());
+  if (form.exec() == mrOk) form.SaveToConfig();
+}
+
+}  // namespace velkor

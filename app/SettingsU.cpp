@@ -1,0 +1,236 @@
+#include "app/SettingsU.h"
+
+#include <QApplication>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <filesystem>
+#include <numbers>
+#include <stdexcept>
+#include <tuple>
+
+#include "app/MainFormLink.h"
+#include "components/DefaultFonts.h"
+#include "core/Dialogs.h"
+#include "core/FileUtils.h"
+#include "core/NameCompare.h"
+#include "core/NumberFormat.h"
+#include "judging/EnvConfig.h"
+#include "toolkit/DesktopOpen.h"
+#include "toolkit/VisualStyles.h"
+
+namespace velkor {
+namespace {
+
+constexpr int kClientWidth = 384;
+constexpr int kClientHeight = 344;
+constexpr int kMinFontSize = 6;
+constexpr int kMaxFontSize = 32;
+
+QString Q(const std::string& S) { return QString::fromStdString(S); }
+
+QLabel* Caption(const char* Text, QWidget* Parent) { return new QLabel(QString::fromUtf8(Text), Parent); }
+
+TSmartBtn* SmallButton(const char* Text, QWidget* Parent) {
+  auto* button = new TSmartBtn(Parent);
+  button->SetCaption(QString::fromUtf8(Text));
+  button->setAutoDefault(false);
+  return button;
+}
+
+}  // namespace
+
+TSettingsForm::TSettingsForm(QWidget* Parent) : TForm(Parent) {
+  setObjectName("SettingsForm");
+  setWindowTitle(QString::fromUtf8("Thiết lập môi trường"));
+
+  VQR_Panel1 = new TVQR_Panel(this);
+  auto* rows = new QVBoxLayout(VQR_Panel1);
+  rows->setContentsMargins(10, 8, 10, 8);
+  rows->setSpacing(2);
+
+  auto folderRow = [&](const char* Label, TVQR_FileNameEdit*& Edit, TSmartBtn*& Browse, TSmartBtn*& Open) {
+    rows->addWidget(Caption(Label, VQR_Panel1));
+    auto* line = new QHBoxLayout;
+    line->setSpacing(2);
+    Edit = new TVQR_FileNameEdit(VQR_Panel1);
+    Browse = SmallButton("...", VQR_Panel1);
+    Open = SmallButton("Mở", VQR_Panel1);
+    line->addWidget(Edit, 1);
+    line->addWidget(Browse);
+    line->addWidget(Open);
+    rows->addLayout(line);
+    rows->addSpacing(4);
+  };
+  folderRow("Thư mục nộp bài trực tuyến:", edtSubmitFolder, btnBrowse1, btnOpen1);
+  folderRow("Thư mục chứa kỳ thi giải nén:", edtDecompresedFolder, btnBrowse2, btnOpen2);
+  folderRow("Thư mục chứa \"phòng thi\":", edtContestHouse, btnBrowse3, btnOpen3);
+
+  rows->addWidget(Caption("Khuôn dạng số thập phân: ", VQR_Panel1));
+  auto* formatLine = new QHBoxLayout;
+  edtNumberFormat = new QLineEdit(VQR_Panel1);
+  edtNumberFormat->setFixedWidth(90);
+  labFormat = new QLabel(VQR_Panel1);
+  formatLine->addWidget(edtNumberFormat);
+  formatLine->addWidget(labFormat, 1);
+  rows->addLayout(formatLine);
+  rows->addSpacing(4);
+
+  auto* themeLine = new QHBoxLayout;
+  comboThemes = new QComboBox(VQR_Panel1);
+  checkToolBar = new QCheckBox(QString::fromUtf8("Hiện thanh công cụ"), VQR_Panel1);
+  themeLine->addWidget(Caption("Giao diện:", VQR_Panel1));
+  themeLine->addWidget(comboThemes, 1);
+  themeLine->addSpacing(8);
+  themeLine->addWidget(checkToolBar);
+  rows->addLayout(themeLine);
+  rows->addSpacing(4);
+
+  auto* fontLine = new QHBoxLayout;
+  comboFontNames = new QComboBox(VQR_Panel1);
+  edtFontSize = new TVQR_IntegerEdit(VQR_Panel1);
+  edtFontSize->setFixedWidth(44);
+  fontLine->addWidget(Caption("Font:", VQR_Panel1));
+  fontLine->addWidget(comboFontNames, 1);
+  fontLine->addSpacing(8);
+  fontLine->addWidget(Caption("Cỡ:", VQR_Panel1));
+  fontLine->addWidget(edtFontSize);
+  rows->addLayout(fontLine);
+  rows->addStretch(1);
+
+  btnOK = new TSmartBtn(this);
+  btnOK->SetCaption(QString::fromUtf8("Ghi nhận"));
+  btnOK->SetModalResult(mrOk);
+  btnOK->SetDefault(true);
+  btnCancel = new TSmartBtn(this);
+  btnCancel->SetCaption(QString::fromUtf8("Hủy bỏ"));
+  btnCancel->SetModalResult(mrCancel);
+  btnCancel->SetCancel(true);
+  btnCancel->setAutoDefault(false);
+
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(btnOK);
+  buttons->addWidget(btnCancel);
+  auto* outer = new QVBoxLayout(this);
+  outer->setContentsMargins(6, 6, 6, 8);
+  outer->addWidget(VQR_Panel1, 1);
+  outer->addLayout(buttons);
+
+  connect(btnBrowse1, &QPushButton::clicked, this, [this] { btnBrowse1Click(); });
+  connect(btnBrowse2, &QPushButton::clicked, this, [this] { btnBrowse2Click(); });
+  connect(btnBrowse3, &QPushButton::clicked, this, [this] { btnBrowse3Click(); });
+  connect(btnOpen1, &QPushButton::clicked, this, [this] { btnOpen1Click(); });
+  connect(btnOpen2, &QPushButton::clicked, this, [this] { btnOpen2Click(); });
+  connect(btnOpen3, &QPushButton::clicked, this, [this] { btnOpen3Click(); });
+  connect(edtNumberFormat, &QLineEdit::textChanged, this, [this] { edtNumberFormatChange(); });
+  FormCreate();
+}
+
+void TSettingsForm::FormCreate() {
+  setFixedSize(kClientWidth, kClientHeight);
+  for (auto [edit, browse, open] : {std::tuple{edtSubmitFolder, btnBrowse1, btnOpen1},
+                                    std::tuple{edtDecompresedFolder, btnBrowse2, btnOpen2},
+                                    std::tuple{edtContestHouse, btnBrowse3, btnOpen3}}) {
+    const int h = edit->sizeHint().height();
+    browse->setFixedSize(h + 4, h);
+    open->setFixedSize(std::max(h + 4, open->fontMetrics().horizontalAdvance(open->Caption()) + 12),
+                       browse->height());
+  }
+}
+
+void TSettingsForm::LoadFromConfig() {
+  edtSubmitFolder->SetValue(Q(EnvConfig->SubmitDir));
+  edtDecompresedFolder->SetValue(Q(EnvConfig->DecompressDir));
+  edtContestHouse->SetValue(Q(EnvConfig->ContestHouse));
+  const QSignalBlocker quiet(edtNumberFormat);
+  edtNumberFormat->setText(Q(EnvConfig->NumberFormat));
+  edtNumberFormatChange();
+
+  comboThemes->clear();
+  int selected = -1;
+  for (const std::string& name : StyleNames()) {
+    if (selected < 0 && SameText(name, EnvConfig->StyleName)) selected = comboThemes->count();
+    comboThemes->addItem(Q(name));
+  }
+  comboThemes->setMaxVisibleItems(std::max(1, comboThemes->count()));
+  comboThemes->setCurrentIndex(selected >= 0 ? selected : (comboThemes->count() > 0 ? 0 : -1));
+
+  checkToolBar->setChecked(EnvConfig->ToolBarVisible);
+
+  comboFontNames->clear();
+  comboFontNames->addItems(QFontDatabase::families());
+  comboFontNames->setCurrentIndex(comboFontNames->findText(Q(EnvConfig->GUIFontName), Qt::MatchFixedString));
+  edtFontSize->SetValue(EnvConfig->GUIFontSize);
+}
+
+void TSettingsForm::SaveToConfig() {
+  EnvConfig->SubmitDir = edtSubmitFolder->Value().toStdString();
+  EnvConfig->DecompressDir = edtDecompresedFolder->Value().toStdString();
+  EnvConfig->ContestHouse = edtContestHouse->Value().toStdString();
+  EnvConfig->NumberFormat = edtNumberFormat->text().toStdString();
+
+  const std::string style = comboThemes->currentIndex() >= 0 ? comboThemes->currentText().toStdString() : "Default";
+  if (!SameText(style, EnvConfig->StyleName)) {
+    EnvConfig->StyleName = style;
+    ApplyStyle(style);
+  }
+  EnvConfig->ToolBarVisible = checkToolBar->isChecked();
+
+  if (comboFontNames->currentIndex() >= 0) {
+    EnvConfig->GUIFontName = comboFontNames->currentText().toStdString();
+    EnvConfig->GUIFontSize =
+        static_cast<int>(std::clamp<std::int64_t>(edtFontSize->Value(), kMinFontSize, kMaxFontSize));
+    QFont font = CurrentGuiFont().Font;
+    font.setFamily(comboFontNames->currentText());
+    font.setPointSize(EnvConfig->GUIFontSize);
+    ApplyDefaultFont(&font);
+  }
+
+  SaveConfigurationReporting();
+}
+
+void TSettingsForm::edtNumberFormatChange() {
+  // An unusable pattern shows what the scores would fall back to, so the
+  // preview never raises while the user is still typing.
+  const std::string sample = FormatNumber(edtNumberFormat->text().toStdString(), std::numbers::pi);
+  labFormat->setText(QString::fromUtf8("Ví dụ: π = ") + Q(sample));
+}
+
+void TSettingsForm::Browse(TVQR_FileNameEdit* Edit, const char* Title) {
+  TSelectDirectory picker(this);
+  picker.SetTitle(Title);
+  picker.SetDirectory(Edit->Value().toStdString());
+  if (picker.Execute()) Edit->SetValue(Q(picker.Directory()));
+}
+
+void TSettingsForm::OpenFolder(TVQR_FileNameEdit* Edit) {
+  const std::string folder = Edit->Value().toStdString();
+  std::error_code error;
+  if (folder.empty() || !std::filesystem::is_directory(folder, error)) {
+    VQRMsgDlg("Không tìm thấy thư mục \"" + folder + "\".", mtError, {mbOK});
+    return;
+  }
+  if (!DesktopOpen(folder)) VQRMsgDlg("Không mở được thư mục \"" + folder + "\".", mtError, {mbOK});
+}
+
+bool SaveConfigurationReporting() {
+  try {
+    SaveConfiguration();
+    return true;
+  } catch (const std::exception& e) {
+    VQRMsgDlg("Không thể ghi file cấu hình \"" + ConfigFileName() + "\": " + e.what(), mtError, {mbOK});
+  }
+  return false;
+}
+
+void EditSettings() {
+  TSettingsForm form(MainFormLink::Window());
+  form.LoadFromConfig();
+  if (QWidget* main = MainFormLink::Window()) form.move(main->geometry().center() - form.rect().center());
+  if (form.exec() == mrOk) form.SaveToConfig();
+}
+
+}  // namespace velkor

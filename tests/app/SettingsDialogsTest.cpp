@@ -1,0 +1,354 @@
+// The settings and security windows, driven for real: what they show from
+// the environment settings, what OK writes back (and into Velkor.cfg), what
+// Cancel leaves alone, and the buttons that leave the window.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTest>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "AppTestSupport.h"
+#include "app/SecurityU.h"
+#include "app/SettingsU.h"
+#include "components/DefaultFonts.h"
+#include "core/Dialogs.h"
+#include "core/FileUtils.h"
+#include "judging/EnvConfig.h"
+#include "toolkit/VisualStyles.h"
+
+namespace velkor {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Lower(std::string S) {
+  for (char& c : S)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return S;
+}
+
+// A style name as part of a picture's file name.
+std::string Slug(const std::string& Name) {
+  std::string s = Lower(Name);
+  for (char& c : s)
+    if (c == ' ') c = '-';
+  return s;
+}
+
+class SettingsDialogs : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    CompilerConfig = std::make_unique<TCompilerConfig>();
+    EnvConfig = std::make_unique<TEnvConfig>();
+    fs::remove_all(ConfigFileName());
+    FPreviousDialog = SetMessageDialog(FMessages);
+    FFont = QApplication::font();
+  }
+  void TearDown() override {
+    SetMessageDialog(FPreviousDialog);
+    ApplyDefaultFont(&FFont);
+    RestoreSystemStyle();
+    fs::remove_all(ConfigFileName());
+    EnvConfig.reset();
+    CompilerConfig.reset();
+  }
+
+  // What Velkor.cfg holds, read back into fresh settings.
+  TEnvConfig Stored() {
+    const TEnvConfig kept = *EnvConfig;
+    LoadConfiguration();
+    TEnvConfig stored = *EnvConfig;
+    *EnvConfig = kept;
+    return stored;
+  }
+
+  std::shared_ptr<TScriptedMessageDialog> FMessages = std::make_shared<TScriptedMessageDialog>();
+  std::shared_ptr<IMessageDialog> FPreviousDialog;
+  QFont FFont;
+};
+
+TEST_F(SettingsDialogs, SettingsShowTheConfigurationAndOkWritesItBackAndSaves) {
+  const std::string style = StyleNames().at(3);
+  EnvConfig->SubmitDir = "/srv/submit";
+  EnvConfig->DecompressDir = "/srv/unpacked";
+  EnvConfig->ContestHouse = "/srv/house";
+  EnvConfig->NumberFormat = "%.2n";
+  EnvConfig->StyleName = Lower(style);
+  EnvConfig->ToolBarVisible = false;
+  EnvConfig->GUIFontName = "dejavu sans";  // found ignoring letter case
+  EnvConfig->GUIFontSize = 11;
+
+  test::WhenModal([&](QWidget* Dialog) {
+    auto* form = dynamic_cast<TSettingsForm*>(Dialog);
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(form->windowTitle().toStdString(), "Thiết lập môi trường");
+    EXPECT_EQ(form->size(), QSize(384, 344));
+    EXPECT_EQ(form->edtSubmitFolder->Value(), "/srv/submit");
+    EXPECT_EQ(form->edtDecompresedFolder->Value(), "/srv/unpacked");
+    EXPECT_EQ(form->edtContestHouse->Value(), "/srv/house");
+    EXPECT_EQ(form->labFormat->text().toStdString(), "Ví dụ: π = 3.14");
+    EXPECT_EQ(form->comboThemes->currentText().toStdString(), style) << "found ignoring letter case";
+    EXPECT_EQ(form->comboThemes->count(), static_cast<int>(StyleNames().size()));
+    EXPECT_EQ(form->comboThemes->maxVisibleItems(), form->comboThemes->count());
+    EXPECT_FALSE(form->checkToolBar->isChecked());
+    EXPECT_EQ(form->comboFontNames->currentText(), "DejaVu Sans");
+    EXPECT_EQ(form->edtFontSize->Value(), 11);
+    EXPECT_EQ(form->btnBrowse1->height(), form->edtSubmitFolder->sizeHint().height());
+    EXPECT_EQ(form->btnOpen1->height(), form->btnBrowse1->height());
+
+    form->edtSubmitFolder->SetValue("/srv/online");
+    form->edtNumberFormat->selectAll();
+    QTest::keyClicks(form->edtNumberFormat, "%.4f");
+    EXPECT_EQ(form->labFormat->text().toStdString(), "Ví dụ: π = 3.1416");
+    form->checkToolBar->click();
+    form->edtFontSize->SetValue(40);
+    test::SaveShot(form, "settings-form");
+    QTest::keyClick(form, Qt::Key_Return);
+  });
+  EditSettings();
+
+  EXPECT_EQ(EnvConfig->SubmitDir, "/srv/online");
+  EXPECT_EQ(EnvConfig->NumberFormat, "%.4f");
+  EXPECT_TRUE(EnvConfig->ToolBarVisible);
+  EXPECT_EQ(EnvConfig->GUIFontSize, 32);
+  EXPECT_EQ(EnvConfig->StyleName, Lower(style)) << "the same style in other case is kept as it was";
+  EXPECT_EQ(QApplication::font().family(), "DejaVu Sans");
+  EXPECT_EQ(QApplication::font().pointSize(), 32);
+
+  const TEnvConfig stored = Stored();
+  EXPECT_EQ(stored.SubmitDir, "/srv/online");
+  EXPECT_EQ(stored.DecompressDir, "/srv/unpacked");
+  EXPECT_EQ(stored.NumberFormat, "%.4f");
+  EXPECT_EQ(stored.GUIFontSize, 32);
+  EXPECT_TRUE(FMessages->Requests().empty());
+}
+
+TEST_F(SettingsDialogs, FontSizeIsClampedAndNoFontChosenChangesNoFont) {
+  EnvConfig->GUIFontName = "DejaVu Sans";
+  for (auto [typed, stored] : {std::pair{40, 32}, {2, 6}, {6, 6}, {32, 32}, {12, 12}}) {
+    TSettingsForm form;
+    form.LoadFromConfig();
+    form.edtFontSize->SetValue(typed);
+    form.SaveToConfig();
+    EXPECT_EQ(EnvConfig->GUIFontSize, stored) << typed;
+  }
+  EnvConfig->GUIFontName = "No Such Family";
+  EnvConfig->GUIFontSize = 9;
+  const QFont before = QApplication::font();
+  TSettingsForm form;
+  form.LoadFromConfig();
+  EXPECT_EQ(form.comboFontNames->currentIndex(), -1);
+  form.edtFontSize->SetValue(20);
+  form.SaveToConfig();
+  EXPECT_EQ(EnvConfig->GUIFontName, "No Such Family");
+  EXPECT_EQ(EnvConfig->GUIFontSize, 9);
+  EXPECT_EQ(QApplication::font(), before);
+}
+
+TEST_F(SettingsDialogs, StyleIsAppliedOnlyWhenItChanges) {
+  const std::vector<std::string>& names = StyleNames();
+  ASSERT_GE(names.size(), 4u);
+  ApplyStyle(names[1]);
+  EnvConfig->StyleName = Lower(names[2]);  // not the active one, on purpose
+  {
+    TSettingsForm form;
+    form.LoadFromConfig();
+    form.SaveToConfig();  // same name, other case: neither stored nor applied
+    EXPECT_EQ(EnvConfig->StyleName, Lower(names[2]));
+    EXPECT_EQ(ActiveStyleName(), names[1]);
+  }
+  {
+    TSettingsForm form;
+    form.LoadFromConfig();
+    form.comboThemes->setCurrentIndex(3);
+    form.SaveToConfig();
+    EXPECT_EQ(EnvConfig->StyleName, names[3]);
+    EXPECT_EQ(ActiveStyleName(), names[3]);
+  }
+  {
+    TSettingsForm form;
+    form.LoadFromConfig();
+    form.comboThemes->setCurrentIndex(-1);
+    form.SaveToConfig();
+    EXPECT_EQ(EnvConfig->StyleName, "Default");
+    EXPECT_EQ(ActiveStyleName(), "Default");
+  }
+  EnvConfig->StyleName = "Unknown";
+  TSettingsForm form;
+  form.LoadFromConfig();
+  EXPECT_EQ(form.comboThemes->currentIndex(), 0) << "an unknown style selects the first";
+}
+
+TEST_F(SettingsDialogs, PreviewNeverRaisesAndOkStoresThePatternAsTyped) {
+  TSettingsForm form;
+  form.LoadFromConfig();
+  const struct {
+    const char* Pattern;
+    const char* Preview;
+  } cases[] = {{"%.2n", "Ví dụ: π = 3.14"},
+               {"%.4f", "Ví dụ: π = 3.1416"},
+               {"%d", "Ví dụ: π = 3.14"},  // not a number pattern: what scores fall back to
+               {"%s%s%s", "Ví dụ: π = 3.14"},
+               {"", "Ví dụ: π = 3.14"}};
+  for (const auto& c : cases) {
+    form.edtNumberFormat->clear();
+    QTest::keyClicks(form.edtNumberFormat, QString::fromUtf8(c.Pattern));
+    EXPECT_EQ(form.labFormat->text().toStdString(), c.Preview) << c.Pattern;
+  }
+  form.edtNumberFormat->setText("%s%s%s");
+  form.SaveToConfig();
+  EXPECT_EQ(EnvConfig->NumberFormat, "%s%s%s");
+}
+
+TEST_F(SettingsDialogs, CancelWritesNothingInEitherWindow) {
+  EnvConfig->SubmitDir = "/a";
+  EnvConfig->AdminUserName = "judge";
+  EnvConfig->GUIFontSize = 9;
+  test::WhenModal([](QWidget* Dialog) {
+    auto* form = dynamic_cast<TSettingsForm*>(Dialog);
+    ASSERT_NE(form, nullptr);
+    form->edtSubmitFolder->SetValue("/b");
+    form->edtFontSize->SetValue(40);
+    QTest::keyClick(form, Qt::Key_Escape);
+  });
+  EditSettings();
+  test::WhenModal([](QWidget* Dialog) {
+    auto* form = dynamic_cast<TSecurityForm*>(Dialog);
+    ASSERT_NE(form, nullptr);
+    form->edtUserName->setText("other");
+    form->btnCancel->click();
+  });
+  EditSecurity();
+  EXPECT_EQ(EnvConfig->SubmitDir, "/a");
+  EXPECT_EQ(EnvConfig->GUIFontSize, 9);
+  EXPECT_EQ(EnvConfig->AdminUserName, "judge");
+  EXPECT_FALSE(fs::exists(ConfigFileName()));
+}
+
+TEST_F(SettingsDialogs, FolderButtonsPickAndOpenTheEditsFolders) {
+  const fs::path root = fs::temp_directory_path() / "settings-folders";
+  fs::create_directories(root / "picked");
+  std::vector<std::string> asked;
+  const TFolderPicker previous = SetFolderPicker([&](void*, const std::string& Title, std::string& Dir) {
+    asked.push_back(Title + "|" + Dir);
+    if (Title == "Chọn thư mục giải nén") return false;  // the user gave up
+    Dir = (root / "picked").string();
+    return true;
+  });
+  test::TRecordingOpener opener;
+  EnvConfig->SubmitDir = "/s";
+  EnvConfig->DecompressDir = root.string();
+  EnvConfig->ContestHouse = "/h";
+  TSettingsForm form;
+  form.LoadFromConfig();
+  for (TSmartBtn* b : {form.btnBrowse1, form.btnBrowse2, form.btnBrowse3}) QTest::mouseClick(b, Qt::LeftButton);
+  SetFolderPicker(previous);
+  EXPECT_EQ(asked, (std::vector<std::string>{"Chọn thư mục nộp bài trực tuyến|/s", "Chọn thư mục giải nén|" + root.string(),
+                                             "Chọn thư mục chứa phòng thi|/h"}));
+  const QString picked = QString::fromStdString((root / "picked").string());
+  EXPECT_EQ(form.edtSubmitFolder->Value(), picked);
+  EXPECT_EQ(form.edtDecompresedFolder->Value().toStdString(), root.string());
+  EXPECT_EQ(form.edtContestHouse->Value(), picked);
+
+  for (TSmartBtn* b : {form.btnOpen2, form.btnOpen1}) QTest::mouseClick(b, Qt::LeftButton);
+  EXPECT_EQ(opener.Opened, (std::vector<std::string>{root.string(), picked.toStdString()}));
+  EXPECT_TRUE(FMessages->Requests().empty());
+
+  // A folder that is not there, or that the desktop cannot open, is told.
+  FMessages->AddAnswer(mrOk);
+  FMessages->AddAnswer(mrOk);
+  form.edtContestHouse->SetValue("/no/such/folder");
+  QTest::mouseClick(form.btnOpen3, Qt::LeftButton);
+  opener.Result = false;
+  QTest::mouseClick(form.btnOpen1, Qt::LeftButton);
+  const auto requests = FMessages->Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0].Msg, "Không tìm thấy thư mục \"/no/such/folder\".");
+  EXPECT_EQ(requests[1].Msg, "Không mở được thư mục \"" + picked.toStdString() + "\".");
+  EXPECT_EQ(opener.Opened.size(), 3u) << "a missing folder is never handed to the desktop";
+  fs::remove_all(root);
+}
+
+TEST_F(SettingsDialogs, AFailedSaveIsReportedNamingTheFileAndKeepsTheSettings) {
+  fs::create_directories(fs::path(ConfigFileName()) / "in-the-way");  // a folder where the file belongs
+  FMessages->AddAnswer(mrOk);
+  TSecurityForm form;
+  form.LoadFromConfig();
+  form.edtUserName->setText("judge");
+  form.SaveToConfig();
+  EXPECT_EQ(EnvConfig->AdminUserName, "judge");
+  const auto requests = FMessages->Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].DlgType, mtError);
+  EXPECT_NE(requests[0].Msg.find(ConfigFileName()), std::string::npos) << requests[0].Msg;
+}
+
+TEST_F(SettingsDialogs, SecurityStoresTheTypedTextsAndShowsThePasswordOnRequest) {
+  EnvConfig->ActiveSecurity = false;
+  EnvConfig->AdminPassword = "secret";
+  test::TRecordingLink link;
+  MainFormLink::InstallHelpRoute();
+  test::WhenModal([&](QWidget* Dialog) {
+    auto* form = dynamic_cast<TSecurityForm*>(Dialog);
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(form->windowTitle().toStdString(), "Bảo mật");
+    EXPECT_EQ(form->size(), QSize(384, 228));
+    EXPECT_EQ(form->edtPassword->text(), "secret");
+    EXPECT_EQ(form->edtPassword->echoMode(), QLineEdit::Password);
+    EXPECT_TRUE(form->edtPassword->styleSheet().contains("9679"));
+    test::SaveShot(form, "security-form");
+    form->chkShowPassword->click();
+    EXPECT_EQ(form->edtPassword->echoMode(), QLineEdit::Normal);
+    test::SaveShot(form, "security-form-password-shown");
+    form->chkShowPassword->click();
+    EXPECT_EQ(form->edtPassword->echoMode(), QLineEdit::Password);
+
+    QTest::mouseClick(form->btnHelp, Qt::LeftButton);
+    EXPECT_TRUE(form->isVisible()) << "help leaves the window open";
+    form->chkActiveSecurity->click();
+    form->edtUserName->setText("");  // switched on with no account: the engine decides
+    form->edtPassword->setText(" pass word ");
+    form->edtDomain->setText(" WORKGROUP ");
+    QTest::mouseClick(form->btnOK, Qt::LeftButton);
+  });
+  EditSecurity();
+  SetHelpCallback(nullptr);
+  EXPECT_EQ(link.Calls, std::vector<std::string>{"help:Security"});
+
+  const TEnvConfig stored = Stored();
+  for (const TEnvConfig* c : {static_cast<const TEnvConfig*>(EnvConfig.get()), &stored}) {
+    EXPECT_TRUE(c->ActiveSecurity);
+    EXPECT_EQ(c->AdminUserName, "");
+    EXPECT_EQ(c->AdminPassword, " pass word ");
+    EXPECT_EQ(c->AdminDomain, " WORKGROUP ");
+  }
+}
+
+TEST_F(SettingsDialogs, PicturesUnderSeveralStyles) {
+  EnvConfig->SubmitDir = "/home/jury/contest/online-submissions";
+  EnvConfig->DecompressDir = "/home/jury/contest/unpacked";
+  EnvConfig->ContestHouse = "/home/jury/contest-house";
+  EnvConfig->NumberFormat = "%.2n";
+  EnvConfig->GUIFontName = "DejaVu Sans";
+  EnvConfig->GUIFontSize = 9;
+  const std::vector<std::string>& names = StyleNames();
+  for (std::size_t i : {std::size_t{0}, names.size() / 2, names.size() - 1}) {
+    ASSERT_TRUE(ApplyStyle(names[i]));
+    EnvConfig->StyleName = names[i];
+    TSettingsForm settings;
+    settings.LoadFromConfig();
+    settings.show();
+    test::SaveShot(&settings, "settings-form-" + Slug(names[i]));
+    TSecurityForm security;
+    security.LoadFromConfig();
+    security.show();
+    test::SaveShot(&security, "security-form-" + Slug(names[i]));
+  }
+}
+
+}  // namespace
+}  // namespace velkor
