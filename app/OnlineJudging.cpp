@@ -37,16 +37,6 @@ std::string PrepareLogsFolder(const std::string& Dir) {
   return logs + "/";
 }
 
-bool WriteAll(int Fd, std::string_view Bytes) {
-  while (!Bytes.empty()) {
-    const ssize_t n = ::write(Fd, Bytes.data(), Bytes.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    Bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
-
 }  // namespace
 
 std::string FormatTimeStamp(TDateTime Time) { return DateTimeStamp(Time); }
@@ -71,7 +61,7 @@ void WriteSubmissionLog(const std::string& Path, const std::vector<std::string>&
   ::unlink(temp.c_str());  // whatever stood there, a link included, goes first
   {
     platform::UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
-    if (!fd.Valid() || !WriteAll(fd.Get(), text)) {
+    if (!fd.Valid() || !platform::WriteAll(fd.Get(), text)) {
       ::unlink(temp.c_str());
       throw std::runtime_error("Không ghi được tệp \"" + temp + "\"");
     }

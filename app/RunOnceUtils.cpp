@@ -41,16 +41,6 @@ bool TakeInt32(std::string_view& In, std::int32_t& Value) {
   return true;
 }
 
-bool WriteAll(int Fd, std::string_view Bytes) {
-  while (!Bytes.empty()) {
-    const ssize_t n = ::write(Fd, Bytes.data(), Bytes.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    Bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
-
 }  // namespace
 
 std::string ParamsHandOverFile() { return TempDirD + kParamsHandOverFileName; }
@@ -127,7 +117,7 @@ bool WriteParamsHandOverFile(const std::string& Path, const std::vector<std::str
   if (::lstat(Path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) ::unlink(Path.c_str());
   platform::UniqueFd fd(::open(Path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
   if (!fd.Valid()) return false;
-  return WriteAll(fd.Get(), EncodeHandOverParams(Params));
+  return platform::WriteAll(fd.Get(), EncodeHandOverParams(Params));
 }
 
 bool ReadParamsHandOverFile(const std::string& Path, std::vector<std::string>& Params) {
