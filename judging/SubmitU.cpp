@@ -34,8 +34,6 @@ TDateTime SystemLocalNow() {
   return FileTimeToLocalDateTime(now);
 }
 
-TDateTime LocalNow() { return Clock() ? Clock()() : SystemLocalNow(); }
-
 // Value in decimal with at least Width digits (a sign comes before them).
 std::string ZeroPadded(long long Value, int Width) {
   char buf[32];
@@ -44,27 +42,6 @@ std::string ZeroPadded(long long Value, int Width) {
   std::string digits(buf, end);
   if (static_cast<int>(digits.size()) < Width) digits.insert(0, Width - digits.size(), '0');
   return negative ? "-" + digits : digits;
-}
-
-// "YYYYMMDDhhmmsszzz" of a local date-time, its time of day rounded to the
-// millisecond.
-std::string DateTimeStamp(TDateTime Value) {
-  namespace chr = std::chrono;
-  long long day = static_cast<long long>(std::floor(Value));
-  long long ms = std::llround((Value - static_cast<double>(day)) * kMsPerDay);
-  if (ms >= static_cast<long long>(kMsPerDay)) {
-    ++day;
-    ms -= static_cast<long long>(kMsPerDay);
-  }
-  const chr::year_month_day date{chr::sys_days{chr::year{1899} / 12 / 30} + chr::days{day}};
-  std::string s = ZeroPadded(static_cast<int>(date.year()), 4);
-  s += ZeroPadded(static_cast<unsigned>(date.month()), 2);
-  s += ZeroPadded(static_cast<unsigned>(date.day()), 2);
-  s += ZeroPadded(ms / 3600000, 2);
-  s += ZeroPadded(ms / 60000 % 60, 2);
-  s += ZeroPadded(ms / 1000 % 60, 2);
-  s += ZeroPadded(ms % 1000, 3);
-  return s;
 }
 
 TDateTime ArrivalTime(const TFindData& f) { return std::max(f.CreationTime, f.LastWriteTime); }
@@ -164,7 +141,7 @@ void BackupSubmissionHistory(const TResultC& RC, const std::string& EName) {
   std::filesystem::create_directories(history, ec);  // MoveOrFail reports what still fails
   for (const TFindData& f : earlier) {
     const std::string name =
-        HistoryFileName(LocalNow(), ArrivalTime(f), RC.Name(), EName, ExtractFileExt(f.Name));
+        HistoryFileName(SubmitClockNow(), ArrivalTime(f), RC.Name(), EName, ExtractFileExt(f.Name));
     MoveOrFail(folder + "/" + f.Name, history, name);
   }
 }
@@ -184,6 +161,27 @@ std::string HistoryFileName(TDateTime Now, TDateTime FileTime, const std::string
                             const std::string& EName, const std::string& Ext) {
   const long long ms = std::llround((FileTime + kDaysFromYearOne) * kMsPerDay);
   return DateTimeStamp(Now) + "_" + ZeroPadded(ms, 15) + "[" + CName + "][" + EName + "]" + Ext;
+}
+
+TDateTime SubmitClockNow() { return Clock() ? Clock()() : SystemLocalNow(); }
+
+std::string DateTimeStamp(TDateTime Value) {
+  namespace chr = std::chrono;
+  long long day = static_cast<long long>(std::floor(Value));
+  long long ms = std::llround((Value - static_cast<double>(day)) * kMsPerDay);
+  if (ms >= static_cast<long long>(kMsPerDay)) {
+    ++day;
+    ms -= static_cast<long long>(kMsPerDay);
+  }
+  const chr::year_month_day date{chr::sys_days{chr::year{1899} / 12 / 30} + chr::days{day}};
+  std::string s = ZeroPadded(static_cast<int>(date.year()), 4);
+  s += ZeroPadded(static_cast<unsigned>(date.month()), 2);
+  s += ZeroPadded(static_cast<unsigned>(date.day()), 2);
+  s += ZeroPadded(ms / 3600000, 2);
+  s += ZeroPadded(ms / 60000 % 60, 2);
+  s += ZeroPadded(ms / 1000 % 60, 2);
+  s += ZeroPadded(ms % 1000, 3);
+  return s;
 }
 
 TLocalClock SetSubmitClock(TLocalClock Clock_) { return std::exchange(Clock(), std::move(Clock_)); }

@@ -74,5 +74,11 @@ std::string HistoryFileName(TDateTime Now, TDateTime FileTime, const std::string
 // clock.
 using TLocalClock = std::function<TDateTime()>;
 TLocalClock SetSubmitClock(TLocalClock Clock);
+// The current local date-time by that clock.
+TDateTime SubmitClockNow();
+
+// "YYYYMMDDhhmmsszzz" of a local date-time, its time of day rounded to the
+// millisecond: the stamp of history names and of the logs' second names.
+std::string DateTimeStamp(TDateTime Value);
 
 }  // namespace velkor

@@ -3,6 +3,8 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+#include <string_view>
 #include <utility>
 
 namespace velkor::platform {
@@ -30,5 +32,17 @@ class UniqueFd {
  private:
   int fd_ = -1;
 };
+
+// Writes all of Bytes to Fd, going on after short writes and interrupts;
+// false when a write fails.
+inline bool WriteAll(int Fd, std::string_view Bytes) {
+  while (!Bytes.empty()) {
+    const ssize_t n = ::write(Fd, Bytes.data(), Bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    Bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
 
 }  // namespace velkor::platform

@@ -1,0 +1,185 @@
+#include "app/CoreHooks.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QThread>
+
+#include <map>
+
+#include "app/MainFormLink.h"
+#include "app/RunOnceUtils.h"
+#include "components/DefaultFonts.h"
+#include "components/SimpleProgressRoutines.h"
+#include "core/FileUtils.h"
+#include "judging/EnvConfig.h"
+#include "judging/ProgressHooks.h"
+
+namespace velkor {
+
+namespace {
+
+QWidget* DialogOwner() {
+  if (QWidget* modal = QApplication::activeModalWidget()) return modal;
+  if (QWidget* active = QApplication::activeWindow()) return active;
+  return MainFormLink::Window();
+}
+
+QMessageBox::Icon IconOf(TMsgDlgType Type) {
+  switch (Type) {
+    case mtWarning: return QMessageBox::Warning;
+    case mtError: return QMessageBox::Critical;
+    case mtInformation: return QMessageBox::Information;
+    case mtConfirmation: return QMessageBox::Question;
+    default: return QMessageBox::NoIcon;
+  }
+}
+
+struct TButtonSpec {
+  TMsgDlgBtn Button;
+  QMessageBox::StandardButton Standard;  // NoButton: a button of our own
+  const char* Text;
+  QMessageBox::ButtonRole Role;
+};
+
+// In the order the buttons are offered.
+constexpr TButtonSpec kButtons[] = {
+    {mbYes, QMessageBox::Yes, nullptr, QMessageBox::YesRole},
+    {mbNo, QMessageBox::No, nullptr, QMessageBox::NoRole},
+    {mbOK, QMessageBox::Ok, nullptr, QMessageBox::AcceptRole},
+    {mbCancel, QMessageBox::Cancel, nullptr, QMessageBox::RejectRole},
+    {mbAbort, QMessageBox::Abort, nullptr, QMessageBox::RejectRole},
+    {mbRetry, QMessageBox::Retry, nullptr, QMessageBox::AcceptRole},
+    {mbIgnore, QMessageBox::Ignore, nullptr, QMessageBox::AcceptRole},
+    {mbAll, QMessageBox::NoButton, "All", QMessageBox::AcceptRole},
+    {mbNoToAll, QMessageBox::NoToAll, nullptr, QMessageBox::NoRole},
+    {mbYesToAll, QMessageBox::YesToAll, nullptr, QMessageBox::YesRole},
+    {mbHelp, QMessageBox::Help, nullptr, QMessageBox::HelpRole},
+    {mbClose, QMessageBox::Close, nullptr, QMessageBox::RejectRole},
+};
+
+// Esc picks Cancel, else No, else the only button; Enter the headless
+// answer's button.
+TMsgDlgBtn EscapeButton(TMsgDlgButtons Buttons) {
+  for (TMsgDlgBtn b : {mbCancel, mbNo, mbClose, mbAbort, mbOK})
+    if (Buttons.Contains(b)) return b;
+  return mbCancel;
+}
+
+// Swallows keys and clicks during the Esc poll and notes Esc.
+class TEscapeFilter : public QObject {
+ public:
+  bool Pressed = false;
+
+ protected:
+  bool eventFilter(QObject*, QEvent* Event) override {
+    switch (Event->type()) {
+      case QEvent::KeyPress:
+        if (static_cast<QKeyEvent*>(Event)->key() == Qt::Key_Escape) Pressed = true;
+        return true;
+      case QEvent::KeyRelease:
+      case QEvent::ShortcutOverride:
+      case QEvent::Shortcut:
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonRelease:
+      case QEvent::MouseButtonDblClick:
+      case QEvent::Wheel:
+      case QEvent::TouchBegin:
+      case QEvent::Close:
+        return true;
+      default:
+        return false;
+    }
+  }
+};
+
+class TProgressAdapter : public IProgressWindow {
+ public:
+  void Create() override { SimpleProgress::ProgressCreate(); }
+  void Free() override { SimpleProgress::ProgressFree(); }
+  void SetValues(int Min, int Max, int Position) override { SimpleProgress::ProgressSetValues(Min, Max, Position); }
+  void SetPos(int Position) override { SimpleProgress::ProgressSetPos(Position); }
+  void SetCaption(const std::string& Text) override { SimpleProgress::ProgressSetCaption(Text); }
+  void SetSubCaption(const std::string& Text) override { SimpleProgress::ProgressSetSubCaption(Text); }
+  void Show(bool Visible) override { SimpleProgress::ProgressShow(Visible); }
+};
+
+bool PickFolder(void* Owner, const std::string& Title, std::string& Directory) {
+  const QString chosen = QFileDialog::getExistingDirectory(
+      Owner ? static_cast<QWidget*>(Owner) : DialogOwner(), QString::fromStdString(Title),
+      QString::fromStdString(Directory));
+  if (chosen.isEmpty()) return false;
+  Directory = chosen.toStdString();
+  return true;
+}
+
+TGuiFontInfo ProgramGuiFont() {
+  const QFont& font = CurrentGuiFont().Font;
+  return {font.family().toStdString(), font.pointSize() > 0 ? font.pointSize() : 9};
+}
+
+}  // namespace
+
+int TQtMessageDialog::Show(const TMsgDlgRequest& Request) {
+  QMessageBox box(IconOf(Request.DlgType), QString::fromUtf8(kApplicationTitle), QString::fromStdString(Request.Msg),
+                  QMessageBox::NoButton, DialogOwner());
+  TMsgDlgButtons buttons = Request.Buttons.Empty() ? TMsgDlgButtons{mbOK} : Request.Buttons;
+  std::map<QAbstractButton*, TMsgDlgBtn> codes;
+  const int defaultResult = HeadlessAnswer(buttons);
+  const TMsgDlgBtn escape = EscapeButton(buttons);
+  for (const TButtonSpec& spec : kButtons) {
+    if (!buttons.Contains(spec.Button)) continue;
+    QAbstractButton* button = spec.Standard != QMessageBox::NoButton
+                                  ? static_cast<QAbstractButton*>(box.addButton(spec.Standard))
+                                  : box.addButton(QString::fromUtf8(spec.Text), spec.Role);
+    codes[button] = spec.Button;
+    if (ModalResultOf(spec.Button) == defaultResult) box.setDefaultButton(static_cast<QPushButton*>(button));
+    if (spec.Button == escape) box.setEscapeButton(button);
+  }
+  box.exec();
+  const auto found = codes.find(box.clickedButton());
+  return found != codes.end() ? ModalResultOf(found->second) : ModalResultOf(escape);
+}
+
+bool TQtMainThreadHandOff::IsMainThread() {
+  return QCoreApplication::instance() && QThread::currentThread() == QCoreApplication::instance()->thread();
+}
+
+void TQtMainThreadHandOff::RunBlocking(const std::function<void()>& Work) {
+  if (IsMainThread() || !QCoreApplication::instance()) {
+    Work();
+    return;
+  }
+  QMetaObject::invokeMethod(QCoreApplication::instance(), [&Work] { Work(); }, Qt::BlockingQueuedConnection);
+}
+
+bool PollEscapeKey() {
+  if (!QCoreApplication::instance()) return false;
+  TEscapeFilter filter;
+  QCoreApplication::instance()->installEventFilter(&filter);
+  QCoreApplication::processEvents(QEventLoop::ExcludeSocketNotifiers | QEventLoop::X11ExcludeTimers);
+  QCoreApplication::instance()->removeEventFilter(&filter);
+  return filter.Pressed;
+}
+
+void InstallCoreHooks() {
+  SetMainThreadHandOff(std::make_shared<TQtMainThreadHandOff>());
+  SetMessageDialog(std::make_shared<TQtMessageDialog>());
+  SetProgressWindow(std::make_shared<TProgressAdapter>());
+  SetEscapePoll(&PollEscapeKey);
+  SetFolderPicker(&PickFolder);
+  SetGuiFontSource(&ProgramGuiFont);
+}
+
+void RemoveCoreHooks() {
+  SetGuiFontSource(nullptr);
+  SetFolderPicker(nullptr);
+  SetEscapePoll(nullptr);
+  SetProgressWindow(nullptr);
+  SetMessageDialog(nullptr);
+  SetMainThreadHandOff(nullptr);
+}
+
+}  // namespace velkor

@@ -1,0 +1,198 @@
+// The main window's part in the program's life: the parameters it acts on
+// (its own at start-up and those a second copy hands over), the questions
+// it asks before it closes, and online judging, which runs passes over the
+// submission folder while files wait there.
+#include "app/MainUnit.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QSessionManager>
+#include <QTimer>
+
+#include <filesystem>
+
+#include "app/JudgeU.h"
+#include "app/MainFormLink.h"
+#include "app/OnlineJudging.h"
+#include "app/RunOnceUtils.h"
+#include "components/ShellComponents.h"
+#include "core/Dialogs.h"
+#include "core/FileUtils.h"
+#include "core/SystemInfo.h"
+#include "judging/Contests.h"
+#include "judging/EnvConfig.h"
+#include "judging/Globals.h"
+#include "judging/SubmitU.h"
+#include "toolkit/SingleInstance.h"
+#include "toolkit/VisualStyles.h"
+
+namespace velkor {
+
+namespace {
+
+constexpr int kOnlineTickMs = 500;
+constexpr std::uint32_t kSubmitNotifyIntervalMs = 5000;
+
+bool IsFolder(const std::string& Path) {
+  std::error_code ec;
+  return !Path.empty() && std::filesystem::is_directory(Path, ec);
+}
+
+// What "/LOAD" may open: an existing file, not a folder.
+bool IsLoadableFile(const std::string& Path) {
+  std::error_code ec;
+  return std::filesystem::is_regular_file(Path, ec);
+}
+
+void ShowError(const std::exception& e) { VQRMsgDlg(e.what(), mtError, {mbOK}); }
+
+}  // namespace
+
+void TMainForm::InitializeProgramPart() {
+  ntfSubmit->SetNotifyFilters(TNotifyFilters{nfFileNameChange});
+  ntfSubmit->SetWatchSubTree(false);
+  ntfSubmit->SetInterval(kSubmitNotifyIntervalMs);
+  ntfSubmit->SetOnChange([this](QObject* Sender) { ntfSubmitChange(Sender); });
+
+  Timer1 = new QTimer(this);
+  Timer1->setInterval(kOnlineTickMs);
+  connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+
+  FParamsServer = StartParamsServer(this, [this] {
+    if (isMinimized()) showNormal();
+    raise();
+    activateWindow();
+    WMParamsHandOver();
+  });
+  connect(qApp, &QGuiApplication::commitDataRequest, this,
+          [this](QSessionManager& Manager) { WMQueryEndSession(Manager); });
+  // The window's own parameters wait for its first activation (see
+  // TryPendingParams).
+  FParamsPending = true;
+}
+
+void TMainForm::TryPendingParams() {
+  if (!FParamsPending || !IsMainFormActive()) return;
+  FParamsPending = false;
+  ProcessParams();
+}
+
+void TMainForm::ProcessParams() {
+  if (!IsMainFormActive()) return;
+  bool acted = false;
+  if (IndexOfParam("/CLEAN", 0) >= 0) {
+    CompilerConfig->BuildDefault();
+    EnvConfig->BuildDefault();
+    ApplyStyle("Default");
+    acted = true;
+  }
+  const int load = IndexOfParam("/LOAD", 0);
+  if (load >= 0 && static_cast<std::size_t>(load) + 1 < MyParams.size() && IsLoadableFile(MyParams[load + 1])) {
+    std::error_code ec;
+    LoadContest(std::filesystem::absolute(MyParams[load + 1], ec).lexically_normal().string());
+    acted = true;
+  }
+  if (acted) {
+    QCoreApplication::processEvents();
+    UpdateAllGUI();
+  }
+}
+
+void TMainForm::WMParamsHandOver() {
+  const std::string file = ParamsHandOverFile();
+  if (!PathExists(file)) return;
+  std::vector<std::string> params;
+  // A file that does not read leaves no parameters, and stays.
+  if (ReadParamsHandOverFile(file, params)) DeleteWithRetry(file);
+  MyParams = std::move(params);
+  ProcessParams();
+}
+
+bool TMainForm::FormCloseQuery() {
+  if (!ContestChanged) return true;
+  switch (VQRMsgDlg("Bạn có muốn ghi lại kỳ thi này không?", mtConfirmation, {mbYes, mbNo, mbCancel})) {
+    case mrYes:
+      actSaveContest->trigger();
+      return !ContestChanged;
+    case mrNo:
+      return true;
+    default:
+      return false;
+  }
+}
+
+void TMainForm::WMQueryEndSession(QSessionManager& Manager) {
+  // Without a chance to ask, the session ends as the jury left it.
+  if (!ContestChanged || !Manager.allowsInteraction()) return;
+  const bool allowed = FormCloseQuery();
+  Manager.release();
+  if (!allowed) {
+    Manager.cancel();
+    return;
+  }
+  FSessionEnding = true;  // the close that follows asks nothing again
+}
+
+void TMainForm::closeEvent(QCloseEvent* Event) {
+  if (!FSessionEnding && !FormCloseQuery()) {
+    Event->ignore();
+    return;
+  }
+  FormClose();
+  Event->accept();
+}
+
+void TMainForm::FormClose() {
+  StopOnlineJudging();
+  FParamsServer.reset();
+  ContestInfo->ExamSet().OnLoaded = nullptr;
+  ContestInfo->ResultSet().OnLoaded = nullptr;
+}
+
+void TMainForm::StopOnlineJudging() {
+  ntfSubmit->StopMonitor();
+  Timer1->stop();
+  TimeCounter = 0;
+}
+
+void TMainForm::ntfSubmitChange(QObject*) {
+  if (Timer1->isActive()) return;
+  TimeCounter = 0;
+  Timer1->start();
+}
+
+void TMainForm::Timer1Timer() {
+  if (!IsMainFormActive() || FInPass) return;
+  // The watch is stopped while online judging is off (during New or a
+  // load): a pass then would find no exams and delete every waiting file.
+  if (!actOnlineJudge->isEnabled() || !IsFolder(EnvConfig->SubmitDir)) {
+    TimeCounter = 0;
+    Timer1->stop();
+    return;
+  }
+  if (TimeCounter < 2) ++TimeCounter;
+  if (TimeCounter < 2) return;
+  TimeCounter = 0;
+  try {
+    ScanAndJudgeSubmissions();
+  } catch (const std::exception& e) {
+    ShowError(e);
+  }
+  if (ScanSubmissionDir(EnvConfig->SubmitDir).Empty()) Timer1->stop();
+}
+
+void TMainForm::ScanAndJudgeSubmissions() {
+  if (!IsMainFormActive() || EnvConfig->SubmitDir.empty() || !actOnlineJudge->isEnabled() || FInPass) return;
+  FInPass = true;
+  struct TPassEnd {
+    bool& Flag;
+    ~TPassEnd() { Flag = false; }
+  } passEnd{FInPass};
+  TOnlineJudgeHooks hooks;
+  hooks.Judge = [](TQueue<TJudgePair>& Queue) { RunJudge(Queue); };
+  hooks.ContestantAdded = [this] { UpdateItemList(); };
+  hooks.ContestChanged = [this] { ContestChanged = true; };
+  JudgeSubmissionPass(*ContestInfo, EnvConfig->SubmitDir, hooks);
+}
+
+}  // namespace velkor

@@ -1,0 +1,117 @@
+#include "app/OnlineJudging.h"
+
+#include <filesystem>
+#include <stdexcept>
+#include <system_error>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "judging/Contests.h"
+#include "judging/SubmitU.h"
+#include "platform/UniqueFd.h"
+
+namespace velkor {
+
+namespace {
+
+constexpr std::uint32_t kLockedFileWaitMs = 1000;
+constexpr std::uint32_t kLogNameRetryMs = 100;
+
+std::string WithDelimiter(std::string Dir) {
+  if (!Dir.empty() && Dir.back() != '/') Dir += '/';
+  return Dir;
+}
+
+// The logs folder of the submission folder Dir (ending with "/"), made
+// when missing. A "Logs" that is not a real folder (a link a submitter
+// planted, a file) is never written through: the log is then refused.
+std::string PrepareLogsFolder(const std::string& Dir) {
+  const std::string logs = Dir + kLogsFolderName;
+  std::error_code ec;
+  std::filesystem::create_directories(logs, ec);  // failure shows when the log is written
+  struct stat st{};
+  if (::lstat(logs.c_str(), &st) == 0 && !S_ISDIR(st.st_mode))
+    throw std::runtime_error("Thư mục nhật ký không hợp lệ: \"" + logs + "\"");
+  return logs + "/";
+}
+
+}  // namespace
+
+std::string FormatTimeStamp(TDateTime Time) { return DateTimeStamp(Time); }
+
+std::string GetLogFileName(const std::string& Logs, const std::string& F) {
+  const auto freed = [&](const std::string& name) {
+    return !PathExists(Logs + name) || DeleteWithRetry(Logs + name);
+  };
+  const std::string plain = F + ".log";
+  if (freed(plain)) return plain;
+  for (;;) {
+    const std::string stamped = F + "." + FormatTimeStamp(SubmitClockNow()) + ".log";
+    if (freed(stamped)) return stamped;
+    RetrySleep(kLogNameRetryMs);
+  }
+}
+
+void WriteSubmissionLog(const std::string& Path, const std::vector<std::string>& Lines) {
+  std::string text = "\xEF\xBB\xBF";
+  for (const std::string& line : Lines) text += line + "\r\n";
+  const std::string temp = Path + ".tmp";
+  ::unlink(temp.c_str());  // whatever stood there, a link included, goes first
+  {
+    platform::UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+    if (!fd.Valid() || !platform::WriteAll(fd.Get(), text)) {
+      ::unlink(temp.c_str());
+      throw std::runtime_error("Không ghi được tệp \"" + temp + "\"");
+    }
+  }
+  const std::filesystem::path target(Path);
+  if (ShellMoveProc(temp, target.parent_path().string(), target.filename().string()) < 0) ::unlink(temp.c_str());
+}
+
+int JudgeSubmissionPass(TContestInfo& Contest, const std::string& SubmitDir, const TOnlineJudgeHooks& Hooks) {
+  if (SubmitDir.empty() || Contest.ExamSet().Dir().empty() || Contest.ResultSet().Dir().empty()) return 0;
+  int judged = 0;
+  for (const TSubmitRec& S : ScanSubmissionDir(SubmitDir)) {
+    const std::string dir = WithDelimiter(S.Dir);
+    const std::string path = dir + S.FileName;
+    if (IsFileLocked(path, false)) RetrySleep(kLockedFileWaitMs);
+    try {
+      if (!Contest.ExamSet().Obj(S.EName)) {
+        ShellDeleteProc(path);
+        continue;
+      }
+      GetLogFileName(PrepareLogsFolder(dir), S.FileName);
+      TResultSet& results = Contest.ResultSet();
+      if (TResultC* known = results.Obj(S.CName)) {
+        BackupSubmissionHistory(*known, S.EName);
+      } else {
+        // The folder first: a contestant without one would not survive the
+        // next refresh of the set.
+        std::filesystem::create_directories(results.Dir() + S.CName);
+        results.ObjF(S.CName);
+        if (Hooks.ContestantAdded) Hooks.ContestantAdded();
+      }
+      MoveSubmissionToContestant(S, *results.ObjF(S.CName));
+      if (Hooks.ContestChanged) Hooks.ContestChanged();
+    } catch (const std::exception&) {
+      continue;  // stays in the folder for the next pass
+    }
+
+    TQueue<TJudgePair> queue;
+    TJudgePair pair;
+    MakeJudgePair(S.CName, S.EName, pair);
+    queue.Push(pair);
+    if (Hooks.Judge) Hooks.Judge(queue);
+    ++judged;
+
+    TStringList lines;
+    Contest.ResultSet().ObjF(S.CName)->ObjF(S.EName)->ReportText(lines);
+    const std::string logs = PrepareLogsFolder(dir);
+    WriteSubmissionLog(logs + GetLogFileName(logs, S.FileName), lines);
+  }
+  return judged;
+}
+
+}  // namespace velkor

@@ -1,0 +1,70 @@
+// One pass of online judging, and the submitters' log files.
+//
+// The main window watches the submission folder and, while files wait
+// there, runs a pass every second (MainUnit). A pass takes the waiting
+// submissions oldest first; for each:
+//
+//   - a file naming an exam the contest lacks is deleted, without a log;
+//   - an earlier log of the same submission is removed (or, when it cannot
+//     be, the new log gets a time-stamped name);
+//   - the contestant's earlier files of the exam go to its history, or a
+//     new contestant and its folder are made;
+//   - the file moves into the contestant's folder as the exam's source and
+//     that one pair is judged at once;
+//   - the exam result's report becomes "Logs/<file name>.log" beside the
+//     submissions: UTF-8 with a byte order mark, lines ended by CR LF,
+//     written under a ".tmp" name first and then moved into place.
+//
+// A submission that fails before it is judged (a move that fails, a folder
+// that cannot be made) stays where it is for the next pass; a failure while
+// judging or writing its log ends the pass and reaches the caller.
+//
+// The pass knows nothing of windows: the caller gives it the contest and
+// hooks for what the window does (judging through the judging window,
+// refreshing the grid, marking the contest changed).
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/FileUtils.h"
+#include "core/LinkedLists.h"
+#include "judging/JudgeEngines.h"
+
+namespace velkor {
+
+class TContestInfo;
+
+// The sub-folder of the submission folder that receives the logs.
+inline constexpr const char* kLogsFolderName = "Logs";
+
+// The 17 digits "YYYYMMDDhhmmsszzz" of a local date-time.
+std::string FormatTimeStamp(TDateTime Time);
+
+// The name to write the log of submission file F under, in the folder Logs
+// (ending with "/"): F + ".log" when no such file exists or it could be
+// deleted; otherwise F + "." + the current time stamp + ".log", the first
+// such name that is free or could be freed, waiting 100 ms between tries.
+std::string GetLogFileName(const std::string& Logs, const std::string& F);
+
+// Writes Lines to Path as a log: byte order mark, every line ended by
+// CR LF, through Path + ".tmp" moved onto Path. Raises when the text cannot
+// be written; never writes through a symbolic link.
+void WriteSubmissionLog(const std::string& Path, const std::vector<std::string>& Lines);
+
+struct TOnlineJudgeHooks {
+  // Judges the queue (one pair) and returns when it is done.
+  std::function<void(TQueue<TJudgePair>& Queue)> Judge;
+  // A contestant was added to the result set (rebuild the grid's rows).
+  std::function<void()> ContestantAdded;
+  // A submission moved into the contest.
+  std::function<void()> ContestChanged;
+};
+
+// One pass over SubmitDir for Contest, as above. Does nothing unless both
+// of the contest's folders are set. Returns how many submissions were
+// judged.
+int JudgeSubmissionPass(TContestInfo& Contest, const std::string& SubmitDir, const TOnlineJudgeHooks& Hooks);
+
+}  // namespace velkor

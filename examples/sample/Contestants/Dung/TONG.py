@@ -1,0 +1,2 @@
+a, b = map(int, input().split())
+print(a - b)

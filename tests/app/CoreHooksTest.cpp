@@ -1,0 +1,123 @@
+// The Qt side of the judging core's hooks: the message box, the hand-off
+// onto the GUI thread, the Esc poll, and the application's catch-all.
+#include "app/CoreHooks.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <atomic>
+#include <stdexcept>
+#include <thread>
+
+#include "AppTestSupport.h"
+#include "app/RunOnceUtils.h"
+
+namespace velkor {
+namespace {
+
+// Restores the headless dialog and hand-off after each test.
+class CoreHooksTest : public ::testing::Test {
+ protected:
+  void TearDown() override { RemoveCoreHooks(); }
+};
+
+TEST_F(CoreHooksTest, MessageBoxOffersTheButtonsAndAnswersTheirCodes) {
+  InstallCoreHooks();
+  struct Case {
+    const char* Why;
+    TMsgDlgButtons Buttons;
+    std::function<void(QMessageBox*)> Act;
+    int Expected;
+  } cases[] = {
+      {"Esc is Cancel", {mbYes, mbNo, mbCancel}, [](QMessageBox* b) { QTest::keyClick(b, Qt::Key_Escape); }, mrCancel},
+      {"Enter is Yes when there is no OK", {mbYes, mbNo, mbCancel},
+       [](QMessageBox* b) { QTest::keyClick(b, Qt::Key_Return); }, mrYes},
+      {"a click on No", {mbYes, mbNo, mbCancel}, [](QMessageBox* b) { b->button(QMessageBox::No)->click(); }, mrNo},
+      {"Esc without Cancel is No", {mbYes, mbNo}, [](QMessageBox* b) { QTest::keyClick(b, Qt::Key_Escape); }, mrNo},
+      {"All is a button of its own", {mbAll, mbCancel},
+       [](QMessageBox* b) {
+         for (QAbstractButton* button : b->buttons())
+           if (button->text() == "All") button->click();
+       },
+       mrAll},
+  };
+  for (const Case& c : cases) {
+    QString title, text;
+    int buttons = 0;
+    test::WhenModal([&](QWidget* dialog) {
+      auto* box = qobject_cast<QMessageBox*>(dialog);
+      ASSERT_NE(box, nullptr);
+      title = box->windowTitle();
+      text = box->text();
+      buttons = static_cast<int>(box->buttons().size());
+      if (std::string(c.Why) == "Esc is Cancel") test::SaveShot(box, "program-message-box");
+      c.Act(box);
+    });
+    EXPECT_EQ(VQRMsgDlg("Bạn có muốn ghi lại kỳ thi này không?", mtConfirmation, c.Buttons), c.Expected) << c.Why;
+    EXPECT_EQ(title.toStdString(), kApplicationTitle) << c.Why;
+    EXPECT_EQ(text.toStdString(), "Bạn có muốn ghi lại kỳ thi này không?");
+    EXPECT_EQ(buttons, c.Buttons.Contains(mbCancel) + c.Buttons.Contains(mbYes) + c.Buttons.Contains(mbNo) +
+                           c.Buttons.Contains(mbAll))
+        << c.Why;
+  }
+}
+
+TEST_F(CoreHooksTest, DialogsFromOtherThreadsRunOnTheGuiThread) {
+  InstallCoreHooks();
+  auto scripted = std::make_shared<TScriptedMessageDialog>(std::initializer_list<int>{mrNo});
+  SetMessageDialog(scripted);
+  std::atomic<int> answer{-1};
+  std::thread worker([&] { answer = VQRMsgDlg("từ luồng khác", mtWarning, {mbYes, mbNo}); });
+  QTRY_VERIFY_WITH_TIMEOUT(answer.load() != -1, 5000);  // the GUI thread runs the request meanwhile
+  worker.join();
+  EXPECT_EQ(answer.load(), mrNo);
+  ASSERT_EQ(scripted->Requests().size(), 1u);
+  EXPECT_EQ(scripted->Requests()[0].Msg, "từ luồng khác");
+}
+
+TEST_F(CoreHooksTest, EscapePollSeesEscOnlyAndRunsNoTimer) {
+  QLineEdit edit;
+  edit.show();
+  int ticks = 0;
+  QTimer timer;
+  timer.setInterval(0);
+  QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+  timer.start();
+  QCoreApplication::postEvent(&edit, new QKeyEvent(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a"));
+  QCoreApplication::postEvent(&edit, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+  EXPECT_TRUE(PollEscapeKey());
+  EXPECT_EQ(ticks, 0);
+  EXPECT_TRUE(edit.text().isEmpty());  // the key went nowhere
+  EXPECT_FALSE(PollEscapeKey());
+  QTRY_VERIFY(ticks > 0);  // the timer itself still runs afterwards
+}
+
+class TThrowingWidget : public QWidget {
+ protected:
+  bool event(QEvent* Event) override {
+    if (Event->type() == QEvent::User) throw std::runtime_error("Không đọc được tệp kỳ thi");
+    return QWidget::event(Event);
+  }
+};
+
+TEST_F(CoreHooksTest, ExceptionFromAnEventHandlerIsShownAndTheProgramGoesOn) {
+  auto scripted = std::make_shared<TScriptedMessageDialog>(std::initializer_list<int>{mrOk});
+  const auto previous = SetMessageDialog(scripted);
+  TThrowingWidget widget;
+  QEvent event(QEvent::User);
+  EXPECT_FALSE(QCoreApplication::sendEvent(&widget, &event));
+  ASSERT_EQ(scripted->Requests().size(), 1u);
+  EXPECT_EQ(scripted->Requests()[0].Msg, "Không đọc được tệp kỳ thi");
+  EXPECT_EQ(scripted->Requests()[0].DlgType, mtError);
+  SetMessageDialog(previous);
+}
+
+}  // namespace
+}  // namespace velkor

@@ -1,0 +1,251 @@
+// The online judging pass without a window: submissions dropped into a
+// folder are moved into a real contest, judged by the real engine with the
+// system's compiler, and their logs written. The main window's timers
+// around the pass are tested in MainFormProgramTest.cpp.
+#include "app/OnlineJudging.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "core/FileUtils.h"
+#include "core/SystemInfo.h"
+#include "judging/Checkers.h"
+#include "judging/Contests.h"
+#include "judging/EnvConfig.h"
+#include "judging/Globals.h"
+#include "judging/SubmitU.h"
+#include "tests/judging/ContestTree.h"
+
+namespace velkor {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ReadText;
+using testing::TContestTree;
+using testing::WriteText;
+
+constexpr const char* kRightCpp = R"(#include <iostream>
+int main() { long long a, b; std::cin >> a >> b; std::cout << a + b << "\n"; })";
+constexpr const char* kWrongCpp = R"(#include <iostream>
+int main() { std::cout << 0 << "\n"; })";
+
+// 2026-12-10 09:05:03.007 as a local date-time.
+constexpr TDateTime kStampTime = 46366 + (9 * 3600 + 5 * 60 + 3.007) / 86400.0;
+
+std::vector<std::string> Names(const std::string& Folder) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator(Folder, ec)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string FirstLine(const std::string& Text) { return Text.substr(0, Text.find('\n') + 1); }
+
+TEST(OnlineJudgingNames, TimeStampHas17Digits) {
+  struct Case {
+    TDateTime Time;
+    const char* Expected;
+  } cases[] = {
+      {kStampTime, "20261210090503007"},
+      {36585, "20000229000000000"},
+      {36585 + 86399999.6 / 86400000, "20000301000000000"},  // 23:59:59.9996 rounds into the next day
+  };
+  for (const Case& c : cases) EXPECT_EQ(FormatTimeStamp(c.Time), c.Expected);
+}
+
+class LogNames : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    FileUtilsInit();
+    fs::create_directories(logs);
+    savedDelete = ShellDeleteProc;
+    savedSleep = SetRetrySleep([this](std::uint32_t ms) { waits.push_back(ms); });
+    savedClock = SetSubmitClock([this] { return kStampTime + (ticks++) / 86400000.0; });
+  }
+  void TearDown() override {
+    ShellDeleteProc = savedDelete;
+    SetRetrySleep(savedSleep);
+    SetSubmitClock(savedClock);
+  }
+  // Deleting any path that ends with Suffix fails.
+  void Undeletable(const std::string& Suffix) {
+    ShellDeleteProc = [this, Suffix](const std::string& Path) {
+      if (Path.size() >= Suffix.size() && Path.compare(Path.size() - Suffix.size(), Suffix.size(), Suffix) == 0)
+        return -1;
+      return savedDelete(Path);
+    };
+  }
+
+  testing::TempFolder folder;
+  std::string logs = folder.Path() + "/Logs/";
+  TShellDeleteProc savedDelete;
+  TSleepProc savedSleep;
+  TLocalClock savedClock;
+  std::vector<std::uint32_t> waits;
+  int ticks = 0;
+};
+
+TEST_F(LogNames, PlainNameFreedOrStampedWhenTheOldLogStays) {
+  EXPECT_EQ(GetLogFileName(logs, "x[C][A].cpp"), "x[C][A].cpp.log");
+  WriteText(logs + "x[C][A].cpp.log", "old");
+  EXPECT_EQ(GetLogFileName(logs, "x[C][A].cpp"), "x[C][A].cpp.log");
+  EXPECT_FALSE(fs::exists(logs + "x[C][A].cpp.log"));
+
+  WriteText(logs + "x[C][A].cpp.log", "old");
+  Undeletable(".cpp.log");
+  EXPECT_EQ(GetLogFileName(logs, "x[C][A].cpp"), "x[C][A].cpp.20261210090503007.log");
+  EXPECT_EQ(ReadText(logs + "x[C][A].cpp.log"), "old");
+
+  // A stamped name that is taken and cannot be freed either: the next stamp,
+  // after a 100 ms wait.
+  WriteText(logs + "x[C][A].cpp.20261210090503008.log", "older");
+  Undeletable(".log");
+  waits.clear();
+  EXPECT_EQ(GetLogFileName(logs, "x[C][A].cpp"), "x[C][A].cpp.20261210090503009.log");
+  EXPECT_EQ(std::count(waits.begin(), waits.end(), 100u), 1);
+}
+
+TEST_F(LogNames, LogIsUtf8WithBomAndCrLfAndNeverFollowsALink) {
+  WriteSubmissionLog(logs + "a.log", {"C9‣A: 2.00", "", "C9‣A‣1: 1.00"});
+  EXPECT_EQ(ReadText(logs + "a.log"), "\xEF\xBB\xBF" "C9‣A: 2.00\r\n\r\nC9‣A‣1: 1.00\r\n");
+  EXPECT_EQ(Names(logs), std::vector<std::string>{"a.log"});
+
+  // Links planted at the temporary name and at the log's name are replaced,
+  // and what they pointed at stays as it was.
+  const std::string victim = folder.Path() + "/victim";
+  WriteText(victim, "keep");
+  fs::create_symlink(victim, logs + "b.log.tmp");
+  fs::create_symlink(victim, logs + "b.log");
+  WriteSubmissionLog(logs + "b.log", {"x"});
+  EXPECT_EQ(ReadText(victim), "keep");
+  EXPECT_FALSE(fs::is_symlink(logs + "b.log"));
+  EXPECT_EQ(ReadText(logs + "b.log"), "\xEF\xBB\xBFx\r\n");
+}
+
+// A contest with one exam "A" (two tests on standard input and output, mark
+// 1 each) and one contestant "OLD"; the process-wide objects as the program
+// has them, and a submission folder.
+class OnlinePass : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    static const char* argv[] = {"app_program_test"};
+    SystemInfoInit(1, argv);
+    FileUtilsInit();
+    InitializeGlobals();
+  }
+  static void TearDownTestSuite() { FinalizeGlobals(); }
+
+  void SetUp() override {
+    savedSleep = SetRetrySleep([](std::uint32_t) {});
+    tree.AddExam("A");
+    tree.AddTest("A", "1", {{"A.INP", "1 2\n"}, {"A.OUT", "3\n"}});
+    tree.AddTest("A", "2", {{"A.INP", "20 22\n"}, {"A.OUT", "42\n"}});
+    tree.AddContestant("OLD");
+    ContestInfo->Reset();
+    ContestInfo->LoadExams(tree.TasksDir());
+    ContestInfo->LoadContestants(tree.ContestantsDir());
+    TExamInfo* a = ContestInfo->ExamSet().Obj("A");
+    a->UseStdIn = a->UseStdOut = true;
+    a->EvaluatorName = "CompareTokens.dll";
+    a->TimeLimit = 5;
+    fs::create_directories(submit);
+    hooks.Judge = [this](TQueue<TJudgePair>& Queue) {
+      for (const TJudgePair& p : Queue) judged.push_back(p.CName + "/" + p.EName);
+      TJudgeEngine engine(*ContestInfo, *CompilerConfig, *Checkers);
+      engine.Run(Queue);
+    };
+    hooks.ContestantAdded = [this] { rows.push_back(ContestInfo->ResultSet().Count()); };
+    hooks.ContestChanged = [this] { ++changes; };
+  }
+  void TearDown() override {
+    ContestInfo->Reset();
+    SetRetrySleep(savedSleep);
+  }
+  void Submit(const std::string& Name, const std::string& Text) { WriteText(submit + "/" + Name, Text); }
+  int Pass() { return JudgeSubmissionPass(*ContestInfo, submit, hooks); }
+
+  TContestTree tree;
+  std::string submit = tree.Path("Submit");
+  std::string logs = submit + "/Logs/";
+  TOnlineJudgeHooks hooks;
+  std::vector<std::string> judged;
+  std::vector<int> rows;  // the set's size each time a contestant was added
+  int changes = 0;
+  TSleepProc savedSleep;
+};
+
+TEST_F(OnlinePass, NewContestantIsCreatedJudgedAndLogged) {
+  Submit("x[C9][A].cpp", kRightCpp);
+  Submit("q[C9][NOPE].cpp", kRightCpp);  // no such exam: deleted, no log
+  Submit("notes.txt", "not a submission");
+  Submit("z[C9][A].log", "a log is never a submission");
+  Submit("[..][A].cpp", kRightCpp);  // not a safe contestant name
+
+  EXPECT_EQ(Pass(), 1);
+  EXPECT_EQ(judged, std::vector<std::string>{"C9/A"});
+  EXPECT_EQ(rows, std::vector<int>{2});
+  EXPECT_GE(changes, 1);
+  EXPECT_TRUE(fs::exists(tree.ContestantsDir() + "/C9/A.cpp"));
+  TResultE* r = ContestInfo->ResultSet().Obj("C9")->Obj("A");
+  ASSERT_NE(r, nullptr);
+  EXPECT_EQ(r->state, jsJudged);
+  EXPECT_DOUBLE_EQ(r->Evaluation, 2);
+
+  EXPECT_EQ(Names(logs), std::vector<std::string>{"x[C9][A].cpp.log"});
+  const std::string log = ReadText(logs + "x[C9][A].cpp.log");
+  EXPECT_EQ(FirstLine(log), "\xEF\xBB\xBF" "C9‣A: 2.00\r\n");
+  EXPECT_NE(log.find("C9‣A‣2: 1.00\r\n"), std::string::npos) << log;
+  EXPECT_EQ(Names(submit), (std::vector<std::string>{"Logs", "[..][A].cpp", "notes.txt", "z[C9][A].log"}));
+}
+
+TEST_F(OnlinePass, ResubmissionKeepsHistoryAndReplacesTheLog) {
+  Submit("x[OLD][A].cpp", kRightCpp);
+  ASSERT_EQ(Pass(), 1);
+  Submit("x[OLD][A].cpp", kWrongCpp);
+  ASSERT_EQ(Pass(), 1);
+  EXPECT_TRUE(rows.empty());  // a known contestant adds no row
+  EXPECT_EQ(Names(tree.ContestantsDir() + "/OLD/$History").size(), 1u);
+  EXPECT_EQ(ReadText(tree.ContestantsDir() + "/OLD/A.cpp"), kWrongCpp);
+  EXPECT_EQ(Names(logs), std::vector<std::string>{"x[OLD][A].cpp.log"});
+  EXPECT_EQ(FirstLine(ReadText(logs + "x[OLD][A].cpp.log")), "\xEF\xBB\xBF" "OLD‣A: 0.00\r\n");
+}
+
+TEST_F(OnlinePass, SubmissionThatCannotMoveWaitsForTheNextPass) {
+  // "D1" names a file in the contestants folder, so its folder cannot be
+  // made; the submission of E2 behind it is still judged.
+  WriteText(tree.ContestantsDir() + "/D1", "in the way");
+  Submit("a[D1][A].cpp", kRightCpp);
+  Submit("b[E2][A].cpp", kRightCpp);
+  EXPECT_EQ(Pass(), 1);
+  EXPECT_EQ(judged, std::vector<std::string>{"E2/A"});
+  EXPECT_TRUE(fs::exists(submit + "/a[D1][A].cpp"));
+  fs::remove(tree.ContestantsDir() + "/D1");
+  EXPECT_EQ(Pass(), 1);
+  EXPECT_FALSE(fs::exists(submit + "/a[D1][A].cpp"));
+}
+
+TEST_F(OnlinePass, NothingHappensWithoutFoldersOrSubmissions) {
+  Submit("x[C9][A].cpp", kRightCpp);
+  EXPECT_EQ(JudgeSubmissionPass(*ContestInfo, "", hooks), 0);
+  EXPECT_EQ(JudgeSubmissionPass(*ContestInfo, submit + "/gone", hooks), 0);
+  ContestInfo->Reset();  // after New: no exams, nothing may be deleted
+  EXPECT_EQ(Pass(), 0);
+  EXPECT_TRUE(fs::exists(submit + "/x[C9][A].cpp"));
+  EXPECT_TRUE(judged.empty());
+
+  // A "Logs" that leads elsewhere is never written through.
+  ContestInfo->LoadExams(tree.TasksDir());
+  ContestInfo->LoadContestants(tree.ContestantsDir());
+  const std::string elsewhere = tree.Path("elsewhere");
+  fs::create_directories(elsewhere);
+  fs::create_directory_symlink(elsewhere, submit + "/Logs");
+  EXPECT_EQ(Pass(), 0);
+  EXPECT_TRUE(Names(elsewhere).empty());
+  EXPECT_TRUE(fs::exists(submit + "/x[C9][A].cpp"));
+}
+
+}  // namespace
+}  // namespace velkor

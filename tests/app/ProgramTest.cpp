@@ -1,0 +1,186 @@
+// The real program: velkor started as child processes, offscreen, each
+// test with its own HOME and TMPDIR, so that the copies of one test share
+// their lock and socket and nothing else does.
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/RunOnceUtils.h"
+#include "tests/core/FileTestSupport.h"
+#include "toolkit/SingleInstance.h"
+
+extern char** environ;
+
+namespace velkor {
+namespace {
+
+namespace fs = std::filesystem;
+
+// One user's world for the copies of a test: HOME, XDG folders, TMPDIR.
+class TUserWorld {
+ public:
+  TUserWorld() {
+    for (const char* sub : {"home/.config", "home/.local/share", "tmp"}) fs::create_directories(Root() / sub);
+  }
+  fs::path Root() const { return FFolder.Path(); }
+  // The program's per-user temporary folder in this world.
+  fs::path TempDir() const { return Root() / "tmp" / ("velkor-" + std::to_string(::geteuid())); }
+  QString Socket() const { return QString::fromStdString((TempDir() / "VelkorApplication.socket").string()); }
+  fs::path HandOverFile() const { return TempDir() / kParamsHandOverFileName; }
+
+  std::vector<std::string> Environment() const {
+    std::vector<std::string> env;
+    const auto replaced = [](const std::string& Entry) {
+      for (const char* name : {"HOME=", "TMPDIR=", "XDG_CONFIG_HOME=", "XDG_DATA_HOME=", "QT_QPA_PLATFORM="})
+        if (Entry.rfind(name, 0) == 0) return true;
+      return false;
+    };
+    for (char** e = environ; *e; ++e)
+      if (!replaced(*e)) env.push_back(*e);
+    env.push_back("HOME=" + (Root() / "home").string());
+    env.push_back("XDG_CONFIG_HOME=" + (Root() / "home/.config").string());
+    env.push_back("XDG_DATA_HOME=" + (Root() / "home/.local/share").string());
+    env.push_back("TMPDIR=" + (Root() / "tmp").string());
+    env.push_back("QT_QPA_PLATFORM=offscreen");
+    return env;
+  }
+
+  // Every file named Name below HOME.
+  std::vector<fs::path> FilesNamed(const std::string& Name) const {
+    std::vector<fs::path> found;
+    for (const auto& e : fs::recursive_directory_iterator(Root() / "home"))
+      if (e.path().filename() == Name) found.push_back(e.path());
+    return found;
+  }
+
+ private:
+  testing::TempFolder FFolder;
+};
+
+// A velkor process, killed when the object goes.
+class TVelkor {
+ public:
+  TVelkor(const TUserWorld& World, std::vector<std::string> Args, const std::string& WorkDir = "") {
+    std::vector<std::string> argStore{VELKOR_PROGRAM};
+    argStore.insert(argStore.end(), Args.begin(), Args.end());
+    std::vector<char*> argv;
+    for (std::string& a : argStore) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> envStore = World.Environment();
+    std::vector<char*> envp;
+    for (std::string& e : envStore) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (!WorkDir.empty()) posix_spawn_file_actions_addchdir_np(&actions, WorkDir.c_str());
+    if (posix_spawn(&FPid, VELKOR_PROGRAM, &actions, nullptr, argv.data(), envp.data()) != 0) FPid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+  }
+  ~TVelkor() {
+    if (FPid > 0 && !FStatus) {
+      ::kill(FPid, SIGKILL);
+      int status = 0;
+      ::waitpid(FPid, &status, 0);
+    }
+  }
+  bool Started() const { return FPid > 0; }
+
+  // The exit code once the process has ended within TimeoutMs.
+  std::optional<int> WaitForExit(int TimeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!FStatus && clock.elapsed() < TimeoutMs) {
+      int status = 0;
+      if (::waitpid(FPid, &status, WNOHANG) == FPid)
+        FStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      else
+        QThread::msleep(10);
+    }
+    return FStatus;
+  }
+
+ private:
+  pid_t FPid = -1;
+  std::optional<int> FStatus;
+};
+
+// The caption the running copy answers with, polled until Done accepts it
+// or TimeoutMs passes; empty when nobody answered.
+QString AskCaption(const QString& Socket, int TimeoutMs, const std::function<bool(const QString&)>& Done) {
+  QElapsedTimer clock;
+  clock.start();
+  QString caption;
+  while (clock.elapsed() < TimeoutMs) {
+    TRunningInstance running;
+    if (running.Connect(Socket, 1000)) {
+      caption = running.Caption();
+      if (Done(caption)) return caption;
+    }
+    QThread::msleep(20);
+  }
+  return caption;
+}
+
+// Whether some process holds the single-instance lock of World.
+bool LockHeld(const TUserWorld& World) {
+  TSingleInstanceLock probe;
+  return probe.Take((World.TempDir() / "VelkorApplication.lock").string(), 0) == TSingleInstanceLock::lrHeldByOther;
+}
+
+TEST(Program, SecondCopyHandsItsLoadToTheFirstAndEnds) {
+  TUserWorld world;
+  TVelkor first(world, {"/GUIFONT", "DejaVu Sans"});  // a parameter: no splash
+  ASSERT_TRUE(first.Started());
+  const QString ready = AskCaption(world.Socket(), 20000, [](const QString& c) { return IsMainFormCaption(c); });
+  ASSERT_TRUE(IsMainFormCaption(ready)) << ready.toStdString();
+
+  // Started in the sample's folder with a relative name: the running copy
+  // works elsewhere and still finds the file.
+  const fs::path sample(VELKOR_SAMPLE_CONTEST);
+  TVelkor second(world, {"/load", sample.filename().string()}, sample.parent_path().string());
+  EXPECT_EQ(second.WaitForExit(10000), std::optional<int>(0));
+
+  const QString loaded = AskCaption(world.Socket(), 20000, [](const QString& c) { return c.endsWith("Sample.contest"); });
+  EXPECT_TRUE(loaded.endsWith(QString::fromStdString(sample.string()))) << loaded.toStdString();
+  EXPECT_TRUE(IsMainFormCaption(loaded));
+  EXPECT_FALSE(fs::exists(world.HandOverFile()));
+  EXPECT_TRUE(fs::exists(world.Root() / "home/.local/share/VelkorContest/Tasks/TONG/Settings.cfg"));
+  // The second copy ended before the data model started: it never saved
+  // the configuration (the first saves it only when it ends).
+  EXPECT_TRUE(world.FilesNamed("Velkor.cfg").empty());
+}
+
+TEST(Program, CopyStartedDuringTheSplashLeavesItsFileBehind) {
+  TUserWorld world;
+  TVelkor first(world, {});  // no parameters: the splash comes first
+  ASSERT_TRUE(first.Started());
+  QElapsedTimer clock;
+  clock.start();
+  while (!LockHeld(world) && clock.elapsed() < 10000) QThread::msleep(5);
+  ASSERT_TRUE(LockHeld(world));
+
+  TVelkor second(world, {"/CLEAN"});
+  EXPECT_EQ(second.WaitForExit(10000), std::optional<int>(0));
+  std::vector<std::string> params;
+  EXPECT_TRUE(ReadParamsHandOverFile(world.HandOverFile().string(), params));
+  EXPECT_EQ(params, std::vector<std::string>{"/CLEAN"});
+  // The first copy goes on to its main window.
+  EXPECT_TRUE(IsMainFormCaption(
+      AskCaption(world.Socket(), 20000, [](const QString& c) { return IsMainFormCaption(c); })));
+}
+
+}  // namespace
+}  // namespace velkor

@@ -1,0 +1,73 @@
+// The sample contest that scripts/run opens, judged headless by the real
+// engine: every outcome it is meant to show (right, wrong, partly right,
+// too slow, crashing, not compiling, not submitted) comes out as intended.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+
+#include "core/FileUtils.h"
+#include "core/SystemInfo.h"
+#include "judging/Checkers.h"
+#include "judging/Contests.h"
+#include "judging/EnvConfig.h"
+#include "judging/Globals.h"
+#include "judging/JudgeEngines.h"
+
+namespace velkor {
+namespace {
+
+TEST(SampleContest, JudgesToTheOutcomesItShows) {
+  static const char* argv[] = {"app_program_test"};
+  SystemInfoInit(1, argv);
+  FileUtilsInit();
+  InitializeGlobals();
+  ASSERT_TRUE(ContestInfo->FileLoad(VELKOR_SAMPLE_CONTEST));
+  TQueue<TJudgePair> queue;
+  for (const char* c : {"An", "Binh", "Chi", "Dung"})
+    for (const char* e : {"DEM", "MAX", "TONG"}) {
+      TJudgePair pair;
+      MakeJudgePair(c, e, pair);
+      queue.Push(pair);
+    }
+  {
+    TJudgeEngine engine(*ContestInfo, *CompilerConfig, *Checkers);
+    EXPECT_TRUE(engine.Run(queue)) << engine.ErrorMsg;
+  }
+  struct Case {
+    const char* C;
+    const char* E;
+    TJudgeState State;
+    double Score;
+    const char* Why;
+  } cases[] = {
+      {"An", "TONG", jsJudged, 10, "C++, right"},
+      {"An", "MAX", jsJudged, 6, "C, right, file input and output by default"},
+      {"An", "DEM", jsJudged, 10, "C++, right and fast"},
+      {"Binh", "TONG", jsJudged, 10, "Pascal, right"},
+      {"Binh", "MAX", jsJudged, 6, "Python, right"},
+      {"Binh", "DEM", jsJudged, 4, "Python, too slow on the two large tests"},
+      {"Chi", "TONG", jsJudged, 7.5, "C, overflows on one test"},
+      {"Chi", "MAX", jsCompileError, 0, "C++, does not compile"},
+      {"Chi", "DEM", jsJudged, 0, "C, crashes"},
+      {"Dung", "TONG", jsJudged, 0, "Python, wrong"},
+      {"Dung", "MAX", jsJudged, 6, "Pascal, right"},
+      {"Dung", "DEM", jsNoSource, 0, "nothing submitted"},
+  };
+  for (const Case& c : cases) {
+    TResultE* r = ContestInfo->ResultSet().Obj(c.C)->Obj(c.E);
+    ASSERT_NE(r, nullptr) << c.Why;
+    EXPECT_EQ(r->state, c.State) << c.Why << ": " << r->EvaluationText;
+    if (c.State == jsJudged) {
+      EXPECT_NEAR(r->Evaluation, c.Score, 1e-9) << c.Why;
+    }
+  }
+  const TResultE* slow = ContestInfo->ResultSet().Obj("Binh")->Obj("DEM");
+  EXPECT_NE(slow->Obj("5")->EvaluationText.find("Chạy quá thời gian"), std::string::npos)
+      << slow->Obj("5")->EvaluationText;
+  EXPECT_NEAR(ContestInfo->ResultSet().Obj("An")->Evaluation, 26, 1e-9);
+  FinalizeGlobals();
+}
+
+}  // namespace
+}  // namespace velkor
