@@ -1,7 +1,6 @@
 #include "app/AboutU.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -28,20 +27,6 @@ namespace {
 constexpr int kTimerInterval = 100;  // ms
 constexpr int kInputFromTick = 5;    // input is watched once this many ticks have passed
 constexpr int kLastTick = 15;        // the splash closes after this many ticks
-
-std::uint32_t MonotonicTicks() {
-  static QElapsedTimer started = [] {
-    QElapsedTimer t;
-    t.start();
-    return t;
-  }();
-  return static_cast<std::uint32_t>(started.elapsed());
-}
-
-TTickClock& Clock() {
-  static TTickClock clock;
-  return clock;
-}
 
 std::uint32_t gLastInput = 0;
 
@@ -85,10 +70,6 @@ void CopyOpaque(TBitmap32& Src, TBitmap32& Dst, int X, int Y) {
 }
 
 }  // namespace
-
-TTickClock SetTickClock(TTickClock NewClock) { return std::exchange(Clock(), std::move(NewClock)); }
-
-std::uint32_t GetTickCount() { return Clock() ? Clock()() : MonotonicTicks(); }
 
 std::uint32_t LastInputTick() { return gLastInput; }
 

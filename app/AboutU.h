@@ -19,20 +19,13 @@
 #include <string>
 #include <vector>
 
+#include "app/TickClock.h"
 #include "components/Images.h"
 #include "components/TrueImages.h"
 
 namespace velkor {
 
 class TBitmap32;
-
-// Milliseconds from a fixed start, as the splash timing reads them. Tests
-// install their own clock.
-using TTickClock = std::function<std::uint32_t()>;
-// Installs Clock (an empty one restores the process's monotonic clock) and
-// returns the previous one.
-TTickClock SetTickClock(TTickClock Clock);
-std::uint32_t GetTickCount();
 
 // The clock's time of the last key press, mouse press, mouse move or wheel
 // turn the application received while an about window existed (0: none).

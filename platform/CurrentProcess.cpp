@@ -1,5 +1,7 @@
 #include "platform/CurrentProcess.h"
 
+#include <sched.h>
+
 #include <limits.h>
 #include <pwd.h>
 #include <sys/fsuid.h>
@@ -44,5 +46,15 @@ bool CurrentUserAndHost(std::string& user, std::string& host) {
 }
 
 bool IsPrivileged() { return geteuid() == 0; }
+
+unsigned GetPriorityClass() {
+  return sched_getscheduler(0) == SCHED_BATCH ? BELOW_NORMAL_PRIORITY_CLASS : NORMAL_PRIORITY_CLASS;
+}
+
+bool SetPriorityClass(unsigned PriorityClass) {
+  const sched_param param{};
+  const int policy = PriorityClass == BELOW_NORMAL_PRIORITY_CLASS ? SCHED_BATCH : SCHED_OTHER;
+  return sched_setscheduler(0, policy, &param) == 0;
+}
 
 }  // namespace velkor::platform

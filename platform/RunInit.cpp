@@ -296,6 +296,14 @@ int StartProgram(void* arg) {
     // could raise its stack limit and recurse past the memory limit.
     LimitTo(RLIMIT_STACK, limit);
   }
+  // The judging window lowers the scheduling class of the thread that starts
+  // runs; a judged program always starts in the normal class.
+  {
+    const struct {
+      int sched_priority;
+    } normal{0};
+    Sys(__NR_sched_setscheduler, 0, SCHED_NORMAL, P(&normal));
+  }
   if (plan.NiceIncrement != 0) {
     // The system call answers 20 - nice, never an error value for itself.
     const long current = 20 - Sys(__NR_getpriority, PRIO_PROCESS, 0);
