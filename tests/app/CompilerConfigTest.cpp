@@ -1,0 +1,174 @@
+// The compiler table dialog, driven by keys: rows loaded in order, cells
+// normalised as they are edited, rows added, moved and deleted, and what OK
+// and Cancel leave in the table and in Velkor.cfg.
+#include "app/CompilerConfigU.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "AppTestSupport.h"
+#include "components/Btns.h"
+#include "core/Dialogs.h"
+#include "judging/Compilers.h"
+#include "judging/EnvConfig.h"
+
+namespace velkor {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(CompilerCells, KeysGetTheirDotAndBothColumnsAreTrimmed) {
+  struct Case {
+    const char* Text;
+    const char* Key;
+    const char* Command;
+  } cases[] = {
+      {"pas", ".pas", "pas"},
+      {"  .cpp ", ".cpp", ".cpp"},
+      {"", ".", ""},
+      {" \t g++ x \r\n", ".g++ x", "g++ x"},
+      {".java", ".java", ".java"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(NormaliseCompilerKey(c.Text), c.Key) << '"' << c.Text << '"';
+    EXPECT_EQ(NormaliseCompilerCommand(c.Text), c.Command) << '"' << c.Text << '"';
+  }
+}
+
+class CompilerDialog : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    CompilerConfig = std::make_unique<TCompilerConfig>();
+    CompilerConfig->Clear();
+    CompilerConfig->Add(new TCompilerNode(".cpp", "g++ %NAME%.cpp"));
+    CompilerConfig->Add(new TCompilerNode(".java", "javac -J-Dx=1 %NAME%.java"));
+    CompilerConfig->Add(new TCompilerNode(".py", "python3 -m py_compile %NAME%.py"));
+    EnvConfig = std::make_unique<TEnvConfig>();
+    fs::remove_all(ConfigFileName());
+    previous = SetMessageDialog(messages);
+  }
+  void TearDown() override {
+    SetMessageDialog(previous);
+    fs::remove_all(ConfigFileName());
+    EnvConfig.reset();
+    CompilerConfig.reset();
+  }
+  static std::vector<std::string> Table() {
+    std::vector<std::string> rows;
+    for (int i = 0; i < CompilerConfig->Count(); ++i)
+      rows.push_back(CompilerConfig->Items(i)->ext + "=" + CompilerConfig->Items(i)->cmd);
+    return rows;
+  }
+  static std::vector<std::string> Stored() {
+    CompilerConfig->Clear();
+    LoadConfiguration();
+    return Table();
+  }
+  static void Key(TformCplCfg* Form, Qt::Key K, Qt::KeyboardModifiers M = Qt::NoModifier) {
+    QTest::keyClick(Form->listExtCmd, K, M);
+  }
+  // Opens the cell's editor.
+  static QLineEdit* Edit(TformCplCfg* Form, int Row, int Column) {
+    Form->listExtCmd->editItem(Form->listExtCmd->item(Row, Column));
+    // Closed editors linger until deleted; the one just opened is the newest.
+    const QList<QLineEdit*> editors = Form->listExtCmd->viewport()->findChildren<QLineEdit*>();
+    return editors.isEmpty() ? nullptr : editors.last();
+  }
+  // Types Text into the current cell and commits it with Enter.
+  static void Type(TformCplCfg* Form, int Row, int Column, const QString& Text) {
+    Form->listExtCmd->setCurrentCell(Row, Column);
+    QLineEdit* editor = Edit(Form, Row, Column);
+    ASSERT_NE(editor, nullptr);
+    QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(editor, Text);
+    QTest::keyClick(editor, Qt::Key_Return);
+  }
+
+  std::shared_ptr<TScriptedMessageDialog> messages = std::make_shared<TScriptedMessageDialog>();
+  std::shared_ptr<IMessageDialog> previous;
+};
+
+TEST_F(CompilerDialog, EditsMovesAndSavesTheTable) {
+  test::TRecordingLink link;
+  MainFormLink::InstallHelpRoute();
+  test::WhenModal([&](QWidget* Dialog) {
+    auto* form = dynamic_cast<TformCplCfg*>(Dialog);
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(form->windowTitle().toStdString(), "Cấu hình bộ dịch");
+    EXPECT_EQ(form->listExtCmd->rowCount(), 3);
+    test::SaveShot(form, "compiler-dialog");
+
+    form->btnHelp->click();
+    // Ctrl+U on the first row and Ctrl+D on the last do nothing.
+    form->listExtCmd->setCurrentCell(0, 0);
+    Key(form, Qt::Key_U, Qt::ControlModifier);
+    form->listExtCmd->setCurrentCell(2, 0);
+    Key(form, Qt::Key_D, Qt::ControlModifier);
+    // Ctrl+D on the first row moves it down and follows it.
+    form->listExtCmd->setCurrentCell(0, 0);
+    Key(form, Qt::Key_D, Qt::ControlModifier);
+    EXPECT_EQ(form->listExtCmd->currentRow(), 1);
+    // Down on the last row appends; an appended row left empty is no line.
+    form->listExtCmd->setCurrentCell(2, 1);
+    Key(form, Qt::Key_Down);
+    ASSERT_EQ(form->listExtCmd->rowCount(), 4);
+    Type(form, 3, 0, "  pas ");
+    Type(form, 3, 1, "  fpc %NAME%.pas  ");
+    Key(form, Qt::Key_Down);
+    EXPECT_EQ(form->listExtCmd->rowCount(), 5);
+    // Insert above the python row, then delete it with Ctrl+Delete.
+    form->listExtCmd->setCurrentCell(2, 0);
+    Key(form, Qt::Key_Insert);
+    EXPECT_EQ(form->listExtCmd->rowCount(), 6);
+    Key(form, Qt::Key_Delete, Qt::ControlModifier);
+    EXPECT_EQ(form->listExtCmd->rowCount(), 5);
+    // An edit still open when OK is clicked counts.
+    form->listExtCmd->setCurrentCell(2, 1);
+    QLineEdit* editor = Edit(form, 2, 1);
+    ASSERT_NE(editor, nullptr);
+    editor->end(false);
+    QTest::keyClicks(editor, " -O");
+    form->btnOK->click();
+  });
+  EditCompilerConfig();
+  const std::vector<std::string> expected{".java=javac -J-Dx=1 %NAME%.java", ".cpp=g++ %NAME%.cpp",
+                                          ".py=python3 -m py_compile %NAME%.py -O", ".pas=fpc %NAME%.pas"};
+  EXPECT_EQ(Table(), expected);
+  EXPECT_EQ(Stored(), expected);
+  EXPECT_EQ(link.Calls, std::vector<std::string>{"help:CompilerConfig"});
+}
+
+TEST_F(CompilerDialog, CancelChangesNothingAndAnEmptyTableSaves) {
+  test::WhenModal([&](QWidget* Dialog) {
+    auto* form = dynamic_cast<TformCplCfg*>(Dialog);
+    form->listExtCmd->setCurrentCell(0, 0);
+    Key(form, Qt::Key_Delete, Qt::ControlModifier);
+    QTest::keyClick(form, Qt::Key_Escape);
+  });
+  EditCompilerConfig();
+  EXPECT_EQ(Table().size(), 3u);
+  EXPECT_FALSE(fs::exists(ConfigFileName()));
+
+  test::WhenModal([&](QWidget* Dialog) {
+    auto* form = dynamic_cast<TformCplCfg*>(Dialog);
+    form->listExtCmd->setCurrentCell(0, 0);
+    for (int i = 0; i < 3; ++i) Key(form, Qt::Key_Delete, Qt::ControlModifier);
+    EXPECT_EQ(form->listExtCmd->rowCount(), 0);
+    Key(form, Qt::Key_Down);  // an empty table gets a first row, left empty
+    form->btnOK->click();
+  });
+  EditCompilerConfig();
+  EXPECT_TRUE(Table().empty());
+  EXPECT_TRUE(fs::exists(ConfigFileName()));
+  EXPECT_TRUE(Stored().empty());
+}
+
+}  // namespace
+}  // namespace velkor
