@@ -1,0 +1,211 @@
+// The exam settings dialog, driven for real: the limit conversions, the
+// four ways out and what "Settings.cfg" holds after each, the checker
+// choice, the browse buttons and the help topic.
+#include "app/ExamEditU.h"
+
+#include <QApplication>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "AppTestSupport.h"
+#include "components/Btns.h"
+#include "components/Labels.h"
+#include "components/ListBoxes.h"
+#include "components/ValueEdits.h"
+#include "core/Dialogs.h"
+#include "core/FileUtils.h"
+#include "core/NumberFormat.h"
+#include "core/SystemInfo.h"
+#include "judging/Checkers.h"
+#include "judging/Contests.h"
+#include "judging/Exams.h"
+#include "judging/Globals.h"
+#include "tests/judging/ContestTree.h"
+
+namespace velkor {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TContestTree;
+
+TEST(ExamLimits, TextAndValuesConvertBothWays) {
+  const TNumberLocale saved = ProcessNumberLocale();
+  TNumberLocale dot;
+  SetProcessNumberLocale(dot);
+  struct Case {
+    const char* Text;
+    double Value;
+  } reads[] = {{"", -1}, {"  ", -1}, {"abc", -1}, {"-5", -1}, {"1e999", -1}, {"2.5", 2.5}, {" 3 ", 3}, {"0", 0},
+               {"1,5", -1}};
+  for (const Case& c : reads) EXPECT_EQ(TextToLimit(c.Text), c.Value) << c.Text;
+  EXPECT_EQ(LimitToEditText(-1), "");
+  EXPECT_EQ(LimitToEditText(0.1), "0.1");
+  EXPECT_EQ(LimitToDisplayText(-1), "");
+  EXPECT_EQ(LimitToDisplayText(1024), "1024");
+  EXPECT_EQ(LimitToDisplayText(1.0 / 3), "0.333333333333333");
+  // The user's decimal comma reads and writes both ways.
+  TNumberLocale comma;
+  comma.DecimalPoint = ",";
+  SetProcessNumberLocale(comma);
+  EXPECT_EQ(TextToLimit("1,5"), 1.5);
+  EXPECT_EQ(LimitToEditText(1.5), "1,5");
+  EXPECT_EQ(LimitToDisplayText(0.25), "0,25");
+  SetProcessNumberLocale(saved);
+}
+
+// Exam "A" with tests 1..3 and a settings file; the process-wide objects
+// as the program has them.
+class ExamDialog : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    static const char* argv[] = {"app_dialogs_exam_test"};
+    SystemInfoInit(1, argv);
+    FileUtilsInit();
+    InitializeGlobals();
+  }
+  static void TearDownTestSuite() { FinalizeGlobals(); }
+  void SetUp() override {
+    tree.AddExam("A", {"1", "2", "3"});
+    ContestInfo->Reset();
+    ContestInfo->LoadExams(tree.TasksDir());
+    exam = ContestInfo->ExamSet().Obj("A");
+    exam->ObjI(1)->TimeLimit = 2.5;
+    exam->EvaluatorName = "no-such-checker.dll";
+    previous = SetMessageDialog(messages);
+    previousFiles = SetOpenFilesDialog([this](QWidget*, const QString& Title, const QString& Folder) {
+      fileDialogs.push_back(Title.toStdString() + "@" + Folder.toStdString());
+      return chosen;
+    });
+    link = std::make_unique<test::TRecordingLink>();
+    MainFormLink::InstallHelpRoute();
+  }
+  void TearDown() override {
+    SetMessageDialog(previous);
+    SetOpenFilesDialog(previousFiles);
+    ContestInfo->Reset();
+  }
+  // The exam as its folder and "Settings.cfg" give it now.
+  TExamInfo* Reloaded() {
+    ContestInfo->LoadExams(tree.TasksDir());
+    return ContestInfo->ExamSet().Obj("A");
+  }
+  static void Type(TVQR_ExtendedEdit* Edit, const QString& Text) {
+    Edit->setFocus();
+    Edit->selectAll();
+    QTest::keyClicks(Edit, Text);
+  }
+
+  TContestTree tree;
+  TExamInfo* exam = nullptr;
+  std::shared_ptr<TScriptedMessageDialog> messages = std::make_shared<TScriptedMessageDialog>();
+  std::shared_ptr<IMessageDialog> previous;
+  TOpenFilesDialog previousFiles;
+  QStringList chosen;
+  std::vector<std::string> fileDialogs;
+  std::unique_ptr<test::TRecordingLink> link;
+};
+
+TEST_F(ExamDialog, ShowsTheExamAndOkWritesBackAndSaves) {
+  test::WhenModal([&](QWidget* Dialog) {
+    auto* form = dynamic_cast<TExamEditForm*>(Dialog);
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(form->windowTitle().toStdString(), "Cấu hình bài thi: A");
+    ASSERT_EQ(form->g.size(), 3u);
+    EXPECT_EQ(form->gGeneral.labTest->text().toStdString(), "Thiết lập chung");
+    EXPECT_EQ(form->g[1].labTest->text().toStdString(), "2");
+    EXPECT_EQ(form->g[1].edtTime->text().toStdString(), "2.5");
+    EXPECT_EQ(form->g[0].edtTime->text().toStdString(), "");  // inherits
+    EXPECT_EQ(form->gGeneral.edtMemory->text().toStdString(), "1024");
+    // A checker no longer loaded: the first one is chosen.
+    EXPECT_EQ(form->comboJudger->currentIndex(), 0);
+    test::SaveShot(form, "exam-dialog");
+
+    form->btnHelp->click();
+    Type(form->g[0].edtMark, "2");
+    Type(form->g[1].edtTime, "abc");        // unreadable: inherits
+    Type(form->g[2].edtMemory, "-5");       // negative: inherits
+    Type(form->gGeneral.edtTime, "");       // the exam keeps its own value
+    Type(form->gGeneral.edtMark, "1e999");  // not finite: kept as well
+    Type(form->gGeneral.edtMemory, "256");  // still being edited at OK
+    form->checkStdIn->setChecked(true);
+    chosen = {"/x/a.inp", "/x/b.dat"};
+    form->btnBrowseInput->click();
+    EXPECT_EQ(form->edtInputFiles->text().toStdString(), "a.inp|b.dat");
+    chosen = {"/x/bad|name.out"};
+    messages->AddAnswer(mrOk);
+    form->btnBrowseOutput->click();
+    EXPECT_EQ(form->edtOutputFiles->text().toStdString(), "A.OUT");
+    form->btnOK->click();
+  });
+  EXPECT_EQ(EditExamConfig(exam), erOK);
+  EXPECT_EQ(link->Calls, std::vector<std::string>{"help:TaskConfig"});
+  ASSERT_EQ(messages->Requests().size(), 1u);
+  EXPECT_NE(messages->Requests()[0].Msg.find("bad|name.out"), std::string::npos);
+  const std::string folder = tree.TasksDir() + "/A/1";
+  EXPECT_EQ(fileDialogs, (std::vector<std::string>{"Chọn các file dữ liệu@" + folder, "Chọn các file kết quả@" + folder}));
+
+  auto check = [](const TExamInfo* e) {
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->ObjI(0)->Mark, 2);
+    EXPECT_EQ(e->ObjI(1)->TimeLimit, -1);
+    EXPECT_EQ(e->ObjI(2)->MemoryLimit, -1);
+    EXPECT_EQ(e->Mark, 1);
+    EXPECT_EQ(e->TimeLimit, 1);
+    EXPECT_EQ(e->MemoryLimit, 256);
+    EXPECT_TRUE(e->UseStdIn);
+    EXPECT_EQ(e->InputFile, "a.inp|b.dat");
+    EXPECT_EQ(e->EvaluatorName, Checkers->ObjI(0)->Name());
+  };
+  check(exam);
+  check(Reloaded());
+}
+
+TEST_F(ExamDialog, NextPreviousAndCancelCodes) {
+  struct Case {
+    const char* Button;
+    int Code;
+    bool Saved;
+  } cases[] = {{"next", erNext, true}, {"prev", erPrevious, true}, {"cancel", erCancel, false}, {"esc", erCancel, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Button);
+    fs::remove(tree.TasksDir() + "/A/Settings.cfg");
+    exam->ObjI(0)->Mark = -1;
+    test::WhenModal([&](QWidget* Dialog) {
+      auto* form = dynamic_cast<TExamEditForm*>(Dialog);
+      Type(form->g[0].edtMark, "7");
+      const std::string b = c.Button;
+      if (b == "next") form->btnNext->click();
+      else if (b == "prev") form->btnPrev->click();
+      else if (b == "cancel") form->btnCancel->click();
+      else QTest::keyClick(form, Qt::Key_Escape);
+    });
+    EXPECT_EQ(EditExamConfig(exam), c.Code);
+    EXPECT_EQ(fs::exists(tree.TasksDir() + "/A/Settings.cfg"), c.Saved);
+    EXPECT_EQ(exam->ObjI(0)->Mark, c.Saved ? 7 : -1);
+  }
+}
+
+TEST_F(ExamDialog, AnExamWithoutTestsShowsTheGeneralRowOnly) {
+  tree.AddExam("Empty");
+  ContestInfo->LoadExams(tree.TasksDir());
+  TExamInfo* empty = ContestInfo->ExamSet().Obj("Empty");
+  ASSERT_NE(empty, nullptr);
+  test::WhenModal([&](QWidget* Dialog) {
+    auto* form = dynamic_cast<TExamEditForm*>(Dialog);
+    EXPECT_TRUE(form->g.empty());
+    bool countShown = false;
+    for (TSmartLab* l : form->scrollTestSet->widget()->findChildren<TSmartLab*>())
+      countShown |= l->text() == QString::fromUtf8("Tên 0 test▼");
+    EXPECT_TRUE(countShown);
+    form->btnNext->click();
+  });
+  EXPECT_EQ(EditExamConfig(empty), erNext);
+}
+
+}  // namespace
+}  // namespace velkor
