@@ -1,0 +1,228 @@
+#include "app/ExcelExportU.h"
+
+#include <QApplication>
+#include <QFont>
+#include <QFontMetricsF>
+
+#include <chrono>
+#include <exception>
+#include <filesystem>
+#include <memory>
+
+#include "core/Dialogs.h"
+#include "core/SystemInfo.h"
+#include "judging/Contests.h"
+#include "judging/EnvConfig.h"
+#include "judging/Exams.h"
+#include "judging/Results.h"
+#include "toolkit/DesktopOpen.h"
+
+namespace velkor {
+namespace {
+
+using platform::TCellArray;
+using platform::TCellValue;
+using platform::THorzAlign;
+using platform::TRange;
+using platform::TVertAlign;
+
+// The workbook of the export under way; kept only while it is built.
+std::unique_ptr<platform::TWorkbook> gExcel;
+std::string gTarget;
+std::string gLastFile;
+
+const char* const kHeaderContestant = "Mã thí sinh";
+
+std::string SummaryText(TJudgeState State) {
+  switch (State) {
+    case jsNotyetJudged: return "Chưa chấm";
+    case jsCompileError: return "ℱ Dịch lỗi";
+    case jsNoSource: return "∄ Không nộp";
+    case jsFailure: return "⚠ Lỗi nghiêm trọng";
+    default: return "?";
+  }
+}
+
+std::string DetailNote(const TResultE& E) {
+  switch (E.state) {
+    case jsNotyetJudged: return "Chưa chấm";
+    case jsJudged: return "✓ " + TrimLineBreaks(E.EvaluationText);
+    case jsCompileError: return "ℱ Dịch lỗi: " + TrimLineBreaks(E.EvaluationText);
+    case jsNoSource: return "∄ Không nộp";
+    case jsFailure: return "⚠ Lỗi nghiêm trọng";
+    default: return "?";
+  }
+}
+
+// A new file in the per-user temporary folder, never one that exists.
+std::string NewExportFile() {
+  namespace fs = std::filesystem;
+  const auto stamp = std::chrono::duration_cast<std::chrono::milliseconds>(
+                         std::chrono::system_clock::now().time_since_epoch())
+                         .count();
+  const fs::path folder = TempDirD.empty() ? fs::temp_directory_path() : fs::path(TempDirD);
+  for (int n = 0;; ++n) {
+    const fs::path file = folder / ("Velkor-" + std::to_string(stamp) + (n ? "-" + std::to_string(n) : "") + ".xlsx");
+    std::error_code ec;
+    if (!fs::exists(fs::symlink_status(file, ec))) return file.string();
+  }
+}
+
+// Widths in widths of the digit "0" of the book's font.
+platform::TTextMeasure FontMeasure(const std::string& Name, int Size) {
+  QFont font(QString::fromStdString(Name));
+  font.setPointSizeF(Size > 0 ? Size : 11);
+  auto metrics = std::make_shared<QFontMetricsF>(font);
+  const double digit = std::max(1.0, metrics->horizontalAdvance('0'));
+  return [metrics, digit](const std::string& Text) {
+    return metrics->horizontalAdvance(QString::fromStdString(Text)) / digit;
+  };
+}
+
+}  // namespace
+
+void SetExportTarget(const std::string& Path) { gTarget = Path; }
+const std::string& LastExportFile() { return gLastFile; }
+
+bool CreateExcel() {
+  gExcel = std::make_unique<platform::TWorkbook>();
+  return true;
+}
+
+void ReleaseExcel() { gExcel.reset(); }
+
+std::string TrimLineBreaks(const std::string& Text) {
+  auto isBreak = [](char c) { return c == '\n' || c == '\r' || c == '\x1A'; };
+  std::size_t b = 0, e = Text.size();
+  while (b < e && isBreak(Text[b])) ++b;
+  while (e > b && isBreak(Text[e - 1])) --e;
+  return Text.substr(b, e - b);
+}
+
+TCellArray BuildSummaryArray(int& R, int& C) {
+  const TExamSet& exams = ContestInfo->ExamSet();
+  const TResultSet& results = ContestInfo->ResultSet();
+  R = static_cast<int>(results.Count()) + 1;
+  C = static_cast<int>(exams.Count()) + 2;
+  TCellArray a(R, std::vector<TCellValue>(C));
+  a[0][0] = std::string(kHeaderContestant);
+  for (int j = 1; j < C - 1; ++j) a[0][j] = exams.ObjI(j - 1)->Name();
+  a[0][C - 1] = std::string("Tổng điểm");
+  for (int i = 1; i < R; ++i) {
+    const TResultC* rc = results.ObjI(i - 1);
+    a[i][0] = rc->Name();
+    for (int j = 1; j < C - 1; ++j) {
+      const TResultE* re = rc->Obj(exams.ObjI(j - 1)->Name());
+      const TJudgeState state = re ? re->state : jsNotyetJudged;
+      if (state == jsJudged) a[i][j] = re->Evaluation;
+      else a[i][j] = SummaryText(state);
+    }
+    a[i][C - 1] = rc->Evaluation;
+  }
+  return a;
+}
+
+TCellArray BuildDetailsArray(int& R, int& C) {
+  const TExamSet& exams = ContestInfo->ExamSet();
+  const TResultSet& results = ContestInfo->ResultSet();
+  C = 5;
+  R = 1;
+  for (std::ptrdiff_t i = 0; i < results.Count(); ++i) {
+    const TResultC* rc = results.ObjI(i);
+    R += 1 + static_cast<int>(exams.Count());
+    for (std::ptrdiff_t j = 0; j < rc->Count(); ++j)
+      if (rc->ObjI(j)->state == jsJudged) R += static_cast<int>(rc->ObjI(j)->Count());
+  }
+  TCellArray a(R, std::vector<TCellValue>(C));
+  a[0] = {std::string(kHeaderContestant), std::string("Bài thi"), std::string("Test"), std::string("Điểm"),
+          std::string("Ghi chú")};
+  int row = 1;
+  for (std::ptrdiff_t i = 0; i < results.Count(); ++i) {
+    const TResultC* rc = results.ObjI(i);
+    a[row][0] = rc->Name();
+    a[row][3] = rc->Evaluation;
+    ++row;
+    for (std::ptrdiff_t j = 0; j < exams.Count(); ++j) {
+      const TResultE* re = rc->ObjX(exams.ObjI(j)->Name());
+      a[row][0] = rc->Name();
+      a[row][1] = re->Name();
+      a[row][3] = re->Evaluation;
+      a[row][4] = DetailNote(*re);
+      ++row;
+      if (re->state != jsJudged) continue;
+      for (std::ptrdiff_t t = 0; t < re->Count(); ++t) {
+        const TResultT* rt = re->ObjI(t);
+        a[row] = {rc->Name(), re->Name(), rt->Name(), rt->Evaluation, TrimLineBreaks(rt->EvaluationText)};
+        ++row;
+      }
+    }
+  }
+  return a;
+}
+
+void ExportToExcel() {
+  if (!CreateExcel()) {
+    VQRMsgDlg("Không khởi động được Excel", mtError, {mbOK});
+    return;
+  }
+  ContestInfo->ResultSet().SyncE(ContestInfo->ExamSet());
+  // The sums follow the synchronised exams.
+  for (std::ptrdiff_t i = 0; i < ContestInfo->ResultSet().Count(); ++i) ContestInfo->ResultSet().ObjI(i)->UpdateScore();
+
+  platform::TWorkbook& book = *gExcel;
+  book.FontName = EnvConfig->GUIFontName.empty() ? QApplication::font().family().toStdString() : EnvConfig->GUIFontName;
+  book.FontSize = EnvConfig->GUIFontSize > 0 ? EnvConfig->GUIFontSize : 11;
+  const platform::TTextMeasure measure = FontMeasure(book.FontName, static_cast<int>(book.FontSize));
+
+  platform::TWorksheet& s1 = book.AddSheet("Tổng hợp điểm");
+  platform::TWorksheet& s2 = book.AddSheet("Chi tiết chấm");
+
+  int R = 0, C = 0;
+  TCellArray summary = BuildSummaryArray(R, C);
+  s1.SetNumberFormat({1, 1, 1, C}, "@");
+  if (R > 1) {
+    s1.SetNumberFormat({2, 1, R, 1}, "@");
+    s1.SetNumberFormat({2, 2, R, C}, "0.00");
+  }
+  s1.SetHorizontalAlignment({1, 1, R, 1}, THorzAlign::Left);
+  s1.SetHorizontalAlignment({1, 2, R, C}, THorzAlign::Right);
+  s1.SetValues(1, 1, summary);
+  summary.clear();
+  s1.SetThinBorders({1, 1, R, C});
+  s1.AutoFitColumns(measure);
+  double widest = 0;
+  for (int k = 2; k <= C; ++k) widest = std::max(widest, s1.ColumnWidth(k));
+  for (int k = 2; k <= C; ++k) s1.SetColumnWidth(k, widest);
+
+  TCellArray details = BuildDetailsArray(R, C);
+  s2.SetNumberFormat({1, 1, 1, 5}, "@");
+  if (R > 1) {
+    s2.SetNumberFormat({2, 1, R, 3}, "@");
+    s2.SetNumberFormat({2, 4, R, 4}, "0.00");
+  }
+  s2.SetHorizontalAlignment({1, 1, R, 3}, THorzAlign::Left);
+  s2.SetHorizontalAlignment({1, 4, R, 4}, THorzAlign::Right);
+  s2.SetHorizontalAlignment({1, 5, R, 5}, THorzAlign::Left);
+  s2.SetVerticalAlignment({1, 1, R, 5}, TVertAlign::Top);
+  s2.SetValues(1, 1, details);
+  details.clear();
+  s2.SetThinBorders({1, 1, R, 5});
+  s2.SetAutoFilter({1, 1, R, 3});
+  s2.AutoFitColumns(measure);
+  s2.SetColumnWidth(5, platform::kMaxColumnWidth);
+
+  const std::string file = gTarget.empty() ? NewExportFile() : gTarget;
+  try {
+    book.SaveAs(file);
+  } catch (const std::exception& e) {
+    ReleaseExcel();
+    VQRMsgDlg(e.what(), mtError, {mbOK});
+    return;
+  }
+  ReleaseExcel();
+  gLastFile = file;
+  if (!DesktopOpen(file))
+    VQRMsgDlg("Không mở được file \"" + file + "\": không có chương trình nào mở được bảng tính.", mtError, {mbOK});
+}
+
+}  // namespace velkor

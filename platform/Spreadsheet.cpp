@@ -1,0 +1,160 @@
+#include "platform/Spreadsheet.h"
+
+#include <xlsxwriter.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <tuple>
+
+namespace velkor::platform {
+
+namespace {
+
+constexpr double kDefaultWidth = 8.43;
+// Room a fitted column keeps beside its widest text, in digit widths.
+constexpr double kFitPadding = 0.75;
+
+std::string Shown(const TWorksheet::TCell& Cell) {
+  if (const auto* text = std::get_if<std::string>(&Cell.Value)) return *text;
+  if (const auto* number = std::get_if<double>(&Cell.Value)) return FormatCellNumber(*number, Cell.NumberFormat);
+  return {};
+}
+
+}  // namespace
+
+std::string FormatCellNumber(double Value, const std::string& Format) {
+  char text[64];
+  if (Format == "0.00") std::snprintf(text, sizeof text, "%.2f", Value);
+  else std::snprintf(text, sizeof text, "%.10g", Value);
+  return text;
+}
+
+template <class F>
+void TWorksheet::ForRange(const TRange& R, F&& Apply) {
+  for (int row = R.Row1; row <= R.Row2; ++row)
+    for (int col = R.Col1; col <= R.Col2; ++col) Apply(FCells[{row, col}]);
+}
+
+void TWorksheet::SetValues(int Row, int Col, const TCellArray& Values) {
+  for (std::size_t r = 0; r < Values.size(); ++r)
+    for (std::size_t c = 0; c < Values[r].size(); ++c) {
+      TCellValue value = Values[r][c];
+      if (auto* text = std::get_if<std::string>(&value); text && text->size() > kMaxCellText) {
+        // Cut at a character boundary of the UTF-8 text.
+        std::size_t end = kMaxCellText;
+        while (end > 0 && (static_cast<unsigned char>((*text)[end]) & 0xC0) == 0x80) --end;
+        text->resize(end);
+      }
+      FCells[{Row + static_cast<int>(r), Col + static_cast<int>(c)}].Value = std::move(value);
+    }
+}
+
+void TWorksheet::SetNumberFormat(const TRange& R, const std::string& Format) {
+  ForRange(R, [&](TCell& c) { c.NumberFormat = Format; });
+}
+void TWorksheet::SetHorizontalAlignment(const TRange& R, THorzAlign Align) {
+  ForRange(R, [&](TCell& c) { c.Horz = Align; });
+}
+void TWorksheet::SetVerticalAlignment(const TRange& R, TVertAlign Align) {
+  ForRange(R, [&](TCell& c) { c.Vert = Align; });
+}
+void TWorksheet::SetThinBorders(const TRange& R) {
+  ForRange(R, [](TCell& c) { c.Border = true; });
+}
+
+int TWorksheet::UsedRows() const {
+  int rows = 0;
+  for (const auto& [at, cell] : FCells) rows = std::max(rows, at.first);
+  return rows;
+}
+
+int TWorksheet::UsedColumns() const {
+  int cols = 0;
+  for (const auto& [at, cell] : FCells) cols = std::max(cols, at.second);
+  return cols;
+}
+
+const TWorksheet::TCell* TWorksheet::Cell(int Row, int Col) const {
+  const auto it = FCells.find({Row, Col});
+  return it == FCells.end() ? nullptr : &it->second;
+}
+
+double TWorksheet::ColumnWidth(int Col) const {
+  const auto it = FWidths.find(Col);
+  return it == FWidths.end() ? kDefaultWidth : it->second;
+}
+
+void TWorksheet::SetColumnWidth(int Col, double Width) { FWidths[Col] = std::clamp(Width, 0.0, kMaxColumnWidth); }
+
+void TWorksheet::AutoFitColumns(const TTextMeasure& Measure) {
+  std::map<int, double> widest;
+  for (const auto& [at, cell] : FCells) {
+    // Only the first line of a text counts; the cells do not wrap.
+    std::string text = Shown(cell);
+    text = text.substr(0, text.find_first_of("\r\n"));
+    widest[at.second] = std::max(widest[at.second], text.empty() ? 0.0 : Measure(text));
+  }
+  for (const auto& [col, width] : widest) SetColumnWidth(col, width > 0 ? width + kFitPadding : kDefaultWidth);
+}
+
+TWorksheet& TWorkbook::AddSheet(const std::string& Name) {
+  FSheets.push_back(std::make_unique<TWorksheet>(Name));
+  return *FSheets.back();
+}
+
+void TWorkbook::SaveAs(const std::string& Path) const {
+  lxw_workbook_options options{};
+  options.constant_memory = LXW_FALSE;
+  lxw_workbook* book = workbook_new_opt(Path.c_str(), &options);
+  if (!book) throw ESpreadsheetError("Không tạo được file \"" + Path + "\"");
+  using TKey = std::tuple<std::string, THorzAlign, TVertAlign, bool>;
+  std::map<TKey, lxw_format*> formats;
+  auto format = [&](const TWorksheet::TCell& c) {
+    const TKey key{c.NumberFormat, c.Horz, c.Vert, c.Border};
+    lxw_format*& f = formats[key];
+    if (!f) {
+      f = workbook_add_format(book);
+      format_set_font_name(f, FontName.c_str());
+      format_set_font_size(f, FontSize);
+      if (!c.NumberFormat.empty()) format_set_num_format(f, c.NumberFormat.c_str());
+      if (c.Horz == THorzAlign::Left) format_set_align(f, LXW_ALIGN_LEFT);
+      if (c.Horz == THorzAlign::Right) format_set_align(f, LXW_ALIGN_RIGHT);
+      if (c.Vert == TVertAlign::Top) format_set_align(f, LXW_ALIGN_VERTICAL_TOP);
+      if (c.Border) format_set_border(f, LXW_BORDER_THIN);
+    }
+    return f;
+  };
+  for (const auto& sheet : FSheets) {
+    lxw_worksheet* ws = workbook_add_worksheet(book, sheet->Name.c_str());
+    if (!ws) {
+      workbook_close(book);
+      throw ESpreadsheetError("Tên trang tính không hợp lệ: \"" + sheet->Name + "\"");
+    }
+    for (const auto& [col, width] : sheet->ColumnWidths())
+      worksheet_set_column(ws, static_cast<lxw_col_t>(col - 1), static_cast<lxw_col_t>(col - 1), width, nullptr);
+    for (const auto& [at, cell] : sheet->Cells()) {
+      const auto row = static_cast<lxw_row_t>(at.first - 1);
+      const auto col = static_cast<lxw_col_t>(at.second - 1);
+      lxw_format* f = format(cell);
+      if (const auto* text = std::get_if<std::string>(&cell.Value)) {
+        if (text->empty()) worksheet_write_blank(ws, row, col, f);
+        else worksheet_write_string(ws, row, col, text->c_str(), f);
+      } else if (const auto* number = std::get_if<double>(&cell.Value)) {
+        worksheet_write_number(ws, row, col, std::isfinite(*number) ? *number : 0, f);
+      } else {
+        worksheet_write_blank(ws, row, col, f);
+      }
+    }
+    if (sheet->HasAutoFilter()) {
+      const TRange& r = sheet->AutoFilter();
+      worksheet_autofilter(ws, static_cast<lxw_row_t>(r.Row1 - 1), static_cast<lxw_col_t>(r.Col1 - 1),
+                           static_cast<lxw_row_t>(r.Row2 - 1), static_cast<lxw_col_t>(r.Col2 - 1));
+    }
+  }
+  const lxw_error error = workbook_close(book);
+  if (error != LXW_NO_ERROR)
+    throw ESpreadsheetError("Không ghi được file \"" + Path + "\": " + lxw_strerror(error));
+}
+
+}  // namespace velkor::platform

@@ -1,0 +1,111 @@
+// A workbook kept in memory and written as an .xlsx file: named sheets of
+// text and number cells, each cell with a number format, alignment and
+// thin borders; column widths (fitted to the texts on request), one
+// filtered range per sheet, one font for the whole book. It stands for the
+// spreadsheet program the results used to be handed to, with only what the
+// export asks of it. Rows and columns count from 1.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace velkor::platform {
+
+class ESpreadsheetError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A cell holds nothing, a text or a number.
+using TCellValue = std::variant<std::monostate, std::string, double>;
+using TCellArray = std::vector<std::vector<TCellValue>>;
+
+enum class THorzAlign : std::uint8_t { General, Left, Right };
+enum class TVertAlign : std::uint8_t { Bottom, Top };
+
+// The longest text a cell holds; longer texts are cut to it.
+inline constexpr std::size_t kMaxCellText = 32767;
+// Column widths are in widths of the digit "0" of the book's font.
+inline constexpr double kMaxColumnWidth = 255;
+
+// The width of Text in widths of the digit "0" of the book's font.
+using TTextMeasure = std::function<double(const std::string& Text)>;
+
+struct TRange {
+  int Row1, Col1, Row2, Col2;
+};
+
+class TWorksheet {
+ public:
+  explicit TWorksheet(std::string aName) : Name(std::move(aName)) {}
+
+  std::string Name;
+
+  // Values[0][0] goes to (Row, Col).
+  void SetValues(int Row, int Col, const TCellArray& Values);
+  void SetNumberFormat(const TRange& R, const std::string& Format);
+  void SetHorizontalAlignment(const TRange& R, THorzAlign Align);
+  void SetVerticalAlignment(const TRange& R, TVertAlign Align);
+  void SetThinBorders(const TRange& R);
+  void SetAutoFilter(const TRange& R) { FAutoFilter = R; FHasAutoFilter = true; }
+
+  // The last row and column that hold a value or a format (0 when none).
+  int UsedRows() const;
+  int UsedColumns() const;
+  // The width of column Col (the default 8.43 until set or fitted).
+  double ColumnWidth(int Col) const;
+  void SetColumnWidth(int Col, double Width);
+  // Each used column as wide as its widest cell as shown, at most 255.
+  void AutoFitColumns(const TTextMeasure& Measure);
+
+  struct TCell {
+    TCellValue Value;
+    std::string NumberFormat;
+    THorzAlign Horz = THorzAlign::General;
+    TVertAlign Vert = TVertAlign::Bottom;
+    bool Border = false;
+  };
+  // The cell at (Row, Col), nullptr when it was never touched.
+  const TCell* Cell(int Row, int Col) const;
+  bool HasAutoFilter() const { return FHasAutoFilter; }
+  const TRange& AutoFilter() const { return FAutoFilter; }
+  const std::map<int, double>& ColumnWidths() const { return FWidths; }
+  const std::map<std::pair<int, int>, TCell>& Cells() const { return FCells; }
+
+ private:
+  template <class F>
+  void ForRange(const TRange& R, F&& Apply);
+
+  std::map<std::pair<int, int>, TCell> FCells;
+  std::map<int, double> FWidths;
+  TRange FAutoFilter{};
+  bool FHasAutoFilter = false;
+};
+
+class TWorkbook {
+ public:
+  std::string FontName = "Calibri";
+  double FontSize = 11;
+
+  TWorksheet& AddSheet(const std::string& Name);
+  std::size_t SheetCount() const { return FSheets.size(); }
+  TWorksheet& Sheet(std::size_t Index) { return *FSheets.at(Index); }
+
+  // Writes the book to Path.
+  // Raises ESpreadsheetError naming the file when it cannot be written.
+  void SaveAs(const std::string& Path) const;
+
+ private:
+  std::vector<std::unique_ptr<TWorksheet>> FSheets;
+};
+
+// How a number shows under Format ("0.00", "@" or anything else: general).
+std::string FormatCellNumber(double Value, const std::string& Format);
+
+}  // namespace velkor::platform
