@@ -256,93 +256,94 @@ class TMainToolBtn : public TSmartToolBtn {
 
 }  // namespace
 
-// The grid: hands its mouse, key, drop and hint events to the main window.
-class TMainListView : public QTableView {
- public:
-  explicit TMainListView(TMainForm* Form) : QTableView(Form), FForm(Form) {
-    FDelegate = new TMainListDelegate(this);
-    setItemDelegate(FDelegate);
-    setSelectionBehavior(SelectRows);
-    setSelectionMode(SingleSelection);
-    setEditTriggers(NoEditTriggers);
-    setShowGrid(true);
-    setWordWrap(false);
-    setTabKeyNavigation(false);
-    setIconSize(QSize(24, 24));
-    setAcceptDrops(true);
-    viewport()->setAcceptDrops(true);
-    setDragDropMode(DropOnly);
-    verticalHeader()->hide();
-    verticalHeader()->setDefaultSectionSize(26);
-    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    horizontalHeader()->setSectionsClickable(true);
-    horizontalHeader()->setHighlightSections(false);
-    horizontalHeader()->setStretchLastSection(false);
-    horizontalHeader()->setContextMenuPolicy(Qt::CustomContextMenu);
-  }
+TMainListView::TMainListView(TMainForm* Form) : QTableView(Form), FForm(Form) {
+  FDelegate = new TMainListDelegate(this);
+  setItemDelegate(FDelegate);
+  setSelectionBehavior(SelectRows);
+  setSelectionMode(SingleSelection);
+  setEditTriggers(NoEditTriggers);
+  setShowGrid(true);
+  setWordWrap(false);
+  setTabKeyNavigation(false);
+  setIconSize(QSize(24, 24));
+  setAcceptDrops(true);
+  viewport()->setAcceptDrops(true);
+  setDragDropMode(DropOnly);
+  verticalHeader()->hide();
+  verticalHeader()->setDefaultSectionSize(26);
+  verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  horizontalHeader()->setSectionsClickable(true);
+  horizontalHeader()->setHighlightSections(false);
+  horizontalHeader()->setStretchLastSection(false);
+  horizontalHeader()->setContextMenuPolicy(Qt::CustomContextMenu);
+}
 
-  QRect StateIconRect(const QModelIndex& Index) const {
-    QStyleOptionViewItem opt;
-    initViewItemOption(&opt);
-    opt.rect = visualRect(Index);
-    return FDelegate->DecorationRect(opt, Index, this);
-  }
+QRect TMainListView::StateIconRect(const QModelIndex& Index) const {
+  QStyleOptionViewItem opt;
+  initViewItemOption(&opt);
+  opt.rect = visualRect(Index);
+  return static_cast<const TMainListDelegate*>(FDelegate)->DecorationRect(opt, Index, this);
+}
 
- protected:
-  void mousePressEvent(QMouseEvent* Event) override {
-    QTableView::mousePressEvent(Event);
-    FForm->MainListMouseDown(Event->button(), Event->position().toPoint());
-  }
+// A double click toggles a state icon once: the press that completes a
+// double click (some platforms deliver it before the double-click event,
+// some instead of it) only sets the clicked cell.
+void TMainListView::mousePressEvent(QMouseEvent* Event) {
+  QTableView::mousePressEvent(Event);
+  const QPoint p = Event->position().toPoint();
+  const bool second = Event->button() == FLastPressButton &&
+                      Event->timestamp() - FLastPressTime < static_cast<quint64>(QApplication::doubleClickInterval()) &&
+                      (p - FLastPressPos).manhattanLength() <= QApplication::startDragDistance();
+  FLastPressButton = second ? Qt::NoButton : Event->button();
+  FLastPressTime = Event->timestamp();
+  FLastPressPos = p;
+  FForm->MainListMouseDown(Event->button(), p, second);
+}
 
-  // The second press of a double click arrives here, not as a press: the
-  // state icon therefore toggles once per double click.
-  void mouseDoubleClickEvent(QMouseEvent* Event) override {
-    if (Event->button() == Qt::LeftButton) FForm->MainListDblClick(Event->position().toPoint());
-  }
+void TMainListView::mouseDoubleClickEvent(QMouseEvent* Event) {
+  if (Event->button() == Qt::LeftButton) FForm->MainListDblClick(Event->position().toPoint());
+}
 
-  void keyPressEvent(QKeyEvent* Event) override {
-    if (FForm->MainListKeyDown(Event->key(), Event->modifiers())) return;
-    if (Event->key() == Qt::Key_Space && (Event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
-      FForm->MainListKeyPress(Event->key());
-      return;
-    }
-    // Select-all belongs to the contestants' action, never to the view.
-    if (Event->matches(QKeySequence::SelectAll)) {
-      Event->ignore();
-      return;
-    }
-    QTableView::keyPressEvent(Event);
+void TMainListView::keyPressEvent(QKeyEvent* Event) {
+  if (FForm->MainListKeyDown(Event->key(), Event->modifiers())) return;
+  if (Event->key() == Qt::Key_Space && (Event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+    FForm->MainListKeyPress(Event->key());
+    return;
   }
+  // Select-all belongs to the contestants' action, never to the view.
+  if (Event->matches(QKeySequence::SelectAll)) {
+    Event->ignore();
+    return;
+  }
+  QTableView::keyPressEvent(Event);
+}
 
-  void dragEnterEvent(QDragEnterEvent* Event) override {
-    if (Event->mimeData()->hasUrls()) Event->acceptProposedAction();
-    else Event->ignore();
-  }
-  void dragMoveEvent(QDragMoveEvent* Event) override {
-    if (Event->mimeData()->hasUrls()) Event->acceptProposedAction();
-    else Event->ignore();
-  }
-  void dropEvent(QDropEvent* Event) override {
-    std::vector<std::string> paths;
-    for (const QUrl& url : Event->mimeData()->urls())
-      if (url.isLocalFile()) paths.push_back(url.toLocalFile().toStdString());
-    Event->acceptProposedAction();
-    FForm->MainListDrop(paths, Event->position().toPoint());
-  }
+void TMainListView::dragEnterEvent(QDragEnterEvent* Event) {
+  if (Event->mimeData()->hasUrls()) Event->acceptProposedAction();
+  else Event->ignore();
+}
 
-  bool viewportEvent(QEvent* Event) override {
-    if (Event->type() == QEvent::ToolTip) {
-      auto* help = static_cast<QHelpEvent*>(Event);
-      QToolTip::showText(help->globalPos(), FForm->MainListHint(help->pos()), viewport(), {}, kHintHideMs);
-      return true;
-    }
-    return QTableView::viewportEvent(Event);
-  }
+void TMainListView::dragMoveEvent(QDragMoveEvent* Event) {
+  if (Event->mimeData()->hasUrls()) Event->acceptProposedAction();
+  else Event->ignore();
+}
 
- private:
-  TMainForm* FForm;
-  TMainListDelegate* FDelegate;
-};
+void TMainListView::dropEvent(QDropEvent* Event) {
+  std::vector<std::string> paths;
+  for (const QUrl& url : Event->mimeData()->urls())
+    if (url.isLocalFile()) paths.push_back(url.toLocalFile().toStdString());
+  Event->acceptProposedAction();
+  FForm->MainListDrop(paths, Event->position().toPoint());
+}
+
+bool TMainListView::viewportEvent(QEvent* Event) {
+  if (Event->type() == QEvent::ToolTip) {
+    auto* help = static_cast<QHelpEvent*>(Event);
+    QToolTip::showText(help->globalPos(), FForm->MainListHint(help->pos()), viewport(), {}, kHintHideMs);
+    return true;
+  }
+  return QTableView::viewportEvent(Event);
+}
 
 // --- creation -----------------------------------------------------------------
 
@@ -758,11 +759,11 @@ void TMainForm::ToggleContestant(int Row) {
   MainListModel->RowChanged(Row);
 }
 
-void TMainForm::MainListMouseDown(Qt::MouseButton Button, const QPoint& P) {
+void TMainForm::MainListMouseDown(Qt::MouseButton Button, const QPoint& P, bool SecondOfDouble) {
   const TListHit hit = ListHitTest(P);
   ActiveC = hit.Row >= 0 && hit.Row < Results().Count() ? Results().ObjI(hit.Row) : nullptr;
   ActiveE = ActiveC && hit.Exam >= 0 && hit.Exam < Exams().Count() ? Exams().ObjI(hit.Exam) : nullptr;
-  if (Button == Qt::LeftButton && ActiveC && hit.OnStateIcon) ToggleContestant(hit.Row);
+  if (Button == Qt::LeftButton && ActiveC && hit.OnStateIcon && !SecondOfDouble) ToggleContestant(hit.Row);
   if (Button == Qt::RightButton) PopupListMenu();
 }
 

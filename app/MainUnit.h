@@ -22,6 +22,7 @@
 #include <QMainWindow>
 #include <QPixmap>
 #include <QPointer>
+#include <QTableView>
 
 #include <cstdint>
 #include <map>
@@ -37,7 +38,7 @@ class QAction;
 class QLabel;
 class QMenu;
 class QTabWidget;
-class QTableView;
+class QStyledItemDelegate;
 class QTextBrowser;
 class QTimer;
 class QWidget;
@@ -116,7 +117,32 @@ struct TListHit {
   bool OnStateIcon = false;
 };
 
-class TMainListView;
+class TMainForm;
+
+// The grid: a table view that hands its mouse, key, drop and hint events
+// to the main window.
+class TMainListView : public QTableView {
+ public:
+  explicit TMainListView(TMainForm* Form);
+  // Where the style paints the state icon of Index (column 0).
+  QRect StateIconRect(const QModelIndex& Index) const;
+
+ protected:
+  void mousePressEvent(QMouseEvent* Event) override;
+  void mouseDoubleClickEvent(QMouseEvent* Event) override;
+  void keyPressEvent(QKeyEvent* Event) override;
+  void dragEnterEvent(QDragEnterEvent* Event) override;
+  void dragMoveEvent(QDragMoveEvent* Event) override;
+  void dropEvent(QDropEvent* Event) override;
+  bool viewportEvent(QEvent* Event) override;
+
+ private:
+  TMainForm* FForm;
+  QStyledItemDelegate* FDelegate;
+  Qt::MouseButton FLastPressButton = Qt::NoButton;
+  quint64 FLastPressTime = 0;
+  QPoint FLastPressPos;
+};
 
 class TMainForm : public QMainWindow, public IMainFormLink {
  public:
@@ -197,7 +223,8 @@ class TMainForm : public QMainWindow, public IMainFormLink {
   QAction *actHelp, *actAbout, *actSnapshot, *actSnapshotForm;
 
   // Grid input, called by the view.
-  void MainListMouseDown(Qt::MouseButton Button, const QPoint& ClientPoint);
+  // SecondOfDouble: the press that completes a double click.
+  void MainListMouseDown(Qt::MouseButton Button, const QPoint& ClientPoint, bool SecondOfDouble = false);
   void MainListDblClick(const QPoint& ClientPoint);
   void MainListColumnClick(int Column);
   void MainListColumnRightClick(int Column);
