@@ -6,7 +6,12 @@
 #include <QAction>
 #include <QApplication>
 #include <QHeaderView>
+#include <QClipboard>
+#include <QDialog>
+#include <QHelpEvent>
 #include <QLabel>
+#include <QLineEdit>
+#include <QToolTip>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
@@ -22,6 +27,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <sys/stat.h>
 
 #include "AppTestSupport.h"
 #include "app/MainUnit.h"
@@ -394,6 +401,349 @@ TEST_F(MainWindow, AutoScrollMovesEverySecondTick) {
   const int pos = Form->ScrollPos;
   for (int i = 0; i < 4; ++i) Form->TimerScrollTimer();
   EXPECT_EQ(Form->ScrollPos, pos);
+}
+
+// --- toolbar fitting ------------------------------------------------------------------
+
+// The toolbar's buttons in slot order with their actions' names.
+std::vector<std::string> ToolActions(const TMainForm& Form) {
+  std::vector<std::string> names;
+  for (const TToolRec& slot : Form.Btns()) names.push_back(slot.btn ? slot.btn->Action()->objectName().toStdString() : "-");
+  return names;
+}
+
+TEST_F(MainWindow, ToolbarSlotsAndPriorities) {
+  EXPECT_EQ(ToolActions(*Form),
+            (std::vector<std::string>{"actReloadExams", "actReloadContestants", "actRefreshExams",
+                                      "actRefreshContestants", "-", "actNewContest", "actOpenContest",
+                                      "actSaveContest", "-", "actJudge", "actOnlineJudge", "actExportToExcel", "-",
+                                      "-", "actCompilerConfig", "actSecurity", "actSettings", "actHelp"}));
+  std::vector<std::intptr_t> priorities;
+  for (const TToolRec& slot : Form->Btns()) priorities.push_back(slot.priority);
+  EXPECT_EQ(priorities, (std::vector<std::intptr_t>{1, 2, 13, 5, 0, 6, 7, 8, 0, 3, 12, 4, 0, 0, 9, 11, 10, 0}));
+  // A button's hint is its action's caption.
+  EXPECT_EQ(Form->Btns()[9].btn->toolTip(), QString::fromUtf8("Chấm bài"));
+}
+
+TEST_F(MainWindow, ToolbarFitsTheWidthByPriority) {
+  TVQR_Panel* panel = Form->ControlPanel;
+  const TRect inside0 = panel->GetInsideRect();
+  const int frame = panel->width() - (inside0.Right - inside0.Left);  // both sides
+  auto fit = [&](int W) {
+    panel->resize(W + frame, panel->height());
+    QApplication::processEvents();
+  };
+  auto visibleLefts = [&] {
+    std::vector<int> lefts;
+    for (const TToolRec& slot : Form->Btns())
+      if (slot.btn) lefts.push_back(slot.btn->isHidden() ? -1 : slot.btn->x());
+    return lefts;  // the 14 buttons in slot order, -1 when hidden
+  };
+  const int inset = inside0.Left;
+  struct Case {
+    int W;
+    std::vector<int> Lefts;  // without the help button
+  };
+  const Case cases[] = {
+      {900, {6, 62, 118, 174, 238, 294, 350, 414, 470, 526, 590, 646, 702}},
+      {814, {6, 62, 118, 174, 238, 294, 350, 414, 470, 526, 590, 646, 702}},
+      {813, {6, 62, -1, 118, 182, 238, 294, 358, 414, 470, 534, 590, 646}},
+      {757, {6, 62, -1, 118, 182, 238, 294, 358, -1, 414, 478, 534, 590}},
+      {400, {6, 62, -1, 118, 182, 238, 294, 358, -1, -1, -1, -1, -1}},  // thresholds 7: up to Open
+      {126, {6, 62, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1}},
+      {125, {6, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1}},
+      {62, {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1}},
+  };
+  for (const Case& c : cases) {
+    fit(c.W);
+    std::vector<int> lefts = visibleLefts();
+    const int help = lefts.back();
+    lefts.pop_back();
+    EXPECT_EQ(lefts, c.Lefts) << "W=" << c.W;
+    EXPECT_EQ(help, inset + c.W - 56) << "W=" << c.W;
+  }
+  fit(61);
+  EXPECT_TRUE(Form->Btns().back().btn->isHidden());
+
+  // The hide order as the toolbar narrows: refresh exams first, help last.
+  std::vector<std::string> order;
+  std::vector<bool> was(18, true);
+  for (int W = 900; W >= 40; --W) {
+    fit(W);
+    for (std::size_t i = 0; i < Form->Btns().size(); ++i) {
+      TSmartToolBtn* btn = Form->Btns()[i].btn;
+      if (!btn) continue;
+      if (was[i] && btn->isHidden()) order.push_back(btn->Action()->objectName().toStdString());
+      was[i] = !btn->isHidden();
+    }
+  }
+  EXPECT_EQ(order, (std::vector<std::string>{"actRefreshExams", "actOnlineJudge", "actSecurity", "actSettings",
+                                             "actCompilerConfig", "actSaveContest", "actOpenContest",
+                                             "actNewContest", "actRefreshContestants", "actExportToExcel",
+                                             "actJudge", "actReloadContestants", "actReloadExams", "actHelp"}));
+}
+
+TEST_F(MainWindow, HiddenToolbarIsLeftAloneAndRefittedWhenShown) {
+  Form->resize(1200, 600);
+  QApplication::processEvents();
+  Form->ControlPanel->hide();
+  Form->resize(700, 600);
+  QApplication::processEvents();
+  Form->ControlPanel->resize(500, 68);
+  EXPECT_FALSE(Form->Btns()[2].btn->isHidden());  // laid out for 1200, untouched
+  Form->ControlPanel->show();
+  QApplication::processEvents();
+  EXPECT_TRUE(Form->Btns()[2].btn->isHidden());
+  const TRect inside = Form->ControlPanel->GetInsideRect();
+  EXPECT_EQ(Form->Btns().back().btn->x(), inside.Right - 56);
+  test::SaveShot(Form.get(), "main-narrow-toolbar");
+}
+
+// --- the enabling rule, title and help ---------------------------------------------------
+
+TEST_F(MainWindow, CommandsFollowTheLoadedFolders) {
+  auto enabled = [&](std::initializer_list<const char*> Names) {
+    std::string states;
+    for (const char* n : Names) states += Form->Action(n)->isEnabled() ? '1' : '0';
+    return states;
+  };
+  const auto judging = {"actJudge", "actRejudge", "actDeleteMark", "actDetails", "actExportToExcel",
+                        "actOnlineJudge", "actRefreshExams", "actRefreshContestants"};
+  EXPECT_EQ(enabled(judging), "00000000");
+  EXPECT_TRUE(Form->actReloadExams->isEnabled());
+  EXPECT_TRUE(Form->actExamConfig->isEnabled());
+
+  Tree.AddExam("BAI1");
+  Form->SetExamsDir(Tree.TasksDir());
+  EXPECT_EQ(enabled(judging), "00000010");
+  Tree.AddContestant("AN");
+  Form->SetContestantsDir(Tree.ContestantsDir());
+  EXPECT_EQ(enabled(judging), "11111011");
+
+  EnvConfig->SubmitDir = Tree.Path("Submit");
+  Form->SetContestantsDir(Tree.ContestantsDir());
+  EXPECT_EQ(enabled(judging), "11111111");
+
+  Form->SetExamsDir(Tree.Path("missing"));  // no folder: an empty exam set
+  EXPECT_EQ(enabled(judging), "00000001");
+  EXPECT_EQ(Form->MainListModel->columnCount(), 2);
+  Form->actNewContest->trigger();
+  EXPECT_EQ(enabled(judging), "00000000");
+  EXPECT_EQ(Form->MainListModel->rowCount(), 0);
+}
+
+TEST_F(MainWindow, FoldersMarkTheContestChangedAndExamsDropScores) {
+  LoadSmallContest();
+  EXPECT_TRUE(Form->ContestChanged);
+  EXPECT_EQ(EnvConfig->LastExamDir, Tree.TasksDir());
+  EXPECT_EQ(EnvConfig->LastContestantDir, Tree.ContestantsDir());
+  Score("AN", "BAI1", jsJudged, 2);
+  Form->SetExamsDir(Tree.TasksDir());
+  EXPECT_EQ(C("AN")->Count(), 0);
+  EXPECT_EQ(C("AN")->Evaluation, 0);
+
+  // Selection commands change no saved state.
+  Form->ContestChanged = false;
+  Form->actDeselectAll->trigger();
+  Form->actSelectInverseExams->trigger();
+  EXPECT_FALSE(C("AN")->Enabled);
+  EXPECT_FALSE(E("BAI1")->Enabled);
+  EXPECT_EQ(Header(1), QString::fromUtf8("◯ BAI1"));
+  EXPECT_FALSE(Form->ContestChanged);
+
+  // A refresh keeps the known contestants and finds new ones.
+  Tree.AddContestant("DUNG");
+  Form->actRefreshContestants->trigger();
+  EXPECT_EQ(Form->MainListModel->rowCount(), 4);
+  EXPECT_FALSE(C("AN")->Enabled);
+  EXPECT_TRUE(Form->ContestChanged);
+}
+
+TEST_F(MainWindow, ExamRefreshDropsVanishedResultsAndTheirTotals) {
+  LoadSmallContest();
+  Score("AN", "BAI1", jsJudged, 2);
+  Score("AN", "BAI2", jsJudged, 3);
+  fs::remove_all(Tree.TasksDir() + "/BAI2");
+  Form->actRefreshExams->trigger();
+  EXPECT_EQ(Form->MainListModel->columnCount(), 3);
+  EXPECT_EQ(Cell(0, 2), "2.00");
+  EXPECT_EQ(C("AN")->Evaluation, 2);
+}
+
+TEST_F(MainWindow, HelpOpensAtTheTopicBesideTheProgram) {
+  const fs::path page = fs::path(MyDirD) / "~Documentation" / "velkor.html";
+  ASSERT_TRUE(fs::exists(page)) << page;
+  std::ifstream in(page);
+  const std::string html((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  for (const char* anchor : {"TaskConfig", "CompilerConfig", "Security"})
+    EXPECT_NE(html.find(std::string("name=\"") + anchor + "\""), std::string::npos) << anchor;
+
+  MainFormLink::ShowHelp("CompilerConfig");
+  EXPECT_EQ(Form->WorkSpace->currentWidget(), Form->tabHelp);
+  EXPECT_EQ(Form->WebBrowser1->source().fragment(), "CompilerConfig");
+  EXPECT_EQ(Form->WebBrowser1->source().toLocalFile().toStdString(), page.string());
+  EXPECT_TRUE(Form->WebBrowser1->toPlainText().contains(QString::fromUtf8("Cấu hình bộ dịch")));
+  test::SaveShot(Form.get(), "main-help");
+
+  MainFormLink::ShowGridPage();
+  EXPECT_EQ(Form->WorkSpace->currentWidget(), Form->tabSummary);
+  Form->actHelp->trigger();
+  EXPECT_EQ(Form->WorkSpace->currentWidget(), Form->tabHelp);
+}
+
+// --- hints and drops ------------------------------------------------------------------------
+
+TEST_F(MainWindow, HintsNameWhatADropOnTheColumnDoes) {
+  LoadSmallContest();
+  const int w0 = Form->MainList->columnWidth(0);
+  EXPECT_EQ(Form->MainListHint({1, 5}).toStdString(),
+            "Nạp nhanh danh sách thí sinh:\r\nKéo thư mục chứa các bài làm của thí sinh thả vào cột này");
+  EXPECT_EQ(Form->MainListHint({w0 - 1, 300}), Form->MainListHint({1, 5}));
+  EXPECT_EQ(Form->MainListHint({w0 + 1, 5}).toStdString(),
+            "Nạp nhanh danh sách bài thi\r\nKéo thư mục chứa các bài thi thả vào cột này");
+
+  // A toolbar button's tip shows below the button.
+  TSmartToolBtn* judge = Form->Btns()[9].btn;
+  QHelpEvent help(QEvent::ToolTip, QPoint(10, 10), judge->mapToGlobal(QPoint(10, 10)));
+  QApplication::sendEvent(judge, &help);
+  EXPECT_TRUE(QToolTip::isVisible());
+  EXPECT_EQ(QToolTip::text(), QString::fromUtf8("Chấm bài"));
+  QToolTip::hideText();
+}
+
+class MainWindowDrops : public MainWindow {
+ protected:
+  void Drop(const std::string& Path, int X) {
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(Path))});
+    QDropEvent drop(QPointF(X, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(Viewport(), &drop);
+  }
+  void WriteFile(const std::string& Path, const std::string& Text, fs::perms Perms = fs::perms::owner_read |
+                                                                                 fs::perms::owner_write) {
+    std::ofstream(Path) << Text;
+    fs::permissions(Path, Perms);
+  }
+  test::TRecordingOpener Opener;
+};
+
+TEST_F(MainWindowDrops, FoldersByColumnAndFilesByKind) {
+  Tree.AddExam("BAI1");
+  Tree.AddContestant("AN");
+  const int w0 = Form->MainList->columnWidth(0);
+  Drop(Tree.ContestantsDir(), 3);
+  EXPECT_EQ(ContestInfo->ResultSet().Dir(), Tree.ContestantsDir() + "/");
+  EXPECT_EQ(ContestInfo->ExamSet().Dir(), "");
+  Drop(Tree.TasksDir(), w0 + 3);  // the total column of an exam-less grid
+  EXPECT_EQ(ContestInfo->ExamSet().Dir(), Tree.TasksDir() + "/");
+
+  const std::string text = Tree.Path("notes.txt"), program = Tree.Path("a.out"), zip = Tree.Path("OLD.ZIP");
+  WriteFile(text, "hello");
+  WriteFile(program, "#!/bin/sh\n", fs::perms::owner_all);
+  WriteFile(zip, "not an archive");
+  Drop(text, 3);
+  Drop(program, 3);  // never started from a drop
+  EXPECT_EQ(Opener.Opened, std::vector<std::string>{text});
+
+  // "X.ZIP" is read as a contest: this one is not, so it is reported and
+  // the contest is empty.
+  Form->ContestChanged = false;
+  Drop(zip, w0 + 3);
+  ASSERT_EQ(FMessages->Requests().size(), 1u);
+  EXPECT_EQ(FMessages->Requests()[0].Msg.rfind("Không mở được kỳ thi: " + zip, 0), 0u);
+  EXPECT_EQ(ContestInfo->ExamSet().Dir(), "");
+  EXPECT_EQ(Form->windowTitle(), QString::fromUtf8("Βέλκο - Chương trình chấm bài tự động"));
+
+  // Nothing for what is gone or is neither a file nor a folder.
+  Drop(Tree.Path("gone"), 3);
+  const std::string fifo = Tree.Path("pipe");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  Drop(fifo, 3);
+  EXPECT_EQ(Opener.Opened.size(), 1u);
+  EXPECT_EQ(FMessages->Requests().size(), 1u);
+  EXPECT_EQ(ContestInfo->ResultSet().Dir(), "");
+}
+
+// --- other commands ---------------------------------------------------------------------------
+
+TEST_F(MainWindow, DeleteMarksAsksBeforeClearingMoreThanOne) {
+  LoadSmallContest();
+  for (const char* c : {"AN", "BINH"})
+    for (const char* e : {"BAI1", "BAI2"}) Score(c, e, jsJudged, 1);
+  Form->UpdateItemList();
+
+  // One cell: no question.
+  Form->ActiveC = C("AN");
+  Form->ActiveE = E("BAI1");
+  Form->ContestChanged = false;
+  Form->actDeleteMark->trigger();
+  EXPECT_EQ(C("AN")->Count(), 1);
+  EXPECT_EQ(C("AN")->Evaluation, 1);
+  EXPECT_EQ(Cell(0, 3), "1.00");
+  EXPECT_TRUE(Form->ContestChanged);
+  EXPECT_TRUE(FMessages->Requests().empty());
+
+  // A whole column: asked; No keeps everything.
+  Form->ActiveC = nullptr;
+  Form->ActiveE = E("BAI2");
+  Form->ContestChanged = false;
+  FMessages->AddAnswer(mrNo);
+  Form->actDeleteMark->trigger();
+  ASSERT_EQ(FMessages->Requests().size(), 1u);
+  EXPECT_EQ(FMessages->Requests()[0].Msg, "Bạn có chắc chắn muốn xóa điểm không?");
+  EXPECT_EQ(FMessages->Requests()[0].Buttons, (TMsgDlgButtons{mbYes, mbNo}));
+  EXPECT_EQ(C("BINH")->Count(), 2);
+  EXPECT_FALSE(Form->ContestChanged);
+  FMessages->AddAnswer(mrYes);
+  Form->actDeleteMark->trigger();
+  EXPECT_EQ(C("AN")->Count(), 0);
+  EXPECT_EQ(C("BINH")->Count(), 1);
+  EXPECT_EQ(C("BINH")->Evaluation, 1);
+
+  // A row: every result of that contestant.
+  Score("BINH", "BAI2", jsJudged, 1);
+  Form->ActiveC = C("BINH");
+  Form->ActiveE = nullptr;
+  FMessages->AddAnswer(mrYes);
+  Form->actDeleteMark->trigger();
+  EXPECT_EQ(C("BINH")->Count(), 0);
+  EXPECT_EQ(Cell(1, 3), "0.00");
+  EXPECT_EQ(Form->MainList->selectionModel()->selectedRows().value(0).row(), 1);
+}
+
+TEST_F(MainWindow, RowRefreshFromOtherWindows) {
+  LoadSmallContest();
+  Score("CUONG", "BAI1", jsJudged, 4);
+  MainFormLink::UpdateMainTableC(C("CUONG"), true);
+  EXPECT_EQ(Form->MainList->selectionModel()->selectedRows().value(0).row(), 2);
+  EXPECT_EQ(Cell(2, 1), QString::fromUtf8("✓ 4.00"));
+  TResultC stranger;
+  stranger.SetName("NOBODY");
+  MainFormLink::UpdateMainTableC(&stranger, true);  // not in the grid: nothing
+  EXPECT_EQ(Form->MainList->selectionModel()->selectedRows().value(0).row(), 2);
+}
+
+TEST_F(MainWindow, SnapshotsGoToTheClipboardOpaque) {
+  Form->actSnapshot->trigger();
+  QImage shot = QApplication::clipboard()->image();
+  EXPECT_EQ(shot.size(), Form->size());
+  EXPECT_EQ(qAlpha(shot.pixel(0, 0)), 255);
+
+  // In another window of ours, Ctrl+Alt+Q takes that window and swallows the key.
+  QDialog other;
+  auto* edit = new QLineEdit(&other);
+  other.resize(300, 120);
+  other.show();
+  QApplication::setActiveWindow(&other);
+  edit->setFocus();
+  QApplication::clipboard()->clear();
+  QTest::keyClick(edit, Qt::Key_Q, Qt::ControlModifier | Qt::AltModifier);
+  shot = QApplication::clipboard()->image();
+  EXPECT_EQ(shot.size(), QSize(300, 120));
+  EXPECT_EQ(edit->text(), "");
+  // Ctrl+Shift+Q there takes the main window.
+  QTest::keyClick(edit, Qt::Key_Q, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_EQ(QApplication::clipboard()->image().size(), Form->size());
 }
 
 }  // namespace
