@@ -532,6 +532,7 @@ std::vector<std::string> FolderListLines(std::string_view Text) {
 }
 
 bool TContestInfo::FileSave(const std::string& FileName) {
+  FErrorMsg.clear();
   std::error_code ec;
   const fs::path folder = fs::path(FileName).parent_path();
   if (!folder.empty()) fs::create_directories(folder, ec);  // a folder that cannot be made fails below
@@ -602,13 +603,18 @@ bool TContestInfo::FileSave(const std::string& FileName) {
     }
     zip.release();  // closed
     return true;
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
+    FErrorMsg = e.what();
     return false;
   }
 }
 
 bool TContestInfo::FileLoad(const std::string& FileName) {
-  if (!IsFile(FileName)) return false;
+  FErrorMsg.clear();
+  if (!IsFile(FileName)) {
+    FErrorMsg = "Không tìm thấy tệp \"" + FileName + "\".";
+    return false;
+  }
   try {
     EscapePressedSinceLastCall();  // forget earlier presses
     TProgressScope progress;
@@ -630,7 +636,8 @@ bool TContestInfo::FileLoad(const std::string& FileName) {
     if (IsFile(folder + "/" + kTasksConfigEntry)) FExamSet->FileLoad(folder + "/" + kTasksConfigEntry);
     if (IsFile(folder + "/" + kContestResultEntry)) FResultSet->FileLoad(folder + "/" + kContestResultEntry);
     return true;
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
+    FErrorMsg = e.what();
     return false;
   }
 }

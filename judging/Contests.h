@@ -41,6 +41,9 @@ class TContestInfo {
   // to the caller. Each is True only when it completed.
   bool FileSave(const std::string& FileName);
   bool FileLoad(const std::string& FileName);
+  // Why the last FileSave or FileLoad failed; empty after a success and
+  // after the jury cancelled with Esc, which needs no message.
+  const std::string& ErrorMsg() const { return FErrorMsg; }
 
   // Points the exam set at Dir, then removes every contestant's exam
   // results (and so their totals).
@@ -58,6 +61,7 @@ class TContestInfo {
   std::unique_ptr<TResultSet> FResultSet;
   std::unique_ptr<TExamSet> FExamSet;
   std::string FFileName;  // empty for a contest built from folders
+  std::string FErrorMsg;
 };
 
 // The open contest of the process; null before start-up creates it and

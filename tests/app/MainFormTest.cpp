@@ -1,0 +1,756 @@
+// The main window driven for real: the grid's texts and colours, the mouse,
+// keys and drops on it, the enabling rule, the contest commands and the
+// toolbar fitting, on small contests built in a temporary folder.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QHeaderView>
+#include <QClipboard>
+#include <QDialog>
+#include <QHelpEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QToolTip>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTest>
+#include <QTextBrowser>
+#include <QTimer>
+#include <QUrl>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <sys/stat.h>
+
+#include "AppTestSupport.h"
+#include "app/MainUnit.h"
+#include "components/Btns.h"
+#include "components/Panels.h"
+#include "core/Dialogs.h"
+#include "judging/Contests.h"
+#include "judging/EnvConfig.h"
+#include "core/FileUtils.h"
+#include "core/NumberFormat.h"
+#include "core/SystemInfo.h"
+#include "toolkit/VisualStyles.h"
+#include "tests/judging/ContestTree.h"
+
+namespace velkor {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TContestTree;
+
+// --- what the grid shows, without a window -------------------------------------
+
+TEST(MainGrid, CellTextsByState) {
+  struct Case {
+    int State;
+    double Score;
+    std::string Pattern;
+    std::string Text;
+  };
+  const Case cases[] = {
+      {jsNotyetJudged, 3, "%.2n", ""},
+      {jsJudged, 7.5, "%.2n", "✓ 7.50"},
+      {jsJudged, 7.5, "%.1f", "✓ 7.5"},
+      {jsJudged, 1234.5, "%.0n", "✓ 1,235"},
+      {jsJudged, 7.5, "%d", "✓ 7.50"},       // a pattern that does not parse
+      {jsJudged, 7.5, "%s%s%n", "✓ 7.50"},   // nor one that would be unsafe for printf
+      {jsCompileError, 0, "%.2n", "ℱ"},
+      {jsNoSource, 0, "%.2n", "∄"},
+      {jsFailure, 0, "%.2n", "⚠"},
+      {jsUnknown, 0, "%.2n", "?"},
+      {9, 0, "%.2n", "?"},  // a state read from a file outside the known ones
+      {-1, 0, "%.2n", "?"},
+  };
+  TNumberLocale locale;
+  locale.ThousandsSep = ",";
+  locale.Grouping = "\3";
+  const TNumberLocale kept = ProcessNumberLocale();
+  SetProcessNumberLocale(locale);
+  for (const Case& c : cases) {
+    TResultE e;
+    e.state = static_cast<TJudgeState>(c.State);
+    e.Evaluation = c.Score;
+    EXPECT_EQ(ResultCellText(e, c.Pattern), c.Text) << c.State << " " << c.Pattern;
+  }
+  SetProcessNumberLocale(kept);
+}
+
+TEST(MainGrid, RowColoursMoveEightStepsAndClamp) {
+  struct Case {
+    QColor Base, Text;
+    int Row;
+    QColor WantBase, WantText;
+  };
+  const Case cases[] = {
+      {Qt::white, Qt::black, 0, QColor(255, 255, 255), QColor(8, 8, 8)},
+      {Qt::white, Qt::black, 1, QColor(247, 247, 247), QColor(0, 0, 0)},
+      {Qt::white, Qt::black, 2, QColor(255, 255, 255), QColor(8, 8, 8)},
+      {QColor(30, 100, 250), QColor(4, 128, 252), 0, QColor(38, 108, 255), QColor(12, 136, 255)},
+      {QColor(30, 100, 250), QColor(4, 128, 252), 3, QColor(22, 92, 242), QColor(0, 120, 244)},
+  };
+  for (const Case& c : cases) {
+    const TRowColors got = RowColors(c.Row, c.Base, c.Text);
+    EXPECT_EQ(got.Background, c.WantBase) << c.Row;
+    EXPECT_EQ(got.Text, c.WantText) << c.Row;
+  }
+}
+
+TEST(MainGrid, AutoScrollTurnsAtBothEnds) {
+  int pos = 0, dir = 1;
+  std::vector<int> visited;
+  for (int i = 0; i < 7; ++i) {
+    AutoScrollStep(3, pos, dir);
+    visited.push_back(pos);
+  }
+  EXPECT_EQ(visited, (std::vector<int>{1, 2, 2, 1, 0, 0, 1}));
+
+  pos = 0, dir = 1;
+  AutoScrollStep(1, pos, dir);
+  EXPECT_EQ(pos, 0);
+  AutoScrollStep(0, pos, dir);  // an empty grid
+  EXPECT_EQ(pos, 0);
+}
+
+// --- the window -------------------------------------------------------------------
+
+class MainWindow : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    static const char* argv[] = {VELKOR_TEST_PROGRAM};
+    SystemInfoInit(1, argv);
+    FileUtilsInit();
+  }
+
+  void SetUp() override {
+    ContestInfo = std::make_unique<TContestInfo>();
+    CompilerConfig = std::make_unique<TCompilerConfig>();
+    EnvConfig = std::make_unique<TEnvConfig>();
+    FPreviousDialog = SetMessageDialog(FMessages);
+    Form = std::make_unique<TMainForm>();
+    Form->showNormal();
+    Form->resize(1000, 600);
+    QApplication::processEvents();
+  }
+  void TearDown() override {
+    Form.reset();
+    SetMessageDialog(FPreviousDialog);
+    EnvConfig.reset();
+    CompilerConfig.reset();
+    ContestInfo.reset();
+  }
+
+  QString Cell(int Row, int Column) const {
+    return Form->MainListModel->data(Form->MainListModel->index(Row, Column), Qt::DisplayRole).toString();
+  }
+  QString Header(int Column) const {
+    return Form->MainListModel->headerData(Column, Qt::Horizontal, Qt::DisplayRole).toString();
+  }
+  TResultC* C(const std::string& Name) const { return ContestInfo->ResultSet().Obj(Name); }
+  TExamInfo* E(const std::string& Name) const { return ContestInfo->ExamSet().Obj(Name); }
+
+  // Exams BAI1, BAI2 with one test each; contestants AN, BINH, CUONG; both
+  // folders set through the window.
+  void LoadSmallContest() {
+    Tree.AddExam("BAI1", {"T1"});
+    Tree.AddExam("BAI2", {"T1"});
+    for (const char* name : {"AN", "BINH", "CUONG"}) Tree.AddContestant(name);
+    Form->SetExamsDir(Tree.TasksDir());
+    Form->SetContestantsDir(Tree.ContestantsDir());
+  }
+  void Score(const std::string& Contestant, const std::string& Exam, TJudgeState State, double Value = 0) {
+    TResultE* r = C(Contestant)->ObjF(Exam);
+    r->state = State;
+    r->Evaluation = Value;
+    C(Contestant)->UpdateScore();
+  }
+
+  // A client point of the grid inside cell (Row, Column), away from the icon.
+  QPoint CellPoint(int Row, int Column) const {
+    const QRect r = Form->MainList->visualRect(Form->MainListModel->index(Row, Column));
+    return {r.right() - 4, r.center().y()};
+  }
+  QPoint IconPoint(int Row) const {
+    return Form->MainList->StateIconRect(Form->MainListModel->index(Row, 0)).center();
+  }
+  QWidget* Viewport() const { return Form->MainList->viewport(); }
+
+  TContestTree Tree;
+  std::shared_ptr<TScriptedMessageDialog> FMessages = std::make_shared<TScriptedMessageDialog>();
+  std::shared_ptr<IMessageDialog> FPreviousDialog;
+  std::unique_ptr<TMainForm> Form;
+};
+
+TEST_F(MainWindow, EmptyContestShowsTwoColumnsAndThePlainCaption) {
+  EXPECT_EQ(MainForm, Form.get());
+  EXPECT_EQ(MainFormLink::Window(), Form.get());
+  EXPECT_EQ(Form->MainListModel->columnCount(), 2);
+  EXPECT_EQ(Form->MainListModel->rowCount(), 0);
+  EXPECT_EQ(Header(0), QString::fromUtf8("Thí sinh"));
+  EXPECT_EQ(Header(1), QString::fromUtf8("Tổng điểm"));
+  EXPECT_EQ(Form->windowTitle(), QString::fromUtf8("Βέλκο - Chương trình chấm bài tự động"));
+  EXPECT_EQ(Form->windowTitle().size(), 37);
+  EXPECT_EQ(Form->StatusBar1->text(),
+            QString::fromUtf8("Velkor: ✓: Đã chấm; ∄: Không nộp bài; ℱ: Dịch bị lỗi; ⚠: Lỗi nghiêm trọng."));
+  EXPECT_EQ(Form->WorkSpace->tabText(0), QString::fromUtf8("Bảng điểm"));
+  EXPECT_EQ(Form->WorkSpace->tabText(1), QString::fromUtf8("Hướng dẫn"));
+  test::SaveShot(Form.get(), "main-empty");
+}
+
+TEST_F(MainWindow, GridReadsTheContestOnDemand) {
+  LoadSmallContest();
+  EnvConfig->NumberFormat = "%.2n";
+  Score("AN", "BAI1", jsJudged, 7.5);
+  Score("AN", "BAI2", jsCompileError);
+  Score("BINH", "BAI1", jsNoSource);
+  Score("BINH", "BAI2", jsFailure);
+  Score("CUONG", "BAI2", static_cast<TJudgeState>(7));
+  Form->UpdateItemList();
+
+  ASSERT_EQ(Form->MainListModel->columnCount(), 4);
+  ASSERT_EQ(Form->MainListModel->rowCount(), 3);
+  EXPECT_EQ(Header(1), QString::fromUtf8("✓ BAI1"));
+  EXPECT_EQ(Header(3), QString::fromUtf8("Tổng điểm"));
+  const std::vector<std::vector<std::string>> want = {
+      {"AN", "✓ 7.50", "ℱ", "7.50"},
+      {"BINH", "∄", "⚠", "0.00"},
+      {"CUONG", "", "?", "0.00"},
+  };
+  for (int r = 0; r < 3; ++r)
+    for (int c = 0; c < 4; ++c) EXPECT_EQ(Cell(r, c).toStdString(), want[r][c]) << r << "," << c;
+  // Reading a cell without a result never creates one.
+  EXPECT_EQ(C("CUONG")->Count(), 1);
+
+  // A new pattern shows at the next paint; one that does not parse falls back.
+  EnvConfig->NumberFormat = "%.1f";
+  EXPECT_EQ(Cell(0, 1), QString::fromUtf8("✓ 7.5"));
+  EnvConfig->NumberFormat = "%q";
+  EXPECT_EQ(Cell(0, 3), "7.50");
+
+  // The state icon follows Enabled.
+  const QVariant on = Form->MainListModel->data(Form->MainListModel->index(0, 0), Qt::DecorationRole);
+  C("AN")->Enabled = false;
+  const QVariant off = Form->MainListModel->data(Form->MainListModel->index(0, 0), Qt::DecorationRole);
+  EXPECT_NE(on.value<QPixmap>().toImage(), off.value<QPixmap>().toImage());
+}
+
+TEST_F(MainWindow, UnusualNamesShowAsTheyAre) {
+  for (const char* name : {"100%", "A&B", "<b>x", "עברית", "%s%n"}) Tree.AddContestant(name);
+  Tree.AddExam("P&Q");
+  Form->SetExamsDir(Tree.TasksDir());
+  Form->SetContestantsDir(Tree.ContestantsDir());
+  std::vector<std::string> shown;
+  for (int r = 0; r < Form->MainListModel->rowCount(); ++r) shown.push_back(Cell(r, 0).toStdString());
+  EXPECT_EQ(shown, (std::vector<std::string>{"%s%n", "100%", "<b>x", "A&B", "עברית"}));
+  EXPECT_EQ(Header(1), QString::fromUtf8("✓ P&Q"));
+  Form->UpdateMenuItems();
+  ASSERT_EQ(Form->miExamConfig->actions().size(), 1);
+  EXPECT_EQ(Form->miExamConfig->actions()[0]->text(), "P&Q");
+}
+
+TEST_F(MainWindow, RowsAreShadedFromTheGridColours) {
+  LoadSmallContest();
+  QPalette palette = Form->MainList->palette();
+  palette.setColor(QPalette::Base, Qt::white);
+  palette.setColor(QPalette::Text, Qt::black);
+  Form->MainList->setPalette(palette);
+  QApplication::sendEvent(Form.get(), new QEvent(QEvent::PaletteChange));
+  auto colourOf = [&](int Row, int Role) {
+    return Form->MainListModel->data(Form->MainListModel->index(Row, 1), Role).value<QBrush>().color();
+  };
+  if (!IsCustomStyleActive()) {
+    EXPECT_EQ(colourOf(0, Qt::BackgroundRole), QColor(255, 255, 255));
+    EXPECT_EQ(colourOf(1, Qt::BackgroundRole), QColor(247, 247, 247));
+    EXPECT_EQ(colourOf(0, Qt::ForegroundRole), QColor(8, 8, 8));
+    EXPECT_EQ(colourOf(1, Qt::ForegroundRole), QColor(0, 0, 0));
+  }
+  // Under a custom style the colours are the style's window colours.
+  const QColor window = TColorToQColor(GetSystemColor(clWindow));
+  EXPECT_EQ(colourOf(1, Qt::BackgroundRole), RowColors(1, window, Qt::black).Background);
+}
+
+TEST_F(MainWindow, PressesSetTheClickedCellAndTheIconToggles) {
+  LoadSmallContest();
+  QApplication::processEvents();
+  QTest::mouseClick(Viewport(), Qt::LeftButton, {}, CellPoint(1, 2));
+  EXPECT_EQ(Form->ActiveC, C("BINH"));
+  EXPECT_EQ(Form->ActiveE, E("BAI2"));
+  EXPECT_TRUE(C("BINH")->Enabled);
+
+  QTest::mouseClick(Viewport(), Qt::LeftButton, {}, CellPoint(2, 3));  // the total column
+  EXPECT_EQ(Form->ActiveC, C("CUONG"));
+  EXPECT_EQ(Form->ActiveE, nullptr);
+
+  QTest::mouseClick(Viewport(), Qt::LeftButton, {}, QPoint(5, Viewport()->height() - 5));  // below the rows
+  EXPECT_EQ(Form->ActiveC, nullptr);
+  EXPECT_EQ(Form->ActiveE, nullptr);
+
+  QTest::mouseClick(Viewport(), Qt::LeftButton, {}, IconPoint(0));
+  EXPECT_FALSE(C("AN")->Enabled);
+  QTest::mouseClick(Viewport(), Qt::LeftButton, {}, IconPoint(0));
+  EXPECT_TRUE(C("AN")->Enabled);
+
+  // A double click on the icon (a press, then the double click) toggles
+  // once and opens no report.
+  QTest::mouseClick(Viewport(), Qt::LeftButton, {}, IconPoint(1));
+  QTest::mouseDClick(Viewport(), Qt::LeftButton, {}, IconPoint(1));
+  EXPECT_FALSE(C("BINH")->Enabled);
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+TEST_F(MainWindow, HeaderClicksToggleExamsAndRightClicksOpenThePopup) {
+  LoadSmallContest();
+  QHeaderView* header = Form->MainList->horizontalHeader();
+  auto sectionPoint = [&](int Column) {
+    return QPoint(header->sectionViewportPosition(Column) + header->sectionSize(Column) / 2, header->height() / 2);
+  };
+  QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, sectionPoint(2));
+  EXPECT_FALSE(E("BAI2")->Enabled);
+  EXPECT_EQ(Header(2), QString::fromUtf8("◯ BAI2"));
+  QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, sectionPoint(0));
+  QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, sectionPoint(3));
+  EXPECT_TRUE(E("BAI1")->Enabled);
+  EXPECT_FALSE(E("BAI2")->Enabled);
+
+  // Right click on an exam's header: that exam for every contestant.
+  Form->ActiveC = C("AN");
+  emit header->customContextMenuRequested(sectionPoint(1));
+  EXPECT_EQ(Form->ActiveC, nullptr);
+  EXPECT_EQ(Form->ActiveE, E("BAI1"));
+  EXPECT_TRUE(Form->PopMainList->isVisible());
+  EXPECT_TRUE(Form->actExamConfig->isVisible());
+  Form->PopMainList->hide();
+  test::SaveShot(Form->PopMainList->grab().toImage(), "main-popup");
+
+  // On the total column: no exam, and no exam-settings item.
+  emit header->customContextMenuRequested(sectionPoint(3));
+  EXPECT_EQ(Form->ActiveE, nullptr);
+  EXPECT_FALSE(Form->actExamConfig->isVisible());
+  Form->PopMainList->hide();
+
+  // A right press on a cell.
+  QTest::mousePress(Viewport(), Qt::RightButton, {}, CellPoint(1, 1));
+  EXPECT_EQ(Form->ActiveC, C("BINH"));
+  EXPECT_EQ(Form->ActiveE, E("BAI1"));
+  EXPECT_TRUE(Form->PopMainList->isVisible());
+  EXPECT_FALSE(Form->actExamConfig->isVisible());
+  Form->PopMainList->hide();
+}
+
+TEST_F(MainWindow, KeysOnTheGrid) {
+  LoadSmallContest();
+  Form->MainList->setFocus();
+  // Space with nothing selected does nothing.
+  Form->MainList->clearSelection();
+  QTest::keyClick(Form->MainList, Qt::Key_Space);
+  for (const char* name : {"AN", "BINH", "CUONG"}) EXPECT_TRUE(C(name)->Enabled) << name;
+
+  Form->MainList->selectRow(1);
+  QTest::keyClick(Form->MainList, Qt::Key_Space);
+  EXPECT_FALSE(C("BINH")->Enabled);
+  EXPECT_EQ(Form->MainList->selectionModel()->selectedRows().size(), 1);
+
+  // Ctrl+A is the contestants' select-all, not the view's.
+  C("AN")->Enabled = false;
+  Form->activateWindow();
+  QApplication::setActiveWindow(Form.get());
+  QTest::keyClick(Form->MainList, Qt::Key_A, Qt::ControlModifier);
+  for (const char* name : {"AN", "BINH", "CUONG"}) EXPECT_TRUE(C(name)->Enabled) << name;
+  EXPECT_EQ(Form->MainList->selectionModel()->selectedRows().size(), 1);
+
+  // Ctrl+Alt+S asks before scrolling on its own, and stops without asking.
+  FMessages->AddAnswer(mrNo);
+  QTest::keyClick(Form->MainList, Qt::Key_S, Qt::ControlModifier | Qt::AltModifier);
+  EXPECT_FALSE(Form->TimerScroll->isActive());
+  FMessages->AddAnswer(mrYes);
+  QTest::keyClick(Form->MainList, Qt::Key_S, Qt::ControlModifier | Qt::AltModifier);
+  EXPECT_TRUE(Form->TimerScroll->isActive());
+  QTest::keyClick(Form->MainList, Qt::Key_S, Qt::ControlModifier | Qt::AltModifier);
+  EXPECT_FALSE(Form->TimerScroll->isActive());
+  const auto requests = FMessages->Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0].Msg, "Bật chế độ cuộn tự động?");
+  EXPECT_EQ(requests[0].Buttons, (TMsgDlgButtons{mbYes, mbNo}));
+}
+
+TEST_F(MainWindow, AutoScrollMovesEverySecondTick) {
+  LoadSmallContest();
+  std::vector<int> shown;
+  for (int i = 0; i < 14; ++i) {
+    const int before = Form->ScrollPos;
+    Form->TimerScrollTimer();
+    if (i % 2 == 1) shown.push_back(Form->ScrollPos);
+    else EXPECT_EQ(Form->ScrollPos, before);
+  }
+  EXPECT_EQ(shown, (std::vector<int>{1, 2, 2, 1, 0, 0, 1}));
+
+  // Not while another window of ours is up.
+  QWidget other;
+  other.show();
+  QApplication::setActiveWindow(&other);
+  const int pos = Form->ScrollPos;
+  for (int i = 0; i < 4; ++i) Form->TimerScrollTimer();
+  EXPECT_EQ(Form->ScrollPos, pos);
+}
+
+// --- toolbar fitting ------------------------------------------------------------------
+
+// The toolbar's buttons in slot order with their actions' names.
+std::vector<std::string> ToolActions(const TMainForm& Form) {
+  std::vector<std::string> names;
+  for (const TToolRec& slot : Form.Btns()) names.push_back(slot.btn ? slot.btn->Action()->objectName().toStdString() : "-");
+  return names;
+}
+
+TEST_F(MainWindow, ToolbarSlotsAndPriorities) {
+  EXPECT_EQ(ToolActions(*Form),
+            (std::vector<std::string>{"actReloadExams", "actReloadContestants", "actRefreshExams",
+                                      "actRefreshContestants", "-", "actNewContest", "actOpenContest",
+                                      "actSaveContest", "-", "actJudge", "actOnlineJudge", "actExportToExcel", "-",
+                                      "-", "actCompilerConfig", "actSecurity", "actSettings", "actHelp"}));
+  std::vector<std::intptr_t> priorities;
+  for (const TToolRec& slot : Form->Btns()) priorities.push_back(slot.priority);
+  EXPECT_EQ(priorities, (std::vector<std::intptr_t>{1, 2, 13, 5, 0, 6, 7, 8, 0, 3, 12, 4, 0, 0, 9, 11, 10, 0}));
+  // A button's hint is its action's caption.
+  EXPECT_EQ(Form->Btns()[9].btn->toolTip(), QString::fromUtf8("Chấm bài"));
+}
+
+TEST_F(MainWindow, ToolbarFitsTheWidthByPriority) {
+  TVQR_Panel* panel = Form->ControlPanel;
+  const TRect inside0 = panel->GetInsideRect();
+  const int frame = panel->width() - (inside0.Right - inside0.Left);  // both sides
+  auto fit = [&](int W) {
+    panel->resize(W + frame, panel->height());
+    QApplication::processEvents();
+  };
+  auto visibleLefts = [&] {
+    std::vector<int> lefts;
+    for (const TToolRec& slot : Form->Btns())
+      if (slot.btn) lefts.push_back(slot.btn->isHidden() ? -1 : slot.btn->x());
+    return lefts;  // the 14 buttons in slot order, -1 when hidden
+  };
+  const int inset = inside0.Left;
+  struct Case {
+    int W;
+    std::vector<int> Lefts;  // without the help button
+  };
+  const Case cases[] = {
+      {900, {6, 62, 118, 174, 238, 294, 350, 414, 470, 526, 590, 646, 702}},
+      {814, {6, 62, 118, 174, 238, 294, 350, 414, 470, 526, 590, 646, 702}},
+      {813, {6, 62, -1, 118, 182, 238, 294, 358, 414, 470, 534, 590, 646}},
+      {757, {6, 62, -1, 118, 182, 238, 294, 358, -1, 414, 478, 534, 590}},
+      {400, {6, 62, -1, 118, -1, -1, -1, 182, -1, 238, -1, -1, -1}},  // threshold 5, help counted
+      {126, {6, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1}},
+      {125, {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1}},  // help alone from here down
+      {62, {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1}},
+  };
+  for (const Case& c : cases) {
+    fit(c.W);
+    std::vector<int> lefts = visibleLefts();
+    const int help = lefts.back();
+    lefts.pop_back();
+    EXPECT_EQ(lefts, c.Lefts) << "W=" << c.W;
+    EXPECT_EQ(help, inset + c.W - 56) << "W=" << c.W;
+  }
+  fit(61);
+  EXPECT_TRUE(Form->Btns().back().btn->isHidden());
+
+  // The hide order as the toolbar narrows: refresh exams first, help last.
+  std::vector<std::string> order;
+  std::vector<bool> was(18, true);
+  for (int W = 900; W >= 40; --W) {
+    fit(W);
+    for (std::size_t i = 0; i < Form->Btns().size(); ++i) {
+      TSmartToolBtn* btn = Form->Btns()[i].btn;
+      if (!btn) continue;
+      if (was[i] && btn->isHidden()) order.push_back(btn->Action()->objectName().toStdString());
+      was[i] = !btn->isHidden();
+    }
+  }
+  EXPECT_EQ(order, (std::vector<std::string>{"actRefreshExams", "actOnlineJudge", "actSecurity", "actSettings",
+                                             "actCompilerConfig", "actSaveContest", "actOpenContest",
+                                             "actNewContest", "actRefreshContestants", "actExportToExcel",
+                                             "actJudge", "actReloadContestants", "actReloadExams", "actHelp"}));
+}
+
+TEST_F(MainWindow, HiddenToolbarIsLeftAloneAndRefittedWhenShown) {
+  Form->resize(1200, 600);
+  QApplication::processEvents();
+  Form->ControlPanel->hide();
+  Form->resize(700, 600);
+  QApplication::processEvents();
+  Form->ControlPanel->resize(500, 68);
+  EXPECT_FALSE(Form->Btns()[2].btn->isHidden());  // laid out for 1200, untouched
+  Form->ControlPanel->show();
+  QApplication::processEvents();
+  EXPECT_TRUE(Form->Btns()[2].btn->isHidden());
+  const TRect inside = Form->ControlPanel->GetInsideRect();
+  EXPECT_EQ(Form->Btns().back().btn->x(), inside.Right - 56);
+  test::SaveShot(Form.get(), "main-narrow-toolbar");
+}
+
+// --- the enabling rule, title and help ---------------------------------------------------
+
+TEST_F(MainWindow, CommandsFollowTheLoadedFolders) {
+  auto enabled = [&](std::initializer_list<const char*> Names) {
+    std::string states;
+    for (const char* n : Names) states += Form->Action(n)->isEnabled() ? '1' : '0';
+    return states;
+  };
+  const auto judging = {"actJudge", "actRejudge", "actDeleteMark", "actDetails", "actExportToExcel",
+                        "actOnlineJudge", "actRefreshExams", "actRefreshContestants"};
+  EXPECT_EQ(enabled(judging), "00000000");
+  EXPECT_TRUE(Form->actReloadExams->isEnabled());
+  EXPECT_TRUE(Form->actExamConfig->isEnabled());
+
+  Tree.AddExam("BAI1");
+  Form->SetExamsDir(Tree.TasksDir());
+  EXPECT_EQ(enabled(judging), "00000010");
+  Tree.AddContestant("AN");
+  Form->SetContestantsDir(Tree.ContestantsDir());
+  EXPECT_EQ(enabled(judging), "11111011");
+
+  EnvConfig->SubmitDir = Tree.Path("Submit");
+  Form->SetContestantsDir(Tree.ContestantsDir());
+  EXPECT_EQ(enabled(judging), "11111111");
+
+  Form->SetExamsDir(Tree.Path("missing"));  // no folder: an empty exam set
+  EXPECT_EQ(enabled(judging), "00000001");
+  EXPECT_EQ(Form->MainListModel->columnCount(), 2);
+  FMessages->AddAnswer(mrNo);  // the contest changed: not saved
+  Form->actNewContest->trigger();
+  EXPECT_EQ(enabled(judging), "00000000");
+  EXPECT_EQ(Form->MainListModel->rowCount(), 0);
+}
+
+TEST_F(MainWindow, FoldersMarkTheContestChangedAndExamsDropScores) {
+  LoadSmallContest();
+  EXPECT_TRUE(Form->ContestChanged);
+  EXPECT_EQ(EnvConfig->LastExamDir, Tree.TasksDir());
+  EXPECT_EQ(EnvConfig->LastContestantDir, Tree.ContestantsDir());
+  Score("AN", "BAI1", jsJudged, 2);
+  Form->SetExamsDir(Tree.TasksDir());
+  EXPECT_EQ(C("AN")->Count(), 0);
+  EXPECT_EQ(C("AN")->Evaluation, 0);
+
+  // Selection commands change no saved state.
+  Form->ContestChanged = false;
+  Form->actDeselectAll->trigger();
+  Form->actSelectInverseExams->trigger();
+  EXPECT_FALSE(C("AN")->Enabled);
+  EXPECT_FALSE(E("BAI1")->Enabled);
+  EXPECT_EQ(Header(1), QString::fromUtf8("◯ BAI1"));
+  EXPECT_FALSE(Form->ContestChanged);
+
+  // A refresh keeps the known contestants and finds new ones.
+  Tree.AddContestant("DUNG");
+  Form->actRefreshContestants->trigger();
+  EXPECT_EQ(Form->MainListModel->rowCount(), 4);
+  EXPECT_FALSE(C("AN")->Enabled);
+  EXPECT_TRUE(Form->ContestChanged);
+}
+
+TEST_F(MainWindow, ExamRefreshDropsVanishedResultsAndTheirTotals) {
+  LoadSmallContest();
+  Score("AN", "BAI1", jsJudged, 2);
+  Score("AN", "BAI2", jsJudged, 3);
+  fs::remove_all(Tree.TasksDir() + "/BAI2");
+  Form->actRefreshExams->trigger();
+  EXPECT_EQ(Form->MainListModel->columnCount(), 3);
+  EXPECT_EQ(Cell(0, 2), "2.00");
+  EXPECT_EQ(C("AN")->Evaluation, 2);
+}
+
+TEST_F(MainWindow, HelpOpensAtTheTopicBesideTheProgram) {
+  const fs::path page = fs::path(MyDirD) / "~Documentation" / "velkor.html";
+  ASSERT_TRUE(fs::exists(page)) << page;
+  std::ifstream in(page);
+  const std::string html((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  for (const char* anchor : {"TaskConfig", "CompilerConfig", "Security"})
+    EXPECT_NE(html.find(std::string("name=\"") + anchor + "\""), std::string::npos) << anchor;
+
+  MainFormLink::ShowHelp("CompilerConfig");
+  EXPECT_EQ(Form->WorkSpace->currentWidget(), Form->tabHelp);
+  EXPECT_EQ(Form->WebBrowser1->source().fragment(), "CompilerConfig");
+  EXPECT_EQ(Form->WebBrowser1->source().toLocalFile().toStdString(), page.string());
+  EXPECT_TRUE(Form->WebBrowser1->toPlainText().contains(QString::fromUtf8("Cấu hình bộ dịch")));
+  test::SaveShot(Form.get(), "main-help");
+
+  MainFormLink::ShowGridPage();
+  EXPECT_EQ(Form->WorkSpace->currentWidget(), Form->tabSummary);
+  Form->actHelp->trigger();
+  EXPECT_EQ(Form->WorkSpace->currentWidget(), Form->tabHelp);
+}
+
+// --- hints and drops ------------------------------------------------------------------------
+
+TEST_F(MainWindow, HintsNameWhatADropOnTheColumnDoes) {
+  LoadSmallContest();
+  const int w0 = Form->MainList->columnWidth(0);
+  EXPECT_EQ(Form->MainListHint({1, 5}).toStdString(),
+            "Nạp nhanh danh sách thí sinh:\r\nKéo thư mục chứa các bài làm của thí sinh thả vào cột này");
+  EXPECT_EQ(Form->MainListHint({w0 - 1, 300}), Form->MainListHint({1, 5}));
+  EXPECT_EQ(Form->MainListHint({w0 + 1, 5}).toStdString(),
+            "Nạp nhanh danh sách bài thi\r\nKéo thư mục chứa các bài thi thả vào cột này");
+
+  // A toolbar button's tip shows below the button.
+  TSmartToolBtn* judge = Form->Btns()[9].btn;
+  QHelpEvent help(QEvent::ToolTip, QPoint(10, 10), judge->mapToGlobal(QPoint(10, 10)));
+  QApplication::sendEvent(judge, &help);
+  EXPECT_TRUE(QToolTip::isVisible());
+  EXPECT_EQ(QToolTip::text(), QString::fromUtf8("Chấm bài"));
+  QToolTip::hideText();
+}
+
+class MainWindowDrops : public MainWindow {
+ protected:
+  void Drop(const std::string& Path, int X) {
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(Path))});
+    // A drop reaches the widget that took the drag's entry.
+    QDragEnterEvent enter(QPoint(X, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(Viewport(), &enter);
+    QDropEvent drop(QPointF(X, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(Viewport(), &drop);
+  }
+  void WriteFile(const std::string& Path, const std::string& Text, fs::perms Perms = fs::perms::owner_read |
+                                                                                 fs::perms::owner_write) {
+    std::ofstream(Path) << Text;
+    fs::permissions(Path, Perms);
+  }
+  test::TRecordingOpener Opener;
+};
+
+TEST_F(MainWindowDrops, FoldersByColumnAndFilesByKind) {
+  Tree.AddExam("BAI1");
+  Tree.AddContestant("AN");
+  Drop(Tree.ContestantsDir(), 3);
+  EXPECT_EQ(ContestInfo->ResultSet().Dir(), Tree.ContestantsDir() + "/");
+  EXPECT_EQ(ContestInfo->ExamSet().Dir(), "");
+  // The contestants' names widened the first column.
+  const int w0 = Form->MainList->columnWidth(0);
+  Drop(Tree.TasksDir(), w0 + 3);  // the total column of an exam-less grid
+  EXPECT_EQ(ContestInfo->ExamSet().Dir(), Tree.TasksDir() + "/");
+
+  const std::string text = Tree.Path("notes.txt"), program = Tree.Path("a.out"), zip = Tree.Path("OLD.ZIP");
+  WriteFile(text, "hello");
+  WriteFile(program, "#!/bin/sh\n", fs::perms::owner_all);
+  WriteFile(zip, "not an archive");
+  Drop(text, 3);
+  Drop(program, 3);  // never started from a drop
+  EXPECT_EQ(Opener.Opened, std::vector<std::string>{text});
+
+  // "X.ZIP" is read as a contest: this one is not, so it is reported and
+  // the contest is empty.
+  Form->ContestChanged = false;
+  FMessages->AddAnswer(mrOk);
+  Drop(zip, w0 + 3);
+  ASSERT_EQ(FMessages->Requests().size(), 1u);
+  EXPECT_EQ(FMessages->Requests()[0].Msg.rfind("Không mở được kỳ thi: " + zip, 0), 0u);
+  EXPECT_EQ(ContestInfo->ExamSet().Dir(), "");
+  EXPECT_EQ(Form->windowTitle(), QString::fromUtf8("Βέλκο - Chương trình chấm bài tự động"));
+
+  // Nothing for what is gone or is neither a file nor a folder.
+  Drop(Tree.Path("gone"), 3);
+  const std::string fifo = Tree.Path("pipe");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  Drop(fifo, 3);
+  EXPECT_EQ(Opener.Opened.size(), 1u);
+  EXPECT_EQ(FMessages->Requests().size(), 1u);
+  EXPECT_EQ(ContestInfo->ResultSet().Dir(), "");
+}
+
+// --- other commands ---------------------------------------------------------------------------
+
+TEST_F(MainWindow, DeleteMarksAsksBeforeClearingMoreThanOne) {
+  LoadSmallContest();
+  for (const char* c : {"AN", "BINH"})
+    for (const char* e : {"BAI1", "BAI2"}) Score(c, e, jsJudged, 1);
+  Form->UpdateItemList();
+
+  // One cell: no question.
+  Form->ActiveC = C("AN");
+  Form->ActiveE = E("BAI1");
+  Form->ContestChanged = false;
+  Form->actDeleteMark->trigger();
+  EXPECT_EQ(C("AN")->Count(), 1);
+  EXPECT_EQ(C("AN")->Evaluation, 1);
+  EXPECT_EQ(Cell(0, 3), "1.00");
+  EXPECT_TRUE(Form->ContestChanged);
+  EXPECT_TRUE(FMessages->Requests().empty());
+
+  // A whole column: asked; No keeps everything.
+  Form->ActiveC = nullptr;
+  Form->ActiveE = E("BAI2");
+  Form->ContestChanged = false;
+  FMessages->AddAnswer(mrNo);
+  Form->actDeleteMark->trigger();
+  ASSERT_EQ(FMessages->Requests().size(), 1u);
+  EXPECT_EQ(FMessages->Requests()[0].Msg, "Bạn có chắc chắn muốn xóa điểm không?");
+  EXPECT_EQ(FMessages->Requests()[0].Buttons, (TMsgDlgButtons{mbYes, mbNo}));
+  EXPECT_EQ(C("BINH")->Count(), 2);
+  EXPECT_FALSE(Form->ContestChanged);
+  FMessages->AddAnswer(mrYes);
+  Form->actDeleteMark->trigger();
+  EXPECT_EQ(C("AN")->Count(), 0);
+  EXPECT_EQ(C("BINH")->Count(), 1);
+  EXPECT_EQ(C("BINH")->Evaluation, 1);
+
+  // A row: every result of that contestant.
+  Score("BINH", "BAI2", jsJudged, 1);
+  Form->ActiveC = C("BINH");
+  Form->ActiveE = nullptr;
+  FMessages->AddAnswer(mrYes);
+  Form->actDeleteMark->trigger();
+  EXPECT_EQ(C("BINH")->Count(), 0);
+  EXPECT_EQ(Cell(1, 3), "0.00");
+  EXPECT_EQ(Form->MainList->selectionModel()->selectedRows().value(0).row(), 1);
+}
+
+TEST_F(MainWindow, RowRefreshFromOtherWindows) {
+  LoadSmallContest();
+  Score("CUONG", "BAI1", jsJudged, 4);
+  MainFormLink::UpdateMainTableC(C("CUONG"), true);
+  EXPECT_EQ(Form->MainList->selectionModel()->selectedRows().value(0).row(), 2);
+  EXPECT_EQ(Cell(2, 1), QString::fromUtf8("✓ 4.00"));
+  TResultC stranger;
+  stranger.SetName("NOBODY");
+  MainFormLink::UpdateMainTableC(&stranger, true);  // not in the grid: nothing
+  EXPECT_EQ(Form->MainList->selectionModel()->selectedRows().value(0).row(), 2);
+}
+
+TEST_F(MainWindow, SnapshotsGoToTheClipboardOpaque) {
+  Form->actSnapshot->trigger();
+  QImage shot = QApplication::clipboard()->image();
+  EXPECT_EQ(shot.size(), Form->size());
+  EXPECT_EQ(qAlpha(shot.pixel(0, 0)), 255);
+
+  // In another window of ours, Ctrl+Alt+Q takes that window and swallows the key.
+  QDialog other;
+  auto* edit = new QLineEdit(&other);
+  other.resize(300, 120);
+  other.show();
+  QApplication::setActiveWindow(&other);
+  edit->setFocus();
+  QApplication::clipboard()->clear();
+  QTest::keyClick(edit, Qt::Key_Q, Qt::ControlModifier | Qt::AltModifier);
+  shot = QApplication::clipboard()->image();
+  EXPECT_EQ(shot.size(), QSize(300, 120));
+  EXPECT_EQ(edit->text(), "");
+  // Ctrl+Shift+Q there takes the main window.
+  QTest::keyClick(edit, Qt::Key_Q, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_EQ(QApplication::clipboard()->image().size(), Form->size());
+}
+
+}  // namespace
+}  // namespace velkor
