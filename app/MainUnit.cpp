@@ -39,6 +39,8 @@
 #include "app/MainImages.h"
 #include "app/SecurityU.h"
 #include "app/SettingsU.h"
+#include "components/ShellComponents.h"
+#include "toolkit/SingleInstance.h"
 #include "components/Btns.h"
 #include "components/DefaultFonts.h"
 #include "components/ImageLists.h"
@@ -372,6 +374,7 @@ TMainForm::~TMainForm() {
 
 void TMainForm::FormCreate() {
   GUILocked = false;
+  InitializeProgramPart();
   InitializeForm();
   // The parameters of the command line are acted on here by the start-up.
   TimeCounter = 0;
@@ -730,8 +733,7 @@ void TMainForm::SetLoaded(TObject* Sender) {
   if (Sender == static_cast<TObject*>(&Results())) actRefreshContestants->setEnabled(!Results().Dir().empty());
   const bool judge = !Exams().Dir().empty() && !Results().Dir().empty();
   for (QAction* a : {actJudge, actRejudge, actDeleteMark, actDetails, actExportToExcel}) a->setEnabled(judge);
-  actOnlineJudge->setEnabled(judge && EnvConfig && !EnvConfig->SubmitDir.empty());
-  // The submission folder's watch follows actOnlineJudge (online judging).
+  UpdateOnlineJudging();
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
   UpdateAllGUI();
 }
@@ -846,6 +848,7 @@ void TMainForm::resizeEvent(QResizeEvent* Event) {
 
 void TMainForm::changeEvent(QEvent* Event) {
   QMainWindow::changeEvent(Event);
+  if (Event->type() == QEvent::ActivationChange) TryPendingParams();
   if ((Event->type() == QEvent::StyleChange || Event->type() == QEvent::PaletteChange) && MainListModel) {
     RefreshBaseColors();
     MainList->viewport()->update();
@@ -1190,7 +1193,11 @@ void TMainForm::actOnlineJudgeExecute() {
   ShowGridPage();
   const bool scrolling = TimerScroll->isActive();
   TimerScroll->stop();
-  // One pass over the submission folder belongs to online judging.
+  try {
+    ScanAndJudgeSubmissions();
+  } catch (const std::exception& e) {
+    VQRMsgDlg(e.what(), mtError, {mbOK});
+  }
   if (scrolling) TimerScroll->start();
   ScrollIdleCount = 0;
 }
@@ -1268,7 +1275,7 @@ void TMainForm::actSettingsExecute() {
   const std::string style = EnvConfig ? EnvConfig->StyleName : std::string();
   const std::string pattern = EnvConfig ? EnvConfig->NumberFormat : std::string();
   EditSettings();
-  actOnlineJudge->setEnabled(actJudge->isEnabled() && EnvConfig && !EnvConfig->SubmitDir.empty());
+  UpdateOnlineJudging();
   ControlPanel->setVisible(!EnvConfig || EnvConfig->ToolBarVisible);
   if (EnvConfig && (EnvConfig->StyleName != style || EnvConfig->NumberFormat != pattern)) {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);

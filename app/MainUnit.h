@@ -20,6 +20,7 @@
 #include <QImage>
 #include <QBrush>
 #include <QMainWindow>
+#include <QSessionManager>
 #include <QPixmap>
 #include <QPointer>
 #include <QTableView>
@@ -118,6 +119,8 @@ struct TListHit {
 };
 
 class TMainForm;
+class TSingleInstanceServer;
+class TVQRShellChangeNotifier;
 
 // The grid: a table view that hands its mouse, key, drop and hint events
 // to the main window.
@@ -236,9 +239,30 @@ class TMainForm : public QMainWindow, public IMainFormLink {
   QString MainListHint(const QPoint& ClientPoint) const;
   void TimerScrollTimer();
 
+  // The program's part (MainUnit_Program.cpp): parameters, the closing
+  // path and online judging.
+  // "/CLEAN" and "/LOAD <file>" of MyParams, acted on only while this
+  // window is the active one.
+  void ProcessParams();
+  // A second copy handed its parameters over: read them and act on them.
+  void WMParamsHandOver();
+  // Asks whether to save a changed contest; false keeps the window open.
+  bool FormCloseQuery();
+  void WMQueryEndSession(QSessionManager& Manager);
+  void FormClose();
+  // One online-judging pass over the submission folder.
+  void ScanAndJudgeSubmissions();
+  void Timer1Timer();
+  void ntfSubmitChange(QObject* Sender);
+
+  TVQRShellChangeNotifier* ntfSubmit = nullptr;
+  QTimer* Timer1 = nullptr;
+
  protected:
   void resizeEvent(QResizeEvent* Event) override;
   void changeEvent(QEvent* Event) override;
+  void showEvent(QShowEvent* Event) override;
+  void closeEvent(QCloseEvent* Event) override;
   bool eventFilter(QObject* Watched, QEvent* Event) override;
 
  private:
@@ -296,6 +320,19 @@ class TMainForm : public QMainWindow, public IMainFormLink {
   void actAboutExecute();
   void actSnapshotExecute();
   void actSnapshotFormExecute();
+
+  // The program's part.
+  void InitializeProgramPart();
+  void TryPendingParams();
+  void StopOnlineJudging();
+  // actOnlineJudge's enabling rule, with the submission folder's watch
+  // started or stopped to match.
+  void UpdateOnlineJudging();
+
+  std::unique_ptr<TSingleInstanceServer> FParamsServer;
+  bool FParamsPending = false;
+  bool FSessionEnding = false;
+  bool FInPass = false;
 
   std::vector<TToolRec> FBtns;
   std::map<std::string, QAction*> FActions;

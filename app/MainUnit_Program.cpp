@@ -5,6 +5,7 @@
 #include "app/MainUnit.h"
 
 #include <QCloseEvent>
+#include <QShowEvent>
 #include <QGuiApplication>
 #include <QSessionManager>
 #include <QTimer>
@@ -49,6 +50,7 @@ void ShowError(const std::exception& e) { VQRMsgDlg(e.what(), mtError, {mbOK}); 
 }  // namespace
 
 void TMainForm::InitializeProgramPart() {
+  ntfSubmit = new TVQRShellChangeNotifier(this);
   ntfSubmit->SetNotifyFilters(TNotifyFilters{nfFileNameChange});
   ntfSubmit->SetWatchSubTree(false);
   ntfSubmit->SetInterval(kSubmitNotifyIntervalMs);
@@ -69,6 +71,13 @@ void TMainForm::InitializeProgramPart() {
   // The window's own parameters wait for its first activation (see
   // TryPendingParams).
   FParamsPending = true;
+}
+
+void TMainForm::showEvent(QShowEvent* Event) {
+  QMainWindow::showEvent(Event);
+  // Some platforms never activate a window; the only visible window of
+  // ours counts as active then (IsMainFormActive).
+  QTimer::singleShot(0, this, [this] { TryPendingParams(); });
 }
 
 void TMainForm::TryPendingParams() {
@@ -147,6 +156,14 @@ void TMainForm::FormClose() {
   FParamsServer.reset();
   ContestInfo->ExamSet().OnLoaded = nullptr;
   ContestInfo->ResultSet().OnLoaded = nullptr;
+}
+
+void TMainForm::UpdateOnlineJudging() {
+  const bool on = actJudge->isEnabled() && EnvConfig && !EnvConfig->SubmitDir.empty();
+  actOnlineJudge->setEnabled(on);
+  if (!ntfSubmit) return;
+  if (on) ntfSubmit->StartMonitor(EnvConfig->SubmitDir);
+  else StopOnlineJudging();
 }
 
 void TMainForm::StopOnlineJudging() {

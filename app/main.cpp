@@ -14,6 +14,7 @@
 #include "app/JudgeU.h"
 #include "app/MainFormLink.h"
 #include "app/MainUnit.h"
+#include "app/ProgramVersion.h"
 #include "app/RunOnceUtils.h"
 #include "app/VelkorApplication.h"
 #include "components/CursorRoutines.h"
@@ -35,9 +36,8 @@ using namespace velkor;
 int main(int argc, char** argv) {
   TVelkorApplication application(argc, argv);
 
-  static const TVersionResource version{{"FileVersion", VELKOR_FILE_VERSION}};
   TSystemInfoOptions options;
-  options.VersionResource = &version;
+  options.VersionResource = &ProgramVersionResource();
   SystemInfoInit(argc, argv, options);
   if (!RunOnceUtilsStartup()) {
     SystemInfoFinalize();
