@@ -44,6 +44,9 @@ void InstallHelpRoute() {
 bool IsMainFormActive() {
   QWidget* main = MainFormLink::Window();
   if (!main || !main->isVisible()) return false;
+  // A modal window of ours (a dialog, the judging window) always comes
+  // first, also while the system still reports the main window active.
+  if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != main) return false;
   if (QApplication::activeWindow() == main) return true;
   // Another window of ours that is active or merely shown (a dialog, the
   // judging window, the about box) means the main window is not.
@@ -53,7 +56,7 @@ bool IsMainFormActive() {
     if (type == Qt::Popup || type == Qt::ToolTip || type == Qt::SplashScreen) continue;
     return false;
   }
-  return QApplication::activeModalWidget() == nullptr && QApplication::activePopupWidget() == nullptr;
+  return QApplication::activePopupWidget() == nullptr;
 }
 
 }  // namespace velkor

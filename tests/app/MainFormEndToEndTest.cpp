@@ -1,0 +1,230 @@
+// The main window end to end on a temporary contest, with the real engine
+// and the system's compiler: judging, re-judging and deleting marks from
+// the grid, saving and reopening the contest, exporting; the question asked
+// before the window closes; online judging from the window.
+#include <QApplication>
+#include <QDialog>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "AppTestSupport.h"
+#include "app/ExcelExportU.h"
+#include "app/JudgeU.h"
+#include "app/MainUnit.h"
+#include "core/Dialogs.h"
+#include "core/FileUtils.h"
+#include "core/SystemInfo.h"
+#include "judging/Contests.h"
+#include "judging/EnvConfig.h"
+#include "judging/Exams.h"
+#include "judging/Globals.h"
+#include "judging/Results.h"
+#include "tests/judging/ContestTree.h"
+
+namespace velkor {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TContestTree;
+using testing::WriteText;
+
+constexpr const char* kRightCpp = R"(#include <iostream>
+int main() { long long a, b; std::cin >> a >> b; std::cout << a + b << "\n"; })";
+constexpr const char* kWrongCpp = R"(#include <iostream>
+int main() { std::cout << 0 << "\n"; })";
+
+class MainWindowEndToEnd : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    static const char* argv[] = {"app_mainform_e2e_test"};
+    SystemInfoInit(1, argv);
+    FileUtilsInit();
+    InitializeGlobals();
+    InitErrorModeAPI();
+  }
+  static void TearDownTestSuite() {
+    DoneErrorModeAPI();
+    FinalizeGlobals();
+  }
+  void SetUp() override {
+    previous = SetMessageDialog(messages);
+    EnvConfig->SubmitDir.clear();
+    EnvConfig->NumberFormat = "%.2f";
+    Tree.AddExam("A");
+    Tree.AddTest("A", "1", {{"A.INP", "1 2\n"}, {"A.OUT", "3\n"}});
+    Tree.AddTest("A", "2", {{"A.INP", "20 22\n"}, {"A.OUT", "42\n"}});
+    Tree.AddContestant("AN", {{"A.cpp", kRightCpp}});
+    Tree.AddContestant("BINH", {{"A.cpp", kWrongCpp}});
+    Tree.AddContestant("CUONG");
+    ContestInfo->Reset();
+    Form = std::make_unique<TMainForm>();
+    Form->showNormal();
+    Form->resize(900, 500);
+    QApplication::processEvents();
+  }
+  void TearDown() override {
+    if (Form) Form->ContestChanged = false;
+    Form.reset();
+    SetMessageDialog(previous);
+    ContestInfo->Reset();
+  }
+  QString Cell(int Row, int Column) const {
+    return Form->MainListModel->data(Form->MainListModel->index(Row, Column), Qt::DisplayRole).toString();
+  }
+  std::vector<std::string> Row(int R) const {
+    std::vector<std::string> cells;
+    for (int c = 0; c < Form->MainListModel->columnCount(); ++c) cells.push_back(Cell(R, c).toStdString());
+    return cells;
+  }
+  void LoadFolders() {
+    Form->SetExamsDir(Tree.TasksDir());
+    TExamInfo* a = ContestInfo->ExamSet().Obj("A");
+    a->UseStdIn = a->UseStdOut = true;
+    a->TimeLimit = 5;
+    Form->SetContestantsDir(Tree.ContestantsDir());
+  }
+  // Answers the next save dialog with File, or cancels it when File is empty.
+  static void WhenSaveDialog(const std::string& File) {
+    test::WhenModal([File](QWidget* Dialog) {
+      auto* dialog = qobject_cast<QFileDialog*>(Dialog);
+      ASSERT_NE(dialog, nullptr);
+      if (File.empty()) {
+        dialog->reject();
+        return;
+      }
+      dialog->selectFile(QString::fromStdString(File));
+      static_cast<QDialog*>(dialog)->accept();
+    });
+  }
+
+  TContestTree Tree;
+  std::unique_ptr<TMainForm> Form;
+  std::shared_ptr<TScriptedMessageDialog> messages = std::make_shared<TScriptedMessageDialog>();
+  std::shared_ptr<IMessageDialog> previous;
+};
+
+TEST_F(MainWindowEndToEnd, JudgeRejudgeDeleteSaveReopenAndExport) {
+  LoadFolders();
+  Form->actJudge->trigger();
+  ASSERT_TRUE(messages->Requests().empty()) << messages->Requests()[0].Msg;
+  EXPECT_EQ(Row(0), (std::vector<std::string>{"AN", "✓ 2.00", "2.00"}));
+  EXPECT_EQ(Row(1), (std::vector<std::string>{"BINH", "✓ 0.00", "0.00"}));
+  EXPECT_EQ(Row(2), (std::vector<std::string>{"CUONG", "∄", "0.00"}));
+  test::SaveShot(Form.get(), "main-judged");
+
+  // BINH fixes the program; re-judging the cell takes it up.
+  WriteText(Tree.ContestantsDir() + "/BINH/A.cpp", kRightCpp);
+  Form->ActiveC = ContestInfo->ResultSet().Obj("BINH");
+  Form->ActiveE = ContestInfo->ExamSet().Obj("A");
+  Form->actRejudge->trigger();
+  EXPECT_EQ(Row(1), (std::vector<std::string>{"BINH", "✓ 2.00", "2.00"}));
+
+  // Deleting one mark asks nothing.
+  Form->ActiveC = ContestInfo->ResultSet().Obj("AN");
+  Form->actDeleteMark->trigger();
+  EXPECT_EQ(Row(0)[1], "");
+  EXPECT_TRUE(messages->Requests().empty());
+
+  // Save, then reopen into a new contest.
+  const std::string file = Tree.Path("thi.contest");
+  WhenSaveDialog(file);
+  Form->actSaveAsContest->trigger();
+  ASSERT_TRUE(fs::exists(file));
+  EXPECT_FALSE(Form->ContestChanged);
+  EXPECT_TRUE(Form->windowTitle().endsWith(QString::fromStdString(" ✓" + file)));
+  Form->actNewContest->trigger();
+  EXPECT_EQ(Form->MainListModel->rowCount(), 0);
+  Form->LoadContest(file);
+  ASSERT_EQ(Form->MainListModel->rowCount(), 3);
+  EXPECT_EQ(Row(1), (std::vector<std::string>{"BINH", "✓ 2.00", "2.00"}));
+
+  // Export: a workbook is written and handed to the desktop.
+  test::TRecordingOpener opener;
+  SetExportTarget(Tree.Path("ketqua.xlsx"));
+  Form->actExportToExcel->trigger();
+  SetExportTarget("");
+  EXPECT_EQ(opener.Opened, std::vector<std::string>{Tree.Path("ketqua.xlsx")});
+  EXPECT_GT(fs::file_size(Tree.Path("ketqua.xlsx")), 0u);
+  EXPECT_TRUE(messages->Requests().empty());
+}
+
+TEST_F(MainWindowEndToEnd, CloseAsksAboutAChangedContest) {
+  const std::string file = Tree.Path("dong.contest");
+  struct Case {
+    int Answer;
+    const char* SaveAs;  // nullptr: no save dialog expected
+    bool Closes;
+  } cases[] = {
+      {mrCancel, nullptr, false},
+      {mrYes, "", false},  // the save dialog cancelled: the window stays
+      {mrYes, "dong.contest", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Answer);
+    LoadFolders();
+    ASSERT_TRUE(Form->ContestChanged);
+    messages->AddAnswer(c.Answer);
+    if (c.SaveAs) WhenSaveDialog(*c.SaveAs ? Tree.Path(c.SaveAs) : "");
+    EXPECT_EQ(Form->close(), c.Closes);
+    EXPECT_EQ(Form->isVisible(), !c.Closes);
+    EXPECT_EQ(messages->Requests().back().Msg, "Bạn có muốn ghi lại kỳ thi này không?");
+  }
+  EXPECT_TRUE(fs::exists(file));
+
+  // No closes without saving; an unchanged contest asks nothing.
+  Form->showNormal();
+  LoadFolders();
+  messages->AddAnswer(mrNo);
+  EXPECT_TRUE(Form->close());
+  const std::size_t asked = messages->Requests().size();
+  Form->showNormal();
+  Form->ContestChanged = false;
+  EXPECT_TRUE(Form->close());
+  EXPECT_EQ(messages->Requests().size(), asked);
+}
+
+TEST_F(MainWindowEndToEnd, OnlineJudgingRunsOnlyWhileTheWindowCanJudge) {
+  const std::string submit = Tree.Path("Submit");
+  fs::create_directories(submit);
+  EnvConfig->SubmitDir = submit;
+  LoadFolders();
+  ASSERT_TRUE(Form->actOnlineJudge->isEnabled());
+
+  // While a dialog of ours is open, nothing is judged.
+  WriteText(submit + "/x[C9][A].cpp", kRightCpp);
+  {
+    QDialog other(Form.get());
+    other.setModal(true);
+    other.show();
+    Form->ScanAndJudgeSubmissions();
+    EXPECT_TRUE(fs::exists(submit + "/x[C9][A].cpp"));
+  }
+  QApplication::processEvents();
+  Form->ScanAndJudgeSubmissions();
+  EXPECT_FALSE(fs::exists(submit + "/x[C9][A].cpp"));
+  ASSERT_NE(ContestInfo->ResultSet().Obj("C9"), nullptr);
+  EXPECT_EQ(Form->MainListModel->rowCount(), 4);
+  EXPECT_TRUE(fs::exists(submit + "/Logs/x[C9][A].cpp.log"));
+
+  // After New there are no exams: a pass must not run (it would delete
+  // every waiting file).
+  messages->AddAnswer(mrNo);
+  Form->actNewContest->trigger();
+  EXPECT_FALSE(Form->actOnlineJudge->isEnabled());
+  WriteText(submit + "/y[C9][A].cpp", kRightCpp);
+  Form->ScanAndJudgeSubmissions();
+  Form->Timer1Timer();
+  EXPECT_TRUE(fs::exists(submit + "/y[C9][A].cpp"));
+  EXPECT_FALSE(Form->Timer1->isActive());
+  EnvConfig->SubmitDir.clear();
+}
+
+}  // namespace
+}  // namespace velkor
