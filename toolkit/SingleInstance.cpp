@@ -82,9 +82,17 @@ void TSingleInstanceServer::Accept() {
     connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
     connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
       // Every byte is one request; what the request carries is in the file.
+      // The window acts after this handler has returned: acting may run
+      // nested event loops (a contest load shows its progress), in which
+      // this socket can disconnect and be deleted under the handler.
       const qint64 count = socket->readAll().size();
       for (qint64 i = 0; i < count; ++i)
-        if (FOnMessage) FOnMessage();
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+              if (FOnMessage) FOnMessage();
+            },
+            Qt::QueuedConnection);
     });
     const QString caption = FCaption ? FCaption() : QString();
     socket->write(caption.toUtf8() + '\n');
