@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <tuple>
+#include <unordered_map>
 
 namespace velkor::platform {
 
@@ -15,9 +15,10 @@ constexpr double kDefaultWidth = 8.43;
 // Room a fitted column keeps beside its widest text, in digit widths.
 constexpr double kFitPadding = 0.75;
 
-std::string Shown(const TWorksheet::TCell& Cell) {
+std::string Shown(const TWorksheet& Sheet, const TWorksheet::TCell& Cell) {
   if (const auto* text = std::get_if<std::string>(&Cell.Value)) return *text;
-  if (const auto* number = std::get_if<double>(&Cell.Value)) return FormatCellNumber(*number, Cell.NumberFormat);
+  if (const auto* number = std::get_if<double>(&Cell.Value))
+    return FormatCellNumber(*number, Sheet.NumberFormats()[Cell.NumberFormat]);
   return {};
 }
 
@@ -51,7 +52,10 @@ void TWorksheet::SetValues(int Row, int Col, const TCellArray& Values) {
 }
 
 void TWorksheet::SetNumberFormat(const TRange& R, const std::string& Format) {
-  ForRange(R, [&](TCell& c) { c.NumberFormat = Format; });
+  auto it = std::find(FNumberFormats.begin(), FNumberFormats.end(), Format);
+  if (it == FNumberFormats.end()) it = FNumberFormats.insert(FNumberFormats.end(), Format);
+  const auto index = static_cast<std::uint16_t>(it - FNumberFormats.begin());
+  ForRange(R, [&](TCell& c) { c.NumberFormat = index; });
 }
 void TWorksheet::SetHorizontalAlignment(const TRange& R, THorzAlign Align) {
   ForRange(R, [&](TCell& c) { c.Horz = Align; });
@@ -89,11 +93,16 @@ void TWorksheet::SetColumnWidth(int Col, double Width) { FWidths[Col] = std::cla
 
 void TWorksheet::AutoFitColumns(const TTextMeasure& Measure) {
   std::map<int, double> widest;
+  // Names and verdicts repeat down a column: each text is measured once.
+  std::unordered_map<std::string, double> measured;
   for (const auto& [at, cell] : FCells) {
     // Only the first line of a text counts; the cells do not wrap.
-    std::string text = Shown(cell);
-    text = text.substr(0, text.find_first_of("\r\n"));
-    widest[at.second] = std::max(widest[at.second], text.empty() ? 0.0 : Measure(text));
+    std::string text = Shown(*this, cell);
+    text.resize(std::min(text.size(), text.find_first_of("\r\n")));
+    if (text.empty()) continue;
+    auto [it, added] = measured.try_emplace(std::move(text), 0.0);
+    if (added) it->second = Measure(it->first);
+    widest[at.second] = std::max(widest[at.second], it->second);
   }
   for (const auto& [col, width] : widest) SetColumnWidth(col, width > 0 ? width + kFitPadding : kDefaultWidth);
 }
@@ -108,16 +117,20 @@ void TWorkbook::SaveAs(const std::string& Path) const {
   options.constant_memory = LXW_FALSE;
   lxw_workbook* book = workbook_new_opt(Path.c_str(), &options);
   if (!book) throw ESpreadsheetError("Không tạo được file \"" + Path + "\"");
-  using TKey = std::tuple<std::string, THorzAlign, TVertAlign, bool>;
-  std::map<TKey, lxw_format*> formats;
-  auto format = [&](const TWorksheet::TCell& c) {
-    const TKey key{c.NumberFormat, c.Horz, c.Vert, c.Border};
+  // One format per distinct look; the key packs what a cell's look is made of.
+  std::unordered_map<std::string, lxw_format*> formats;
+  auto format = [&](const TWorksheet& Sheet, const TWorksheet::TCell& c) {
+    const std::string& numberFormat = Sheet.NumberFormats()[c.NumberFormat];
+    std::string key = numberFormat;
+    key += static_cast<char>('0' + static_cast<int>(c.Horz));
+    key += static_cast<char>('0' + static_cast<int>(c.Vert));
+    key += c.Border ? 'b' : '-';
     lxw_format*& f = formats[key];
     if (!f) {
       f = workbook_add_format(book);
       format_set_font_name(f, FontName.c_str());
       format_set_font_size(f, FontSize);
-      if (!c.NumberFormat.empty()) format_set_num_format(f, c.NumberFormat.c_str());
+      if (!numberFormat.empty()) format_set_num_format(f, numberFormat.c_str());
       if (c.Horz == THorzAlign::Left) format_set_align(f, LXW_ALIGN_LEFT);
       if (c.Horz == THorzAlign::Right) format_set_align(f, LXW_ALIGN_RIGHT);
       if (c.Vert == TVertAlign::Top) format_set_align(f, LXW_ALIGN_VERTICAL_TOP);
@@ -136,7 +149,7 @@ void TWorkbook::SaveAs(const std::string& Path) const {
     for (const auto& [at, cell] : sheet->Cells()) {
       const auto row = static_cast<lxw_row_t>(at.first - 1);
       const auto col = static_cast<lxw_col_t>(at.second - 1);
-      lxw_format* f = format(cell);
+      lxw_format* f = format(*sheet, cell);
       if (const auto* text = std::get_if<std::string>(&cell.Value)) {
         if (text->empty()) worksheet_write_blank(ws, row, col, f);
         else worksheet_write_string(ws, row, col, text->c_str(), f);

@@ -66,11 +66,13 @@ class TWorksheet {
 
   struct TCell {
     TCellValue Value;
-    std::string NumberFormat;
+    std::uint16_t NumberFormat = 0;  // index into NumberFormats(); 0 is general
     THorzAlign Horz = THorzAlign::General;
     TVertAlign Vert = TVertAlign::Bottom;
     bool Border = false;
   };
+  // The number formats the cells use, each once; the first is "" (general).
+  const std::vector<std::string>& NumberFormats() const { return FNumberFormats; }
   // The cell at (Row, Col), nullptr when it was never touched.
   const TCell* Cell(int Row, int Col) const;
   bool HasAutoFilter() const { return FHasAutoFilter; }
@@ -83,6 +85,7 @@ class TWorksheet {
   void ForRange(const TRange& R, F&& Apply);
 
   std::map<std::pair<int, int>, TCell> FCells;
+  std::vector<std::string> FNumberFormats{""};
   std::map<int, double> FWidths;
   TRange FAutoFilter{};
   bool FHasAutoFilter = false;
