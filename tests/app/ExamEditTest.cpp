@@ -190,6 +190,21 @@ TEST_F(ExamDialog, NextPreviousAndCancelCodes) {
   }
 }
 
+TEST_F(ExamDialog, AFailedSaveIsShownAndTheValuesStay) {
+  fs::create_directories(tree.TasksDir() + "/A/Settings.cfg");  // in the way of the file
+  messages->AddAnswer(mrOk);
+  test::WhenModal([&](QWidget* Dialog) {
+    auto* form = dynamic_cast<TExamEditForm*>(Dialog);
+    Type(form->g[0].edtMark, "3");
+    form->btnOK->click();
+  });
+  EXPECT_EQ(EditExamConfig(exam), erOK);
+  ASSERT_EQ(messages->Requests().size(), 1u);
+  EXPECT_EQ(messages->Requests()[0].DlgType, mtError);
+  EXPECT_NE(messages->Requests()[0].Msg.find("\"A\""), std::string::npos) << messages->Requests()[0].Msg;
+  EXPECT_EQ(exam->ObjI(0)->Mark, 3);
+}
+
 TEST_F(ExamDialog, AnExamWithoutTestsShowsTheGeneralRowOnly) {
   tree.AddExam("Empty");
   ContestInfo->LoadExams(tree.TasksDir());

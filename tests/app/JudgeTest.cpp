@@ -197,6 +197,20 @@ TEST_F(JudgeWindow, JudgesTheQueueShowsProgressAndRefreshesRows) {
   EXPECT_EQ(JudgeForm, nullptr);
 }
 
+TEST_F(JudgeWindow, JudgedProgramsRunInTheNormalSchedulingClass) {
+  // Right only when it runs in the normal class, although the window lowers
+  // its own for the run.
+  tree.AddContestant("C3", {{"A.cpp", R"(#include <sched.h>
+#include <iostream>
+int main() { long long a, b; std::cin >> a >> b;
+  std::cout << (sched_getscheduler(0) == SCHED_OTHER ? a + b : -1) << "\n"; })"}});
+  ContestInfo->LoadContestants(tree.ContestantsDir());
+  auto queue = Pairs({{"C3", "A"}});
+  RunJudge(queue);
+  ASSERT_NE(Result("C3"), nullptr);
+  EXPECT_EQ(Result("C3")->Evaluation, 2) << Result("C3")->EvaluationText;
+}
+
 TEST_F(JudgeWindow, EscStopsAfterTheCurrentStepAndKeepsEarlierResults) {
   link.OnRow = [&](TResultC* C) {
     if (C->Name() == "C1") QTest::keyClick(JudgeForm, Qt::Key_Escape);

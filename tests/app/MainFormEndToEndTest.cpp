@@ -226,5 +226,20 @@ TEST_F(MainWindowEndToEnd, OnlineJudgingRunsOnlyWhileTheWindowCanJudge) {
   EnvConfig->SubmitDir.clear();
 }
 
+TEST_F(MainWindowEndToEnd, TheSampleContestJudgedFromTheWindow) {
+  EnvConfig->NumberFormat = "%.2n";
+  Form->LoadContest(VELKOR_SAMPLE_CONTEST);
+  ASSERT_EQ(Form->MainListModel->rowCount(), 4);
+  Form->actJudge->trigger();
+  ASSERT_TRUE(messages->Requests().empty()) << messages->Requests()[0].Msg;
+  // Columns: contestant, DEM, MAX, TONG, total.
+  EXPECT_EQ(Row(0), (std::vector<std::string>{"An", "✓ 10.00", "✓ 6.00", "✓ 10.00", "26.00"}));
+  EXPECT_EQ(Row(2), (std::vector<std::string>{"Chi", "✓ 0.00", "ℱ", "✓ 7.50", "7.50"}));
+  EXPECT_EQ(Row(3)[1], "∄");
+  Form->resize(1000, 420);
+  QApplication::processEvents();
+  test::SaveShot(Form.get(), "main-sample-judged");
+}
+
 }  // namespace
 }  // namespace velkor
