@@ -4,6 +4,7 @@
 #include "app/JudgeU.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "AppTestSupport.h"
+#include "app/CoreHooks.h"
 #include "app/TickClock.h"
 #include "components/Labels.h"
 #include "core/Dialogs.h"
@@ -119,8 +121,12 @@ class JudgeWindow : public ::testing::Test {
     FileUtilsInit();
     InitializeGlobals();
     InitErrorModeAPI();
+    // The program's hooks: the engine then knows it runs on the GUI thread
+    // and the window handles pending events between judging steps.
+    InstallCoreHooks();
   }
   static void TearDownTestSuite() {
+    RemoveCoreHooks();
     DoneErrorModeAPI();
     FinalizeGlobals();
   }
@@ -212,8 +218,11 @@ int main() { long long a, b; std::cin >> a >> b;
 }
 
 TEST_F(JudgeWindow, EscStopsAfterTheCurrentStepAndKeepsEarlierResults) {
+  // The key is queued like a real one: only the window's event handling
+  // between judging steps can deliver it.
   link.OnRow = [&](TResultC* C) {
-    if (C->Name() == "C1") QTest::keyClick(JudgeForm, Qt::Key_Escape);
+    if (C->Name() != "C1") return;
+    QCoreApplication::postEvent(JudgeForm, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
   };
   auto queue = Pairs({{"C1", "A"}, {"C2", "A"}});
   RunJudge(queue);
