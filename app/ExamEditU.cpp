@@ -2,6 +2,7 @@
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFont>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -33,6 +34,7 @@ constexpr int kClientHeight = 328;
 constexpr int kEditWidth = 80;
 constexpr int kRowGap = 2;
 constexpr int kFirstRowTop = 40;
+constexpr double kSmallestTitlePoints = 6;
 constexpr const char* kHelpTopic = "TaskConfig";
 
 QString Q(const std::string& S) { return QString::fromStdString(S); }
@@ -72,6 +74,14 @@ TSmartBtn* Button(const char* Caption, QWidget* Parent) {
 double CommittedValue(TVQR_ExtendedEdit* Edit) {
   Edit->UpdateValueByText();
   return static_cast<double>(Edit->Value());
+}
+
+// A file list from its first name on; the whole list in the tip when the
+// edit is too narrow for it.
+void ShowFileList(QLineEdit* Edit, const QString& Files) {
+  Edit->setText(Files);
+  Edit->setCursorPosition(0);
+  Edit->setToolTip(Files);
 }
 
 }  // namespace
@@ -263,18 +273,32 @@ void TExamEditForm::UpdateInfo(TExamInfo* Exam) {
     l->SetFocusControl(Over);
     return l;
   };
-  title("Điểm\r\ncủa test", gGeneral.edtMark);
-  title("Giới hạn\r\nthời gian (giây)", gGeneral.edtTime);
-  title("Giới hạn\r\nbộ nhớ (MiB)", gGeneral.edtMemory);
+  TSmartLab* titles[] = {title("Điểm\r\ncủa test", gGeneral.edtMark),
+                         title("Giới hạn\r\nthời gian (giây)", gGeneral.edtTime),
+                         title("Giới hạn\r\nbộ nhớ (MiB)", gGeneral.edtMemory)};
+  // In most GUI fonts the titles are wider than the edits they stand over: a
+  // smaller font keeps neighbouring titles from running into each other.
+  auto overlapping = [&titles] {
+    return titles[0]->geometry().intersects(titles[1]->geometry()) ||
+           titles[1]->geometry().intersects(titles[2]->geometry());
+  };
+  for (QFont font = titles[0]->font(); overlapping() && font.pointSizeF() > kSmallestTitlePoints;) {
+    font.setPointSizeF(font.pointSizeF() - 0.5);
+    for (TSmartLab* t : titles) {
+      t->setFont(font);
+      t->adjustSize();
+      t->Adjust();
+    }
+  }
   auto* count = new TSmartLab(FRows);
   count->SetCaption(QString::fromUtf8("Tên %1 test▼").arg(testCount).toStdString());
   count->move(gGeneral.edtMark->x() - count->LabelSpacing() - count->width(),
               gGeneral.edtMark->y() - count->LabelSpacing() - count->height());
   for (QWidget* w : FRows->findChildren<QWidget*>()) w->show();
 
-  edtInputFiles->setText(Q(Exam->InputFile));
+  ShowFileList(edtInputFiles, Q(Exam->InputFile));
   checkStdIn->setChecked(Exam->UseStdIn);
-  edtOutputFiles->setText(Q(Exam->OutputFile));
+  ShowFileList(edtOutputFiles, Q(Exam->OutputFile));
   checkStdOut->setChecked(Exam->UseStdOut);
   int judger = -1;
   for (int i = 0; i < comboJudger->count(); ++i)
@@ -326,7 +350,7 @@ void TExamEditForm::Browse(QLineEdit* Edit, const char* Title) {
     }
     names << name;
   }
-  Edit->setText(names.join('|'));
+  ShowFileList(Edit, names.join('|'));
 }
 
 }  // namespace velkor

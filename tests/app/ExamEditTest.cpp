@@ -4,6 +4,7 @@
 #include "app/ExamEditU.h"
 
 #include <QApplication>
+#include <QScrollBar>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -203,6 +204,50 @@ TEST_F(ExamDialog, AFailedSaveIsShownAndTheValuesStay) {
   EXPECT_EQ(messages->Requests()[0].DlgType, mtError);
   EXPECT_NE(messages->Requests()[0].Msg.find("\"A\""), std::string::npos) << messages->Requests()[0].Msg;
   EXPECT_EQ(exam->ObjI(0)->Mark, 3);
+}
+
+TEST_F(ExamDialog, LongNamesAndTitlesStayReadable) {
+  tree.AddExam("BaiThiCoTenRatDai", {"test01", "test02", "test03", "test04", "test05", "test06", "test07", "test08"});
+  ContestInfo->LoadExams(tree.TasksDir());
+  TExamInfo* longExam = ContestInfo->ExamSet().Obj("BaiThiCoTenRatDai");
+  ASSERT_NE(longExam, nullptr);
+  longExam->InputFile = "du_lieu_vao_cua_bai_thi_rat_dai.inp|du_lieu_phu.inp";
+  longExam->OutputFile = "ket_qua_cua_bai_thi_rat_dai.out";
+  longExam->ObjI(3)->TimeLimit = 0.1234567;
+  test::WhenModal([&](QWidget* Dialog) {
+    auto* form = dynamic_cast<TExamEditForm*>(Dialog);
+    ASSERT_NE(form, nullptr);
+    // A long list shows from its first name, the whole of it in the tip.
+    EXPECT_EQ(form->edtInputFiles->cursorPosition(), 0);
+    EXPECT_EQ(form->edtInputFiles->toolTip().toStdString(), longExam->InputFile);
+    // Fifteen significant digits, not six.
+    EXPECT_EQ(form->g[3].edtTime->text().toStdString(), "0.1234567");
+    QWidget* rows = form->scrollTestSet->widget();
+    std::vector<TSmartLab*> titles;
+    for (TSmartLab* l : rows->findChildren<TSmartLab*>())
+      if (l->text().startsWith(QString::fromUtf8("Giới hạn")) || l->text().startsWith(QString::fromUtf8("Điểm")))
+        titles.push_back(l);
+    ASSERT_EQ(titles.size(), 3u);
+    for (std::size_t i = 0; i < titles.size(); ++i)
+      for (std::size_t j = i + 1; j < titles.size(); ++j)
+        EXPECT_FALSE(titles[i]->geometry().intersects(titles[j]->geometry()))
+            << titles[i]->text().toStdString() << " / " << titles[j]->text().toStdString();
+    std::vector<const TEdit3*> all{&form->gGeneral};
+    for (const TEdit3& row : form->g) all.push_back(&row);
+    for (const TEdit3* row : all) {
+      SCOPED_TRACE(row->labTest->text().toStdString());
+      EXPECT_GE(row->labTest->x(), 0);
+      EXPECT_LE(row->labTest->geometry().right(), row->edtMark->x());
+      EXPECT_LE(row->edtMemory->geometry().right(), form->scrollTestSet->viewport()->width());
+    }
+    // More tests than the box shows: the rows scroll.
+    EXPECT_GT(rows->height(), form->scrollTestSet->viewport()->height());
+    test::SaveShot(form, "exam-dialog-long-names");
+    form->scrollTestSet->verticalScrollBar()->setValue(form->scrollTestSet->verticalScrollBar()->maximum());
+    test::SaveShot(form, "exam-dialog-scrolled");
+    form->btnCancel->click();
+  });
+  EXPECT_EQ(EditExamConfig(longExam), erCancel);
 }
 
 TEST_F(ExamDialog, AnExamWithoutTestsShowsTheGeneralRowOnly) {
