@@ -138,6 +138,28 @@ void ComposeAboutPicture(TTrueImage& Logo, const std::vector<std::string>& Lines
   Logo.Changed();
 }
 
+QRegion VisibleRegion(const QImage& Image) {
+  const QImage argb = Image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+  // One rectangle per run of visible pixels in a row: runs of a row never
+  // touch and every row is one band, as QRegion::setRects requires.
+  std::vector<QRect> runs;
+  for (int y = 0; y < argb.height(); ++y) {
+    const auto* row = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
+    for (int x = 0; x < argb.width();) {
+      if (qAlpha(row[x]) == 0) {
+        ++x;
+        continue;
+      }
+      const int start = x;
+      while (x < argb.width() && qAlpha(row[x]) != 0) ++x;
+      runs.emplace_back(start, y, x - start, 1);
+    }
+  }
+  QRegion region;
+  region.setRects(runs.data(), int(runs.size()));
+  return region;
+}
+
 TAboutForm::TAboutForm(QWidget* Parent) : QDialog(Parent) {
   setObjectName("AboutForm");
   setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
@@ -190,6 +212,7 @@ void TAboutForm::SetupWindowLayer(bool Transparent) {
 void TAboutForm::PaintLayer() {
   if (!imgLogo) return;
   FLayer = imgLogo->TrueImage()->ExportBitmapPremul()->ToImage();
+  setMask(VisibleRegion(FLayer));
   delete imgLogo;
   imgLogo = nullptr;
   update();

@@ -11,6 +11,7 @@
 #include <QDialog>
 #include <QImage>
 #include <QPoint>
+#include <QRegion>
 #include <QTimer>
 
 #include <cstdint>
@@ -56,6 +57,11 @@ void TextToAlpha(TBitmap32& Bitmap);
 // to 0.
 void ComposeAboutPicture(TTrueImage& Logo, const std::vector<std::string>& Lines);
 
+// The pixels of Image with any opacity. The window is cut to them: a
+// desktop without a compositing manager cannot show translucent windows and
+// would paint every transparent pixel black.
+QRegion VisibleRegion(const QImage& Image);
+
 class TAboutForm : public QDialog {
  public:
   explicit TAboutForm(QWidget* Parent = nullptr);
@@ -66,8 +72,8 @@ class TAboutForm : public QDialog {
   // Without Transparent the window receives the mouse; with it, clicks fall
   // through to what lies below.
   void SetupWindowLayer(bool Transparent);
-  // Hands the composed picture to the window (premultiplied) and frees the
-  // logo control.
+  // Hands the composed picture to the window (premultiplied), cuts the
+  // window to its visible pixels and frees the logo control.
   void PaintLayer();
 
   void Timer1Timer();

@@ -152,6 +152,21 @@ TEST_F(AboutWindow, TheAboutBoxIsOneTopmostWindowShownAgain) {
   test::SaveShot(corner.scaled(corner.size() * 3), "about-picture-text-zoomed");
   test::SaveShot(first.data(), "about-window");
 
+  // The window is cut to the picture's visible pixels, so a desktop that
+  // cannot show translucency shows no black box around the logo.
+  const QRegion shape = first->mask();
+  int outside = 0, inside = 0, transparent = 0;
+  for (int y = 0; y < first->Layer().height(); ++y)
+    for (int x = 0; x < first->Layer().width(); ++x) {
+      const bool visible = qAlpha(first->Layer().pixel(x, y)) != 0;
+      transparent += !visible;
+      inside += visible && shape.contains(QPoint(x, y));
+      outside += !visible && shape.contains(QPoint(x, y));
+    }
+  EXPECT_GT(transparent, 0);
+  EXPECT_EQ(outside, 0);
+  EXPECT_EQ(inside + transparent, first->Layer().width() * first->Layer().height());
+
   ShowAboutBox();
   EXPECT_EQ(AboutForm, first.data());
   EXPECT_TRUE(first->isVisible());
