@@ -202,6 +202,7 @@ TEST_F(ExcelExport, SheetsCellsFormatsWidthsAndFilter) {
   EXPECT_EQ(std::string(x.Sheet(2).child("autoFilter").attribute("ref").value()), "A1:C9");
   // The file keeps a width in characters plus the cell's padding.
   EXPECT_NEAR(x.Widths(2).at(5), 255, 1);
+  EXPECT_EQ(x.Widths(2).size(), 1u) << "the other detail columns keep the default width";
   // The score column shows two decimals.
   bool twoDecimals = false;
   for (pugi::xml_node f : x.Part("xl/styles.xml").child("styleSheet").child("numFmts").children("numFmt"))
