@@ -89,6 +89,7 @@ TReportForm::TReportForm(QWidget* Parent) : TForm(Parent) {
   box->setContentsMargins(8, 8, 8, 8);
   box->addWidget(VQR_Panel1, 1);
   box->addLayout(buttons);
+  for (QWidget* w : findChildren<QWidget*>()) w->installEventFilter(this);
 }
 
 void TReportForm::AttachBoxes(bool Attach) {
@@ -179,31 +180,40 @@ void TReportForm::CopyBtnClick() {
   Reporter->setTextCursor(caret);
 }
 
-void TReportForm::keyPressEvent(QKeyEvent* Event) {
-  // Enter and Esc act when the key comes up.
-  switch (Event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case Qt::Key_Escape:
-      Event->accept();
-      return;
-    default:
-      TForm::keyPressEvent(Event);
+namespace {
+
+bool IsCloseKey(int Key) { return Key == Qt::Key_Return || Key == Qt::Key_Enter || Key == Qt::Key_Escape; }
+
+}  // namespace
+
+bool TReportForm::HandleCloseKey(QKeyEvent* Event) {
+  if (!IsCloseKey(Event->key())) return false;
+  if (Event->type() == QEvent::KeyPress) {
+    FPressedKey = Event->key();
+  } else if (!Event->isAutoRepeat() && FPressedKey == Event->key()) {
+    // Only a key pressed in this window closes it: the release of the key
+    // that opened the report (Enter in a menu) belongs to another window.
+    FPressedKey = 0;
+    done(Event->key() == Qt::Key_Escape ? mrCancel : mrOk);
   }
+  Event->accept();
+  return true;
+}
+
+bool TReportForm::eventFilter(QObject* Watched, QEvent* Event) {
+  // The window sees Enter and Esc before any of its controls does.
+  if ((Event->type() == QEvent::KeyPress || Event->type() == QEvent::KeyRelease) && Watched->isWidgetType() &&
+      isAncestorOf(static_cast<QWidget*>(Watched)) && HandleCloseKey(static_cast<QKeyEvent*>(Event)))
+    return true;
+  return TForm::eventFilter(Watched, Event);
+}
+
+void TReportForm::keyPressEvent(QKeyEvent* Event) {
+  if (!HandleCloseKey(Event)) TForm::keyPressEvent(Event);
 }
 
 void TReportForm::keyReleaseEvent(QKeyEvent* Event) {
-  switch (Event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-      done(mrOk);
-      return;
-    case Qt::Key_Escape:
-      done(mrCancel);
-      return;
-    default:
-      TForm::keyReleaseEvent(Event);
-  }
+  if (!HandleCloseKey(Event)) TForm::keyReleaseEvent(Event);
 }
 
 void TReportForm::WriteBackReportOptions() {

@@ -51,9 +51,14 @@ class TReportForm : public TForm {
  protected:
   void keyPressEvent(QKeyEvent* Event) override;
   void keyReleaseEvent(QKeyEvent* Event) override;
+  bool eventFilter(QObject* Watched, QEvent* Event) override;
 
  private:
   void AttachBoxes(bool Attach);
+  // Enter and Esc close the window when they come up; true when Event is
+  // one of them (it is then taken).
+  bool HandleCloseKey(QKeyEvent* Event);
+  int FPressedKey = 0;
 };
 
 }  // namespace velkor

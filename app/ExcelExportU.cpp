@@ -208,7 +208,8 @@ void ExportToExcel() {
   details.clear();
   s2.SetThinBorders({1, 1, R, 5});
   s2.SetAutoFilter({1, 1, R, 3});
-  s2.AutoFitColumns(measure);
+  // Only the notes column gets a width here; the others keep the default.
+  // The rows need no fitting: no cell wraps.
   s2.SetColumnWidth(5, platform::kMaxColumnWidth);
 
   const std::string file = gTarget.empty() ? NewExportFile() : gTarget;

@@ -22,6 +22,22 @@ std::string Shown(const TWorksheet& Sheet, const TWorksheet::TCell& Cell) {
   return {};
 }
 
+// Where a text has to end to fit a cell: after kMaxCellText characters as
+// the spreadsheet counts them (UTF-16 units), never inside a character.
+std::size_t CellTextEnd(const std::string& Text) {
+  std::size_t units = 0;
+  for (std::size_t i = 0; i < Text.size();) {
+    const auto lead = static_cast<unsigned char>(Text[i]);
+    std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    length = std::min(length, Text.size() - i);
+    const std::size_t width = length == 4 ? 2 : 1;
+    if (units + width > kMaxCellText) return i;
+    units += width;
+    i += length;
+  }
+  return Text.size();
+}
+
 }  // namespace
 
 std::string FormatCellNumber(double Value, const std::string& Format) {
@@ -41,12 +57,8 @@ void TWorksheet::SetValues(int Row, int Col, const TCellArray& Values) {
   for (std::size_t r = 0; r < Values.size(); ++r)
     for (std::size_t c = 0; c < Values[r].size(); ++c) {
       TCellValue value = Values[r][c];
-      if (auto* text = std::get_if<std::string>(&value); text && text->size() > kMaxCellText) {
-        // Cut at a character boundary of the UTF-8 text.
-        std::size_t end = kMaxCellText;
-        while (end > 0 && (static_cast<unsigned char>((*text)[end]) & 0xC0) == 0x80) --end;
-        text->resize(end);
-      }
+      if (auto* text = std::get_if<std::string>(&value); text && text->size() > kMaxCellText)
+        text->resize(CellTextEnd(*text));
       FCells[{Row + static_cast<int>(r), Col + static_cast<int>(c)}].Value = std::move(value);
     }
 }

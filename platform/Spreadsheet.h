@@ -29,7 +29,8 @@ using TCellArray = std::vector<std::vector<TCellValue>>;
 enum class THorzAlign : std::uint8_t { General, Left, Right };
 enum class TVertAlign : std::uint8_t { Bottom, Top };
 
-// The longest text a cell holds; longer texts are cut to it.
+// The longest text a cell holds, in characters as the spreadsheet counts
+// them (UTF-16 units); longer texts are cut to it.
 inline constexpr std::size_t kMaxCellText = 32767;
 // Column widths are in widths of the digit "0" of the book's font.
 inline constexpr double kMaxColumnWidth = 255;

@@ -39,6 +39,29 @@ TEST(ExcelTexts, LineBreaksTrimmedAtBothEndsOnly) {
   for (const Case& c : cases) EXPECT_EQ(TrimLineBreaks(c.In), c.Out);
 }
 
+TEST(ExcelTexts, LongTextsCutToTheCellLimitInCharacters) {
+  const std::size_t limit = platform::kMaxCellText;
+  std::string vietnamese;  // three bytes a character: far under the limit
+  for (int i = 0; i < 20000; ++i) vietnamese += "ở";
+  std::string emoji;  // four bytes and two units a character
+  for (std::size_t i = 0; i < limit / 2 + 10; ++i) emoji += "😀";
+  struct Case {
+    std::string In;
+    std::size_t OutBytes;
+  } cases[] = {{std::string(limit, 'x'), limit},
+               {std::string(40000, 'x'), limit},
+               {vietnamese, vietnamese.size()},
+               {"a" + emoji, 1 + 4 * ((limit - 1) / 2)},
+               {emoji, 4 * (limit / 2)}};
+  for (const Case& c : cases) {
+    platform::TWorksheet sheet("s");
+    sheet.SetValues(1, 1, {{c.In}});
+    const auto& text = std::get<std::string>(sheet.Cell(1, 1)->Value);
+    EXPECT_EQ(text.size(), c.OutBytes);
+    EXPECT_EQ(text, c.In.substr(0, c.OutBytes));
+  }
+}
+
 // An unpacked .xlsx: its parts as XML documents.
 class TXlsx {
  public:
@@ -179,6 +202,7 @@ TEST_F(ExcelExport, SheetsCellsFormatsWidthsAndFilter) {
   EXPECT_EQ(std::string(x.Sheet(2).child("autoFilter").attribute("ref").value()), "A1:C9");
   // The file keeps a width in characters plus the cell's padding.
   EXPECT_NEAR(x.Widths(2).at(5), 255, 1);
+  EXPECT_EQ(x.Widths(2).size(), 1u) << "the other detail columns keep the default width";
   // The score column shows two decimals.
   bool twoDecimals = false;
   for (pugi::xml_node f : x.Part("xl/styles.xml").child("styleSheet").child("numFmts").children("numFmt"))

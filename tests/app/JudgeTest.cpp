@@ -19,6 +19,7 @@
 #include "AppTestSupport.h"
 #include "app/CoreHooks.h"
 #include "app/TickClock.h"
+#include "components/Btns.h"
 #include "components/Labels.h"
 #include "core/Dialogs.h"
 #include "core/FileUtils.h"
@@ -136,13 +137,17 @@ class JudgeWindow : public ::testing::Test {
     tree.AddTest("A", "2", {{"A.INP", "20 22\n"}, {"A.OUT", "42\n"}});
     tree.AddContestant("C1", {{"A.cpp", kRightCpp}});
     tree.AddContestant("C2", {{"A.cpp", kRightCpp}});
+    LoadContest();
+    savedDialog = SetMessageDialog(dialog);
+  }
+  // The contest as the folders give it, nobody judged yet.
+  void LoadContest() {
     ContestInfo->Reset();
     ContestInfo->LoadExams(tree.TasksDir());
     ContestInfo->LoadContestants(tree.ContestantsDir());
     TExamInfo* a = ContestInfo->ExamSet().Obj("A");
     a->UseStdIn = a->UseStdOut = true;
     a->TimeLimit = 5;
-    savedDialog = SetMessageDialog(dialog);
   }
   void TearDown() override {
     SetMessageDialog(savedDialog);
@@ -217,20 +222,34 @@ int main() { long long a, b; std::cin >> a >> b;
   EXPECT_EQ(Result("C3")->Evaluation, 2) << Result("C3")->EvaluationText;
 }
 
-TEST_F(JudgeWindow, EscStopsAfterTheCurrentStepAndKeepsEarlierResults) {
-  // The key is queued like a real one: only the window's event handling
-  // between judging steps can deliver it.
-  link.OnRow = [&](TResultC* C) {
-    if (C->Name() != "C1") return;
-    QCoreApplication::postEvent(JudgeForm, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+TEST_F(JudgeWindow, StopsAfterTheCurrentStepAndKeepsEarlierResults) {
+  // Each request is queued like a real one: only the window's event
+  // handling between judging steps can deliver it.
+  const std::pair<const char*, std::function<void(TJudgeForm*)>> ways[] = {
+      {"Esc",
+       [](TJudgeForm* F) {
+         QCoreApplication::postEvent(F, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+       }},
+      {"Stop button", [](TJudgeForm* F) { QMetaObject::invokeMethod(F->btnStop, [F] { F->btnStop->click(); }, Qt::QueuedConnection); }},
+      {"window manager's close", [](TJudgeForm* F) { QMetaObject::invokeMethod(F, [F] { F->close(); }, Qt::QueuedConnection); }},
   };
-  auto queue = Pairs({{"C1", "A"}, {"C2", "A"}});
-  RunJudge(queue);
-  ASSERT_NE(Result("C1"), nullptr);
-  EXPECT_EQ(Result("C1")->Evaluation, 2);
-  EXPECT_TRUE(Result("C2") == nullptr || Result("C2")->state != jsJudged);
-  EXPECT_EQ(link.Calls, (std::vector<std::string>{"grid", "row+focus:C1"}));
-  EXPECT_TRUE(dialog->Requests().empty()) << "a stop is no error";
+  for (const auto& [way, request] : ways) {
+    SCOPED_TRACE(way);
+    LoadContest();
+    link.Calls.clear();
+    link.OnRow = [&](TResultC* C) {
+      if (C->Name() == "C1") request(JudgeForm);
+    };
+    auto queue = Pairs({{"C1", "A"}, {"C2", "A"}});
+    RunJudge(queue);
+    ASSERT_NE(Result("C1"), nullptr);
+    EXPECT_EQ(Result("C1")->Evaluation, 2);
+    EXPECT_TRUE(Result("C2") == nullptr || Result("C2")->state != jsJudged);
+    EXPECT_EQ(link.Calls, (std::vector<std::string>{"grid", "row+focus:C1"}));
+    EXPECT_TRUE(dialog->Requests().empty()) << "a stop is no error";
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_EQ(platform::GetPriorityClass(), platform::NORMAL_PRIORITY_CLASS);
+  }
 }
 
 TEST_F(JudgeWindow, EngineErrorIsShownAndTheWindowCloses) {

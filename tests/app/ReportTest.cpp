@@ -12,6 +12,7 @@
 
 #include "AppTestSupport.h"
 #include "components/Btns.h"
+#include "core/Dialogs.h"
 #include "core/FileUtils.h"
 #include "core/SystemInfo.h"
 #include "judging/Contests.h"
@@ -93,6 +94,13 @@ class Report : public ::testing::Test {
     return out;
   }
 
+  static std::vector<int> Indents(TReportForm* Form) {
+    std::vector<int> out;
+    for (QTextBlock b = Form->Reporter->document()->begin(); b.isValid(); b = b.next())
+      if (!b.text().isEmpty()) out.push_back(qRound(b.blockFormat().textIndent() * 72.0 / Form->logicalDpiX()));
+    return out;
+  }
+
   TContestTree tree;
 };
 
@@ -107,6 +115,9 @@ TEST_F(Report, TextsClassesAndFilters) {
         "■ C1: 1.50", "● A: 1.50", "◆ 1: 1.00", "Đúng", "*◆ 2: 0.00", "*Sai", "*dòng 2", "/◆ 3: 0.50", "/Một nửa",
         "● B: ℱ Dịch lỗi", "lỗi dịch", "dòng cuối", "■ C2: 0.00", "● A: Chưa chấm", "● B: Chưa chấm"};
     EXPECT_EQ(Paragraphs(form->Reporter), all);
+    // First-line indents in points: contestants, exams, verdicts and tests,
+    // test verdicts.
+    EXPECT_EQ(Indents(form), (std::vector<int>{0, 12, 24, 36, 24, 36, 36, 24, 36, 12, 24, 24, 0, 12, 12}));
     test::SaveShot(form, "report-window");
 
     form->cWrong->click();
@@ -141,7 +152,18 @@ TEST_F(Report, OneExamColumnHasNoTotal) {
     auto* form = dynamic_cast<TReportForm*>(Dialog);
     EXPECT_EQ(Paragraphs(form->Reporter), (std::vector<std::string>{"■ C1: ", "● A: 1.50"}));
     EXPECT_FALSE(form->cCorrect->isChecked());
-    QTest::keyClick(form, Qt::Key_Return);
+    // The release of the Enter that chose the report in a menu is not
+    // this window's key.
+    QTest::keyRelease(form->Reporter, Qt::Key_Return);
+    EXPECT_TRUE(form->isVisible());
+    // Enter closes from whichever control has the focus.
+    for (QWidget* w : std::initializer_list<QWidget*>{form->Reporter, form->cWrong, form->CopyBtn}) {
+      QTest::keyPress(w, Qt::Key_Return);
+      EXPECT_TRUE(form->isVisible());
+    }
+    QTest::keyRelease(form->CopyBtn, Qt::Key_Return);
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(form->result(), mrOk);
   });
   ShowJudgeReport(C, E);
   EXPECT_EQ(EnvConfig->ReportOptions, TReportOptionSet{});
