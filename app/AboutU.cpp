@@ -50,6 +50,9 @@ class TInputWatch : public QObject {
 };
 
 TInputWatch* gInputWatch = nullptr;
+// The about windows alive. A closed one is freed only once its events are
+// done, so a new one may already exist: the watch goes with the last.
+int gInputWatchUsers = 0;
 
 // What shows when the logo cannot be read: a plain dark card with room for
 // the text below it.
@@ -173,7 +176,7 @@ TAboutForm::TAboutForm(QWidget* Parent) : QDialog(Parent) {
   Timer1->setInterval(kTimerInterval);
   connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
 
-  if (!gInputWatch) {
+  if (gInputWatchUsers++ == 0) {
     gInputWatch = new TInputWatch;
     qApp->installEventFilter(gInputWatch);
   }
@@ -182,7 +185,7 @@ TAboutForm::TAboutForm(QWidget* Parent) : QDialog(Parent) {
 
 TAboutForm::~TAboutForm() {
   if (AboutForm == this) AboutForm = nullptr;
-  if (gInputWatch) {
+  if (--gInputWatchUsers == 0) {
     qApp->removeEventFilter(gInputWatch);
     delete gInputWatch;
     gInputWatch = nullptr;

@@ -12,6 +12,7 @@
 
 #include <cmath>
 #include <exception>
+#include <utility>
 
 #include "app/MainFormLink.h"
 #include "components/Btns.h"
@@ -335,6 +336,25 @@ void TExamEditForm::UpdateInfoBack(TExamInfo* Exam) {
     test->TimeLimit = CommittedValue(g[i].edtTime);
     test->MemoryLimit = CommittedValue(g[i].edtMemory);
   }
+}
+
+void TExamEditForm::done(int Result) {
+  if (Result == mrOk || Result == kMoveModalResult) {
+    // A name with a folder in it would reach outside the test's folder; the
+    // test run refuses it, and the next load of "Settings.cfg" drops it.
+    for (auto [edit, what] : {std::pair{edtInputFiles, "dữ liệu"}, std::pair{edtOutputFiles, "kết quả"}}) {
+      const std::string list = edit->text().toStdString();
+      if (IsSafeFileList(list)) continue;
+      VQRMsgDlg(std::string("Tên (các) file ") + what + " \"" + list +
+                    "\" không dùng được: mỗi tên là một file trong thư mục test, không chứa \"/\", \"\\\" "
+                    "và không là \".\" hay \"..\".",
+                mtError, {mbOK});
+      edit->setFocus();
+      edit->selectAll();
+      return;
+    }
+  }
+  TForm::done(Result);
 }
 
 void TExamEditForm::Browse(QLineEdit* Edit, const char* Title) {

@@ -84,6 +84,11 @@ class TExamEditForm : public TForm {
   TEdit3 gGeneral;
   std::vector<TEdit3> g;
 
+ protected:
+  // OK, Next and Previous close the dialog only when both file lists name
+  // files inside the test folders; otherwise the jury is told which.
+  void done(int Result) override;
+
  private:
   TEdit3 CreateRow();
   void SetRowTop(const TEdit3& Row, int Y);

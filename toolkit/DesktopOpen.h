@@ -13,6 +13,11 @@ namespace velkor {
 // the desktop has no application for it or could not start one.
 bool DesktopOpen(const std::string& Path);
 
+// The URL the desktop is asked to open for Path: a URL with a scheme as it
+// is, anything else a local file, a relative one taken from the current
+// folder (the desktop's opener does not run there).
+std::string DesktopUrl(const std::string& Path);
+
 using TDesktopOpener = std::function<bool(const std::string& Path)>;
 // Replaces the routine; an empty one restores the desktop's. Returns the
 // previous one, so a test can put it back.

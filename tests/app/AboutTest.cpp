@@ -216,6 +216,21 @@ TEST_F(AboutWindow, SplashClosesAfterFifteenTicksOrAtInputAfterTheFifth) {
               if (Tick == 1) QTest::keyClick(Form, Qt::Key_Escape);
             }),
             1);
+  // An about box closed just before, and freed while the splash runs, takes
+  // nothing of the splash's with it: input still closes the splash.
+  ShowAboutBox();
+  QPointer<TAboutForm> closed = AboutForm;
+  QTest::keyClick(closed, Qt::Key_Space);
+  ASSERT_TRUE(closed) << "freed only once its events are done";
+  EXPECT_EQ(RunSplash([&](TAboutForm* Form, int Tick) {
+              // Freed as its pending deletion would free it, mid-splash.
+              if (Tick == 6) delete closed.data();
+              if (Tick == 7) {
+                EXPECT_TRUE(closed.isNull());
+                Send(Form, QEvent::MouseMove, Form->mapToGlobal(QPoint(9, 9)), Qt::NoButton);
+              }
+            }),
+            8);
 }
 
 TEST_F(AboutWindow, TurningToAnotherWindowClosesTheAboutBoxButNotTheSplash) {

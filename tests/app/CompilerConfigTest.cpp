@@ -111,7 +111,19 @@ TEST_F(CompilerDialog, EditsMovesAndSavesTheTable) {
     Key(form, Qt::Key_U, Qt::ControlModifier);
     form->listExtCmd->setCurrentCell(2, 0);
     Key(form, Qt::Key_D, Qt::ControlModifier);
-    // Ctrl+D on the first row moves it down and follows it.
+    EXPECT_EQ(form->listExtCmd->item(0, 0)->text(), ".cpp");
+    EXPECT_EQ(form->listExtCmd->item(2, 0)->text(), ".py");
+    // Ctrl+U moves a row up and Ctrl+D down, key and command together, and
+    // the current row follows it.
+    form->listExtCmd->setCurrentCell(2, 1);
+    Key(form, Qt::Key_U, Qt::ControlModifier);
+    EXPECT_EQ(form->listExtCmd->currentRow(), 1);
+    EXPECT_EQ(form->listExtCmd->currentColumn(), 1);
+    EXPECT_EQ(form->listExtCmd->item(1, 0)->text(), ".py");
+    EXPECT_EQ(form->listExtCmd->item(1, 1)->text(), "python3 -m py_compile %NAME%.py");
+    Key(form, Qt::Key_D, Qt::ControlModifier);
+    EXPECT_EQ(form->listExtCmd->currentRow(), 2);
+    EXPECT_EQ(form->listExtCmd->item(2, 0)->text(), ".py");
     form->listExtCmd->setCurrentCell(0, 0);
     Key(form, Qt::Key_D, Qt::ControlModifier);
     EXPECT_EQ(form->listExtCmd->currentRow(), 1);

@@ -191,6 +191,47 @@ TEST_F(ExamDialog, NextPreviousAndCancelCodes) {
   }
 }
 
+TEST_F(ExamDialog, FileListsReachingOutsideTheTestFolderAreRefused) {
+  const std::string before = exam->InputFile;
+  test::WhenModal([&](QWidget* Dialog) {
+    auto* form = dynamic_cast<TExamEditForm*>(Dialog);
+    ASSERT_NE(form, nullptr);
+    struct Case {
+      const char* Input;
+      const char* Output;
+      TSmartBtn* Button;
+    } refused[] = {{"../a.inp", "A.OUT", form->btnOK},
+                   {"a.inp", "sub/a.out", form->btnNext},
+                   {"a.inp| .. ", "A.OUT", form->btnPrev},
+                   {"a\\b.inp", "A.OUT", form->btnOK}};
+    for (const Case& c : refused) {
+      SCOPED_TRACE(c.Input + std::string(" / ") + c.Output);
+      form->edtInputFiles->setText(QString::fromUtf8(c.Input));
+      form->edtOutputFiles->setText(QString::fromUtf8(c.Output));
+      messages->AddAnswer(mrOk);
+      const std::size_t told = messages->Requests().size();
+      c.Button->click();
+      EXPECT_TRUE(form->isVisible()) << "the dialog stays open";
+      ASSERT_EQ(messages->Requests().size(), told + 1);
+      EXPECT_EQ(messages->Requests().back().DlgType, mtError);
+      const bool inputBad = std::string(c.Input) != "a.inp";
+      EXPECT_NE(messages->Requests().back().Msg.find(inputBad ? c.Input : c.Output), std::string::npos)
+          << messages->Requests().back().Msg;
+    }
+    // Blanks around names and empty items are harmless; the dialog closes.
+    form->edtInputFiles->setText(" a.inp | b.inp |");
+    form->edtOutputFiles->setText("a.out");
+    form->btnNext->click();
+  });
+  EXPECT_EQ(EditExamConfig(exam), erNext);
+  EXPECT_EQ(messages->Requests().size(), 4u);
+  EXPECT_NE(exam->InputFile, before);
+  const TExamInfo* stored = Reloaded();
+  ASSERT_NE(stored, nullptr);
+  EXPECT_EQ(stored->InputFile, " a.inp | b.inp |");
+  EXPECT_EQ(stored->OutputFile, "a.out");
+}
+
 TEST_F(ExamDialog, AFailedSaveIsShownAndTheValuesStay) {
   fs::create_directories(tree.TasksDir() + "/A/Settings.cfg");  // in the way of the file
   messages->AddAnswer(mrOk);

@@ -9,6 +9,7 @@
 
 #include "AppTestSupport.h"
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -71,6 +72,20 @@ TEST(DesktopOpenTest, ARecorderReplacesTheDesktopAndIsRemovedAgain) {
   EXPECT_TRUE(DesktopOpen("/tmp/y"));  // the recorder put the outer one back
   EXPECT_EQ(outer, std::vector<std::string>{"/tmp/y"});
   SetDesktopOpener(previous);
+}
+
+TEST(DesktopOpenTest, PathsBecomeAbsoluteFileUrlsAndUrlsStayAsTheyAre) {
+  const std::string cwd = std::filesystem::current_path().string();
+  const struct {
+    std::string Path, Url;
+  } cases[] = {
+      {"/tmp/Kết quả.xlsx", "file:///tmp/K%E1%BA%BFt%20qu%E1%BA%A3.xlsx"},
+      {"contest/Bai1", "file://" + cwd + "/contest/Bai1"},  // the opener runs elsewhere
+      {"https://example.org/help#TaskConfig", "https://example.org/help#TaskConfig"},
+      {"file:///tmp/a", "file:///tmp/a"},
+      {"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(DesktopUrl(c.Path), c.Url) << c.Path;
 }
 
 TEST(WhenModalTest, ReachesADialogOpenedAfterwards) {
