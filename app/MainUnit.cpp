@@ -656,7 +656,8 @@ void TMainForm::UpdateMenuItems() {
   miExamConfig->clear();
   const QIcon icon = MainImgList->Icon(10);
   for (std::ptrdiff_t i = 0; i < Exams().Count(); ++i) {
-    QAction* item = miExamConfig->addAction(icon, Q(Exams().ObjI(i)->Name()));
+    // A menu reads "&" as the mark of an access key; the name shows whole.
+    QAction* item = miExamConfig->addAction(icon, Q(Exams().ObjI(i)->Name()).replace('&', "&&"));
     item->setData(static_cast<int>(i));
     connect(item, &QAction::triggered, this, [this, i] {
       ActiveE = Exams().ObjI(i);
