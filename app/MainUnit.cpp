@@ -968,10 +968,14 @@ void TMainForm::actNewContestExecute() {
 }
 
 void TMainForm::actOpenContestExecute() {
-  const QString file = QFileDialog::getOpenFileName(this, QString::fromUtf8("Mở kỳ thi"), {},
-                                                    QString::fromUtf8(kContestFilter));
-  if (file.isEmpty()) return;
-  LoadContest(file.toStdString());
+  QFileDialog dialog(this, QString::fromUtf8("Mở kỳ thi"), {}, QString::fromUtf8(kContestFilter));
+  dialog.setObjectName("odContest");
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setDefaultSuffix("contest");
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+  LoadContest(dialog.selectedFiles().first().toStdString());
   AlignColumns();
 }
 

@@ -104,6 +104,20 @@ class MainWindowEndToEnd : public ::testing::Test {
     });
   }
 
+  // Opens File through the open dialog.
+  static void WhenOpenDialog(const std::string& File) {
+    test::WhenModal([File](QWidget* Dialog) {
+      auto* dialog = qobject_cast<QFileDialog*>(Dialog);
+      ASSERT_NE(dialog, nullptr);
+      EXPECT_EQ(dialog->objectName(), "odContest");
+      EXPECT_EQ(dialog->windowTitle(), QString::fromUtf8("Mở kỳ thi"));
+      EXPECT_EQ(dialog->defaultSuffix(), "contest");
+      EXPECT_EQ(dialog->fileMode(), QFileDialog::ExistingFile);
+      dialog->selectFile(QString::fromStdString(File));
+      static_cast<QDialog*>(dialog)->accept();
+    });
+  }
+
   TContestTree Tree;
   std::unique_ptr<TMainForm> Form;
   std::shared_ptr<TScriptedMessageDialog> messages = std::make_shared<TScriptedMessageDialog>();
@@ -141,8 +155,10 @@ TEST_F(MainWindowEndToEnd, JudgeRejudgeDeleteSaveReopenAndExport) {
   EXPECT_TRUE(Form->windowTitle().endsWith(QString::fromStdString(" ✓" + file)));
   Form->actNewContest->trigger();
   EXPECT_EQ(Form->MainListModel->rowCount(), 0);
-  Form->LoadContest(file);
+  WhenOpenDialog(file);
+  Form->actOpenContest->trigger();
   ASSERT_EQ(Form->MainListModel->rowCount(), 3);
+  EXPECT_FALSE(Form->ContestChanged);
   EXPECT_EQ(Row(1), (std::vector<std::string>{"BINH", "✓ 2.00", "2.00"}));
 
   // Export: a workbook is written and handed to the desktop.
