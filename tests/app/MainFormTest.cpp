@@ -32,6 +32,7 @@
 #include <sys/stat.h>
 
 #include "AppTestSupport.h"
+#include "app/DetailtU.h"
 #include "app/ExamEditU.h"
 #include "app/MainUnit.h"
 #include "components/Btns.h"
@@ -309,6 +310,20 @@ TEST_F(MainWindow, PressesSetTheClickedCellAndTheIconToggles) {
   QTest::mouseDClick(Viewport(), Qt::LeftButton, {}, IconPoint(1));
   EXPECT_FALSE(C("BINH")->Enabled);
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+
+  // A double click on a cell opens the report of that contestant and exam.
+  std::vector<std::string> reported;
+  test::WhenModal([&reported](QWidget* Dialog) {
+    auto* report = dynamic_cast<TReportForm*>(Dialog);
+    ASSERT_NE(report, nullptr);
+    reported = {std::to_string(report->CList->Count()), report->CList->Get(), std::to_string(report->EList->Count()),
+                report->EList->Get()};
+    report->reject();
+  });
+  QTest::mouseClick(Viewport(), Qt::LeftButton, {}, CellPoint(2, 1));
+  QTest::mouseDClick(Viewport(), Qt::LeftButton, {}, CellPoint(2, 1));
+  EXPECT_EQ(reported, (std::vector<std::string>{"1", "CUONG", "1", "BAI1"}));
+  EXPECT_TRUE(C("CUONG")->Enabled);
 }
 
 TEST_F(MainWindow, HeaderClicksToggleExamsAndRightClicksOpenThePopup) {
