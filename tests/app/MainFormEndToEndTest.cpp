@@ -17,6 +17,7 @@
 #include <string>
 
 #include "AppTestSupport.h"
+#include "XlsxReader.h"
 #include "app/ExcelExportU.h"
 #include "app/JudgeU.h"
 #include "app/MainUnit.h"
@@ -176,8 +177,15 @@ TEST_F(MainWindowEndToEnd, JudgeRejudgeDeleteSaveReopenAndExport) {
   Form->actExportToExcel->trigger();
   SetExportTarget("");
   EXPECT_EQ(opener.Opened, std::vector<std::string>{Tree.Path("ketqua.xlsx")});
-  EXPECT_GT(fs::file_size(Tree.Path("ketqua.xlsx")), 0u);
-  EXPECT_TRUE(messages->Requests().empty());
+  ASSERT_TRUE(messages->Requests().empty()) << messages->Requests()[0].Msg;
+  test::TXlsxReader book(Tree.Path("ketqua.xlsx"));
+  EXPECT_EQ(book.Cell(1, "B1"), "s:A");
+  EXPECT_EQ(book.Cell(1, "A2"), "s:AN");
+  EXPECT_EQ(book.Cell(1, "A3"), "s:BINH");
+  EXPECT_EQ(book.Cell(1, "B3"), "n:2");
+  EXPECT_EQ(book.Cell(1, "C3"), "n:2");
+  EXPECT_EQ(book.Cell(1, "A4"), "s:CUONG");
+  EXPECT_EQ(book.Cell(1, "C4"), "n:0");
 }
 
 TEST_F(MainWindowEndToEnd, ClickedHeadersRowsAndCellsAreJudgedEvenWhenLeftOut) {
