@@ -339,7 +339,11 @@ void TMainListView::dropEvent(QDropEvent* Event) {
   for (const QUrl& url : Event->mimeData()->urls())
     if (url.isLocalFile()) paths.push_back(url.toLocalFile().toStdString());
   Event->acceptProposedAction();
-  FForm->MainListDrop(paths, Event->position().toPoint());
+  // Acted on once the drag is over: loading may ask questions, and a modal
+  // window inside the drop would keep the dragging program waiting.
+  const QPoint at = Event->position().toPoint();
+  QMetaObject::invokeMethod(
+      FForm, [form = FForm, paths = std::move(paths), at] { form->MainListDrop(paths, at); }, Qt::QueuedConnection);
 }
 
 bool TMainListView::viewportEvent(QEvent* Event) {

@@ -640,7 +640,13 @@ class MainWindowDrops : public MainWindow {
     QApplication::sendEvent(Viewport(), &enter);
     QDropEvent drop(QPointF(X, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(Viewport(), &drop);
+    EXPECT_TRUE(drop.isAccepted());
+    // The drop is acted on after the drag has finished, never inside it.
+    EXPECT_EQ(FMessages->Requests().size(), FAsked) << "a question inside the drop";
+    QApplication::processEvents();
+    FAsked = FMessages->Requests().size();
   }
+  std::size_t FAsked = 0;
   void WriteFile(const std::string& Path, const std::string& Text, fs::perms Perms = fs::perms::owner_read |
                                                                                  fs::perms::owner_write) {
     std::ofstream(Path) << Text;
