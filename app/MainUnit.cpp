@@ -1000,7 +1000,9 @@ void TMainForm::LoadContest(const std::string& FileName) {
     ContestInfo->SetFileName(FileName);
     UpdateTitle();
   } else {
-    ContestInfo->SetFileName("");
+    // Whatever the archive gave before it failed (folders without their
+    // settings or results) would judge with defaults: start empty instead.
+    ContestInfo->Reset();
     setWindowTitle(QString::fromUtf8(kCaption));
   }
   GUILocked = locked;

@@ -30,6 +30,7 @@
 #include <vector>
 
 #include <sys/stat.h>
+#include <zip.h>
 
 #include "AppTestSupport.h"
 #include "app/DetailtU.h"
@@ -850,6 +851,33 @@ TEST_F(MainWindow, NewAsksToSaveAndAFailedSaveKeepsTheContest) {
   Form->actNewContest->trigger();
   EXPECT_EQ(Form->MainListModel->rowCount(), 0);
   EXPECT_TRUE(Form->ContestChanged);
+  EXPECT_EQ(Form->windowTitle(), QString::fromUtf8("Βέλκο - Chương trình chấm bài tự động"));
+}
+
+TEST_F(MainWindow, AContestThatFailsHalfwayLeavesAnEmptyContest) {
+  LoadSmallContest();
+  Score("AN", "BAI1", jsJudged, 5);
+  const std::string file = Tree.Path("hong.contest");
+  ASSERT_TRUE(ContestInfo->FileSave(file)) << ContestInfo->ErrorMsg();
+  // The folders and exam settings inside are sound, the results are not.
+  int code = 0;
+  zip_t* zip = zip_open(file.c_str(), 0, &code);
+  ASSERT_NE(zip, nullptr);
+  static const char kGarbage[] = "not compressed XML";
+  zip_source_t* source = zip_source_buffer(zip, kGarbage, sizeof kGarbage - 1, 0);
+  ASSERT_GE(zip_file_add(zip, "Contest.result", source, ZIP_FL_OVERWRITE), 0);
+  ASSERT_EQ(zip_close(zip), 0);
+
+  Form->ContestChanged = false;
+  FMessages->AddAnswer(mrOk);
+  Form->LoadContest(file);
+  ASSERT_EQ(FMessages->Requests().size(), 1u);
+  EXPECT_EQ(FMessages->Requests()[0].Msg.rfind("Không mở được kỳ thi: " + file, 0), 0u);
+  EXPECT_EQ(Form->MainListModel->rowCount(), 0);
+  EXPECT_EQ(Form->MainListModel->columnCount(), 2);
+  EXPECT_EQ(ContestInfo->ExamSet().Dir(), "");
+  EXPECT_EQ(ContestInfo->FileName(), "");
+  EXPECT_FALSE(Form->actJudge->isEnabled());
   EXPECT_EQ(Form->windowTitle(), QString::fromUtf8("Βέλκο - Chương trình chấm bài tự động"));
 }
 
