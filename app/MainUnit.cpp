@@ -339,7 +339,11 @@ void TMainListView::dropEvent(QDropEvent* Event) {
   for (const QUrl& url : Event->mimeData()->urls())
     if (url.isLocalFile()) paths.push_back(url.toLocalFile().toStdString());
   Event->acceptProposedAction();
-  FForm->MainListDrop(paths, Event->position().toPoint());
+  // Acted on once the drag is over: loading may ask questions, and a modal
+  // window inside the drop would keep the dragging program waiting.
+  const QPoint at = Event->position().toPoint();
+  QMetaObject::invokeMethod(
+      FForm, [form = FForm, paths = std::move(paths), at] { form->MainListDrop(paths, at); }, Qt::QueuedConnection);
 }
 
 bool TMainListView::viewportEvent(QEvent* Event) {
@@ -656,7 +660,8 @@ void TMainForm::UpdateMenuItems() {
   miExamConfig->clear();
   const QIcon icon = MainImgList->Icon(10);
   for (std::ptrdiff_t i = 0; i < Exams().Count(); ++i) {
-    QAction* item = miExamConfig->addAction(icon, Q(Exams().ObjI(i)->Name()));
+    // A menu reads "&" as the mark of an access key; the name shows whole.
+    QAction* item = miExamConfig->addAction(icon, Q(Exams().ObjI(i)->Name()).replace('&', "&&"));
     item->setData(static_cast<int>(i));
     connect(item, &QAction::triggered, this, [this, i] {
       ActiveE = Exams().ObjI(i);
@@ -967,10 +972,14 @@ void TMainForm::actNewContestExecute() {
 }
 
 void TMainForm::actOpenContestExecute() {
-  const QString file = QFileDialog::getOpenFileName(this, QString::fromUtf8("Mở kỳ thi"), {},
-                                                    QString::fromUtf8(kContestFilter));
-  if (file.isEmpty()) return;
-  LoadContest(file.toStdString());
+  QFileDialog dialog(this, QString::fromUtf8("Mở kỳ thi"), {}, QString::fromUtf8(kContestFilter));
+  dialog.setObjectName("odContest");
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setDefaultSuffix("contest");
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+  LoadContest(dialog.selectedFiles().first().toStdString());
   AlignColumns();
 }
 
@@ -991,7 +1000,9 @@ void TMainForm::LoadContest(const std::string& FileName) {
     ContestInfo->SetFileName(FileName);
     UpdateTitle();
   } else {
-    ContestInfo->SetFileName("");
+    // Whatever the archive gave before it failed (folders without their
+    // settings or results) would judge with defaults: start empty instead.
+    ContestInfo->Reset();
     setWindowTitle(QString::fromUtf8(kCaption));
   }
   GUILocked = locked;

@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QDialog>
 #include <QFileDialog>
+#include <QHeaderView>
+#include <QMenu>
 #include <QLineEdit>
 #include <QTest>
 #include <QTimer>
@@ -15,6 +17,7 @@
 #include <string>
 
 #include "AppTestSupport.h"
+#include "XlsxReader.h"
 #include "app/ExcelExportU.h"
 #include "app/JudgeU.h"
 #include "app/MainUnit.h"
@@ -104,6 +107,27 @@ class MainWindowEndToEnd : public ::testing::Test {
     });
   }
 
+  // Opens File through the open dialog.
+  static void WhenOpenDialog(const std::string& File) {
+    test::WhenModal([File](QWidget* Dialog) {
+      auto* dialog = qobject_cast<QFileDialog*>(Dialog);
+      ASSERT_NE(dialog, nullptr);
+      EXPECT_EQ(dialog->objectName(), "odContest");
+      EXPECT_EQ(dialog->windowTitle(), QString::fromUtf8("Mở kỳ thi"));
+      EXPECT_EQ(dialog->defaultSuffix(), "contest");
+      EXPECT_EQ(dialog->fileMode(), QFileDialog::ExistingFile);
+      dialog->selectFile(QString::fromStdString(File));
+      static_cast<QDialog*>(dialog)->accept();
+    });
+  }
+  // A right press on cell (Row, Column) of the grid, away from the icon;
+  // the popup it opens is closed again.
+  void RightPress(int Row, int Column) {
+    const QRect r = Form->MainList->visualRect(Form->MainListModel->index(Row, Column));
+    QTest::mousePress(Form->MainList->viewport(), Qt::RightButton, {}, QPoint(r.right() - 4, r.center().y()));
+    Form->PopMainList->hide();
+  }
+
   TContestTree Tree;
   std::unique_ptr<TMainForm> Form;
   std::shared_ptr<TScriptedMessageDialog> messages = std::make_shared<TScriptedMessageDialog>();
@@ -141,8 +165,10 @@ TEST_F(MainWindowEndToEnd, JudgeRejudgeDeleteSaveReopenAndExport) {
   EXPECT_TRUE(Form->windowTitle().endsWith(QString::fromStdString(" ✓" + file)));
   Form->actNewContest->trigger();
   EXPECT_EQ(Form->MainListModel->rowCount(), 0);
-  Form->LoadContest(file);
+  WhenOpenDialog(file);
+  Form->actOpenContest->trigger();
   ASSERT_EQ(Form->MainListModel->rowCount(), 3);
+  EXPECT_FALSE(Form->ContestChanged);
   EXPECT_EQ(Row(1), (std::vector<std::string>{"BINH", "✓ 2.00", "2.00"}));
 
   // Export: a workbook is written and handed to the desktop.
@@ -151,7 +177,61 @@ TEST_F(MainWindowEndToEnd, JudgeRejudgeDeleteSaveReopenAndExport) {
   Form->actExportToExcel->trigger();
   SetExportTarget("");
   EXPECT_EQ(opener.Opened, std::vector<std::string>{Tree.Path("ketqua.xlsx")});
-  EXPECT_GT(fs::file_size(Tree.Path("ketqua.xlsx")), 0u);
+  ASSERT_TRUE(messages->Requests().empty()) << messages->Requests()[0].Msg;
+  test::TXlsxReader book(Tree.Path("ketqua.xlsx"));
+  EXPECT_EQ(book.Cell(1, "B1"), "s:A");
+  EXPECT_EQ(book.Cell(1, "A2"), "s:AN");
+  EXPECT_EQ(book.Cell(1, "A3"), "s:BINH");
+  EXPECT_EQ(book.Cell(1, "B3"), "n:2");
+  EXPECT_EQ(book.Cell(1, "C3"), "n:2");
+  EXPECT_EQ(book.Cell(1, "A4"), "s:CUONG");
+  EXPECT_EQ(book.Cell(1, "C4"), "n:0");
+}
+
+TEST_F(MainWindowEndToEnd, ClickedHeadersRowsAndCellsAreJudgedEvenWhenLeftOut) {
+  Tree.AddExam("B", {"1"});  // nobody sent B: judged without compiling
+  LoadFolders();
+  ContestInfo->ExamSet().Obj("A")->Enabled = false;
+  ContestInfo->ResultSet().Obj("CUONG")->Enabled = false;
+  Form->UpdateAllGUI();
+  using Cells = std::vector<std::string>;
+
+  // B's header: B for every contestant taking part.
+  QHeaderView* header = Form->MainList->horizontalHeader();
+  emit header->customContextMenuRequested(
+      QPoint(header->sectionViewportPosition(2) + header->sectionSize(2) / 2, header->height() / 2));
+  Form->PopMainList->hide();
+  Form->ContestChanged = false;
+  Form->actRejudge->trigger();
+  EXPECT_TRUE(Form->ContestChanged);
+  EXPECT_EQ(Row(0), (Cells{"AN", "", "∄", "0.00"}));
+  EXPECT_EQ(Row(1), (Cells{"BINH", "", "∄", "0.00"}));
+  EXPECT_EQ(Row(2), (Cells{"CUONG", "", "", "0.00"}));
+
+  // CUONG's row, though left out: every exam taking part.
+  RightPress(2, 0);
+  ASSERT_EQ(Form->ActiveC, ContestInfo->ResultSet().Obj("CUONG"));
+  ASSERT_EQ(Form->ActiveE, nullptr);
+  Form->actRejudge->trigger();
+  EXPECT_EQ(Row(2), (Cells{"CUONG", "", "∄", "0.00"}));
+
+  // AN's cell of A, though A is left out.
+  RightPress(0, 1);
+  ASSERT_EQ(Form->ActiveE, ContestInfo->ExamSet().Obj("A"));
+  Form->actRejudge->trigger();
+  EXPECT_EQ(Row(0), (Cells{"AN", "✓ 2.00", "∄", "2.00"}));
+
+  // Judging everything takes neither A nor CUONG.
+  for (const char* name : {"AN", "BINH", "CUONG"}) {
+    TResultC* c = ContestInfo->ResultSet().Obj(name);
+    c->Clear();
+    c->UpdateScore();
+  }
+  Form->UpdateItemList();
+  Form->actJudge->trigger();
+  EXPECT_EQ(Row(0), (Cells{"AN", "", "∄", "0.00"}));
+  EXPECT_EQ(Row(1), (Cells{"BINH", "", "∄", "0.00"}));
+  EXPECT_EQ(Row(2), (Cells{"CUONG", "", "", "0.00"}));
   EXPECT_TRUE(messages->Requests().empty());
 }
 

@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QClipboard>
 #include <QDialog>
+#include <QFileDialog>
 #include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -29,8 +30,11 @@
 #include <vector>
 
 #include <sys/stat.h>
+#include <zip.h>
 
 #include "AppTestSupport.h"
+#include "app/DetailtU.h"
+#include "app/ExamEditU.h"
 #include "app/MainUnit.h"
 #include "components/Btns.h"
 #include "components/Panels.h"
@@ -255,7 +259,8 @@ TEST_F(MainWindow, UnusualNamesShowAsTheyAre) {
   EXPECT_EQ(Header(1), QString::fromUtf8("✓ P&Q"));
   Form->UpdateMenuItems();
   ASSERT_EQ(Form->miExamConfig->actions().size(), 1);
-  EXPECT_EQ(Form->miExamConfig->actions()[0]->text(), "P&Q");
+  // The menu shows the name itself, not "PQ" with Q as an access key.
+  EXPECT_EQ(Form->miExamConfig->actions()[0]->iconText(), "P&Q");
 }
 
 TEST_F(MainWindow, RowsAreShadedFromTheGridColours) {
@@ -306,6 +311,20 @@ TEST_F(MainWindow, PressesSetTheClickedCellAndTheIconToggles) {
   QTest::mouseDClick(Viewport(), Qt::LeftButton, {}, IconPoint(1));
   EXPECT_FALSE(C("BINH")->Enabled);
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+
+  // A double click on a cell opens the report of that contestant and exam.
+  std::vector<std::string> reported;
+  test::WhenModal([&reported](QWidget* Dialog) {
+    auto* report = dynamic_cast<TReportForm*>(Dialog);
+    ASSERT_NE(report, nullptr);
+    reported = {std::to_string(report->CList->Count()), report->CList->Get(), std::to_string(report->EList->Count()),
+                report->EList->Get()};
+    report->reject();
+  });
+  QTest::mouseClick(Viewport(), Qt::LeftButton, {}, CellPoint(2, 1));
+  QTest::mouseDClick(Viewport(), Qt::LeftButton, {}, CellPoint(2, 1));
+  EXPECT_EQ(reported, (std::vector<std::string>{"1", "CUONG", "1", "BAI1"}));
+  EXPECT_TRUE(C("CUONG")->Enabled);
 }
 
 TEST_F(MainWindow, HeaderClicksToggleExamsAndRightClicksOpenThePopup) {
@@ -622,7 +641,13 @@ class MainWindowDrops : public MainWindow {
     QApplication::sendEvent(Viewport(), &enter);
     QDropEvent drop(QPointF(X, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(Viewport(), &drop);
+    EXPECT_TRUE(drop.isAccepted());
+    // The drop is acted on after the drag has finished, never inside it.
+    EXPECT_EQ(FMessages->Requests().size(), FAsked) << "a question inside the drop";
+    QApplication::processEvents();
+    FAsked = FMessages->Requests().size();
   }
+  std::size_t FAsked = 0;
   void WriteFile(const std::string& Path, const std::string& Text, fs::perms Perms = fs::perms::owner_read |
                                                                                  fs::perms::owner_write) {
     std::ofstream(Path) << Text;
@@ -715,6 +740,145 @@ TEST_F(MainWindow, DeleteMarksAsksBeforeClearingMoreThanOne) {
   EXPECT_EQ(C("BINH")->Count(), 0);
   EXPECT_EQ(Cell(1, 3), "0.00");
   EXPECT_EQ(Form->MainList->selectionModel()->selectedRows().value(0).row(), 1);
+}
+
+TEST_F(MainWindow, ExamSettingsStepThroughTheExamsAndWrapAround) {
+  LoadSmallContest();
+  for (const char* c : {"AN", "BINH"})
+    for (const char* e : {"BAI1", "BAI2"}) Score(c, e, jsJudged, 1);
+  EnvConfig->ExamEditAction = eeaAsk;
+  Form->ContestChanged = false;
+
+  // The dialogs in turn: the button pressed in each. The next dialog is
+  // awaited before this one closes.
+  const std::vector<std::string> buttons = {"next", "prev", "next", "ok"};
+  auto answer = std::make_shared<std::function<void(std::size_t)>>();
+  *answer = [this, &buttons, answer](std::size_t I) {
+    test::WhenModal([this, &buttons, answer, I](QWidget* Dialog) {
+      auto* form = dynamic_cast<TExamEditForm*>(Dialog);
+      ASSERT_NE(form, nullptr);
+      if (I + 1 < buttons.size()) (*answer)(I + 1);
+      if (buttons[I] == "next") form->btnNext->click();
+      else if (buttons[I] == "prev") form->btnPrev->click();
+      else {
+        Score("AN", "BAI1", jsJudged, 1);  // cleared without a question now
+        form->btnOK->click();
+      }
+    });
+  };
+  (*answer)(0);
+  FMessages->AddAnswer(mrNo);        // BAI2: kept
+  FMessages->AddAnswer(mrYes);       // BAI1: cleared
+  FMessages->AddAnswer(mrYesToAll);  // BAI2: cleared, and from now on without asking
+  Form->ActiveC = nullptr;
+  Form->ActiveE = E("BAI2");  // the last exam: "next" wraps to the first
+  Form->actExamConfig->trigger();
+  *answer = nullptr;
+
+  std::vector<std::string> asked;
+  for (const auto& request : FMessages->Requests()) {
+    asked.push_back(request.Msg);
+    EXPECT_EQ(request.Buttons, (TMsgDlgButtons{mbYes, mbNo, mbNoToAll, mbYesToAll}));
+  }
+  auto question = [](const std::string& Exam) {
+    return "Cấu hình bài thi " + Exam + " vừa được cập nhật.\r\nBạn có muốn xóa kết quả đã chấm với bài này?";
+  };
+  EXPECT_EQ(asked, (std::vector<std::string>{question("BAI2"), question("BAI1"), question("BAI2")}));
+  EXPECT_EQ(EnvConfig->ExamEditAction, eeaClean);
+  for (const char* c : {"AN", "BINH"}) {
+    EXPECT_EQ(C(c)->Count(), 0) << c;
+    EXPECT_EQ(C(c)->Evaluation, 0) << c;
+  }
+  EXPECT_EQ(Cell(0, 3), "0.00");
+  EXPECT_TRUE(Form->ContestChanged);
+
+  // Cancel changes nothing and asks nothing.
+  Score("AN", "BAI1", jsJudged, 1);
+  Form->ContestChanged = false;
+  Form->ActiveE = E("BAI1");
+  test::WhenModal([](QWidget* Dialog) {
+    auto* form = dynamic_cast<TExamEditForm*>(Dialog);
+    ASSERT_NE(form, nullptr);
+    form->btnCancel->click();
+  });
+  Form->actExamConfig->trigger();
+  EXPECT_EQ(C("AN")->Evaluation, 1);
+  EXPECT_FALSE(Form->ContestChanged);
+  EXPECT_EQ(FMessages->Requests().size(), 3u);
+}
+
+TEST_F(MainWindow, NewAsksToSaveAndAFailedSaveKeepsTheContest) {
+  LoadSmallContest();
+  ASSERT_TRUE(Form->ContestChanged);
+
+  // Yes, then the save dialog cancelled: the contest stays.
+  FMessages->AddAnswer(mrYes);
+  test::WhenModal([](QWidget* Dialog) {
+    auto* dialog = qobject_cast<QFileDialog*>(Dialog);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->objectName(), "sdContest");
+    EXPECT_EQ(dialog->windowTitle(), QString::fromUtf8("Ghi kỳ thi"));
+    EXPECT_EQ(dialog->defaultSuffix(), "contest");
+    EXPECT_EQ(dialog->nameFilters(), (QStringList{QString::fromUtf8("Kỳ thi (*.contest)"),
+                                                  QString::fromUtf8("Tất cả (*)")}));
+    dialog->reject();
+  });
+  Form->actNewContest->trigger();
+  ASSERT_EQ(FMessages->Requests().size(), 1u);
+  EXPECT_EQ(FMessages->Requests()[0].Msg, "Bạn có muốn ghi lại kỳ thi hiện tại không?");
+  EXPECT_EQ(FMessages->Requests()[0].Buttons, (TMsgDlgButtons{mbYes, mbNo}));
+  EXPECT_TRUE(Form->UserAbort);
+  EXPECT_TRUE(Form->ContestChanged);
+  EXPECT_EQ(Form->MainListModel->rowCount(), 3);
+
+  // A file that cannot be written is reported, and the contest stays
+  // changed under its file name.
+  const std::string blocker = Tree.Path("blocker");
+  std::ofstream(blocker) << "a file where a folder should be";
+  const std::string file = blocker + "/thi.contest";
+  ContestInfo->SetFileName(file);
+  FMessages->AddAnswer(mrOk);
+  Form->actSaveContest->trigger();
+  ASSERT_EQ(FMessages->Requests().size(), 2u);
+  EXPECT_EQ(FMessages->Requests()[1].Msg.rfind("Không ghi được kỳ thi: " + file, 0), 0u);
+  EXPECT_EQ(FMessages->Requests()[1].DlgType, mtError);
+  EXPECT_TRUE(Form->UserAbort);
+  EXPECT_TRUE(Form->ContestChanged);
+  EXPECT_EQ(ContestInfo->FileName(), file);
+
+  // No: a new contest, still marked changed so that closing asks again.
+  FMessages->AddAnswer(mrNo);
+  Form->actNewContest->trigger();
+  EXPECT_EQ(Form->MainListModel->rowCount(), 0);
+  EXPECT_TRUE(Form->ContestChanged);
+  EXPECT_EQ(Form->windowTitle(), QString::fromUtf8("Βέλκο - Chương trình chấm bài tự động"));
+}
+
+TEST_F(MainWindow, AContestThatFailsHalfwayLeavesAnEmptyContest) {
+  LoadSmallContest();
+  Score("AN", "BAI1", jsJudged, 5);
+  const std::string file = Tree.Path("hong.contest");
+  ASSERT_TRUE(ContestInfo->FileSave(file)) << ContestInfo->ErrorMsg();
+  // The folders and exam settings inside are sound, the results are not.
+  int code = 0;
+  zip_t* zip = zip_open(file.c_str(), 0, &code);
+  ASSERT_NE(zip, nullptr);
+  static const char kGarbage[] = "not compressed XML";
+  zip_source_t* source = zip_source_buffer(zip, kGarbage, sizeof kGarbage - 1, 0);
+  ASSERT_GE(zip_file_add(zip, "Contest.result", source, ZIP_FL_OVERWRITE), 0);
+  ASSERT_EQ(zip_close(zip), 0);
+
+  Form->ContestChanged = false;
+  FMessages->AddAnswer(mrOk);
+  Form->LoadContest(file);
+  ASSERT_EQ(FMessages->Requests().size(), 1u);
+  EXPECT_EQ(FMessages->Requests()[0].Msg.rfind("Không mở được kỳ thi: " + file, 0), 0u);
+  EXPECT_EQ(Form->MainListModel->rowCount(), 0);
+  EXPECT_EQ(Form->MainListModel->columnCount(), 2);
+  EXPECT_EQ(ContestInfo->ExamSet().Dir(), "");
+  EXPECT_EQ(ContestInfo->FileName(), "");
+  EXPECT_FALSE(Form->actJudge->isEnabled());
+  EXPECT_EQ(Form->windowTitle(), QString::fromUtf8("Βέλκο - Chương trình chấm bài tự động"));
 }
 
 TEST_F(MainWindow, RowRefreshFromOtherWindows) {

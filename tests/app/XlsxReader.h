@@ -1,0 +1,51 @@
+// Reads back a workbook written by the export: its parts as XML documents
+// and the cells of a sheet as "s:<text>", "n:<number>" or "" when empty.
+#pragma once
+
+#include <pugixml.hpp>
+#include <zip.h>
+
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace velkor::test {
+
+class TXlsxReader {
+ public:
+  explicit TXlsxReader(const std::string& Path) {
+    int code = 0;
+    zip_t* z = zip_open(Path.c_str(), ZIP_RDONLY, &code);
+    if (!z) throw std::runtime_error("cannot open " + Path);
+    for (zip_int64_t i = 0; i < zip_get_num_entries(z, 0); ++i) {
+      zip_stat_t st;
+      zip_stat_index(z, i, 0, &st);
+      std::string data(st.size, '\0');
+      zip_file_t* f = zip_fopen_index(z, i, 0);
+      zip_fread(f, data.data(), st.size);
+      zip_fclose(f);
+      FParts[st.name].load_string(data.c_str());
+    }
+    zip_close(z);
+    for (pugi::xml_node si : Part("xl/sharedStrings.xml").child("sst").children("si"))
+      FStrings.push_back(si.child("t").text().get());
+  }
+  pugi::xml_document& Part(const std::string& Name) { return FParts.at(Name); }
+  pugi::xml_node Sheet(int N) { return Part("xl/worksheets/sheet" + std::to_string(N) + ".xml").child("worksheet"); }
+  std::string Cell(int N, const std::string& Ref) {
+    for (pugi::xml_node row : Sheet(N).child("sheetData").children("row"))
+      for (pugi::xml_node c : row.children("c"))
+        if (Ref == c.attribute("r").value()) {
+          if (std::string(c.attribute("t").value()) == "s") return "s:" + FStrings.at(c.child("v").text().as_int());
+          return c.child("v") ? std::string("n:") + c.child("v").text().get() : "";
+        }
+    return "";
+  }
+
+ private:
+  std::map<std::string, pugi::xml_document> FParts;
+  std::vector<std::string> FStrings;
+};
+
+}  // namespace velkor::test
