@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 #include <pugixml.hpp>
-#include <zip.h>
 
 #include <filesystem>
 #include <map>
@@ -15,6 +14,7 @@
 #include <vector>
 
 #include "AppTestSupport.h"
+#include "XlsxReader.h"
 #include "core/Dialogs.h"
 #include "core/FileUtils.h"
 #include "core/SystemInfo.h"
@@ -61,65 +61,6 @@ TEST(ExcelTexts, LongTextsCutToTheCellLimitInCharacters) {
     EXPECT_EQ(text, c.In.substr(0, c.OutBytes));
   }
 }
-
-// An unpacked .xlsx: its parts as XML documents.
-class TXlsx {
- public:
-  explicit TXlsx(const std::string& Path) {
-    int code = 0;
-    zip_t* z = zip_open(Path.c_str(), ZIP_RDONLY, &code);
-    if (!z) throw std::runtime_error("cannot open " + Path);
-    for (zip_int64_t i = 0; i < zip_get_num_entries(z, 0); ++i) {
-      zip_stat_t st;
-      zip_stat_index(z, i, 0, &st);
-      std::string data(st.size, '\0');
-      zip_file_t* f = zip_fopen_index(z, i, 0);
-      zip_fread(f, data.data(), st.size);
-      zip_fclose(f);
-      FParts[st.name].load_string(data.c_str());
-    }
-    zip_close(z);
-    for (pugi::xml_node si : Part("xl/sharedStrings.xml").child("sst").children("si"))
-      FStrings.push_back(si.child("t").text().get());
-  }
-  pugi::xml_document& Part(const std::string& Name) { return FParts.at(Name); }
-  std::vector<std::string> SheetNames() {
-    std::vector<std::string> names;
-    for (pugi::xml_node s : Part("xl/workbook.xml").child("workbook").child("sheets").children("sheet"))
-      names.push_back(s.attribute("name").value());
-    return names;
-  }
-  pugi::xml_node Sheet(int N) { return Part("xl/worksheets/sheet" + std::to_string(N) + ".xml").child("worksheet"); }
-  // "s:<text>" for a text cell, "n:<value>" for a number, "" when empty.
-  std::string Cell(int N, const std::string& Ref) {
-    for (pugi::xml_node row : Sheet(N).child("sheetData").children("row"))
-      for (pugi::xml_node c : row.children("c"))
-        if (Ref == c.attribute("r").value()) {
-          if (std::string(c.attribute("t").value()) == "s") return "s:" + FStrings.at(c.child("v").text().as_int());
-          return c.child("v") ? std::string("n:") + c.child("v").text().get() : "";
-        }
-    return "";
-  }
-  int Rows(int N) {
-    int count = 0;
-    for (pugi::xml_node row : Sheet(N).child("sheetData").children("row")) {
-      (void)row;
-      ++count;
-    }
-    return count;
-  }
-  std::map<int, double> Widths(int N) {
-    std::map<int, double> widths;
-    for (pugi::xml_node col : Sheet(N).child("cols").children("col"))
-      for (int k = col.attribute("min").as_int(); k <= col.attribute("max").as_int(); ++k)
-        widths[k] = col.attribute("width").as_double();
-    return widths;
-  }
-
- private:
-  std::map<std::string, pugi::xml_document> FParts;
-  std::vector<std::string> FStrings;
-};
 
 class ExcelExport : public ::testing::Test {
  protected:
@@ -170,7 +111,7 @@ TEST_F(ExcelExport, SheetsCellsFormatsWidthsAndFilter) {
   ExportToExcel();
   ASSERT_TRUE(messages->Requests().empty()) << messages->Requests()[0].Msg;
   EXPECT_EQ(opener.Opened, std::vector<std::string>{target});
-  TXlsx x(target);
+  test::TXlsxReader x(target);
   EXPECT_EQ(x.SheetNames(), (std::vector<std::string>{"Tổng hợp điểm", "Chi tiết chấm"}));
 
   // Summary: names are always texts, scores numbers, states texts.
@@ -212,7 +153,7 @@ TEST_F(ExcelExport, SheetsCellsFormatsWidthsAndFilter) {
 
 TEST_F(ExcelExport, NoContestantsGivesHeaderOnlySheets) {
   ExportToExcel();
-  TXlsx x(target);
+  test::TXlsxReader x(target);
   EXPECT_EQ(x.Rows(1), 1);
   EXPECT_EQ(x.Rows(2), 1);
   EXPECT_EQ(x.Cell(1, "C1"), "s:B");

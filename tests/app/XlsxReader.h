@@ -5,6 +5,7 @@
 #include <pugixml.hpp>
 #include <zip.h>
 
+#include <iterator>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -32,6 +33,12 @@ class TXlsxReader {
       FStrings.push_back(si.child("t").text().get());
   }
   pugi::xml_document& Part(const std::string& Name) { return FParts.at(Name); }
+  std::vector<std::string> SheetNames() {
+    std::vector<std::string> names;
+    for (pugi::xml_node s : Part("xl/workbook.xml").child("workbook").child("sheets").children("sheet"))
+      names.push_back(s.attribute("name").value());
+    return names;
+  }
   pugi::xml_node Sheet(int N) { return Part("xl/worksheets/sheet" + std::to_string(N) + ".xml").child("worksheet"); }
   std::string Cell(int N, const std::string& Ref) {
     for (pugi::xml_node row : Sheet(N).child("sheetData").children("row"))
@@ -41,6 +48,18 @@ class TXlsxReader {
           return c.child("v") ? std::string("n:") + c.child("v").text().get() : "";
         }
     return "";
+  }
+  int Rows(int N) {
+    const auto rows = Sheet(N).child("sheetData").children("row");
+    return int(std::distance(rows.begin(), rows.end()));
+  }
+  // Column widths by column number, for the columns given one.
+  std::map<int, double> Widths(int N) {
+    std::map<int, double> widths;
+    for (pugi::xml_node col : Sheet(N).child("cols").children("col"))
+      for (int k = col.attribute("min").as_int(); k <= col.attribute("max").as_int(); ++k)
+        widths[k] = col.attribute("width").as_double();
+    return widths;
   }
 
  private:
