@@ -16,6 +16,7 @@
 #include "app/MainFormLink.h"
 #include "app/OnlineJudging.h"
 #include "app/RunOnceUtils.h"
+#include "components/Panels.h"
 #include "components/ShellComponents.h"
 #include "core/Dialogs.h"
 #include "core/FileUtils.h"
@@ -93,6 +94,10 @@ void TMainForm::ProcessParams() {
     CompilerConfig->BuildDefault();
     EnvConfig->BuildDefault();
     ApplyStyle("Default");
+    // The defaults have no submission folder: the old one is no longer
+    // watched, and the toolbar shows again.
+    UpdateOnlineJudging();
+    ControlPanel->setVisible(EnvConfig->ToolBarVisible);
     acted = true;
   }
   const int load = IndexOfParam("/LOAD", 0);
