@@ -195,12 +195,19 @@ void TMainForm::Timer1Timer() {
   if (TimeCounter < 2) ++TimeCounter;
   if (TimeCounter < 2) return;
   TimeCounter = 0;
+  bool waiting = false;
   try {
     ScanAndJudgeSubmissions();
+    waiting = !ScanSubmissionDir(EnvConfig->SubmitDir).Empty();
   } catch (const std::exception& e) {
+    // A pass that failed rests until the watch reports again, so a folder
+    // that keeps failing (unreadable, a log that cannot be written) shows
+    // its message once per report, not every second.
+    Timer1->stop();
     ShowError(e);
+    return;
   }
-  if (ScanSubmissionDir(EnvConfig->SubmitDir).Empty()) Timer1->stop();
+  if (!waiting) Timer1->stop();
 }
 
 void TMainForm::ScanAndJudgeSubmissions() {

@@ -175,6 +175,25 @@ TEST_F(MainWindowProgram, TimerRunsAPassEverySecondTickUntilTheFolderEmptiesOrGo
   Form->Timer1Timer();
   EXPECT_FALSE(Form->Timer1->isActive());
   EXPECT_TRUE(messages->Requests().empty());
+
+  // A pass that fails (its log cannot be written: "Logs" leads elsewhere)
+  // says why once and rests until the watch reports again, though a file
+  // still waits.
+  const std::string elsewhere = Tree.Path("elsewhere");
+  fs::create_directories(elsewhere);
+  fs::create_directories(submit);
+  fs::create_directory_symlink(elsewhere, submit + "/Logs");
+  WriteText(submit + "/a[C9][A].cpp", "not a program");
+  WriteText(submit + "/b[C9][A].cpp", "not a program");
+  messages->AddAnswer(mrOk);
+  Form->ntfSubmitChange(nullptr);
+  Form->Timer1Timer();
+  Form->Timer1Timer();
+  ASSERT_EQ(messages->Requests().size(), 1u);
+  EXPECT_NE(messages->Requests()[0].Msg.find(submit + "/Logs"), std::string::npos) << messages->Requests()[0].Msg;
+  EXPECT_FALSE(Form->Timer1->isActive());
+  EXPECT_EQ(fs::exists(submit + "/a[C9][A].cpp") + fs::exists(submit + "/b[C9][A].cpp"), 1);
+  EXPECT_TRUE(fs::is_empty(elsewhere));
 }
 
 }  // namespace
