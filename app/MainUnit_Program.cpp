@@ -138,17 +138,22 @@ bool TMainForm::FormCloseQuery() {
 void TMainForm::WMQueryEndSession(QSessionManager& Manager) {
   // Without a chance to ask, the session ends as the jury left it.
   if (!ContestChanged || !Manager.allowsInteraction()) return;
-  const bool allowed = FormCloseQuery();
+  const bool allowed = SessionEndQuery();
   Manager.release();
-  if (!allowed) {
-    Manager.cancel();
-    return;
-  }
-  FSessionEnding = true;  // the close that follows asks nothing again
+  if (!allowed) Manager.cancel();
+}
+
+bool TMainForm::SessionEndQuery() {
+  if (!FormCloseQuery()) return false;
+  // The jury has answered for the contest as it stands: the close that
+  // ends the session asks nothing again. Should the session end be called
+  // off, a change made afterwards is asked about once more.
+  ContestChanged = false;
+  return true;
 }
 
 void TMainForm::closeEvent(QCloseEvent* Event) {
-  if (!FSessionEnding && !FormCloseQuery()) {
+  if (!FormCloseQuery()) {
     Event->ignore();
     return;
   }

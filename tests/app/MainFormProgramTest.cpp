@@ -140,6 +140,29 @@ TEST_F(MainWindowProgram, HandOverReplacesTheParametersAndActsOnlyWhileTheWindow
   EXPECT_EQ(MyParams, std::vector<std::string>{"/CLEAN"});
 }
 
+TEST_F(MainWindowProgram, SessionEndAnswerHoldsForTheContestAsItStood) {
+  Form->ContestChanged = true;
+  messages->AddAnswer(mrCancel);
+  EXPECT_FALSE(Form->SessionEndQuery());
+  messages->AddAnswer(mrNo);
+  EXPECT_TRUE(Form->SessionEndQuery());
+  ASSERT_EQ(messages->Requests().size(), 2u);
+  EXPECT_EQ(messages->Requests()[1].Msg, "Bạn có muốn ghi lại kỳ thi này không?");
+
+  // The close that ends the session asks nothing again.
+  EXPECT_TRUE(Form->close());
+  EXPECT_EQ(messages->Requests().size(), 2u);
+
+  // The session end was called off and the jury changed the contest again:
+  // closing asks once more.
+  Form->show();
+  Form->ContestChanged = true;
+  messages->AddAnswer(mrCancel);
+  EXPECT_FALSE(Form->close());
+  EXPECT_EQ(messages->Requests().size(), 3u);
+  EXPECT_TRUE(Form->isVisible());
+}
+
 TEST_F(MainWindowProgram, TimerRunsAPassEverySecondTickUntilTheFolderEmptiesOrGoes) {
   Tree.AddExam("A", {"1"});
   const std::string submit = Tree.Path("Submit");
