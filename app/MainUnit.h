@@ -249,6 +249,9 @@ class TMainForm : public QMainWindow, public IMainFormLink {
   // Asks whether to save a changed contest; false keeps the window open.
   bool FormCloseQuery();
   void WMQueryEndSession(QSessionManager& Manager);
+  // The session is ending: asks as FormCloseQuery; once the jury has
+  // answered, the closes that follow ask nothing for the contest as it is.
+  bool SessionEndQuery();
   void FormClose();
   // One online-judging pass over the submission folder.
   void ScanAndJudgeSubmissions();
@@ -331,7 +334,6 @@ class TMainForm : public QMainWindow, public IMainFormLink {
 
   std::unique_ptr<TSingleInstanceServer> FParamsServer;
   bool FParamsPending = false;
-  bool FSessionEnding = false;
   bool FInPass = false;
 
   std::vector<TToolRec> FBtns;

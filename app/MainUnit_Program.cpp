@@ -16,6 +16,7 @@
 #include "app/MainFormLink.h"
 #include "app/OnlineJudging.h"
 #include "app/RunOnceUtils.h"
+#include "components/Panels.h"
 #include "components/ShellComponents.h"
 #include "core/Dialogs.h"
 #include "core/FileUtils.h"
@@ -93,6 +94,10 @@ void TMainForm::ProcessParams() {
     CompilerConfig->BuildDefault();
     EnvConfig->BuildDefault();
     ApplyStyle("Default");
+    // The defaults have no submission folder: the old one is no longer
+    // watched, and the toolbar shows again.
+    UpdateOnlineJudging();
+    ControlPanel->setVisible(EnvConfig->ToolBarVisible);
     acted = true;
   }
   const int load = IndexOfParam("/LOAD", 0);
@@ -133,17 +138,22 @@ bool TMainForm::FormCloseQuery() {
 void TMainForm::WMQueryEndSession(QSessionManager& Manager) {
   // Without a chance to ask, the session ends as the jury left it.
   if (!ContestChanged || !Manager.allowsInteraction()) return;
-  const bool allowed = FormCloseQuery();
+  const bool allowed = SessionEndQuery();
   Manager.release();
-  if (!allowed) {
-    Manager.cancel();
-    return;
-  }
-  FSessionEnding = true;  // the close that follows asks nothing again
+  if (!allowed) Manager.cancel();
+}
+
+bool TMainForm::SessionEndQuery() {
+  if (!FormCloseQuery()) return false;
+  // The jury has answered for the contest as it stands: the close that
+  // ends the session asks nothing again. Should the session end be called
+  // off, a change made afterwards is asked about once more.
+  ContestChanged = false;
+  return true;
 }
 
 void TMainForm::closeEvent(QCloseEvent* Event) {
-  if (!FSessionEnding && !FormCloseQuery()) {
+  if (!FormCloseQuery()) {
     Event->ignore();
     return;
   }
@@ -190,12 +200,19 @@ void TMainForm::Timer1Timer() {
   if (TimeCounter < 2) ++TimeCounter;
   if (TimeCounter < 2) return;
   TimeCounter = 0;
+  bool waiting = false;
   try {
     ScanAndJudgeSubmissions();
+    waiting = !ScanSubmissionDir(EnvConfig->SubmitDir).Empty();
   } catch (const std::exception& e) {
+    // A pass that failed rests until the watch reports again, so a folder
+    // that keeps failing (unreadable, a log that cannot be written) shows
+    // its message once per report, not every second.
+    Timer1->stop();
     ShowError(e);
+    return;
   }
-  if (ScanSubmissionDir(EnvConfig->SubmitDir).Empty()) Timer1->stop();
+  if (!waiting) Timer1->stop();
 }
 
 void TMainForm::ScanAndJudgeSubmissions() {

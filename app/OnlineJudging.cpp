@@ -25,16 +25,23 @@ std::string WithDelimiter(std::string Dir) {
 }
 
 // The logs folder of the submission folder Dir (ending with "/"), made
-// when missing. A "Logs" that is not a real folder (a link a submitter
-// planted, a file) is never written through: the log is then refused.
-std::string PrepareLogsFolder(const std::string& Dir) {
+// when missing; false when a "Logs" stands there that is not a real folder
+// (a link a submitter planted, a file), which is never written through.
+bool PrepareLogsFolder(const std::string& Dir, std::string& Logs) {
   const std::string logs = Dir + kLogsFolderName;
   std::error_code ec;
   std::filesystem::create_directories(logs, ec);  // failure shows when the log is written
+  Logs = logs + "/";
   struct stat st{};
-  if (::lstat(logs.c_str(), &st) == 0 && !S_ISDIR(st.st_mode))
-    throw std::runtime_error("Thư mục nhật ký không hợp lệ: \"" + logs + "\"");
-  return logs + "/";
+  return !(::lstat(logs.c_str(), &st) == 0 && !S_ISDIR(st.st_mode));
+}
+
+// The same, raising when the log cannot go there.
+std::string RequireLogsFolder(const std::string& Dir) {
+  std::string logs;
+  if (!PrepareLogsFolder(Dir, logs))
+    throw std::runtime_error("Thư mục nhật ký không hợp lệ: \"" + Dir + kLogsFolderName + "\"");
+  return logs;
 }
 
 }  // namespace
@@ -82,7 +89,10 @@ int JudgeSubmissionPass(TContestInfo& Contest, const std::string& SubmitDir, con
         ShellDeleteProc(path);
         continue;
       }
-      GetLogFileName(PrepareLogsFolder(dir), S.FileName);
+      // An earlier log of this file goes now. A logs folder that cannot
+      // be used does not keep the submission from being judged: the jury
+      // hears of it when the log is written.
+      if (std::string logs; PrepareLogsFolder(dir, logs)) GetLogFileName(logs, S.FileName);
       TResultSet& results = Contest.ResultSet();
       if (TResultC* known = results.Obj(S.CName)) {
         BackupSubmissionHistory(*known, S.EName);
@@ -108,7 +118,7 @@ int JudgeSubmissionPass(TContestInfo& Contest, const std::string& SubmitDir, con
 
     TStringList lines;
     Contest.ResultSet().ObjF(S.CName)->ObjF(S.EName)->ReportText(lines);
-    const std::string logs = PrepareLogsFolder(dir);
+    const std::string logs = RequireLogsFolder(dir);
     WriteSubmissionLog(logs + GetLogFileName(logs, S.FileName), lines);
   }
   return judged;

@@ -70,8 +70,8 @@ bool IsMainFormCaption(const QString& Caption);
 std::vector<std::string> ParamsForHandOver(const std::vector<std::string>& Params, const std::string& WorkDir);
 
 // The file's bytes for Params, and back. Decoding refuses (false, Params
-// empty) a short or overlong input, a negative count or length, and a
-// length beyond the bytes that are left.
+// empty) a short input, a negative count or length, and a count or length
+// beyond the bytes that are left; bytes after the last entry are not read.
 std::string EncodeHandOverParams(const std::vector<std::string>& Params);
 bool DecodeHandOverParams(std::string_view Bytes, std::vector<std::string>& Params);
 

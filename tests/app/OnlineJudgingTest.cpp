@@ -236,15 +236,33 @@ TEST_F(OnlinePass, NothingHappensWithoutFoldersOrSubmissions) {
   EXPECT_TRUE(fs::exists(submit + "/x[C9][A].cpp"));
   EXPECT_TRUE(judged.empty());
 
-  // A "Logs" that leads elsewhere is never written through.
-  ContestInfo->LoadExams(tree.TasksDir());
-  ContestInfo->LoadContestants(tree.ContestantsDir());
+}
+
+TEST_F(OnlinePass, UnusableLogsFolderIsReportedAfterJudgingAndNeverWrittenThrough) {
+  // A "Logs" that leads elsewhere, holding a log of the same name: nothing
+  // there is deleted or written, the submission is judged all the same,
+  // and the pass ends with the reason.
   const std::string elsewhere = tree.Path("elsewhere");
   fs::create_directories(elsewhere);
+  WriteText(elsewhere + "/x[C9][A].cpp.log", "not ours");
   fs::create_directory_symlink(elsewhere, submit + "/Logs");
-  EXPECT_EQ(Pass(), 0);
-  EXPECT_TRUE(Names(elsewhere).empty());
-  EXPECT_TRUE(fs::exists(submit + "/x[C9][A].cpp"));
+  Submit("x[C9][A].cpp", kRightCpp);
+  Submit("y[C9][A].cpp", kRightCpp);
+  try {
+    Pass();
+    ADD_FAILURE() << "the pass did not report the logs folder";
+  } catch (const std::exception& e) {
+    EXPECT_NE(std::string(e.what()).find(submit + "/Logs"), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(judged.size(), 1u);
+  EXPECT_EQ(Names(elsewhere), std::vector<std::string>{"x[C9][A].cpp.log"});
+  EXPECT_EQ(ReadText(elsewhere + "/x[C9][A].cpp.log"), "not ours");
+
+  // A real folder again: the next pass goes on with the file behind.
+  fs::remove(submit + "/Logs");
+  EXPECT_EQ(Pass(), 1);
+  EXPECT_EQ(judged.size(), 2u);
+  EXPECT_EQ(Names(logs).size(), 1u);
 }
 
 }  // namespace

@@ -163,6 +163,16 @@ TEST(Program, SecondCopyHandsItsLoadToTheFirstAndEnds) {
   EXPECT_TRUE(world.FilesNamed("Velkor.cfg").empty());
 }
 
+TEST(Program, FirstCopyOpensTheContestOfItsOwnLoad) {
+  // As scripts/run starts it: the load waits for the window to be shown.
+  TUserWorld world;
+  TVelkor first(world, {"/LOAD", VELKOR_SAMPLE_CONTEST});
+  ASSERT_TRUE(first.Started());
+  const QString loaded =
+      AskCaption(world.Socket(), 20000, [](const QString& c) { return c.endsWith("Sample.contest"); });
+  EXPECT_EQ(loaded, QString::fromUtf8(kMainFormCaption) + QString::fromUtf8(" ✓") + VELKOR_SAMPLE_CONTEST);
+}
+
 TEST(Program, CopyStartedDuringTheSplashLeavesItsFileBehind) {
   TUserWorld world;
   TVelkor first(world, {});  // no parameters: the splash comes first

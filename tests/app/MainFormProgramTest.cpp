@@ -1,0 +1,223 @@
+// The main window's part in the program's life, in process: the parameters
+// it acts on (its own and those a second copy hands over) and the timer
+// that drives online judging. Real second copies of the program are
+// started in ProgramTest.cpp; the pass itself is tested in
+// OnlineJudgingTest.cpp.
+#include <QApplication>
+#include <QDialog>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "AppTestSupport.h"
+#include "app/MainUnit.h"
+#include "app/RunOnceUtils.h"
+#include "components/ShellComponents.h"
+#include "core/Dialogs.h"
+#include "core/FileUtils.h"
+#include "core/SystemInfo.h"
+#include "judging/Contests.h"
+#include "judging/EnvConfig.h"
+#include "judging/Globals.h"
+#include "tests/judging/ContestTree.h"
+
+namespace velkor {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TContestTree;
+using testing::WriteText;
+
+class MainWindowProgram : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    static const char* argv[] = {"app_mainform_program_test"};
+    SystemInfoInit(1, argv);
+    FileUtilsInit();
+    InitializeGlobals();
+  }
+  static void TearDownTestSuite() { FinalizeGlobals(); }
+
+  void SetUp() override {
+    previous = SetMessageDialog(messages);
+    EnvConfig->SubmitDir.clear();
+    ContestInfo->Reset();
+    ContestInfo->SetFileName("");
+    MyParams.clear();
+    Form = std::make_unique<TMainForm>();
+    Form->show();
+    QApplication::processEvents();
+  }
+  void TearDown() override {
+    Form->ContestChanged = false;
+    Form.reset();
+    SetMessageDialog(previous);
+    ContestInfo->Reset();
+    ContestInfo->SetFileName("");
+    EnvConfig->SubmitDir.clear();
+    MyParams.clear();
+  }
+
+  TContestTree Tree;
+  std::unique_ptr<TMainForm> Form;
+  std::shared_ptr<TScriptedMessageDialog> messages = std::make_shared<TScriptedMessageDialog>();
+  std::shared_ptr<IMessageDialog> previous;
+};
+
+TEST_F(MainWindowProgram, LoadActsOnAnExistingFileOnly) {
+  ASSERT_TRUE(fs::exists(VELKOR_SAMPLE_CONTEST));
+  const std::string sample = VELKOR_SAMPLE_CONTEST;
+  struct Case {
+    std::vector<std::string> Params;
+    bool Loads;
+    const char* Why;
+  } cases[] = {
+      {{"/load", sample}, true, "any letter case"},
+      {{"/GUIFONT", "DejaVu Sans", "/Load", sample}, true, "after other parameters"},
+      {{sample, "/LOAD"}, false, "the last parameter"},
+      {{"/LOAD", Tree.TasksDir()}, false, "a folder"},
+      {{"/LOAD", Tree.Path("missing.contest")}, false, "a missing file"},
+  };
+  for (const Case& c : cases) {
+    ContestInfo->Reset();
+    ContestInfo->SetFileName("");
+    MyParams = c.Params;
+    Form->ProcessParams();
+    EXPECT_EQ(ContestInfo->FileName() == sample, c.Loads) << c.Why;
+    EXPECT_TRUE(messages->Requests().empty()) << c.Why;
+  }
+  MyParams = {"/LOAD", sample};
+  Form->ProcessParams();
+  test::SaveShot(Form.get(), "main-loaded-by-parameter");
+}
+
+TEST_F(MainWindowProgram, HandOverReplacesTheParametersAndActsOnlyWhileTheWindowIsActive) {
+  const std::string file = ParamsHandOverFile();
+
+  // A dialog of ours is open: the list is replaced and the file deleted,
+  // but nothing is reset.
+  ASSERT_TRUE(WriteParamsHandOverFile(file, {"/clean"}));
+  EnvConfig->SubmitDir = Tree.Path("Submit");
+  {
+    QDialog other(Form.get());
+    other.setModal(true);
+    other.show();
+    Form->WMParamsHandOver();
+  }
+  EXPECT_EQ(MyParams, std::vector<std::string>{"/clean"});
+  EXPECT_FALSE(fs::exists(file));
+  EXPECT_EQ(EnvConfig->SubmitDir, Tree.Path("Submit"));
+
+  // A truncated file: no parameters, nothing done, the file stays.
+  std::ofstream(file, std::ios::binary) << std::string("\1\0\0\0\6\0\0\0/\0C\0", 12);
+  Form->WMParamsHandOver();
+  EXPECT_TRUE(MyParams.empty());
+  EXPECT_TRUE(fs::exists(file));
+  EXPECT_EQ(EnvConfig->SubmitDir, Tree.Path("Submit"));
+
+  // With the window active the settings go back to their defaults, and the
+  // submission folder they no longer name is no longer watched.
+  fs::create_directories(Tree.Path("Submit"));
+  Tree.AddExam("A", {"1"});
+  Form->SetExamsDir(Tree.TasksDir());
+  Form->SetContestantsDir(Tree.ContestantsDir());
+  ASSERT_TRUE(Form->actOnlineJudge->isEnabled());
+  ASSERT_TRUE(Form->ntfSubmit->Monitoring());
+  ASSERT_TRUE(WriteParamsHandOverFile(file, {"/CLEAN"}));
+  Form->WMParamsHandOver();
+  EXPECT_FALSE(fs::exists(file));
+  EXPECT_TRUE(EnvConfig->SubmitDir.empty());
+  EXPECT_FALSE(Form->actOnlineJudge->isEnabled());
+  EXPECT_FALSE(Form->ntfSubmit->Monitoring());
+
+  // No file: nothing changes, not even the list.
+  Form->WMParamsHandOver();
+  EXPECT_EQ(MyParams, std::vector<std::string>{"/CLEAN"});
+}
+
+TEST_F(MainWindowProgram, SessionEndAnswerHoldsForTheContestAsItStood) {
+  Form->ContestChanged = true;
+  messages->AddAnswer(mrCancel);
+  EXPECT_FALSE(Form->SessionEndQuery());
+  messages->AddAnswer(mrNo);
+  EXPECT_TRUE(Form->SessionEndQuery());
+  ASSERT_EQ(messages->Requests().size(), 2u);
+  EXPECT_EQ(messages->Requests()[1].Msg, "Bạn có muốn ghi lại kỳ thi này không?");
+
+  // The close that ends the session asks nothing again.
+  EXPECT_TRUE(Form->close());
+  EXPECT_EQ(messages->Requests().size(), 2u);
+
+  // The session end was called off and the jury changed the contest again:
+  // closing asks once more.
+  Form->show();
+  Form->ContestChanged = true;
+  messages->AddAnswer(mrCancel);
+  EXPECT_FALSE(Form->close());
+  EXPECT_EQ(messages->Requests().size(), 3u);
+  EXPECT_TRUE(Form->isVisible());
+}
+
+TEST_F(MainWindowProgram, TimerRunsAPassEverySecondTickUntilTheFolderEmptiesOrGoes) {
+  Tree.AddExam("A", {"1"});
+  const std::string submit = Tree.Path("Submit");
+  fs::create_directories(submit);
+  EnvConfig->SubmitDir = submit;
+  Form->SetExamsDir(Tree.TasksDir());
+  Form->SetContestantsDir(Tree.ContestantsDir());
+  ASSERT_TRUE(Form->actOnlineJudge->isEnabled());
+
+  // A file naming an exam the contest lacks: a pass deletes it.
+  const std::string stray = submit + "/q[C9][NOPE].cpp";
+  WriteText(stray, "int main() {}");
+  Form->ntfSubmitChange(nullptr);
+  ASSERT_TRUE(Form->Timer1->isActive());
+  {
+    QDialog other(Form.get());  // while a dialog is open the ticks do not count
+    other.setModal(true);
+    other.show();
+    Form->Timer1Timer();
+    Form->Timer1Timer();
+    EXPECT_TRUE(fs::exists(stray));
+  }
+  Form->Timer1Timer();
+  EXPECT_TRUE(fs::exists(stray));
+  Form->Timer1Timer();
+  EXPECT_FALSE(fs::exists(stray));
+  EXPECT_FALSE(Form->Timer1->isActive());  // nothing waits any more
+
+  // The folder goes while a file waits: the next tick stops the timer.
+  WriteText(stray, "int main() {}");
+  Form->ntfSubmitChange(nullptr);
+  fs::remove_all(submit);
+  Form->Timer1Timer();
+  EXPECT_FALSE(Form->Timer1->isActive());
+  EXPECT_TRUE(messages->Requests().empty());
+
+  // A pass that fails (its log cannot be written: "Logs" leads elsewhere)
+  // says why once and rests until the watch reports again, though a file
+  // still waits.
+  const std::string elsewhere = Tree.Path("elsewhere");
+  fs::create_directories(elsewhere);
+  fs::create_directories(submit);
+  fs::create_directory_symlink(elsewhere, submit + "/Logs");
+  WriteText(submit + "/a[C9][A].cpp", "not a program");
+  WriteText(submit + "/b[C9][A].cpp", "not a program");
+  messages->AddAnswer(mrOk);
+  Form->ntfSubmitChange(nullptr);
+  Form->Timer1Timer();
+  Form->Timer1Timer();
+  ASSERT_EQ(messages->Requests().size(), 1u);
+  EXPECT_NE(messages->Requests()[0].Msg.find(submit + "/Logs"), std::string::npos) << messages->Requests()[0].Msg;
+  EXPECT_FALSE(Form->Timer1->isActive());
+  EXPECT_EQ(fs::exists(submit + "/a[C9][A].cpp") + fs::exists(submit + "/b[C9][A].cpp"), 1);
+  EXPECT_TRUE(fs::is_empty(elsewhere));
+}
+
+}  // namespace
+}  // namespace velkor
