@@ -280,9 +280,12 @@ void TJudgeEngine::PrepareExec(const TExamInfo& Exam, const TTestInfo& Test, con
     cmd = "\"" + FileName + "\"";
   } else if (SameText(ext, ".CLASS")) {
     // The Java runtime enforces the heap limit itself; the process limit
-    // would only stop the runtime from starting.
+    // would only stop the runtime from starting. Without its statistics file
+    // ("/tmp/hsperfdata_<user>/<pid>") two runs with the same process number
+    // in their own namespaces cannot collide there, which makes the runtime
+    // print a warning into the program's standard output.
     const std::string heap = memLimit >= 0x40000000ull ? "1024M" : std::to_string(memLimit);
-    cmd = "\"" + JavaExe + "\" -Xmx" + heap + " \"" + Exam.Name() + "\"";
+    cmd = "\"" + JavaExe + "\" -Xmx" + heap + " -XX:-UsePerfData \"" + Exam.Name() + "\"";
     memLimit = 0xFFFFFFFFull;
   } else {
     cmd = "\"" + PythonExe + "\" \"" + Exam.Name() + ".py\"";

@@ -9,6 +9,9 @@
 // as ready "E.exe" files, which need no compiler.
 #include "judging/JudgeEngines.h"
 
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zip.h>
@@ -647,10 +650,10 @@ TEST_F(SmallContest, RuntimeCommandLinesAndMemoryLimits) {
     std::string line;
   };
   const Case cases[] = {
-      {"J", 256, "-Xmx268435456 E 4194303"},  // the heap limit in bytes; the process limit lifted
-      {"J", 2048, "-Xmx1024M E 4194303"},
-      {"J", 1024, "-Xmx1024M E 4194303"},
-      {"J", 100.5, "-Xmx105381888 E 4194303"},
+      {"J", 256, "-Xmx268435456 -XX:-UsePerfData E 4194303"},  // the heap limit in bytes; the process limit lifted
+      {"J", 2048, "-Xmx1024M -XX:-UsePerfData E 4194303"},
+      {"J", 1024, "-Xmx1024M -XX:-UsePerfData E 4194303"},
+      {"J", 100.5, "-Xmx105381888 -XX:-UsePerfData E 4194303"},
       {"P", 64, "E.py 65536"},  // the interpreter runs under the limit
   };
   for (const Case& k : cases) {
@@ -665,6 +668,55 @@ TEST_F(SmallContest, RuntimeCommandLinesAndMemoryLimits) {
   Exam().MemoryLimit = 256;
   ASSERT_TRUE(engine.Run(Pairs({{"J", "E"}})));
   EXPECT_EQ(roomAtCheck, (std::vector<std::string>{"E$Inner.class", "E.INP", "E.OUT", "E.class", "e$Other.CLASS"}));
+}
+
+// Every run has its own process numbers, so Java programs judged side by
+// side (two judges on one machine) run as the same number. A runtime that
+// finds its statistics file in the shared "/tmp" locked by another one must
+// still leave the program's output alone.
+TEST_F(SmallContest, AJavaRuntimeBesideAnotherAnswersUndisturbed) {
+  const std::string dir = tree.AddContestant("J");
+  WriteText(dir + "/E.java",
+            "public class E { public static void main(String[] a) {\n"
+            "  java.util.Scanner s = new java.util.Scanner(System.in);\n"
+            "  System.out.println(s.nextLong() + s.nextLong());\n"
+            "} }\n");
+  ASSERT_EQ(std::system(("javac -d '" + dir + "' '" + dir + "/E.java'").c_str()), 0);
+  fs::remove(dir + "/E.java");
+  Load();
+  Exam().UseStdIn = Exam().UseStdOut = true;
+
+  // The locks other runtimes with the program's process number would hold.
+  struct TStatsLocks {
+    std::string Dir;
+    bool MadeDir = false;
+    std::vector<std::pair<std::string, int>> Files;  // file, descriptor holding its lock
+    ~TStatsLocks() {
+      for (const auto& [file, fd] : Files) {
+        ::close(fd);
+        ::unlink(file.c_str());
+      }
+      if (MadeDir) ::rmdir(Dir.c_str());
+    }
+  } locks;
+  const passwd* user = ::getpwuid(::geteuid());
+  ASSERT_NE(user, nullptr);
+  locks.Dir = std::string("/tmp/hsperfdata_") + user->pw_name;
+  locks.MadeDir = ::mkdir(locks.Dir.c_str(), 0755) == 0;
+  for (int pid = 1; pid <= 4; ++pid) {
+    const std::string file = locks.Dir + "/" + std::to_string(pid);
+    if (Exists(file)) continue;  // a live runtime's, left alone
+    const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    ASSERT_GE(fd, 0) << file;
+    locks.Files.emplace_back(file, fd);
+    ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0) << file;
+  }
+  TJudgeEngine engine(contest, compilers, *JudgeEnvironment::CheckerSet);
+  const bool ran = engine.Run(Pairs({{"J", "E"}}));
+
+  ASSERT_TRUE(ran) << engine.ErrorMsg;
+  for (const TResultT* rt : *Result("J")) EXPECT_TRUE(rt->EvaluationText.ends_with("\r\nĐúng")) << rt->EvaluationText;
+  EXPECT_EQ(Result("J")->Evaluation, 2);
 }
 
 TEST_F(SmallContest, StopInATestsEndEventKeepsEarlierResults) {
