@@ -58,12 +58,30 @@ TModalButton* TForm::CancelButton() const {
 
 void TForm::reject() { done(mrCancel); }
 
+bool TForm::ShowFocusedHelp() {
+  for (QWidget* W = focusWidget() ? focusWidget() : this; W; W = W == this ? nullptr : W->parentWidget()) {
+    const QString Keyword = HelpKeyword(W);
+    const int Context = HelpContext(W);
+    // A keyword given without a context counts, as the help buttons use.
+    if (!Keyword.isEmpty() && (HelpType(W) == htKeyword || Context == 0)) {
+      ShowHelpKeyword(Keyword);
+      return true;
+    }
+    if (HelpType(W) == htContext && Context != 0) {
+      ShowHelpContext(Context);
+      return true;
+    }
+  }
+  return false;
+}
+
 void TForm::keyPressEvent(QKeyEvent* Event) {
   if (Event->key() == Qt::Key_Escape && Event->modifiers() == Qt::NoModifier) {
     if (auto* B = CancelButton()) B->click();
     else reject();
     return;
   }
+  if (Event->key() == Qt::Key_F1 && Event->modifiers() == Qt::NoModifier && ShowFocusedHelp()) return;
   QDialog::keyPressEvent(Event);
 }
 

@@ -10,7 +10,7 @@
 //
 // Help is kept as widget properties (HelpType, HelpContext, HelpKeyword)
 // and shown through one replaceable callback that start-up installs; the
-// default shows nothing.
+// default shows nothing. F1 in a form shows the focused control's help.
 #pragma once
 
 #include <QDialog>
@@ -63,6 +63,9 @@ class TForm : public QDialog {
   TModalButton* CancelButton() const;
   // Ends the form with mrCancel.
   void reject() override;
+  // F1: the help of the focused control, else of the nearest of its parents
+  // up to the form that has one. False when none has.
+  bool ShowFocusedHelp();
 
  protected:
   void keyPressEvent(QKeyEvent* Event) override;

@@ -309,6 +309,8 @@ TEST_F(SettingsDialogs, SecurityStoresTheTypedTextsAndShowsThePasswordOnRequest)
 
     QTest::mouseClick(form->btnHelp, Qt::LeftButton);
     EXPECT_TRUE(form->isVisible()) << "help leaves the window open";
+    form->edtPassword->setFocus();
+    QTest::keyClick(form->edtPassword, Qt::Key_F1);
     form->chkActiveSecurity->click();
     form->edtUserName->setText("");  // switched on with no account: the engine decides
     form->edtPassword->setText(" pass word ");
@@ -317,7 +319,7 @@ TEST_F(SettingsDialogs, SecurityStoresTheTypedTextsAndShowsThePasswordOnRequest)
   });
   EditSecurity();
   SetHelpCallback(nullptr);
-  EXPECT_EQ(link.Calls, std::vector<std::string>{"help:Security"});
+  EXPECT_EQ(link.Calls, (std::vector<std::string>{"help:Security", "help:Security"})) << "the button, then F1";
 
   const TEnvConfig stored = Stored();
   for (const TEnvConfig* c : {static_cast<const TEnvConfig*>(EnvConfig.get()), &stored}) {

@@ -9,6 +9,8 @@
 #include <QUrl>
 
 #include <stdexcept>
+#include <utility>
+#include <vector>
 
 #include "ComponentsTestSupport.h"
 #include "core/Dialogs.h"
@@ -109,6 +111,26 @@ TEST_F(EditForm, HelpGoesThroughTheInstalledCallback) {
   EXPECT_EQ(HelpKeyword(FEdit), "edit");
   EXPECT_EQ(HelpType(FOther), htContext);
   EXPECT_EQ(HelpContext(FOther), 0);
+}
+
+TEST_F(EditForm, F1ShowsTheHelpOfTheFocusedControlOrItsNearestParent) {
+  std::vector<std::pair<int, QString>> Shown;
+  SetHelpCallback([&](int C, const QString& K) { Shown.emplace_back(C, K); });
+  SetHelpContext(FEdit, 5);
+  const int Result = ExecWith([&] {
+    FOther->setFocus();
+    QTest::keyClick(FOther, Qt::Key_F1);  // nothing has help yet
+    SetHelpKeyword(&FForm, "TaskConfig");
+    QTest::keyClick(FOther, Qt::Key_F1);  // the form's, through the edit's parents
+    FEdit->setFocus();
+    QTest::keyClick(FEdit, Qt::Key_F1);   // the edit's own context
+    QTest::keyClick(FEdit, Qt::Key_F1, Qt::ShiftModifier);
+    EXPECT_TRUE(FForm.isVisible());
+    FForm.done(42);
+  });
+  SetHelpCallback({});
+  EXPECT_EQ(Result, 42);
+  EXPECT_EQ(Shown, (std::vector<std::pair<int, QString>>{{0, "TaskConfig"}, {5, QString()}}));
 }
 
 TEST_F(EditForm, IntegerShowsDisplayAndEditingForms) {
