@@ -709,7 +709,9 @@ void TMainForm::AlignAll() { AlignToolBtns(); }
 
 void TMainForm::UpdateTitle() {
   const std::string& file = ContestInfo->FileName();
-  setWindowTitle(file.empty() ? QString::fromUtf8(kCaption) : QString::fromUtf8(kCaption) + " ✓" + Q(file));
+  // "[*]" in a title is Qt's mark for unsaved changes; doubled it shows as is.
+  setWindowTitle(file.empty() ? QString::fromUtf8(kCaption)
+                              : QString::fromUtf8(kCaption) + " ✓" + Q(file).replace("[*]", "[*][*]"));
 }
 
 void TMainForm::RefreshBaseColors() {

@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QToolTip>
+#include <QWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
@@ -261,6 +262,14 @@ TEST_F(MainWindow, UnusualNamesShowAsTheyAre) {
   ASSERT_EQ(Form->miExamConfig->actions().size(), 1);
   // The menu shows the name itself, not "PQ" with Q as an access key.
   EXPECT_EQ(Form->miExamConfig->actions()[0]->iconText(), "P&Q");
+
+  // A contest file whose name holds Qt's title mark shows it too.
+  ContestInfo->SetFileName(Tree.Path("a[*]b.contest"));
+  Form->UpdateTitle();
+  Form->show();
+  ASSERT_NE(Form->windowHandle(), nullptr);
+  EXPECT_TRUE(Form->windowHandle()->title().endsWith(QString::fromStdString(Tree.Path("a[*]b.contest"))))
+      << Form->windowHandle()->title().toStdString();
 }
 
 TEST_F(MainWindow, RowsAreShadedFromTheGridColours) {
