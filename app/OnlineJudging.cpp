@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "core/FileUtils.h"
 #include "judging/Contests.h"
 #include "judging/SubmitU.h"
 #include "platform/UniqueFd.h"
@@ -98,9 +99,13 @@ int JudgeSubmissionPass(TContestInfo& Contest, const std::string& SubmitDir, con
         BackupSubmissionHistory(*known, S.EName);
       } else {
         // The folder first: a contestant without one would not survive the
-        // next refresh of the set.
-        std::filesystem::create_directories(results.Dir() + S.CName);
-        results.ObjF(S.CName);
+        // next refresh of the set. One the set does not know yet may stand
+        // there in another letter case: the contestant takes its name, and
+        // no second folder is made beside it.
+        const std::string onDisk = FindNameIgnoreCase(results.Dir(), S.CName);
+        const std::string name = onDisk.empty() ? S.CName : onDisk;
+        std::filesystem::create_directories(results.Dir() + name);
+        results.ObjF(name);
         if (Hooks.ContestantAdded) Hooks.ContestantAdded();
       }
       MoveSubmissionToContestant(S, *results.ObjF(S.CName));

@@ -201,6 +201,17 @@ TEST_F(OnlinePass, NewContestantIsCreatedJudgedAndLogged) {
   EXPECT_EQ(Names(submit), (std::vector<std::string>{"Logs", "[..][A].cpp", "notes.txt", "z[C9][A].log"}));
 }
 
+TEST_F(OnlinePass, AFolderNotYetInTheSetIsFoundInAnyLetterCase) {
+  tree.AddContestant("Lan");  // made after the set was loaded
+  Submit("x[LAN][A].cpp", kRightCpp);
+  EXPECT_EQ(Pass(), 1);
+  EXPECT_EQ(Names(tree.ContestantsDir()), (std::vector<std::string>{"Lan", "OLD"}));
+  EXPECT_TRUE(fs::exists(tree.ContestantsDir() + "/Lan/A.cpp"));
+  ASSERT_NE(ContestInfo->ResultSet().Obj("Lan"), nullptr);
+  EXPECT_EQ(ContestInfo->ResultSet().Obj("Lan")->Name(), "Lan");
+  EXPECT_DOUBLE_EQ(ContestInfo->ResultSet().Obj("Lan")->Evaluation, 2);
+}
+
 TEST_F(OnlinePass, ResubmissionKeepsHistoryAndReplacesTheLog) {
   Submit("x[OLD][A].cpp", kRightCpp);
   ASSERT_EQ(Pass(), 1);
