@@ -186,7 +186,7 @@ void ExportToExcel() {
   }
   s1.SetHorizontalAlignment({1, 1, R, 1}, THorzAlign::Left);
   s1.SetHorizontalAlignment({1, 2, R, C}, THorzAlign::Right);
-  s1.SetValues(1, 1, summary);
+  s1.SetValues(1, 1, std::move(summary));
   summary.clear();
   s1.SetThinBorders({1, 1, R, C});
   s1.AutoFitColumns(measure);
@@ -204,7 +204,7 @@ void ExportToExcel() {
   s2.SetHorizontalAlignment({1, 4, R, 4}, THorzAlign::Right);
   s2.SetHorizontalAlignment({1, 5, R, 5}, THorzAlign::Left);
   s2.SetVerticalAlignment({1, 1, R, 5}, TVertAlign::Top);
-  s2.SetValues(1, 1, details);
+  s2.SetValues(1, 1, std::move(details));
   details.clear();
   s2.SetThinBorders({1, 1, R, 5});
   s2.SetAutoFilter({1, 1, R, 3});

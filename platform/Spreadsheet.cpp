@@ -47,19 +47,29 @@ std::string FormatCellNumber(double Value, const std::string& Format) {
   return text;
 }
 
+TWorksheet::TCell& TWorksheet::At(int Row, int Col) {
+  if (Row < 1 || Col < 1) throw ESpreadsheetError("Ô nằm ngoài trang tính");
+  if (FRows.size() < std::size_t(Row)) FRows.resize(Row);
+  std::vector<TCell>& row = FRows[Row - 1];
+  if (row.size() < std::size_t(Col)) row.resize(Col);
+  TCell& cell = row[Col - 1];
+  cell.Used = true;
+  return cell;
+}
+
 template <class F>
 void TWorksheet::ForRange(const TRange& R, F&& Apply) {
   for (int row = R.Row1; row <= R.Row2; ++row)
-    for (int col = R.Col1; col <= R.Col2; ++col) Apply(FCells[{row, col}]);
+    for (int col = R.Col1; col <= R.Col2; ++col) Apply(At(row, col));
 }
 
-void TWorksheet::SetValues(int Row, int Col, const TCellArray& Values) {
+void TWorksheet::SetValues(int Row, int Col, TCellArray&& Values) {
   for (std::size_t r = 0; r < Values.size(); ++r)
     for (std::size_t c = 0; c < Values[r].size(); ++c) {
-      TCellValue value = Values[r][c];
+      TCellValue& value = Values[r][c];
       if (auto* text = std::get_if<std::string>(&value); text && text->size() > kMaxCellText)
         text->resize(CellTextEnd(*text));
-      FCells[{Row + static_cast<int>(r), Col + static_cast<int>(c)}].Value = std::move(value);
+      At(Row + static_cast<int>(r), Col + static_cast<int>(c)).Value = std::move(value);
     }
 }
 
@@ -79,21 +89,18 @@ void TWorksheet::SetThinBorders(const TRange& R) {
   ForRange(R, [](TCell& c) { c.Border = true; });
 }
 
-int TWorksheet::UsedRows() const {
-  int rows = 0;
-  for (const auto& [at, cell] : FCells) rows = std::max(rows, at.first);
-  return rows;
-}
+int TWorksheet::UsedRows() const { return int(FRows.size()); }
 
 int TWorksheet::UsedColumns() const {
-  int cols = 0;
-  for (const auto& [at, cell] : FCells) cols = std::max(cols, at.second);
-  return cols;
+  std::size_t cols = 0;
+  for (const auto& row : FRows) cols = std::max(cols, row.size());
+  return int(cols);
 }
 
 const TWorksheet::TCell* TWorksheet::Cell(int Row, int Col) const {
-  const auto it = FCells.find({Row, Col});
-  return it == FCells.end() ? nullptr : &it->second;
+  if (Row < 1 || Col < 1 || FRows.size() < std::size_t(Row) || FRows[Row - 1].size() < std::size_t(Col)) return nullptr;
+  const TCell& cell = FRows[Row - 1][Col - 1];
+  return cell.Used ? &cell : nullptr;
 }
 
 double TWorksheet::ColumnWidth(int Col) const {
@@ -107,15 +114,15 @@ void TWorksheet::AutoFitColumns(const TTextMeasure& Measure) {
   std::map<int, double> widest;
   // Names and verdicts repeat down a column: each text is measured once.
   std::unordered_map<std::string, double> measured;
-  for (const auto& [at, cell] : FCells) {
+  ForEachCell([&](int, int Col, const TCell& Cell) {
     // Only the first line of a text counts; the cells do not wrap.
-    std::string text = Shown(*this, cell);
+    std::string text = Shown(*this, Cell);
     text.resize(std::min(text.size(), text.find_first_of("\r\n")));
-    if (text.empty()) continue;
+    if (text.empty()) return;
     auto [it, added] = measured.try_emplace(std::move(text), 0.0);
     if (added) it->second = Measure(it->first);
-    widest[at.second] = std::max(widest[at.second], it->second);
-  }
+    widest[Col] = std::max(widest[Col], it->second);
+  });
   for (const auto& [col, width] : widest) SetColumnWidth(col, width > 0 ? width + kFitPadding : kDefaultWidth);
 }
 
@@ -158,9 +165,9 @@ void TWorkbook::SaveAs(const std::string& Path) const {
     }
     for (const auto& [col, width] : sheet->ColumnWidths())
       worksheet_set_column(ws, static_cast<lxw_col_t>(col - 1), static_cast<lxw_col_t>(col - 1), width, nullptr);
-    for (const auto& [at, cell] : sheet->Cells()) {
-      const auto row = static_cast<lxw_row_t>(at.first - 1);
-      const auto col = static_cast<lxw_col_t>(at.second - 1);
+    sheet->ForEachCell([&](int Row, int Col, const TWorksheet::TCell& cell) {
+      const auto row = static_cast<lxw_row_t>(Row - 1);
+      const auto col = static_cast<lxw_col_t>(Col - 1);
       lxw_format* f = format(*sheet, cell);
       if (const auto* text = std::get_if<std::string>(&cell.Value)) {
         if (text->empty()) worksheet_write_blank(ws, row, col, f);
@@ -170,7 +177,7 @@ void TWorkbook::SaveAs(const std::string& Path) const {
       } else {
         worksheet_write_blank(ws, row, col, f);
       }
-    }
+    });
     if (sheet->HasAutoFilter()) {
       const TRange& r = sheet->AutoFilter();
       worksheet_autofilter(ws, static_cast<lxw_row_t>(r.Row1 - 1), static_cast<lxw_col_t>(r.Col1 - 1),

@@ -48,8 +48,8 @@ class TWorksheet {
 
   std::string Name;
 
-  // Values[0][0] goes to (Row, Col).
-  void SetValues(int Row, int Col, const TCellArray& Values);
+  // Values[0][0] goes to (Row, Col); the texts are moved out of Values.
+  void SetValues(int Row, int Col, TCellArray&& Values);
   void SetNumberFormat(const TRange& R, const std::string& Format);
   void SetHorizontalAlignment(const TRange& R, THorzAlign Align);
   void SetVerticalAlignment(const TRange& R, TVertAlign Align);
@@ -66,6 +66,7 @@ class TWorksheet {
   void AutoFitColumns(const TTextMeasure& Measure);
 
   struct TCell {
+    bool Used = false;  // given a value or a format
     TCellValue Value;
     std::uint16_t NumberFormat = 0;  // index into NumberFormats(); 0 is general
     THorzAlign Horz = THorzAlign::General;
@@ -79,13 +80,23 @@ class TWorksheet {
   bool HasAutoFilter() const { return FHasAutoFilter; }
   const TRange& AutoFilter() const { return FAutoFilter; }
   const std::map<int, double>& ColumnWidths() const { return FWidths; }
-  const std::map<std::pair<int, int>, TCell>& Cells() const { return FCells; }
+  // Visit(Row, Col, Cell) for every used cell, row by row.
+  template <class F>
+  void ForEachCell(F&& Visit) const {
+    for (std::size_t r = 0; r < FRows.size(); ++r)
+      for (std::size_t c = 0; c < FRows[r].size(); ++c)
+        if (FRows[r][c].Used) Visit(int(r) + 1, int(c) + 1, FRows[r][c]);
+  }
 
  private:
+  TCell& At(int Row, int Col);
   template <class F>
   void ForRange(const TRange& R, F&& Apply);
 
-  std::map<std::pair<int, int>, TCell> FCells;
+  // Row by row from row 1, each as long as its last touched column: the
+  // export fills whole blocks, which a tree of cells would spread over
+  // hundreds of thousands of small allocations.
+  std::vector<std::vector<TCell>> FRows;
   std::vector<std::string> FNumberFormats{""};
   std::map<int, double> FWidths;
   TRange FAutoFilter{};
