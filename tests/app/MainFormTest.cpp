@@ -599,6 +599,51 @@ TEST_F(MainWindow, ExamRefreshDropsVanishedResultsAndTheirTotals) {
   EXPECT_EQ(C("AN")->Evaluation, 2);
 }
 
+// An exams folder that fails to load (here a settings file that is not one)
+// leaves no folder at all: with a folder and no exams, the submission watch
+// would delete every waiting file as one for an unknown exam.
+TEST_F(MainWindow, AnExamsFolderThatFailsToLoadStopsJudging) {
+  auto enabled = [&] {
+    std::string states;
+    for (const char* n : {"actJudge", "actOnlineJudge", "actRefreshExams", "actRefreshContestants"})
+      states += Form->Action(n)->isEnabled() ? '1' : '0';
+    return states;
+  };
+  EnvConfig->SubmitDir = Tree.Path("Submit");
+  fs::create_directories(EnvConfig->SubmitDir);
+  LoadSmallContest();
+  ASSERT_EQ(enabled(), "1111");
+
+  // A refresh that fails.
+  std::ofstream(Tree.TasksDir() + "/BAI2/Settings.cfg") << "not compressed XML";
+  Form->ContestChanged = false;
+  Form->ActiveE = E("BAI1");
+  Form->actRefreshExams->trigger();
+  EXPECT_EQ(ContestInfo->ExamSet().Count(), 0);
+  EXPECT_EQ(ContestInfo->ExamSet().Dir(), "");
+  EXPECT_EQ(Form->ActiveE, nullptr);
+  EXPECT_EQ(enabled(), "0001");
+  EXPECT_EQ(Form->MainListModel->columnCount(), 2);
+  EXPECT_EQ(Form->MainListModel->rowCount(), 3);
+  EXPECT_TRUE(Form->ContestChanged);
+
+  // Choosing that folder again: the same, and it is not remembered.
+  EnvConfig->LastExamDir = "";
+  Form->SetExamsDir(Tree.TasksDir());
+  EXPECT_EQ(ContestInfo->ExamSet().Count(), 0);
+  EXPECT_EQ(ContestInfo->ExamSet().Dir(), "");
+  EXPECT_EQ(EnvConfig->LastExamDir, "");
+  EXPECT_EQ(enabled(), "0001");
+  EXPECT_EQ(Form->MainListModel->columnCount(), 2);
+  EXPECT_TRUE(FMessages->Requests().empty());
+
+  // Mended, the folder loads again.
+  fs::remove(Tree.TasksDir() + "/BAI2/Settings.cfg");
+  Form->SetExamsDir(Tree.TasksDir());
+  EXPECT_EQ(ContestInfo->ExamSet().Count(), 2);
+  EXPECT_EQ(enabled(), "1111");
+}
+
 TEST_F(MainWindow, HelpOpensAtTheTopicBesideTheProgram) {
   const fs::path page = fs::path(MyDirD) / "~Documentation" / "velkor.html";
   ASSERT_TRUE(fs::exists(page)) << page;
