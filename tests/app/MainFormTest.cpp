@@ -212,6 +212,103 @@ TEST_F(MainWindow, EmptyContestShowsTwoColumnsAndThePlainCaption) {
   test::SaveShot(Form.get(), "main-empty");
 }
 
+TEST_F(MainWindow, CommandsMenusAndPopup) {
+  struct TRow {
+    const char* Name;
+    const char* Category;
+    const char* Caption;
+    const char* Shortcut;
+    int Image;
+  };
+  static const TRow kActions[] = {
+      {"actNewContest", "ContestGroup", "Tạo kỳ thi mới", "Ctrl+N", 0},
+      {"actOpenContest", "ContestGroup", "Mở kỳ thi cũ", "Ctrl+O", 1},
+      {"actSaveContest", "ContestGroup", "Ghi kỳ thi", "Ctrl+S", 2},
+      {"actSaveAsContest", "ContestGroup", "Ghi kỳ thi dưới một tên khác", "Ctrl+Shift+S", 2},
+      {"actSettings", "ContestGroup", "Các thiết lập môi trường", "F11", 3},
+      {"actExit", "ContestGroup", "Thoát", "Alt+F4", 4},
+      {"actReloadExams", "ExamGroup", "Nạp danh sách bài thi", "F2", 5},
+      {"actRefreshExams", "ExamGroup", "Cập nhật lại danh sách bài thi", "F4", 6},
+      {"actSelectAllExams", "ExamGroup", "Chọn tất cả bài thi", "Ctrl+Shift+A", 7},
+      {"actDeselectAllExams", "ExamGroup", "Bỏ chọn tất cả bài thi", "Ctrl+Shift+D", 8},
+      {"actSelectInverseExams", "ExamGroup", "Chọn ↔ Bỏ chọn bài thi", "Ctrl+Shift+I", 9},
+      {"actExamConfig", "ExamGroup", "Cấu hình bài thi", "", 10},
+      {"actReloadContestants", "ContestantGroup", "Nạp danh sách thí sinh", "F3", 11},
+      {"actRefreshContestants", "ContestantGroup", "Cập nhật lại danh sách thí sinh", "F5", 12},
+      {"actSelectAll", "ContestantGroup", "Chọn tất cả thí sinh", "Ctrl+A", 13},
+      {"actDeselectAll", "ContestantGroup", "Bỏ chọn tất cả thí sinh", "Ctrl+D", 14},
+      {"actSelectinverse", "ContestantGroup", "Chọn ↔ Bỏ chọn thí sinh", "Ctrl+I", 15},
+      {"actJudge", "JudgerGroup", "Chấm bài", "F9", 16},
+      {"actRejudge", "JudgerGroup", "Chấm lại", "", 16},
+      {"actOnlineJudge", "JudgerGroup", "Quét thư mục nộp bài trực tuyến", "Ctrl+F9", 17},
+      {"actDetails", "JudgerGroup", "Chi tiết chấm", "", 18},
+      {"actExportToExcel", "JudgerGroup", "Xuất kết quả ra Excel", "F12", 19},
+      {"actCompilerConfig", "JudgerGroup", "Cấu hình bộ dịch", "F6", 20},
+      {"actSecurity", "JudgerGroup", "Bảo mật", "F7", 21},
+      {"actDeleteMark", "JudgerGroup", "Xóa điểm", "", 22},
+      {"actHelp", "HelpGroup", "Hướng dẫn sử dụng", "F1", 23},
+      {"actAbout", "HelpGroup", "Thông tin về sản phẩm", "", 24},
+      {"actSnapshot", "HelpGroup", "Chụp hình giao diện", "Ctrl+Shift+Q", -1},
+      {"actSnapshotForm", "HelpGroup", "Chụp hình cửa sổ", "Ctrl+Alt+Q", -1},
+  };
+  ASSERT_EQ(std::size(kActions), 29u);
+  EXPECT_GE(Form->MainImgList->Count(), 25);
+  for (const TRow& row : kActions) {
+    QAction* a = Form->Action(row.Name);
+    ASSERT_NE(a, nullptr) << row.Name;
+    EXPECT_EQ(a->property("Category").toString(), row.Category) << row.Name;
+    EXPECT_EQ(a->text(), QString::fromUtf8(row.Caption)) << row.Name;
+    EXPECT_EQ(a->shortcut().toString(QKeySequence::PortableText), row.Shortcut) << row.Name;
+    EXPECT_EQ(ActionImageIndex(a), row.Image) << row.Name;
+  }
+  // Off until both folders are chosen.
+  for (const char* off : {"actRefreshExams", "actRefreshContestants", "actJudge", "actExportToExcel"})
+    EXPECT_FALSE(Form->Action(off)->isEnabled()) << off;
+
+  auto items = [](const QMenu* Menu) {
+    std::vector<std::string> names;
+    for (const QAction* a : Menu->actions())
+      names.push_back(a->isSeparator() ? "-" : a->menu() ? a->menu()->objectName().toStdString()
+                                                         : a->objectName().toStdString());
+    return names;
+  };
+  using TNames = std::vector<std::string>;
+  const QList<QAction*> menus = Form->menuBar()->actions();
+  ASSERT_EQ(menus.size(), 5);
+  const char* kTitles[] = {"Kỳ thi", "Bài thi", "Thí sinh", "Chấm bài", "Hướng dẫn"};
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(menus[i]->text(), QString::fromUtf8(kTitles[i]));
+  EXPECT_EQ(items(menus[0]->menu()), (TNames{"actNewContest", "actOpenContest", "actSaveContest", "actSaveAsContest",
+                                             "-", "actSettings", "-", "actExit"}));
+  EXPECT_EQ(items(menus[1]->menu()), (TNames{"actReloadExams", "actRefreshExams", "-", "actSelectAllExams",
+                                             "actDeselectAllExams", "actSelectInverseExams", "-", "miExamConfig"}));
+  EXPECT_EQ(items(menus[2]->menu()), (TNames{"actReloadContestants", "actRefreshContestants", "-", "actSelectAll",
+                                             "actDeselectAll", "actSelectinverse"}));
+  EXPECT_EQ(items(menus[3]->menu()), (TNames{"actJudge", "actOnlineJudge", "actExportToExcel", "-",
+                                             "actCompilerConfig", "actSecurity"}));
+  EXPECT_EQ(items(menus[4]->menu()), (TNames{"actHelp", "-", "actAbout"}));
+  EXPECT_EQ(items(Form->PopMainList), (TNames{"actExamConfig", "actDeleteMark", "actRejudge", "actDetails"}));
+
+  // The selection keys reach their commands while the grid has the focus.
+  LoadSmallContest();
+  Form->activateWindow();
+  QApplication::setActiveWindow(Form.get());
+  Form->MainList->setFocus();
+  QTest::keyClick(Form->MainList, Qt::Key_D, Qt::ControlModifier);
+  for (const char* name : {"AN", "BINH", "CUONG"}) EXPECT_FALSE(C(name)->Enabled) << name;
+  QTest::keyClick(Form->MainList, Qt::Key_I, Qt::ControlModifier);
+  for (const char* name : {"AN", "BINH", "CUONG"}) EXPECT_TRUE(C(name)->Enabled) << name;
+  QTest::keyClick(Form->MainList, Qt::Key_D, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_FALSE(E("BAI1")->Enabled);
+  EXPECT_EQ(Header(2), QString::fromUtf8("◯ BAI2"));
+  QTest::keyClick(Form->MainList, Qt::Key_I, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_TRUE(E("BAI2")->Enabled);
+  E("BAI1")->Enabled = false;
+  QTest::keyClick(Form->MainList, Qt::Key_A, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_TRUE(E("BAI1")->Enabled);
+  EXPECT_EQ(Header(1), QString::fromUtf8("✓ BAI1"));
+  for (const char* name : {"AN", "BINH", "CUONG"}) EXPECT_TRUE(C(name)->Enabled) << name;
+}
+
 TEST_F(MainWindow, GridReadsTheContestOnDemand) {
   LoadSmallContest();
   EnvConfig->NumberFormat = "%.2n";
