@@ -37,6 +37,7 @@
 #include "app/DetailtU.h"
 #include "app/ExamEditU.h"
 #include "app/MainUnit.h"
+#include "app/SettingsU.h"
 #include "components/Btns.h"
 #include "components/Panels.h"
 #include "core/Dialogs.h"
@@ -956,6 +957,39 @@ TEST_F(MainWindow, ExamSettingsStepThroughTheExamsAndWrapAround) {
   EXPECT_EQ(C("AN")->Evaluation, 1);
   EXPECT_FALSE(Form->ContestChanged);
   EXPECT_EQ(FMessages->Requests().size(), 3u);
+}
+
+TEST_F(MainWindow, SettingsTurnOnlineJudgingAndTheToolbarOnAndOff) {
+  LoadSmallContest();
+  Score("AN", "BAI1", jsJudged, 2);
+  ASSERT_FALSE(Form->actOnlineJudge->isEnabled());
+  ASSERT_TRUE(Form->ControlPanel->isVisible());
+  const std::string submit = Tree.Path("Submit");
+  fs::create_directories(submit);
+  Form->ContestChanged = false;
+
+  auto settings = [&](const std::string& Submit, const char* Format, bool ToolBar) {
+    test::WhenModal([&](QWidget* Dialog) {
+      auto* form = dynamic_cast<TSettingsForm*>(Dialog);
+      ASSERT_NE(form, nullptr);
+      form->edtSubmitFolder->SetValue(QString::fromStdString(Submit));
+      form->edtNumberFormat->setText(QString::fromUtf8(Format));
+      if (form->checkToolBar->isChecked() != ToolBar) form->checkToolBar->click();
+      form->btnOK->click();
+    });
+    Form->actSettings->trigger();
+  };
+  settings(submit, "%.1f", false);
+  EXPECT_TRUE(Form->actOnlineJudge->isEnabled());
+  EXPECT_FALSE(Form->ControlPanel->isVisible());
+  EXPECT_EQ(Cell(0, 1), QString::fromUtf8("✓ 2.0"));
+  EXPECT_FALSE(Form->ContestChanged);
+
+  settings("", "%.2f", true);
+  EXPECT_FALSE(Form->actOnlineJudge->isEnabled());
+  EXPECT_TRUE(Form->ControlPanel->isVisible());
+  EXPECT_EQ(Cell(0, 1), QString::fromUtf8("✓ 2.00"));
+  EXPECT_TRUE(FMessages->Requests().empty());
 }
 
 TEST_F(MainWindow, NewAsksToSaveAndAFailedSaveKeepsTheContest) {
