@@ -959,6 +959,23 @@ TEST_F(MainWindow, ExamSettingsStepThroughTheExamsAndWrapAround) {
   EXPECT_EQ(FMessages->Requests().size(), 3u);
 }
 
+TEST_F(MainWindow, JudgingNothingStillShowsTheGridAndMarksTheContest) {
+  LoadSmallContest();
+  Form->actDeselectAllExams->trigger();
+  Form->ContestChanged = false;
+  Form->WorkSpace->setCurrentWidget(Form->tabHelp);
+  Form->TimerScroll->start();
+  Form->ScrollIdleCount = 1;
+  Form->actJudge->trigger();  // an empty queue: the judging window opens and closes
+  EXPECT_EQ(Form->WorkSpace->currentWidget(), Form->tabSummary);
+  EXPECT_TRUE(Form->ContestChanged);
+  EXPECT_TRUE(Form->TimerScroll->isActive());
+  EXPECT_EQ(Form->ScrollIdleCount, 0);
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+  for (const char* name : {"AN", "BINH", "CUONG"}) EXPECT_EQ(C(name)->Count(), 0) << name;
+  Form->TimerScroll->stop();
+}
+
 TEST_F(MainWindow, SettingsTurnOnlineJudgingAndTheToolbarOnAndOff) {
   LoadSmallContest();
   Score("AN", "BAI1", jsJudged, 2);
