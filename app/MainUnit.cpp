@@ -1052,13 +1052,18 @@ void TMainForm::actSaveAsContestExecute() {
   else UpdateTitle();
 }
 
+// A folder whose set failed to load is dropped with its set, not kept
+// beside an empty one: judging and the submission watch follow the folders,
+// and a watch over a folder without exams would delete every waiting file.
+void TMainForm::DropContestantsDir() { Results().SetDir(""); }
+void TMainForm::DropExamsDir() { Exams().SetDir(""); }
+
 void TMainForm::SetContestantsDir(const std::string& Folder) {
   try {
     Results().SetDir(Folder);
     if (EnvConfig) EnvConfig->LastContestantDir = Folder;
   } catch (const std::exception&) {
-    Results().Clear();
-    UpdateAllGUI();
+    DropContestantsDir();
   }
   if (Exams().Dir().empty()) AlignColumns();
   ContestChanged = true;
@@ -1069,7 +1074,7 @@ void TMainForm::SetExamsDir(const std::string& Folder) {
     Exams().SetDir(Folder);
     if (EnvConfig) EnvConfig->LastExamDir = Folder;
   } catch (const std::exception&) {
-    Exams().Clear();
+    DropExamsDir();
   }
   for (std::ptrdiff_t i = 0; i < Results().Count(); ++i) {
     TResultC* C = Results().ObjI(i);
@@ -1100,8 +1105,7 @@ void TMainForm::actRefreshContestantsExecute() {
   try {
     Results().Refresh();
   } catch (const std::exception&) {
-    Results().Clear();
-    UpdateAllGUI();
+    DropContestantsDir();
   }
   ContestChanged = true;
 }
@@ -1110,7 +1114,7 @@ void TMainForm::actRefreshExamsExecute() {
   try {
     Exams().Refresh();
   } catch (const std::exception&) {
-    Exams().Clear();
+    DropExamsDir();
   }
   Results().SyncE(Exams());
   // Results of vanished exams are gone; the totals follow.

@@ -291,6 +291,9 @@ class TMainForm : public QMainWindow, public IMainFormLink {
   void SetExamHeader(const TExamInfo* Exam);
   void RefreshBaseColors();
   void RunQueue(const std::vector<std::string>& CNames, const std::vector<std::string>& ENames);
+  // Empty a set whose folder failed to load, and forget that folder.
+  void DropContestantsDir();
+  void DropExamsDir();
   void ToggleContestant(int Row);
 
   // Action handlers.

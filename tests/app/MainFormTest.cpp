@@ -37,6 +37,7 @@
 #include "app/DetailtU.h"
 #include "app/ExamEditU.h"
 #include "app/MainUnit.h"
+#include "app/SettingsU.h"
 #include "components/Btns.h"
 #include "components/Panels.h"
 #include "core/Dialogs.h"
@@ -210,6 +211,103 @@ TEST_F(MainWindow, EmptyContestShowsTwoColumnsAndThePlainCaption) {
   EXPECT_EQ(Form->WorkSpace->tabText(0), QString::fromUtf8("Bảng điểm"));
   EXPECT_EQ(Form->WorkSpace->tabText(1), QString::fromUtf8("Hướng dẫn"));
   test::SaveShot(Form.get(), "main-empty");
+}
+
+TEST_F(MainWindow, CommandsMenusAndPopup) {
+  struct TRow {
+    const char* Name;
+    const char* Category;
+    const char* Caption;
+    const char* Shortcut;
+    int Image;
+  };
+  static const TRow kActions[] = {
+      {"actNewContest", "ContestGroup", "Tạo kỳ thi mới", "Ctrl+N", 0},
+      {"actOpenContest", "ContestGroup", "Mở kỳ thi cũ", "Ctrl+O", 1},
+      {"actSaveContest", "ContestGroup", "Ghi kỳ thi", "Ctrl+S", 2},
+      {"actSaveAsContest", "ContestGroup", "Ghi kỳ thi dưới một tên khác", "Ctrl+Shift+S", 2},
+      {"actSettings", "ContestGroup", "Các thiết lập môi trường", "F11", 3},
+      {"actExit", "ContestGroup", "Thoát", "Alt+F4", 4},
+      {"actReloadExams", "ExamGroup", "Nạp danh sách bài thi", "F2", 5},
+      {"actRefreshExams", "ExamGroup", "Cập nhật lại danh sách bài thi", "F4", 6},
+      {"actSelectAllExams", "ExamGroup", "Chọn tất cả bài thi", "Ctrl+Shift+A", 7},
+      {"actDeselectAllExams", "ExamGroup", "Bỏ chọn tất cả bài thi", "Ctrl+Shift+D", 8},
+      {"actSelectInverseExams", "ExamGroup", "Chọn ↔ Bỏ chọn bài thi", "Ctrl+Shift+I", 9},
+      {"actExamConfig", "ExamGroup", "Cấu hình bài thi", "", 10},
+      {"actReloadContestants", "ContestantGroup", "Nạp danh sách thí sinh", "F3", 11},
+      {"actRefreshContestants", "ContestantGroup", "Cập nhật lại danh sách thí sinh", "F5", 12},
+      {"actSelectAll", "ContestantGroup", "Chọn tất cả thí sinh", "Ctrl+A", 13},
+      {"actDeselectAll", "ContestantGroup", "Bỏ chọn tất cả thí sinh", "Ctrl+D", 14},
+      {"actSelectinverse", "ContestantGroup", "Chọn ↔ Bỏ chọn thí sinh", "Ctrl+I", 15},
+      {"actJudge", "JudgerGroup", "Chấm bài", "F9", 16},
+      {"actRejudge", "JudgerGroup", "Chấm lại", "", 16},
+      {"actOnlineJudge", "JudgerGroup", "Quét thư mục nộp bài trực tuyến", "Ctrl+F9", 17},
+      {"actDetails", "JudgerGroup", "Chi tiết chấm", "", 18},
+      {"actExportToExcel", "JudgerGroup", "Xuất kết quả ra Excel", "F12", 19},
+      {"actCompilerConfig", "JudgerGroup", "Cấu hình bộ dịch", "F6", 20},
+      {"actSecurity", "JudgerGroup", "Bảo mật", "F7", 21},
+      {"actDeleteMark", "JudgerGroup", "Xóa điểm", "", 22},
+      {"actHelp", "HelpGroup", "Hướng dẫn sử dụng", "F1", 23},
+      {"actAbout", "HelpGroup", "Thông tin về sản phẩm", "", 24},
+      {"actSnapshot", "HelpGroup", "Chụp hình giao diện", "Ctrl+Shift+Q", -1},
+      {"actSnapshotForm", "HelpGroup", "Chụp hình cửa sổ", "Ctrl+Alt+Q", -1},
+  };
+  ASSERT_EQ(std::size(kActions), 29u);
+  EXPECT_GE(Form->MainImgList->Count(), 25);
+  for (const TRow& row : kActions) {
+    QAction* a = Form->Action(row.Name);
+    ASSERT_NE(a, nullptr) << row.Name;
+    EXPECT_EQ(a->property("Category").toString(), row.Category) << row.Name;
+    EXPECT_EQ(a->text(), QString::fromUtf8(row.Caption)) << row.Name;
+    EXPECT_EQ(a->shortcut().toString(QKeySequence::PortableText), row.Shortcut) << row.Name;
+    EXPECT_EQ(ActionImageIndex(a), row.Image) << row.Name;
+  }
+  // Off until both folders are chosen.
+  for (const char* off : {"actRefreshExams", "actRefreshContestants", "actJudge", "actExportToExcel"})
+    EXPECT_FALSE(Form->Action(off)->isEnabled()) << off;
+
+  auto items = [](const QMenu* Menu) {
+    std::vector<std::string> names;
+    for (const QAction* a : Menu->actions())
+      names.push_back(a->isSeparator() ? "-" : a->menu() ? a->menu()->objectName().toStdString()
+                                                         : a->objectName().toStdString());
+    return names;
+  };
+  using TNames = std::vector<std::string>;
+  const QList<QAction*> menus = Form->menuBar()->actions();
+  ASSERT_EQ(menus.size(), 5);
+  const char* kTitles[] = {"Kỳ thi", "Bài thi", "Thí sinh", "Chấm bài", "Hướng dẫn"};
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(menus[i]->text(), QString::fromUtf8(kTitles[i]));
+  EXPECT_EQ(items(menus[0]->menu()), (TNames{"actNewContest", "actOpenContest", "actSaveContest", "actSaveAsContest",
+                                             "-", "actSettings", "-", "actExit"}));
+  EXPECT_EQ(items(menus[1]->menu()), (TNames{"actReloadExams", "actRefreshExams", "-", "actSelectAllExams",
+                                             "actDeselectAllExams", "actSelectInverseExams", "-", "miExamConfig"}));
+  EXPECT_EQ(items(menus[2]->menu()), (TNames{"actReloadContestants", "actRefreshContestants", "-", "actSelectAll",
+                                             "actDeselectAll", "actSelectinverse"}));
+  EXPECT_EQ(items(menus[3]->menu()), (TNames{"actJudge", "actOnlineJudge", "actExportToExcel", "-",
+                                             "actCompilerConfig", "actSecurity"}));
+  EXPECT_EQ(items(menus[4]->menu()), (TNames{"actHelp", "-", "actAbout"}));
+  EXPECT_EQ(items(Form->PopMainList), (TNames{"actExamConfig", "actDeleteMark", "actRejudge", "actDetails"}));
+
+  // The selection keys reach their commands while the grid has the focus.
+  LoadSmallContest();
+  Form->activateWindow();
+  QApplication::setActiveWindow(Form.get());
+  Form->MainList->setFocus();
+  QTest::keyClick(Form->MainList, Qt::Key_D, Qt::ControlModifier);
+  for (const char* name : {"AN", "BINH", "CUONG"}) EXPECT_FALSE(C(name)->Enabled) << name;
+  QTest::keyClick(Form->MainList, Qt::Key_I, Qt::ControlModifier);
+  for (const char* name : {"AN", "BINH", "CUONG"}) EXPECT_TRUE(C(name)->Enabled) << name;
+  QTest::keyClick(Form->MainList, Qt::Key_D, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_FALSE(E("BAI1")->Enabled);
+  EXPECT_EQ(Header(2), QString::fromUtf8("◯ BAI2"));
+  QTest::keyClick(Form->MainList, Qt::Key_I, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_TRUE(E("BAI2")->Enabled);
+  E("BAI1")->Enabled = false;
+  QTest::keyClick(Form->MainList, Qt::Key_A, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_TRUE(E("BAI1")->Enabled);
+  EXPECT_EQ(Header(1), QString::fromUtf8("✓ BAI1"));
+  for (const char* name : {"AN", "BINH", "CUONG"}) EXPECT_TRUE(C(name)->Enabled) << name;
 }
 
 TEST_F(MainWindow, GridReadsTheContestOnDemand) {
@@ -599,6 +697,51 @@ TEST_F(MainWindow, ExamRefreshDropsVanishedResultsAndTheirTotals) {
   EXPECT_EQ(C("AN")->Evaluation, 2);
 }
 
+// An exams folder that fails to load (here a settings file that is not one)
+// leaves no folder at all: with a folder and no exams, the submission watch
+// would delete every waiting file as one for an unknown exam.
+TEST_F(MainWindow, AnExamsFolderThatFailsToLoadStopsJudging) {
+  auto enabled = [&] {
+    std::string states;
+    for (const char* n : {"actJudge", "actOnlineJudge", "actRefreshExams", "actRefreshContestants"})
+      states += Form->Action(n)->isEnabled() ? '1' : '0';
+    return states;
+  };
+  EnvConfig->SubmitDir = Tree.Path("Submit");
+  fs::create_directories(EnvConfig->SubmitDir);
+  LoadSmallContest();
+  ASSERT_EQ(enabled(), "1111");
+
+  // A refresh that fails.
+  std::ofstream(Tree.TasksDir() + "/BAI2/Settings.cfg") << "not compressed XML";
+  Form->ContestChanged = false;
+  Form->ActiveE = E("BAI1");
+  Form->actRefreshExams->trigger();
+  EXPECT_EQ(ContestInfo->ExamSet().Count(), 0);
+  EXPECT_EQ(ContestInfo->ExamSet().Dir(), "");
+  EXPECT_EQ(Form->ActiveE, nullptr);
+  EXPECT_EQ(enabled(), "0001");
+  EXPECT_EQ(Form->MainListModel->columnCount(), 2);
+  EXPECT_EQ(Form->MainListModel->rowCount(), 3);
+  EXPECT_TRUE(Form->ContestChanged);
+
+  // Choosing that folder again: the same, and it is not remembered.
+  EnvConfig->LastExamDir = "";
+  Form->SetExamsDir(Tree.TasksDir());
+  EXPECT_EQ(ContestInfo->ExamSet().Count(), 0);
+  EXPECT_EQ(ContestInfo->ExamSet().Dir(), "");
+  EXPECT_EQ(EnvConfig->LastExamDir, "");
+  EXPECT_EQ(enabled(), "0001");
+  EXPECT_EQ(Form->MainListModel->columnCount(), 2);
+  EXPECT_TRUE(FMessages->Requests().empty());
+
+  // Mended, the folder loads again.
+  fs::remove(Tree.TasksDir() + "/BAI2/Settings.cfg");
+  Form->SetExamsDir(Tree.TasksDir());
+  EXPECT_EQ(ContestInfo->ExamSet().Count(), 2);
+  EXPECT_EQ(enabled(), "1111");
+}
+
 TEST_F(MainWindow, HelpOpensAtTheTopicBesideTheProgram) {
   const fs::path page = fs::path(MyDirD) / "~Documentation" / "velkor.html";
   ASSERT_TRUE(fs::exists(page)) << page;
@@ -814,6 +957,56 @@ TEST_F(MainWindow, ExamSettingsStepThroughTheExamsAndWrapAround) {
   EXPECT_EQ(C("AN")->Evaluation, 1);
   EXPECT_FALSE(Form->ContestChanged);
   EXPECT_EQ(FMessages->Requests().size(), 3u);
+}
+
+TEST_F(MainWindow, JudgingNothingStillShowsTheGridAndMarksTheContest) {
+  LoadSmallContest();
+  Form->actDeselectAllExams->trigger();
+  Form->ContestChanged = false;
+  Form->WorkSpace->setCurrentWidget(Form->tabHelp);
+  Form->TimerScroll->start();
+  Form->ScrollIdleCount = 1;
+  Form->actJudge->trigger();  // an empty queue: the judging window opens and closes
+  EXPECT_EQ(Form->WorkSpace->currentWidget(), Form->tabSummary);
+  EXPECT_TRUE(Form->ContestChanged);
+  EXPECT_TRUE(Form->TimerScroll->isActive());
+  EXPECT_EQ(Form->ScrollIdleCount, 0);
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+  for (const char* name : {"AN", "BINH", "CUONG"}) EXPECT_EQ(C(name)->Count(), 0) << name;
+  Form->TimerScroll->stop();
+}
+
+TEST_F(MainWindow, SettingsTurnOnlineJudgingAndTheToolbarOnAndOff) {
+  LoadSmallContest();
+  Score("AN", "BAI1", jsJudged, 2);
+  ASSERT_FALSE(Form->actOnlineJudge->isEnabled());
+  ASSERT_TRUE(Form->ControlPanel->isVisible());
+  const std::string submit = Tree.Path("Submit");
+  fs::create_directories(submit);
+  Form->ContestChanged = false;
+
+  auto settings = [&](const std::string& Submit, const char* Format, bool ToolBar) {
+    test::WhenModal([&](QWidget* Dialog) {
+      auto* form = dynamic_cast<TSettingsForm*>(Dialog);
+      ASSERT_NE(form, nullptr);
+      form->edtSubmitFolder->SetValue(QString::fromStdString(Submit));
+      form->edtNumberFormat->setText(QString::fromUtf8(Format));
+      if (form->checkToolBar->isChecked() != ToolBar) form->checkToolBar->click();
+      form->btnOK->click();
+    });
+    Form->actSettings->trigger();
+  };
+  settings(submit, "%.1f", false);
+  EXPECT_TRUE(Form->actOnlineJudge->isEnabled());
+  EXPECT_FALSE(Form->ControlPanel->isVisible());
+  EXPECT_EQ(Cell(0, 1), QString::fromUtf8("✓ 2.0"));
+  EXPECT_FALSE(Form->ContestChanged);
+
+  settings("", "%.2f", true);
+  EXPECT_FALSE(Form->actOnlineJudge->isEnabled());
+  EXPECT_TRUE(Form->ControlPanel->isVisible());
+  EXPECT_EQ(Cell(0, 1), QString::fromUtf8("✓ 2.00"));
+  EXPECT_TRUE(FMessages->Requests().empty());
 }
 
 TEST_F(MainWindow, NewAsksToSaveAndAFailedSaveKeepsTheContest) {
