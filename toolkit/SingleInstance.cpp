@@ -18,6 +18,19 @@ namespace {
 // one of ours.
 constexpr qint64 kMaxCaptionBytes = 4096;
 
+// How long Listen waits to learn whether a live copy answers on the socket.
+// A listening socket of this machine accepts at once; a stale one refuses
+// at once.
+constexpr int kProbeMs = 200;
+
+bool SomeoneListens(const QString& Name) {
+  QLocalSocket probe;
+  probe.connectToServer(Name);
+  const bool answered = probe.waitForConnected(kProbeMs);
+  probe.abort();
+  return answered;
+}
+
 }  // namespace
 
 TSingleInstanceLock::~TSingleInstanceLock() { Release(); }
@@ -60,6 +73,14 @@ bool TSingleInstanceServer::Listen(const QString& Name) {
   Close();
   FServer = std::make_unique<QLocalServer>();
   FServer->setSocketOptions(QLocalServer::UserAccessOption);
+  // Only a socket nobody listens on is removed. A copy that runs without
+  // the lock (under a debugger, or when the lock file could not be opened)
+  // would otherwise take the running copy's socket away, and with it every
+  // later copy's way to hand its parameters over.
+  if (SomeoneListens(Name)) {
+    FServer.reset();
+    return false;
+  }
   QLocalServer::removeServer(Name);
   if (!FServer->listen(Name)) {
     FServer.reset();
