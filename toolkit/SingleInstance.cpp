@@ -4,6 +4,7 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QThread>
+#include <QTimer>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -22,6 +23,10 @@ constexpr qint64 kMaxCaptionBytes = 4096;
 // A listening socket of this machine accepts at once; a stale one refuses
 // at once.
 constexpr int kProbeMs = 200;
+
+// A request runs from a timer of this length (see Accept); a timer of 0 ms
+// may be delivered as a posted call.
+constexpr int kRequestDelayMs = 1;
 
 bool SomeoneListens(const QString& Name) {
   QLocalSocket probe;
@@ -105,15 +110,15 @@ void TSingleInstanceServer::Accept() {
       // Every byte is one request; what the request carries is in the file.
       // The window acts after this handler has returned: acting may run
       // nested event loops (a contest load shows its progress), in which
-      // this socket can disconnect and be deleted under the handler.
+      // this socket can disconnect and be deleted under the handler. It
+      // acts from a timer, not a posted call: the passes that a save or a
+      // load makes over the events to see Esc run no timers, while they
+      // would deliver a posted call and start a load in the middle.
       const qint64 count = socket->readAll().size();
       for (qint64 i = 0; i < count; ++i)
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-              if (FOnMessage) FOnMessage();
-            },
-            Qt::QueuedConnection);
+        QTimer::singleShot(kRequestDelayMs, this, [this] {
+          if (FOnMessage) FOnMessage();
+        });
     });
     const QString caption = FCaption ? FCaption() : QString();
     socket->write(caption.toUtf8() + '\n');
