@@ -89,6 +89,10 @@ void TMainForm::TryPendingParams() {
 
 void TMainForm::ProcessParams() {
   if (!IsMainFormActive()) return;
+  // Whatever MyParams holds now is acted on here, once: a hand-over that
+  // came before the window's first activation has replaced the window's
+  // own parameters, and the first activation must not act on it again.
+  FParamsPending = false;
   bool acted = false;
   if (IndexOfParam("/CLEAN", 0) >= 0) {
     CompilerConfig->BuildDefault();

@@ -83,7 +83,8 @@ bool ReadParamsHandOverFile(const std::string& Path, std::vector<std::string>& P
 
 // The main window's end of the socket: answers with Window's title and
 // runs OnHandOver on the GUI thread for every request. Null when the socket
-// cannot be listened on (the window then simply gets no hand-overs).
+// cannot be listened on, or another copy (one started without the lock)
+// answers on it already; the window then simply gets no hand-overs.
 std::unique_ptr<TSingleInstanceServer> StartParamsServer(QWidget* Window, std::function<void()> OnHandOver);
 
 }  // namespace velkor

@@ -4,6 +4,7 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QThread>
+#include <QTimer>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -17,6 +18,23 @@ namespace {
 // A caption longer than this is no caption: a peer that sends more is not
 // one of ours.
 constexpr qint64 kMaxCaptionBytes = 4096;
+
+// How long Listen waits to learn whether a live copy answers on the socket.
+// A listening socket of this machine accepts at once; a stale one refuses
+// at once.
+constexpr int kProbeMs = 200;
+
+// A request runs from a timer of this length (see Accept); a timer of 0 ms
+// may be delivered as a posted call.
+constexpr int kRequestDelayMs = 1;
+
+bool SomeoneListens(const QString& Name) {
+  QLocalSocket probe;
+  probe.connectToServer(Name);
+  const bool answered = probe.waitForConnected(kProbeMs);
+  probe.abort();
+  return answered;
+}
 
 }  // namespace
 
@@ -60,6 +78,14 @@ bool TSingleInstanceServer::Listen(const QString& Name) {
   Close();
   FServer = std::make_unique<QLocalServer>();
   FServer->setSocketOptions(QLocalServer::UserAccessOption);
+  // Only a socket nobody listens on is removed. A copy that runs without
+  // the lock (under a debugger, or when the lock file could not be opened)
+  // would otherwise take the running copy's socket away, and with it every
+  // later copy's way to hand its parameters over.
+  if (SomeoneListens(Name)) {
+    FServer.reset();
+    return false;
+  }
   QLocalServer::removeServer(Name);
   if (!FServer->listen(Name)) {
     FServer.reset();
@@ -84,15 +110,15 @@ void TSingleInstanceServer::Accept() {
       // Every byte is one request; what the request carries is in the file.
       // The window acts after this handler has returned: acting may run
       // nested event loops (a contest load shows its progress), in which
-      // this socket can disconnect and be deleted under the handler.
+      // this socket can disconnect and be deleted under the handler. It
+      // acts from a timer, not a posted call: the passes that a save or a
+      // load makes over the events to see Esc run no timers, while they
+      // would deliver a posted call and start a load in the middle.
       const qint64 count = socket->readAll().size();
       for (qint64 i = 0; i < count; ++i)
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-              if (FOnMessage) FOnMessage();
-            },
-            Qt::QueuedConnection);
+        QTimer::singleShot(kRequestDelayMs, this, [this] {
+          if (FOnMessage) FOnMessage();
+        });
     });
     const QString caption = FCaption ? FCaption() : QString();
     socket->write(caption.toUtf8() + '\n');

@@ -65,8 +65,8 @@ class TSingleInstanceServer : public QObject {
   ~TSingleInstanceServer() override;
 
   // Listens on Name (a socket path), reachable by this user only. A socket
-  // left behind by a copy that died is removed first: the caller holds the
-  // lock, so no live copy owns it.
+  // left behind by a copy that died is removed first; false, leaving it
+  // alone, while a live copy still answers on it.
   bool Listen(const QString& Name);
   void Close();
   bool Listening() const;

@@ -140,6 +140,35 @@ TEST_F(MainWindowProgram, HandOverReplacesTheParametersAndActsOnlyWhileTheWindow
   EXPECT_EQ(MyParams, std::vector<std::string>{"/CLEAN"});
 }
 
+TEST_F(MainWindowProgram, HandOverBeforeTheFirstActivationActsOnce) {
+  const std::string sample = VELKOR_SAMPLE_CONTEST;
+  // The window starts while a dialog of ours is open: its own parameters
+  // wait for its first activation.
+  Form.reset();
+  MyParams = {"/GUIFONT", "DejaVu Sans"};
+  auto other = std::make_unique<QDialog>();
+  other->setModal(true);
+  other->show();
+  Form = std::make_unique<TMainForm>();
+  Form->show();
+  QApplication::processEvents();
+  other.reset();
+
+  // A hand-over arrives before that activation and is acted on at once.
+  ASSERT_TRUE(WriteParamsHandOverFile(ParamsHandOverFile(), {"/LOAD", sample}));
+  Form->WMParamsHandOver();
+  ASSERT_EQ(ContestInfo->FileName(), sample);
+
+  // The activation that follows does not load it a second time.
+  ContestInfo->Reset();
+  ContestInfo->SetFileName("");
+  QEvent activation(QEvent::ActivationChange);
+  QApplication::sendEvent(Form.get(), &activation);
+  QApplication::processEvents();
+  EXPECT_EQ(ContestInfo->FileName(), "");
+  EXPECT_TRUE(messages->Requests().empty());
+}
+
 TEST_F(MainWindowProgram, SessionEndAnswerHoldsForTheContestAsItStood) {
   Form->ContestChanged = true;
   messages->AddAnswer(mrCancel);

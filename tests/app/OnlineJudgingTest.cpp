@@ -212,6 +212,20 @@ TEST_F(OnlinePass, AFolderNotYetInTheSetIsFoundInAnyLetterCase) {
   EXPECT_DOUBLE_EQ(ContestInfo->ResultSet().Obj("Lan")->Evaluation, 2);
 }
 
+TEST_F(OnlinePass, NamesInAnotherLetterCaseJudgeTheKnownContestantAndExam) {
+  Submit("x[old][a].cpp", kRightCpp);
+  EXPECT_EQ(Pass(), 1);
+  EXPECT_TRUE(rows.empty());
+  EXPECT_EQ(ContestInfo->ResultSet().Count(), 1);
+  EXPECT_EQ(Names(tree.ContestantsDir()), std::vector<std::string>{"OLD"});
+  TResultC* old = ContestInfo->ResultSet().Obj("OLD");
+  ASSERT_NE(old, nullptr);
+  EXPECT_EQ(old->Count(), 1);  // no second result beside A's
+  EXPECT_DOUBLE_EQ(old->Evaluation, 2);
+  EXPECT_EQ(Names(tree.ContestantsDir() + "/OLD"), std::vector<std::string>{"a.cpp"});
+  EXPECT_EQ(Names(logs), std::vector<std::string>{"x[old][a].cpp.log"});
+}
+
 TEST_F(OnlinePass, ResubmissionKeepsHistoryAndReplacesTheLog) {
   Submit("x[OLD][A].cpp", kRightCpp);
   ASSERT_EQ(Pass(), 1);

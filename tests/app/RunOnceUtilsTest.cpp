@@ -199,6 +199,61 @@ TEST_F(RunOnceUtilsTest, ServerAnswersWithItsCaptionAndCountsRequests) {
   EXPECT_FALSE(nobody.Connect(name, 200));
 }
 
+TEST_F(RunOnceUtilsTest, RequestIsNotActedOnByAPassThatRunsNoTimers) {
+  // A save or a load looks for Esc in passes over the events that run no
+  // timers; a request that arrives meanwhile must wait until it is done.
+  const QString name = QString::fromStdString(Scratch("s.socket"));
+  int requests = 0;
+  TSingleInstanceServer server([] { return QString("running"); }, [&] { ++requests; });
+  ASSERT_TRUE(server.Listen(name));
+  std::atomic<bool> done{false};
+  std::thread client([&] {
+    TRunningInstance running;
+    if (running.Connect(name, 3000)) running.Notify(3000);
+    done = true;
+  });
+  QElapsedTimer clock;
+  clock.start();
+  while (clock.elapsed() < 500 || !done)
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::X11ExcludeTimers);
+  client.join();
+  EXPECT_EQ(requests, 0);
+  QTRY_COMPARE_WITH_TIMEOUT(requests, 1, 5000);
+}
+
+TEST_F(RunOnceUtilsTest, ACopyWithoutTheLockLeavesTheRunningCopysSocketAlone) {
+  const QString name = QString::fromStdString(Scratch("s.socket"));
+  int firstRequests = 0, secondRequests = 0;
+  TSingleInstanceServer first([] { return QString("first"); }, [&] { ++firstRequests; });
+  TSingleInstanceServer second([] { return QString("second"); }, [&] { ++secondRequests; });
+  ASSERT_TRUE(first.Listen(name));
+  EXPECT_FALSE(second.Listen(name));
+  EXPECT_FALSE(second.Listening());
+
+  // A later copy still reaches the first one.
+  std::atomic<bool> done{false};
+  QString caption;
+  bool notified = false;
+  std::thread client([&] {
+    TRunningInstance running;
+    if (running.Connect(name, 3000)) {
+      caption = running.Caption();
+      notified = running.Notify(3000);
+    }
+    done = true;
+  });
+  QTRY_VERIFY_WITH_TIMEOUT(done.load(), 5000);
+  client.join();
+  EXPECT_EQ(caption, "first");
+  EXPECT_TRUE(notified);
+  QTRY_COMPARE_WITH_TIMEOUT(firstRequests, 1, 5000);
+  EXPECT_EQ(secondRequests, 0);
+
+  // Once the first copy has gone, the socket is free again.
+  first.Close();
+  EXPECT_TRUE(second.Listen(name));
+}
+
 TEST_F(RunOnceUtilsTest, WithoutARunningWindowTheFileStaysBehind) {
   fs::remove(ParamsHandOverFile());
   MyParams = {"/LOAD", "rel.contest"};
