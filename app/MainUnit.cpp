@@ -631,9 +631,12 @@ void TMainForm::InitializeForm() {
   actNewContestExecute();
   showMaximized();
 
-  // 11. Toolbar visibility, column widths.
+  // 11. Toolbar visibility, column widths. The maximised size mostly comes
+  // from the window system after the window is shown: the columns are
+  // fitted once more to the first size the window really gets.
   ControlPanel->setVisible(!EnvConfig || EnvConfig->ToolBarVisible);
   AlignColumns();
+  FFitColumnsOnFirstResize = true;
 }
 
 QAction* TMainForm::Action(const std::string& Name) const {
@@ -850,6 +853,11 @@ void TMainForm::resizeEvent(QResizeEvent* Event) {
   QMainWindow::resizeEvent(Event);
   setUpdatesEnabled(false);
   AlignAll();
+  // Later sizes keep the widths the columns have.
+  if (FFitColumnsOnFirstResize && isVisible()) {
+    FFitColumnsOnFirstResize = false;
+    AlignColumns();
+  }
   setUpdatesEnabled(true);
 }
 

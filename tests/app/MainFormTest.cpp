@@ -212,6 +212,25 @@ TEST_F(MainWindow, EmptyContestShowsTwoColumnsAndThePlainCaption) {
   test::SaveShot(Form.get(), "main-empty");
 }
 
+TEST_F(MainWindow, StartsMaximisedWithColumnsFittedToTheRealSize) {
+  Form.reset();
+  Form = std::make_unique<TMainForm>();
+  EXPECT_TRUE(Form->isMaximized());
+  QApplication::processEvents();  // the maximised size arrives
+  ASSERT_GT(Form->width(), 640);
+  const int w0 = Form->MainList->columnWidth(0), w1 = Form->MainList->columnWidth(1);
+  Form->AlignColumns();
+  EXPECT_EQ(Form->MainList->columnWidth(0), w0);
+  EXPECT_EQ(Form->MainList->columnWidth(1), w1);
+  EXPECT_GT(w0 + w1, Form->MainList->viewport()->width() - 40);
+
+  // Later sizes keep the columns as they are.
+  Form->showNormal();
+  Form->resize(1000, 600);
+  QApplication::processEvents();
+  EXPECT_EQ(Form->MainList->columnWidth(0), w0);
+}
+
 TEST_F(MainWindow, GridReadsTheContestOnDemand) {
   LoadSmallContest();
   EnvConfig->NumberFormat = "%.2n";
