@@ -622,8 +622,9 @@ void TMainForm::InitializeForm() {
   AlignAll();
   qApp->installEventFilter(this);
 
-  // 9. The smallest size.
-  const int menuHeight = menuBar()->sizeHint().height() + statusBar()->height();
+  // 9. The smallest size: 640 x 400 for the toolbar, the pages and the
+  // status bar together; the menu bar comes on top of that.
+  const int menuHeight = menuBar()->sizeHint().height();
   resize(640, 400 + menuHeight);
   setMinimumSize(640, 400 + menuHeight);
 

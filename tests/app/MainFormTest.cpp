@@ -11,6 +11,7 @@
 #include <QFileDialog>
 #include <QHelpEvent>
 #include <QLabel>
+#include <QStatusBar>
 #include <QLineEdit>
 #include <QToolTip>
 #include <QWindow>
@@ -229,6 +230,13 @@ TEST_F(MainWindow, StartsMaximisedWithColumnsFittedToTheRealSize) {
   Form->resize(1000, 600);
   QApplication::processEvents();
   EXPECT_EQ(Form->MainList->columnWidth(0), w0);
+
+  // The smallest window: 640 x 400 below the menu bar.
+  Form->resize(100, 100);
+  QApplication::processEvents();
+  EXPECT_EQ(Form->width(), 640);
+  EXPECT_EQ(Form->height() - Form->menuBar()->height(), 400);
+  EXPECT_EQ(Form->centralWidget()->height() + Form->statusBar()->height(), 400);
 }
 
 TEST_F(MainWindow, GridReadsTheContestOnDemand) {
