@@ -622,8 +622,9 @@ void TMainForm::InitializeForm() {
   AlignAll();
   qApp->installEventFilter(this);
 
-  // 9. The smallest size.
-  const int menuHeight = menuBar()->sizeHint().height() + statusBar()->height();
+  // 9. The smallest size: 640 x 400 for the toolbar, the pages and the
+  // status bar together; the menu bar comes on top of that.
+  const int menuHeight = menuBar()->sizeHint().height();
   resize(640, 400 + menuHeight);
   setMinimumSize(640, 400 + menuHeight);
 
@@ -631,9 +632,12 @@ void TMainForm::InitializeForm() {
   actNewContestExecute();
   showMaximized();
 
-  // 11. Toolbar visibility, column widths.
+  // 11. Toolbar visibility, column widths. The maximised size mostly comes
+  // from the window system after the window is shown: the columns are
+  // fitted once more to the first size the window really gets.
   ControlPanel->setVisible(!EnvConfig || EnvConfig->ToolBarVisible);
   AlignColumns();
+  FFitColumnsOnFirstResize = true;
 }
 
 QAction* TMainForm::Action(const std::string& Name) const {
@@ -850,6 +854,11 @@ void TMainForm::resizeEvent(QResizeEvent* Event) {
   QMainWindow::resizeEvent(Event);
   setUpdatesEnabled(false);
   AlignAll();
+  // Later sizes keep the widths the columns have.
+  if (FFitColumnsOnFirstResize && isVisible()) {
+    FFitColumnsOnFirstResize = false;
+    AlignColumns();
+  }
   setUpdatesEnabled(true);
 }
 

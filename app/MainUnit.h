@@ -343,6 +343,7 @@ class TMainForm : public QMainWindow, public IMainFormLink {
   std::map<std::string, QAction*> FActions;
   QPointer<QWidget> FSnapshotForm;  // the window whose keys asked for a snapshot
   bool FCreated = false;
+  bool FFitColumnsOnFirstResize = false;  // the start-up column fit waits for the window's real size
 };
 
 // The process's main window while it exists.

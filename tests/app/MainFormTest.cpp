@@ -11,6 +11,7 @@
 #include <QFileDialog>
 #include <QHelpEvent>
 #include <QLabel>
+#include <QStatusBar>
 #include <QLineEdit>
 #include <QToolTip>
 #include <QWindow>
@@ -308,6 +309,32 @@ TEST_F(MainWindow, CommandsMenusAndPopup) {
   EXPECT_TRUE(E("BAI1")->Enabled);
   EXPECT_EQ(Header(1), QString::fromUtf8("✓ BAI1"));
   for (const char* name : {"AN", "BINH", "CUONG"}) EXPECT_TRUE(C(name)->Enabled) << name;
+}
+
+TEST_F(MainWindow, StartsMaximisedWithColumnsFittedToTheRealSize) {
+  Form.reset();
+  Form = std::make_unique<TMainForm>();
+  EXPECT_TRUE(Form->isMaximized());
+  QApplication::processEvents();  // the maximised size arrives
+  ASSERT_GT(Form->width(), 640);
+  const int w0 = Form->MainList->columnWidth(0), w1 = Form->MainList->columnWidth(1);
+  Form->AlignColumns();
+  EXPECT_EQ(Form->MainList->columnWidth(0), w0);
+  EXPECT_EQ(Form->MainList->columnWidth(1), w1);
+  EXPECT_GT(w0 + w1, Form->MainList->viewport()->width() - 40);
+
+  // Later sizes keep the columns as they are.
+  Form->showNormal();
+  Form->resize(1000, 600);
+  QApplication::processEvents();
+  EXPECT_EQ(Form->MainList->columnWidth(0), w0);
+
+  // The smallest window: 640 x 400 below the menu bar.
+  Form->resize(100, 100);
+  QApplication::processEvents();
+  EXPECT_EQ(Form->width(), 640);
+  EXPECT_EQ(Form->height() - Form->menuBar()->height(), 400);
+  EXPECT_EQ(Form->centralWidget()->height() + Form->statusBar()->height(), 400);
 }
 
 TEST_F(MainWindow, GridReadsTheContestOnDemand) {
