@@ -194,8 +194,10 @@ void TSettingsForm::SaveToConfig() {
 
 void TSettingsForm::edtNumberFormatChange() {
   // An unusable pattern shows what the scores would fall back to, so the
-  // preview never raises while the user is still typing.
-  const std::string sample = FormatNumber(edtNumberFormat->text().toStdString(), std::numbers::pi);
+  // preview never raises while the user is still typing. The separators are
+  // those the score table shows.
+  const std::string sample =
+      FormatNumber(edtNumberFormat->text().toStdString(), std::numbers::pi, ProcessNumberLocale());
   labFormat->setText(QString::fromUtf8("Ví dụ: π = ") + Q(sample));
 }
 

@@ -17,6 +17,7 @@
 #include "components/DefaultFonts.h"
 #include "core/Dialogs.h"
 #include "core/FileUtils.h"
+#include "core/NumberFormat.h"
 #include "judging/EnvConfig.h"
 #include "toolkit/VisualStyles.h"
 
@@ -202,6 +203,19 @@ TEST_F(SettingsDialogs, PreviewNeverRaisesAndOkStoresThePatternAsTyped) {
   form.edtNumberFormat->setText("%s%s%s");
   form.SaveToConfig();
   EXPECT_EQ(EnvConfig->NumberFormat, "%s%s%s");
+
+  // The preview uses the separators the score table shows.
+  const TNumberLocale saved = ProcessNumberLocale();
+  TNumberLocale comma;
+  comma.DecimalPoint = ",";
+  comma.ThousandsSep = ".";
+  comma.Grouping = "\3";
+  SetProcessNumberLocale(comma);
+  form.edtNumberFormat->setText("%.3f");
+  EXPECT_EQ(form.labFormat->text().toStdString(), "Ví dụ: π = 3,142");
+  form.edtNumberFormat->setText("%.1n");
+  EXPECT_EQ(form.labFormat->text().toStdString(), "Ví dụ: π = 3,1");
+  SetProcessNumberLocale(saved);
 }
 
 TEST_F(SettingsDialogs, CancelWritesNothingInEitherWindow) {
