@@ -141,6 +141,15 @@ void TSettingsForm::FormCreate() {
   }
 }
 
+void TSettingsForm::done(int Result) {
+  // Enter does not leave an edit, so the one with the focus may still hold
+  // typed text; the others show their values (a folder shortened with
+  // "..."), which must not be read back.
+  if (Result == mrOk)
+    if (auto* edit = dynamic_cast<ValueEditBase*>(focusWidget())) edit->UpdateValueByText();
+  TForm::done(Result);
+}
+
 void TSettingsForm::LoadFromConfig() {
   edtSubmitFolder->SetValue(Q(EnvConfig->SubmitDir));
   edtDecompresedFolder->SetValue(Q(EnvConfig->DecompressDir));

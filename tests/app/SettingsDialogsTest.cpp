@@ -218,6 +218,32 @@ TEST_F(SettingsDialogs, PreviewNeverRaisesAndOkStoresThePatternAsTyped) {
   SetProcessNumberLocale(saved);
 }
 
+TEST_F(SettingsDialogs, TextStillBeingTypedAtOkCounts) {
+  EnvConfig->GUIFontName = "DejaVu Sans";
+  EnvConfig->GUIFontSize = 9;
+  EnvConfig->ContestHouse = "/srv/house";
+  for (const bool folder : {false, true}) {
+    SCOPED_TRACE(folder ? "folder" : "font size");
+    test::WhenModal([&](QWidget* Dialog) {
+      auto* form = dynamic_cast<TSettingsForm*>(Dialog);
+      ASSERT_NE(form, nullptr);
+      ASSERT_TRUE(QTest::qWaitForWindowActive(form));
+      ValueEditBase* edit = folder ? static_cast<ValueEditBase*>(form->edtContestHouse) : form->edtFontSize;
+      edit->setFocus();
+      edit->selectAll();
+      QTest::keyClicks(edit, folder ? "/srv/other-house" : "1");
+      QTest::keyClick(edit, Qt::Key_Return);  // stays in the edit
+      EXPECT_TRUE(form->isVisible());
+      QTest::keyClicks(edit, folder ? "0" : "5");  // typed after Enter, before OK
+      form->btnOK->click();
+    });
+    EditSettings();
+  }
+  EXPECT_EQ(EnvConfig->GUIFontSize, 15);
+  EXPECT_EQ(EnvConfig->ContestHouse, "/srv/other-house0");
+  EXPECT_EQ(Stored().ContestHouse, "/srv/other-house0");
+}
+
 TEST_F(SettingsDialogs, CancelWritesNothingInEitherWindow) {
   EnvConfig->SubmitDir = "/a";
   EnvConfig->AdminUserName = "judge";
