@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QScrollBar>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 
 #include <cmath>
 #include <exception>
@@ -128,7 +129,8 @@ int EditExamConfig(TExamInfo* Exam) {
 TExamEditForm::TExamEditForm(QWidget* Parent) : TForm(Parent) {
   setObjectName("ExamEditForm");
   SetHelpKeyword(this, kHelpTopic);
-  resize(kClientWidth, kClientHeight);
+  // The controls are placed, not laid out: the window keeps its size.
+  setFixedSize(kClientWidth, kClientHeight);
 
   VQR_GroupBox1 = new TVQR_GroupBox(this);
   VQR_GroupBox1->SetCaption("Cấu hình bài thi");
@@ -169,6 +171,7 @@ TExamEditForm::TExamEditForm(QWidget* Parent) : TForm(Parent) {
   FRows = new QWidget;
   scrollTestSet->setWidget(FRows);
   scrollTestSet->setWidgetResizable(false);
+  scrollTestSet->viewport()->installEventFilter(this);
 
   btnHelp = Button("Hướng dẫn", this);
   SetHelpKeyword(btnHelp, kHelpTopic);
@@ -355,6 +358,16 @@ void TExamEditForm::done(int Result) {
     }
   }
   TForm::done(Result);
+}
+
+bool TExamEditForm::eventFilter(QObject* Watched, QEvent* Event) {
+  if (Watched == scrollTestSet->viewport() && Event->type() == QEvent::Wheel) {
+    QScrollBar* bar = scrollTestSet->verticalScrollBar();
+    bar->setValue(bar->value() - static_cast<QWheelEvent*>(Event)->angleDelta().y());
+    Event->accept();
+    return true;
+  }
+  return TForm::eventFilter(Watched, Event);
 }
 
 void TExamEditForm::Browse(QLineEdit* Edit, const char* Title) {
