@@ -43,8 +43,24 @@ TEST(ExamLimits, TextAndValuesConvertBothWays) {
     const char* Text;
     double Value;
   } reads[] = {{"", -1}, {"  ", -1}, {"abc", -1}, {"-5", -1}, {"1e999", -1}, {"2.5", 2.5}, {" 3 ", 3}, {"0", 0},
-               {"1,5", -1}};
+               {"1,5", -1}, {"-0", 0}, {"+2", 2}, {".5", 0.5}, {"5.", 5}, {"1E-3", 0.001}, {"1e308", 1e308},
+               {"nan", -1}, {"NAN", -1}, {"inf", -1}, {"-INF", -1}, {"1e-400", -1}, {"0x10", -1}, {"1.5.2", -1},
+               {"1 000", -1}, {"2,5", -1}};
   for (const Case& c : reads) EXPECT_EQ(TextToLimit(c.Text), c.Value) << c.Text;
+  // Huge and tiny limits, and a zero typed with a sign, show as numbers.
+  struct Shown {
+    double Value;
+    const char* Edit;
+    const char* Display;
+  } shown[] = {{1e20, "1E20", "1E20"},
+               {1e-7, "1E-7", "1E-7"},
+               {123456789012345678.0, "1.23456789012346E17", "1.23456789012346E17"},
+               {0.1 + 0.2, "0.3", "0.3"},
+               {TextToLimit("-0"), "0", "0"}};
+  for (const Shown& c : shown) {
+    EXPECT_EQ(LimitToEditText(c.Value).toStdString(), c.Edit) << c.Value;
+    EXPECT_EQ(LimitToDisplayText(c.Value).toStdString(), c.Display) << c.Value;
+  }
   EXPECT_EQ(LimitToEditText(-1), "");
   EXPECT_EQ(LimitToEditText(0.1), "0.1");
   EXPECT_EQ(LimitToDisplayText(-1), "");
@@ -55,6 +71,9 @@ TEST(ExamLimits, TextAndValuesConvertBothWays) {
   comma.DecimalPoint = ",";
   SetProcessNumberLocale(comma);
   EXPECT_EQ(TextToLimit("1,5"), 1.5);
+  EXPECT_EQ(TextToLimit("1,5e3"), 1500);
+  EXPECT_EQ(TextToLimit("1.5"), -1);
+  EXPECT_EQ(LimitToEditText(2.5e-7), "2,5E-7");
   EXPECT_EQ(LimitToEditText(1.5), "1,5");
   EXPECT_EQ(LimitToDisplayText(0.25), "0,25");
   SetProcessNumberLocale(saved);
