@@ -264,6 +264,8 @@ TEST_F(ExamDialog, AFailedSaveIsShownAndTheValuesStay) {
   ASSERT_EQ(messages->Requests().size(), 1u);
   EXPECT_EQ(messages->Requests()[0].DlgType, mtError);
   EXPECT_NE(messages->Requests()[0].Msg.find("\"A\""), std::string::npos) << messages->Requests()[0].Msg;
+  EXPECT_NE(messages->Requests()[0].Msg.find(tree.TasksDir() + "/A/Settings.cfg"), std::string::npos)
+      << "names the file";
   EXPECT_EQ(exam->ObjI(0)->Mark, 3);
 }
 
