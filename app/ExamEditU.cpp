@@ -166,6 +166,7 @@ TExamEditForm::TExamEditForm(QWidget* Parent) : TForm(Parent) {
   scrollTestSet = new QScrollArea(VQR_GroupBox2);
   scrollTestSet->setGeometry(6, 30, VQR_GroupBox2->width() - 12, VQR_GroupBox2->height() - 36);
   scrollTestSet->setFrameShape(QFrame::NoFrame);
+  scrollTestSet->setFocusPolicy(Qt::NoFocus);  // the edits in it are the stops
   scrollTestSet->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   scrollTestSet->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   FRows = new QWidget;
@@ -299,6 +300,18 @@ void TExamEditForm::UpdateInfo(TExamInfo* Exam) {
   count->move(gGeneral.edtMark->x() - count->LabelSpacing() - count->width(),
               gGeneral.edtMark->y() - count->LabelSpacing() - count->height());
   for (QWidget* w : FRows->findChildren<QWidget*>()) w->show();
+  // Tab goes from the exam's controls into the grid, row by row, and on to
+  // the buttons (the rows are made after the buttons).
+  QWidget* previous = checkValid;
+  auto chain = [&previous](const TEdit3& Row) {
+    for (QWidget* e : {static_cast<QWidget*>(Row.edtMark), static_cast<QWidget*>(Row.edtTime),
+                       static_cast<QWidget*>(Row.edtMemory)}) {
+      setTabOrder(previous, e);
+      previous = e;
+    }
+  };
+  chain(gGeneral);
+  for (const TEdit3& row : g) chain(row);
 
   ShowFileList(edtInputFiles, Q(Exam->InputFile));
   checkStdIn->setChecked(Exam->UseStdIn);

@@ -142,6 +142,16 @@ TEST_F(ExamDialog, ShowsTheExamAndOkWritesBackAndSaves) {
     EXPECT_EQ(form->g[1].edtTime->text().toStdString(), "2.5");
     EXPECT_EQ(form->g[0].edtTime->text().toStdString(), "");  // inherits
     EXPECT_EQ(form->gGeneral.edtMemory->text().toStdString(), "1024");
+    // Tab runs from the exam's controls through the grid to the buttons.
+    std::vector<QWidget*> tabs{form->checkValid};
+    for (QWidget* w = form->checkValid->nextInFocusChain(); tabs.size() < 14; w = w->nextInFocusChain())
+      if (w->focusPolicy() & Qt::TabFocus) tabs.push_back(w);
+    const std::vector<QWidget*> expected{form->checkValid,       form->gGeneral.edtMark, form->gGeneral.edtTime,
+                                         form->gGeneral.edtMemory, form->g[0].edtMark,     form->g[0].edtTime,
+                                         form->g[0].edtMemory,     form->g[1].edtMark,     form->g[1].edtTime,
+                                         form->g[1].edtMemory,     form->g[2].edtMark,     form->g[2].edtTime,
+                                         form->g[2].edtMemory,     form->btnHelp};
+    EXPECT_EQ(tabs, expected);
     // A checker no longer loaded: the first one is chosen.
     EXPECT_EQ(form->comboJudger->currentIndex(), 0);
     test::SaveShot(form, "exam-dialog");
