@@ -340,6 +340,12 @@ TEST_F(SettingsDialogs, SecurityStoresTheTypedTextsAndShowsThePasswordOnRequest)
     EXPECT_EQ(form->edtPassword->text(), "secret");
     EXPECT_EQ(form->edtPassword->echoMode(), QLineEdit::Password);
     EXPECT_TRUE(form->edtPassword->styleSheet().contains("9679"));
+    std::vector<QWidget*> tabs{form->chkActiveSecurity};
+    for (QWidget* w = tabs[0]->nextInFocusChain(); w != tabs[0]; w = w->nextInFocusChain())
+      if (w->focusPolicy() & Qt::TabFocus) tabs.push_back(w);
+    EXPECT_EQ(tabs, (std::vector<QWidget*>{form->chkActiveSecurity, form->edtUserName, form->edtPassword,
+                                           form->chkShowPassword, form->edtDomain, form->btnHelp, form->btnOK,
+                                           form->btnCancel}));
     test::SaveShot(form, "security-form");
     form->chkShowPassword->click();
     EXPECT_EQ(form->edtPassword->echoMode(), QLineEdit::Normal);
