@@ -48,7 +48,10 @@ class TCellDelegate : public QStyledItemDelegate {
   QWidget* createEditor(QWidget* Parent, const QStyleOptionViewItem& Option,
                         const QModelIndex& Index) const override {
     FForm->NormaliseCell(Index.row(), Index.column());
-    return QStyledItemDelegate::createEditor(Parent, Option, Index);
+    QWidget* editor = QStyledItemDelegate::createEditor(Parent, Option, Index);
+    // The table's own keys work while a cell is being edited.
+    if (editor) editor->installEventFilter(FForm);
+    return editor;
   }
   void setModelData(QWidget* Editor, QAbstractItemModel* Model, const QModelIndex& Index) const override {
     QStyledItemDelegate::setModelData(Editor, Model, Index);
@@ -127,14 +130,17 @@ TformCplCfg::TformCplCfg(QWidget* Parent) : TForm(Parent) {
 }
 
 void TformCplCfg::done(int Result) {
-  // Enter does not leave the cell being edited: moving the current cell away
-  // and back commits that edit before the rows are read.
-  if (Result == mrOk) {
-    const QModelIndex current = listExtCmd->currentIndex();
-    listExtCmd->setCurrentIndex(QModelIndex());
-    listExtCmd->setCurrentIndex(current);
-  }
+  // Enter does not leave the cell being edited: that edit counts.
+  if (Result == mrOk) CommitEdit();
   TForm::done(Result);
+}
+
+void TformCplCfg::CommitEdit() {
+  // Moving the current cell away and back commits an open editor into its
+  // own cell and closes it; without one it changes nothing.
+  const QModelIndex current = listExtCmd->currentIndex();
+  listExtCmd->setCurrentIndex(QModelIndex());
+  listExtCmd->setCurrentIndex(current);
 }
 
 void TformCplCfg::DataLoad() {
@@ -177,6 +183,19 @@ bool TformCplCfg::eventFilter(QObject* Watched, QEvent* Event) {
     auto* key = static_cast<QKeyEvent*>(Event);
     listExtCmdKeyDown(key);
     if (key->isAccepted()) return true;
+  } else if (Event->type() == QEvent::KeyPress && Watched->parent() == listExtCmd->viewport()) {
+    // A cell's editor: the row keys (which the editor would take as its own
+    // line-editing keys) commit the edit, then act on the table. Down passes
+    // through the editor to the table by itself.
+    auto* key = static_cast<QKeyEvent*>(Event);
+    const bool ctrl = key->modifiers() == Qt::ControlModifier;
+    const bool rowKey = (ctrl && (key->key() == Qt::Key_U || key->key() == Qt::Key_D || key->key() == Qt::Key_Delete)) ||
+                        (key->modifiers() == Qt::NoModifier && key->key() == Qt::Key_Insert);
+    if (rowKey) {
+      CommitEdit();
+      listExtCmdKeyDown(key);
+      return true;
+    }
   }
   return TForm::eventFilter(Watched, Event);
 }

@@ -50,6 +50,8 @@ class TformCplCfg : public TForm {
 
  private:
   void listExtCmdKeyDown(QKeyEvent* Event);
+  // Commits the cell being edited, if any, and closes its editor.
+  void CommitEdit();
   void SwapRows(int A, int B);
   void InsertRow(int Row);
 };

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QScrollBar>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 
 #include <cmath>
 #include <exception>
@@ -128,7 +129,8 @@ int EditExamConfig(TExamInfo* Exam) {
 TExamEditForm::TExamEditForm(QWidget* Parent) : TForm(Parent) {
   setObjectName("ExamEditForm");
   SetHelpKeyword(this, kHelpTopic);
-  resize(kClientWidth, kClientHeight);
+  // The controls are placed, not laid out: the window keeps its size.
+  setFixedSize(kClientWidth, kClientHeight);
 
   VQR_GroupBox1 = new TVQR_GroupBox(this);
   VQR_GroupBox1->SetCaption("Cấu hình bài thi");
@@ -164,11 +166,13 @@ TExamEditForm::TExamEditForm(QWidget* Parent) : TForm(Parent) {
   scrollTestSet = new QScrollArea(VQR_GroupBox2);
   scrollTestSet->setGeometry(6, 30, VQR_GroupBox2->width() - 12, VQR_GroupBox2->height() - 36);
   scrollTestSet->setFrameShape(QFrame::NoFrame);
+  scrollTestSet->setFocusPolicy(Qt::NoFocus);  // the edits in it are the stops
   scrollTestSet->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   scrollTestSet->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   FRows = new QWidget;
   scrollTestSet->setWidget(FRows);
   scrollTestSet->setWidgetResizable(false);
+  scrollTestSet->viewport()->installEventFilter(this);
 
   btnHelp = Button("Hướng dẫn", this);
   SetHelpKeyword(btnHelp, kHelpTopic);
@@ -296,6 +300,18 @@ void TExamEditForm::UpdateInfo(TExamInfo* Exam) {
   count->move(gGeneral.edtMark->x() - count->LabelSpacing() - count->width(),
               gGeneral.edtMark->y() - count->LabelSpacing() - count->height());
   for (QWidget* w : FRows->findChildren<QWidget*>()) w->show();
+  // Tab goes from the exam's controls into the grid, row by row, and on to
+  // the buttons (the rows are made after the buttons).
+  QWidget* previous = checkValid;
+  auto chain = [&previous](const TEdit3& Row) {
+    for (QWidget* e : {static_cast<QWidget*>(Row.edtMark), static_cast<QWidget*>(Row.edtTime),
+                       static_cast<QWidget*>(Row.edtMemory)}) {
+      setTabOrder(previous, e);
+      previous = e;
+    }
+  };
+  chain(gGeneral);
+  for (const TEdit3& row : g) chain(row);
 
   ShowFileList(edtInputFiles, Q(Exam->InputFile));
   checkStdIn->setChecked(Exam->UseStdIn);
@@ -355,6 +371,16 @@ void TExamEditForm::done(int Result) {
     }
   }
   TForm::done(Result);
+}
+
+bool TExamEditForm::eventFilter(QObject* Watched, QEvent* Event) {
+  if (Watched == scrollTestSet->viewport() && Event->type() == QEvent::Wheel) {
+    QScrollBar* bar = scrollTestSet->verticalScrollBar();
+    bar->setValue(bar->value() - static_cast<QWheelEvent*>(Event)->angleDelta().y());
+    Event->accept();
+    return true;
+  }
+  return TForm::eventFilter(Watched, Event);
 }
 
 void TExamEditForm::Browse(QLineEdit* Edit, const char* Title) {

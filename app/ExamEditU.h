@@ -88,6 +88,8 @@ class TExamEditForm : public TForm {
   // OK, Next and Previous close the dialog only when both file lists name
   // files inside the test folders; otherwise the jury is told which.
   void done(int Result) override;
+  // The wheel over the test set scrolls it by the wheel's own distance.
+  bool eventFilter(QObject* Watched, QEvent* Event) override;
 
  private:
   TEdit3 CreateRow();

@@ -141,6 +141,15 @@ void TSettingsForm::FormCreate() {
   }
 }
 
+void TSettingsForm::done(int Result) {
+  // Enter does not leave an edit, so the one with the focus may still hold
+  // typed text; the others show their values (a folder shortened with
+  // "..."), which must not be read back.
+  if (Result == mrOk)
+    if (auto* edit = dynamic_cast<ValueEditBase*>(focusWidget())) edit->UpdateValueByText();
+  TForm::done(Result);
+}
+
 void TSettingsForm::LoadFromConfig() {
   edtSubmitFolder->SetValue(Q(EnvConfig->SubmitDir));
   edtDecompresedFolder->SetValue(Q(EnvConfig->DecompressDir));
@@ -194,8 +203,10 @@ void TSettingsForm::SaveToConfig() {
 
 void TSettingsForm::edtNumberFormatChange() {
   // An unusable pattern shows what the scores would fall back to, so the
-  // preview never raises while the user is still typing.
-  const std::string sample = FormatNumber(edtNumberFormat->text().toStdString(), std::numbers::pi);
+  // preview never raises while the user is still typing. The separators are
+  // those the score table shows.
+  const std::string sample =
+      FormatNumber(edtNumberFormat->text().toStdString(), std::numbers::pi, ProcessNumberLocale());
   labFormat->setText(QString::fromUtf8("Ví dụ: π = ") + Q(sample));
 }
 

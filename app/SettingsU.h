@@ -53,6 +53,9 @@ class TSettingsForm : public TForm {
   TSmartBtn* btnOK;
   TSmartBtn* btnCancel;
 
+ protected:
+  void done(int Result) override;
+
  private:
   void FormCreate();
   void Browse(TVQR_FileNameEdit* Edit, const char* Title);

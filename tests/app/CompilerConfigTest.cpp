@@ -157,6 +157,51 @@ TEST_F(CompilerDialog, EditsMovesAndSavesTheTable) {
   EXPECT_EQ(link.Calls, std::vector<std::string>{"help:CompilerConfig"});
 }
 
+TEST_F(CompilerDialog, TableKeysWorkWhileACellIsBeingEdited) {
+  test::WhenModal([&](QWidget* Dialog) {
+    auto* form = dynamic_cast<TformCplCfg*>(Dialog);
+    ASSERT_NE(form, nullptr);
+    // Ctrl+U in the command being edited moves its row, the edit kept.
+    form->listExtCmd->setCurrentCell(2, 1);
+    QLineEdit* editor = Edit(form, 2, 1);
+    ASSERT_NE(editor, nullptr);
+    editor->end(false);
+    QTest::keyClicks(editor, " -O");
+    QTest::keyClick(editor, Qt::Key_U, Qt::ControlModifier);
+    EXPECT_EQ(form->listExtCmd->currentRow(), 1);
+    EXPECT_EQ(form->listExtCmd->item(1, 0)->text(), ".py");
+    EXPECT_EQ(form->listExtCmd->item(1, 1)->text(), "python3 -m py_compile %NAME%.py -O");
+    EXPECT_EQ(form->listExtCmd->item(2, 1)->text(), "javac -J-Dx=1 %NAME%.java");
+    // Ctrl+D in a key being edited moves its row down, the key normalised.
+    form->listExtCmd->setCurrentCell(0, 0);
+    editor = Edit(form, 0, 0);
+    ASSERT_NE(editor, nullptr);
+    QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(editor, " cc ");
+    QTest::keyClick(editor, Qt::Key_D, Qt::ControlModifier);
+    EXPECT_EQ(form->listExtCmd->currentRow(), 1);
+    EXPECT_EQ(form->listExtCmd->item(1, 0)->text(), ".cc");
+    EXPECT_EQ(form->listExtCmd->item(1, 1)->text(), "g++ %NAME%.cpp");
+    // Insert adds a row above, Ctrl+Delete removes the row being edited.
+    form->listExtCmd->setCurrentCell(2, 1);
+    editor = Edit(form, 2, 1);
+    ASSERT_NE(editor, nullptr);
+    QTest::keyClick(editor, Qt::Key_Insert);
+    EXPECT_EQ(form->listExtCmd->rowCount(), 4);
+    EXPECT_EQ(form->listExtCmd->currentRow(), 2);
+    EXPECT_EQ(form->listExtCmd->item(3, 0)->text(), ".java");
+    form->listExtCmd->setCurrentCell(3, 1);
+    editor = Edit(form, 3, 1);
+    ASSERT_NE(editor, nullptr);
+    QTest::keyClick(editor, Qt::Key_Delete, Qt::ControlModifier);
+    EXPECT_EQ(form->listExtCmd->rowCount(), 3);
+    form->btnOK->click();
+  });
+  EditCompilerConfig();
+  const std::vector<std::string> expected{".py=python3 -m py_compile %NAME%.py -O", ".cc=g++ %NAME%.cpp"};
+  EXPECT_EQ(Table(), expected);
+}
+
 TEST_F(CompilerDialog, CancelChangesNothingAndAnEmptyTableSaves) {
   test::WhenModal([&](QWidget* Dialog) {
     auto* form = dynamic_cast<TformCplCfg*>(Dialog);

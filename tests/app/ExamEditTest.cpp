@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QScrollBar>
 #include <QTest>
+#include <QWheelEvent>
 #include <gtest/gtest.h>
 
 #include <clocale>
@@ -42,8 +43,24 @@ TEST(ExamLimits, TextAndValuesConvertBothWays) {
     const char* Text;
     double Value;
   } reads[] = {{"", -1}, {"  ", -1}, {"abc", -1}, {"-5", -1}, {"1e999", -1}, {"2.5", 2.5}, {" 3 ", 3}, {"0", 0},
-               {"1,5", -1}};
+               {"1,5", -1}, {"-0", 0}, {"+2", 2}, {".5", 0.5}, {"5.", 5}, {"1E-3", 0.001}, {"1e308", 1e308},
+               {"nan", -1}, {"NAN", -1}, {"inf", -1}, {"-INF", -1}, {"1e-400", -1}, {"0x10", -1}, {"1.5.2", -1},
+               {"1 000", -1}, {"2,5", -1}};
   for (const Case& c : reads) EXPECT_EQ(TextToLimit(c.Text), c.Value) << c.Text;
+  // Huge and tiny limits, and a zero typed with a sign, show as numbers.
+  struct Shown {
+    double Value;
+    const char* Edit;
+    const char* Display;
+  } shown[] = {{1e20, "1E20", "1E20"},
+               {1e-7, "1E-7", "1E-7"},
+               {123456789012345678.0, "1.23456789012346E17", "1.23456789012346E17"},
+               {0.1 + 0.2, "0.3", "0.3"},
+               {TextToLimit("-0"), "0", "0"}};
+  for (const Shown& c : shown) {
+    EXPECT_EQ(LimitToEditText(c.Value).toStdString(), c.Edit) << c.Value;
+    EXPECT_EQ(LimitToDisplayText(c.Value).toStdString(), c.Display) << c.Value;
+  }
   EXPECT_EQ(LimitToEditText(-1), "");
   EXPECT_EQ(LimitToEditText(0.1), "0.1");
   EXPECT_EQ(LimitToDisplayText(-1), "");
@@ -54,6 +71,9 @@ TEST(ExamLimits, TextAndValuesConvertBothWays) {
   comma.DecimalPoint = ",";
   SetProcessNumberLocale(comma);
   EXPECT_EQ(TextToLimit("1,5"), 1.5);
+  EXPECT_EQ(TextToLimit("1,5e3"), 1500);
+  EXPECT_EQ(TextToLimit("1.5"), -1);
+  EXPECT_EQ(LimitToEditText(2.5e-7), "2,5E-7");
   EXPECT_EQ(LimitToEditText(1.5), "1,5");
   EXPECT_EQ(LimitToDisplayText(0.25), "0,25");
   SetProcessNumberLocale(saved);
@@ -122,6 +142,16 @@ TEST_F(ExamDialog, ShowsTheExamAndOkWritesBackAndSaves) {
     EXPECT_EQ(form->g[1].edtTime->text().toStdString(), "2.5");
     EXPECT_EQ(form->g[0].edtTime->text().toStdString(), "");  // inherits
     EXPECT_EQ(form->gGeneral.edtMemory->text().toStdString(), "1024");
+    // Tab runs from the exam's controls through the grid to the buttons.
+    std::vector<QWidget*> tabs{form->checkValid};
+    for (QWidget* w = form->checkValid->nextInFocusChain(); tabs.size() < 14; w = w->nextInFocusChain())
+      if (w->focusPolicy() & Qt::TabFocus) tabs.push_back(w);
+    const std::vector<QWidget*> expected{form->checkValid,       form->gGeneral.edtMark, form->gGeneral.edtTime,
+                                         form->gGeneral.edtMemory, form->g[0].edtMark,     form->g[0].edtTime,
+                                         form->g[0].edtMemory,     form->g[1].edtMark,     form->g[1].edtTime,
+                                         form->g[1].edtMemory,     form->g[2].edtMark,     form->g[2].edtTime,
+                                         form->g[2].edtMemory,     form->btnHelp};
+    EXPECT_EQ(tabs, expected);
     // A checker no longer loaded: the first one is chosen.
     EXPECT_EQ(form->comboJudger->currentIndex(), 0);
     test::SaveShot(form, "exam-dialog");
@@ -244,6 +274,8 @@ TEST_F(ExamDialog, AFailedSaveIsShownAndTheValuesStay) {
   ASSERT_EQ(messages->Requests().size(), 1u);
   EXPECT_EQ(messages->Requests()[0].DlgType, mtError);
   EXPECT_NE(messages->Requests()[0].Msg.find("\"A\""), std::string::npos) << messages->Requests()[0].Msg;
+  EXPECT_NE(messages->Requests()[0].Msg.find(tree.TasksDir() + "/A/Settings.cfg"), std::string::npos)
+      << "names the file";
   EXPECT_EQ(exam->ObjI(0)->Mark, 3);
 }
 
@@ -286,6 +318,27 @@ TEST_F(ExamDialog, LongNamesAndTitlesStayReadable) {
     test::SaveShot(form, "exam-dialog-long-names");
     form->scrollTestSet->verticalScrollBar()->setValue(form->scrollTestSet->verticalScrollBar()->maximum());
     test::SaveShot(form, "exam-dialog-scrolled");
+    // The wheel scrolls the test set by its own distance: a third of a notch
+    // is 40 pixels. (Over a row's edit the wheel reaches the box the same
+    // way, passed on by the edit, which takes no wheel.)
+    QScrollBar* bar = form->scrollTestSet->verticalScrollBar();
+    QWidget* box = form->scrollTestSet->viewport();
+    auto wheel = [box](int Delta) {
+      const QPointF at(box->width() / 2.0, box->height() / 2.0);
+      QWheelEvent event(at, box->mapToGlobal(at), QPoint(), QPoint(0, Delta), Qt::NoButton, Qt::NoModifier,
+                        Qt::NoScrollPhase, false);
+      QApplication::sendEvent(box, &event);
+      return event.isAccepted();
+    };
+    bar->setValue(0);
+    EXPECT_TRUE(wheel(-40));
+    EXPECT_EQ(bar->value(), 40);
+    EXPECT_TRUE(wheel(20));
+    EXPECT_EQ(bar->value(), 20);
+    wheel(-1200);
+    EXPECT_EQ(bar->value(), bar->maximum());
+    EXPECT_EQ(form->size(), QSize(600, 328));
+    EXPECT_EQ(form->minimumSize(), form->maximumSize()) << "a dialog border";
     form->btnCancel->click();
   });
   EXPECT_EQ(EditExamConfig(longExam), erCancel);

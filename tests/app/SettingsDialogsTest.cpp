@@ -17,6 +17,7 @@
 #include "components/DefaultFonts.h"
 #include "core/Dialogs.h"
 #include "core/FileUtils.h"
+#include "core/NumberFormat.h"
 #include "judging/EnvConfig.h"
 #include "toolkit/VisualStyles.h"
 
@@ -202,6 +203,45 @@ TEST_F(SettingsDialogs, PreviewNeverRaisesAndOkStoresThePatternAsTyped) {
   form.edtNumberFormat->setText("%s%s%s");
   form.SaveToConfig();
   EXPECT_EQ(EnvConfig->NumberFormat, "%s%s%s");
+
+  // The preview uses the separators the score table shows.
+  const TNumberLocale saved = ProcessNumberLocale();
+  TNumberLocale comma;
+  comma.DecimalPoint = ",";
+  comma.ThousandsSep = ".";
+  comma.Grouping = "\3";
+  SetProcessNumberLocale(comma);
+  form.edtNumberFormat->setText("%.3f");
+  EXPECT_EQ(form.labFormat->text().toStdString(), "Ví dụ: π = 3,142");
+  form.edtNumberFormat->setText("%.1n");
+  EXPECT_EQ(form.labFormat->text().toStdString(), "Ví dụ: π = 3,1");
+  SetProcessNumberLocale(saved);
+}
+
+TEST_F(SettingsDialogs, TextStillBeingTypedAtOkCounts) {
+  EnvConfig->GUIFontName = "DejaVu Sans";
+  EnvConfig->GUIFontSize = 9;
+  EnvConfig->ContestHouse = "/srv/house";
+  for (const bool folder : {false, true}) {
+    SCOPED_TRACE(folder ? "folder" : "font size");
+    test::WhenModal([&](QWidget* Dialog) {
+      auto* form = dynamic_cast<TSettingsForm*>(Dialog);
+      ASSERT_NE(form, nullptr);
+      ASSERT_TRUE(QTest::qWaitForWindowActive(form));
+      ValueEditBase* edit = folder ? static_cast<ValueEditBase*>(form->edtContestHouse) : form->edtFontSize;
+      edit->setFocus();
+      edit->selectAll();
+      QTest::keyClicks(edit, folder ? "/srv/other-house" : "1");
+      QTest::keyClick(edit, Qt::Key_Return);  // stays in the edit
+      EXPECT_TRUE(form->isVisible());
+      QTest::keyClicks(edit, folder ? "0" : "5");  // typed after Enter, before OK
+      form->btnOK->click();
+    });
+    EditSettings();
+  }
+  EXPECT_EQ(EnvConfig->GUIFontSize, 15);
+  EXPECT_EQ(EnvConfig->ContestHouse, "/srv/other-house0");
+  EXPECT_EQ(Stored().ContestHouse, "/srv/other-house0");
 }
 
 TEST_F(SettingsDialogs, CancelWritesNothingInEitherWindow) {
@@ -300,6 +340,12 @@ TEST_F(SettingsDialogs, SecurityStoresTheTypedTextsAndShowsThePasswordOnRequest)
     EXPECT_EQ(form->edtPassword->text(), "secret");
     EXPECT_EQ(form->edtPassword->echoMode(), QLineEdit::Password);
     EXPECT_TRUE(form->edtPassword->styleSheet().contains("9679"));
+    std::vector<QWidget*> tabs{form->chkActiveSecurity};
+    for (QWidget* w = tabs[0]->nextInFocusChain(); w != tabs[0]; w = w->nextInFocusChain())
+      if (w->focusPolicy() & Qt::TabFocus) tabs.push_back(w);
+    EXPECT_EQ(tabs, (std::vector<QWidget*>{form->chkActiveSecurity, form->edtUserName, form->edtPassword,
+                                           form->chkShowPassword, form->edtDomain, form->btnHelp, form->btnOK,
+                                           form->btnCancel}));
     test::SaveShot(form, "security-form");
     form->chkShowPassword->click();
     EXPECT_EQ(form->edtPassword->echoMode(), QLineEdit::Normal);
