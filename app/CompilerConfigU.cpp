@@ -6,6 +6,7 @@
 #include <QStyledItemDelegate>
 #include <QVBoxLayout>
 
+#include "app/FormParts.h"
 #include "app/MainFormLink.h"
 #include "app/SettingsU.h"
 #include "components/Btns.h"
@@ -104,25 +105,10 @@ TformCplCfg::TformCplCfg(QWidget* Parent) : TForm(Parent) {
   panelBox->addWidget(listExtCmd, 1);
   panelBox->addWidget(SmartLab1);
 
-  btnHelp = new TSmartBtn(this);
-  btnHelp->SetCaption(QString::fromUtf8("Hướng dẫn"));
-  btnHelp->setAutoDefault(false);
-  SetHelpKeyword(btnHelp, kHelpTopic);
-  connect(btnHelp, &QPushButton::clicked, this, [this] { ShowHelpKeyword(HelpKeyword(btnHelp)); });
-  btnOK = new TSmartBtn(this);
-  btnOK->SetCaption(QString::fromUtf8("Ghi nhận"));
-  btnOK->SetModalResult(mrOk);
-  btnOK->SetDefault(true);
-  btnCancel = new TSmartBtn(this);
-  btnCancel->SetCaption(QString::fromUtf8("Hủy bỏ"));
-  btnCancel->SetModalResult(mrCancel);
-  btnCancel->SetCancel(true);
-  btnCancel->setAutoDefault(false);
-  auto* buttons = new QHBoxLayout;
-  buttons->addWidget(btnHelp);
-  buttons->addStretch(1);
-  buttons->addWidget(btnOK);
-  buttons->addWidget(btnCancel);
+  btnHelp = NewHelpButton(kHelpTopic, this);
+  btnOK = NewOkButton(this);
+  btnCancel = NewCancelButton(this);
+  QHBoxLayout* buttons = NewButtonRow(btnHelp, {btnOK, btnCancel});
   auto* box = new QVBoxLayout(this);
   box->setContentsMargins(8, 8, 8, 8);
   box->addWidget(panel, 1);

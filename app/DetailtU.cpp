@@ -9,6 +9,7 @@
 #include <QTextCursor>
 #include <QVBoxLayout>
 
+#include "app/FormParts.h"
 #include "app/MainFormLink.h"
 #include "components/Btns.h"
 #include "components/Panels.h"
@@ -25,8 +26,6 @@ namespace {
 constexpr int kClientWidth = 512;
 constexpr int kClientHeight = 384;
 constexpr double kTolerance = 1e-9;
-
-QString Q(const std::string& S) { return QString::fromStdString(S); }
 
 // Verdicts and logs keep CR LF between lines; the editor wants LF alone.
 QString Lines(const std::string& S) { return Q(S).replace("\r\n", "\n").replace('\r', '\n'); }
@@ -73,18 +72,11 @@ TReportForm::TReportForm(QWidget* Parent) : TForm(Parent) {
   panelBox->addWidget(Reporter, 1);
   panelBox->addLayout(boxes);
 
-  btnOK = new TSmartBtn(this);
-  btnOK->SetCaption(QString::fromUtf8("Đóng"));
+  btnOK = NewDialogButton("Đóng", this);
   btnOK->SetModalResult(mrOk);
-  btnOK->setAutoDefault(false);
-  CopyBtn = new TSmartBtn(this);
-  CopyBtn->SetCaption("Copy");
-  CopyBtn->setAutoDefault(false);
+  CopyBtn = NewDialogButton("Copy", this);
   connect(CopyBtn, &QPushButton::clicked, this, [this] { CopyBtnClick(); });
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch(1);
-  buttons->addWidget(CopyBtn);
-  buttons->addWidget(btnOK);
+  QHBoxLayout* buttons = NewButtonRow(nullptr, {CopyBtn, btnOK});
   auto* box = new QVBoxLayout(this);
   box->setContentsMargins(8, 8, 8, 8);
   box->addWidget(VQR_Panel1, 1);

@@ -15,6 +15,7 @@
 #include <exception>
 #include <utility>
 
+#include "app/FormParts.h"
 #include "app/MainFormLink.h"
 #include "components/Btns.h"
 #include "components/ListBoxes.h"
@@ -39,8 +40,6 @@ constexpr int kFirstRowTop = 40;
 constexpr double kSmallestTitlePoints = 6;
 constexpr const char* kHelpTopic = "TaskConfig";
 
-QString Q(const std::string& S) { return QString::fromStdString(S); }
-
 TOpenFilesDialog& OpenFilesDialog() {
   static TOpenFilesDialog dialog = [](QWidget* Parent, const QString& Title, const QString& Folder) {
     return QFileDialog::getOpenFileNames(Parent, Title, Folder);
@@ -62,13 +61,6 @@ bool SameIgnoringAsciiCase(const std::string& A, const std::string& B) {
     if (a != b) return false;
   }
   return true;
-}
-
-TSmartBtn* Button(const char* Caption, QWidget* Parent) {
-  auto* button = new TSmartBtn(Parent);
-  button->SetCaption(QString::fromUtf8(Caption));
-  button->setAutoDefault(false);
-  return button;
 }
 
 // A value as the row shows it: the edit's text committed first, since
@@ -142,7 +134,7 @@ TExamEditForm::TExamEditForm(QWidget* Parent) : TForm(Parent) {
     left->addWidget(new QLabel(QString::fromUtf8(Label), VQR_GroupBox1));
     auto* line = new QHBoxLayout;
     Edit = new QLineEdit(VQR_GroupBox1);
-    Browse = Button("...", VQR_GroupBox1);
+    Browse = NewDialogButton("...", VQR_GroupBox1);
     Browse->setFixedSize(28, Edit->sizeHint().height());
     line->addWidget(Edit, 1);
     line->addWidget(Browse);
@@ -174,23 +166,17 @@ TExamEditForm::TExamEditForm(QWidget* Parent) : TForm(Parent) {
   scrollTestSet->setWidgetResizable(false);
   scrollTestSet->viewport()->installEventFilter(this);
 
-  btnHelp = Button("Hướng dẫn", this);
-  SetHelpKeyword(btnHelp, kHelpTopic);
-  connect(btnHelp, &QPushButton::clicked, this, [this] { ShowHelpKeyword(HelpKeyword(btnHelp)); });
-  btnPrev = Button("◀", this);
+  btnHelp = NewHelpButton(kHelpTopic, this);
+  btnPrev = NewDialogButton("◀", this);
   btnPrev->setToolTip(QString::fromUtf8("Ghi nhận và chuyển bài trước"));
   btnPrev->SetModalResult(kMoveModalResult);
   connect(btnPrev, &QPushButton::clicked, this, [this] { FNextTag = 0; });
-  btnOK = Button("Ghi nhận", this);
-  btnOK->SetModalResult(mrOk);
-  btnOK->SetDefault(true);
-  btnNext = Button("▶", this);
+  btnOK = NewOkButton(this);
+  btnNext = NewDialogButton("▶", this);
   btnNext->setToolTip(QString::fromUtf8("Ghi nhận và chuyển bài sau"));
   btnNext->SetModalResult(kMoveModalResult);
   connect(btnNext, &QPushButton::clicked, this, [this] { FNextTag = 1; });
-  btnCancel = Button("Hủy bỏ", this);
-  btnCancel->SetModalResult(mrCancel);
-  btnCancel->SetCancel(true);
+  btnCancel = NewCancelButton(this);
   const int buttonTop = kClientHeight - 8 - 32;
   btnHelp->setGeometry(8, buttonTop, 96, 32);
   btnCancel->setGeometry(kClientWidth - 8 - 96, buttonTop, 96, 32);

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <functional>
+#include <utility>
 
 #include "components/ImageLists.h"
 #include "components/TrueImages.h"
@@ -155,6 +156,16 @@ void Circling(QPainter& p, const QPointF& C, double R, const QColor& Col) {
   head(200, -1);
 }
 
+// A horizontal arrow with a head at both ends, from X1 to X2 at height Y.
+void TwoWayArrow(QPainter& p, double X1, double X2, double Y, double Head, const QColor& C, double W) {
+  p.setPen(Pen(C, W));
+  p.drawLine(QPointF(X1, Y), QPointF(X2, Y));
+  for (const auto& [x, inward] : {std::pair{X1, Head}, std::pair{X2, -Head}}) {
+    p.drawLine(QPointF(x, Y), QPointF(x + inward, Y - Head));
+    p.drawLine(QPointF(x, Y), QPointF(x + inward, Y + Head));
+  }
+}
+
 void Checkbox(QPainter& p, const QRectF& r, int State) {
   p.setPen(Pen(kInk, 1.6));
   p.setBrush(kPaper);
@@ -273,12 +284,7 @@ const TDraw kActionImages[kMainImageCount] = {
     [](QPainter& p) {
       Checkbox(p, {4, 14, 18, 18}, 1);
       Checkbox(p, {26, 14, 18, 18}, 0);
-      p.setPen(Pen(kBlue, 2.4));
-      p.drawLine(QPointF(12, 40), QPointF(36, 40));
-      p.drawLine(QPointF(12, 40), QPointF(16, 36));
-      p.drawLine(QPointF(12, 40), QPointF(16, 44));
-      p.drawLine(QPointF(36, 40), QPointF(32, 36));
-      p.drawLine(QPointF(36, 40), QPointF(32, 44));
+      TwoWayArrow(p, 12, 36, 40, 4, kBlue, 2.4);
     },
     // 10 exam settings
     [](QPainter& p) {
@@ -312,12 +318,7 @@ const TDraw kActionImages[kMainImageCount] = {
     [](QPainter& p) {
       People(p);
       Badge(p, {35, 35}, 10, kBlue);
-      p.setPen(Pen(Qt::white, 2.2));
-      p.drawLine(QPointF(29, 35), QPointF(41, 35));
-      p.drawLine(QPointF(29, 35), QPointF(32, 32));
-      p.drawLine(QPointF(29, 35), QPointF(32, 38));
-      p.drawLine(QPointF(41, 35), QPointF(38, 32));
-      p.drawLine(QPointF(41, 35), QPointF(38, 38));
+      TwoWayArrow(p, 29, 41, 35, 3, Qt::white, 2.2);
     },
     // 16 judge
     [](QPainter& p) {

@@ -35,6 +35,7 @@
 #include "app/DetailtU.h"
 #include "app/ExamEditU.h"
 #include "app/ExcelExportU.h"
+#include "app/FormParts.h"
 #include "app/JudgeU.h"
 #include "app/MainImages.h"
 #include "app/SecurityU.h"
@@ -75,8 +76,6 @@ constexpr int kPanelHeight = 68;
 constexpr int kToolBtnLeft = 6, kToolBtnTop = 6, kToolBtnSize = 56;
 constexpr int kToolGap = 8;
 constexpr int kHintHideMs = 2000;
-
-QString Q(const std::string& S) { return QString::fromStdString(S); }
 
 TExamSet& Exams() { return ContestInfo->ExamSet(); }
 TResultSet& Results() { return ContestInfo->ResultSet(); }

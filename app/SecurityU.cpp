@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "app/FormParts.h"
 #include "app/MainFormLink.h"
 #include "app/SettingsU.h"
 #include "core/Dialogs.h"
@@ -17,14 +18,6 @@ constexpr int kClientWidth = 384;
 constexpr int kClientHeight = 228;
 constexpr int kMargin = 12;
 constexpr const char* kHelpTopic = "Security";
-
-QString Q(const std::string& S) { return QString::fromStdString(S); }
-
-TSmartBtn* Button(const char* Text, QWidget* Parent) {
-  auto* button = new TSmartBtn(Parent);
-  button->SetCaption(QString::fromUtf8(Text));
-  return button;
-}
 
 }  // namespace
 
@@ -62,22 +55,11 @@ TSecurityForm::TSecurityForm(QWidget* Parent) : TForm(Parent) {
   row(2, "Tên miền:\n(Domain)", edtDomain);
   grid->setColumnStretch(1, 1);
 
-  btnHelp = Button("Hướng dẫn", this);
-  btnHelp->setAutoDefault(false);
-  SetHelpKeyword(btnHelp, kHelpTopic);
-  btnOK = Button("Ghi nhận", this);
-  btnOK->SetModalResult(mrOk);
-  btnOK->SetDefault(true);
-  btnCancel = Button("Hủy bỏ", this);
-  btnCancel->SetModalResult(mrCancel);
-  btnCancel->SetCancel(true);
-  btnCancel->setAutoDefault(false);
+  btnHelp = NewHelpButton(kHelpTopic, this);
+  btnOK = NewOkButton(this);
+  btnCancel = NewCancelButton(this);
 
-  auto* buttons = new QHBoxLayout;
-  buttons->addWidget(btnHelp);
-  buttons->addStretch(1);
-  buttons->addWidget(btnOK);
-  buttons->addWidget(btnCancel);
+  QHBoxLayout* buttons = NewButtonRow(btnHelp, {btnOK, btnCancel});
 
   auto* outer = new QVBoxLayout(this);
   outer->setContentsMargins(kMargin, kMargin, kMargin, 10);
@@ -88,7 +70,6 @@ TSecurityForm::TSecurityForm(QWidget* Parent) : TForm(Parent) {
   outer->addLayout(buttons);
 
   connect(chkShowPassword, &QCheckBox::toggled, this, [this] { chkShowPasswordClick(); });
-  connect(btnHelp, &QPushButton::clicked, this, [this] { ShowHelpKeyword(HelpKeyword(btnHelp)); });
   FormCreate();
 }
 

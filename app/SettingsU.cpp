@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <tuple>
 
+#include "app/FormParts.h"
 #include "app/MainFormLink.h"
 #include "components/DefaultFonts.h"
 #include "core/Dialogs.h"
@@ -29,16 +30,7 @@ constexpr int kClientHeight = 344;
 constexpr int kMinFontSize = 6;
 constexpr int kMaxFontSize = 32;
 
-QString Q(const std::string& S) { return QString::fromStdString(S); }
-
 QLabel* Caption(const char* Text, QWidget* Parent) { return new QLabel(QString::fromUtf8(Text), Parent); }
-
-TSmartBtn* SmallButton(const char* Text, QWidget* Parent) {
-  auto* button = new TSmartBtn(Parent);
-  button->SetCaption(QString::fromUtf8(Text));
-  button->setAutoDefault(false);
-  return button;
-}
 
 }  // namespace
 
@@ -56,8 +48,8 @@ TSettingsForm::TSettingsForm(QWidget* Parent) : TForm(Parent) {
     auto* line = new QHBoxLayout;
     line->setSpacing(2);
     Edit = new TVQR_FileNameEdit(VQR_Panel1);
-    Browse = SmallButton("...", VQR_Panel1);
-    Open = SmallButton("Mở", VQR_Panel1);
+    Browse = NewDialogButton("...", VQR_Panel1);
+    Open = NewDialogButton("Mở", VQR_Panel1);
     line->addWidget(Edit, 1);
     line->addWidget(Browse);
     line->addWidget(Open);
@@ -100,20 +92,10 @@ TSettingsForm::TSettingsForm(QWidget* Parent) : TForm(Parent) {
   rows->addLayout(fontLine);
   rows->addStretch(1);
 
-  btnOK = new TSmartBtn(this);
-  btnOK->SetCaption(QString::fromUtf8("Ghi nhận"));
-  btnOK->SetModalResult(mrOk);
-  btnOK->SetDefault(true);
-  btnCancel = new TSmartBtn(this);
-  btnCancel->SetCaption(QString::fromUtf8("Hủy bỏ"));
-  btnCancel->SetModalResult(mrCancel);
-  btnCancel->SetCancel(true);
-  btnCancel->setAutoDefault(false);
+  btnOK = NewOkButton(this);
+  btnCancel = NewCancelButton(this);
 
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch(1);
-  buttons->addWidget(btnOK);
-  buttons->addWidget(btnCancel);
+  QHBoxLayout* buttons = NewButtonRow(nullptr, {btnOK, btnCancel});
   auto* outer = new QVBoxLayout(this);
   outer->setContentsMargins(6, 6, 6, 8);
   outer->addWidget(VQR_Panel1, 1);
