@@ -9,8 +9,11 @@
 
 #include "components/LowLevel.h"
 #include "components/TrueImages.h"
+#include "core/FileUtils.h"
+#include "core/SystemInfo.h"
 #include "graphics/RasterStartup.h"
 #include "graphics/RasterToolkitStartup.h"
+#include "judging/Globals.h"
 #include "judging/Results.h"
 
 namespace velkor::test {
@@ -72,6 +75,14 @@ TRecordingOpener::TRecordingOpener(bool aResult) : Result(aResult) {
 }
 
 TRecordingOpener::~TRecordingOpener() { SetDesktopOpener(FPrevious); }
+
+void StartProgramModel(const char* ProgramName) {
+  static const char* argv[1];
+  argv[0] = ProgramName;
+  SystemInfoInit(1, argv);
+  FileUtilsInit();
+  InitializeGlobals();
+}
 
 void WhenModal(std::function<void(QWidget* Dialog)> Action) {
   // Polls rather than relying on one queued call: some windows show

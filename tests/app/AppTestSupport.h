@@ -16,6 +16,18 @@
 
 namespace velkor::test {
 
+// What the program starts before its windows: system information as for
+// a program named ProgramName (a literal), the file routines and the
+// process-wide objects (FinalizeGlobals ends them).
+void StartProgramModel(const char* ProgramName);
+
+// Contestants' programs for contests on standard input and output: one
+// adds the two numbers it reads, the other always answers 0.
+inline constexpr const char* kRightCpp = R"(#include <iostream>
+int main() { long long a, b; std::cin >> a >> b; std::cout << a + b << "\n"; })";
+inline constexpr const char* kWrongCpp = R"(#include <iostream>
+int main() { std::cout << 0 << "\n"; })";
+
 // <build>/gui-shots/app, created on first use.
 std::filesystem::path AppShotsFolder();
 // Saves Image (or what Widget paints, grabbed) as <Name>.png there.

@@ -22,7 +22,6 @@
 #include "core/Dialogs.h"
 #include "core/FileUtils.h"
 #include "core/NumberFormat.h"
-#include "core/SystemInfo.h"
 #include "judging/Checkers.h"
 #include "judging/Contests.h"
 #include "judging/Exams.h"
@@ -84,10 +83,7 @@ TEST(ExamLimits, TextAndValuesConvertBothWays) {
 class ExamDialog : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    static const char* argv[] = {"app_dialogs_exam_test"};
-    SystemInfoInit(1, argv);
-    FileUtilsInit();
-    InitializeGlobals();
+    test::StartProgramModel("app_dialogs_exam_test");
   }
   static void TearDownTestSuite() { FinalizeGlobals(); }
   void SetUp() override {

@@ -17,7 +17,6 @@
 #include "XlsxReader.h"
 #include "core/Dialogs.h"
 #include "core/FileUtils.h"
-#include "core/SystemInfo.h"
 #include "judging/Contests.h"
 #include "judging/EnvConfig.h"
 #include "judging/Globals.h"
@@ -65,10 +64,7 @@ TEST(ExcelTexts, LongTextsCutToTheCellLimitInCharacters) {
 class ExcelExport : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    static const char* argv[] = {"app_export_test"};
-    SystemInfoInit(1, argv);
-    FileUtilsInit();
-    InitializeGlobals();
+    test::StartProgramModel("app_export_test");
   }
   static void TearDownTestSuite() { FinalizeGlobals(); }
   void SetUp() override {

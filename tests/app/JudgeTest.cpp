@@ -23,7 +23,6 @@
 #include "components/Labels.h"
 #include "core/Dialogs.h"
 #include "core/FileUtils.h"
-#include "core/SystemInfo.h"
 #include "judging/Checkers.h"
 #include "judging/Contests.h"
 #include "judging/EnvConfig.h"
@@ -38,9 +37,7 @@ namespace velkor {
 namespace {
 
 using testing::TContestTree;
-
-constexpr const char* kRightCpp = R"(#include <iostream>
-int main() { long long a, b; std::cin >> a >> b; std::cout << a + b << "\n"; })";
+using test::kRightCpp;
 
 TEST(JudgeTime, ElapsedTimeAcrossTheTickWrap) {
   struct Case {
@@ -117,10 +114,7 @@ class TActingLink : public test::TRecordingLink {
 class JudgeWindow : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    static const char* argv[] = {"app_judge_test"};
-    SystemInfoInit(1, argv);
-    FileUtilsInit();
-    InitializeGlobals();
+    test::StartProgramModel("app_judge_test");
     InitErrorModeAPI();
     // The program's hooks: the engine then knows it runs on the GUI thread
     // and the window handles pending events between judging steps.

@@ -23,7 +23,6 @@
 #include "app/MainUnit.h"
 #include "core/Dialogs.h"
 #include "core/FileUtils.h"
-#include "core/SystemInfo.h"
 #include "judging/Contests.h"
 #include "judging/EnvConfig.h"
 #include "judging/Exams.h"
@@ -37,19 +36,14 @@ namespace {
 namespace fs = std::filesystem;
 using testing::TContestTree;
 using testing::WriteText;
+using test::kRightCpp;
+using test::kWrongCpp;
 
-constexpr const char* kRightCpp = R"(#include <iostream>
-int main() { long long a, b; std::cin >> a >> b; std::cout << a + b << "\n"; })";
-constexpr const char* kWrongCpp = R"(#include <iostream>
-int main() { std::cout << 0 << "\n"; })";
 
 class MainWindowEndToEnd : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    static const char* argv[] = {"app_mainform_e2e_test"};
-    SystemInfoInit(1, argv);
-    FileUtilsInit();
-    InitializeGlobals();
+    test::StartProgramModel("app_mainform_e2e_test");
     InitErrorModeAPI();
   }
   static void TearDownTestSuite() {

@@ -20,7 +20,6 @@
 #include "components/ShellComponents.h"
 #include "core/Dialogs.h"
 #include "core/FileUtils.h"
-#include "core/SystemInfo.h"
 #include "judging/Contests.h"
 #include "judging/EnvConfig.h"
 #include "judging/Globals.h"
@@ -36,10 +35,7 @@ using testing::WriteText;
 class MainWindowProgram : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    static const char* argv[] = {"app_mainform_program_test"};
-    SystemInfoInit(1, argv);
-    FileUtilsInit();
-    InitializeGlobals();
+    test::StartProgramModel("app_mainform_program_test");
   }
   static void TearDownTestSuite() { FinalizeGlobals(); }
 

@@ -9,8 +9,8 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "AppTestSupport.h"
 #include "core/FileUtils.h"
-#include "core/SystemInfo.h"
 #include "judging/Checkers.h"
 #include "judging/Contests.h"
 #include "judging/EnvConfig.h"
@@ -25,11 +25,9 @@ namespace fs = std::filesystem;
 using testing::ReadText;
 using testing::TContestTree;
 using testing::WriteText;
+using test::kRightCpp;
+using test::kWrongCpp;
 
-constexpr const char* kRightCpp = R"(#include <iostream>
-int main() { long long a, b; std::cin >> a >> b; std::cout << a + b << "\n"; })";
-constexpr const char* kWrongCpp = R"(#include <iostream>
-int main() { std::cout << 0 << "\n"; })";
 
 // 2026-12-10 09:05:03.007 as a local date-time.
 constexpr TDateTime kStampTime = 46366 + (9 * 3600 + 5 * 60 + 3.007) / 86400.0;
@@ -131,10 +129,7 @@ TEST_F(LogNames, LogIsUtf8WithBomAndCrLfAndNeverFollowsALink) {
 class OnlinePass : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    static const char* argv[] = {"app_program_test"};
-    SystemInfoInit(1, argv);
-    FileUtilsInit();
-    InitializeGlobals();
+    test::StartProgramModel("app_program_test");
   }
   static void TearDownTestSuite() { FinalizeGlobals(); }
 

@@ -14,7 +14,6 @@
 #include "components/Btns.h"
 #include "core/Dialogs.h"
 #include "core/FileUtils.h"
-#include "core/SystemInfo.h"
 #include "judging/Contests.h"
 #include "judging/EnvConfig.h"
 #include "judging/Exams.h"
@@ -42,10 +41,7 @@ TEST(ReportClasses, WrongCorrectOrPartial) {
 class Report : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    static const char* argv[] = {"app_report_test"};
-    SystemInfoInit(1, argv);
-    FileUtilsInit();
-    InitializeGlobals();
+    test::StartProgramModel("app_report_test");
   }
   static void TearDownTestSuite() { FinalizeGlobals(); }
   void SetUp() override {

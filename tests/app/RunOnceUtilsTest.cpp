@@ -52,6 +52,33 @@ class RunOnceUtilsTest : public ::testing::Test {
     fs::create_directories(dir);
     return (dir / Name).string();
   }
+
+  // What a later copy learns from the running one over the socket Name: the
+  // caption it reads and whether its request went through. The later copy
+  // blocks on its socket, so it talks from a thread of its own while this
+  // one runs the server's events.
+  struct TLaterCopy {
+    QString Caption;
+    bool Notified = false;
+  };
+  static TLaterCopy ReachFromLaterCopy(const QString& Name) {
+    TLaterCopy seen;
+    std::atomic<bool> done{false};
+    std::thread client([&] {
+      TRunningInstance running;
+      if (running.Connect(Name, 3000)) {
+        seen.Caption = running.Caption();
+        seen.Notified = running.Notify(3000);
+      }
+      done = true;
+    });
+    QElapsedTimer clock;
+    clock.start();
+    while (!done && clock.elapsed() < 5000) QTest::qWait(10);
+    client.join();
+    EXPECT_TRUE(done) << "the later copy was not answered in time";
+    return seen;
+  }
 };
 
 TEST_F(RunOnceUtilsTest, EncodesTheSpecifiedLayout) {
@@ -175,23 +202,9 @@ TEST_F(RunOnceUtilsTest, ServerAnswersWithItsCaptionAndCountsRequests) {
   WriteFile(name.toStdString(), "stale");
   ASSERT_TRUE(server.Listen(name));
 
-  // The later copy blocks on its socket, so it talks from a thread of its
-  // own while this one runs the server's events.
-  std::atomic<bool> done{false};
-  QString caption;
-  bool notified = false;
-  std::thread client([&] {
-    TRunningInstance running;
-    if (running.Connect(name, 3000)) {
-      caption = running.Caption();
-      notified = running.Notify(3000);
-    }
-    done = true;
-  });
-  QTRY_VERIFY_WITH_TIMEOUT(done.load(), 5000);
-  client.join();
-  EXPECT_TRUE(IsMainFormCaption(caption));
-  EXPECT_TRUE(notified);
+  const TLaterCopy later = ReachFromLaterCopy(name);
+  EXPECT_TRUE(IsMainFormCaption(later.Caption));
+  EXPECT_TRUE(later.Notified);
   QTRY_COMPARE_WITH_TIMEOUT(requests, 1, 5000);
 
   server.Close();
@@ -231,21 +244,9 @@ TEST_F(RunOnceUtilsTest, ACopyWithoutTheLockLeavesTheRunningCopysSocketAlone) {
   EXPECT_FALSE(second.Listening());
 
   // A later copy still reaches the first one.
-  std::atomic<bool> done{false};
-  QString caption;
-  bool notified = false;
-  std::thread client([&] {
-    TRunningInstance running;
-    if (running.Connect(name, 3000)) {
-      caption = running.Caption();
-      notified = running.Notify(3000);
-    }
-    done = true;
-  });
-  QTRY_VERIFY_WITH_TIMEOUT(done.load(), 5000);
-  client.join();
-  EXPECT_EQ(caption, "first");
-  EXPECT_TRUE(notified);
+  const TLaterCopy later = ReachFromLaterCopy(name);
+  EXPECT_EQ(later.Caption, "first");
+  EXPECT_TRUE(later.Notified);
   QTRY_COMPARE_WITH_TIMEOUT(firstRequests, 1, 5000);
   EXPECT_EQ(secondRequests, 0);
 

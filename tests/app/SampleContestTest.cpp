@@ -6,8 +6,8 @@
 #include <cmath>
 #include <filesystem>
 
+#include "AppTestSupport.h"
 #include "core/FileUtils.h"
-#include "core/SystemInfo.h"
 #include "judging/Checkers.h"
 #include "judging/Contests.h"
 #include "judging/EnvConfig.h"
@@ -18,10 +18,7 @@ namespace velkor {
 namespace {
 
 TEST(SampleContest, JudgesToTheOutcomesItShows) {
-  static const char* argv[] = {"app_program_test"};
-  SystemInfoInit(1, argv);
-  FileUtilsInit();
-  InitializeGlobals();
+  test::StartProgramModel("app_program_test");
   ASSERT_TRUE(ContestInfo->FileLoad(VELKOR_SAMPLE_CONTEST));
   TQueue<TJudgePair> queue;
   for (const char* c : {"An", "Binh", "Chi", "Dung"})
