@@ -1,13 +1,16 @@
 // The process runner's overhead: a trivial static program started through
-// TExecEngine (contained run, limits, control groups, redirection to NUL)
-// against a bare posix_spawn + waitpid of the same program, measured in the
-// same run; and the contained run with and without its control groups, to
-// show what they cost.
+// TExecEngine (contained run, limits, control groups, view, network,
+// redirection to NUL) against a bare posix_spawn + waitpid of the same
+// program, measured in the same run; and the contained run with each piece
+// of its containment left out in turn, to show what each one costs, and
+// with a room holding the program, as a judged program runs.
 #include <benchmark/benchmark.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <map>
 #include <string>
 
@@ -51,12 +54,32 @@ void ExecEngineRun(benchmark::State& state) {
   }
 }
 
-// The platform's contained run alone, with or without its control groups.
+// What the contained run leaves out, by the benchmark's argument.
+enum Piece { kNothing, kControlGroups, kView, kNetwork, kAccount, kWithRoom, kPieces };
+const char* const kPieceNames[kPieces] = {"nothing", "control groups", "file-system view", "network namespace",
+                                           "own account", "nothing (room)"};
+
+// The platform's contained run alone, with one piece left out, or with the
+// program in a room of its own.
 void ContainedRun(benchmark::State& state) {
+  namespace fs = std::filesystem;
+  const auto piece = static_cast<Piece>(state.range(0));
   velkor::platform::ProgramStart start;
   start.AppName = kTrivial;
   start.Args = {kTrivial};
-  start.UseControlGroups = state.range(0) != 0;
+  start.UseControlGroups = piece != kControlGroups;
+  start.UseView = piece != kView;
+  start.UseNetworkNamespace = piece != kNetwork;
+  start.UseRunAccount = piece != kAccount;
+  std::string room;
+  if (piece == kWithRoom) {
+    room = (fs::temp_directory_path() / ("bench-room-" + std::to_string(getpid()))).string();
+    fs::create_directories(room);
+    fs::copy_file(kTrivial, room + "/prog.exe", fs::copy_options::overwrite_existing);
+    start.Room = room;
+    start.WorkingDir = room;
+    start.AppName = room + "/prog.exe";
+  }
   velkor::platform::JobLimits limits{256u << 20, velkor::kDefaultOutputLimit};
   for (auto _ : state) {
     auto process = velkor::platform::ContainedProcess::CreateSuspended(start);
@@ -67,10 +90,11 @@ void ContainedRun(benchmark::State& state) {
         process->Wait(velkor::platform::ContainedProcess::kInfinite, status) !=
             velkor::platform::ContainedProcess::WaitResult::Exited) {
       state.SkipWithError("the contained run failed");
-      return;
+      break;
     }
-    process->Terminate();
+    process->ReturnRoom();
   }
+  if (!room.empty()) fs::remove_all(room);
 }
 
 // Remembers each benchmark's time per run so the ratio can be printed.
@@ -92,7 +116,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
 
 BENCHMARK(BareSpawn)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(ExecEngineRun)->Unit(benchmark::kMicrosecond)->UseRealTime();
-BENCHMARK(ContainedRun)->ArgName("groups")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK(ContainedRun)->ArgName("without")->DenseRange(0, kPieces - 1)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
@@ -104,11 +128,19 @@ int main(int argc, char** argv) {
   if (bare != us.end() && ours != us.end())
     std::printf("\nper run: bare spawn %.1f us, TExecEngine %.1f us, ratio %.2f\n", bare->second,
                 ours->second, ours->second / bare->second);
-  auto without = us.find("ContainedRungroups:0");
-  auto with = us.find("ContainedRungroups:1");
-  if (without != us.end() && with != us.end())
-    std::printf("contained run: %.1f us without control groups, %.1f us with: they cost %.1f us\n",
-                without->second, with->second, with->second - without->second);
+  auto full = us.find("ContainedRunwithout:0");
+  for (int piece = kControlGroups; full != us.end() && piece < kPieces; ++piece) {
+    auto other = us.find("ContainedRunwithout:" + std::to_string(piece));
+    if (other == us.end()) continue;
+    if (piece == kWithRoom)
+      std::printf("contained run: %.1f us, %.1f us with the program in a room: the room costs %.1f us\n",
+                  full->second, other->second, other->second - full->second);
+    else
+      std::printf("contained run: %.1f us, %.1f us without its %s: that costs %.1f us\n", full->second,
+                  other->second, kPieceNames[piece], full->second - other->second);
+  }
+  if (bare != us.end() && full != us.end())
+    std::printf("contained run against a bare spawn: ratio %.2f\n", full->second / bare->second);
   benchmark::Shutdown();
   return 0;
 }

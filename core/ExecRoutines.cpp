@@ -187,8 +187,9 @@ bool TExecEngine::Launch() {
   start.StdOutput = FStartupInfo.hStdOutput.Get();
   start.StdError = FStartupInfo.hStdError.Get();
   start.NiceIncrement = NiceIncrementFor(CreationFlags);
-  start.HiddenFolders = HiddenFolders;
-  start.KeptFolders = KeptFolders;
+  start.ReadOnlyFolders = ReadOnlyFolders;
+  start.Room = Room;
+  start.DiskLimit = DiskLimit;
 
   // The system refusing a run (no more processes or namespaces, no memory)
   // is a start failure like any other: its code and the command line.
@@ -255,7 +256,20 @@ void TExecEngine::Wait() {
   DoNotify(eesFinish);
 }
 
-void TExecEngine::Finish() { ReleaseRun(); }
+void TExecEngine::Finish() {
+  // What the program wrote in its room comes back once every process of
+  // the run is gone; a room that cannot be updated fails the run.
+  std::exception_ptr error;
+  if (FProcessInfo.hProcess) {
+    try {
+      FProcessInfo.hProcess->ReturnRoom();
+    } catch (...) {
+      error = std::current_exception();
+    }
+  }
+  ReleaseRun();
+  if (error) std::rethrow_exception(error);
+}
 
 // Kills whatever the run left, frees the job and closes the streams.
 void TExecEngine::ReleaseRun() noexcept {

@@ -175,7 +175,7 @@ class TExecEngine {
   void SetOnNotify(TExecEngineNotifyEvent Value) { FOnNotify = std::move(Value); }
   const TProcessInformation& ProcessInfo() const { return FProcessInfo; }
   // Why the last run could not be contained as asked (its namespaces, its
-  // hidden and kept folders), so that its program never started; "" when
+  // view of the folders), so that its program never started; "" when
   // nothing of that failed.
   const std::string& ContainmentError() const { return FContainmentError; }
 
@@ -190,11 +190,17 @@ class TExecEngine {
   // A folder put in front of PATH for the program alone ("" = none). Velkor's
   // own environment never changes: its other threads read it meanwhile.
   std::string PathPrefix;
-  // Folders the program sees empty and read-only (Velkor's own settings,
-  // say); one that does not exist is skipped. Kept folders stay visible
-  // inside them (the run's own room); each must exist.
-  std::vector<std::string> HiddenFolders;
-  std::vector<std::string> KeptFolders;
+  // What the program sees of the machine (platform/ProcessJobs.h, "the
+  // run's view"): the system folders, its own folder and working folder,
+  // these folders read-only (one that does not exist is skipped), and Room,
+  // the one folder it may write ("" = none), whose changes come back to it
+  // when the run ends.
+  std::vector<std::string> ReadOnlyFolders;
+  std::string Room;
+  // Bytes the run may write in all (its room, /tmp and /var/tmp together;
+  // 0 = no bound of its own): past it writing fails and the run is a
+  // failed run, as with OutputLimit.
+  std::uint64_t DiskLimit = platform::kDefaultDiskLimit;
   std::uint32_t Priority = kNormalPriorityClass;  // read by the constructor only
   std::uint32_t WaitIdleTime = 1000;  // kept for callers; console programs never wait for idle
   bool InheritHandles = false;     // kept for callers; a run inherits only its three streams

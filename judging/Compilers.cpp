@@ -68,15 +68,6 @@ std::string FindSourceName(const std::string& folder, const std::string& name) {
   return found;
 }
 
-// The position of the working-folder marker: the last one followed by at
-// least two characters, searched from the end; npos when there is none.
-std::size_t FindWorkDirMarker(std::string_view cmd) {
-  constexpr std::size_t kTail = 2;
-  if (cmd.size() < kWorkDirMarker.size() + kTail) return std::string_view::npos;
-  for (std::size_t p = cmd.size() - kWorkDirMarker.size() - kTail + 1; p-- > 0;)
-    if (SameAsciiAt(cmd, p, kWorkDirMarker)) return p;
-  return std::string_view::npos;
-}
 
 // UTF-16 text from a capture file's bytes (an odd last byte is dropped).
 std::string Utf16BytesToUtf8(std::string_view bytes, bool bigEndian) {
@@ -113,6 +104,14 @@ void AppendLines(std::vector<std::string>& log, std::string_view text) {
 }
 
 }  // namespace
+
+std::size_t FindWorkDirMarker(std::string_view cmd) {
+  constexpr std::size_t kTail = 2;
+  if (cmd.size() < kWorkDirMarker.size() + kTail) return std::string_view::npos;
+  for (std::size_t p = cmd.size() - kWorkDirMarker.size() - kTail + 1; p-- > 0;)
+    if (SameAsciiAt(cmd, p, kWorkDirMarker)) return p;
+  return std::string_view::npos;
+}
 
 // ---- TCompilerConfig -------------------------------------------------------
 
@@ -225,6 +224,8 @@ TCompilerEngine::TCompileResult TCompilerEngine::Compile(const std::string& cdir
   cmd = TrimControl(cmd);
   if (cmd.empty() || cmd.front() == ';') return crOK;
 
+  // The submission folder is the one the compiler may write.
+  Room = cdir;
   RunCompiler(cmd);
   if (ExitCode() == 0) {
     FLog.emplace_back(kCompiled);

@@ -24,6 +24,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <pugixml.hpp>
@@ -69,6 +70,10 @@ class TCompilerConfig : public TObjList<TCompilerNode> {
 // compile error: a compiler that never ends would otherwise hold the judge
 // for good. Generous, as compiles of large templates take their time.
 inline constexpr std::uint32_t kCompileTimeLimitMs = 60000;
+
+// The position of the "|@WorkDir=" marker in a command line: the last one
+// followed by at least two characters; npos when there is none.
+std::size_t FindWorkDirMarker(std::string_view cmd);
 
 // The name of the capture files in the temporary folder.
 inline constexpr const char* kCompileOutputName = "CompileResult$.out";

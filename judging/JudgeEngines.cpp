@@ -51,6 +51,7 @@
 #include "core/SystemInfo.h"
 #include "judging/EnvConfig.h"
 #include "judging/Security.h"
+#include "platform/CommandLines.h"
 #include "platform/ProcessJobs.h"
 #include "platform/SystemErrors.h"
 
@@ -94,14 +95,14 @@ std::string RealPath(const std::string& Path) {
   return ec ? std::string() : real.string();
 }
 
-// Velkor's settings folder, which holds the security account's password:
-// no judged program's to read. With the mode off it is left visible where
-// the jury put the work folder inside it, since hiding it would hide the
-// program's room.
-std::vector<std::string> SettingsHiddenFromPrograms(const std::string& WorkDir) {
-  const std::string settings = std::filesystem::path(ConfigFileName()).parent_path().string();
-  if (settings.empty() || settings == "/" || (WorkDir + "/").starts_with(settings + "/")) return {};
-  return {settings};
+// The installation a program of the compiler table or a runtime belongs
+// to: its folder, or the folder above a "bin" (where its libraries and
+// headers lie beside it). Runs see it read-only, wherever the jury put it.
+std::string InstallationOf(const std::string& Program) {
+  if (Program.empty() || Program.front() != '/') return "";
+  const fs::path folder = fs::path(Program).parent_path();
+  if (folder.filename() == "bin" && folder.parent_path() != folder.root_path()) return folder.parent_path().string();
+  return folder.string();
 }
 
 // Whether Path is Folder or lies below it; both real paths.
@@ -597,20 +598,21 @@ std::string TJudgeEngine::ContestLayoutFault(std::vector<std::string>& Roots) co
   return "";
 }
 
-void TJudgeEngine::ProgramView(const std::string& Room, std::vector<std::string>& Hidden,
-                               std::vector<std::string>& Kept) const {
-  Kept.clear();
-  if (FProtectedFolders.empty()) {
-    Hidden = SettingsHiddenFromPrograms(WorkDir);
-    return;
+std::vector<std::string> TJudgeEngine::ToolFolders() const {
+  std::vector<std::string> folders;
+  auto add = [&](const std::string& Program) {
+    const std::string folder = InstallationOf(Program);
+    if (!folder.empty() && std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(folder);
+  };
+  for (std::ptrdiff_t i = 0; i < FCompiler->Count(); ++i) {
+    const std::string cmd = TrimControl(FCompiler->Items(i)->cmd);
+    if (cmd.empty() || cmd.front() == ';') continue;
+    const std::vector<std::string> args = platform::SplitCommandLine(cmd.substr(0, FindWorkDirMarker(cmd)));
+    if (!args.empty()) add(args.front());
   }
-  // The settings folder too, also where the work folder lies in it: the
-  // room comes back all the same.
-  const std::string settings = RealPath(fs::path(ConfigFileName()).parent_path().string());
-  Hidden.clear();
-  if (!settings.empty() && settings != "/") Hidden.push_back(settings);
-  for (const TProtectedFolder& folder : FProtectedFolders) Hidden.push_back(folder.Path);
-  Kept.push_back(Room);
+  add(JavaExe);
+  add(PythonExe);
+  return folders;
 }
 
 void TJudgeEngine::CheckProtectedFolders() const {
@@ -627,10 +629,11 @@ void TJudgeEngine::CheckProtectedFolders() const {
 }
 
 void TJudgeEngine::SetProgramView(TExecEngine& Engine, const std::string& Room) const {
-  // The folders are hidden where they are found now: one moved since the
-  // run began would stay in sight under its new name.
+  // With the security mode the folders must still be where the run found
+  // them: one moved since would have left the access lists behind.
   CheckProtectedFolders();
-  ProgramView(Room, Engine.HiddenFolders, Engine.KeptFolders);
+  Engine.Room = Room;
+  Engine.ReadOnlyFolders = ToolFolders();
 }
 
 std::string TJudgeEngine::WhereNow(const std::string& Path) const {
@@ -687,9 +690,7 @@ void TJudgeEngine::ProtectContestData(bool Protect) {
     FProtectedFolders.push_back({folder, real, st.st_dev, st.st_ino, std::move(handle)});
   }
   PrepareContestRoom(false);
-  std::vector<std::string> hidden, kept;
-  ProgramView(ContestRoomDir, hidden, kept);
-  if (const int err = platform::CheckRunView(hidden, kept); err != 0)
+  if (const int err = platform::CheckRunView(ContestRoomDir); err != 0)
     return SwitchSecurityOff("Chế độ bảo mật không thể che dữ liệu kỳ thi khỏi chương trình của thí sinh: " +
                              platform::ErrnoMessage(err) + ".");
 

@@ -159,14 +159,15 @@ class TJudgeEngine {
   // Why the contest's folders cannot be kept from the programs; "" when
   // they can (Roots: the tasks and contestants folders to protect).
   std::string ContestLayoutFault(std::vector<std::string>& Roots) const;
-  // The folders a program working in Room sees hidden, and Room kept
-  // visible inside them.
-  void ProgramView(const std::string& Room, std::vector<std::string>& Hidden, std::vector<std::string>& Kept) const;
+  // The installations of the compiler table's programs and of the runtimes,
+  // which every compile and run sees read-only.
+  std::vector<std::string> ToolFolders() const;
   // With the security mode, raises when a protected folder is no longer
   // where it was, by its real path or by the name the contest gives it.
   void CheckProtectedFolders() const;
-  // Gives a program or compile working in Room its view; with the security
-  // mode, raises when a protected folder is no longer where it was.
+  // Gives a program or compile working in Room its view (Room writable,
+  // the tools read-only); with the security mode, raises when a protected
+  // folder is no longer where it was.
   void SetProgramView(TExecEngine& Engine, const std::string& Room) const;
   // Path, in a protected folder that may have been moved while judging,
   // where that folder is now.

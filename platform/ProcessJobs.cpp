@@ -12,15 +12,22 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <grp.h>
+#include <pwd.h>
+#include <sys/statfs.h>
+
 #include <cerrno>
 #include <chrono>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <thread>
 
 #include "platform/ControlGroups.h"
 #include "platform/RunProtocol.h"
+#include "platform/RunRoom.h"
 #include "platform/RunView.h"
 #include "platform/SystemErrors.h"
 
@@ -101,26 +108,68 @@ std::uint64_t AddressSpaceLimitFor(std::uint64_t memoryLimit) {
   return 2 * memoryLimit + kSlack;
 }
 
-// Whether the run needs something below the machine's /dev/shm (its
-// program, its working folder, a folder kept in its view): a private
-// /dev/shm mounted over it would take that away.
-bool NeedsMachineShm(const std::string& program, const std::string& workingDir,
-                     const std::vector<std::string>& kept) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  const fs::path shm = fs::canonical("/dev/shm", ec);
-  if (ec) return false;
-  auto below = [&](const std::string& path) {
-    if (path.empty()) return false;
-    std::error_code pathError;
-    const std::string real = fs::weakly_canonical(path, pathError).string();
-    const std::string folder = shm.string();
-    return !pathError && real.starts_with(folder) && (real.size() == folder.size() || real[folder.size()] == '/');
-  };
-  if (below(program) || below(workingDir.empty() ? fs::current_path(ec).string() : workingDir)) return true;
-  for (const std::string& k : kept)
-    if (below(k)) return true;
-  return false;
+// What every run relies on beyond control groups, found out once.
+struct RunSupport {
+  // The empty network namespace a root Velkor's runs enter.
+  UniqueFd SharedNetwork;
+  // Whether a run can make a network namespace of its own instead.
+  bool NetworkPerRun = false;
+  std::string NetworkProblem;
+  // The account a root Velkor's programs run as (-1: Velkor's own).
+  int RunUid = -1, RunGid = -1;
+  std::string AccountProblem;
+};
+
+// An empty network namespace for every run to enter: made by a thread of
+// its own, which alone moves into it, and kept by a descriptor.
+UniqueFd MakeEmptyNetwork(std::string& problem) {
+  UniqueFd fd;
+  int err = 0;
+  std::thread maker([&] {
+    if (unshare(CLONE_NEWNET) != 0) {
+      err = errno;
+      return;
+    }
+    fd.Reset(open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC));
+    if (!fd.Valid()) err = errno;
+  });
+  maker.join();
+  if (!fd.Valid()) problem = std::strerror(err);
+  return fd;
+}
+
+// Whether the system lets this account make a user namespace with a
+// network namespace of its own, tried on a process that does nothing else.
+bool CanMakeNetworkPerRun(std::string& problem) {
+  static char stack[16 * 1024] alignas(16);
+  const pid_t pid = clone([](void*) { return 0; }, stack + sizeof stack, CLONE_NEWUSER | CLONE_NEWNET | SIGCHLD, nullptr);
+  if (pid < 0) {
+    problem = std::strerror(errno);
+    return false;
+  }
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  return true;
+}
+
+const RunSupport& PrepareRunSupport() {
+  static RunSupport* support = [] {
+    auto* s = new RunSupport;
+    if (geteuid() == 0) {
+      s->SharedNetwork = MakeEmptyNetwork(s->NetworkProblem);
+      s->RunUid = static_cast<int>(kRunAccountId);
+      s->RunGid = static_cast<int>(kRunAccountId);
+      if (const passwd* user = getpwuid(kRunAccountId))
+        s->AccountProblem = "the account \"" + std::string(user->pw_name) + "\" has it";
+      else if (const group* g = getgrgid(kRunAccountId))
+        s->AccountProblem = "the group \"" + std::string(g->gr_name) + "\" has it";
+    } else {
+      s->NetworkPerRun = CanMakeNetworkPerRun(s->NetworkProblem);
+    }
+    return s;
+  }();
+  return *support;
 }
 
 }  // namespace
@@ -137,20 +186,30 @@ std::vector<std::string> RunLimitations() {
     out.push_back("no pids control group for the runs (" + support.TasksProblem +
                   "): the number of tasks of a run is not capped, so a fork bomb can fill the "
                   "process table until its time limit");
+  // A run that cannot be given its view is not started at all.
+  if (const int err = CheckRunView(""); err != 0)
+    out.push_back("runs cannot be given their view of the machine (" + std::string(std::strerror(err)) +
+                  "): no program can be compiled or judged");
+  const RunSupport& runs = PrepareRunSupport();
+  if (!runs.SharedNetwork.Valid() && !runs.NetworkPerRun)
+    out.push_back("no network namespace for the runs (" + runs.NetworkProblem +
+                  "): programs can reach the machine's network and the abstract sockets of its sessions");
+  if (!runs.AccountProblem.empty())
+    out.push_back("programs run as user and group " + std::to_string(kRunAccountId) + ", but " + runs.AccountProblem +
+                  ": files of that account or group are open to them");
   return out;
 }
 
 // What the run's processes read from Velkor's memory: it lives as long as
 // the run, and is freed only once its init has been reaped.
 struct ContainedProcess::Launch {
-  std::string Program, WorkingDir, UidMap, GidMap;
+  std::string Program, WorkingDir, UidMap, GidMap, ScratchOptions;
+  std::uint64_t DiskLimit = 0;
   std::vector<std::string> Args, Environment;
   std::vector<char*> Argv, Envp;
   std::vector<PlannedViewStep> PlannedView;
   std::vector<run::ViewStep> View;
   InitPlan Plan{};
-  // The run keeps the machine's /dev/shm (see NeedsMachineShm).
-  bool MachineShm = false;
   void* Stacks = MAP_FAILED;
   std::size_t StacksSize = 0;
 
@@ -172,31 +231,73 @@ struct ContainedProcess::Launch {
   }
 };
 
+// What the room held, and the run's copy of it.
+struct ContainedProcess::RoomState {
+  std::string Room;  // the machine's folder
+  RoomSnapshot Before;
+  bool Returned = false;
+};
+
+namespace {
+
+// Sets NAME=value in an environment, in place of what was there.
+void SetVariable(std::vector<std::string>& env, const std::string& name, const std::string& value) {
+  const std::string prefix = name + "=";
+  std::erase_if(env, [&](const std::string& e) { return e.starts_with(prefix); });
+  env.push_back(prefix + value);
+}
+
+// The scratch file system's mount options: room for what the room holds and
+// for DiskLimit bytes more, in as many files as anyone needs.
+std::string ScratchOptions(const RoomUsage& room, std::uint64_t diskLimit) {
+  std::string options = "mode=0755,nr_inodes=" + std::to_string(room.Entries + 65536);
+  if (diskLimit != 0) options += ",size=" + std::to_string(room.Bytes + diskLimit);
+  return options;
+}
+
+}  // namespace
+
 std::shared_ptr<ContainedProcess> ContainedProcess::CreateSuspended(const ProgramStart& start) {
   auto launch = std::make_unique<Launch>();
+  namespace fs = std::filesystem;
   // A relative program name means the file beside Velkor, not one in the
   // program's working folder.
   std::error_code ec;
-  launch->Program =
-      start.AppName.empty() ? start.AppName : std::filesystem::absolute(start.AppName, ec).string();
+  launch->Program = start.AppName.empty() ? start.AppName : fs::absolute(start.AppName, ec).string();
   launch->WorkingDir = start.WorkingDir;
+  launch->DiskLimit = start.DiskLimit;
   launch->Args = start.Args;
   launch->Environment = start.Environment;
+  const RunSupport& support = PrepareRunSupport();
+  std::unique_ptr<RoomState> room;
+  RoomUsage usage;
+  if (start.UseView) {
+    // Velkor's working folder is not in the view: the keeper names it.
+    if (launch->WorkingDir.empty()) launch->WorkingDir = fs::current_path(ec).string();
+    std::vector<std::string> shown = start.ReadOnlyFolders;
+    if (!launch->Program.empty()) shown.push_back(fs::path(launch->Program).parent_path().string());
+    if (!launch->WorkingDir.empty()) shown.push_back(launch->WorkingDir);
+    launch->PlannedView = ResolveRunView(shown, start.Room);
+    // The jury's home and temporary folders are not there.
+    SetVariable(launch->Environment, "HOME", "/tmp");
+    SetVariable(launch->Environment, "TMPDIR", "/tmp");
+    if (!start.Room.empty()) {
+      room = std::make_unique<RoomState>();
+      room->Room = fs::canonical(start.Room, ec).string();
+      if (ec) throw std::system_error(ec, "cannot find the room of a run: " + start.Room);
+      usage = MeasureRoom(room->Room);
+    }
+    launch->ScratchOptions = ScratchOptions(usage, start.DiskLimit);
+  }
   launch->Argv = PointerArray(launch->Args);
   launch->Envp = PointerArray(launch->Environment);
   // The groups are made before the run, so that the program's process can
-  // join them; the cgroup file systems are hidden from the run.
-  std::vector<std::string> hidden = start.HiddenFolders;
+  // join them.
   std::unique_ptr<RunControlGroup> groups;
-  if (start.UseControlGroups) {
-    const ControlGroupSupport& support = PrepareControlGroups();
-    hidden.insert(hidden.end(), support.Mounts.begin(), support.Mounts.end());
-    if (!support.Folders.empty()) groups = std::make_unique<RunControlGroup>();
-  }
-  launch->PlannedView = ResolveRunView(hidden, start.KeptFolders);
-  launch->MachineShm = NeedsMachineShm(launch->Program, start.WorkingDir, start.KeptFolders);
-  for (const PlannedViewStep& step : launch->PlannedView) launch->View.push_back({step.Kind, step.Path.c_str()});
-  launch->View.push_back({run::kViewEnd, nullptr});
+  if (start.UseControlGroups && !PrepareControlGroups().Folders.empty()) groups = std::make_unique<RunControlGroup>();
+  for (const PlannedViewStep& step : launch->PlannedView)
+    launch->View.push_back({step.Kind, step.Path.c_str(), step.Target.empty() ? nullptr : step.Target.c_str()});
+  launch->View.push_back({run::kViewEnd, nullptr, nullptr});
 
   UniqueFd null(open("/dev/null", O_RDWR | O_CLOEXEC));
   if (!null.Valid()) throw SystemError(errno, "cannot open /dev/null");
@@ -210,6 +311,7 @@ std::shared_ptr<ContainedProcess> ContainedProcess::CreateSuspended(const Progra
   plan.Envp = launch->Envp.data();
   plan.WorkingDir = launch->WorkingDir.c_str();
   plan.View = launch->View.data();
+  plan.ScratchOptions = launch->ScratchOptions.c_str();
   plan.NiceIncrement = start.NiceIncrement;
   const int streams[3] = {start.StdInput, start.StdOutput, start.StdError};
   for (int i = 0; i < 3; ++i) plan.Sources[i] = streams[i] >= 0 ? streams[i] : null.Get();
@@ -217,10 +319,13 @@ std::shared_ptr<ContainedProcess> ContainedProcess::CreateSuspended(const Progra
   plan.Sources[run::kErrorsFd] = errors.Write.Get();
   plan.Sources[run::kStatusFd] = status.Write.Get();
   const std::vector<int> joins = groups ? groups->JoinDescriptors() : std::vector<int>();
-  for (int i = run::kFirstJoinFd; i < run::kInitFds; ++i) {
+  for (int i = run::kFirstJoinFd; i < run::kNetworkFd; ++i) {
     const std::size_t at = static_cast<std::size_t>(i - run::kFirstJoinFd);
     plan.Sources[i] = at < joins.size() ? joins[at] : -1;
   }
+  plan.Sources[run::kNetworkFd] = start.UseNetworkNamespace ? support.SharedNetwork.Get() : -1;
+  plan.RunUid = start.UseRunAccount ? support.RunUid : -1;
+  plan.RunGid = start.UseRunAccount ? support.RunGid : -1;
   const bool needUserNamespace = geteuid() != 0;
   if (needUserNamespace) {
     launch->UidMap = IdMapLine(geteuid());
@@ -235,6 +340,7 @@ std::shared_ptr<ContainedProcess> ContainedProcess::CreateSuspended(const Progra
   // after the run; the namespace takes them along when the run ends.
   int flags = CLONE_NEWPID | CLONE_NEWNS | CLONE_NEWIPC | CLONE_PIDFD | SIGCHLD;
   if (needUserNamespace) flags |= CLONE_NEWUSER;
+  if (start.UseNetworkNamespace && !support.SharedNetwork.Valid() && support.NetworkPerRun) flags |= CLONE_NEWNET;
   // Like a thread: the init shares our memory, so starting it copies no
   // page table of Velkor however large Velkor is. Not when it must make
   // itself dumpable to map its identity: that flag belongs to the memory,
@@ -262,7 +368,40 @@ std::shared_ptr<ContainedProcess> ContainedProcess::CreateSuspended(const Progra
   // that reports a successful exec.
   errors.Write.Reset();
   status.Write.Reset();
+  if (start.UseView) process->FillRoom(std::move(room));
   return process;
+}
+
+void ContainedProcess::FillRoom(std::unique_ptr<RoomState> room) {
+  // The init says when the scratch file system is ready; a run that ended
+  // instead says why.
+  char ready = 0;
+  ssize_t n;
+  while ((n = recv(go_.Get(), &ready, 1, 0)) < 0 && errno == EINTR) {
+  }
+  if (n != 1) {
+    StartReport report{};
+    if (!ReadFull(errors_.Get(), &report, sizeof report)) report = {run::kStageInit, EPIPE};
+    throw SystemError(report.Errno, "cannot prepare the contained run of " + launch_->Program);
+  }
+  if (!room) return;
+  room_.Reset(static_cast<int>(syscall(SYS_pidfd_getfd, pidfd_.Get(), run::kRoomFd, 0)));
+  if (!room_.Valid()) throw SystemError(errno, "cannot reach the room of the run of " + launch_->Program);
+  room->Before = platform::FillRoom(room->Room, room_.Get(), launch_->Plan.RunUid, launch_->Plan.RunGid);
+  roomState_ = std::move(room);
+}
+
+void ContainedProcess::ReturnRoom() {
+  Terminate();
+  if (!roomState_ || roomState_->Returned || !room_.Valid()) return;
+  roomState_->Returned = true;
+  platform::ReturnRoom(room_.Get(), roomState_->Room, roomState_->Before);
+}
+
+bool ContainedProcess::ScratchFull() const {
+  if (!room_.Valid()) return false;
+  struct statfs fs {};
+  return fstatfs(room_.Get(), &fs) == 0 && (fs.f_bavail == 0 || fs.f_ffree == 0);
 }
 
 ContainedProcess::~ContainedProcess() { Terminate(); }
@@ -288,16 +427,14 @@ bool ContainedProcess::Resume(StartFailure& failure) {
     }
   }
   // A /dev/shm of the run's own: what the program leaves there goes with
-  // the run, and it holds no more than the memory limit. Not for a run that
-  // works below the machine's: there /dev/shm is one of the memory-backed
-  // folders whose files only a memory group counts (RunLimitations).
+  // the run, and it holds no more than the memory limit (or, without one,
+  // what the run may write in all).
   const std::uint64_t limit = limits_.ProcessMemoryLimit;
   if (limit != 0 && !memoryGroup) go.AddressSpaceLimit = AddressSpaceLimitFor(limit);
-  if (launch_->MachineShm) {
-    go.ShmOptions[0] = '\0';
-  } else if (limit != 0) {
+  const std::uint64_t shmSize = limit != 0 ? limit : launch_->DiskLimit;
+  if (shmSize != 0) {
     std::snprintf(go.ShmOptions, sizeof go.ShmOptions, "size=%llu,nr_inodes=1024,mode=1777",
-                  static_cast<unsigned long long>(limit));
+                  static_cast<unsigned long long>(shmSize));
   } else {
     std::snprintf(go.ShmOptions, sizeof go.ShmOptions, "mode=1777");
   }
@@ -355,6 +492,10 @@ ContainedProcess::WaitResult ContainedProcess::Wait(std::uint32_t timeoutMs, int
   // Whichever process the kernel killed for memory, the run failed.
   if (groups_ && groups_->OutOfMemoryKill() && !(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL))
     status = SIGKILL;
+  // A run that filled its scratch file system failed as one that wrote a
+  // file past its limit, whatever the program made of the failed writes.
+  else if (!WIFSIGNALED(status) && ScratchFull())
+    status = SIGXFSZ;
   return WaitResult::Exited;
 }
 
@@ -398,31 +539,45 @@ std::int64_t ExitCodeFromWaitStatus(int status) {
 }
 
 UniqueFd OpenRedirection(const std::string& name, bool forWriting, int& err) {
+  namespace fs = std::filesystem;
   err = 0;
   const bool isNull = name.size() == 3 && (name[0] | 32) == 'n' && (name[1] | 32) == 'u' &&
                       (name[2] | 32) == 'l';
-  std::string path = isNull ? "/dev/null" : name;
-  if (forWriting && !isNull) {
-    std::filesystem::path folder = std::filesystem::path(path).parent_path();
-    std::error_code ec;
-    if (!folder.empty() && !std::filesystem::is_directory(folder, ec)) {
-      std::filesystem::create_directories(folder, ec);
-      if (ec) {
-        err = ec.value();
-        return UniqueFd();
-      }
+  if (isNull || !forWriting) {
+    UniqueFd fd(open(isNull ? "/dev/null" : name.c_str(), (forWriting ? O_WRONLY : O_RDONLY) | O_CLOEXEC));
+    if (!fd.Valid()) err = errno;
+    return fd;
+  }
+  std::error_code ec;
+  const fs::path folder = fs::path(name).parent_path();
+  if (!folder.empty() && !fs::is_directory(folder, ec)) {
+    fs::create_directories(folder, ec);
+    if (ec) {
+      err = ec.value();
+      return UniqueFd();
     }
   }
-  const int flags = forWriting ? (O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC) : (O_RDONLY | O_CLOEXEC);
-  UniqueFd fd(open(path.c_str(), flags, 0666));
-  if (!fd.Valid()) err = errno;
-  return fd;
+  // Made new, so that nothing planted at the name (a link to another file,
+  // a folder left by a crash) is written through or stops the run.
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    UniqueFd fd(open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+    if (fd.Valid() || errno != EEXIST) {
+      if (!fd.Valid()) err = errno;
+      return fd;
+    }
+    fs::remove_all(name, ec);  // never follows a link
+    if (ec) {
+      err = ec.value();
+      return UniqueFd();
+    }
+  }
+  err = EEXIST;
+  return UniqueFd();
 }
 
-int CheckRunView(const std::vector<std::string>& hiddenFolders, const std::vector<std::string>& keptFolders) {
+int CheckRunView(const std::string& room) {
   ProgramStart start;  // no program: the run ends where it would start one
-  start.HiddenFolders = hiddenFolders;
-  start.KeptFolders = keptFolders;
+  start.Room = room;
   try {
     const std::shared_ptr<ContainedProcess> run = ContainedProcess::CreateSuspended(start);
     StartFailure missingProgram;

@@ -42,26 +42,36 @@
 // has been reaped. (When Velkor is not dumpable and needs a user namespace,
 // the init gets a copy of Velkor's memory instead; see CreateSuspended.)
 //
-// The run's view: folders the program must not reach (Velkor's settings;
-// with the security mode also the tasks, the contestants and the work
-// folder) are hidden in the run's own mount namespace before the program
-// starts, each under an empty read-only file system. A mount covers the
-// folder itself, not one name of it: every path there, links included,
-// ends on the empty file system (only a second mount of the same folder
-// elsewhere, which the system's administrator would have made, stays
-// open). The program, holding no capability, can
-// neither unmount it nor change what it covers, and a user namespace it
-// makes for itself gets the run's mounts locked together. A kept folder
-// stays visible inside a hidden one (the run's own room in the hidden work
-// folder): the init copies it (open_tree) before anything is hidden, makes
-// the way down to it on the hidden file system (folders the program may
-// pass through, not list) and attaches the copy there (move_mount); the
-// hidden file systems then become read-only. The keeper plans these steps
-// (RunView.h) on the folders' real paths, outer folders first, since a mount
-// lies over whatever was mounted above it: a hidden folder inside a kept
-// one is hidden again on the copy, one inside another hidden folder needs
-// nothing more, and a folder both hidden and kept is refused. Whatever
-// cannot be made stops the start.
+// The run's view: a program sees only what it needs of the machine. Its init
+// builds a new root in the run's own mount namespace before the program
+// starts (RunView.h plans it, RunInit.cpp carries it out):
+//   - the system folders (/usr, /etc, /bin, /sbin, /lib*; links where the
+//     machine has links), the program's own folder, its working folder and
+//     the caller's ReadOnlyFolders: copies of the machine's, read-only,
+//     nosuid, nodev, at their own paths;
+//   - /dev with null, zero, full, random and urandom only; /proc of the
+//     run's own (best effort); a private /dev/shm;
+//   - /tmp, /var/tmp and the room (the one folder the program may write) on
+//     the run's scratch file system: one memory file system per run, limited
+//     to DiskLimit bytes beyond what the room held, so everything a run
+//     writes together is bounded; it goes when the run goes. The keeper fills
+//     the room's copy before the program starts and brings back what the run
+//     changed when it ends (RunRoom.h).
+// Everything else (home folders, /root, /run, /tmp/.X11-unix, the contest's
+// folders, Velkor's own files) simply is not there. The machine's root is
+// switched away (pivot_root), so the program, holding no capability, can
+// reach nothing of it again. Whatever cannot be made stops the start.
+//
+// The network: every run is in an empty network namespace, without even a
+// loopback that is up, so it reaches no address and no abstract socket of
+// the jury's session. A root Velkor keeps one such namespace and each init
+// enters it (cheap); an unprivileged one cannot enter a namespace it did
+// not make with the run, so each run makes its own.
+//
+// The account: a root Velkor's programs run as an account of their own
+// (kRunAccountId, no supplementary groups), which owns nothing but the
+// run's room; an unprivileged Velkor's run as Velkor's own account inside
+// the run's user namespace.
 //
 // The suspended start: the namespace exists from clone() on, but the init
 // does not start the program before the keeper sends "go" with the limits.
@@ -84,6 +94,13 @@ namespace velkor::platform {
 
 class RunControlGroup;
 
+// What a run may write in all unless told otherwise.
+inline constexpr std::uint64_t kDefaultDiskLimit = std::uint64_t{1} << 30;
+
+// The user and group id a root Velkor's programs run as: from the range
+// (1879048192 to 2147483647) that the usual id allocation leaves unused.
+inline constexpr unsigned kRunAccountId = 2147483392;
+
 // What to start. AppName is run as it stands: no search on PATH, no
 // extension added.
 struct ProgramStart {
@@ -95,14 +112,22 @@ struct ProgramStart {
   int StdOutput = -1;                    // -1 gives it the null device
   int StdError = -1;
   int NiceIncrement = 0;                 // best effort
-  // The run's view (see above): folders the program sees empty and
-  // read-only, and folders inside them that it sees as they are. A hidden
-  // folder that does not exist is skipped; a kept one must exist. One that
-  // cannot be hidden or kept stops the start.
-  std::vector<std::string> HiddenFolders;
-  std::vector<std::string> KeptFolders;
-  // False runs without control groups: only to measure what they cost.
+  // The run's view (see above). Folders shown read-only besides the system
+  // folders and the program's own and working folders; one that does not
+  // exist is skipped.
+  std::vector<std::string> ReadOnlyFolders;
+  // The one folder the program may write ("" for none); it must exist.
+  std::string Room;
+  // Bytes the run may write in all, into its room, /tmp and /var/tmp
+  // together (0 = as much as the machine's memory file systems take).
+  std::uint64_t DiskLimit = kDefaultDiskLimit;
+  // False leaves a piece of the containment out: only to measure what each
+  // one costs. Without the view the run sees the machine's folders and
+  // writes its room in place.
   bool UseControlGroups = true;
+  bool UseView = true;
+  bool UseNetworkNamespace = true;
+  bool UseRunAccount = true;
 };
 
 // Limits of a run. The memory limit makes allocation fail in each process
@@ -168,10 +193,21 @@ class ContainedProcess {
   // throws.
   void Terminate();
 
+  // Once the run is over (it calls Terminate): brings back into the room
+  // what the run changed there, once. Throws std::system_error when the
+  // room cannot be updated.
+  void ReturnRoom();
+
   pid_t Pid() const { return pid_; }
 
  private:
   ContainedProcess() = default;
+  struct RoomState;
+  // Fills the run's copy of the room once its init has made the scratch
+  // file system.
+  void FillRoom(std::unique_ptr<RoomState> room);
+  // Whether the run has filled its scratch file system.
+  bool ScratchFull() const;
 
   pid_t pid_ = -1;  // the run's init, in Velkor's namespace
   UniqueFd pidfd_;
@@ -181,6 +217,8 @@ class ContainedProcess {
   struct Launch;
   std::unique_ptr<Launch> launch_;  // read by the run's processes
   std::unique_ptr<RunControlGroup> groups_;
+  UniqueFd room_;  // the room on the run's scratch file system
+  std::unique_ptr<RoomState> roomState_;
   JobLimits limits_;
   bool resumed_ = false;
   bool reaped_ = false;
@@ -209,13 +247,15 @@ class Job {
 // 128 + the signal number for a program killed by a signal.
 std::int64_t ExitCodeFromWaitStatus(int status);
 
-// Whether runs can be given this view of the folders, tried on a run that
+// Whether runs can be given their view with this room, tried on a run that
 // starts no program: 0, or the errno of what could not be made.
-int CheckRunView(const std::vector<std::string>& hiddenFolders, const std::vector<std::string>& keptFolders);
+int CheckRunView(const std::string& room);
 
 // Opens a file for a redirected standard stream. "NUL" (any case) is the
-// null device; a missing folder of an output file is created. Sets err to an
-// errno and returns an invalid descriptor on failure.
+// null device; a missing folder of an output file is created. An output
+// file is always made new: whatever lies at its name (a link, a folder, a
+// file) is removed first, never written through. Sets err to an errno and
+// returns an invalid descriptor on failure.
 UniqueFd OpenRedirection(const std::string& name, bool forWriting, int& err);
 
 }  // namespace velkor::platform

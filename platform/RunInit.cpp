@@ -25,6 +25,8 @@
 namespace velkor::platform::run {
 namespace {
 
+constexpr long kDetach = 2;  // MNT_DETACH, which no kernel header here defines
+
 #if !defined(__x86_64__)
 #error "the run's init makes its system calls for x86-64"
 #endif
@@ -129,56 +131,162 @@ long MapOwnIdentity(const InitPlan& plan) {
   return r;
 }
 
+// 0, or a negative errno.
+long ConfigureScratch(long fsfd, const char* options) {
+  // "key=value,key=value": each pair is handed over on its own.
+  char pair[128];
+  const char* p = options;
+  while (*p) {
+    unsigned long n = 0;
+    while (*p && *p != ',') {
+      if (n + 1 >= sizeof pair) return -EINVAL;
+      pair[n++] = *p++;
+    }
+    if (*p == ',') ++p;
+    pair[n] = '\0';
+    char* value = pair;
+    while (*value && *value != '=') ++value;
+    if (!*value) return -EINVAL;
+    *value++ = '\0';
+    if (const long r = Sys(__NR_fsconfig, fsfd, FSCONFIG_SET_STRING, P(pair), P(value), 0); r != 0) return r;
+  }
+  return Sys(__NR_fsconfig, fsfd, FSCONFIG_CMD_CREATE, 0, 0, 0);
+}
+
+// Moves fd to the fixed descriptor target. 0, or a negative errno.
+long PlaceAt(long fd, int target) {
+  if (fd < 0) return fd;
+  if (fd == target) return 0;
+  const long r = Sys(__NR_dup3, fd, target, O_CLOEXEC);
+  Sys(__NR_close, fd);
+  return r < 0 ? r : 0;
+}
+
+// The run's scratch file system, made before "go" so that the keeper can
+// fill the room: one size-limited file system for everything the run may
+// write (its room, /tmp and /var/tmp), gone with the last descriptor of it.
+// The room belongs to the account the program runs as. Leaves the room at
+// kRoomFd and the file system at kScratchFd. 0, or a negative errno.
+long MakeScratch(const InitPlan& plan) {
+  const long fsfd = Sys(__NR_fsopen, P("tmpfs"), FSOPEN_CLOEXEC);
+  if (fsfd < 0) return fsfd;
+  long r = ConfigureScratch(fsfd, plan.ScratchOptions);
+  const long mnt = r != 0 ? r : Sys(__NR_fsmount, fsfd, FSMOUNT_CLOEXEC, MOUNT_ATTR_NOSUID | MOUNT_ATTR_NODEV);
+  Sys(__NR_close, fsfd);
+  if (mnt < 0) return mnt;
+  if ((r = PlaceAt(mnt, kScratchFd)) != 0) return r;
+  const char* const shared[] = {"tmp", "vartmp"};
+  for (const char* folder : shared) {
+    if ((r = Sys(__NR_mkdirat, kScratchFd, P(folder), 0)) != 0) return r;
+    if ((r = Sys(__NR_fchmodat, kScratchFd, P(folder), 01777)) != 0) return r;
+  }
+  if ((r = Sys(__NR_mkdirat, kScratchFd, P("room"), 0)) != 0) return r;
+  if ((r = Sys(__NR_fchmodat, kScratchFd, P("room"), 0755)) != 0) return r;
+  if (plan.RunUid >= 0 && (r = Sys(__NR_fchownat, kScratchFd, P("room"), plan.RunUid, plan.RunGid, 0)) != 0) return r;
+  return PlaceAt(Sys(__NR_openat, kScratchFd, P("room"), O_RDONLY | O_DIRECTORY | O_CLOEXEC), kRoomFd);
+}
+
+// A copy of the machine's folder (with what is mounted below it) or device
+// node, made read-only, nosuid and nodev where it is a folder. The descriptor,
+// or a negative errno.
+long TakeTree(const char* path, bool folder) {
+  const long tree =
+      Sys(__NR_open_tree, AT_FDCWD, P(path), OPEN_TREE_CLONE | OPEN_TREE_CLOEXEC | (folder ? AT_RECURSIVE : 0));
+  if (tree < 0 || !folder) return tree;
+  mount_attr attr{};
+  attr.attr_set = MOUNT_ATTR_RDONLY | MOUNT_ATTR_NOSUID | MOUNT_ATTR_NODEV;
+  const long r = Sys(__NR_mount_setattr, tree, P(""), AT_EMPTY_PATH | AT_RECURSIVE, P(&attr), sizeof attr);
+  if (r != 0) {
+    Sys(__NR_close, tree);
+    return r;
+  }
+  return tree;
+}
+
+// Makes the new root its own: the machine's goes, and nothing of it can be
+// reached again from inside. 0, or a negative errno.
+long PivotInto(const char* root) {
+  long r = Sys(__NR_chdir, P(root));
+  if (r == 0) r = Sys(__NR_pivot_root, P("."), P("."));
+  if (r == 0) r = Sys(__NR_umount2, P("."), kDetach);
+  if (r == 0) r = Sys(__NR_chdir, P("/"));
+  return r;
+}
+
+long ViewStepDone(const ViewStep& step, const GoMessage& go, long* trees, int& attached) {
+  constexpr long kEmptyFlags = MS_NOSUID | MS_NODEV | MS_NOEXEC;
+  switch (step.Kind) {
+    case kViewTakeTree:
+    case kViewTakeNode:
+    case kViewEnd: return 0;  // taken before
+    case kViewRoot: return Sys(__NR_mount, P("none"), P(step.Path), P("tmpfs"), MS_NOSUID | MS_NODEV, P("mode=0755,size=1m,nr_inodes=4096"));
+    case kViewFolder: {
+      // Passed through on the way to what is shown, never listed; the mode
+      // set as it stands, whatever Velkor's file-creation mask.
+      const long r = Sys(__NR_mkdirat, AT_FDCWD, P(step.Path), 0111);
+      if (r == -EEXIST) return 0;
+      return r != 0 ? r : Sys(__NR_fchmodat, AT_FDCWD, P(step.Path), 0111);
+    }
+    case kViewFile: {
+      const long fd = Sys(__NR_openat, AT_FDCWD, P(step.Path), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+      return fd < 0 ? fd : Sys(__NR_close, fd);
+    }
+    case kViewLink: return Sys(__NR_symlinkat, P(step.Target), AT_FDCWD, P(step.Path));
+    case kViewAttach: {
+      const long tree = trees[attached++];
+      const long r = Sys(__NR_move_mount, tree, P(""), AT_FDCWD, P(step.Path), MOVE_MOUNT_F_EMPTY_PATH);
+      Sys(__NR_close, tree);
+      trees[attached - 1] = -1;
+      return r;
+    }
+    case kViewScratch: return Sys(__NR_move_mount, kScratchFd, P(""), AT_FDCWD, P(step.Path), MOVE_MOUNT_F_EMPTY_PATH);
+    case kViewBind: return Sys(__NR_mount, P(step.Target), P(step.Path), 0, MS_BIND, 0);
+    case kViewDropScratch: {
+      const long r = Sys(__NR_umount2, P(step.Path), kDetach);
+      return r != 0 ? r : Sys(__NR_unlinkat, AT_FDCWD, P(step.Path), AT_REMOVEDIR);
+    }
+    case kViewDevices: return Sys(__NR_mount, P("none"), P(step.Path), P("tmpfs"), MS_NOSUID | MS_NOEXEC, P("mode=0755,size=64k,nr_inodes=64"));
+    case kViewProc:
+      // Best effort: a machine whose own /proc is partly covered refuses a
+      // new one to a user namespace; the run then sees an empty folder.
+      Sys(__NR_mount, P("proc"), P(step.Path), P("proc"), kEmptyFlags, 0);
+      return 0;
+    case kViewShm: return Sys(__NR_mount, P("none"), P(step.Path), P("tmpfs"), MS_NOSUID | MS_NODEV, P(go.ShmOptions));
+    case kViewSeal: return Sys(__NR_mount, 0, P(step.Path), 0, MS_REMOUNT | MS_BIND | MS_RDONLY | MS_NOSUID | MS_NODEV, 0);
+    case kViewPivot: return PivotInto(step.Path);
+  }
+  return -EINVAL;
+}
+
 // The run's own view of the file system, in its own mount namespace: made
-// private first, so nothing mounted here ever shows outside the run. A /proc
-// of the run's own, so the program cannot even read about the jury's
-// processes (best effort), then the keeper's plan of hidden and kept folders
-// (ProcessJobs.h, "the run's view"). 0, or a negative errno when the view
-// could not be made as planned.
-long MountRunView(const InitPlan& plan) {
+// private first, so nothing mounted here ever shows outside the run. With no
+// plan the run keeps the machine's folders and only gets a /proc of its own
+// (best effort); otherwise the keeper's plan builds a new root (ProcessJobs.h,
+// "the run's view"). 0, or a negative errno when the view could not be made
+// as planned.
+long MountRunView(const InitPlan& plan, const GoMessage& go) {
   const bool planned = plan.View[0].Kind != kViewEnd;
   const long r = Sys(__NR_mount, 0, P("/"), 0, MS_REC | MS_PRIVATE, 0);
   if (r != 0) return planned ? r : 0;
-  Sys(__NR_mount, P("proc"), P("/proc"), P("proc"), MS_NOSUID | MS_NODEV | MS_NOEXEC, 0);
-  if (!planned) return 0;
-  // Copies of the kept folders, taken while everything is still in place.
-  long trees[kMaxKeptFolders];
+  if (!planned) {
+    Sys(__NR_mount, P("proc"), P("/proc"), P("proc"), MS_NOSUID | MS_NODEV | MS_NOEXEC, 0);
+    return 0;
+  }
+  // Copies of the machine's folders, taken while everything is in place.
+  long trees[kMaxTakenTrees];
   int taken = 0;
-  for (const ViewStep* step = plan.View; step->Kind != kViewEnd; ++step) {
-    if (step->Kind != kViewKeep) continue;
-    if (taken == kMaxKeptFolders) return -E2BIG;
-    trees[taken] = Sys(__NR_open_tree, AT_FDCWD, P(step->Path), OPEN_TREE_CLONE | OPEN_TREE_CLOEXEC | AT_RECURSIVE);
-    if (trees[taken] < 0) return trees[taken];
-    ++taken;
+  long done = 0;
+  for (const ViewStep* step = plan.View; step->Kind != kViewEnd && done == 0; ++step) {
+    if (step->Kind != kViewTakeTree && step->Kind != kViewTakeNode) continue;
+    if (taken == kMaxTakenTrees) done = -E2BIG;
+    else if ((trees[taken] = TakeTree(step->Path, step->Kind == kViewTakeTree)) < 0) done = trees[taken];
+    else ++taken;
   }
-  constexpr long kHiddenFlags = MS_NOSUID | MS_NODEV | MS_NOEXEC;
-  int used = 0;
-  for (const ViewStep* step = plan.View; step->Kind != kViewEnd; ++step) {
-    long done = 0;
-    switch (step->Kind) {
-      case kViewHide:
-      case kViewPassage:
-        done = Sys(__NR_mount, P("none"), P(step->Path), P("tmpfs"), kHiddenFlags,
-                   P(step->Kind == kViewHide ? "mode=0555,size=4k" : "mode=0111,size=4k"));
-        break;
-      case kViewMakeFolder: done = Sys(__NR_mkdirat, AT_FDCWD, P(step->Path), 0111); break;
-      case kViewKeep:
-        done = Sys(__NR_move_mount, trees[used], P(""), AT_FDCWD, P(step->Path), MOVE_MOUNT_F_EMPTY_PATH);
-        Sys(__NR_close, trees[used++]);
-        break;
-      case kViewSeal:
-        done = Sys(__NR_mount, 0, P(step->Path), 0, MS_REMOUNT | MS_BIND | MS_RDONLY | kHiddenFlags, 0);
-        break;
-      case kViewEnd: break;
-    }
-    if (done != 0) return done;
-  }
-  if (*plan.WorkingDir) return 0;
-  // The working folder kept from Velkor, looked up again: one inside a
-  // hidden folder must not stay open underneath it.
-  char cwd[4096];
-  const long length = Sys(__NR_getcwd, P(cwd), sizeof cwd);
-  return length > 0 ? Sys(__NR_chdir, P(cwd)) : length;
+  int attached = 0;
+  for (const ViewStep* step = plan.View; step->Kind != kViewEnd && done == 0; ++step)
+    done = ViewStepDone(*step, go, trees, attached);
+  for (int i = attached; i < taken; ++i) Sys(__NR_close, trees[i]);
+  return done;
 }
 
 // Handlers still point into Velkor: all are reset while every signal is
@@ -196,23 +304,23 @@ void UnblockSignals() {
   Sys(__NR_rt_sigprocmask, SIG_SETMASK, P(&none), 0, sizeof none);
 }
 
-// The plan's descriptors become 0..7 and every other one is closed: the
+// The plan's descriptors become 0..8 and every other one is closed: the
 // init started with a copy of all of Velkor's. 0, or a negative errno.
 long ArrangeDescriptors(const InitPlan& plan) {
-  long lifted[kInitFds];
+  long lifted[kSourceFds];
   // Lifted above the targets first, so none is overwritten before use.
-  for (int i = 0; i < kInitFds; ++i) {
+  for (int i = 0; i < kSourceFds; ++i) {
     lifted[i] = plan.Sources[i] < 0 ? -1 : Sys(__NR_fcntl, plan.Sources[i], F_DUPFD_CLOEXEC, kInitFds);
     if (plan.Sources[i] >= 0 && lifted[i] < 0) return lifted[i];
   }
-  for (int i = 0; i < kInitFds; ++i) {
+  for (int i = 0; i < kSourceFds; ++i) {
     if (lifted[i] < 0) {
       Sys(__NR_close, i);
       continue;
     }
     if (const long r = Sys(__NR_dup2, lifted[i], i); r < 0) return r;
   }
-  return Sys(__NR_close_range, kInitFds, ~0u, 0);
+  return Sys(__NR_close_range, kSourceFds, ~0u, 0);
 }
 
 // The program gets no capability, whatever account Velkor runs under:
@@ -239,11 +347,9 @@ long DropCapabilities() {
   return Sys(__NR_capset, P(&header), P(none));
 }
 
-// A private /dev/shm no larger than the run's memory limit: POSIX shared
-// memory counts against it even without a memory group, and goes when the
-// run's mount namespace goes. 0, or a negative errno.
+// A private /dev/shm for a run that keeps the machine's folders (only to
+// measure what the view costs). 0, or a negative errno.
 long MountPrivateShm(const GoMessage& go) {
-  if (!go.ShmOptions[0]) return 0;
   const long r = Sys(__NR_mount, P("none"), P("/dev/shm"), P("tmpfs"), MS_NOSUID | MS_NODEV, P(go.ShmOptions));
   return r == -ENOENT ? 0 : r;
 }
@@ -251,7 +357,7 @@ long MountPrivateShm(const GoMessage& go) {
 // Joins the run's control groups: everything the program starts is
 // counted from here on. 0, or a negative errno.
 long JoinControlGroups() {
-  for (int fd = kFirstJoinFd; fd < kInitFds; ++fd) {
+  for (int fd = kFirstJoinFd; fd < kNetworkFd; ++fd) {
     const long r = Sys(__NR_write, fd, P("0"), 1);
     if (r == -EBADF) continue;
     if (r != 1) return r < 0 ? r : -EIO;
@@ -312,11 +418,19 @@ int StartProgram(void* arg) {
   // A missing program is named as such, not as a bad working folder.
   if (const long r = Sys(__NR_faccessat, AT_FDCWD, P(plan.Program), 0 /* F_OK */); r != 0)
     FailStart(kStageExec, r);
+  // A root Velkor's programs run as an account of their own, which owns
+  // nothing on the machine but the run's room.
+  if (plan.RunUid >= 0) {
+    long r = Sys(__NR_setgroups, 0, 0);
+    if (r == 0) r = Sys(__NR_setresgid, plan.RunGid, plan.RunGid, plan.RunGid);
+    if (r == 0) r = Sys(__NR_setresuid, plan.RunUid, plan.RunUid, plan.RunUid);
+    if (r != 0) FailStart(kStageInit, r);
+  }
   if (*plan.WorkingDir)
     if (const long r = Sys(__NR_chdir, P(plan.WorkingDir)); r != 0) FailStart(kStageChdir, r);
   if (const long r = DropCapabilities(); r != 0) FailStart(kStageExec, r);
   // The program inherits only its three standard streams: the init holds
-  // no descriptor above its own eight.
+  // no descriptor above its own.
   for (int fd = kGoFd; fd < kInitFds; ++fd)
     if (const long r = Sys(__NR_fcntl, fd, F_SETFD, FD_CLOEXEC); r != 0 && r != -EBADF) FailStart(kStageExec, r);
   const long r = Sys(__NR_execve, P(plan.Program), P(plan.Argv), P(plan.Envp));
@@ -331,20 +445,40 @@ int RunInit(void* arg) {
   // If the thread that made the run ends, the run ends with it. Should it
   // have ended already, "go" never comes and the init gives up below.
   Sys(__NR_prctl, PR_SET_PDEATHSIG, SIGKILL);
+  // No controlling terminal: the jury's terminal is not the program's.
+  Sys(__NR_setsid);
+  // Failures are reported where the keeper made the channel until the
+  // descriptors are arranged.
+  int errorsFd = plan.Sources[kErrorsFd];
   long r = MapOwnIdentity(plan);
-  if (r == 0) r = MountRunView(plan);
-  if (r == 0) r = ArrangeDescriptors(plan);
+  if (r == 0 && (r = ArrangeDescriptors(plan)) == 0) errorsFd = kErrorsFd;
+  if (r == 0 && *plan.ScratchOptions) r = MakeScratch(plan);
   if (r != 0) {
     StartReport report{kStageInit, static_cast<std::int32_t>(-r)};
-    Transfer(__NR_write, plan.Sources[kErrorsFd], &report, sizeof report);
+    Transfer(__NR_write, errorsFd, &report, sizeof report);
     Exit(127);
   }
   UnblockSignals();
 
+  // The room is ready to be filled; "go" says it has been.
+  if (*plan.ScratchOptions) {
+    const char ready = 1;
+    if (!Transfer(__NR_write, kGoFd, const_cast<char*>(&ready), 1)) Exit(1);
+  }
   ProgramStart start{&plan, {}};
   if (!Transfer(__NR_read, kGoFd, &start.Go, sizeof start.Go)) Exit(1);  // the keeper gave up
   Sys(__NR_close, kGoFd);
-  if (const long r = MountPrivateShm(start.Go); r != 0) FailStart(kStageInit, r);
+  Sys(__NR_close, kRoomFd);
+  // No route anywhere: an empty network namespace, the keeper's or one of
+  // the run's own (made with the run).
+  if (plan.Sources[kNetworkFd] >= 0) {
+    if (const long r = Sys(__NR_setns, kNetworkFd, CLONE_NEWNET); r != 0) FailStart(kStageInit, r);
+    Sys(__NR_close, kNetworkFd);
+  }
+  if (const long r = MountRunView(plan, start.Go); r != 0) FailStart(kStageInit, r);
+  Sys(__NR_close, kScratchFd);
+  if (plan.View[0].Kind == kViewEnd)
+    if (const long r = MountPrivateShm(start.Go); r != 0) FailStart(kStageInit, r);
 
   // Like vfork: the init waits until the program has exec'ed or failed.
   const long program =

@@ -8,13 +8,20 @@
 //
 // Descriptors of the init once it has arranged them:
 //   0, 1, 2  the program's standard streams
-//   3        the "go" channel: the keeper writes one GoMessage, then closes
+//   3        the "go" channel: the init writes one byte once the run's
+//            scratch file system is ready; the keeper then writes one
+//            GoMessage and closes
 //   4        start failures: a StartReport when the program cannot be started;
 //            end of file once it has been exec'ed
 //   5        the program's wait status (an int), written when it ends
 //   6, 7     cgroup.procs of the run's control groups (closed when there
 //            are fewer): the program's process writes "0" to each before
 //            its exec
+//   8        the empty network namespace the run enters (closed when the run
+//            makes one of its own)
+//   9        the room on the run's scratch file system, until "go": the
+//            keeper takes a copy of it (pidfd_getfd) to fill the room
+//   10       the scratch file system itself, until the view is made
 #pragma once
 
 #include <unistd.h>
@@ -29,7 +36,11 @@ inline constexpr int kGoFd = 3;
 inline constexpr int kErrorsFd = 4;
 inline constexpr int kStatusFd = 5;
 inline constexpr int kFirstJoinFd = 6;
-inline constexpr int kInitFds = 8;
+inline constexpr int kNetworkFd = 8;
+inline constexpr int kSourceFds = 9;  // 0..8 come from the plan
+inline constexpr int kRoomFd = 9;
+inline constexpr int kScratchFd = 10;
+inline constexpr int kInitFds = 11;
 
 enum StartStage : std::int32_t { kStageInit = 1, kStageFork, kStageChdir, kStageExec };
 
@@ -38,24 +49,37 @@ struct StartReport {
   std::int32_t Errno;
 };
 
-// One step of the run's own view of the folders (ProcessJobs.h, "the run's
-// view"), planned by the keeper and carried out by the init in order.
+// One step of the run's own view of the file system (ProcessJobs.h, "the
+// run's view"), planned by the keeper (RunView.h) and carried out by the
+// init in order, after "go". Paths below kViewRoot's lie on the new root
+// being made; the others are the machine's.
 enum ViewStepKind : std::int32_t {
-  kViewEnd = 0,     // ends the list
-  kViewHide,        // an empty file system over Path, listable and empty
-  kViewPassage,     // the same, but only to pass through, to kept folders below
-  kViewMakeFolder,  // a folder on a hidden file system: the way to a kept one
-  kViewKeep,        // the folder that was at Path before anything was hidden
-  kViewSeal,        // the hidden file system at Path becomes read-only
+  kViewEnd = 0,      // ends the list
+  kViewTakeTree,     // a copy of the machine's folder Path, with what is mounted below it, made read-only
+  kViewTakeNode,     // a copy of the machine's device node Path
+  kViewRoot,         // the new root's empty file system, mounted at Path for now
+  kViewFolder,       // a folder made at Path, to pass through only
+  kViewFile,         // an empty file made at Path: where a device node goes
+  kViewLink,         // a symbolic link made at Path, pointing at Target
+  kViewAttach,       // the next copy taken attached at Path
+  kViewScratch,      // the run's scratch file system attached at Path for a while
+  kViewBind,         // the scratch's folder Target shown at Path
+  kViewDropScratch,  // the scratch's place at Path detached and removed
+  kViewDevices,      // an empty file system for the device folder at Path
+  kViewProc,         // the run's own /proc at Path (best effort)
+  kViewShm,          // the run's /dev/shm at Path, with the GoMessage's options
+  kViewSeal,         // the file system mounted at Path becomes read-only
+  kViewPivot,        // Path becomes the root; the machine's root goes
 };
 
 struct ViewStep {
   ViewStepKind Kind;
   const char* Path;
+  const char* Target;  // kViewLink, kViewBind; nullptr otherwise
 };
 
-// At most this many folders are kept visible inside hidden ones.
-inline constexpr int kMaxKeptFolders = 8;
+// At most this many machine folders and device nodes are copied into a view.
+inline constexpr int kMaxTakenTrees = 32;
 
 // Limits of the program, sent with "go"; 0 = none.
 struct GoMessage {
@@ -63,7 +87,7 @@ struct GoMessage {
   std::uint64_t AddressSpaceLimit;   // bytes per process (without a memory group)
   std::uint64_t FileSizeLimit;       // bytes per file written
   std::uint64_t TaskLimit;           // tasks of the run's user (without a pids group)
-  // Mount options of the run's private /dev/shm ("" keeps the machine's).
+  // Mount options of the run's private /dev/shm.
   char ShmOptions[64];
 };
 
@@ -73,9 +97,16 @@ struct InitPlan {
   char* const* Argv;
   char* const* Envp;
   const char* WorkingDir;  // "" keeps Velkor's own
-  const ViewStep* View;    // ends with kViewEnd
+  const ViewStep* View;    // ends with kViewEnd; empty: the machine's view
+  // Options of the run's scratch file system (its room, /tmp, /var/tmp),
+  // "" for a run without one.
+  const char* ScratchOptions;
   int NiceIncrement;
-  int Sources[kInitFds];   // become descriptors 0..7 of the init; -1: closed
+  int Sources[kSourceFds];  // become descriptors 0..8 of the init; -1: closed
+  // The account the program runs as (a root Velkor's runs); -1 keeps the
+  // init's.
+  int RunUid;
+  int RunGid;
   // In a user namespace of its own, the run keeps Velkor's identity: these
   // maps, written by the init itself ("" when no user namespace is made).
   const char* UidMap;

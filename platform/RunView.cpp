@@ -1,5 +1,8 @@
 #include "platform/RunView.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
@@ -15,7 +18,9 @@ std::system_error ViewError(int err, const std::string& what) {
   return std::system_error(err, std::generic_category(), what);
 }
 
-std::size_t Depth(const std::string& path) { return static_cast<std::size_t>(std::count(path.begin(), path.end(), '/')); }
+std::size_t Depth(const std::string& path) {
+  return path == "/" ? 0 : static_cast<std::size_t>(std::count(path.begin(), path.end(), '/'));
+}
 
 // Whether path lies strictly below folder.
 bool Below(const std::string& path, const std::string& folder) {
@@ -23,85 +28,177 @@ bool Below(const std::string& path, const std::string& folder) {
   return path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 && path[folder.size()] == '/';
 }
 
-struct Wanted {
+bool SameOrBelow(const std::string& path, const std::string& folder) { return path == folder || Below(path, folder); }
+
+constexpr const char* kScratchPlace = "/.velkor-scratch";
+
+// One file system (or copy of one) placed in the view.
+struct Mount {
+  enum Kind { Tree, Scratch, Devices, Shm, Proc } Kind;
   std::string Path;
-  bool Keep;
+  std::string ScratchFolder;  // Scratch: which of its folders
+};
+
+// Builds the steps; the copies of machine folders are collected in the
+// order they are attached, and taken in that order before anything else.
+class Planner {
+ public:
+  explicit Planner(const RunViewRequest& request) : request_(request) {}
+
+  std::vector<PlannedViewStep> Plan() {
+    std::vector<Mount> mounts = Mounts();
+    std::sort(mounts.begin(), mounts.end(), [](const Mount& a, const Mount& b) {
+      const std::size_t da = Depth(a.Path), db = Depth(b.Path);
+      return da != db ? da < db : a.Path < b.Path;
+    });
+    Add(run::kViewRoot, "");
+    Add(run::kViewFolder, kScratchPlace);
+    Add(run::kViewScratch, kScratchPlace);
+    for (const auto& [name, target] : request_.RootLinks) Add(run::kViewLink, "/" + name, target);
+    for (const Mount& m : mounts) Place(m);
+    Add(run::kViewDropScratch, kScratchPlace);
+    if (devicesPlaced_) Add(run::kViewSeal, "/dev");
+    Add(run::kViewSeal, "");
+    Add(run::kViewPivot, "");
+
+    if (taken_.size() > static_cast<std::size_t>(run::kMaxTakenTrees))
+      throw ViewError(E2BIG, "too many folders shown to a run");
+    std::vector<PlannedViewStep> steps;
+    for (const auto& [kind, path] : taken_) steps.push_back({kind, path, ""});
+    steps.insert(steps.end(), body_.begin(), body_.end());
+    return steps;
+  }
+
+ private:
+  std::vector<Mount> Mounts() const {
+    const std::string& room = request_.Room;
+    const std::vector<std::string> special = {"/proc", "/dev", "/dev/shm", "/tmp", "/var/tmp"};
+    auto isSpecial = [&](const std::string& p) { return std::find(special.begin(), special.end(), p) != special.end(); };
+    if (!room.empty() && (room == "/" || SameOrBelow(room, "/proc") || isSpecial(room)))
+      throw ViewError(EINVAL, "a run's room cannot be " + room);
+    std::vector<Mount> mounts = {{Mount::Proc, "/proc", ""},
+                                 {Mount::Devices, "/dev", ""},
+                                 {Mount::Shm, "/dev/shm", ""},
+                                 {Mount::Scratch, "/tmp", kScratchTmp},
+                                 {Mount::Scratch, "/var/tmp", kScratchVarTmp}};
+    if (!room.empty()) mounts.push_back({Mount::Scratch, room, kScratchRoom});
+    std::vector<std::string> folders = request_.ReadOnly;
+    std::sort(folders.begin(), folders.end());
+    folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
+    for (const std::string& f : folders) {
+      if (f == "/") throw ViewError(EINVAL, "a run cannot be shown the whole file system");
+      if (SameOrBelow(f, "/proc")) throw ViewError(EINVAL, "a run cannot be shown " + f);
+      // The run's own /tmp or /dev is in its place; the room shows what
+      // lies inside it; an outer folder shows this one already.
+      if (isSpecial(f) || (!room.empty() && SameOrBelow(f, room))) continue;
+      if (std::any_of(folders.begin(), folders.end(), [&](const std::string& o) { return Below(f, o); })) continue;
+      mounts.push_back({Mount::Tree, f, ""});
+    }
+    return mounts;
+  }
+
+  void Place(const Mount& m) {
+    // The innermost file system placed above m decides whether its folder
+    // must be made (on a file system of the run's) or is there already (in
+    // a copy of the machine's, which is read-only).
+    const Mount* cover = nullptr;
+    for (const Mount& p : placed_)
+      if (Below(m.Path, p.Path) && (cover == nullptr || Depth(p.Path) > Depth(cover->Path))) cover = &p;
+    if (cover != nullptr && cover->Kind == Mount::Proc) throw ViewError(EINVAL, "a run cannot be shown " + m.Path);
+    if (cover == nullptr || cover->Kind != Mount::Tree) MakeFolders(cover == nullptr ? "/" : cover->Path, m.Path);
+    switch (m.Kind) {
+      case Mount::Tree:
+        taken_.emplace_back(run::kViewTakeTree, m.Path);
+        Add(run::kViewAttach, m.Path);
+        break;
+      case Mount::Scratch: Add(run::kViewBind, m.Path, std::string(kViewStaging) + kScratchPlace + "/" + m.ScratchFolder); break;
+      case Mount::Devices: PlaceDevices(m.Path); break;
+      case Mount::Shm: Add(run::kViewShm, m.Path); break;
+      case Mount::Proc: Add(run::kViewProc, m.Path); break;
+    }
+    placed_.push_back(m);
+  }
+
+  void PlaceDevices(const std::string& dev) {
+    Add(run::kViewDevices, dev);
+    for (const std::string& node : request_.Devices) {
+      const std::string name = node.substr(node.rfind('/') + 1);
+      taken_.emplace_back(run::kViewTakeNode, node);
+      Add(run::kViewFile, dev + "/" + name);
+      Add(run::kViewAttach, dev + "/" + name);
+    }
+    Add(run::kViewLink, dev + "/fd", "/proc/self/fd");
+    Add(run::kViewLink, dev + "/stdin", "/proc/self/fd/0");
+    Add(run::kViewLink, dev + "/stdout", "/proc/self/fd/1");
+    Add(run::kViewLink, dev + "/stderr", "/proc/self/fd/2");
+    devicesPlaced_ = true;
+  }
+
+  // The folders from below `from` down to `to`, each made once.
+  void MakeFolders(const std::string& from, const std::string& to) {
+    std::size_t slash = from == "/" ? 0 : from.size();
+    do {
+      slash = to.find('/', slash + 1);
+      const std::string folder = to.substr(0, slash);
+      if (made_.insert(folder).second) Add(run::kViewFolder, folder);
+    } while (slash != std::string::npos);
+  }
+
+  // Paths in the view are written where the new root is being built.
+  void Add(run::ViewStepKind kind, const std::string& path, const std::string& target = "") {
+    body_.push_back({kind, std::string(kViewStaging) + path, target});
+  }
+
+  const RunViewRequest& request_;
+  std::vector<PlannedViewStep> body_;
+  std::vector<std::pair<run::ViewStepKind, std::string>> taken_;
+  std::vector<Mount> placed_;
+  std::set<std::string> made_;
+  bool devicesPlaced_ = false;
 };
 
 }  // namespace
 
-std::vector<PlannedViewStep> PlanRunView(const std::vector<std::string>& hidden,
-                                         const std::vector<std::string>& kept) {
-  std::vector<Wanted> wanted;
-  for (const std::string& h : hidden) {
-    if (h == "/") throw ViewError(EINVAL, "the root folder cannot be hidden from a run");
-    wanted.push_back({h, false});
-  }
-  for (const std::string& k : kept) {
-    if (std::find(hidden.begin(), hidden.end(), k) != hidden.end())
-      throw ViewError(EINVAL, "a folder cannot be both hidden from a run and kept for it: " + k);
-    wanted.push_back({k, true});
-  }
-  // Outer folders first: a mount lies over whatever was mounted above it.
-  std::sort(wanted.begin(), wanted.end(), [](const Wanted& a, const Wanted& b) {
-    const std::size_t da = Depth(a.Path), db = Depth(b.Path);
-    return da != db ? da < db : a.Path < b.Path;
-  });
-  wanted.erase(std::unique(wanted.begin(), wanted.end(), [](const Wanted& a, const Wanted& b) { return a.Path == b.Path; }),
-               wanted.end());
-
-  std::vector<Wanted> mounted;  // what the view is made of, outer first
-  std::vector<PlannedViewStep> steps;
-  std::set<std::string> made;
-  int keptCount = 0;
-  for (const Wanted& w : wanted) {
-    // The innermost mount above w decides what w looks like so far.
-    const Wanted* cover = nullptr;
-    for (const Wanted& m : mounted)
-      if (Below(w.Path, m.Path) && (cover == nullptr || Depth(m.Path) > Depth(cover->Path))) cover = &m;
-    const bool hiddenNow = cover != nullptr && !cover->Keep;
-    if (w.Keep != hiddenNow) continue;  // already as wanted
-    if (w.Keep) {
-      if (++keptCount > run::kMaxKeptFolders) throw ViewError(E2BIG, "too many folders kept for a run");
-      // The way down to it on the hidden file system above it.
-      std::size_t slash = cover->Path.size();
-      do {
-        slash = w.Path.find('/', slash + 1);
-        const std::string folder = w.Path.substr(0, slash);
-        if (made.insert(folder).second) steps.push_back({run::kViewMakeFolder, folder});
-      } while (slash != std::string::npos);
-    }
-    steps.push_back({w.Keep ? run::kViewKeep : run::kViewHide, w.Path});
-    mounted.push_back(w);
-  }
-  // A hidden folder with a kept one below lets the program pass, not look.
-  for (PlannedViewStep& step : steps) {
-    if (step.Kind != run::kViewHide) continue;
-    for (const Wanted& m : mounted)
-      if (m.Keep && Below(m.Path, step.Path)) step.Kind = run::kViewPassage;
-  }
-  for (const Wanted& m : mounted)
-    if (!m.Keep) steps.push_back({run::kViewSeal, m.Path});
-  return steps;
+std::vector<std::string> SystemFolders() {
+  return {"/usr", "/etc", "/bin", "/sbin", "/lib", "/lib32", "/lib64", "/libx32"};
 }
 
-std::vector<PlannedViewStep> ResolveRunView(const std::vector<std::string>& hidden,
-                                            const std::vector<std::string>& kept) {
-  std::vector<std::string> hiddenPaths, keptPaths;
-  for (const std::string& h : hidden) {
+std::vector<std::string> RunDevices() {
+  return {"/dev/null", "/dev/zero", "/dev/full", "/dev/random", "/dev/urandom"};
+}
+
+std::vector<PlannedViewStep> PlanRunView(const RunViewRequest& request) { return Planner(request).Plan(); }
+
+std::vector<PlannedViewStep> ResolveRunView(const std::vector<std::string>& readOnly, const std::string& room) {
+  RunViewRequest request;
+  for (const std::string& folder : SystemFolders()) {
+    struct stat st {};
+    if (lstat(folder.c_str(), &st) != 0) continue;
+    if (S_ISDIR(st.st_mode)) {
+      request.ReadOnly.push_back(folder);
+    } else if (S_ISLNK(st.st_mode)) {
+      std::error_code ec;
+      const fs::path target = fs::read_symlink(folder, ec);
+      if (!ec) request.RootLinks.emplace_back(folder.substr(1), target.string());
+    }
+  }
+  for (const std::string& folder : readOnly) {
     std::error_code ec;
-    const fs::path real = fs::canonical(h, ec);
+    const fs::path real = fs::canonical(folder, ec);
     if (ec == std::errc::no_such_file_or_directory || ec == std::errc::not_a_directory) continue;
-    if (ec) throw ViewError(ec.value(), "cannot find the folder to hide from a run: " + h);
-    hiddenPaths.push_back(real.string());
+    if (ec) throw ViewError(ec.value(), "cannot find the folder to show a run: " + folder);
+    if (fs::is_directory(real, ec)) request.ReadOnly.push_back(real.string());
   }
-  for (const std::string& k : kept) {
+  if (!room.empty()) {
     std::error_code ec;
-    const fs::path real = fs::canonical(k, ec);
-    if (ec) throw ViewError(ec.value(), "cannot find the folder to keep for a run: " + k);
-    keptPaths.push_back(real.string());
+    const fs::path real = fs::canonical(room, ec);
+    if (ec) throw ViewError(ec.value(), "cannot find the room of a run: " + room);
+    if (!fs::is_directory(real, ec)) throw ViewError(ENOTDIR, "the room of a run is not a folder: " + room);
+    request.Room = real.string();
   }
-  return PlanRunView(hiddenPaths, keptPaths);
+  for (const std::string& node : RunDevices())
+    if (access(node.c_str(), F_OK) == 0) request.Devices.push_back(node);
+  return PlanRunView(request);
 }
 
 }  // namespace velkor::platform

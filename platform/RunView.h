@@ -1,33 +1,65 @@
-// The folders a contained run sees hidden and those that stay visible inside
-// them, planned as the steps its init takes (ProcessJobs.h, "the run's
-// view", tells how the view is made).
+// What a contained run sees of the file system, planned as the steps its
+// init takes (ProcessJobs.h, "the run's view", tells how the view is made).
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/RunProtocol.h"
 
 namespace velkor::platform {
 
+// Where the init mounts the new root while it builds it: a folder every
+// machine has. Whatever lies there stays reachable for the copies taken
+// before, and the root's file system leaves it when the root is switched.
+inline constexpr const char* kViewStaging = "/tmp";
+
+// The scratch file system's folders: the room, /tmp and /var/tmp of the run.
+inline constexpr const char* kScratchRoom = "room";
+inline constexpr const char* kScratchTmp = "tmp";
+inline constexpr const char* kScratchVarTmp = "vartmp";
+
+// The machine's folders every run sees read-only, as far as the machine has
+// them: what compilers and interpreters need to start and find their files.
+// A top-level name that is a symbolic link here (merged /usr) becomes the
+// same link in the view.
+std::vector<std::string> SystemFolders();
+
+// The device nodes a run gets; nothing else of /dev.
+std::vector<std::string> RunDevices();
+
 struct PlannedViewStep {
   run::ViewStepKind Kind;
   std::string Path;
+  std::string Target;
 
   friend bool operator==(const PlannedViewStep&, const PlannedViewStep&) = default;
 };
 
-// The steps for folders given as absolute paths without "." or ".." or
-// links (as ResolveRunView gives them). Throws std::system_error: EINVAL for
-// a folder both hidden and kept, or for the root hidden; E2BIG for more kept
-// folders than a run takes.
-std::vector<PlannedViewStep> PlanRunView(const std::vector<std::string>& hidden,
-                                         const std::vector<std::string>& kept);
+struct RunViewRequest {
+  // Machine folders shown read-only at their own paths.
+  std::vector<std::string> ReadOnly;
+  // The folder shown writable at its own path ("" for none): the scratch's
+  // room.
+  std::string Room;
+  // Top-level symbolic links (name without "/", target).
+  std::vector<std::pair<std::string, std::string>> RootLinks;
+  // Device nodes shown in /dev.
+  std::vector<std::string> Devices;
+};
 
-// Resolves the folders as they are now (links followed), then plans. A
-// hidden folder that does not exist is left out; a kept one must exist.
-// Throws std::system_error when a folder cannot be resolved.
-std::vector<PlannedViewStep> ResolveRunView(const std::vector<std::string>& hidden,
-                                            const std::vector<std::string>& kept);
+// The steps for folders given as absolute paths without "." or ".." or
+// links (as ResolveRunView gives them). A folder inside another one shown
+// read-only, or inside the room, needs nothing of its own. Throws
+// std::system_error: EINVAL for the root shown whole, the room being the
+// root, or a folder inside /proc; E2BIG for more folders than a run takes.
+std::vector<PlannedViewStep> PlanRunView(const RunViewRequest& request);
+
+// Resolves the folders as they are now (links followed), adds the system
+// folders, their links and the devices, then plans. A read-only folder that
+// does not exist is left out; the room must exist. Throws std::system_error
+// when a folder cannot be resolved.
+std::vector<PlannedViewStep> ResolveRunView(const std::vector<std::string>& readOnly, const std::string& room);
 
 }  // namespace velkor::platform

@@ -6,14 +6,19 @@
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/shm.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -104,12 +109,23 @@ class ExecEngineTest : public ::testing::Test {
     std::string pattern = (fs::temp_directory_path() / "exec-XXXXXX").string();
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);
     dir = pattern;
+    // Programs started from here run, under a root judge, as an account of
+    // their own.
+    fs::permissions(dir, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                             fs::perms::others_read | fs::perms::others_exec);
   }
   void TearDown() override { fs::remove_all(dir); }
 
   // Runs the probe with arguments through the engine.
   void Run(const std::string& args) {
     engine.SetCmd(kProbe + " " + args);
+    engine.Execute();
+  }
+  // The same with Room as the run's room and working folder.
+  void RunIn(const fs::path& room, const std::string& args) {
+    engine.SetCmd(kProbe + " " + args);
+    engine.Room = room.string();
+    engine.WorkingDir = room.string();
     engine.Execute();
   }
 
@@ -372,8 +388,13 @@ TEST_F(ExecEngineTest, GroupsAProgramMakesGoWithItsRun) {
   EXPECT_EQ(engine.ExitCode(), ExecOK) << engine.ExitCodeMsg();
   EXPECT_TRUE(GroupsOf(getpid()).empty()) << ReadFile(dir / "nest.txt");
 
-  // A kill for memory down there fails the run like any other.
-  if (!platform::PrepareControlGroups().Memory) return;
+  // A kill for memory down there fails the run like any other, where the
+  // program could make groups at all (a root Velkor's programs run as an
+  // account of their own, which cannot mount a cgroup file system).
+  const std::string nested = ReadFile(dir / "nest.txt");
+  if (!platform::PrepareControlGroups().Memory ||
+      (nested.find("cgroup memory: 0\n") != std::string::npos && nested.find("cgroup2: 0\n") != std::string::npos))
+    return;
   Run("cgnest 40 256");
   EXPECT_EQ(engine.ExitCode(), 128 + SIGKILL) << ReadFile(dir / "nest.txt");
   EXPECT_TRUE(GroupsOf(getpid()).empty());
@@ -449,148 +470,233 @@ TEST_F(ExecEngineTest, TheProgramHoldsNoPowers) {
             "umount=denied\n");
 }
 
-// Velkor's settings (the security account's password among them) are not
-// the program's to read, nor to write.
-TEST_F(ExecEngineTest, HiddenFoldersLookEmptyToTheProgram) {
+// A run sees the system folders and its own folders read-only, its room
+// writable, and nothing else of the machine: not Velkor's settings, not
+// the folders around its room, not the machine's /tmp.
+TEST_F(ExecEngineTest, TheProgramSeesOnlyItsRoomAndTheSystem) {
   fs::create_directories(dir / "secret");
   std::ofstream(dir / "secret/Velkor.cfg") << "password";
-  std::ofstream(dir / "open.txt") << "visible";
-  engine.HiddenFolders = {(dir / "secret").string(), (dir / "no such folder").string()};
-  engine.FileOut = (dir / "read.txt").string();
-  Run("read " + (dir / "secret/Velkor.cfg").string() + " " + (dir / "open.txt").string());
-  ASSERT_EQ(engine.ExitCode(), ExecOK) << engine.ExitCodeMsg();
-  EXPECT_EQ(ReadFile(dir / "read.txt"), "missing\nread-only\nvisible\nwritable\n");
-  // Hidden from the program only.
-  EXPECT_EQ(ReadFile(dir / "secret/Velkor.cfg"), "password");
-  EXPECT_FALSE(fs::exists(dir / "secret/Velkor.cfg.new"));
-
-  // Nor through a working folder inside it, kept from Velkor's own.
-  const fs::path before = fs::current_path();
-  fs::current_path(dir / "secret");
-  engine.SetCmd(kProbe + " read Velkor.cfg");
-  engine.WorkingDir.clear();
-  engine.Execute();
-  fs::current_path(before);
-  ASSERT_EQ(engine.ExitCode(), ExecOK) << engine.ExitCodeMsg();
-  EXPECT_EQ(ReadFile(dir / "read.txt"), "missing\nread-only\n");
-}
-
-// The run's own room stays visible inside a hidden work folder, with a
-// hidden folder inside the room again; the outer hidden folder is reached
-// through a link, the room through another, and hidden twice over.
-TEST_F(ExecEngineTest, KeptFoldersStayVisibleInsideHiddenOnes) {
-  const fs::path outer = dir / "outer", work = outer / "work", room = work / "room";
-  fs::create_directories(room / "inner");
-  std::ofstream(outer / "top.txt") << "top";
-  std::ofstream(work / "secret.txt") << "secret";
+  const fs::path room = dir / "room";
+  fs::create_directories(room);
   std::ofstream(room / "in.txt") << "visible";
-  std::ofstream(room / "inner/hidden.txt") << "hidden";
-  fs::create_directory_symlink(outer, dir / "link");
-  engine.HiddenFolders = {(dir / "link").string(), work.string(), (room / "inner").string()};
-  engine.KeptFolders = {(dir / "link/work/room").string()};
+  const fs::path planted = "/tmp/velkor-planted-" + std::to_string(getpid());
+  std::ofstream(planted) << "planted";
   engine.FileOut = (dir / "out.txt").string();
-  auto runInRoom = [&](const std::string& args) {
-    engine.SetCmd(kProbe + " " + args);
-    engine.WorkingDir = room.string();
-    engine.Execute();
-  };
-  runInRoom("read in.txt ../secret.txt inner/hidden.txt " + (outer / "top.txt").string());
+  RunIn(room, "look in.txt " + room.string() + " " + (dir / "secret/Velkor.cfg").string() + " " + planted.string() +
+      " /usr/bin /etc/passwd /tmp " + fs::path(kProbe).parent_path().string());
+  fs::remove(planted);
   ASSERT_EQ(engine.ExitCode(), ExecOK) << engine.ExitCodeMsg();
   EXPECT_EQ(ReadFile(dir / "out.txt"),
-            "visible\nwritable\nmissing\nread-only\nmissing\nread-only\nmissing\nread-only\n");
-  EXPECT_TRUE(fs::exists(room / "in.txt.new"));
+            "file writable\nfolder writable\nmissing\nmissing\nfolder read-only\nfile read-only\n"
+            "folder writable\nfolder read-only\n");
 
-  // The way down to the room can be passed, not listed; the hidden folder
-  // inside it looks empty; and none of it comes off from a namespace the
-  // program makes for itself.
-  runInRoom("list " + room.string() + " .. " + outer.string() + " inner");
-  ASSERT_EQ(engine.ExitCode(), ExecOK) << engine.ExitCodeMsg();
-  EXPECT_EQ(ReadFile(dir / "out.txt"), "3 entries\ndenied\ndenied\n0 entries\n");
-  const std::pair<fs::path, const char*> covered[] = {{work, "locked\ndenied\n"}, {room / "inner", "locked\n0 entries\n"}};
-  for (const auto& [folder, expected] : covered) {
-    runInRoom("unhide " + folder.string());
-    ASSERT_EQ(engine.ExitCode(), ExecOK) << engine.ExitCodeMsg();
-    const std::string seen = ReadFile(dir / "out.txt");
-    // A system that refuses nested namespaces leaves nothing to try.
-    if (!seen.starts_with("no namespace")) {
-      EXPECT_EQ(seen, expected) << folder;
-    }
+  // Around the room only the way down to it is there, to pass, not to
+  // look; a namespace the program makes for itself unlocks none of it.
+  Run("list " + dir.string());
+  EXPECT_EQ(ReadFile(dir / "out.txt"), "denied\n");
+  Run("remount /usr");
+  const std::string remounted = ReadFile(dir / "out.txt");
+  if (!remounted.starts_with("no namespace")) {
+    EXPECT_EQ(remounted, "locked\n");
   }
-
-  // Nothing of the view is left in the jury's folders.
-  std::vector<std::string> left;
-  for (const auto& e : fs::recursive_directory_iterator(outer)) left.push_back(fs::relative(e.path(), outer).string());
-  std::sort(left.begin(), left.end());
-  EXPECT_EQ(left, (std::vector<std::string>{"top.txt", "work", "work/room", "work/room/in.txt", "work/room/in.txt.new",
-                                            "work/room/inner", "work/room/inner/hidden.txt", "work/secret.txt"}));
+  EXPECT_EQ(ReadFile(dir / "secret/Velkor.cfg"), "password");
 }
 
-// Folders that cannot be shown as asked stop the start, before the program
-// runs, and say why; a view that can be made is found so without a program.
+// What the run did in its room comes back when it ends: files written,
+// deleted and made, but never a link or a pipe; what it left as it was is
+// not touched.
+TEST_F(ExecEngineTest, TheRoomComesBackWithWhatTheRunChanged) {
+  const fs::path room = dir / "room";
+  fs::create_directories(room / "sub");
+  std::ofstream(room / "a.txt") << "a";
+  std::ofstream(room / "b.txt") << "b";
+  std::ofstream(room / "sub/c.txt") << "c";
+  const auto before = fs::last_write_time(room / "sub/c.txt");
+  RunIn(room, "scribble");
+  ASSERT_EQ(engine.ExitCode(), ExecOK) << engine.ExitCodeMsg();
+  std::vector<std::string> left;
+  for (const auto& e : fs::recursive_directory_iterator(room)) left.push_back(fs::relative(e.path(), room).string());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"a.txt", "new", "new/n.txt", "sub", "sub/c.txt"}));
+  EXPECT_EQ(ReadFile(room / "a.txt"), "changed");
+  EXPECT_EQ(ReadFile(room / "new/n.txt"), "new");
+  EXPECT_EQ(fs::last_write_time(room / "sub/c.txt"), before);
+}
+
+// Everything a run writes together is bounded, its room and /tmp alike;
+// the run that reached the bound failed, and nothing of it is left.
+TEST_F(ExecEngineTest, WritingPastTheDiskLimitFailsTheRun) {
+  const fs::path room = dir / "room";
+  fs::create_directories(room);
+  engine.DiskLimit = std::uint64_t{8} << 20;
+  engine.FileOut = (dir / "out.txt").string();
+  for (const std::string folder : {".", "/tmp", "/var/tmp"}) {
+    SCOPED_TRACE(folder);
+    RunIn(room, "fill " + folder);
+    EXPECT_EQ(engine.ExitCode(), 128 + SIGXFSZ) << engine.ExitCodeMsg();
+    const std::string out = ReadFile(dir / "out.txt");
+    EXPECT_TRUE(out.starts_with("7 ") || out.starts_with("8 ")) << out;
+    EXPECT_NE(out.find("No space left"), std::string::npos) << out;
+  }
+  std::uint64_t kept = 0;
+  for (const auto& e : fs::recursive_directory_iterator(room)) kept += e.is_regular_file() ? e.file_size() : 0;
+  EXPECT_LE(kept, std::uint64_t{8} << 20);
+}
+
+// Nothing a run writes outside its room outlives it: the next run finds
+// /tmp, /var/tmp and /dev/shm empty, and the machine never held them.
+TEST_F(ExecEngineTest, NothingOfARunOutsideItsRoomOutlivesIt) {
+  const std::string marker = "velkor-marker-" + std::to_string(getpid());
+  engine.FileOut = (dir / "out.txt").string();
+  engine.SetCmd("/bin/sh -c \"echo x > /tmp/" + marker + " && echo x > /var/tmp/" + marker + " && echo x > /dev/shm/" +
+                marker + "\"");
+  engine.Execute();
+  ASSERT_EQ(engine.ExitCode(), ExecOK) << engine.ExitCodeMsg();
+  Run("look /tmp/" + marker + " /var/tmp/" + marker + " /dev/shm/" + marker);
+  EXPECT_EQ(ReadFile(dir / "out.txt"), "missing\nmissing\nmissing\n");
+  for (const char* folder : {"/tmp/", "/var/tmp/", "/dev/shm/"}) EXPECT_FALSE(fs::exists(folder + marker)) << folder;
+}
+
+// No address of the machine and no abstract socket of the jury's session
+// is reachable from a run, not even the loopback.
+TEST_F(ExecEngineTest, TheRunHasNoNetwork) {
+  const int tcp = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in in{};
+  in.sin_family = AF_INET;
+  in.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof in;
+  ASSERT_EQ(bind(tcp, reinterpret_cast<sockaddr*>(&in), sizeof in), 0);
+  ASSERT_EQ(listen(tcp, 4), 0);
+  ASSERT_EQ(getsockname(tcp, reinterpret_cast<sockaddr*>(&in), &length), 0);
+  const std::string name = UniqueToken();
+  const int local = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un un{};
+  un.sun_family = AF_UNIX;
+  std::memcpy(un.sun_path + 1, name.data(), name.size());
+  const auto unLength = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+  ASSERT_EQ(bind(local, reinterpret_cast<sockaddr*>(&un), unLength), 0);
+  ASSERT_EQ(listen(local, 4), 0);
+  engine.FileOut = (dir / "out.txt").string();
+  Run("net " + std::to_string(ntohs(in.sin_port)) + " " + name);
+  close(tcp);
+  close(local);
+  ASSERT_EQ(engine.ExitCode(), ExecOK) << engine.ExitCodeMsg();
+  EXPECT_EQ(ReadFile(dir / "out.txt"), "unreachable\nunreachable\n");
+}
+
+// A root Velkor's programs run as an account of their own, never as root;
+// an unprivileged one's as its own account.
+TEST_F(ExecEngineTest, ProgramsNeverRunAsRoot) {
+  engine.FileOut = (dir / "out.txt").string();
+  Run("ids");
+  ASSERT_EQ(engine.ExitCode(), ExecOK) << engine.ExitCodeMsg();
+  const std::string expected = geteuid() == 0 ? std::to_string(platform::kRunAccountId) + " " +
+                                                    std::to_string(platform::kRunAccountId) + " 0\n"
+                                              : std::to_string(geteuid()) + " " + std::to_string(getegid()) + " 0\n";
+  EXPECT_EQ(ReadFile(dir / "out.txt"), expected);
+}
+
+// A view that cannot be made stops the start, before the program runs,
+// and says why; one that can be made is found so without a program.
 TEST_F(ExecEngineTest, AViewThatCannotBeMadeStopsTheStart) {
   fs::create_directories(dir / "work/room");
   struct Case {
     const char* What;
-    std::vector<std::string> Hidden, Kept;
+    std::string Room;
+    std::vector<std::string> ReadOnly;
   } cases[] = {
-      {"hidden and kept", {(dir / "work").string()}, {(dir / "work").string()}},
-      {"kept folder missing", {(dir / "work").string()}, {(dir / "work/gone").string()}},
+      {"room missing", (dir / "work/gone").string(), {}},
+      {"room is the root", "/", {}},
+      {"everything shown", (dir / "work/room").string(), {"/"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.What);
-    engine.HiddenFolders = c.Hidden;
-    engine.KeptFolders = c.Kept;
+    engine.Room = c.Room;
+    engine.ReadOnlyFolders = c.ReadOnly;
     engine.FileOut = (dir / "out.txt").string();
     Run("echo");
     EXPECT_NE(engine.ExitCode(), ExecOK);
     EXPECT_FALSE(engine.ContainmentError().empty());
     EXPECT_NE(engine.ExitCodeMsg().find("Cannot execute command"), std::string::npos) << engine.ExitCodeMsg();
     EXPECT_EQ(ReadFile(dir / "out.txt"), "");
-    EXPECT_NE(platform::CheckRunView(c.Hidden, c.Kept), 0);
   }
-  EXPECT_EQ(platform::CheckRunView({(dir / "work").string()}, {(dir / "work/room").string()}), 0);
-  engine.KeptFolders.clear();
-  engine.HiddenFolders.clear();
+  EXPECT_NE(platform::CheckRunView((dir / "work/gone").string()), 0);
+  EXPECT_EQ(platform::CheckRunView((dir / "work/room").string()), 0);
+  engine.Room.clear();
+  engine.ReadOnlyFolders.clear();
   Run("echo");
   EXPECT_EQ(engine.ExitCode(), ExecOK) << engine.ExitCodeMsg();
   EXPECT_EQ(engine.ContainmentError(), "");
 }
 
-// The steps a run's init takes, for folders in one another.
-TEST(RunView, PlansOuterFoldersFirstAndOnlyWhatChangesTheView) {
-  using platform::PlannedViewStep;
+// The steps a run's init takes: machine folders copied first, in the order
+// they are attached, outer folders before inner ones, folders made only on
+// the run's own file systems, and nothing for a folder already shown.
+TEST(RunView, PlansTheNewRootOuterFoldersFirst) {
   using namespace platform::run;
-  struct Case {
-    const char* What;
-    std::vector<std::string> Hidden, Kept;
-    std::vector<PlannedViewStep> Steps;
-  } cases[] = {
-      {"a room in a hidden folder",
-       {"/w"},
-       {"/w/a/room"},
-       {{kViewPassage, "/w"}, {kViewMakeFolder, "/w/a"}, {kViewMakeFolder, "/w/a/room"}, {kViewKeep, "/w/a/room"},
-        {kViewSeal, "/w"}}},
-      {"given inner first, twice, with a hidden folder inside the room",
-       {"/s/w/room/x", "/s/w", "/s", "/s"},
-       {"/s/w/room"},
-       {{kViewPassage, "/s"}, {kViewMakeFolder, "/s/w"}, {kViewMakeFolder, "/s/w/room"}, {kViewKeep, "/s/w/room"},
-        {kViewHide, "/s/w/room/x"}, {kViewSeal, "/s"}, {kViewSeal, "/s/w/room/x"}}},
-      {"kept outside anything hidden, hidden inside a kept room",
-       {"/t", "/r/x"},
-       {"/r", "/t2"},
-       {{kViewHide, "/t"}, {kViewHide, "/r/x"}, {kViewSeal, "/t"}, {kViewSeal, "/r/x"}}},
-      {"a name that only starts like a hidden folder",
-       {"/w"},
-       {"/w2/room", "/w/r1", "/w/r2"},
-       {{kViewPassage, "/w"}, {kViewMakeFolder, "/w/r1"}, {kViewKeep, "/w/r1"}, {kViewMakeFolder, "/w/r2"},
-        {kViewKeep, "/w/r2"}, {kViewSeal, "/w"}}},
+  using Step = platform::PlannedViewStep;
+  platform::RunViewRequest request;
+  request.ReadOnly = {"/usr", "/usr/lib", "/opt/tool", "/tmp/probe", "/w/room/inner"};
+  request.Room = "/w/room";
+  request.RootLinks = {{"bin", "usr/bin"}};
+  const std::vector<Step> expected = {
+      {kViewTakeTree, "/usr", ""},
+      {kViewTakeTree, "/opt/tool", ""},
+      {kViewTakeTree, "/tmp/probe", ""},
+      {kViewRoot, "/tmp", ""},
+      {kViewFolder, "/tmp/.velkor-scratch", ""},
+      {kViewScratch, "/tmp/.velkor-scratch", ""},
+      {kViewLink, "/tmp/bin", "usr/bin"},
+      {kViewFolder, "/tmp/dev", ""},
+      {kViewDevices, "/tmp/dev", ""},
+      {kViewLink, "/tmp/dev/fd", "/proc/self/fd"},
+      {kViewLink, "/tmp/dev/stdin", "/proc/self/fd/0"},
+      {kViewLink, "/tmp/dev/stdout", "/proc/self/fd/1"},
+      {kViewLink, "/tmp/dev/stderr", "/proc/self/fd/2"},
+      {kViewFolder, "/tmp/proc", ""},
+      {kViewProc, "/tmp/proc", ""},
+      {kViewFolder, "/tmp/tmp", ""},
+      {kViewBind, "/tmp/tmp", "/tmp/.velkor-scratch/tmp"},
+      {kViewFolder, "/tmp/usr", ""},
+      {kViewAttach, "/tmp/usr", ""},
+      {kViewFolder, "/tmp/dev/shm", ""},
+      {kViewShm, "/tmp/dev/shm", ""},
+      {kViewFolder, "/tmp/opt", ""},
+      {kViewFolder, "/tmp/opt/tool", ""},
+      {kViewAttach, "/tmp/opt/tool", ""},
+      {kViewFolder, "/tmp/tmp/probe", ""},
+      {kViewAttach, "/tmp/tmp/probe", ""},
+      {kViewFolder, "/tmp/var", ""},
+      {kViewFolder, "/tmp/var/tmp", ""},
+      {kViewBind, "/tmp/var/tmp", "/tmp/.velkor-scratch/vartmp"},
+      {kViewFolder, "/tmp/w", ""},
+      {kViewFolder, "/tmp/w/room", ""},
+      {kViewBind, "/tmp/w/room", "/tmp/.velkor-scratch/room"},
+      {kViewDropScratch, "/tmp/.velkor-scratch", ""},
+      {kViewSeal, "/tmp/dev", ""},
+      {kViewSeal, "/tmp", ""},
+      {kViewPivot, "/tmp", ""},
   };
-  for (const Case& c : cases) EXPECT_EQ(platform::PlanRunView(c.Hidden, c.Kept), c.Steps) << c.What;
-  EXPECT_THROW(platform::PlanRunView({"/"}, {"/w"}), std::system_error);
-  EXPECT_THROW(platform::PlanRunView({"/w"}, {"/w"}), std::system_error);
-  std::vector<std::string> many;
-  for (int i = 0; i <= platform::run::kMaxKeptFolders; ++i) many.push_back("/w/" + std::to_string(i));
-  EXPECT_THROW(platform::PlanRunView({"/w"}, many), std::system_error);
+  EXPECT_EQ(platform::PlanRunView(request), expected);
+
+  // A folder below a copy of the machine's needs no folder made: it is there.
+  request = {};
+  request.ReadOnly = {"/opt", "/var/x"};
+  request.Room = "/opt/w/room";
+  const std::vector<Step> plan = platform::PlanRunView(request);
+  EXPECT_EQ(std::count(plan.begin(), plan.end(), Step{kViewFolder, "/tmp/opt/w/room", ""}), 0);
+  EXPECT_EQ(std::count(plan.begin(), plan.end(), Step{kViewBind, "/tmp/opt/w/room", "/tmp/.velkor-scratch/room"}), 1);
+
+  for (const auto& [readOnly, room] : std::vector<std::pair<std::string, std::string>>{
+           {"/", "/w"}, {"/proc/1", "/w"}, {"/u", "/"}, {"/u", "/proc/x"}, {"/u", "/tmp"}}) {
+    request = {};
+    request.ReadOnly = {readOnly};
+    request.Room = room;
+    EXPECT_THROW(platform::PlanRunView(request), std::system_error) << readOnly << " " << room;
+  }
+  request = {};
+  for (int i = 0; i <= platform::run::kMaxTakenTrees; ++i) request.ReadOnly.push_back("/w/" + std::to_string(i));
+  EXPECT_THROW(platform::PlanRunView(request), std::system_error);
 }
 
 TEST_F(ExecEngineTest, ARunDoesNotOutliveAJudgeThatDies) {
@@ -686,6 +792,7 @@ TEST_F(ExecEngineTest, ARunWorksInAFolderBelowDevShm) {
   std::string pattern = "/dev/shm/exec-XXXXXX";
   if (!fs::is_directory("/dev/shm") || mkdtemp(pattern.data()) == nullptr) GTEST_SKIP() << "no /dev/shm here";
   const fs::path room = pattern;
+  fs::permissions(room, fs::perms::others_exec | fs::perms::group_exec, fs::perm_options::add);
   fs::copy_file(kProbe, room / "probe");
   for (const std::uint64_t limit : {std::uint64_t{0}, std::uint64_t{64} << 20}) {
     engine.SetMemLimit(limit);
@@ -709,7 +816,8 @@ TEST_F(ExecEngineTest, StartFailuresGiveACodeAndTheCommandLine) {
   std::ofstream(plain) << "not a program";
   const fs::path script = dir / "noshebang";
   std::ofstream(script) << "garbage";
-  fs::permissions(script, fs::perms::owner_all);
+  fs::permissions(script, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read |
+                              fs::perms::others_exec);
 
   struct Case {
     std::string cmd;

@@ -11,8 +11,11 @@ command -v setpriv >/dev/null || { echo "setpriv missing: skipped"; exit 77; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 chmod 755 "$work"
-cp "$test_binary" "$probe" "$work/"
+# The programs in a folder of their own: a run sees its program's folder,
+# and the tests' files must lie outside it.
+mkdir -m 755 "$work/bin"
+cp "$test_binary" "$probe" "$work/bin/"
 mkdir -m 777 "$work/tmp"
 cd "$work"
-exec env HOME="$work/tmp" TMPDIR="$work/tmp" VELKOR_RUNNER_PROBE="$work/$(basename "$probe")" \
-  setpriv --reuid=65534 --regid=65534 --clear-groups "$work/$(basename "$test_binary")"
+exec env HOME="$work/tmp" TMPDIR="$work/tmp" VELKOR_RUNNER_PROBE="$work/bin/$(basename "$probe")" \
+  setpriv --reuid=65534 --regid=65534 --clear-groups "$work/bin/$(basename "$test_binary")"

@@ -9,11 +9,17 @@
 #include <sys/ptrace.h>
 #include <sys/resource.h>
 #include <sys/shm.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <grp.h>
+#include <netinet/in.h>
+#include <arpa/inet.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -27,7 +33,8 @@ int Usage() {
       "       | forkloop TOKEN | escape OUTSIDE_PID... | fds | env | pwd | args ... | limits | proc\n"
       "       | powers | read FILE... | list FOLDER... | unhide FOLDER\n"
       "       | shared MIB | sharedchild MIB | shm MIB | forkcount | flood | cgescape MIB\n"
-      "       | cgnest LEVELS [MIB] | sysvshm KEY MIB\n",
+      "       | cgnest LEVELS [MIB] | sysvshm KEY MIB | look PATH... | scribble | fill FOLDER\n"
+      "       | net PORT ABSTRACT_NAME | ids | remount FOLDER\n",
       stderr);
   return 64;
 }
@@ -400,6 +407,111 @@ int Proc() {
   return 0;
 }
 
+// For each path: "missing", or "file"/"folder" and whether it can be
+// written ("writable": a file opened for appending, a folder taking a new
+// entry; both left as they were).
+int Look(int argc, char** argv) {
+  for (int i = 2; i < argc; ++i) {
+    struct stat st {};
+    if (stat(argv[i], &st) != 0) {
+      std::printf("missing\n");
+      continue;
+    }
+    bool writable;
+    if (S_ISDIR(st.st_mode)) {
+      const std::string probe = std::string(argv[i]) + "/.probe-write";
+      writable = mkdir(probe.c_str(), 0700) == 0;
+      if (writable) rmdir(probe.c_str());
+    } else {
+      const int fd = open(argv[i], O_WRONLY | O_APPEND);
+      writable = fd >= 0;
+      if (fd >= 0) close(fd);
+    }
+    std::printf("%s %s\n", S_ISDIR(st.st_mode) ? "folder" : "file", writable ? "writable" : "read-only");
+  }
+  return 0;
+}
+
+// Changes its working folder: "a.txt" rewritten, "b.txt" deleted,
+// "new/n.txt" made, and a link, a pipe and a link to a folder left behind.
+int Scribble() {
+  FILE* a = std::fopen("a.txt", "w");
+  if (!a) return 1;
+  std::fputs("changed", a);
+  std::fclose(a);
+  if (unlink("b.txt") != 0 || mkdir("new", 0755) != 0) return 2;
+  FILE* n = std::fopen("new/n.txt", "w");
+  if (!n) return 3;
+  std::fputs("new", n);
+  std::fclose(n);
+  if (symlink("/etc/passwd", "link") != 0 || mkfifo("pipe", 0644) != 0 || symlink("/", "root") != 0) return 4;
+  return 0;
+}
+
+// Writes files of 1 MiB into FOLDER until writing fails; prints how many
+// were written whole and why the next one failed, and exits with 0 anyway.
+int Fill(const char* folder) {
+  static char block[1 << 20];
+  std::memset(block, 'x', sizeof block);
+  int whole = 0;
+  for (int i = 0; i < 100000; ++i) {
+    const std::string name = std::string(folder) + "/fill" + std::to_string(i);
+    const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0) {
+      std::printf("%d %s\n", whole, std::strerror(errno));
+      return 0;
+    }
+    const ssize_t n = write(fd, block, sizeof block);
+    const int err = errno;
+    close(fd);
+    if (n != static_cast<ssize_t>(sizeof block)) {
+      std::printf("%d %s\n", whole, n < 0 ? std::strerror(err) : "short write");
+      return 0;
+    }
+    ++whole;
+  }
+  std::printf("%d never failed\n", whole);
+  return 0;
+}
+
+// Tries the jury's network: a TCP connection to 127.0.0.1:PORT and one to
+// the abstract socket NAME; prints "connected" or "unreachable" for each.
+int Net(int port, const char* name) {
+  const int tcp = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in in{};
+  in.sin_family = AF_INET;
+  in.sin_port = htons(static_cast<uint16_t>(port));
+  in.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  std::printf("%s\n", tcp >= 0 && connect(tcp, reinterpret_cast<sockaddr*>(&in), sizeof in) == 0 ? "connected" : "unreachable");
+  const int local = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un un{};
+  un.sun_family = AF_UNIX;
+  std::strncpy(un.sun_path + 1, name, sizeof un.sun_path - 2);
+  const socklen_t length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + std::strlen(name));
+  std::printf("%s\n", local >= 0 && connect(local, reinterpret_cast<sockaddr*>(&un), length) == 0 ? "connected" : "unreachable");
+  return 0;
+}
+
+// Prints the user id, the group id and the number of supplementary groups.
+int Ids() {
+  std::printf("%u %u %d\n", getuid(), getgid(), getgroups(0, nullptr));
+  return 0;
+}
+
+// From a user and mount namespace of its own, where it holds every
+// capability, tries to make a read-only folder writable and write in it.
+int Remount(const char* folder) {
+  if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) {
+    std::printf("no namespace: %s\n", std::strerror(errno));
+    return 0;
+  }
+  mount(nullptr, folder, nullptr, MS_REMOUNT | MS_BIND, nullptr);
+  const std::string probe = std::string(folder) + "/.probe-write";
+  const bool writable = mkdir(probe.c_str(), 0700) == 0;
+  std::printf("%s\n", writable ? "writable" : "locked");
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -438,5 +550,11 @@ int main(int argc, char** argv) {
   if (mode == "sysvshm" && argc > 3) return SysVShm(std::atol(argv[2]), std::atol(argv[3]));
   if (mode == "cgnest" && argc > 2) return CgroupNest(std::atol(argv[2]), argc > 3 ? std::atol(argv[3]) : 0);
   if (mode == "cgescape" && argc > 2) return CgroupEscape(std::atol(argv[2]));
+  if (mode == "look") return Look(argc, argv);
+  if (mode == "scribble") return Scribble();
+  if (mode == "fill" && argc > 2) return Fill(argv[2]);
+  if (mode == "net" && argc > 3) return Net(std::atoi(argv[2]), argv[3]);
+  if (mode == "ids") return Ids();
+  if (mode == "remount" && argc > 2) return Remount(argv[2]);
   return Usage();
 }

@@ -1,0 +1,48 @@
+// The room of a contained run: the one folder a program may write. The run
+// works on a copy of it on its own size-limited scratch file system
+// (ProcessJobs.h, "the run's view"): the keeper fills the copy before the
+// program starts and, once every process of the run is gone, brings back
+// what the run changed. Only folders and regular files cross in either
+// direction; a link, a pipe or a device the program made never reaches the
+// machine's folders, and nothing the program wrote can lead Velkor's own
+// file work elsewhere.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+namespace velkor::platform {
+
+struct RoomUsage {
+  std::uint64_t Bytes = 0;    // in whole pages, as a memory file system counts them
+  std::uint64_t Entries = 0;  // files and folders
+};
+
+// What the room holds now (folders and regular files, links not followed).
+// Throws std::system_error when it cannot be read.
+RoomUsage MeasureRoom(const std::string& room);
+
+// What the copy held when the program started: each file by its path in the
+// room, with what tells whether it was written since.
+struct RoomSnapshot {
+  struct Entry {
+    ino_t Inode = 0;
+    std::int64_t ChangeSec = 0, ChangeNsec = 0;
+  };
+  std::map<std::string, Entry> Files;
+};
+
+// Copies the room's folders and regular files into the scratch folder
+// (descriptor), owned by uid and gid (-1 keeps the copier's). Throws
+// std::system_error when a copy cannot be made.
+RoomSnapshot FillRoom(const std::string& room, int scratch, int uid, int gid);
+
+// Brings back into the room every file the run made or changed in the
+// scratch folder, and removes those it deleted; what it left as it was is not
+// touched. Throws std::system_error when the room cannot be updated.
+void ReturnRoom(int scratch, const std::string& room, const RoomSnapshot& before);
+
+}  // namespace velkor::platform
