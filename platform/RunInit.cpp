@@ -241,11 +241,10 @@ long ViewStepDone(const ViewStep& step, const GoMessage& go, long* trees, int& a
     }
     case kViewScratch: return Sys(__NR_move_mount, kScratchFd, P(""), AT_FDCWD, P(step.Path), MOVE_MOUNT_F_EMPTY_PATH);
     case kViewBind: return Sys(__NR_mount, P(step.Target), P(step.Path), 0, MS_BIND, 0);
-    case kViewDropScratch: {
-      const long r = Sys(__NR_umount2, P(step.Path), kDetach);
-      return r != 0 ? r : Sys(__NR_unlinkat, AT_FDCWD, P(step.Path), AT_REMOVEDIR);
+    case kViewDevices: {
+      const long r = Sys(__NR_mkdirat, AT_FDCWD, P(step.Path), 0755);
+      return r != 0 ? r : Sys(__NR_fchmodat, AT_FDCWD, P(step.Path), 0755);
     }
-    case kViewDevices: return Sys(__NR_mount, P("none"), P(step.Path), P("tmpfs"), MS_NOSUID | MS_NOEXEC, P("mode=0755,size=64k,nr_inodes=64"));
     case kViewProc:
       // Best effort: a machine whose own /proc is partly covered refuses a
       // new one to a user namespace; the run then sees an empty folder.

@@ -62,10 +62,9 @@ enum ViewStepKind : std::int32_t {
   kViewFile,         // an empty file made at Path: where a device node goes
   kViewLink,         // a symbolic link made at Path, pointing at Target
   kViewAttach,       // the next copy taken attached at Path
-  kViewScratch,      // the run's scratch file system attached at Path for a while
+  kViewScratch,      // the run's scratch file system attached at Path, a machine folder
   kViewBind,         // the scratch's folder Target shown at Path
-  kViewDropScratch,  // the scratch's place at Path detached and removed
-  kViewDevices,      // an empty file system for the device folder at Path
+  kViewDevices,      // the device folder made at Path, to be listed
   kViewProc,         // the run's own /proc at Path (best effort)
   kViewShm,          // the run's /dev/shm at Path, with the GoMessage's options
   kViewSeal,         // the file system mounted at Path becomes read-only

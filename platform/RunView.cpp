@@ -30,7 +30,11 @@ bool Below(const std::string& path, const std::string& folder) {
 
 bool SameOrBelow(const std::string& path, const std::string& folder) { return path == folder || Below(path, folder); }
 
-constexpr const char* kScratchPlace = "/.velkor-scratch";
+// Where the scratch file system is attached while its folders are shown in
+// the view: over the machine's /dev in the run's namespace (every machine
+// has it, and its device nodes are taken before), so that it goes with the
+// machine's root when the root is switched, without an unmount of its own.
+constexpr const char* kScratchPlace = "/dev";
 
 // One file system (or copy of one) placed in the view.
 struct Mount {
@@ -52,12 +56,9 @@ class Planner {
       return da != db ? da < db : a.Path < b.Path;
     });
     Add(run::kViewRoot, "");
-    Add(run::kViewFolder, kScratchPlace);
-    Add(run::kViewScratch, kScratchPlace);
+    body_.push_back({run::kViewScratch, kScratchPlace, ""});
     for (const auto& [name, target] : request_.RootLinks) Add(run::kViewLink, "/" + name, target);
     for (const Mount& m : mounts) Place(m);
-    Add(run::kViewDropScratch, kScratchPlace);
-    if (devicesPlaced_) Add(run::kViewSeal, "/dev");
     Add(run::kViewSeal, "");
     Add(run::kViewPivot, "");
 
@@ -105,13 +106,15 @@ class Planner {
     for (const Mount& p : placed_)
       if (Below(m.Path, p.Path) && (cover == nullptr || Depth(p.Path) > Depth(cover->Path))) cover = &p;
     if (cover != nullptr && cover->Kind == Mount::Proc) throw ViewError(EINVAL, "a run cannot be shown " + m.Path);
-    if (cover == nullptr || cover->Kind != Mount::Tree) MakeFolders(cover == nullptr ? "/" : cover->Path, m.Path);
+    // The device folder is one of the new root's own, made listable.
+    if (m.Kind != Mount::Devices && (cover == nullptr || cover->Kind != Mount::Tree))
+      MakeFolders(cover == nullptr ? "/" : cover->Path, m.Path);
     switch (m.Kind) {
       case Mount::Tree:
         taken_.emplace_back(run::kViewTakeTree, m.Path);
         Add(run::kViewAttach, m.Path);
         break;
-      case Mount::Scratch: Add(run::kViewBind, m.Path, std::string(kViewStaging) + kScratchPlace + "/" + m.ScratchFolder); break;
+      case Mount::Scratch: Add(run::kViewBind, m.Path, std::string(kScratchPlace) + "/" + m.ScratchFolder); break;
       case Mount::Devices: PlaceDevices(m.Path); break;
       case Mount::Shm: Add(run::kViewShm, m.Path); break;
       case Mount::Proc: Add(run::kViewProc, m.Path); break;
@@ -131,7 +134,6 @@ class Planner {
     Add(run::kViewLink, dev + "/stdin", "/proc/self/fd/0");
     Add(run::kViewLink, dev + "/stdout", "/proc/self/fd/1");
     Add(run::kViewLink, dev + "/stderr", "/proc/self/fd/2");
-    devicesPlaced_ = true;
   }
 
   // The folders from below `from` down to `to`, each made once.
@@ -154,7 +156,6 @@ class Planner {
   std::vector<std::pair<run::ViewStepKind, std::string>> taken_;
   std::vector<Mount> placed_;
   std::set<std::string> made_;
-  bool devicesPlaced_ = false;
 };
 
 }  // namespace
@@ -169,19 +170,35 @@ std::vector<std::string> RunDevices() {
 
 std::vector<PlannedViewStep> PlanRunView(const RunViewRequest& request) { return Planner(request).Plan(); }
 
-std::vector<PlannedViewStep> ResolveRunView(const std::vector<std::string>& readOnly, const std::string& room) {
-  RunViewRequest request;
-  for (const std::string& folder : SystemFolders()) {
-    struct stat st {};
-    if (lstat(folder.c_str(), &st) != 0) continue;
-    if (S_ISDIR(st.st_mode)) {
-      request.ReadOnly.push_back(folder);
-    } else if (S_ISLNK(st.st_mode)) {
-      std::error_code ec;
-      const fs::path target = fs::read_symlink(folder, ec);
-      if (!ec) request.RootLinks.emplace_back(folder.substr(1), target.string());
+namespace {
+
+// The machine's part of every view, found once: system folders, their links
+// and the devices do not move while Velkor runs.
+const RunViewRequest& SystemView() {
+  static const RunViewRequest system = [] {
+    RunViewRequest request;
+    for (const std::string& folder : SystemFolders()) {
+      struct stat st {};
+      if (lstat(folder.c_str(), &st) != 0) continue;
+      if (S_ISDIR(st.st_mode)) {
+        request.ReadOnly.push_back(folder);
+      } else if (S_ISLNK(st.st_mode)) {
+        std::error_code ec;
+        const fs::path target = fs::read_symlink(folder, ec);
+        if (!ec) request.RootLinks.emplace_back(folder.substr(1), target.string());
+      }
     }
-  }
+    for (const std::string& node : RunDevices())
+      if (access(node.c_str(), F_OK) == 0) request.Devices.push_back(node);
+    return request;
+  }();
+  return system;
+}
+
+}  // namespace
+
+std::vector<PlannedViewStep> ResolveRunView(const std::vector<std::string>& readOnly, const std::string& room) {
+  RunViewRequest request = SystemView();
   for (const std::string& folder : readOnly) {
     std::error_code ec;
     const fs::path real = fs::canonical(folder, ec);
@@ -196,8 +213,6 @@ std::vector<PlannedViewStep> ResolveRunView(const std::vector<std::string>& read
     if (!fs::is_directory(real, ec)) throw ViewError(ENOTDIR, "the room of a run is not a folder: " + room);
     request.Room = real.string();
   }
-  for (const std::string& node : RunDevices())
-    if (access(node.c_str(), F_OK) == 0) request.Devices.push_back(node);
   return PlanRunView(request);
 }
 

@@ -644,10 +644,8 @@ TEST(RunView, PlansTheNewRootOuterFoldersFirst) {
       {kViewTakeTree, "/opt/tool", ""},
       {kViewTakeTree, "/tmp/probe", ""},
       {kViewRoot, "/tmp", ""},
-      {kViewFolder, "/tmp/.velkor-scratch", ""},
-      {kViewScratch, "/tmp/.velkor-scratch", ""},
+      {kViewScratch, "/dev", ""},
       {kViewLink, "/tmp/bin", "usr/bin"},
-      {kViewFolder, "/tmp/dev", ""},
       {kViewDevices, "/tmp/dev", ""},
       {kViewLink, "/tmp/dev/fd", "/proc/self/fd"},
       {kViewLink, "/tmp/dev/stdin", "/proc/self/fd/0"},
@@ -656,7 +654,7 @@ TEST(RunView, PlansTheNewRootOuterFoldersFirst) {
       {kViewFolder, "/tmp/proc", ""},
       {kViewProc, "/tmp/proc", ""},
       {kViewFolder, "/tmp/tmp", ""},
-      {kViewBind, "/tmp/tmp", "/tmp/.velkor-scratch/tmp"},
+      {kViewBind, "/tmp/tmp", "/dev/tmp"},
       {kViewFolder, "/tmp/usr", ""},
       {kViewAttach, "/tmp/usr", ""},
       {kViewFolder, "/tmp/dev/shm", ""},
@@ -668,12 +666,10 @@ TEST(RunView, PlansTheNewRootOuterFoldersFirst) {
       {kViewAttach, "/tmp/tmp/probe", ""},
       {kViewFolder, "/tmp/var", ""},
       {kViewFolder, "/tmp/var/tmp", ""},
-      {kViewBind, "/tmp/var/tmp", "/tmp/.velkor-scratch/vartmp"},
+      {kViewBind, "/tmp/var/tmp", "/dev/vartmp"},
       {kViewFolder, "/tmp/w", ""},
       {kViewFolder, "/tmp/w/room", ""},
-      {kViewBind, "/tmp/w/room", "/tmp/.velkor-scratch/room"},
-      {kViewDropScratch, "/tmp/.velkor-scratch", ""},
-      {kViewSeal, "/tmp/dev", ""},
+      {kViewBind, "/tmp/w/room", "/dev/room"},
       {kViewSeal, "/tmp", ""},
       {kViewPivot, "/tmp", ""},
   };
@@ -685,7 +681,7 @@ TEST(RunView, PlansTheNewRootOuterFoldersFirst) {
   request.Room = "/opt/w/room";
   const std::vector<Step> plan = platform::PlanRunView(request);
   EXPECT_EQ(std::count(plan.begin(), plan.end(), Step{kViewFolder, "/tmp/opt/w/room", ""}), 0);
-  EXPECT_EQ(std::count(plan.begin(), plan.end(), Step{kViewBind, "/tmp/opt/w/room", "/tmp/.velkor-scratch/room"}), 1);
+  EXPECT_EQ(std::count(plan.begin(), plan.end(), Step{kViewBind, "/tmp/opt/w/room", "/dev/room"}), 1);
 
   for (const auto& [readOnly, room] : std::vector<std::pair<std::string, std::string>>{
            {"/", "/w"}, {"/proc/1", "/w"}, {"/u", "/"}, {"/u", "/proc/x"}, {"/u", "/tmp"}}) {
