@@ -71,8 +71,8 @@ void PrependToPath(std::vector<std::string>& Env, const std::string& Folder) {
 void PrepareExecRunner() {
   static std::once_flag once;
   std::call_once(once, [] {
-    for (const std::string& limitation : platform::RunLimitations())
-      std::fprintf(stderr, "Velkor: %s.\n", limitation.c_str());
+    for (const platform::RunLimitation& limitation : platform::RunLimitations())
+      std::fprintf(stderr, "Velkor: %s.\n", limitation.Text.c_str());
   });
 }
 

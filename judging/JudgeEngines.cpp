@@ -232,11 +232,35 @@ TJudgeEngine::~TJudgeEngine() {
   }
 }
 
+std::string RunLimitationNotice() {
+  std::string notice;
+  for (const platform::RunLimitation& limitation : platform::RunLimitations()) {
+    notice += notice.empty() ? "Không bảo đảm được an toàn khi chấm: " : "; ";
+    switch (limitation.Missing) {
+      case platform::RunLimitation::MemoryGroup:
+        notice += "giới hạn bộ nhớ chỉ áp cho từng tiến trình, không cho cả bài làm";
+        break;
+      case platform::RunLimitation::TaskGroup: notice += "số tiến trình của bài làm không bị giới hạn"; break;
+      case platform::RunLimitation::View:
+        notice += "không tạo được môi trường riêng cho bài làm, nên không bài nào được dịch hay chạy";
+        break;
+      case platform::RunLimitation::Network: notice += "bài làm có thể dùng mạng của máy"; break;
+      case platform::RunLimitation::Account:
+        notice += "mã tài khoản chạy bài làm (" + std::to_string(platform::kRunAccountId) +
+                  ") đã thuộc về một tài khoản khác của máy";
+        break;
+    }
+  }
+  return notice.empty() ? notice : notice + ".";
+}
+
 bool TJudgeEngine::Run(const TSinglyLinkedList<TJudgePair>& List) {
   ErrorCode = 0;
   ErrorMsg.clear();
   RunInMainThread = MainThreadHandOff()->IsMainThread();
   DoInit();
+  // What the machine cannot give the runs is the run's first word.
+  if (const std::string notice = RunLimitationNotice(); !notice.empty()) DoStatus(notice);
   bool R = false;
   try {
     R = JudgeList(List);

@@ -17,6 +17,8 @@
 // one test whose program exits with 0:
 //
 //   OnInit
+//   OnStatusNotify(what the machine cannot give the runs), only where the
+//   machine lacks something (platform::RunLimitations)
 //   OnJudgeNotify(jaBeginJudge, "", "", "")         the run begins; OnProgressNotify(0)
 //   OnJudgeNotify(jaBeginJudge, C, E, "")           OnProgressNotify twice,
 //                                                   "Chép bài...", "Dịch bài..."
@@ -67,6 +69,10 @@ void MakeJudgePair(const std::string& CName, const std::string& EName, TJudgePai
 // in it is trusted: entries that would land outside Folder and symbolic
 // links are skipped, and the unpacked bytes and entries are limited.
 void UnpackSubmissionArchive(const std::string& ZipFile, const std::string& Folder);
+
+// What the machine cannot give the runs (platform::RunLimitations), as one
+// Vietnamese sentence for the jury; "" when every guarantee holds.
+std::string RunLimitationNotice();
 
 enum TJudgeAction { jaBeginJudge, jaEndJudge, jaMessage /* never raised */ };
 

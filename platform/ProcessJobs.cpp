@@ -174,30 +174,43 @@ const RunSupport& PrepareRunSupport() {
 
 }  // namespace
 
-std::vector<std::string> RunLimitations() {
+namespace {
+
+std::vector<RunLimitation> FindRunLimitations() {
   const ControlGroupSupport& support = PrepareControlGroups();
-  std::vector<std::string> out;
+  std::vector<RunLimitation> out;
   if (!support.Memory)
-    out.push_back("no memory control group for the runs (" + support.MemoryProblem +
-                  "): a program's memory limit holds for each of its processes (data, address space) "
-                  "and for a private /dev/shm, not for the run as a whole, nor for files it writes "
-                  "into other memory-backed folders");
+    out.push_back({RunLimitation::MemoryGroup,
+                   "no memory control group for the runs (" + support.MemoryProblem +
+                       "): a program's memory limit holds for each of its processes (data, address space) "
+                       "and for a private /dev/shm, not for the run as a whole"});
   if (!support.Tasks && geteuid() == 0)
-    out.push_back("no pids control group for the runs (" + support.TasksProblem +
-                  "): the number of tasks of a run is not capped, so a fork bomb can fill the "
-                  "process table until its time limit");
+    out.push_back({RunLimitation::TaskGroup, "no pids control group for the runs (" + support.TasksProblem +
+                                                 "): the number of tasks of a run is not capped, so a fork bomb "
+                                                 "can fill the process table until its time limit"});
   // A run that cannot be given its view is not started at all.
   if (const int err = CheckRunView(""); err != 0)
-    out.push_back("runs cannot be given their view of the machine (" + std::string(std::strerror(err)) +
-                  "): no program can be compiled or judged");
+    out.push_back({RunLimitation::View, "runs cannot be given their view of the machine (" +
+                                            std::string(std::strerror(err)) +
+                                            "): no program can be compiled or judged"});
   const RunSupport& runs = PrepareRunSupport();
   if (!runs.SharedNetwork.Valid() && !runs.NetworkPerRun)
-    out.push_back("no network namespace for the runs (" + runs.NetworkProblem +
-                  "): programs can reach the machine's network and the abstract sockets of its sessions");
+    out.push_back({RunLimitation::Network, "no network namespace for the runs (" + runs.NetworkProblem +
+                                               "): programs can reach the machine's network and the abstract "
+                                               "sockets of its sessions"});
   if (!runs.AccountProblem.empty())
-    out.push_back("programs run as user and group " + std::to_string(kRunAccountId) + ", but " + runs.AccountProblem +
-                  ": files of that account or group are open to them");
+    out.push_back({RunLimitation::Account, "programs run as user and group " + std::to_string(kRunAccountId) +
+                                               ", but " + runs.AccountProblem +
+                                               ": files of that account or group are open to them"});
   return out;
+}
+
+}  // namespace
+
+std::vector<RunLimitation> RunLimitations() {
+  // What the machine gives does not change while Velkor runs.
+  static const std::vector<RunLimitation> limitations = FindRunLimitations();
+  return limitations;
 }
 
 // What the run's processes read from Velkor's memory: it lives as long as

@@ -134,11 +134,10 @@ struct ProgramStart {
 // (data and stack), and holds for the memory of every kind the run uses
 // together where the machine gives a memory control group: the kernel then
 // kills the program when the run goes past it. Where it does not, each
-// process also gets an address-space limit and the run a private /dev/shm
-// of the limit's size (see RunLimitations); a run whose program or folders
-// lie below the machine's /dev/shm keeps that one. Every file the run writes
-// stops at FileSizeLimit: writing past it fails, and ends the program with
-// SIGXFSZ unless it handles that.
+// process also gets an address-space limit and the run's private /dev/shm
+// holds no more than the limit (see RunLimitations). Every file the run
+// writes stops at FileSizeLimit: writing past it fails, and ends the program
+// with SIGXFSZ unless it handles that.
 struct JobLimits {
   std::uint64_t ProcessMemoryLimit = 0;  // bytes; 0 = none
   std::uint64_t FileSizeLimit = 0;       // bytes per file; 0 = none
@@ -148,10 +147,16 @@ struct JobLimits {
 // compiler and runtime, Java's included; a fork bomb meets failing forks.
 inline constexpr std::uint32_t kRunTaskLimit = 256;
 
+// A guarantee runs cannot get on this machine.
+struct RunLimitation {
+  enum Guarantee { MemoryGroup, TaskGroup, View, Network, Account } Missing;
+  std::string Text;  // one sentence, with the reason
+};
+
 // Prepares what runs rely on (the first call does the work; it is made
 // anyway by the first run) and returns the guarantees runs cannot get on
-// this machine, one sentence each; empty when every one holds.
-std::vector<std::string> RunLimitations();
+// this machine; empty when every one holds.
+std::vector<RunLimitation> RunLimitations();
 
 // Why a program could not be started: an error code from SystemErrors.h and
 // its text.
