@@ -1,0 +1,861 @@
+// Hostile submissions judged end to end: each is a small C program, compiled
+// by the default compiler table and run by the judge engine like any other,
+// that tries to reach something it must not (the jury's network, files,
+// account, disk, the contest's answers, other contestants' sources, Velkor's
+// own files) and prints what it observed on standard output. Each test
+// compares that with what a contained run must observe, and looks at the
+// machine afterwards for what the program may have changed or left behind.
+//
+// What the programs aim at (ports, socket names, planted files) is made per
+// test process with random names and compiled into their sources as
+// #defines. The security mode is off throughout: containment must hold
+// without it. Each test judges one small contest once, so the cost is the
+// same however the tests are started.
+#include "judging/JudgeEngines.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <initializer_list>
+#include <map>
+#include <random>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "core/FileUtils.h"
+#include "core/SystemInfo.h"
+#include "judging/EnvConfig.h"
+#include "tests/judging/ContestTree.h"
+
+namespace velkor {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::Exists;
+using testing::ReadText;
+using testing::TContestTree;
+using testing::TempFolder;
+using testing::WriteText;
+
+// ---- Helpers -------------------------------------------------------------------
+
+// A name no other test process (nor a second copy of this one) will choose.
+std::string UniqueName() {
+  std::random_device rd;
+  char text[32];
+  std::snprintf(text, sizeof text, "velkor-attack-%08x%08x", rd(), rd());
+  return text;
+}
+
+// Text as a C string literal.
+std::string CString(const std::string& Text) {
+  std::string out = "\"";
+  for (const char c : Text) {
+    if (c == '"' || c == '\\') out += '\\';
+    out += c;
+  }
+  return out + "\"";
+}
+
+// A C source: the #defines (name, replacement text), then the parts.
+std::string CSource(const std::vector<std::pair<std::string, std::string>>& Defines,
+                    std::initializer_list<const char*> Parts) {
+  std::string text;
+  for (const auto& [name, value] : Defines) text += "#define " + name + " " + value + "\n";
+  for (const char* part : Parts) text += part;
+  return text;
+}
+
+// Removes what a test planted or what a program may have left on the
+// machine, however the test ends.
+struct TRemoveOnExit {
+  std::vector<std::string> Paths;
+  ~TRemoveOnExit() {
+    std::error_code ec;
+    for (const std::string& p : Paths) fs::remove_all(p, ec);
+  }
+};
+
+// Bytes of the regular files below Folder; links are not followed.
+std::uint64_t BytesUnder(const std::string& Folder) {
+  std::uint64_t total = 0;
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(Folder, ec); !ec && it != fs::recursive_directory_iterator();
+       it.increment(ec)) {
+    std::error_code fec;
+    if (it->is_regular_file(fec) && !it->is_symlink(fec)) total += it->file_size(fec);
+  }
+  return total;
+}
+
+// A socket listening for connections, closed with the object.
+class TListener {
+ public:
+  // On 127.0.0.1, on a port the system chooses.
+  static TListener Tcp() {
+    TListener l(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof a;
+    l.FListening = ::bind(l.FFd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && ::listen(l.FFd, 8) == 0 &&
+                   ::getsockname(l.FFd, reinterpret_cast<sockaddr*>(&a), &size) == 0;
+    l.FPort = ntohs(a.sin_port);
+    return l;
+  }
+  // On an abstract Unix socket address: no file, the name lives in the
+  // network namespace.
+  static TListener Abstract(const std::string& Name) {
+    TListener l(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_un a{};
+    a.sun_family = AF_UNIX;
+    std::memcpy(a.sun_path + 1, Name.data(), Name.size());
+    const auto size = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + Name.size());
+    l.FListening = ::bind(l.FFd, reinterpret_cast<sockaddr*>(&a), size) == 0 && ::listen(l.FFd, 8) == 0;
+    return l;
+  }
+  TListener(TListener&& Other) noexcept
+      : FFd(std::exchange(Other.FFd, -1)), FPort(Other.FPort), FListening(Other.FListening) {}
+  ~TListener() {
+    if (FFd >= 0) ::close(FFd);
+  }
+  bool Listening() const { return FListening; }
+  int Port() const { return FPort; }
+
+ private:
+  explicit TListener(int Fd) : FFd(Fd) {}
+  int FFd;
+  int FPort = 0;
+  bool FListening = false;
+};
+
+// A TCP port on 127.0.0.1 that nobody listened on a moment ago.
+int FreePort() {
+  const TListener probe = TListener::Tcp();
+  return probe.Listening() ? probe.Port() : 0;
+}
+
+// Whether a connection to 127.0.0.1:Port succeeds within Ms milliseconds,
+// trying again while nothing listens there yet.
+bool ConnectsWithin(int Port, int Ms) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(Ms);
+  do {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<std::uint16_t>(Port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool connected = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    ::close(fd);
+    if (connected) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the program may not be listening yet
+  } while (std::chrono::steady_clock::now() < deadline);
+  return false;
+}
+
+// ---- Programs ------------------------------------------------------------------
+
+// What the programs below mean by "hidden": the path is missing, or it is
+// a folder with nothing in it; nothing of it can be seen either way. A
+// folder it cannot list counts as visible.
+constexpr const char* kLook = R"C(
+#include <dirent.h>
+#include <string.h>
+#include <sys/stat.h>
+
+static const char* Look(const char* path) {
+  struct stat st;
+  if (lstat(path, &st) != 0) return "hidden";
+  if (!S_ISDIR(st.st_mode)) return "visible";
+  DIR* dir = opendir(path);
+  if (!dir) return "visible";
+  int entries = 0;
+  for (struct dirent* e; (e = readdir(dir)) != NULL;)
+    if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0) ++entries;
+  closedir(dir);
+  return entries == 0 ? "hidden" : "visible";
+}
+)C";
+
+// Reaches for the jury's network: a TCP listener of the jury's on
+// 127.0.0.1 (JURY_PORT), an abstract Unix socket of the jury's session
+// (JURY_SOCKET), the interfaces it can see (a loopback that is down does
+// not count), and a listener of its own (PROGRAM_PORT) that the jury tries
+// to reach while the program waits up to two seconds for it.
+constexpr const char* kNetworkProbe = R"C(
+#include <arpa/inet.h>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <stddef.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+static const char* ReachTcp(int port) {
+  struct sockaddr_in a;
+  memset(&a, 0, sizeof a);
+  a.sin_family = AF_INET;
+  a.sin_port = htons(port);
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  return fd >= 0 && connect(fd, (struct sockaddr*)&a, sizeof a) == 0 ? "reached" : "unreachable";
+}
+
+static const char* ReachAbstract(const char* name) {
+  struct sockaddr_un a;
+  memset(&a, 0, sizeof a);
+  a.sun_family = AF_UNIX;
+  memcpy(a.sun_path + 1, name, strlen(name));
+  int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+  socklen_t size = offsetof(struct sockaddr_un, sun_path) + 1 + strlen(name);
+  return fd >= 0 && connect(fd, (struct sockaddr*)&a, size) == 0 ? "reached" : "unreachable";
+}
+
+static void ListInterfaces(void) {
+  printf("interfaces:");
+  struct if_nameindex* all = if_nameindex();
+  int probe = socket(AF_INET, SOCK_DGRAM, 0);
+  for (struct if_nameindex* i = all; i && i->if_index != 0; ++i) {
+    struct ifreq r;
+    memset(&r, 0, sizeof r);
+    strncpy(r.ifr_name, i->if_name, IFNAMSIZ - 1);
+    int up = probe < 0 || ioctl(probe, SIOCGIFFLAGS, &r) != 0 || (r.ifr_flags & IFF_UP);
+    if (strcmp(i->if_name, "lo") == 0 && !up) continue;
+    printf(" %s%s", i->if_name, up ? "" : "(down)");
+  }
+  printf("\n");
+}
+
+static const char* AwaitJury(int port) {
+  struct sockaddr_in a;
+  memset(&a, 0, sizeof a);
+  a.sin_family = AF_INET;
+  a.sin_port = htons(port);
+  a.sin_addr.s_addr = htonl(INADDR_ANY);
+  int fd = socket(AF_INET, SOCK_STREAM, 0), one = 1;
+  if (fd < 0) return "no";
+  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  if (bind(fd, (struct sockaddr*)&a, sizeof a) != 0 || listen(fd, 1) != 0) return "no";
+  struct pollfd p = {fd, POLLIN, 0};
+  return poll(&p, 1, 2000) == 1 && accept(fd, NULL, NULL) >= 0 ? "yes" : "no";
+}
+
+int main(void) {
+  printf("tcp to the jury: %s\n", ReachTcp(JURY_PORT));
+  printf("unix socket of the jury: %s\n", ReachAbstract(JURY_SOCKET));
+  ListInterfaces();
+  fflush(stdout);
+  printf("the jury reached the program: %s\n", AwaitJury(PROGRAM_PORT));
+  return 0;
+}
+)C";
+
+// Looks for the jury's files on the machine, at run time and, through
+// __has_include, while it is being compiled: files planted in the jury's
+// home (HOME_FILE) and in the machine's /tmp (TMP_FILE), Velkor's own
+// temporary folder (VELKOR_TEMP), and the usual places of other accounts'
+// and sessions' data. Also reports the HOME and TMPDIR it was given.
+constexpr const char* kLookAround = R"C(
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+
+#if __has_include(HOME_FILE)
+#define COMPILER_SAW_HOME_FILE "yes"
+#else
+#define COMPILER_SAW_HOME_FILE "no"
+#endif
+#if __has_include(TMP_FILE)
+#define COMPILER_SAW_TMP_FILE "yes"
+#else
+#define COMPILER_SAW_TMP_FILE "no"
+#endif
+
+static void Show(const char* name) {
+  const char* value = getenv(name);
+  printf("%s=%s\n", name, value ? value : "(unset)");
+}
+
+int main(void) {
+  printf("compiler saw the home file: %s\n", COMPILER_SAW_HOME_FILE);
+  printf("compiler saw the tmp file: %s\n", COMPILER_SAW_TMP_FILE);
+  printf("home file: %s\n", Look(HOME_FILE));
+  printf("tmp file: %s\n", Look(TMP_FILE));
+  printf("Velkor's temporary folder: %s\n", Look(VELKOR_TEMP));
+  printf("/root: %s\n", Look("/root"));
+  printf("/run/user: %s\n", Look("/run/user"));
+  printf("/tmp/.X11-unix: %s\n", Look("/tmp/.X11-unix"));
+  Show("HOME");
+  Show("TMPDIR");
+  return 0;
+}
+)C";
+
+// Checks the account it runs as, tries to change a root-owned 0644 file
+// (ROOT_FILE) and /etc/passwd, which it opens but never writes, and to read
+// /etc/shadow, which only root and the shadow group may.
+constexpr const char* kRootProbe = R"C(
+#include <fcntl.h>
+#include <stdio.h>
+#include <string.h>
+#include <unistd.h>
+
+static const char* Write(const char* path, int flags, const char* text) {
+  int fd = open(path, O_WRONLY | flags);
+  int ok = fd >= 0 && write(fd, text, strlen(text)) == (ssize_t)strlen(text);
+  if (fd >= 0) close(fd);
+  return ok ? "allowed" : "denied";
+}
+
+int main(void) {
+  printf("uid: %s\n", getuid() != 0 && geteuid() != 0 ? "not 0" : "0");
+  printf("gid: %s\n", getgid() != 0 && getegid() != 0 ? "not 0" : "0");
+  int groups = getgroups(0, NULL);
+  if (groups == 0)
+    printf("supplementary groups: none\n");
+  else
+    printf("supplementary groups: %d\n", groups);
+  printf("write root's file: %s\n", Write(ROOT_FILE, 0, "changed\n"));
+  printf("append to root's file: %s\n", Write(ROOT_FILE, O_APPEND, "appended\n"));
+  int passwd = open("/etc/passwd", O_WRONLY | O_APPEND);
+  printf("open /etc/passwd for writing: %s\n", passwd >= 0 ? "allowed" : "denied");
+  if (passwd >= 0) close(passwd);
+  int shadow = open("/etc/shadow", O_RDONLY);
+  printf("read /etc/shadow: %s\n", shadow >= 0 ? "allowed" : "denied");
+  return 0;
+}
+)C";
+
+// Leaves a file named MARKER in /tmp, /var/tmp and /dev/shm, after saying
+// whether an earlier run left one there, and whether it could write it.
+constexpr const char* kLeaveMarkers = R"C(
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+static void Probe(const char* dir) {
+  char path[4096];
+  snprintf(path, sizeof path, "%s/%s", dir, MARKER);
+  struct stat st;
+  const char* before = lstat(path, &st) == 0 ? "left over" : "clean";
+  int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  const char* written = fd >= 0 && write(fd, "x\n", 2) == 2 ? "written" : "not written";
+  if (fd >= 0) close(fd);
+  printf("%s: %s, %s\n", dir, before, written);
+}
+
+int main(void) {
+  Probe("/tmp");
+  Probe("/var/tmp");
+  Probe("/dev/shm");
+  return 0;
+}
+)C";
+
+// Fills the folder TARGET with files of 1 MiB until a write fails, and
+// then exits with that failure's errno; exits with 0 after writing FILES of
+// them without any failure. Its output could go nowhere once the disk is
+// full: the exit code is its report.
+constexpr const char* kFillDisk = R"C(
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+static char block[1 << 20];
+
+static int Failed(int e) { return e > 0 && e < 100 ? e : 99; }
+
+int main(void) {
+  memset(block, 'x', sizeof block);
+  if (mkdir(TARGET, 0755) != 0 && errno != EEXIST) return Failed(errno);
+  for (int i = 0; i < FILES; ++i) {
+    char path[4096];
+    snprintf(path, sizeof path, "%s/fill%04d", TARGET, i);
+    int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0) return Failed(errno);
+    for (size_t done = 0; done < sizeof block;) {
+      ssize_t w = write(fd, block + done, sizeof block - done);
+      if (w <= 0) {
+        int e = w < 0 ? errno : ENOSPC;
+        close(fd);
+        return Failed(e);
+      }
+      done += (size_t)w;
+    }
+    if (close(fd) != 0) return Failed(errno);
+  }
+  puts("wrote everything");
+  return 0;
+}
+)C";
+
+// A contestant after the contest's data: the answer of its own test
+// (ANSWER), another contestant's source (OTHER_SOURCE), the tasks and
+// contestants folders; at compile time through __has_include, then at run
+// time by reading, rewriting and appending.
+constexpr const char* kSpy = R"C(
+#include <fcntl.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#if __has_include(ANSWER)
+#define COMPILER_SAW_ANSWER "yes"
+#else
+#define COMPILER_SAW_ANSWER "no"
+#endif
+#if __has_include(OTHER_SOURCE)
+#define COMPILER_SAW_OTHER_SOURCE "yes"
+#else
+#define COMPILER_SAW_OTHER_SOURCE "no"
+#endif
+
+static const char* Read(const char* path) {
+  char c;
+  int fd = open(path, O_RDONLY);
+  int ok = fd >= 0 && read(fd, &c, 1) == 1;
+  if (fd >= 0) close(fd);
+  return ok ? "allowed" : "denied";
+}
+
+static const char* Write(const char* path, int flags, const char* text) {
+  int fd = open(path, O_WRONLY | flags);
+  int ok = fd >= 0 && write(fd, text, strlen(text)) == (ssize_t)strlen(text);
+  if (fd >= 0) close(fd);
+  return ok ? "allowed" : "denied";
+}
+
+int main(void) {
+  printf("compiler saw the answer: %s\n", COMPILER_SAW_ANSWER);
+  printf("compiler saw another source: %s\n", COMPILER_SAW_OTHER_SOURCE);
+  printf("tasks folder: %s\n", Look(TASKS));
+  printf("contestants folder: %s\n", Look(CONTESTANTS));
+  printf("read the answer: %s\n", Read(ANSWER));
+  printf("rewrite the answer: %s\n", Write(ANSWER, O_TRUNC, "999\n"));
+  printf("read another source: %s\n", Read(OTHER_SOURCE));
+  printf("append to another source: %s\n", Write(OTHER_SOURCE, O_APPEND, "\n#error planted by another contestant\n"));
+  return 0;
+}
+)C";
+
+// Honest solutions of "SUM": two numbers from standard input, their sum to
+// standard output.
+constexpr const char* kSumC =
+    "#include <stdio.h>\nint main(void) { long long a, b; if (scanf(\"%lld %lld\", &a, &b) != 2) return 2;"
+    " printf(\"%lld\\n\", a + b); return 0; }\n";
+constexpr const char* kSumCpp = R"(#include <iostream>
+int main() { long long a, b; std::cin >> a >> b; std::cout << a + b << "\n"; }
+)";
+constexpr const char* kSumPas = R"(var a, b: Int64;
+begin
+  ReadLn(a, b);
+  WriteLn(a + b);
+end.
+)";
+constexpr const char* kSumJava = R"(import java.util.Scanner;
+public class SUM {
+  public static void main(String[] args) {
+    Scanner in = new Scanner(System.in);
+    System.out.println(in.nextLong() + in.nextLong());
+  }
+}
+)";
+constexpr const char* kSumPy = "a, b = map(int, input().split())\nprint(a + b)\n";
+
+// ---- The contest -----------------------------------------------------------------
+
+class JudgeEnvironment {
+ public:
+  static void Start() {
+    static bool started = false;
+    if (started) return;
+    started = true;
+    static const char* argv[] = {"judging_containment_test"};
+    SystemInfoInit(1, argv);
+    FileUtilsInit();
+    EnvConfig = std::make_unique<TEnvConfig>();
+    CheckerSet = std::make_unique<TCheckerSet>();
+    // Where Velkor finds them too: beside the program.
+    LoadCheckers(*CheckerSet, MyDirD + "~Judgers");
+    SetRetrySleep([](std::uint32_t) {});
+  }
+  static inline std::unique_ptr<TCheckerSet> CheckerSet;
+};
+
+struct TExamLimits {
+  double TimeLimit = 5;       // seconds; room for the Java runtime's start
+  double MemoryLimit = 1024;  // MiB
+};
+
+// One small contest per test: exams read standard input and write standard
+// output, compared line by line with the test's answer; every program's
+// output is kept as it was when its test ended.
+class ContainedRuns : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { JudgeEnvironment::Start(); }
+
+  void SetUp() override {
+    ASSERT_NE(JudgeEnvironment::CheckerSet->Obj("LineByLine.dll"), nullptr) << "no standard checkers beside " << MyDir;
+    EnvConfig->ContestHouse = house.Path();
+    EnvConfig->ActiveSecurity = false;
+  }
+
+  // An exam whose tests are (input, answer) pairs, named "1", "2", ...
+  void AddExam(const std::string& Exam, const std::vector<std::pair<std::string, std::string>>& Tests,
+               TExamLimits Limits = {}) {
+    tree.AddExam(Exam);
+    for (std::size_t k = 0; k < Tests.size(); ++k)
+      tree.AddTest(Exam, std::to_string(k + 1), {{Exam + ".INP", Tests[k].first}, {Exam + ".OUT", Tests[k].second}});
+    limits[Exam] = Limits;
+  }
+
+  // Judges the pairs in this order, once.
+  void Judge(const std::vector<std::pair<std::string, std::string>>& Pairs) {
+    contest.LoadExams(tree.TasksDir());
+    contest.LoadContestants(tree.ContestantsDir());
+    for (TExamInfo* e : contest.ExamSet()) {
+      e->UseStdIn = e->UseStdOut = true;
+      e->InputFile = e->Name() + ".INP";
+      e->OutputFile = e->Name() + ".OUT";
+      e->EvaluatorName = "LineByLine.dll";
+      e->TimeLimit = limits[e->Name()].TimeLimit;
+      e->MemoryLimit = limits[e->Name()].MemoryLimit;
+    }
+    TJudgeEngine engine(contest, compilers, *JudgeEnvironment::CheckerSet);
+    std::string c, e, t;
+    engine.SetOnJudgeNotify([&](TJudgeEngine*, TJudgeAction a, const std::string& C, const std::string& E,
+                                const std::string& T, bool&) {
+      c = C, e = E, t = T;
+      if (a != jaEndJudge || T.empty()) return;
+      outputs[Key(C, E, T)] = ReadText(ContestRoom() + "/" + E + ".OUT");
+      if (AfterRun) AfterRun(C, E, T);
+    });
+    engine.SetOnStatusNotify([&](TJudgeEngine*, const std::string& s) {
+      if (s == "Chạy bài làm" && WhileRunning) WhileRunning(c, e, t);
+    });
+    TQueue<TJudgePair> queue;
+    for (const auto& [contestant, exam] : Pairs) {
+      TJudgePair p;
+      MakeJudgePair(contestant, exam, p);
+      queue.Push(p);
+    }
+    finished = engine.Run(queue);
+    errorMsg = engine.ErrorMsg;
+  }
+
+  static std::string Key(const std::string& C, const std::string& E, const std::string& T) {
+    return C + "‣" + E + "‣" + T;
+  }
+  std::string WorkDir() const { return house.Path() + "/" + kWorkFolderName; }
+  std::string ContestRoom() const { return WorkDir() + "/" + kContestRoomName; }
+  std::string TestDir(const std::string& Exam, const std::string& Test) const {
+    return tree.TasksDir() + "/" + Exam + "/" + Test;
+  }
+
+  const TResultE* Result(const std::string& C, const std::string& E) const {
+    const TResultC* rc = contest.ResultSet().Obj(C);
+    return rc ? rc->Obj(E) : nullptr;
+  }
+  double Score(const std::string& C, const std::string& E) const {
+    const TResultE* re = Result(C, E);
+    return re ? re->Evaluation : -1;
+  }
+  // Every verdict of the pair, for failure messages.
+  std::string Verdicts(const std::string& C, const std::string& E) const {
+    const TResultE* re = Result(C, E);
+    if (!re) return "no result for " + C + "‣" + E + (errorMsg.empty() ? "" : "; the run failed: " + errorMsg);
+    std::string texts = "verdicts of " + C + "‣" + E + ":\n" + re->EvaluationText;
+    for (const TResultT* rt : *re) texts += "\n" + rt->Name() + ": " + rt->EvaluationText;
+    return texts;
+  }
+
+  // Each test of Exam's program printed Expected.
+  void ExpectObserved(const std::string& C, const std::string& E, const std::string& Expected) const {
+    const TExamInfo* exam = contest.ExamSet().Obj(E);
+    ASSERT_NE(exam, nullptr);
+    for (const TTestInfo* test : *exam) {
+      const auto seen = outputs.find(Key(C, E, test->Name()));
+      EXPECT_EQ(seen == outputs.end() ? "(the program did not run)" : seen->second, Expected)
+          << C << "‣" << E << "‣" << test->Name() << "\n" << Verdicts(C, E);
+    }
+  }
+
+  TContestTree tree;
+  TempFolder house;
+  TContestInfo contest;
+  TCompilerConfig compilers;
+  std::map<std::string, TExamLimits> limits;
+  std::map<std::string, std::string> outputs;  // Key(C, E, T) -> standard output
+  // Called while a program runs (contestant, exam, test), and when its test
+  // has ended, before its room is emptied.
+  std::function<void(const std::string&, const std::string&, const std::string&)> WhileRunning, AfterRun;
+  bool finished = false;
+  std::string errorMsg;
+};
+
+// ---- Tests -----------------------------------------------------------------------
+
+TEST_F(ContainedRuns, TheJurysNetworkIsOutOfReach) {
+  const TListener tcp = TListener::Tcp();
+  const std::string socketName = UniqueName();
+  const TListener session = TListener::Abstract(socketName);
+  ASSERT_TRUE(tcp.Listening() && session.Listening());
+  const int programPort = FreePort();
+  ASSERT_GT(programPort, 0);
+
+  const std::string safe =
+      "tcp to the jury: unreachable\n"
+      "unix socket of the jury: unreachable\n"
+      "interfaces:\n"
+      "the jury reached the program: no\n";
+  AddExam("NET", {{"", safe}});
+  tree.AddContestant("A", {{"NET.c", CSource({{"JURY_PORT", std::to_string(tcp.Port())},
+                                               {"JURY_SOCKET", CString(socketName)},
+                                               {"PROGRAM_PORT", std::to_string(programPort)}},
+                                              {kNetworkProbe})}});
+  bool juryReachedProgram = false;
+  WhileRunning = [&](const std::string&, const std::string& E, const std::string&) {
+    if (E == "NET") juryReachedProgram = ConnectsWithin(programPort, 2000);
+  };
+  Judge({{"A", "NET"}});
+
+  ASSERT_TRUE(finished) << errorMsg;
+  ExpectObserved("A", "NET", safe);
+  EXPECT_FALSE(juryReachedProgram) << "the program's listener on port " << programPort << " was reachable";
+  EXPECT_EQ(Score("A", "NET"), 1) << Verdicts("A", "NET");
+}
+
+TEST_F(ContainedRuns, TheJurysFilesAreOutOfSight) {
+  const char* home = std::getenv("HOME");
+  ASSERT_TRUE(home && *home);
+  const std::string name = UniqueName();
+  const std::string homeFile = std::string(home) + "/" + name + ".h";
+  const std::string tmpFile = "/tmp/" + name + ".h";
+  TRemoveOnExit planted{{homeFile, tmpFile}};
+  WriteText(homeFile, "/* the jury's */\n");
+  WriteText(tmpFile, "/* the jury's */\n");
+
+  const std::string safe =
+      "compiler saw the home file: no\n"
+      "compiler saw the tmp file: no\n"
+      "home file: hidden\n"
+      "tmp file: hidden\n"
+      "Velkor's temporary folder: hidden\n"
+      "/root: hidden\n"
+      "/run/user: hidden\n"
+      "/tmp/.X11-unix: hidden\n"
+      "HOME=/tmp\n"
+      "TMPDIR=/tmp\n";
+  AddExam("LOOK", {{"", safe}});
+  tree.AddContestant("A", {{"LOOK.c", CSource({{"HOME_FILE", CString(homeFile)},
+                                                {"TMP_FILE", CString(tmpFile)},
+                                                {"VELKOR_TEMP", CString(TempDir)}},
+                                               {kLook, kLookAround})}});
+  Judge({{"A", "LOOK"}});
+
+  ASSERT_TRUE(finished) << errorMsg;
+  ExpectObserved("A", "LOOK", safe);
+  EXPECT_EQ(Score("A", "LOOK"), 1) << Verdicts("A", "LOOK");
+}
+
+TEST_F(ContainedRuns, ProgramsOfRootRunUnprivileged) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root's programs could run as root";
+  TempFolder outside;
+  const std::string rootFile = outside / "root-owned.txt";
+  WriteText(rootFile, "root's\n");
+  ASSERT_EQ(::chown(rootFile.c_str(), 0, 0), 0);
+  ASSERT_EQ(::chmod(rootFile.c_str(), 0644), 0);
+
+  const std::string safe =
+      "uid: not 0\n"
+      "gid: not 0\n"
+      "supplementary groups: none\n"
+      "write root's file: denied\n"
+      "append to root's file: denied\n"
+      "open /etc/passwd for writing: denied\n"
+      "read /etc/shadow: denied\n";
+  AddExam("ROOT", {{"", safe}});
+  tree.AddContestant("A", {{"ROOT.c", CSource({{"ROOT_FILE", CString(rootFile)}}, {kRootProbe})}});
+  Judge({{"A", "ROOT"}});
+
+  ASSERT_TRUE(finished) << errorMsg;
+  ExpectObserved("A", "ROOT", safe);
+  EXPECT_EQ(ReadText(rootFile), "root's\n");
+}
+
+TEST_F(ContainedRuns, NothingWrittenOutsideTheRoomOutlivesItsRun) {
+  const std::string marker = UniqueName();
+  const std::vector<std::string> onTheMachine = {"/tmp/" + marker, "/var/tmp/" + marker, "/dev/shm/" + marker};
+  TRemoveOnExit left{onTheMachine};
+
+  const std::string safe =
+      "/tmp: clean, written\n"
+      "/var/tmp: clean, written\n"
+      "/dev/shm: clean, written\n";
+  AddExam("KEEP", {{"", safe}, {"", safe}});
+  const std::string source = CSource({{"MARKER", CString(marker)}}, {kLeaveMarkers});
+  tree.AddContestant("A", {{"KEEP.c", source}});
+  tree.AddContestant("B", {{"KEEP.c", source}});
+  Judge({{"A", "KEEP"}, {"B", "KEEP"}});
+
+  ASSERT_TRUE(finished) << errorMsg;
+  // Neither A's second test nor B sees what A's first test left.
+  ExpectObserved("A", "KEEP", safe);
+  ExpectObserved("B", "KEEP", safe);
+  for (const std::string& path : onTheMachine) EXPECT_FALSE(Exists(path)) << path << " is left on the machine";
+}
+
+TEST_F(ContainedRuns, WhatARunWritesIsBoundedInTotal) {
+  constexpr std::uint64_t kMiB = 1 << 20;
+  constexpr std::uint64_t kBound = 1024 * kMiB;  // the default for all a run writes
+  constexpr std::uint64_t kSlack = 64 * kMiB;    // the program, its input and output
+  constexpr int kFiles = 1024 + 96;              // enough to go past both
+  const std::string tmpTarget = "/tmp/" + UniqueName() + ".fill";
+  TRemoveOnExit left{{tmpTarget}};
+
+  // A memory limit above the bound: the write bound, not the memory limit
+  // (which may count a run's files in memory), is what stops the program.
+  AddExam("FILL", {{"", ""}}, {30, 2048});
+  for (const auto& [contestant, target] : {std::pair<std::string, std::string>{"Room", "."}, {"Tmp", tmpTarget}}) {
+    const std::string source = CSource({{"TARGET", CString(target)}, {"FILES", std::to_string(kFiles)}}, {kFillDisk});
+    tree.AddContestant(contestant, {{"FILL.c", source}});
+  }
+  std::map<std::string, std::uint64_t> roomBytes;
+  bool tmpFilledAfterRun = false;
+  AfterRun = [&](const std::string& C, const std::string&, const std::string&) {
+    roomBytes[C] = BytesUnder(ContestRoom());
+    if (C == "Tmp") tmpFilledAfterRun = Exists(tmpTarget);
+  };
+  Judge({{"Room", "FILL"}, {"Tmp", "FILL"}});
+
+  ASSERT_TRUE(finished) << errorMsg;
+  for (const char* c : {"Room", "Tmp"}) {
+    SCOPED_TRACE(c);
+    const TResultE* re = Result(c, "FILL");
+    ASSERT_TRUE(re && re->Obj("1")) << Verdicts(c, "FILL");
+    // The write failed with ENOSPC before the program was done, and it
+    // reported that with its exit code: a failed run.
+    const std::string& verdict = re->Obj("1")->EvaluationText;
+    EXPECT_TRUE(verdict.starts_with("Chạy sinh lỗi\r\n") && verdict.ends_with("terminated with exit code: 28"))
+        << Verdicts(c, "FILL");
+    EXPECT_EQ(re->Evaluation, 0);
+    EXPECT_LE(roomBytes[c], kBound + kSlack) << "bytes in the real room when the run had ended";
+  }
+  EXPECT_FALSE(tmpFilledAfterRun) << tmpTarget << " was on the machine when the run had ended";
+  EXPECT_FALSE(Exists(tmpTarget)) << tmpTarget << " is left on the machine";
+  EXPECT_FALSE(Exists(WorkDir()));
+}
+
+TEST_F(ContainedRuns, AnswersAndOtherSourcesAreOutOfReach) {
+  AddExam("SUM", {{"1 2\n", "3\n"}, {"10 20\n", "30\n"}});
+  const std::string answer = TestDir("SUM", "1") + "/SUM.OUT";
+  const std::string otherSource = tree.ContestantsDir() + "/Honest/SUM.c";
+  tree.AddContestant("Spy", {{"SUM.c", CSource({{"ANSWER", CString(answer)},
+                                                 {"OTHER_SOURCE", CString(otherSource)},
+                                                 {"TASKS", CString(tree.TasksDir())},
+                                                 {"CONTESTANTS", CString(tree.ContestantsDir())}},
+                                                {kLook, kSpy})}});
+  tree.AddContestant("Honest", {{"SUM.c", kSumC}});
+  tree.AddContestant("Later", {{"SUM.py", kSumPy}});
+  // The spy goes first: what it could change, the others would meet.
+  Judge({{"Spy", "SUM"}, {"Honest", "SUM"}, {"Later", "SUM"}});
+
+  ASSERT_TRUE(finished) << errorMsg;
+  ExpectObserved("Spy", "SUM",
+                 "compiler saw the answer: no\n"
+                 "compiler saw another source: no\n"
+                 "tasks folder: hidden\n"
+                 "contestants folder: hidden\n"
+                 "read the answer: denied\n"
+                 "rewrite the answer: denied\n"
+                 "read another source: denied\n"
+                 "append to another source: denied\n");
+  EXPECT_EQ(ReadText(answer), "3\n");
+  EXPECT_EQ(ReadText(TestDir("SUM", "2") + "/SUM.OUT"), "30\n");
+  EXPECT_EQ(ReadText(otherSource), kSumC);
+  for (const char* c : {"Honest", "Later"}) EXPECT_EQ(Score(c, "SUM"), 2) << Verdicts(c, "SUM");
+}
+
+TEST_F(ContainedRuns, VelkorsCaptureFilesCannotBeTurnedAgainstIt) {
+  // Where the compile's output is captured, a link to a file of the jury's
+  // and a folder wait.
+  TempFolder outside;
+  const std::string victim = outside / "the-jurys.txt";
+  WriteText(victim, "the jury's own\n");
+  const std::string out = TempDirD + kCompileOutputName, err = TempDirD + kCompileErrorName;
+  TRemoveOnExit planted{{out, err}};
+  fs::create_symlink(victim, out);
+  WriteText(err + "/inside", "x");
+
+  AddExam("SUM", {{"1 2\n", "3\n"}});
+  tree.AddContestant("Broken", {{"SUM.c", "int main( { return 0; }\n"}});
+  tree.AddContestant("Good", {{"SUM.c", kSumC}});
+  Judge({{"Broken", "SUM"}, {"Good", "SUM"}});
+
+  EXPECT_TRUE(finished) << errorMsg;
+  EXPECT_EQ(ReadText(victim), "the jury's own\n");
+  const TResultE* broken = Result("Broken", "SUM");
+  ASSERT_NE(broken, nullptr) << errorMsg;
+  EXPECT_EQ(broken->state, jsCompileError) << Verdicts("Broken", "SUM");
+  // The compiler's own complaint reached the log, and nothing of the file
+  // the link points to.
+  EXPECT_NE(broken->EvaluationText.find("error:"), std::string::npos) << Verdicts("Broken", "SUM");
+  EXPECT_EQ(broken->EvaluationText.find("the jury's own"), std::string::npos) << Verdicts("Broken", "SUM");
+  EXPECT_EQ(Score("Good", "SUM"), 1) << Verdicts("Good", "SUM");
+}
+
+TEST_F(ContainedRuns, HonestProgramsInEveryLanguageScoreFull) {
+  AddExam("SUM", {{"1 2\n", "3\n"}, {"-5 5\n", "0\n"}});
+  struct Case {
+    const char* contestant;
+    const char* file;
+    const char* text;
+  };
+  const Case cases[] = {{"C", "SUM.c", kSumC},
+                        {"Cpp", "SUM.cpp", kSumCpp},
+                        {"Pascal", "SUM.pas", kSumPas},
+                        {"Java", "SUM.java", kSumJava},
+                        {"Python", "SUM.py", kSumPy}};
+  std::vector<std::pair<std::string, std::string>> pairs;
+  for (const Case& k : cases) {
+    tree.AddContestant(k.contestant, {{k.file, k.text}});
+    pairs.emplace_back(k.contestant, "SUM");
+  }
+  Judge(pairs);
+
+  ASSERT_TRUE(finished) << errorMsg;
+  for (const Case& k : cases) {
+    const std::string c = k.contestant;
+    const TResultE* re = Result(c, "SUM");
+    ASSERT_NE(re, nullptr) << c;
+    EXPECT_EQ(re->state, jsJudged) << Verdicts(c, "SUM");
+    EXPECT_EQ(re->Evaluation, 2) << Verdicts(c, "SUM");
+  }
+}
+
+}  // namespace
+}  // namespace velkor
