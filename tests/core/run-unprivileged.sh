@@ -17,5 +17,5 @@ mkdir -m 755 "$work/bin"
 cp "$test_binary" "$probe" "$work/bin/"
 mkdir -m 777 "$work/tmp"
 cd "$work"
-exec env HOME="$work/tmp" TMPDIR="$work/tmp" VELKOR_RUNNER_PROBE="$work/bin/$(basename "$probe")" \
+env HOME="$work/tmp" TMPDIR="$work/tmp" VELKOR_RUNNER_PROBE="$work/bin/$(basename "$probe")" \
   setpriv --reuid=65534 --regid=65534 --clear-groups "$work/bin/$(basename "$test_binary")"
