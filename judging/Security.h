@@ -25,22 +25,22 @@
 // A failed logon tells the jury "Không thể đăng nhập với ..." and switches
 // the mode off (also in the saved settings); judging goes on unprotected.
 //
-// Two walls keep A's programs from the contest. The first: every program
-// and compile of a run sees the tasks, the contestants and the work folder
-// (and Velkor's settings) hidden in its own mount namespace, all but its own
-// room, the contest room for a program, the waiting room for a compile
-// (platform/ProcessJobs.h, "the run's view"). Lists alone cannot do this: A
+// Two walls keep A's programs from the contest. The first holds with the
+// mode off as well: every program and compile of a run sees only the
+// system's folders and its own room, the contest room for a program, the
+// waiting room for a compile, in a root of its own (platform/ProcessJobs.h,
+// "the run's view"); the tasks, the contestants, the work folder and
+// Velkor's settings are not there at all. Lists alone could not do this: A
 // owns the contest folders, and on Linux an owner may always change an
 // item's mode and list, whatever the list denies, so a program could open
-// the answers for itself; a hidden folder it cannot even name. Before any
-// list changes, the engine makes sure the layout can be hidden (the work
-// folder outside the contest's folders, no link or second file name leading
-// out of them, a run that can be given the view at all); where it cannot,
-// the jury is told and the mode switches off as for a failed logon. It
-// notes where each folder is, and a folder moved or replaced while judging
-// stops the run rather than let a program start with it in sight, or let a
-// checker judge what a program put in its place (the folders around the
-// contest's may be A's, and a program may move the whole contest away).
+// the answers for itself; a folder outside its view it cannot even name.
+// Before any list changes, the engine makes sure the layout can be
+// protected (the work folder outside the contest's folders, no link or
+// second file name leading out of them, a run that can be given its view
+// at all); where it cannot, the jury is told and the mode switches off as
+// for a failed logon. It notes where each folder is, and a folder moved or
+// replaced while judging stops the run rather than let a checker judge
+// what was put in its place.
 //
 // The second wall: during a run the judge engine gives the tasks and
 // contestants trees, and while a program runs also the work folder and the

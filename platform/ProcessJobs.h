@@ -27,8 +27,8 @@
 // they are all gone. From inside, kill(-1), getppid() and guessed pids reach
 // only processes of the same run, so the program can neither signal nor stop
 // Velkor or anything else of the jury's. The run also gets a /proc of its
-// own, so it cannot read about the jury's processes either, and sees the
-// folders it is not to read empty (the run's view, below). Whatever Velkor's
+// own, so it cannot read about the jury's processes either, and sees nothing
+// of the machine's folders but what it needs (the run's view, below). Whatever Velkor's
 // account, the program holds no capability. Its memory of every kind and
 // its number of tasks are counted by control groups of its own, where the
 // machine gives them (ControlGroups.h); where it does not, by per-process
