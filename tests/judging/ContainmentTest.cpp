@@ -831,6 +831,27 @@ TEST_F(ContainedRuns, VelkorsCaptureFilesCannotBeTurnedAgainstIt) {
   EXPECT_EQ(Score("Good", "SUM"), 1) << Verdicts("Good", "SUM");
 }
 
+// A compiler the jury installed outside the system's folders (under /opt
+// or a home folder) is shown to its runs, its whole installation with it,
+// and still compiles.
+TEST_F(ContainedRuns, ACompilerInstalledElsewhereStillWorks) {
+  TempFolder outside;
+  const fs::path install = fs::path(outside.Path()) / "opt" / "mycc";
+  WriteText((install / "lib/setup.sh").string(), "FLAGS=-O2\n");
+  const std::string cc = (install / "bin/cc").string();
+  WriteText(cc, "#!/bin/sh\n. \"$(dirname \"$0\")/../lib/setup.sh\" || exit 3\nexec /usr/bin/gcc $FLAGS -o \"$2\" \"$1\"\n");
+  for (const fs::path& p : {install, install / "bin", install / "lib", fs::path(cc), install / "lib/setup.sh"})
+    fs::permissions(p, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                           fs::perms::others_read | fs::perms::others_exec);
+  compilers.Insert(0, new TCompilerNode(".c", "\"" + cc + "\" \"%NAME%%EXT%\" \"%NAME%.exe\"|@WorkDir=%PATH%"));
+  AddExam("SUM", {{"1 2\n", "3\n"}});
+  tree.AddContestant("C", {{"SUM.c", kSumC}});
+  Judge({{"C", "SUM"}});
+
+  ASSERT_TRUE(finished) << errorMsg;
+  EXPECT_EQ(Score("C", "SUM"), 1) << Verdicts("C", "SUM");
+}
+
 TEST_F(ContainedRuns, HonestProgramsInEveryLanguageScoreFull) {
   AddExam("SUM", {{"1 2\n", "3\n"}, {"-5 5\n", "0\n"}});
   struct Case {
