@@ -640,7 +640,7 @@ std::vector<std::string> TJudgeEngine::ToolFolders() const {
 }
 
 void TJudgeEngine::CheckProtectedFolders() const {
-  // By the real path the view hides, and by the name Velkor's own file work
+  // By the real path the access lists were set on, and by the name Velkor's own file work
   // (inputs, answers, the checker) goes through.
   for (const TProtectedFolder& folder : FProtectedFolders)
     for (const std::string& path : {folder.Path, folder.Given}) {

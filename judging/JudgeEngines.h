@@ -202,7 +202,7 @@ class TJudgeEngine {
   using TSavedAccessLists = std::vector<std::pair<std::string, platform::TAccessListCopy>>;
   TSavedAccessLists FContestAccess;
   TSavedAccessLists FCheckerAccess;
-  // The folders the security mode hides from every program and compile of a
+  // The folders the security mode closes to the programs' account for the
   // run (the tasks, the contestants and the work folder), as found when the
   // run began; empty with the mode off.
   struct TProtectedFolder {

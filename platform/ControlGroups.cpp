@@ -347,7 +347,6 @@ void Prepare(State& state) {
   ControlGroupSupport& support = state.Support;
   support.MemoryProblem = layout.Memory.Problem;
   support.TasksProblem = layout.Tasks.Problem;
-  support.Mounts = layout.Mounts;
   auto problem = [&](const std::string& controller, const std::string& why) {
     (controller == "memory" ? support.MemoryProblem : support.TasksProblem) = why;
   };
@@ -428,17 +427,6 @@ ControlGroupLayout FindControlGroupLayout(std::string_view mountinfo, std::strin
     }
   }
 
-  // The mounts to hide from runs; those in a memory-backed folder of
-  // their own (the usual /sys/fs/cgroup) are hidden with it.
-  for (const Mount& m : mounts) {
-    if (m.Type == "tmpfs") continue;
-    std::string point = m.Point;
-    const std::string parent = fs::path(point).parent_path().string();
-    for (const Mount& t : mounts)
-      if (t.Type == "tmpfs" && t.Point == parent) point = parent;
-    if (std::find(layout.Mounts.begin(), layout.Mounts.end(), point) == layout.Mounts.end())
-      layout.Mounts.push_back(point);
-  }
   return layout;
 }
 

@@ -28,7 +28,7 @@
 // The limits sit one level above the program, so that a program that
 // mounts a cgroup file system of its own (in a user and cgroup namespace
 // it creates) sees only "task" and can neither raise them nor leave; the
-// run's mount namespace hides the cgroup mounts from it as well.
+// run's view of the machine holds no cgroup file system at all.
 //
 // Nothing left behind: a run's groups are removed (what is left in them
 // killed first) when the run ends. <pid>-<start> names the Velkor that made
@@ -52,8 +52,6 @@ struct ControlGroupSupport {
   bool Tasks = false;   // a pids controller below Velkor's group
   // Why a controller cannot be had; "" when it can.
   std::string MemoryProblem, TasksProblem;
-  // Mount points to hide from the runs: the cgroup file systems.
-  std::vector<std::string> Mounts;
   // Velkor's own group in each hierarchy the run groups are made in.
   std::vector<std::string> Folders;
 };
@@ -67,7 +65,6 @@ struct ControlGroupLayout {
     std::string Problem;
   };
   Place Memory, Tasks;
-  std::vector<std::string> Mounts;  // to hide from the runs
 };
 ControlGroupLayout FindControlGroupLayout(std::string_view mountinfo, std::string_view cgroups);
 
