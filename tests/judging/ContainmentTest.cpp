@@ -555,6 +555,7 @@ class ContainedRuns : public ::testing::Test {
       if (AfterRun) AfterRun(C, E, T);
     });
     engine.SetOnStatusNotify([&](TJudgeEngine*, const std::string& s) {
+      statuses.push_back(s);
       if (s == "Chạy bài làm" && WhileRunning) WhileRunning(c, e, t);
     });
     TQueue<TJudgePair> queue;
@@ -610,6 +611,7 @@ class ContainedRuns : public ::testing::Test {
   TCompilerConfig compilers;
   std::map<std::string, TExamLimits> limits;
   std::map<std::string, std::string> outputs;  // Key(C, E, T) -> standard output
+  std::vector<std::string> statuses;           // every status the run gave, in order
   // Called while a program runs (contestant, exam, test), and when its test
   // has ended, before its room is emptied.
   std::function<void(const std::string&, const std::string&, const std::string&)> WhileRunning, AfterRun;
@@ -849,6 +851,26 @@ TEST_F(ContainedRuns, ACompilerInstalledElsewhereStillWorks) {
   Judge({{"C", "SUM"}});
 
   ASSERT_TRUE(finished) << errorMsg;
+  EXPECT_EQ(Score("C", "SUM"), 1) << Verdicts("C", "SUM");
+}
+
+// What the machine cannot give the runs (as an unprivileged judge without a
+// delegated control group, say) is the first thing a judging run says, in
+// Vietnamese; where everything holds it says nothing of it.
+TEST_F(ContainedRuns, TheRunFirstSaysWhatTheMachineCannotGive) {
+  AddExam("SUM", {{"1 2\n", "3\n"}});
+  tree.AddContestant("C", {{"SUM.c", kSumC}});
+  Judge({{"C", "SUM"}});
+  ASSERT_TRUE(finished) << errorMsg;
+  ASSERT_FALSE(statuses.empty());
+  const std::string notice = RunLimitationNotice();
+  if (platform::RunLimitations().empty()) {
+    EXPECT_EQ(notice, "");
+    EXPECT_EQ(statuses.front(), "Chép bài...");
+  } else {
+    EXPECT_TRUE(notice.starts_with("Không bảo đảm được an toàn khi chấm: ")) << notice;
+    EXPECT_EQ(statuses.front(), notice);
+  }
   EXPECT_EQ(Score("C", "SUM"), 1) << Verdicts("C", "SUM");
 }
 
