@@ -141,7 +141,7 @@ UniqueFd MakeEmptyNetwork(std::string& problem) {
 // Whether the system lets this account make a user namespace with a
 // network namespace of its own, tried on a process that does nothing else.
 bool CanMakeNetworkPerRun(std::string& problem) {
-  static char stack[16 * 1024] alignas(16);
+  alignas(16) static char stack[16 * 1024];
   const pid_t pid = clone([](void*) { return 0; }, stack + sizeof stack, CLONE_NEWUSER | CLONE_NEWNET | SIGCHLD, nullptr);
   if (pid < 0) {
     problem = std::strerror(errno);
@@ -171,10 +171,6 @@ const RunSupport& PrepareRunSupport() {
   }();
   return *support;
 }
-
-}  // namespace
-
-namespace {
 
 std::vector<RunLimitation> FindRunLimitations() {
   const ControlGroupSupport& support = PrepareControlGroups();
@@ -397,9 +393,10 @@ void ContainedProcess::FillRoom(std::unique_ptr<RoomState> room) {
     if (!ReadFull(errors_.Get(), &report, sizeof report)) report = {run::kStageInit, EPIPE};
     throw SystemError(report.Errno, "cannot prepare the contained run of " + launch_->Program);
   }
-  if (!room) return;
+  // Kept also without a room: it tells whether the run filled its scratch.
   room_.Reset(static_cast<int>(syscall(SYS_pidfd_getfd, pidfd_.Get(), run::kRoomFd, 0)));
   if (!room_.Valid()) throw SystemError(errno, "cannot reach the room of the run of " + launch_->Program);
+  if (!room) return;
   room->Before = platform::FillRoom(room->Room, room_.Get(), launch_->Plan.RunUid, launch_->Plan.RunGid);
   roomState_ = std::move(room);
 }
