@@ -141,7 +141,8 @@ struct Returner {
       if (S_ISDIR(st.st_mode)) {
         struct stat there {};
         if (fstatat(to, name.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISDIR(there.st_mode)) Remove(path);
-        if (mkdirat(to, name.c_str(), st.st_mode & 0777) != 0 && errno != EEXIST)
+        // Velkor must be able to fill and later empty it, whatever mode the run gave it.
+        if (mkdirat(to, name.c_str(), (st.st_mode & 0777) | 0700) != 0 && errno != EEXIST)
           throw RoomError(errno, "cannot create " + path);
         Return(OpenFolder(from, name, "the run's copy of " + path).Get(), OpenFolder(to, name, path).Get(), key);
       } else if (S_ISREG(st.st_mode)) {
