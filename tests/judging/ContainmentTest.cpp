@@ -40,6 +40,7 @@
 #include "core/SystemInfo.h"
 #include "judging/EnvConfig.h"
 #include "tests/judging/ContestTree.h"
+#include "tests/judging/SumPrograms.h"
 
 namespace velkor {
 namespace {
@@ -50,6 +51,9 @@ using testing::ReadText;
 using testing::TContestTree;
 using testing::TempFolder;
 using testing::WriteText;
+using testing::kSumCpp;
+using testing::kSumPas;
+using testing::kSumPy;
 
 // ---- Helpers -------------------------------------------------------------------
 
@@ -462,20 +466,11 @@ int main(void) {
 }
 )C";
 
-// Honest solutions of "SUM": two numbers from standard input, their sum to
-// standard output.
+// Honest C and Java solutions of "SUM" (the others are shared): two numbers
+// from standard input, their sum to standard output.
 constexpr const char* kSumC =
     "#include <stdio.h>\nint main(void) { long long a, b; if (scanf(\"%lld %lld\", &a, &b) != 2) return 2;"
     " printf(\"%lld\\n\", a + b); return 0; }\n";
-constexpr const char* kSumCpp = R"(#include <iostream>
-int main() { long long a, b; std::cin >> a >> b; std::cout << a + b << "\n"; }
-)";
-constexpr const char* kSumPas = R"(var a, b: Int64;
-begin
-  ReadLn(a, b);
-  WriteLn(a + b);
-end.
-)";
 constexpr const char* kSumJava = R"(import java.util.Scanner;
 public class SUM {
   public static void main(String[] args) {
@@ -484,7 +479,6 @@ public class SUM {
   }
 }
 )";
-constexpr const char* kSumPy = "a, b = map(int, input().split())\nprint(a + b)\n";
 
 // ---- The contest -----------------------------------------------------------------
 

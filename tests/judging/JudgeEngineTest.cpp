@@ -35,6 +35,7 @@
 #include "core/SystemInfo.h"
 #include "judging/EnvConfig.h"
 #include "tests/judging/ContestTree.h"
+#include "tests/judging/SumPrograms.h"
 
 namespace velkor {
 namespace {
@@ -45,6 +46,9 @@ using testing::ReadText;
 using testing::TContestTree;
 using testing::TempFolder;
 using testing::WriteText;
+using testing::kSumCpp;
+using testing::kSumPas;
+using testing::kSumPy;
 
 // ---- Helpers -------------------------------------------------------------------
 
@@ -168,15 +172,6 @@ class JudgeEnvironment {
 
 // ---- The whole contest, judged once ------------------------------------------------
 
-constexpr const char* kSumCpp = R"(#include <iostream>
-int main() { long long a, b; std::cin >> a >> b; std::cout << a + b << "\n"; }
-)";
-constexpr const char* kSumPas = R"(var a, b: Int64;
-begin
-  ReadLn(a, b);
-  WriteLn(a + b);
-end.
-)";
 constexpr const char* kSumJava = R"(import java.util.Scanner;
 public class SUM {
   static class Adder { long add(long a, long b) { return a + b; } }
@@ -187,7 +182,6 @@ public class SUM {
   }
 }
 )";
-constexpr const char* kSumPy = "a, b = map(int, input().split())\nprint(a + b)\n";
 constexpr const char* kFilexC = R"(#include <stdio.h>
 int main(void) {
   long long a, b;
