@@ -349,7 +349,7 @@ void TExamEditForm::done(int Result) {
       if (IsSafeFileList(list)) continue;
       VQRMsgDlg(std::string("Tên (các) file ") + what + " \"" + list +
                     "\" không dùng được: mỗi tên là một file trong thư mục test, không chứa \"/\", \"\\\" "
-                    "và không là \".\" hay \"..\".",
+                    "và không được là \".\" hay \"..\".",
                 mtError, {mbOK});
       edit->setFocus();
       edit->selectAll();

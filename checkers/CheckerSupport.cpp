@@ -178,7 +178,7 @@ TFileVerdict CompareTokenwise(TInputFile& Output, TInputFile& Answer, const char
     if (Pair.Equal) continue;
     const std::string At = std::string(Unit) + " thứ " + std::to_string(Index);
     if (!Pair.HasA) return {0, "Output thiếu: hết dữ liệu ở " + At + ", cần " + Excerpt(Pair.B, !Pair.FitsB())};
-    if (!Pair.HasB) return {0, "Output thừa " + At + ": " + Excerpt(Pair.A, !Pair.FitsA())};
+    if (!Pair.HasB) return {0, "Output thừa: " + At + " là " + Excerpt(Pair.A, !Pair.FitsA())};
     if (Match != nullptr && Match(Pair)) continue;
     return {0, "Sai ở " + At + ": đọc được " + Excerpt(Pair.A, !Pair.FitsA()) + ", cần " +
                    Excerpt(Pair.B, !Pair.FitsB())};

@@ -34,7 +34,7 @@ void FinalizeGlobals() {
     SetImpersonation(false);
     SetAdminLogon(false);
   } catch (const std::exception& e) {
-    VQRMsgDlg(std::string("Không thể kết thúc tài khoản bảo mật: ") + e.what(), mtError, {mbOK});
+    VQRMsgDlg(std::string("Không thể đăng xuất khỏi tài khoản bảo mật: ") + e.what(), mtError, {mbOK});
   }
   if (CompilerConfig && EnvConfig) {
     try {
