@@ -14,6 +14,7 @@
 #include <sstream>
 
 #include "core/NameCompare.h"
+#include "core/SaveTemporaries.h"
 #include "platform/FileAttributes.h"
 #include "platform/SystemErrors.h"
 #include "platform/UniqueFd.h"
@@ -164,7 +165,11 @@ void TFormattedXML::ReplaceFile(const std::string& FileName, std::string_view By
   fs::path target = FileName;
   if (fs::is_symlink(target, ec)) target = fs::weakly_canonical(target, ec);
   const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-  std::string temp = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+  // A crash between mkstemp and rename leaves the temporary behind; the
+  // next save of the same file clears what earlier ones left.
+  const std::string name = target.filename().string();
+  RemoveStaleTemporaries(folder.string(), [&name](std::string_view Entry) { return IsSaveTemporaryOf(Entry, name); });
+  std::string temp = (folder / SaveTemporaryTemplate(name)).string();
   UniqueFd fd(::mkostemp(temp.data(), O_CLOEXEC));
   if (!fd.Valid()) FailErrno("Cannot save", FileName, errno);
   // Until the rename succeeds the temporary file is ours to remove.
@@ -190,6 +195,10 @@ void TFormattedXML::ReplaceFile(const std::string& FileName, std::string_view By
   fd.Reset();
   if (::rename(temp.c_str(), target.c_str()) != 0) FailErrno("Cannot save", FileName, errno);
   guard.Armed = false;
+  // The rename itself lives in the folder: sync it too, so that a power
+  // cut cannot bring back the old file or neither. The new file is in
+  // place by now, so a failure here is not worth failing the save over.
+  if (const UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); dir.Valid()) ::fsync(dir.Get());
 }
 
 void TCompressedXML::LoadFromFile(const std::string& FileName) {

@@ -2,26 +2,34 @@
 //
 // Packing. libzip writes nothing until zip_close: zip_file_add only records
 // where each entry's data will come from, and zip_close then reads the
-// sources one by one, in entry order, compressing each into a temporary file
-// beside the archive, which it renames over the archive when everything is
-// written. Every entry's data therefore comes from a source of our own
-// (EntrySourceCallback): the moment libzip opens it is the moment that
-// entry is packed, so that is where the progress window moves on and where
-// Esc is heard. Refusing to open a source makes zip_close fail; libzip then
-// removes its temporary file, and an archive that was there before stays
-// as it was. A save thus replaces the old archive only when the new one is
-// complete.
+// sources one by one, in entry order, and writes the archive. Every entry's
+// data comes from a source of our own (EntrySourceCallback): the moment
+// libzip opens it is the moment that entry is packed, so that is where the
+// progress window moves on and where Esc is heard. The archive itself goes
+// to a temporary file of ours beside the target (ArchiveOutputCallback),
+// never to one libzip names: a crash then leaves only names we know and
+// clear on the next save. The temporary is synced and renamed over the
+// target only when it is complete, and the folder synced after the rename,
+// so a failure, Esc or a power cut leaves the old archive as it was.
+// Before anything is written, every name is checked to come back exactly
+// as it is when the archive is opened again.
 //
 // Unpacking. Every entry name is checked before anything is written
 // (SafeArchivePath): an archive holding a name that could leave the unpack
-// folder, or a symbolic link, is refused as a whole. Entries are written
+// folder, or a symbolic link, is refused as a whole; so is one whose
+// entries would not fit on the disk. Names are taken byte for byte as
+// stored (libzip would otherwise recode names it takes for code page 437,
+// and they would no longer match the folder lists). Entries are written
 // only as regular files, through folders opened one component at a time
 // without following links, so nothing can be created outside the folder
-// even if the folder itself changed while we worked.
+// even if the folder itself changed while we worked; an entry is never
+// written beyond the size it declared. A failed unpack removes what it
+// wrote.
 #include "judging/ContestArchive.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 #include <zip.h>
 
@@ -42,11 +50,14 @@
 #include <utility>
 
 #include "core/FileUtils.h"
+#include "core/NameCompare.h"
+#include "core/SaveTemporaries.h"
 #include "core/SystemInfo.h"
 #include "core/Unicode.h"
 #include "judging/Contests.h"
 #include "judging/EnvConfig.h"
 #include "judging/ProgressHooks.h"
+#include "platform/FileAttributes.h"
 #include "platform/SpecialFolders.h"
 #include "platform/SystemErrors.h"
 #include "platform/UniqueFd.h"
@@ -80,16 +91,22 @@ struct TZipFileClose {
 };
 using TZipFileHandle = std::unique_ptr<zip_file_t, TZipFileClose>;
 
-TZipHandle OpenZip(const std::string& FileName, int Flags) {
+std::string ZipErrorText(int Code) {
+  zip_error_t error;
+  zip_error_init_with_code(&error, Code);
+  std::string text = zip_error_strerror(&error);
+  zip_error_fini(&error);
+  return text;
+}
+
+std::string Quoted(const std::string& Text) { return "\"" + Text + "\""; }
+
+TZipHandle OpenZipForReading(const std::string& FileName) {
   int code = 0;
-  zip_t* z = zip_open(FileName.c_str(), Flags, &code);
-  if (z == nullptr) {
-    zip_error_t error;
-    zip_error_init_with_code(&error, code);
-    const std::string text = zip_error_strerror(&error);
-    zip_error_fini(&error);
-    throw EArchiveError("Cannot open the archive \"" + FileName + "\": " + text);
-  }
+  zip_t* z = zip_open(FileName.c_str(), ZIP_RDONLY, &code);
+  if (z == nullptr)
+    throw EArchiveError("Không mở được file kỳ thi " + Quoted(FileName) +
+                        ": file bị hỏng hoặc không phải file kỳ thi (" + ZipErrorText(code) + ").");
   return TZipHandle(z);
 }
 
@@ -212,19 +229,173 @@ void AddEntry(zip_t* Zip, const std::string& Name, std::unique_ptr<TEntrySource>
   if (src == nullptr) {
     const std::string text = zip_error_strerror(&error);
     zip_error_fini(&error);
-    throw EArchiveError("Cannot add \"" + Name + "\": " + text);
+    throw EArchiveError("Không thêm được " + Quoted(Name) + " vào file kỳ thi (" + text + ").");
   }
   zip_error_fini(&error);
   Source.release();  // freed by the source from now on
-  // Names that are valid UTF-8 are marked as such; any other name (Linux
-  // allows any bytes) is stored as it stands rather than failing the save.
+  // The name is stored as it stands, marked as UTF-8 when it is, and read
+  // back raw: any bytes (Linux allows them) come back the same.
   const zip_int64_t index = zip_file_add(Zip, Name.c_str(), src, ZIP_FL_ENC_GUESS);
   if (index < 0) {
     zip_source_free(src);
-    throw EArchiveError("Cannot add \"" + Name + "\": " + zip_strerror(Zip));
+    throw EArchiveError("Không thêm được " + Quoted(Name) + " vào file kỳ thi (" + zip_strerror(Zip) + ").");
   }
   if (zip_set_file_compression(Zip, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, kDeflateLevel) != 0)
-    throw EArchiveError("Cannot compress \"" + Name + "\": " + zip_strerror(Zip));
+    throw EArchiveError("Không nén được " + Quoted(Name) + " (" + zip_strerror(Zip) + ").");
+}
+
+// Where zip_close writes the archive: a file we opened, so that the name
+// of every temporary is ours, and synced before zip_close reports success.
+// A new archive starts empty: the "existing" archive libzip reads first is
+// an empty file.
+struct TArchiveOutput {
+  int Fd = -1;
+  zip_error_t Error{};
+
+  TArchiveOutput() { zip_error_init(&Error); }
+  ~TArchiveOutput() { zip_error_fini(&Error); }
+  TArchiveOutput(const TArchiveOutput&) = delete;
+  TArchiveOutput& operator=(const TArchiveOutput&) = delete;
+
+  zip_int64_t Fail(int ZipError, int SystemError) {
+    zip_error_set(&Error, ZipError, SystemError);
+    return -1;
+  }
+};
+
+zip_int64_t ArchiveOutputCallback(void* State, void* Data, zip_uint64_t Length, zip_source_cmd_t Cmd) {
+  auto* o = static_cast<TArchiveOutput*>(State);
+  switch (Cmd) {
+    case ZIP_SOURCE_OPEN:
+    case ZIP_SOURCE_CLOSE:
+    case ZIP_SOURCE_ROLLBACK_WRITE:  // the caller removes the temporary
+    case ZIP_SOURCE_FREE:            // the state belongs to the caller
+      return 0;
+    case ZIP_SOURCE_READ:
+    case ZIP_SOURCE_TELL:
+      return 0;
+    case ZIP_SOURCE_SEEK:
+      return 0;
+    case ZIP_SOURCE_STAT: {
+      auto* st = ZIP_SOURCE_GET_ARGS(zip_stat_t, Data, Length, &o->Error);
+      if (st == nullptr) return -1;
+      zip_stat_init(st);
+      st->size = 0;
+      st->valid |= ZIP_STAT_SIZE;
+      return sizeof(zip_stat_t);
+    }
+    case ZIP_SOURCE_BEGIN_WRITE:
+      if (::ftruncate(o->Fd, 0) != 0 || ::lseek(o->Fd, 0, SEEK_SET) != 0) return o->Fail(ZIP_ER_WRITE, errno);
+      return 0;
+    case ZIP_SOURCE_WRITE: {
+      const char* bytes = static_cast<const char*>(Data);
+      for (zip_uint64_t done = 0; done < Length;) {
+        const ssize_t n = ::write(o->Fd, bytes + done, Length - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return o->Fail(ZIP_ER_WRITE, errno);
+        done += static_cast<zip_uint64_t>(n);
+      }
+      return static_cast<zip_int64_t>(Length);
+    }
+    case ZIP_SOURCE_SEEK_WRITE: {
+      auto* args = ZIP_SOURCE_GET_ARGS(zip_source_args_seek_t, Data, Length, &o->Error);
+      if (args == nullptr) return -1;
+      if (::lseek(o->Fd, static_cast<off_t>(args->offset), args->whence) < 0) return o->Fail(ZIP_ER_SEEK, errno);
+      return 0;
+    }
+    case ZIP_SOURCE_TELL_WRITE: {
+      const off_t at = ::lseek(o->Fd, 0, SEEK_CUR);
+      return at < 0 ? o->Fail(ZIP_ER_TELL, errno) : static_cast<zip_int64_t>(at);
+    }
+    case ZIP_SOURCE_COMMIT_WRITE:
+      // What a delayed write-back would lose is reported here, before the
+      // archive takes the old one's place.
+      if (::fsync(o->Fd) != 0) return o->Fail(ZIP_ER_WRITE, errno);
+      return 0;
+    case ZIP_SOURCE_REMOVE:
+      return 0;
+    case ZIP_SOURCE_ERROR:
+      return zip_error_to_data(&o->Error, Data, Length);
+    case ZIP_SOURCE_SUPPORTS:
+      return ZIP_SOURCE_SUPPORTS_WRITABLE;
+    default:
+      return o->Fail(ZIP_ER_OPNOTSUPP, 0);
+  }
+}
+
+// A new, empty archive that zip_close writes into Output.
+TZipHandle CreateZip(TArchiveOutput& Output) {
+  zip_error_t error;
+  zip_error_init(&error);
+  zip_source_t* src = zip_source_function_create(ArchiveOutputCallback, &Output, &error);
+  zip_t* z = src ? zip_open_from_source(src, ZIP_CREATE | ZIP_TRUNCATE, &error) : nullptr;
+  if (z == nullptr) {
+    if (src) zip_source_free(src);
+    const std::string text = zip_error_strerror(&error);
+    zip_error_fini(&error);
+    throw EArchiveError("Không tạo được file kỳ thi (" + text + ").");
+  }
+  zip_error_fini(&error);
+  return TZipHandle(z);
+}
+
+// The temporary file a save writes the archive into, in the target's
+// folder (a rename cannot cross file systems). Removed unless Keep() was
+// called after the rename.
+class TArchiveTemporary {
+ public:
+  explicit TArchiveTemporary(const fs::path& Target) {
+    const fs::path folder = Target.has_parent_path() ? Target.parent_path() : fs::path(".");
+    path_ = (folder / SaveTemporaryTemplate(Target.filename().string())).string();
+    fd_.Reset(::mkostemp(path_.data(), O_CLOEXEC));
+    if (!fd_.Valid())
+      throw EArchiveError("Không tạo được file tạm trong thư mục " + Quoted(folder.string()) + ": " +
+                          ErrnoText(errno));
+    // The new archive keeps the permissions of the one it replaces.
+    struct stat existing {};
+    const mode_t mode =
+        ::stat(Target.c_str(), &existing) == 0 ? existing.st_mode & 07777 : 0666 & ~platform::CurrentUmask();
+    ::fchmod(fd_.Get(), mode);
+  }
+  TArchiveTemporary(const TArchiveTemporary&) = delete;
+  TArchiveTemporary& operator=(const TArchiveTemporary&) = delete;
+  ~TArchiveTemporary() {
+    fd_.Reset();
+    if (!kept_) ::unlink(path_.c_str());
+  }
+  int Fd() const { return fd_.Get(); }
+  const std::string& Path() const { return path_; }
+  void Close() { fd_.Reset(); }
+  void Keep() { kept_ = true; }
+
+ private:
+  std::string path_;
+  UniqueFd fd_;
+  bool kept_ = false;
+};
+
+void SyncFolder(const fs::path& Folder) {
+  const UniqueFd dir(::open(Folder.empty() ? "." : Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir.Valid()) ::fsync(dir.Get());
+}
+
+// True for a temporary that a save of an archive may have left: libzip's
+// "<name>.contest.XXXXXX" from before we wrote our own, and our own
+// ".<name>.contest.XXXXXX".
+bool IsArchiveTemporary(std::string_view Name) {
+  constexpr std::string_view kExtension = ".contest";
+  constexpr std::size_t kSuffix = 7;  // ".XXXXXX"
+  if (Name.size() <= kExtension.size() + kSuffix) return false;
+  const std::string_view stem = Name.substr(0, Name.size() - kSuffix);
+  return SameText(stem.substr(stem.size() - kExtension.size()), kExtension) && IsTemporaryOf(Name, stem);
+}
+
+// True for a temporary a save of Velkor may have left in a tree: never
+// contest content, never packed.
+bool IsLeftTemporary(std::string_view RelativePath) {
+  const std::size_t slash = RelativePath.find_last_of('/');
+  const std::string_view leaf = slash == std::string_view::npos ? RelativePath : RelativePath.substr(slash + 1);
+  return IsSaveTemporaryOf(leaf, kExamSettingsFileName, false) || IsArchiveTemporary(leaf);
 }
 
 std::unique_ptr<TEntrySource> BytesSource(std::string Bytes) {
@@ -238,14 +409,15 @@ std::unique_ptr<TEntrySource> BytesSource(std::string Bytes) {
 // folders (sdFolders) at any depth, breadth first, as paths relative to
 // Dir; none when there is no folder. Symbolic links are no part of the
 // tree: what they point to lies elsewhere; nor are pipes, sockets and
-// devices, which hold no contents to pack. Skip, when not empty, is a path
-// relative to Dir left out (the archive being written, when it lies there).
+// devices, which hold no contents to pack; nor are the temporaries a
+// crashed save left. Skip, when not empty, is a path relative to Dir left
+// out (the archive being written, when it lies there).
 std::vector<std::string> TreeEntries(const std::string& Dir, std::uint32_t Flags, const std::string& Skip = "") {
   std::vector<std::string> names;
   if (Dir.empty()) return names;
   for (const TFindData& f : ScanDirectory(Dir, Flags | sdRecursive, "*")) {
     if ((f.Attr & faSymLink) || f.Name == Skip) continue;
-    if (!(f.Attr & faDirectory) && !IsPlainFile(JoinPath(Dir, f.Name))) continue;
+    if (!(f.Attr & faDirectory) && (!IsPlainFile(JoinPath(Dir, f.Name)) || IsLeftTemporary(f.Name))) continue;
     names.push_back(f.Name);
   }
   return names;
@@ -263,9 +435,9 @@ std::string PathInsideTree(const std::string& FileName, const std::string& Dir) 
   return rel.generic_string();
 }
 
-std::string EntryName(const char* TreeName, std::string RelativePath) {
-  for (char& c : RelativePath)
-    if (c == '\\') c = '/';
+// Relative paths here hold "/" only between components: a "\\" inside a
+// name is refused before the save (NamesArchiveCannotKeep).
+std::string EntryName(const char* TreeName, const std::string& RelativePath) {
   return std::string(TreeName) + "/" + RelativePath;
 }
 
@@ -319,16 +491,16 @@ std::vector<std::string> SplitPath(const std::string& Path) {
 // folder RootFd, creating each missing one, and never following a link.
 UniqueFd OpenFolderBelow(int RootFd, const std::vector<std::string>& Components, std::size_t Count) {
   UniqueFd current(::fcntl(RootFd, F_DUPFD_CLOEXEC, 0));
-  if (!current.Valid()) throw EArchiveError("Cannot duplicate a folder handle: " + ErrnoText(errno));
+  if (!current.Valid()) throw EArchiveError("Không mở được thư mục giải nén: " + ErrnoText(errno));
   for (std::size_t k = 0; k < Count; ++k) {
     const char* name = Components[k].c_str();
     int fd = ::openat(current.Get(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0 && errno == ENOENT) {
       if (::mkdirat(current.Get(), name, 0777) != 0 && errno != EEXIST)
-        throw EArchiveError("Cannot create the folder \"" + Components[k] + "\": " + ErrnoText(errno));
+        throw EArchiveError("Không tạo được thư mục " + Quoted(Components[k]) + ": " + ErrnoText(errno));
       fd = ::openat(current.Get(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     }
-    if (fd < 0) throw EArchiveError("Cannot open the folder \"" + Components[k] + "\": " + ErrnoText(errno));
+    if (fd < 0) throw EArchiveError("Không mở được thư mục " + Quoted(Components[k]) + ": " + ErrnoText(errno));
     current.Reset(fd);
   }
   return current;
@@ -339,6 +511,7 @@ struct TPlannedEntry {
   std::string Name;  // as stored
   std::vector<std::string> Path;  // its safe path below the unpack folder
   bool IsFolder = false;
+  std::uint64_t Size = 0;  // as declared
 };
 
 bool IsSymbolicLinkEntry(zip_t* Zip, zip_uint64_t Index) {
@@ -348,39 +521,93 @@ bool IsSymbolicLinkEntry(zip_t* Zip, zip_uint64_t Index) {
   return opsys == ZIP_OPSYS_UNIX && ((attributes >> 16) & S_IFMT) == S_IFLNK;
 }
 
+std::string DamagedArchive(const std::string& FileName, const std::string& Detail) {
+  return "File kỳ thi " + Quoted(FileName) + " bị hỏng: " + Detail;
+}
+
 std::vector<TPlannedEntry> PlanEntries(zip_t* Zip, const std::string& FileName) {
   const zip_int64_t count = zip_get_num_entries(Zip, 0);
-  if (count < 0) throw EArchiveError("Cannot read the entries of \"" + FileName + "\"");
+  if (count < 0) throw EArchiveError(DamagedArchive(FileName, "không đọc được danh sách mục."));
   std::vector<TPlannedEntry> plan(static_cast<std::size_t>(count));
   for (zip_uint64_t i = 0; i < plan.size(); ++i) {
-    const char* name = zip_get_name(Zip, i, ZIP_FL_ENC_GUESS);
-    if (name == nullptr) throw EArchiveError("Cannot read an entry name of \"" + FileName + "\"");
+    // Raw: the bytes the save stored, whatever libzip guesses of their code page.
+    const char* name = zip_get_name(Zip, i, ZIP_FL_ENC_RAW);
+    zip_stat_t st;
+    if (name == nullptr || zip_stat_index(Zip, i, ZIP_FL_ENC_RAW, &st) != 0 || !(st.valid & ZIP_STAT_SIZE))
+      throw EArchiveError(DamagedArchive(FileName, "không đọc được mục thứ " + std::to_string(i + 1) + " (" +
+                                                       zip_strerror(Zip) + ")."));
     const std::optional<std::string> path = SafeArchivePath(name);
-    if (!path) throw EArchiveError("The archive entry \"" + std::string(name) + "\" leaves the unpack folder");
+    if (!path)
+      throw EArchiveError("File kỳ thi " + Quoted(FileName) + " có mục " + Quoted(name) +
+                          " nằm ngoài thư mục giải nén; không giải nén file này.");
     if (IsSymbolicLinkEntry(Zip, i))
-      throw EArchiveError("The archive entry \"" + std::string(name) + "\" is a symbolic link");
+      throw EArchiveError("File kỳ thi " + Quoted(FileName) + " có mục " + Quoted(name) +
+                          " là liên kết tượng trưng; không giải nén file này.");
     TPlannedEntry& e = plan[i];
     e.Name = name;
     e.Path = SplitPath(*path);
     e.IsFolder = e.Name.back() == '/' || e.Name.back() == '\\';
+    e.Size = e.IsFolder ? 0 : st.size;
   }
   return plan;
 }
 
-void ExtractFile(zip_t* Zip, zip_uint64_t Index, int FolderFd, const std::string& Leaf, const std::string& Name) {
+// Bytes for the jury: megabytes from one up, rounded up so that a need is
+// never understated.
+std::string SizeText(std::uint64_t Bytes) {
+  constexpr std::uint64_t kMB = 1 << 20;
+  if (Bytes < kMB) return std::to_string(Bytes) + " byte";
+  return std::to_string(Bytes / kMB + (Bytes % kMB != 0)) + " MB";
+}
+
+std::optional<std::uint64_t> StatvfsFreeSpace(const std::string& Folder) {
+  struct statvfs fsInfo {};
+  if (::statvfs(Folder.c_str(), &fsInfo) != 0) return std::nullopt;
+  return static_cast<std::uint64_t>(fsInfo.f_bavail) * fsInfo.f_frsize;
+}
+
+TFreeSpaceProbe& FreeSpaceProbe() {
+  static TFreeSpaceProbe probe = StatvfsFreeSpace;
+  return probe;
+}
+
+// Refuses the archive before anything is written when its entries, as
+// declared, with the spare room, do not fit on the unpack folder's disk.
+void CheckFreeSpace(const std::vector<TPlannedEntry>& Plan, const std::string& FileName, const std::string& Folder) {
+  std::uint64_t need = kUnpackSpareBytes;
+  for (const TPlannedEntry& e : Plan) need = e.Size > UINT64_MAX - need ? UINT64_MAX : need + e.Size;
+  const std::optional<std::uint64_t> free = FreeSpaceProbe()(Folder);
+  if (!free || *free >= need) return;
+  throw EArchiveError("Không đủ chỗ trống để giải nén file kỳ thi " + Quoted(FileName) + ": cần " +
+                      SizeText(need) + " (gồm " + SizeText(kUnpackSpareBytes) + " dự phòng), thư mục " +
+                      Quoted(Folder) + " chỉ còn " + SizeText(*free) + " trống.");
+}
+
+void ExtractFile(zip_t* Zip, const TPlannedEntry& Entry, zip_uint64_t Index, int FolderFd) {
+  const std::string& name = Entry.Name;
   TZipFileHandle in(zip_fopen_index(Zip, Index, 0));
-  if (!in) throw EArchiveError("Cannot read the archive entry \"" + Name + "\": " + zip_strerror(Zip));
-  UniqueFd out(::openat(FolderFd, Leaf.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666));
-  if (!out.Valid()) throw EArchiveError("Cannot create \"" + Name + "\": " + ErrnoText(errno));
+  if (!in) throw EArchiveError("Không đọc được mục " + Quoted(name) + " của file kỳ thi (" + zip_strerror(Zip) + ").");
+  UniqueFd out(
+      ::openat(FolderFd, Entry.Path.back().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666));
+  if (!out.Valid()) throw EArchiveError("Không tạo được file " + Quoted(name) + ": " + ErrnoText(errno));
   std::unique_ptr<char[]> buffer(new char[kCopyBufferSize]);
+  std::uint64_t written = 0;
   for (;;) {
     const zip_int64_t n = zip_fread(in.get(), buffer.get(), kCopyBufferSize);
-    if (n < 0) throw EArchiveError("Cannot read the archive entry \"" + Name + "\": " + zip_file_strerror(in.get()));
+    if (n < 0)
+      throw EArchiveError("Không đọc được mục " + Quoted(name) + " của file kỳ thi (" +
+                          zip_file_strerror(in.get()) + ").");
     if (n == 0) break;
+    // The declared size is what the free space was checked against; data
+    // beyond it is a damaged or hostile archive, and would fill the disk.
+    if (static_cast<std::uint64_t>(n) > Entry.Size - written)
+      throw EArchiveError("Mục " + Quoted(name) + " của file kỳ thi bung ra nhiều hơn kích thước đã khai báo (" +
+                          std::to_string(Entry.Size) + " byte): file kỳ thi bị hỏng, không giải nén.");
+    written += static_cast<std::uint64_t>(n);
     for (zip_int64_t done = 0; done < n;) {
       const ssize_t w = ::write(out.Get(), buffer.get() + done, static_cast<std::size_t>(n - done));
       if (w < 0 && errno == EINTR) continue;
-      if (w < 0) throw EArchiveError("Cannot write \"" + Name + "\": " + ErrnoText(errno));
+      if (w < 0) throw EArchiveError("Không ghi được file " + Quoted(name) + ": " + ErrnoText(errno));
       done += w;
     }
   }
@@ -393,13 +620,14 @@ void ExtractFile(zip_t* Zip, zip_uint64_t Index, int FolderFd, const std::string
 
 // Unpacks every entry of FileName into Folder. False when the jury pressed
 // Esc; the entries unpacked so far stay.
-bool ExtractArchive(const std::string& FileName, const std::string& Folder) {
-  TZipHandle zip = OpenZip(FileName, ZIP_RDONLY);
+bool ExtractEntries(const std::string& FileName, const std::string& Folder) {
+  TZipHandle zip = OpenZipForReading(FileName);
   const std::vector<TPlannedEntry> plan = PlanEntries(zip.get(), FileName);
+  CheckFreeSpace(plan, FileName, Folder);
   ProgressSetValues(0, static_cast<int>(plan.size()), 0);
 
   const UniqueFd root(::open(Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!root.Valid()) throw EArchiveError("Cannot open the folder \"" + Folder + "\": " + ErrnoText(errno));
+  if (!root.Valid()) throw EArchiveError("Không mở được thư mục giải nén " + Quoted(Folder) + ": " + ErrnoText(errno));
   // Entries come folder by folder, so the last folder opened serves most.
   std::vector<std::string> lastParent;
   UniqueFd lastParentFd;
@@ -415,11 +643,20 @@ bool ExtractArchive(const std::string& FileName, const std::string& Folder) {
         lastParentFd = OpenFolderBelow(root.Get(), parent, parent.size());
         lastParent = parent;
       }
-      ExtractFile(zip.get(), i, lastParentFd.Get(), e.Path.back(), e.Name);
+      ExtractFile(zip.get(), e, i, lastParentFd.Get());
     }
     ProgressSetPos(static_cast<int>(i + 1));
   }
   return true;
+}
+
+// Removes everything inside Folder, never following a link out of it.
+void EmptyFolder(const std::string& Folder) {
+  std::error_code ec;
+  for (fs::directory_iterator it(Folder, ec), end; !ec && it != end; it.increment(ec)) {
+    std::error_code ignored;
+    fs::remove_all(it->path(), ignored);
+  }
 }
 
 // Creates, below Folder, Tree and every folder named in the folder list
@@ -431,14 +668,16 @@ void CreateListedFolders(const std::string& Folder, const std::string& ListFile,
     std::ifstream in(ListFile, std::ios::binary);
     std::ostringstream all;
     all << in.rdbuf();
-    if (!in) throw EArchiveError("Cannot read \"" + ListFile + "\"");
+    if (!in) throw EArchiveError("Không đọc được file " + Quoted(ListFile) + ".");
     text = all.str();
   }
   const UniqueFd root(::open(Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!root.Valid()) throw EArchiveError("Cannot open the folder \"" + Folder + "\": " + ErrnoText(errno));
+  if (!root.Valid()) throw EArchiveError("Không mở được thư mục giải nén " + Quoted(Folder) + ": " + ErrnoText(errno));
   for (const std::string& line : FolderListLines(text)) {
     const std::optional<std::string> path = SafeArchivePath(line);
-    if (!path) throw EArchiveError("The folder list \"" + ListFile + "\" names \"" + line + "\", outside its tree");
+    if (!path)
+      throw EArchiveError("Danh sách thư mục " + Quoted(ListFile) + " có dòng " + Quoted(line) +
+                          " nằm ngoài cây thư mục của nó; không mở kỳ thi này.");
     std::vector<std::string> parts = SplitPath(*path);
     parts.insert(parts.begin(), Tree);
     OpenFolderBelow(root.Get(), parts, parts.size());
@@ -482,6 +721,44 @@ std::string PrepareUnpackFolder(const std::string& ArchiveName) {
 }
 
 }  // namespace
+
+TFreeSpaceProbe SetFreeSpaceProbe(TFreeSpaceProbe Probe) {
+  TFreeSpaceProbe previous = std::move(FreeSpaceProbe());
+  FreeSpaceProbe() = Probe ? std::move(Probe) : TFreeSpaceProbe(StatvfsFreeSpace);
+  return previous;
+}
+
+bool ExtractArchive(const std::string& FileName, const std::string& Folder) {
+  try {
+    return ExtractEntries(FileName, Folder);
+  } catch (...) {
+    // A half-unpacked contest is of no use, and may be what filled the disk.
+    EmptyFolder(Folder);
+    throw;
+  }
+}
+
+std::vector<std::string> NamesArchiveCannotKeep(const char* Tree, std::span<const std::string> Files,
+                                                std::span<const std::string> Folders) {
+  std::vector<std::string> refused;
+  auto within = [&refused](const std::string& Name) {
+    for (const std::string& r : refused)
+      if (Name.size() > r.size() && Name.starts_with(r) && Name[r.size()] == '/') return true;
+    return false;
+  };
+  // Folders first: a folder named is enough for everything inside it.
+  for (const std::string& folder : Folders) {
+    const std::string name = std::string(Tree) + "/" + folder;
+    if (within(name)) continue;
+    const std::vector<std::string> lines = FolderListLines(FolderListText(std::span(&folder, 1)));
+    if (lines.size() != 1 || SafeArchivePath(lines[0]) != folder) refused.push_back(name);
+  }
+  for (const std::string& file : Files) {
+    const std::string name = EntryName(Tree, file);
+    if (!within(name) && SafeArchivePath(name) != name) refused.push_back(name);
+  }
+  return refused;
+}
 
 std::optional<std::string> SafeArchivePath(std::string_view Name) {
   if (Name.empty() || Name[0] == '/' || Name[0] == '\\') return std::nullopt;
@@ -534,7 +811,10 @@ std::vector<std::string> FolderListLines(std::string_view Text) {
 bool TContestInfo::FileSave(const std::string& FileName) {
   FErrorMsg.clear();
   std::error_code ec;
-  const fs::path folder = fs::path(FileName).parent_path();
+  // Replace what a link points to, not the link.
+  fs::path target = FileName;
+  if (fs::is_symlink(target, ec)) target = fs::weakly_canonical(target, ec);
+  const fs::path folder = target.parent_path();
   if (!folder.empty()) fs::create_directories(folder, ec);  // a folder that cannot be made fails below
 
   bool cancelled = false;
@@ -551,11 +831,38 @@ bool TContestInfo::FileSave(const std::string& FileName) {
         TreeEntries(tasksDir, sdFiles, PathInsideTree(FileName, tasksDir));
     const std::vector<std::string> contestantFiles =
         TreeEntries(contestantsDir, sdFiles, PathInsideTree(FileName, contestantsDir));
+    const std::vector<std::string> taskFolders = TreeEntries(tasksDir, sdFolders);
+    const std::vector<std::string> contestantFolders = TreeEntries(contestantsDir, sdFolders);
 
-    TZipHandle zip = OpenZip(FileName, ZIP_CREATE | ZIP_TRUNCATE);
+    // An archive that cannot be opened again is worse than none: refuse
+    // before the old one is touched.
+    std::vector<std::string> refused = NamesArchiveCannotKeep(kArchiveTasksFolder, taskFiles, taskFolders);
+    for (std::string& name : NamesArchiveCannotKeep(kArchiveContestantsFolder, contestantFiles, contestantFolders))
+      refused.push_back(std::move(name));
+    if (!refused.empty()) {
+      std::string list;
+      for (const std::string& name : refused) list += "\n    " + Quoted(name);
+      FErrorMsg = "Không lưu kỳ thi vào file " + Quoted(FileName) +
+                  ": các tên file và thư mục sau sẽ không được mở lại đúng như cũ (có ký tự điều khiển, "
+                  "dấu \\, khoảng trắng ở đầu hoặc cuối, hay bắt đầu bằng tên ổ đĩa như \"C:\"). "
+                  "Hãy đổi tên rồi lưu lại:" + list;
+      return false;
+    }
+
+    const std::string leaf = target.filename().string();
+    RemoveStaleTemporaries(folder.string(), [&leaf](std::string_view Name) {
+      return IsSaveTemporaryOf(Name, leaf) || IsTemporaryOf(Name, leaf) || IsArchiveTemporary(Name);
+    });
+    TArchiveTemporary temporary(target);
+    // Declared after the temporary, so that libzip is done with its file
+    // before the temporary is removed.
+    TArchiveOutput output;
+    output.Fd = temporary.Fd();
+    TZipHandle zip = CreateZip(output);
     const std::string comment = ArchiveComment();
     if (zip_set_archive_comment(zip.get(), comment.data(), static_cast<zip_uint16_t>(comment.size())) != 0)
-      throw EArchiveError("Cannot set the archive comment: " + std::string(zip_strerror(zip.get())));
+      throw EArchiveError("Không ghi được lời chú thích của file kỳ thi (" + std::string(zip_strerror(zip.get())) +
+                          ").");
 
     ProgressSetSubCaption("Tiến trình");
     ProgressSetValues(0, static_cast<int>(taskFiles.size() + contestantFiles.size() + 1), 0);
@@ -590,21 +897,30 @@ bool TContestInfo::FileSave(const std::string& FileName) {
       return true;
     };
     AddEntry(zip.get(), kTasksConfigEntry, std::move(tasksConfig));
-    AddEntry(zip.get(), kTaskDirectoriesEntry, BytesSource(FolderListText(TreeEntries(tasksDir, sdFolders))));
-    AddEntry(zip.get(), kContestantDirectoriesEntry,
-             BytesSource(FolderListText(TreeEntries(contestantsDir, sdFolders))));
+    AddEntry(zip.get(), kTaskDirectoriesEntry, BytesSource(FolderListText(taskFolders)));
+    AddEntry(zip.get(), kContestantDirectoriesEntry, BytesSource(FolderListText(contestantFolders)));
     AddEntry(zip.get(), kContestResultEntry, BytesSource(results.str()));
 
-    // Everything is read, compressed and written here; a failure or Esc
-    // leaves no new file and the old archive as it was.
+    // Everything is read, compressed, written and synced here; a failure
+    // or Esc leaves the old archive as it was, and the temporary goes.
     if (zip_close(zip.get()) != 0) {
       if (cancelled) return false;
-      throw EArchiveError("Cannot write the archive \"" + FileName + "\": " + zip_strerror(zip.get()));
+      throw EArchiveError("Không ghi được file kỳ thi (" + std::string(zip_strerror(zip.get())) + ").");
     }
     zip.release();  // closed
+    temporary.Close();
+    if (::rename(temporary.Path().c_str(), target.c_str()) != 0)
+      throw EArchiveError("Không thay được file kỳ thi cũ bằng file mới: " + ErrnoText(errno));
+    temporary.Keep();
+    // The rename lives in the folder: once the folder is synced, a power
+    // cut brings back the new archive, never an empty one.
+    SyncFolder(folder);
     return true;
+  } catch (const EArchiveError& e) {
+    FErrorMsg = "Không lưu được kỳ thi vào file " + Quoted(FileName) + ". " + e.what();
+    return false;
   } catch (const std::exception& e) {
-    FErrorMsg = e.what();
+    FErrorMsg = "Không lưu được kỳ thi vào file " + Quoted(FileName) + ". Chi tiết: " + e.what();
     return false;
   }
 }

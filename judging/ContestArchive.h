@@ -18,6 +18,8 @@
 // ended by CR LF.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -44,6 +46,35 @@ inline constexpr const char* kUnpackFolderName = "VelkorContest";
 // component, a control character. Empty components ("a//b") are dropped;
 // a trailing separator (a folder entry) is allowed and dropped.
 std::optional<std::string> SafeArchivePath(std::string_view Name);
+
+// The paths among Files and Folders (relative to the tree Tree, "/"
+// between components) that an archive cannot give back exactly as they
+// are: SafeArchivePath would refuse or change their entry name or their
+// line of the folder list ("C:drive" as the first component, a control
+// character, "\" inside a name, blanks at either end of a folder name).
+// Each is named as Tree + "/" + its path; a path inside a folder already
+// named is left out.
+std::vector<std::string> NamesArchiveCannotKeep(const char* Tree, std::span<const std::string> Files,
+                                                std::span<const std::string> Folders);
+
+// The free space of the file system holding Folder, in bytes; nothing when
+// it cannot be told. Replaceable, so that tests can tell a small disk.
+using TFreeSpaceProbe = std::function<std::optional<std::uint64_t>(const std::string& Folder)>;
+// Installs Probe (the statvfs one when empty) and returns the previous one.
+TFreeSpaceProbe SetFreeSpaceProbe(TFreeSpaceProbe Probe);
+// What an unpack leaves free beyond the sizes its entries declare: the
+// folder lists, the results saved later, and the rest of the system.
+inline constexpr std::uint64_t kUnpackSpareBytes = std::uint64_t{64} << 20;
+
+// Unpacks every entry of the archive FileName into Folder, an empty folder
+// made for it. Refuses, before writing anything, an archive holding a name
+// that SafeArchivePath refuses, a symbolic link, or entries whose declared
+// sizes with kUnpackSpareBytes exceed the free space of Folder's file
+// system; stops an entry that inflates beyond its declared size. Entry
+// names are taken byte for byte as stored, as the folder lists are. False
+// when the jury pressed Esc (the entries unpacked so far stay); raises a
+// Vietnamese message on any error, after removing everything it wrote.
+bool ExtractArchive(const std::string& FileName, const std::string& Folder);
 
 // The text of a folder list for Folders (paths relative to the tree, "/"
 // between components).

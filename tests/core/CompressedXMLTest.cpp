@@ -2,11 +2,14 @@
 
 #include <signal.h>
 #include <sys/resource.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <sstream>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -229,6 +232,38 @@ TEST(CompressedXML, FailedSaveLeavesTheOldFileWhole) {
   std::vector<std::string> names;
   for (const auto& e : testing::fs::directory_iterator(tmp.Path())) names.push_back(e.path().filename().string());
   EXPECT_EQ(names, std::vector<std::string>{"Settings.cfg"});
+}
+
+// A save killed between writing its temporary and the rename leaves
+// ".<name>.XXXXXX" behind; the next save of that file clears those that
+// no save in progress can own, and nothing else.
+TEST(CompressedXML, SaveRemovesStaleTemporariesOfTheSameFile) {
+  TempFolder tmp;
+  const auto age = [&](const std::string& Name, int Seconds) {
+    WriteText(tmp / Name, "left by a crash");
+    const timespec when[2] = {{0, UTIME_OMIT}, {::time(nullptr) - Seconds, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, (tmp / Name).c_str(), when, 0), 0);
+  };
+  const int stale = 2 * 60 * 60, fresh = 60;
+  age(".Velkor.cfg.a1B2c3", stale);
+  age(".Velkor.cfg.Zz9900", stale);
+  age(".Velkor.cfg.q7W8e9", fresh);     // a save in progress elsewhere
+  age(".Settings.cfg.a1B2c3", stale);   // another file's: its own save clears it
+  age(".Velkor.cfg.a1B2c", stale);      // not the pattern
+  age(".Velkor.cfg.a1B2c3.bak", stale);
+  age("Velkor.cfg.a1B2c3", stale);
+  ASSERT_EQ(::mkdir((tmp / ".Velkor.cfg.Dir123").c_str(), 0755), 0);  // a folder is never ours
+
+  TCompressedXML doc;
+  BuildSample(doc);
+  doc.SaveToFile(tmp / "Velkor.cfg");
+
+  std::vector<std::string> names;
+  for (const auto& e : testing::fs::directory_iterator(tmp.Path())) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{".Settings.cfg.a1B2c3", ".Velkor.cfg.Dir123", ".Velkor.cfg.a1B2c",
+                                             ".Velkor.cfg.a1B2c3.bak", ".Velkor.cfg.q7W8e9", "Velkor.cfg",
+                                             "Velkor.cfg.a1B2c3"}));
 }
 
 }  // namespace

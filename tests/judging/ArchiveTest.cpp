@@ -1,12 +1,18 @@
 // The contest archive: its layout byte for byte, round trips through save
 // and open, archives made by hand, Esc while packing and unpacking, the
 // unpack folder and its fall-backs, and hostile archives built with libzip.
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <zip.h>
 
 #include <algorithm>
 #include <clocale>
 #include <cstdlib>
+#include <ctime>
+#include <fstream>
 #include <memory>
 #include <sstream>
 #include <regex>
@@ -95,6 +101,46 @@ void WriteArchive(const std::string& Path, const std::vector<TEntry>& Entries) {
       zip_file_set_external_attributes(z, index, 0, ZIP_OPSYS_UNIX, static_cast<zip_uint32_t>(S_IFLNK | 0777) << 16);
   }
   ASSERT_EQ(zip_close(z), 0) << zip_strerror(z);
+}
+
+// The entry names of an archive as stored, byte for byte.
+std::vector<std::string> RawNames(const std::string& Path) {
+  int code = 0;
+  zip_t* z = zip_open(Path.c_str(), ZIP_RDONLY, &code);
+  if (!z) throw std::runtime_error("cannot open " + Path);
+  std::vector<std::string> names;
+  for (zip_int64_t i = 0; i < zip_get_num_entries(z, 0); ++i) names.push_back(zip_get_name(z, i, ZIP_FL_ENC_RAW));
+  zip_discard(z);
+  return names;
+}
+
+// Sets the uncompressed size that the archive declares for the entry Name,
+// in its central directory and its local header, to Size.
+void PatchDeclaredSize(const std::string& Path, const std::string& Name, std::uint32_t Size) {
+  std::string bytes = ReadText(Path);
+  auto u16 = [&](std::size_t at) { return std::uint32_t(std::uint8_t(bytes[at])) | std::uint32_t(std::uint8_t(bytes[at + 1])) << 8; };
+  auto u32 = [&](std::size_t at) { return u16(at) | u16(at + 2) << 16; };
+  auto put32 = [&](std::size_t at, std::uint32_t v) {
+    for (int k = 0; k < 4; ++k) bytes[at + k] = static_cast<char>(v >> (8 * k));
+  };
+  const std::size_t end = bytes.rfind(std::string("PK\x05\x06", 4));
+  ASSERT_NE(end, std::string::npos);
+  bool found = false;
+  for (std::size_t at = u32(end + 16); bytes.compare(at, 4, std::string("PK\x01\x02", 4)) == 0;
+       at += 46 + u16(at + 28) + u16(at + 30) + u16(at + 32)) {
+    if (bytes.compare(at + 46, u16(at + 28), Name) != 0 || u16(at + 28) != Name.size()) continue;
+    put32(at + 24, Size);
+    put32(u32(at + 42) + 22, Size);
+    found = true;
+  }
+  ASSERT_TRUE(found) << Name;
+  std::ofstream(Path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// Gives Path a time of last change Seconds in the past.
+void AgeFile(const std::string& Path, int Seconds) {
+  const timespec when[2] = {{0, UTIME_OMIT}, {::time(nullptr) - Seconds, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, Path.c_str(), when, 0), 0) << Path;
 }
 
 std::string Compressed(const std::string& Xml) {
@@ -391,6 +437,224 @@ TEST_F(ArchiveTest, FailedSaveKeepsTheOldArchive) {
   EXPECT_FALSE(contest_.FileSave(ArchivePath()));
   EXPECT_EQ(ReadText(ArchivePath()), "the old archive");
   EXPECT_EQ(TreeListing(work_.Path()), (std::vector<std::string>{"c.contest"}));
+  // Vietnamese first; libzip's own words only as the detail after it.
+  EXPECT_TRUE(contest_.ErrorMsg().starts_with("Không lưu được kỳ thi vào file \"" + ArchivePath() + "\". "))
+      << contest_.ErrorMsg();
+}
+
+// Names Linux allows but the archive cannot give back as they are: the
+// save refuses them, names them, and writes nothing.
+TEST_F(ArchiveTest, NamesThatCannotComeBackRefuseTheSave) {
+  BuildSmallContest();
+  ASSERT_TRUE(contest_.FileSave(ArchivePath()));
+  const std::string old = ReadText(ArchivePath());
+  struct Case {
+    const char* Make;    // a folder (ending in "/") or a file, below the contest's root
+    const char* Named;   // as the message names it
+  };
+  const Case cases[] = {
+      {"Contestants/C:drive/Bai1.cpp", "Contestants/C:drive"},
+      {"Tasks/Bai1/0\t3/", "Tasks/Bai1/0\t3"},
+      {"Contestants/Chi\nx/Bai1.cpp", "Contestants/Chi\nx"},
+      {"Contestants/An/a\\b.cpp", "Contestants/An/a\\b.cpp"},
+      {"Tasks/Bai1/04 /", "Tasks/Bai1/04 "},
+      {"Contestants/\x7f/", "Contestants/\x7f"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Named);
+    const std::string made = tree_.Path(c.Make);
+    if (made.back() == '/')
+      fs::create_directories(made);
+    else
+      WriteText(made, "x");
+    EXPECT_FALSE(contest_.FileSave(ArchivePath()));
+    EXPECT_TRUE(contest_.ErrorMsg().starts_with("Không lưu kỳ thi vào file")) << contest_.ErrorMsg();
+    EXPECT_NE(contest_.ErrorMsg().find("\"" + std::string(c.Named) + "\""), std::string::npos) << contest_.ErrorMsg();
+    EXPECT_EQ(ReadText(ArchivePath()), old);
+    EXPECT_EQ(TreeListing(work_.Path()), (std::vector<std::string>{"c.contest"}));
+    fs::remove_all(tree_.Path(c.Named));
+  }
+  // Nothing too eager: such characters are harmless below the first level,
+  // inside names, or when the folder list never holds the name.
+  WriteText(tree_.Path("Tasks/Bai1/C:x/in.txt"), "1");
+  WriteText(tree_.Path("Contestants/An/a b:c.cpp"), "2");
+  ASSERT_TRUE(contest_.FileSave(ArchivePath())) << contest_.ErrorMsg();
+  ASSERT_TRUE(contest_.FileLoad(ArchivePath()));
+  EXPECT_EQ(ReadText(UnpackFolder() + "/Tasks/Bai1/C:x/in.txt"), "1");
+  EXPECT_EQ(ReadText(UnpackFolder() + "/Contestants/An/a b:c.cpp"), "2");
+}
+
+// Names in a legacy 8-bit character set (Linux allows any bytes): entries
+// and folder lists agree, and both give the same bytes back.
+TEST_F(ArchiveTest, NonUtf8NamesComeBackByteForByte) {
+  BuildSmallContest();
+  tree_.AddContestant("An\xE0", {{"b\xE0i.cpp", "int main(){}"}});
+  tree_.AddTest("Bai1", "\xF0\xE0");  // an empty test folder: only in the folder list
+  ASSERT_TRUE(contest_.FileSave(ArchivePath())) << contest_.ErrorMsg();
+
+  const std::vector<std::string> names = RawNames(ArchivePath());
+  EXPECT_NE(std::find(names.begin(), names.end(), "Contestants/An\xE0/b\xE0i.cpp"), names.end());
+  EXPECT_NE(ReadArchive(ArchivePath()).Bytes("ContestantDirectories.txt").find("\r\nAn\xE0\r\n"), std::string::npos);
+
+  TempFolder unpacked;
+  ASSERT_TRUE(ExtractArchive(ArchivePath(), unpacked.Path()));
+  EXPECT_EQ(ReadText(unpacked / "Contestants/An\xE0/b\xE0i.cpp"), "int main(){}");
+  EXPECT_EQ(TreeListing(unpacked / "Contestants"),
+            (std::vector<std::string>{"An/", "An/Bai1.cpp", "An\xE0/", "An\xE0/b\xE0i.cpp"}));
+  EXPECT_NE(ReadText(unpacked / "TaskDirectories.txt").find("Bai1\\\xF0\xE0\r\n"), std::string::npos);
+}
+
+// Archives that would fill the disk: one that declares more than there is
+// room for, one that inflates far beyond what it declares. Both stop with
+// a Vietnamese message and leave nothing behind, whatever came before.
+TEST_F(ArchiveTest, UnpackingStaysWithinTheDisk) {
+  constexpr std::uint64_t kMB = 1 << 20;
+  std::uint64_t freeSpace = 0;
+  const TFreeSpaceProbe previous = SetFreeSpaceProbe([&](const std::string&) { return freeSpace; });
+  struct Case {
+    const char* Why;
+    std::uint64_t BombBytes;          // zeros, deflated to almost nothing
+    std::optional<std::uint32_t> Declared;  // what the archive claims instead
+    std::uint64_t Free;
+    const char* Message;
+  };
+  const Case cases[] = {
+      {"declares more than the free space", 3 * kMB, std::nullopt, kUnpackSpareBytes + 2 * kMB,
+       "Không đủ chỗ trống để giải nén file kỳ thi"},
+      {"inflates beyond its declared size", 24 * kMB, 1000, kUnpackSpareBytes + 100 * kMB,
+       "bung ra nhiều hơn kích thước đã khai báo (1000 byte)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Why);
+    WriteArchive(ArchivePath(), {{"Tasks/Bai1/01/in.txt", "written first"},
+                                 {"Tasks/bomb", std::string(c.BombBytes, '\0')},
+                                 {"TaskDirectories.txt", kBom + "Bai1\r\n"}});
+    if (c.Declared) PatchDeclaredSize(ArchivePath(), "Tasks/bomb", *c.Declared);
+    EXPECT_LT(fs::file_size(ArchivePath()), 64 * 1024u);
+    freeSpace = c.Free;
+    TempFolder unpacked;
+    try {
+      ExtractArchive(ArchivePath(), unpacked.Path());
+      ADD_FAILURE() << "unpacked";
+    } catch (const std::exception& e) {
+      const std::string message = e.what();
+      EXPECT_NE(message.find(c.Message), std::string::npos) << message;
+      EXPECT_TRUE(message.starts_with("Không") || message.starts_with("Mục")) << message;
+    }
+    EXPECT_EQ(TreeListing(unpacked.Path()), std::vector<std::string>{});
+  }
+  // The sizes the jury needs to act on: what is needed, the spare part of
+  // it, and what is free.
+  freeSpace = kUnpackSpareBytes + 2 * kMB;
+  WriteArchive(ArchivePath(), {{"Tasks/bomb", std::string(3 * kMB, '\0')}});
+  TempFolder unpacked;
+  try {
+    ExtractArchive(ArchivePath(), unpacked.Path());
+    ADD_FAILURE() << "unpacked";
+  } catch (const std::exception& e) {
+    EXPECT_NE(std::string(e.what()).find("cần 67 MB (gồm 64 MB dự phòng), thư mục \"" + unpacked.Path() +
+                                         "\" chỉ còn 66 MB trống"),
+              std::string::npos)
+        << e.what();
+  }
+  // With room enough, the same archive unpacks.
+  freeSpace = kUnpackSpareBytes + 3 * kMB;
+  EXPECT_TRUE(ExtractArchive(ArchivePath(), unpacked.Path()));
+  EXPECT_EQ(fs::file_size(unpacked / "Tasks/bomb"), 3 * kMB);
+  SetFreeSpaceProbe(previous);
+}
+
+TEST_F(ArchiveTest, DamagedArchiveIsToldInVietnamese) {
+  WriteText(ArchivePath(), "PK\x03\x04 but nothing more");
+  TempFolder unpacked;
+  try {
+    ExtractArchive(ArchivePath(), unpacked.Path());
+    ADD_FAILURE() << "unpacked";
+  } catch (const std::exception& e) {
+    EXPECT_TRUE(std::string(e.what()).starts_with("Không mở được file kỳ thi \"" + ArchivePath() + "\": file bị hỏng"))
+        << e.what();
+  }
+}
+
+// What crashed saves leave: libzip's "c.contest.XXXXXX" of old, our
+// ".c.contest.XXXXXX", ".Settings.cfg.XXXXXX" in exam folders. The next
+// save into the archive's folder removes the stale ones there; no save
+// packs any of them.
+TEST_F(ArchiveTest, LeftoversOfCrashedSavesAreClearedAndNeverPacked) {
+  BuildSmallContest();
+  const int stale = 2 * 60 * 60, fresh = 30;
+  struct Leftover {
+    std::string Path;
+    int Age;
+    bool Stays;
+  };
+  const std::vector<Leftover> leftovers = {
+      {work_ / "c.contest.aB3dE5", stale, false},
+      {work_ / ".c.contest.Zx81Qp", stale, false},
+      {work_ / "other.contest.k2L9m0", stale, false},
+      {work_ / ".c.contest.n0w123", fresh, true},     // a save in progress
+      {work_ / "c.contest.bak", stale, true},         // not the pattern
+      {work_ / "notes.contest.txt", stale, true},
+  };
+  for (const Leftover& l : leftovers) {
+    WriteText(l.Path, "half an archive");
+    AgeFile(l.Path, l.Age);
+  }
+  WriteText(tree_.TasksDir() + "/Bai1/.Settings.cfg.Q1w2E3", "half settings");
+  WriteText(tree_.TasksDir() + "/Bai1/01/.settings.cfg.R4t5Y6", "half settings");
+  WriteText(tree_.ContestantsDir() + "/An/.c.contest.abcDEF", "an archive saved inside the tree");
+  WriteText(tree_.ContestantsDir() + "/An/x.contest.ABC123", "libzip's");
+
+  ASSERT_TRUE(contest_.FileSave(ArchivePath())) << contest_.ErrorMsg();
+  for (const Leftover& l : leftovers) EXPECT_EQ(Exists(l.Path), l.Stays) << l.Path;
+  EXPECT_EQ(ReadArchive(ArchivePath()).Names(),
+            (std::vector<std::string>{"Tasks/Bai1/01/Bai1.INP", "Tasks/Bai1/01/Bai1.OUT", "Contestants/An/Bai1.cpp",
+                                      "Tasks.config", "TaskDirectories.txt", "ContestantDirectories.txt",
+                                      "Contest.result"}));
+}
+
+// A save killed midway (a crash, a power cut) leaves the old archive whole
+// and only a temporary of ours beside it, which the next save clears once
+// it is old enough.
+TEST_F(ArchiveTest, KilledSaveLeavesTheOldArchiveAndOurTemporary) {
+  BuildSmallContest();
+  ASSERT_TRUE(contest_.FileSave(ArchivePath()));
+  ASSERT_EQ(::chmod(ArchivePath().c_str(), 0640), 0);
+  const std::string old = ReadText(ArchivePath());
+
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    struct TKillWhilePacking : TRecordingProgress {
+      void SetSubCaption(const std::string& Text) override {
+        if (Text == "Contestants/An/Bai1.cpp") ::kill(::getpid(), SIGKILL);
+      }
+    };
+    SetProgressWindow(std::make_shared<TKillWhilePacking>());
+    contest_.FileSave(ArchivePath());
+    ::_exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+
+  EXPECT_EQ(ReadText(ArchivePath()), old);
+  const std::vector<std::string> left = TreeListing(work_.Path());
+  ASSERT_EQ(left.size(), 2u);
+  EXPECT_EQ(left[1], "c.contest");
+  const std::string temporary = left[0];
+  EXPECT_TRUE(std::regex_match(temporary, std::regex("\\.c\\.contest\\.[A-Za-z0-9]{6}"))) << temporary;
+
+  // Young, it may be another save's: left alone.
+  ASSERT_TRUE(contest_.FileSave(ArchivePath()));
+  EXPECT_TRUE(Exists(work_ / temporary));
+  AgeFile(work_ / temporary, 2 * 60 * 60);
+  ASSERT_TRUE(contest_.FileSave(ArchivePath()));
+  EXPECT_EQ(TreeListing(work_.Path()), (std::vector<std::string>{"c.contest"}));
+  EXPECT_EQ(ReadArchive(ArchivePath()).Entries.size(), 7u);
+  struct stat st {};
+  ASSERT_EQ(::stat(ArchivePath().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);  // the replaced archive's permissions
 }
 
 TEST_F(ArchiveTest, LinksPipesAndSocketsAreNoPartOfTheTree) {
