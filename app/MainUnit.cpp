@@ -106,7 +106,7 @@ bool IsExecutableFile(const std::string& Path) {
 std::string ResultCellText(const TResultE& E, std::string_view Pattern) {
   switch (E.state) {
     case jsNotyetJudged: return {};
-    case jsJudged: return "✓ " + FormatNumber(Pattern, E.Evaluation, ProcessNumberLocale());
+    case jsJudged: return "✓ " + GridScoreText(Pattern, E.Evaluation);
     case jsCompileError: return "ℱ";
     case jsNoSource: return "∄";
     case jsFailure: return "⚠";
@@ -173,7 +173,7 @@ QVariant TMainListModel::data(const QModelIndex& Index, int Role) const {
         const TResultE* R = C->Obj(E->Name());  // an absent result reads as not judged
         return R ? Q(ResultCellText(*R, NumberPattern())) : QString();
       }
-      if (col - 1 == exams) return Q(FormatNumber(NumberPattern(), C->Evaluation, ProcessNumberLocale()));
+      if (col - 1 == exams) return Q(GridScoreText(NumberPattern(), C->Evaluation));
       return {};
     }
     case Qt::DecorationRole: {
