@@ -182,6 +182,9 @@ QVariant TMainListModel::data(const QModelIndex& Index, int Role) const {
       if (!C) return {};
       return FStateIcons[C->Enabled ? 1 : 0];
     }
+    case Qt::TextAlignmentRole:
+      // Names read from the left; scores and totals line up on the right.
+      return QVariant::fromValue(Qt::Alignment(Qt::AlignVCenter | (col == 0 ? Qt::AlignLeft : Qt::AlignRight)));
     case Qt::BackgroundRole:
       return FBackground.isValid() ? QVariant(FRowBrush[row % 2]) : QVariant();
     case Qt::ForegroundRole:
@@ -657,7 +660,19 @@ void TMainForm::UpdateAllGUI() {
   MainList->setUpdatesEnabled(true);
 }
 
-void TMainForm::UpdateColumnHeaders() { MainListModel->SetColumnCount(static_cast<int>(Exams().Count()) + 2); }
+void TMainForm::UpdateColumnHeaders() {
+  const int before = MainListModel->columnCount();
+  MainListModel->SetColumnCount(static_cast<int>(Exams().Count()) + 2);
+  if (MainListModel->columnCount() <= before) return;
+  // A selection covers the columns it was made over: a row selected before
+  // more exams came would be highlighted only over its first columns.
+  QItemSelectionModel* selection = MainList->selectionModel();
+  if (!selection || !selection->hasSelection()) return;
+  QItemSelection rows;
+  for (const QItemSelectionRange& range : selection->selection())
+    rows.select(MainListModel->index(range.top(), 0), MainListModel->index(range.bottom(), 0));
+  selection->select(rows, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
 
 void TMainForm::UpdateMenuItems() {
   miExamConfig->clear();
