@@ -57,6 +57,23 @@ class TCellDelegate : public QStyledItemDelegate {
     if (editor) editor->installEventFilter(FForm);
     return editor;
   }
+  // Enter ends the edit and goes no further: the base class lets the
+  // editor pass it on, and the dialog took it for its default button and
+  // closed in the middle of an edit.
+  bool eventFilter(QObject* Object, QEvent* Event) override {
+    if (Event->type() == QEvent::KeyPress) {
+      const auto* key = static_cast<QKeyEvent*>(Event);
+      if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+          (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        if (auto* editor = qobject_cast<QWidget*>(Object)) {
+          emit commitData(editor);
+          emit closeEditor(editor, QAbstractItemDelegate::NoHint);
+        }
+        return true;
+      }
+    }
+    return QStyledItemDelegate::eventFilter(Object, Event);
+  }
   // The hint of a cell is its whole text, which a long command elides.
   bool helpEvent(QHelpEvent* Event, QAbstractItemView* View, const QStyleOptionViewItem& Option,
                  const QModelIndex& Index) override {
@@ -190,14 +207,6 @@ bool TformCplCfg::eventFilter(QObject* Watched, QEvent* Event) {
     // line-editing keys) commit the edit, then act on the table. Down passes
     // through the editor to the table by itself.
     auto* key = static_cast<QKeyEvent*>(Event);
-    // Enter ends the edit only: the editor leaves it unhandled, and the
-    // dialog would take it for its default button and close.
-    if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
-        (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
-      CommitEdit();
-      listExtCmd->setFocus();
-      return true;
-    }
     const bool ctrl = key->modifiers() == Qt::ControlModifier;
     const bool rowKey = (ctrl && (key->key() == Qt::Key_U || key->key() == Qt::Key_D || key->key() == Qt::Key_Delete)) ||
                         (key->modifiers() == Qt::NoModifier && key->key() == Qt::Key_Insert);
