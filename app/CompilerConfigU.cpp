@@ -3,7 +3,10 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QAbstractItemView>
+#include <QHelpEvent>
 #include <QStyledItemDelegate>
+#include <QToolTip>
 #include <QVBoxLayout>
 
 #include "app/FormParts.h"
@@ -54,6 +57,32 @@ class TCellDelegate : public QStyledItemDelegate {
     if (editor) editor->installEventFilter(FForm);
     return editor;
   }
+  // Enter ends the edit and goes no further: the base class lets the
+  // editor pass it on, and the dialog took it for its default button and
+  // closed in the middle of an edit.
+  bool eventFilter(QObject* Object, QEvent* Event) override {
+    if (Event->type() == QEvent::KeyPress) {
+      const auto* key = static_cast<QKeyEvent*>(Event);
+      if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+          (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        if (auto* editor = qobject_cast<QWidget*>(Object)) {
+          emit commitData(editor);
+          emit closeEditor(editor, QAbstractItemDelegate::NoHint);
+        }
+        return true;
+      }
+    }
+    return QStyledItemDelegate::eventFilter(Object, Event);
+  }
+  // The hint of a cell is its whole text, which a long command elides.
+  bool helpEvent(QHelpEvent* Event, QAbstractItemView* View, const QStyleOptionViewItem& Option,
+                 const QModelIndex& Index) override {
+    if (Event->type() != QEvent::ToolTip) return QStyledItemDelegate::helpEvent(Event, View, Option, Index);
+    const QString text = Index.data(Qt::DisplayRole).toString();
+    if (text.isEmpty()) QToolTip::hideText();
+    else QToolTip::showText(Event->globalPos(), text, View->viewport(), Option.rect);
+    return true;
+  }
   void setModelData(QWidget* Editor, QAbstractItemModel* Model, const QModelIndex& Index) const override {
     QStyledItemDelegate::setModelData(Editor, Model, Index);
     FForm->NormaliseCell(Index.row(), Index.column());
@@ -96,6 +125,10 @@ TformCplCfg::TformCplCfg(QWidget* Parent) : TForm(Parent) {
   listExtCmd->setItemDelegate(new TCellDelegate(this));
   listExtCmd->installEventFilter(this);
   listExtCmd->setColumnWidth(kKeyColumn, (kClientWidth - 16) / 8);
+  // A command is one line: wrapped inside a row it broke in the middle of a
+  // path or an option. A long one ends in "..." and shows whole in its hint.
+  listExtCmd->setWordWrap(false);
+  listExtCmd->setTextElideMode(Qt::ElideRight);
   SmartLab1 = new TSmartLab(panel);
   SmartLab1->SetAutoSize(false);
   // The label shows the key help with its line breaks; CR LF reads as one.

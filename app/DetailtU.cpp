@@ -1,5 +1,7 @@
 #include "app/DetailtU.h"
 
+#include <QFontDatabase>
+
 #include <QApplication>
 #include <QClipboard>
 #include <QHBoxLayout>
@@ -101,13 +103,22 @@ void TReportForm::Init() {
   BuildReport();
 }
 
-void TReportForm::AddText(const QString& Text, QFont::Weight Weight, bool Italic, int Indent) {
+void TReportForm::AddText(const QString& Text, QFont::Weight Weight, bool Italic, int Indent, bool Fixed) {
   QTextCursor caret = Reporter->textCursor();
   QTextBlockFormat block = caret.blockFormat();
   block.setTextIndent(Indent * logicalDpiX() / 72.0);
   caret.setBlockFormat(block);
   QTextCharFormat chars;
-  chars.setFont(Reporter->font());
+  if (Fixed) {
+    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    fixed.setFamilies({fixed.family(), "DejaVu Sans Mono", "monospace"});
+    fixed.setStyleHint(QFont::TypeWriter);
+    fixed.setFixedPitch(true);
+    fixed.setPointSizeF(Reporter->font().pointSizeF());
+    chars.setFont(fixed);
+  } else {
+    chars.setFont(Reporter->font());
+  }
   chars.setFontWeight(Weight);
   chars.setFontItalic(Italic);
   caret.insertText(Text, chars);
@@ -139,7 +150,8 @@ void TReportForm::BuildReport() {
         // does not run on.
         QString text = Lines(E->EvaluationText);
         if (!text.endsWith('\n')) text += '\n';
-        AddText(text, regular, false, 24);
+        // Compiler output points at columns with "^" under its lines.
+        AddText(text, regular, false, 24, true);
       }
       if (E->state != jsJudged) continue;
       const TExamInfo* exam = ContestInfo->ExamSet().ObjX(E->Name());

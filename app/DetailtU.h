@@ -35,7 +35,9 @@ class TReportForm : public TForm {
   void BuildReport();
   // Text at the caret in Style (bold / italic), its paragraph's first line
   // indented by Indent points.
-  void AddText(const QString& Text, QFont::Weight Weight, bool Italic, int Indent);
+  // Fixed: in the fixed-width font, for compiler output, whose markers
+  // line up under the characters of the line above.
+  void AddText(const QString& Text, QFont::Weight Weight, bool Italic, int Indent, bool Fixed = false);
   void AddLine(const QString& Text, QFont::Weight Weight, bool Italic, int Indent);
   void WriteBackReportOptions();
   void CopyBtnClick();

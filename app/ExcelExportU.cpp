@@ -1,6 +1,8 @@
 #include "app/ExcelExportU.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileDialog>
 #include <QFont>
 #include <QFontMetricsF>
 
@@ -77,6 +79,48 @@ platform::TTextMeasure FontMeasure(const std::string& Name, int Size) {
   return [metrics, digit](const std::string& Text) {
     return metrics->horizontalAdvance(QString::fromStdString(Text)) / digit;
   };
+}
+
+// The height of a line of the book's font, in points.
+double LineHeight(const std::string& Name, int Size) {
+  QFont font(QString::fromStdString(Name));
+  font.setPointSizeF(Size > 0 ? Size : 11);
+  // Font metrics are in pixels at 96 dpi.
+  return QFontMetricsF(font).lineSpacing() * 72.0 / 96.0;
+}
+
+// Offers to save the workbook at File somewhere the jury chooses, after the
+// desktop could not open it. True when it was saved there.
+bool OfferSaveAs(const std::string& File) {
+  namespace fs = std::filesystem;
+  QFileDialog dialog(QApplication::activeWindow(), QString::fromUtf8("Ghi bảng điểm"), QDir::homePath(),
+                     QString::fromUtf8("Bảng tính (*.xlsx);;Tất cả (*)"));
+  dialog.setObjectName("sdExcel");
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setDefaultSuffix("xlsx");
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.selectFile(QString::fromStdString(fs::path(File).filename().string()));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
+  const std::string chosen = dialog.selectedFiles().first().toStdString();
+  // Copied beside the chosen name first, so a failed copy leaves whatever
+  // the jury had there intact.
+  const fs::path target(chosen);
+  const fs::path temp = target.parent_path() / ("." + target.filename().string() + ".part");
+  std::error_code error;
+  fs::copy_file(File, temp, fs::copy_options::overwrite_existing, error);
+  if (!error) fs::rename(temp, target, error);
+  if (error) {
+    std::error_code ignored;
+    fs::remove(temp, ignored);
+    VQRMsgDlg("Không ghi được bảng điểm vào file \"" + chosen + "\" (" + error.message() +
+                  "). Bảng điểm vẫn còn trong file \"" + File + "\".",
+              mtError, {mbOK});
+    return false;
+  }
+  std::error_code ignored;
+  fs::remove(File, ignored);
+  gLastFile = chosen;
+  return true;
 }
 
 }  // namespace
@@ -173,6 +217,7 @@ void ExportToExcel() {
   book.FontName = EnvConfig->GUIFontName.empty() ? QApplication::font().family().toStdString() : EnvConfig->GUIFontName;
   book.FontSize = EnvConfig->GUIFontSize > 0 ? EnvConfig->GUIFontSize : 11;
   const platform::TTextMeasure measure = FontMeasure(book.FontName, static_cast<int>(book.FontSize));
+  const double lineHeight = LineHeight(book.FontName, static_cast<int>(book.FontSize));
 
   platform::TWorksheet& s1 = book.AddSheet("Tổng hợp điểm");
   platform::TWorksheet& s2 = book.AddSheet("Chi tiết chấm");
@@ -195,6 +240,14 @@ void ExportToExcel() {
   for (int k = 2; k <= C; ++k) s1.SetColumnWidth(k, widest);
 
   TCellArray details = BuildDetailsArray(R, C);
+  // Inside a cell a line ends with LF alone: a CR would be kept as a
+  // character of its own, which spreadsheet programs show as "_x000D_" or a
+  // box.
+  for (auto& row : details)
+    if (auto* note = std::get_if<std::string>(&row[4])) {
+      std::string::size_type at = 0;
+      while ((at = note->find("\r\n", at)) != std::string::npos) note->erase(at, 1);
+    }
   s2.SetNumberFormat({1, 1, 1, 5}, "@");
   if (R > 1) {
     s2.SetNumberFormat({2, 1, R, 3}, "@");
@@ -209,21 +262,32 @@ void ExportToExcel() {
   s2.SetThinBorders({1, 1, R, 5});
   s2.SetAutoFilter({1, 1, R, 3});
   // Only the notes column gets a width here; the others keep the default.
-  // The rows need no fitting: no cell wraps.
   s2.SetColumnWidth(5, platform::kMaxColumnWidth);
+  // Notes hold line breaks: they wrap, and each row is as tall as its
+  // lines, or a note's second line is drawn over the next row.
+  s2.SetWrapText({1, 5, R, 5});
+  s2.AutoFitRows(measure, lineHeight);
 
   const std::string file = gTarget.empty() ? NewExportFile() : gTarget;
   try {
     book.SaveAs(file);
   } catch (const std::exception& e) {
     ReleaseExcel();
-    VQRMsgDlg(e.what(), mtError, {mbOK});
+    VQRMsgDlg(std::string("Không xuất được bảng điểm ra file bảng tính.\n") + e.what(), mtError, {mbOK});
     return;
   }
   ReleaseExcel();
   gLastFile = file;
-  if (!DesktopOpen(file))
-    VQRMsgDlg("Không mở được file \"" + file + "\": không có chương trình nào mở được bảng tính.", mtError, {mbOK});
+  if (DesktopOpen(file)) return;
+  // The workbook exists only in the temporary folder: never leave the jury
+  // without it, or without knowing where it is.
+  const std::string why = DesktopOpenError();
+  const int answer =
+      VQRMsgDlg("Không mở được bảng điểm bằng chương trình bảng tính của máy" + (why.empty() ? "" : ": " + why) +
+                    ".\nBảng điểm đã được ghi vào file \"" + file +
+                    "\".\nBạn có muốn ghi bảng điểm vào chỗ khác không?",
+                mtWarning, {mbYes, mbNo});
+  if (answer == mrYes) OfferSaveAs(file);
 }
 
 }  // namespace velkor

@@ -12,7 +12,8 @@
 namespace velkor {
 
 // Writes and opens the workbook of the open contest. Failures are shown to
-// the jury, naming the file.
+// the jury, naming the file; when the desktop cannot open the workbook the
+// jury may save it elsewhere.
 void ExportToExcel();
 
 // Where the next exports are written: empty (the default) for a new file in

@@ -4,9 +4,14 @@
 
 #include "components/Btns.h"
 #include "core/Dialogs.h"
+#include "core/NumberFormat.h"
 #include "toolkit/Forms.h"
 
 namespace velkor {
+
+std::string GridScoreText(std::string_view Pattern, double Value) {
+  return FormatNumber(Pattern, Value, ProcessNumberLocale());
+}
 
 TSmartBtn* NewDialogButton(const char* Caption, QWidget* Parent) {
   auto* button = new TSmartBtn(Parent);

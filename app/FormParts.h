@@ -6,6 +6,7 @@
 
 #include <initializer_list>
 #include <string>
+#include <string_view>
 
 class QHBoxLayout;
 class QWidget;
@@ -15,6 +16,10 @@ namespace velkor {
 class TSmartBtn;
 
 inline QString Q(const std::string& S) { return QString::fromStdString(S); }
+
+// A score as the result grid shows it under the number pattern Pattern, in
+// the separators the GUI uses; the settings preview shows the same text.
+std::string GridScoreText(std::string_view Pattern, double Value);
 
 // A button with Caption (UTF-8) that never becomes the default by taking
 // the focus: Enter stays with the dialog's default button.

@@ -106,7 +106,7 @@ bool IsExecutableFile(const std::string& Path) {
 std::string ResultCellText(const TResultE& E, std::string_view Pattern) {
   switch (E.state) {
     case jsNotyetJudged: return {};
-    case jsJudged: return "✓ " + FormatNumber(Pattern, E.Evaluation, ProcessNumberLocale());
+    case jsJudged: return "✓ " + GridScoreText(Pattern, E.Evaluation);
     case jsCompileError: return "ℱ";
     case jsNoSource: return "∄";
     case jsFailure: return "⚠";
@@ -173,7 +173,7 @@ QVariant TMainListModel::data(const QModelIndex& Index, int Role) const {
         const TResultE* R = C->Obj(E->Name());  // an absent result reads as not judged
         return R ? Q(ResultCellText(*R, NumberPattern())) : QString();
       }
-      if (col - 1 == exams) return Q(FormatNumber(NumberPattern(), C->Evaluation, ProcessNumberLocale()));
+      if (col - 1 == exams) return Q(GridScoreText(NumberPattern(), C->Evaluation));
       return {};
     }
     case Qt::DecorationRole: {
@@ -182,6 +182,9 @@ QVariant TMainListModel::data(const QModelIndex& Index, int Role) const {
       if (!C) return {};
       return FStateIcons[C->Enabled ? 1 : 0];
     }
+    case Qt::TextAlignmentRole:
+      // Names read from the left; scores and totals line up on the right.
+      return QVariant::fromValue(Qt::Alignment(Qt::AlignVCenter | (col == 0 ? Qt::AlignLeft : Qt::AlignRight)));
     case Qt::BackgroundRole:
       return FBackground.isValid() ? QVariant(FRowBrush[row % 2]) : QVariant();
     case Qt::ForegroundRole:
@@ -657,7 +660,19 @@ void TMainForm::UpdateAllGUI() {
   MainList->setUpdatesEnabled(true);
 }
 
-void TMainForm::UpdateColumnHeaders() { MainListModel->SetColumnCount(static_cast<int>(Exams().Count()) + 2); }
+void TMainForm::UpdateColumnHeaders() {
+  const int before = MainListModel->columnCount();
+  MainListModel->SetColumnCount(static_cast<int>(Exams().Count()) + 2);
+  if (MainListModel->columnCount() <= before) return;
+  // A selection covers the columns it was made over: a row selected before
+  // more exams came would be highlighted only over its first columns.
+  QItemSelectionModel* selection = MainList->selectionModel();
+  if (!selection || !selection->hasSelection()) return;
+  QItemSelection rows;
+  for (const QItemSelectionRange& range : selection->selection())
+    rows.select(MainListModel->index(range.top(), 0), MainListModel->index(range.bottom(), 0));
+  selection->select(rows, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
 
 void TMainForm::UpdateMenuItems() {
   miExamConfig->clear();

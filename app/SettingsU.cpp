@@ -129,6 +129,15 @@ void TSettingsForm::done(int Result) {
   // "..."), which must not be read back.
   if (Result == mrOk)
     if (auto* edit = dynamic_cast<ValueEditBase*>(focusWidget())) edit->UpdateValueByText();
+  if (Result == mrOk && !IsValidNumberFormat(edtNumberFormat->text().toStdString())) {
+    VQRMsgDlg("Khuôn dạng số thập phân \"" + edtNumberFormat->text().toStdString() +
+                  "\" không dùng được: khuôn dạng cần đúng một chỗ đặt số, gồm \"%\", số chữ số sau dấu "
+                  "thập phân nếu muốn và một chữ f, n, m, e hoặc g (ví dụ \"%.2n\", \"%.3f\").",
+              mtError, {mbOK});
+    edtNumberFormat->setFocus();
+    edtNumberFormat->selectAll();
+    return;
+  }
   TForm::done(Result);
 }
 
@@ -184,12 +193,14 @@ void TSettingsForm::SaveToConfig() {
 }
 
 void TSettingsForm::edtNumberFormatChange() {
-  // An unusable pattern shows what the scores would fall back to, so the
-  // preview never raises while the user is still typing. The separators are
-  // those the score table shows.
-  const std::string sample =
-      FormatNumber(edtNumberFormat->text().toStdString(), std::numbers::pi, ProcessNumberLocale());
-  labFormat->setText(QString::fromUtf8("Ví dụ: π = ") + Q(sample));
+  // The preview never raises while the user is still typing. It shows what
+  // the grid will show, so a pattern the grid cannot use is said to be one
+  // rather than previewed as the fallback the grid would silently take.
+  const std::string pattern = edtNumberFormat->text().toStdString();
+  if (IsValidNumberFormat(pattern))
+    labFormat->setText(QString::fromUtf8("Ví dụ: π = ") + Q(GridScoreText(pattern, std::numbers::pi)));
+  else
+    labFormat->setText(QString::fromUtf8("Khuôn dạng không dùng được"));
 }
 
 void TSettingsForm::Browse(TVQR_FileNameEdit* Edit, const char* Title) {
@@ -206,7 +217,10 @@ void TSettingsForm::OpenFolder(TVQR_FileNameEdit* Edit) {
     VQRMsgDlg("Không tìm thấy thư mục \"" + folder + "\".", mtError, {mbOK});
     return;
   }
-  if (!DesktopOpen(folder)) VQRMsgDlg("Không mở được thư mục \"" + folder + "\".", mtError, {mbOK});
+  if (!DesktopOpen(folder)) {
+    const std::string why = DesktopOpenError();
+    VQRMsgDlg("Không mở được thư mục \"" + folder + "\"" + (why.empty() ? "" : ": " + why) + ".", mtError, {mbOK});
+  }
 }
 
 bool SaveConfigurationReporting() {

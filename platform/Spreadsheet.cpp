@@ -2,9 +2,16 @@
 
 #include <xlsxwriter.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <unordered_map>
 
 namespace velkor::platform {
@@ -36,6 +43,42 @@ std::size_t CellTextEnd(const std::string& Text) {
     i += length;
   }
   return Text.size();
+}
+
+// What a failed write of the book means to the jury, Vietnamese first; the
+// library's own code name and the system's text after it.
+std::string WriteFailure(const std::string& Path, int Errno, const char* Library) {
+  std::string reason;
+  switch (Errno) {
+    case ENOSPC: reason = "ổ đĩa đã đầy"; break;
+    case EDQUOT: reason = "đã hết dung lượng được phép dùng trên ổ đĩa"; break;
+    case EFBIG: reason = "file vượt quá cỡ lớn nhất được phép ghi"; break;
+    case EACCES:
+    case EPERM: reason = "không có quyền ghi vào thư mục này"; break;
+    case ENOENT:
+    case ENOTDIR: reason = "thư mục không tồn tại"; break;
+    case EROFS: reason = "ổ đĩa chỉ cho đọc"; break;
+    case EIO: reason = "lỗi đọc ghi ổ đĩa"; break;
+    default: reason = "lỗi khi ghi"; break;
+  }
+  std::string detail;
+  if (Errno != 0) detail = std::strerror(Errno);
+  if (Library && *Library) detail += (detail.empty() ? "" : "; ") + std::string(Library);
+  return "Không ghi được file \"" + Path + "\": " + reason + (detail.empty() ? "" : " (" + detail + ")") + ".";
+}
+
+// The lines of Text, without their CR.
+template <class F>
+void ForEachLine(const std::string& Text, F&& Visit) {
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = Text.find('\n', start);
+    std::size_t stop = end == std::string::npos ? Text.size() : end;
+    if (stop > start && Text[stop - 1] == '\r') --stop;
+    Visit(Text.substr(start, stop - start));
+    if (end == std::string::npos) return;
+    start = end + 1;
+  }
 }
 
 }  // namespace
@@ -88,6 +131,9 @@ void TWorksheet::SetVerticalAlignment(const TRange& R, TVertAlign Align) {
 void TWorksheet::SetThinBorders(const TRange& R) {
   ForRange(R, [](TCell& c) { c.Border = true; });
 }
+void TWorksheet::SetWrapText(const TRange& R) {
+  ForRange(R, [](TCell& c) { c.Wrap = true; });
+}
 
 int TWorksheet::UsedRows() const { return int(FRows.size()); }
 
@@ -115,7 +161,7 @@ void TWorksheet::AutoFitColumns(const TTextMeasure& Measure) {
   // Names and verdicts repeat down a column: each text is measured once.
   std::unordered_map<std::string, double> measured;
   ForEachCell([&](int, int Col, const TCell& Cell) {
-    // Only the first line of a text counts; the cells do not wrap.
+    // Only the first line of a text counts.
     std::string text = Shown(*this, Cell);
     text.resize(std::min(text.size(), text.find_first_of("\r\n")));
     if (text.empty()) return;
@@ -126,16 +172,69 @@ void TWorksheet::AutoFitColumns(const TTextMeasure& Measure) {
   for (const auto& [col, width] : widest) SetColumnWidth(col, width > 0 ? width + kFitPadding : kDefaultWidth);
 }
 
+double TWorksheet::RowHeight(int Row) const {
+  const auto it = FHeights.find(Row);
+  return it == FHeights.end() ? 0 : it->second;
+}
+
+// The file format keeps heights up to 409 points.
+void TWorksheet::SetRowHeight(int Row, double Height) { FHeights[Row] = std::clamp(Height, 0.0, 409.0); }
+
+void TWorksheet::AutoFitRows(const TTextMeasure& Measure, double LineHeight) {
+  std::map<int, int> lines;
+  ForEachCell([&](int Row, int Col, const TCell& Cell) {
+    int n = 1;
+    if (Cell.Wrap) {
+      const std::string text = Shown(*this, Cell);
+      const double room = std::max(1.0, ColumnWidth(Col) - kFitPadding);
+      n = 0;
+      ForEachLine(text, [&](const std::string& Line) {
+        // No character is wider than two digits: a short line needs no
+        // measuring.
+        const double width = Line.size() * 2 <= room ? 0 : Measure(Line);
+        n += std::max(1, static_cast<int>(std::ceil(width / room)));
+      });
+    }
+    int& most = lines[Row];
+    most = std::max(most, n);
+  });
+  // Heights go by whole pixels at 96 dpi (0.75 point), plus a little room
+  // above and below the text.
+  for (const auto& [row, n] : lines) SetRowHeight(row, std::ceil((n * LineHeight + 3) / 0.75) * 0.75);
+}
+
 TWorksheet& TWorkbook::AddSheet(const std::string& Name) {
   FSheets.push_back(std::make_unique<TWorksheet>(Name));
   return *FSheets.back();
 }
 
 void TWorkbook::SaveAs(const std::string& Path) const {
+  namespace fs = std::filesystem;
+  // The book goes to a new file beside Path, which replaces Path only once
+  // it is whole: a full disk leaves neither a partial book nor a damaged
+  // old one.
+  const fs::path target(Path);
+  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+  std::string temp = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+  const int fd = ::mkstemp(temp.data());
+  if (fd < 0) throw ESpreadsheetError(WriteFailure(Path, errno, nullptr));
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  ::fchmod(fd, 0666 & ~mask);
+  ::close(fd);
+  auto fail = [&](int Errno, const char* Library) {
+    ::unlink(temp.c_str());
+    throw ESpreadsheetError(WriteFailure(Path, Errno, Library));
+  };
+
   lxw_workbook_options options{};
   options.constant_memory = LXW_FALSE;
-  lxw_workbook* book = workbook_new_opt(Path.c_str(), &options);
-  if (!book) throw ESpreadsheetError("Không tạo được file \"" + Path + "\"");
+  // The library's own scratch files stay in the same folder.
+  std::string scratch = folder.string();
+  options.tmpdir = scratch.data();
+  errno = 0;
+  lxw_workbook* book = workbook_new_opt(temp.c_str(), &options);
+  if (!book) fail(errno, nullptr);
   // One format per distinct look; the key packs what a cell's look is made of.
   std::unordered_map<std::string, lxw_format*> formats;
   auto format = [&](const TWorksheet& Sheet, const TWorksheet::TCell& c) {
@@ -144,6 +243,7 @@ void TWorkbook::SaveAs(const std::string& Path) const {
     key += static_cast<char>('0' + static_cast<int>(c.Horz));
     key += static_cast<char>('0' + static_cast<int>(c.Vert));
     key += c.Border ? 'b' : '-';
+    key += c.Wrap ? 'w' : '-';
     lxw_format*& f = formats[key];
     if (!f) {
       f = workbook_add_format(book);
@@ -154,6 +254,7 @@ void TWorkbook::SaveAs(const std::string& Path) const {
       if (c.Horz == THorzAlign::Right) format_set_align(f, LXW_ALIGN_RIGHT);
       if (c.Vert == TVertAlign::Top) format_set_align(f, LXW_ALIGN_VERTICAL_TOP);
       if (c.Border) format_set_border(f, LXW_BORDER_THIN);
+      if (c.Wrap) format_set_text_wrap(f);
     }
     return f;
   };
@@ -161,10 +262,13 @@ void TWorkbook::SaveAs(const std::string& Path) const {
     lxw_worksheet* ws = workbook_add_worksheet(book, sheet->Name.c_str());
     if (!ws) {
       workbook_close(book);
+      ::unlink(temp.c_str());
       throw ESpreadsheetError("Tên trang tính không hợp lệ: \"" + sheet->Name + "\"");
     }
     for (const auto& [col, width] : sheet->ColumnWidths())
       worksheet_set_column(ws, static_cast<lxw_col_t>(col - 1), static_cast<lxw_col_t>(col - 1), width, nullptr);
+    for (const auto& [row, height] : sheet->RowHeights())
+      worksheet_set_row(ws, static_cast<lxw_row_t>(row - 1), height, nullptr);
     sheet->ForEachCell([&](int Row, int Col, const TWorksheet::TCell& cell) {
       const auto row = static_cast<lxw_row_t>(Row - 1);
       const auto col = static_cast<lxw_col_t>(Col - 1);
@@ -184,9 +288,11 @@ void TWorkbook::SaveAs(const std::string& Path) const {
                            static_cast<lxw_row_t>(r.Row2 - 1), static_cast<lxw_col_t>(r.Col2 - 1));
     }
   }
+  errno = 0;
   const lxw_error error = workbook_close(book);
-  if (error != LXW_NO_ERROR)
-    throw ESpreadsheetError("Không ghi được file \"" + Path + "\": " + lxw_strerror(error));
+  const int closeErrno = errno;
+  if (error != LXW_NO_ERROR) fail(closeErrno, lxw_strerror(error));
+  if (::rename(temp.c_str(), Path.c_str()) != 0) fail(errno, nullptr);
 }
 
 }  // namespace velkor::platform

@@ -54,6 +54,9 @@ class TWorksheet {
   void SetHorizontalAlignment(const TRange& R, THorzAlign Align);
   void SetVerticalAlignment(const TRange& R, TVertAlign Align);
   void SetThinBorders(const TRange& R);
+  // Texts in R wrap: at their line breaks and where a line is wider than
+  // its column.
+  void SetWrapText(const TRange& R);
   void SetAutoFilter(const TRange& R) { FAutoFilter = R; FHasAutoFilter = true; }
 
   // The last row and column that hold a value or a format (0 when none).
@@ -64,6 +67,14 @@ class TWorksheet {
   void SetColumnWidth(int Col, double Width);
   // Each used column as wide as its widest cell as shown, at most 255.
   void AutoFitColumns(const TTextMeasure& Measure);
+  // Row heights in points; rows never given one keep the default height.
+  double RowHeight(int Row) const;
+  void SetRowHeight(int Row, double Height);
+  // Each used row as tall as its tallest cell: LineHeight points a line,
+  // counting the lines a wrapping cell breaks into at its column's width.
+  // The file format leaves the fitting to whoever opens it, and not every
+  // program does it.
+  void AutoFitRows(const TTextMeasure& Measure, double LineHeight);
 
   struct TCell {
     bool Used = false;  // given a value or a format
@@ -72,6 +83,7 @@ class TWorksheet {
     THorzAlign Horz = THorzAlign::General;
     TVertAlign Vert = TVertAlign::Bottom;
     bool Border = false;
+    bool Wrap = false;
   };
   // The number formats the cells use, each once; the first is "" (general).
   const std::vector<std::string>& NumberFormats() const { return FNumberFormats; }
@@ -80,6 +92,7 @@ class TWorksheet {
   bool HasAutoFilter() const { return FHasAutoFilter; }
   const TRange& AutoFilter() const { return FAutoFilter; }
   const std::map<int, double>& ColumnWidths() const { return FWidths; }
+  const std::map<int, double>& RowHeights() const { return FHeights; }
   // Visit(Row, Col, Cell) for every used cell, row by row.
   template <class F>
   void ForEachCell(F&& Visit) const {
@@ -99,6 +112,7 @@ class TWorksheet {
   std::vector<std::vector<TCell>> FRows;
   std::vector<std::string> FNumberFormats{""};
   std::map<int, double> FWidths;
+  std::map<int, double> FHeights;
   TRange FAutoFilter{};
   bool FHasAutoFilter = false;
 };
@@ -112,8 +126,9 @@ class TWorkbook {
   std::size_t SheetCount() const { return FSheets.size(); }
   TWorksheet& Sheet(std::size_t Index) { return *FSheets.at(Index); }
 
-  // Writes the book to Path.
-  // Raises ESpreadsheetError naming the file when it cannot be written.
+  // Writes the book to Path, replacing it only once the whole book is
+  // written. Raises ESpreadsheetError naming the file and the cause, in
+  // Vietnamese, when it cannot be written; no partial file is left then.
   void SaveAs(const std::string& Path) const;
 
  private:

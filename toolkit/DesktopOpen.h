@@ -9,9 +9,21 @@
 
 namespace velkor {
 
-// Opens Path (a local file or folder, or a URL with a scheme). False when
-// the desktop has no application for it or could not start one.
+// Opens Path (a local file or folder, or a URL with a scheme) and says
+// whether the desktop did: false when it has no application for it or could
+// not start one (DesktopOpenError says why). The desktop's opener returns
+// once the application runs; the wait for it keeps the windows painted but
+// takes no input, and an opener still busy after DesktopOpenWait counts as
+// having started the application.
 bool DesktopOpen(const std::string& Path);
+
+// Why the last failed DesktopOpen failed, in Vietnamese ("" when the
+// opener gave no reason or the last one succeeded).
+std::string DesktopOpenError();
+
+// How long DesktopOpen waits for the desktop's opener, in milliseconds;
+// returns the previous value. For tests.
+int SetDesktopOpenWait(int Milliseconds);
 
 // The URL the desktop is asked to open for Path: a URL with a scheme as it
 // is, anything else a local file, a relative one taken from the current

@@ -202,6 +202,42 @@ TEST_F(CompilerDialog, TableKeysWorkWhileACellIsBeingEdited) {
   EXPECT_EQ(Table(), expected);
 }
 
+TEST_F(CompilerDialog, EnterInAnEditedCellEndsTheEditOnly) {
+  const QString longCommand = "g++ -std=c++20 -O2 -Wall -Wextra -static -o /very/long/output/folder/%NAME%.exe %NAME%.cpp";
+  test::WhenModal([&](QWidget* Dialog) {
+    auto* form = dynamic_cast<TformCplCfg*>(Dialog);
+    ASSERT_NE(form, nullptr);
+    form->listExtCmd->setCurrentCell(2, 1);
+    Key(form, Qt::Key_Down);
+    ASSERT_EQ(form->listExtCmd->rowCount(), 4);
+    for (const Qt::Key enter : {Qt::Key_Return, Qt::Key_Enter}) {
+      const int row = form->listExtCmd->rowCount() - 1;
+      Type(form, row, 0, enter == Qt::Key_Return ? " pas" : "c ");
+      // Typed with its own Enter; the second Enter goes to the table.
+      EXPECT_TRUE(form->isVisible()) << "Enter closed the dialog";
+      Type(form, row, 1, enter == Qt::Key_Return ? longCommand : "gcc %NAME%.c");
+      EXPECT_TRUE(form->isVisible()) << "Enter closed the dialog";
+      for (QLineEdit* editor : form->listExtCmd->viewport()->findChildren<QLineEdit*>())
+        EXPECT_FALSE(editor->isVisible()) << "the editor stays open";
+      // The table has the keys again: Down on the last row adds the next.
+      Key(form, Qt::Key_Down);
+      EXPECT_EQ(form->listExtCmd->rowCount(), row + 2);
+    }
+    // A command is drawn on one line, ended by "..." when too long.
+    EXPECT_FALSE(form->listExtCmd->wordWrap());
+    test::SaveShot(form, "compiler-dialog-long-command");
+    // Enter outside an edit is the dialog's: OK.
+    QTest::keyClick(form->listExtCmd, Qt::Key_Return);
+    EXPECT_FALSE(form->isVisible());
+  });
+  EditCompilerConfig();
+  const std::vector<std::string> expected{".cpp=g++ %NAME%.cpp", ".java=javac -J-Dx=1 %NAME%.java",
+                                          ".py=python3 -m py_compile %NAME%.py", ".pas=" + longCommand.toStdString(),
+                                          ".c=gcc %NAME%.c"};
+  EXPECT_EQ(Table(), expected);
+  EXPECT_EQ(Stored(), expected);
+}
+
 TEST_F(CompilerDialog, CancelChangesNothingAndAnEmptyTableSaves) {
   test::WhenModal([&](QWidget* Dialog) {
     auto* form = dynamic_cast<TformCplCfg*>(Dialog);

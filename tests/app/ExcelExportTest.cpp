@@ -7,6 +7,12 @@
 #include <gtest/gtest.h>
 #include <pugixml.hpp>
 
+#include <QFileDialog>
+#include <sys/resource.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -156,23 +162,118 @@ TEST_F(ExcelExport, NoContestantsGivesHeaderOnlySheets) {
   EXPECT_EQ(std::string(x.Sheet(2).child("autoFilter").attribute("ref").value()), "A1:C1");
 }
 
-TEST_F(ExcelExport, FailuresNameTheFile) {
-  // A folder that does not exist: the file cannot be written.
+TEST_F(ExcelExport, NotesWrapAndRowsAreAsTallAsTheirLines) {
+  tree.AddContestant("007");
+  ContestInfo->LoadContestants(tree.ContestantsDir());
+  TResultE* a = ContestInfo->ResultSet().Obj("007")->ObjF("A");
+  a->state = jsJudged;
+  a->ObjF("1")->EvaluationText = "Sai ở dòng 3\r\nĐọc được: 5\r\nĐúng ra: 7\r\n";
+  a->ObjF("2")->Evaluation = 1;
+  TResultE* b = ContestInfo->ResultSet().Obj("007")->ObjF("B");
+  b->state = jsCompileError;
+  b->EvaluationText = "b.cpp:1:1: error: x\n    1 | x\n      | ^\n";
+  // A single line wider than the notes column wraps as well.
+  std::string wide;
+  for (int i = 0; i < 60; ++i) wide += "chữ dài ";
+  a->ObjF("2")->EvaluationText = wide;
+  ExportToExcel();
+  ASSERT_TRUE(messages->Requests().empty()) << messages->Requests()[0].Msg;
+  test::TXlsxReader x(target);
+  // Rows: header, 007, 007/A, test 1, test 2, 007/B.
+  ASSERT_EQ(x.Cell(2, "E4"), "s:Sai ở dòng 3\nĐọc được: 5\nĐúng ra: 7");
+  ASSERT_EQ(x.Cell(2, "E6"), "s:ℱ Dịch lỗi: b.cpp:1:1: error: x\n    1 | x\n      | ^");
+  for (const char* ref : {"E1", "E2", "E4", "E5", "E6"})
+    EXPECT_TRUE(x.Alignment(2, ref).attribute("wrapText").as_bool()) << ref;
+  // Every row gets its height: its lines and a little room around them.
+  const double one = x.RowHeight(2, 3);
+  ASSERT_GT(one, 3);
+  EXPECT_EQ(x.RowHeight(2, 1), one);
+  EXPECT_EQ(x.RowHeight(2, 2), one);
+  EXPECT_NEAR(x.RowHeight(2, 4) - 3, 3 * (one - 3), 1.5) << "three lines";
+  EXPECT_EQ(x.RowHeight(2, 6), x.RowHeight(2, 4)) << "the compiler's three lines";
+  EXPECT_NEAR(x.RowHeight(2, 5) - 3, 2 * (one - 3), 1.5) << "a note wider than its column breaks in two";
+  // A summary cell does not wrap.
+  EXPECT_FALSE(x.Alignment(1, "B2").attribute("wrapText").as_bool());
+}
+
+TEST_F(ExcelExport, WriteFailuresSayWhatFailedAndLeaveNoFile) {
+  // A folder that does not exist.
   SetExportTarget(tree.Path("missing/export.xlsx"));
   messages->AddAnswer(mrOk);
   ExportToExcel();
   ASSERT_EQ(messages->Requests().size(), 1u);
-  EXPECT_NE(messages->Requests()[0].Msg.find("missing/export.xlsx"), std::string::npos);
+  EXPECT_EQ(messages->Requests()[0].Msg, "Không xuất được bảng điểm ra file bảng tính.\nKhông ghi được file \"" +
+                                             tree.Path("missing/export.xlsx") +
+                                             "\": thư mục không tồn tại (No such file or directory).");
   EXPECT_TRUE(opener.Opened.empty());
 
-  // No program for the file: said with its path.
-  SetExportTarget(target);
-  opener.Result = false;
+  // No room for the file: the system refuses the writes past a size.
+  tree.AddContestant("007");
+  ContestInfo->LoadContestants(tree.ContestantsDir());
+  const fs::path folder = tree.Path("full");
+  fs::create_directories(folder);
+  SetExportTarget((folder / "export.xlsx").string());
+  rlimit old{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+  const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = old;
+  small.rlim_cur = 2000;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
   messages->AddAnswer(mrOk);
   ExportToExcel();
+  setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, oldSignal);
   ASSERT_EQ(messages->Requests().size(), 2u);
-  EXPECT_NE(messages->Requests()[1].Msg.find(target), std::string::npos);
+  const std::string msg = messages->Requests()[1].Msg;
+  EXPECT_EQ(msg.rfind("Không xuất được bảng điểm ra file bảng tính.\nKhông ghi được file \"" +
+                          (folder / "export.xlsx").string() + "\": file vượt quá cỡ lớn nhất được phép ghi (" +
+                          std::strerror(EFBIG),
+                      0),
+            0u)
+      << msg;
+  EXPECT_TRUE(fs::is_empty(folder)) << "a partial workbook was left";
+  EXPECT_TRUE(opener.Opened.empty());
+}
+
+TEST_F(ExcelExport, AWorkbookNoProgramOpensIsOfferedForSaving) {
+  tree.AddContestant("007");
+  ContestInfo->LoadContestants(tree.ContestantsDir());
+  opener.Result = false;
+
+  // Declined: the workbook stays where the message says.
+  messages->AddAnswer(mrNo);
+  ExportToExcel();
+  ASSERT_EQ(messages->Requests().size(), 1u);
+  const TMsgDlgRequest asked = messages->Requests()[0];
+  EXPECT_EQ(asked.Msg, "Không mở được bảng điểm bằng chương trình bảng tính của máy.\nBảng điểm đã được ghi vào file \"" +
+                           target + "\".\nBạn có muốn ghi bảng điểm vào chỗ khác không?");
+  EXPECT_EQ(asked.Buttons, (TMsgDlgButtons{mbYes, mbNo}));
   EXPECT_TRUE(fs::exists(target));
+
+  // Accepted: saved where the jury chooses.
+  const fs::path chosenFolder = tree.Path("Kết quả");
+  fs::create_directories(chosenFolder);
+  const std::string chosen = (chosenFolder / "Bảng điểm.xlsx").string();
+  messages->AddAnswer(mrYes);
+  test::WhenModal([&](QWidget* Dialog) {
+    auto* dialog = qobject_cast<QFileDialog*>(Dialog);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->objectName(), "sdExcel");
+    EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptSave);
+    EXPECT_EQ(dialog->windowTitle(), QString::fromUtf8("Ghi bảng điểm"));
+    test::SaveShot(dialog, "export-save-as");
+    dialog->selectFile(QString::fromStdString(chosen));
+    static_cast<QDialog*>(dialog)->accept();  // as the Save button does
+  });
+  ExportToExcel();
+  ASSERT_EQ(messages->Requests().size(), 2u);
+  EXPECT_EQ(messages->Requests()[1].Buttons, (TMsgDlgButtons{mbYes, mbNo}));
+  EXPECT_EQ(LastExportFile(), chosen);
+  test::TXlsxReader x(chosen);
+  EXPECT_EQ(x.Cell(1, "A2"), "s:007");
+  EXPECT_EQ(opener.Opened, (std::vector<std::string>{target, target}));
+  EXPECT_FALSE(fs::exists(target)) << "the temporary copy is not left behind";
+  EXPECT_EQ(std::distance(fs::directory_iterator(chosenFolder), fs::directory_iterator()), 1);
 }
 
 }  // namespace

@@ -9,7 +9,12 @@
 
 #include "AppTestSupport.h"
 
+#include <unistd.h>
+
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -72,6 +77,51 @@ TEST(DesktopOpenTest, ARecorderReplacesTheDesktopAndIsRemovedAgain) {
   EXPECT_TRUE(DesktopOpen("/tmp/y"));  // the recorder put the outer one back
   EXPECT_EQ(outer, std::vector<std::string>{"/tmp/y"});
   SetDesktopOpener(previous);
+}
+
+// The desktop's own opener, replaced by scripts on PATH: its exit code is
+// what DesktopOpen reports, never just that it could be started.
+TEST(DesktopOpenTest, TheOpenersExitDecides) {
+  namespace fs = std::filesystem;
+  const fs::path bin = fs::temp_directory_path() / ("velkor-opener-" + std::to_string(::getpid()));
+  fs::create_directories(bin);
+  const fs::path log = bin / "opened.txt";
+  const std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+  ::setenv("PATH", (bin.string() + ":" + oldPath).c_str(), 1);
+  auto opener = [&](const std::string& Body) {
+    const fs::path script = bin / "xdg-open";
+    std::ofstream(script) << "#!/bin/sh\n" << Body << "\n";
+    fs::permissions(script, fs::perms::owner_all);
+  };
+  const int oldWait = SetDesktopOpenWait(300);
+  const struct {
+    std::string Body;
+    bool Opened;
+    std::string Error;
+  } cases[] = {
+      {"printf '%s' \"$1\" > '" + log.string() + "'; exit 0", true, ""},
+      {"exit 3", false, "máy không có chương trình nào mở được loại file này (xdg-open trả về mã 3)"},
+      {"exit 4", false, "chương trình mở file báo lỗi (xdg-open trả về mã 4)"},
+      {"kill -KILL $$", false, "xdg-open bị dừng đột ngột"},
+      // An opener that stays while its application runs has started it.
+      {"exec sleep 3", true, ""},
+  };
+  for (const auto& c : cases) {
+    opener(c.Body);
+    EXPECT_EQ(DesktopOpen("/tmp/Kết quả.xlsx"), c.Opened) << c.Body;
+    EXPECT_EQ(DesktopOpenError(), c.Error) << c.Body;
+  }
+  std::ifstream in(log);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "/tmp/Kết quả.xlsx") << "a file is passed as a path";
+
+  fs::remove(bin / "xdg-open");
+  ::setenv("PATH", bin.string().c_str(), 1);
+  EXPECT_FALSE(DesktopOpen("/tmp/x.xlsx"));
+  EXPECT_EQ(DesktopOpenError(), "không tìm thấy chương trình xdg-open (gói xdg-utils)");
+
+  ::setenv("PATH", oldPath.c_str(), 1);
+  SetDesktopOpenWait(oldWait);
+  fs::remove_all(bin);
 }
 
 TEST(DesktopOpenTest, PathsBecomeAbsoluteFileUrlsAndUrlsStayAsTheyAre) {

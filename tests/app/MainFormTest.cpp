@@ -500,6 +500,44 @@ TEST_F(MainWindow, HeaderClicksToggleExamsAndRightClicksOpenThePopup) {
   Form->PopMainList->hide();
 }
 
+TEST_F(MainWindow, ScoresStandRightAndTheSelectedRowSpansTheGrid) {
+  LoadSmallContest();
+  Score("AN", "BAI1", jsJudged, 7.5);
+  Score("AN", "BAI2", jsCompileError);
+  Form->UpdateAllGUI();
+  auto align = [&](int Row, int Column) {
+    const QVariant a = Form->MainListModel->data(Form->MainListModel->index(Row, Column), Qt::TextAlignmentRole);
+    return Qt::Alignment(a.toInt()) & Qt::AlignHorizontal_Mask;
+  };
+  // Names read from the left; scores, states and totals line up on the right.
+  EXPECT_TRUE(align(0, 0) == Qt::AlignLeft || align(0, 0) == Qt::Alignment());
+  for (int column : {1, 2, 3}) EXPECT_EQ(align(0, column), Qt::AlignRight) << column;
+  EXPECT_EQ(align(2, 3), Qt::AlignRight);
+
+  // A row selected before an exam set with more exams is loaded stays
+  // selected over every column, the new ones included.
+  Form->MainList->selectRow(1);
+  Tree.AddExam("BAI3", {"T1"});
+  Tree.AddExam("BAI4", {"T1"});
+  Form->SetExamsDir(Tree.TasksDir());
+  ASSERT_EQ(Form->MainListModel->columnCount(), 6);
+  QItemSelectionModel* selection = Form->MainList->selectionModel();
+  for (int column = 0; column < 6; ++column)
+    EXPECT_TRUE(selection->isSelected(Form->MainListModel->index(1, column))) << column;
+  EXPECT_EQ(selection->selectedRows().size(), 1);
+  Form->MainList->setFocus();
+  QApplication::processEvents();
+  test::SaveShot(Form.get(), "main-after-larger-exam-set");
+  // A smaller set leaves the row whole as well.
+  fs::remove_all(Tree.TasksDir() + "/BAI4");
+  fs::remove_all(Tree.TasksDir() + "/BAI3");
+  fs::remove_all(Tree.TasksDir() + "/BAI2");
+  Form->SetExamsDir(Tree.TasksDir());
+  ASSERT_EQ(Form->MainListModel->columnCount(), 3);
+  EXPECT_EQ(selection->selectedRows().size(), 1);
+  EXPECT_TRUE(selection->isRowSelected(1));
+}
+
 TEST_F(MainWindow, KeysOnTheGrid) {
   LoadSmallContest();
   Form->MainList->setFocus();

@@ -3,6 +3,7 @@
 #include "app/DetailtU.h"
 
 #include <QApplication>
+#include <QFontMetricsF>
 #include <QClipboard>
 #include <QTest>
 #include <QTextBlock>
@@ -114,6 +115,15 @@ TEST_F(Report, TextsClassesAndFilters) {
     // First-line indents in points: contestants, exams, verdicts and tests,
     // test verdicts.
     EXPECT_EQ(Indents(form), (std::vector<int>{0, 12, 24, 36, 24, 36, 36, 24, 36, 12, 24, 24, 0, 12, 12}));
+    // An exam's verdict (the compiler's output) is in a fixed-width font,
+    // so its "^" markers stand under the characters they point at; the
+    // rest of the report is not.
+    for (QTextBlock b = form->Reporter->document()->begin(); b.isValid(); b = b.next()) {
+      if (b.text().isEmpty()) continue;
+      const QFontMetricsF metrics(b.begin().fragment().charFormat().font());
+      const bool fixed = b.text() == QString::fromUtf8("lỗi dịch") || b.text() == QString::fromUtf8("dòng cuối");
+      EXPECT_EQ(metrics.horizontalAdvance("iiii") == metrics.horizontalAdvance("WWWW"), fixed) << b.text().toStdString();
+    }
     test::SaveShot(form, "report-window");
 
     form->cWrong->click();

@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include <filesystem>
+#include <numbers>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "components/DefaultFonts.h"
 #include "core/Dialogs.h"
 #include "core/FileUtils.h"
+#include "app/FormParts.h"
 #include "core/NumberFormat.h"
 #include "judging/EnvConfig.h"
 #include "toolkit/VisualStyles.h"
@@ -184,38 +186,67 @@ TEST_F(SettingsDialogs, StyleIsAppliedOnlyWhenItChanges) {
   EXPECT_EQ(form.comboThemes->currentIndex(), 0) << "an unknown style selects the first";
 }
 
-TEST_F(SettingsDialogs, PreviewNeverRaisesAndOkStoresThePatternAsTyped) {
-  TSettingsForm form;
-  form.LoadFromConfig();
-  const struct {
-    const char* Pattern;
-    const char* Preview;
-  } cases[] = {{"%.2n", "Ví dụ: π = 3.14"},
-               {"%.4f", "Ví dụ: π = 3.1416"},
-               {"%d", "Ví dụ: π = 3.14"},  // not a number pattern: what scores fall back to
-               {"%s%s%s", "Ví dụ: π = 3.14"},
-               {"", "Ví dụ: π = 3.14"}};
-  for (const auto& c : cases) {
-    form.edtNumberFormat->clear();
-    QTest::keyClicks(form.edtNumberFormat, QString::fromUtf8(c.Pattern));
-    EXPECT_EQ(form.labFormat->text().toStdString(), c.Preview) << c.Pattern;
-  }
-  form.edtNumberFormat->setText("%s%s%s");
-  form.SaveToConfig();
-  EXPECT_EQ(EnvConfig->NumberFormat, "%s%s%s");
+TEST_F(SettingsDialogs, PreviewShowsTheGridsTextAndUnusablePatternsAreRefused) {
+  const char* const refused = "Khuôn dạng không dùng được";
+  EnvConfig->NumberFormat = "%d";  // stored by an older version: shown as unusable at once
+  test::WhenModal([&](QWidget* Dialog) {
+    auto* form = dynamic_cast<TSettingsForm*>(Dialog);
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(form->labFormat->text().toStdString(), refused);
+    const struct {
+      const char* Pattern;
+      const char* Preview;
+    } cases[] = {{"%.2n", "Ví dụ: π = 3.14"},
+                 {"%.4f", "Ví dụ: π = 3.1416"},
+                 {"%d", refused},  // the grid would show "3.14" instead
+                 {"%s%s%s", refused},
+                 {"%.2f%.2f", refused},
+                 {"", refused}};
+    for (const auto& c : cases) {
+      form->edtNumberFormat->clear();
+      QTest::keyClicks(form->edtNumberFormat, QString::fromUtf8(c.Pattern));
+      EXPECT_EQ(form->labFormat->text().toStdString(), c.Preview) << c.Pattern;
+    }
+    test::SaveShot(form, "settings-refused-number-format");
+    // OK with an unusable pattern: said, naming it, and the dialog stays.
+    form->edtNumberFormat->setText("%d");
+    FMessages->AddAnswer(mrOk);
+    form->btnOK->click();
+    ASSERT_EQ(FMessages->Requests().size(), 1u);
+    EXPECT_EQ(FMessages->Requests()[0].Msg.rfind("Khuôn dạng số thập phân \"%d\" không dùng được", 0), 0u)
+        << FMessages->Requests()[0].Msg;
+    EXPECT_EQ(FMessages->Requests()[0].DlgType, mtError);
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_TRUE(form->edtNumberFormat->hasFocus() || !form->isActiveWindow());
+    // The preview and the grid format alike, in the separators the grid uses.
+    const TNumberLocale saved = ProcessNumberLocale();
+    TNumberLocale comma;
+    comma.DecimalPoint = ",";
+    comma.ThousandsSep = ".";
+    comma.Grouping = "\3";
+    SetProcessNumberLocale(comma);
+    form->edtNumberFormat->setText("%.3f");
+    EXPECT_EQ(form->labFormat->text().toStdString(), "Ví dụ: π = 3,142");
+    EXPECT_EQ(GridScoreText("%.3f", std::numbers::pi), "3,142");
+    form->edtNumberFormat->setText("%.1n");
+    EXPECT_EQ(form->labFormat->text().toStdString(), "Ví dụ: π = 3,1");
+    SetProcessNumberLocale(saved);
+    form->btnOK->click();
+  });
+  EditSettings();
+  EXPECT_EQ(FMessages->Requests().size(), 1u);
+  EXPECT_EQ(EnvConfig->NumberFormat, "%.1n");
+  EXPECT_EQ(Stored().NumberFormat, "%.1n");
 
-  // The preview uses the separators the score table shows.
-  const TNumberLocale saved = ProcessNumberLocale();
-  TNumberLocale comma;
-  comma.DecimalPoint = ",";
-  comma.ThousandsSep = ".";
-  comma.Grouping = "\3";
-  SetProcessNumberLocale(comma);
-  form.edtNumberFormat->setText("%.3f");
-  EXPECT_EQ(form.labFormat->text().toStdString(), "Ví dụ: π = 3,142");
-  form.edtNumberFormat->setText("%.1n");
-  EXPECT_EQ(form.labFormat->text().toStdString(), "Ví dụ: π = 3,1");
-  SetProcessNumberLocale(saved);
+  // Cancel with an unusable pattern typed asks nothing and keeps the old one.
+  test::WhenModal([&](QWidget* Dialog) {
+    auto* form = dynamic_cast<TSettingsForm*>(Dialog);
+    form->edtNumberFormat->setText("%x");
+    QTest::keyClick(form, Qt::Key_Escape);
+  });
+  EditSettings();
+  EXPECT_EQ(FMessages->Requests().size(), 1u);
+  EXPECT_EQ(EnvConfig->NumberFormat, "%.1n");
 }
 
 TEST_F(SettingsDialogs, TextStillBeingTypedAtOkCounts) {

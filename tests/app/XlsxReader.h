@@ -53,6 +53,23 @@ class TXlsxReader {
     const auto rows = Sheet(N).child("sheetData").children("row");
     return int(std::distance(rows.begin(), rows.end()));
   }
+  // The height of row Row (from 1) in points, 0 when it has none of its own.
+  double RowHeight(int N, int Row) {
+    for (pugi::xml_node row : Sheet(N).child("sheetData").children("row"))
+      if (row.attribute("r").as_int() == Row) return row.attribute("customHeight").as_bool() ? row.attribute("ht").as_double() : 0;
+    return 0;
+  }
+  // The alignment element of the cell's style (empty when it has none).
+  pugi::xml_node Alignment(int N, const std::string& Ref) {
+    int style = -1;
+    for (pugi::xml_node row : Sheet(N).child("sheetData").children("row"))
+      for (pugi::xml_node c : row.children("c"))
+        if (Ref == c.attribute("r").value()) style = c.attribute("s").as_int();
+    int i = 0;
+    for (pugi::xml_node xf : Part("xl/styles.xml").child("styleSheet").child("cellXfs").children("xf"))
+      if (i++ == style) return xf.child("alignment");
+    return {};
+  }
   // Column widths by column number, for the columns given one.
   std::map<int, double> Widths(int N) {
     std::map<int, double> widths;
