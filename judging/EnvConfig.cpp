@@ -249,6 +249,8 @@ void SetAside(const std::string& fileName, bool move, const std::string& bytes, 
               Quoted(bak) + ".";
   else
     notice += "Không giữ lại được file cấu hình cũ " + Quoted(fileName) + ": " + error;
+  // The details stand apart from what the jury must know.
+  if (!details.empty()) notice += "\n";
   for (const std::string& d : details) notice += "\n" + d;
   PendingNotice() = notice;
 }
