@@ -472,6 +472,8 @@ void LoadConfiguration() {
     current = CheckVersionSignature();
   } catch (const std::exception& e) {
     registryError = e.what();
+  } catch (...) {
+    registryError = "lỗi không xác định";
   }
   if (!current) {
     // Another release's file, or one nobody can vouch for: not read, but
@@ -491,6 +493,10 @@ void LoadConfiguration() {
     RestoreDefaults();
     SetAside(fileName, true, {}, "Không đọc được file cấu hình; Velkor dùng cấu hình mặc định.",
              {std::string("Chi tiết: ") + e.what()});
+  } catch (...) {
+    RestoreDefaults();
+    SetAside(fileName, true, {}, "Không đọc được file cấu hình; Velkor dùng cấu hình mặc định.",
+             {"Chi tiết: lỗi không xác định"});
   }
 }
 
