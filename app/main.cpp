@@ -7,6 +7,8 @@
 // exists before the single-instance guard has decided that this copy runs:
 // a second copy hands its parameters over and ends before the data model
 // starts, so it never writes the configuration of the running copy.
+#include <QTimer>
+
 #include <memory>
 
 #include "app/AboutU.h"
@@ -26,6 +28,7 @@
 #include "graphics/RasterStartup.h"
 #include "graphics/RasterToolkitStartup.h"
 #include "graphics/Raster_Filters.h"
+#include "judging/EnvConfig.h"
 #include "judging/Globals.h"
 #include "styling/Menus.h"
 #include "styling/SysControls.h"
@@ -68,6 +71,10 @@ int main(int argc, char** argv) {
     std::unique_ptr<TMainForm> form = std::make_unique<TMainForm>();
     MainForm = form.get();
     form->show();
+    // What start-up could not read of the configuration is told over the
+    // main window, once the message loop runs: a message box before it
+    // would stand alone, ahead of the program it speaks of.
+    QTimer::singleShot(0, form.get(), [] { ShowConfigurationNotice(); });
     code = application.exec();
     MainForm = nullptr;
   }

@@ -27,8 +27,15 @@ using platform::UniqueFd;
 
 constexpr std::size_t kChunk = 64 * 1024;
 
+// What failed in Vietnamese, then the file and the system's reason.
 [[noreturn]] void FailErrno(const std::string& what, const std::string& path, int err) {
   throw EXMLError(what + " \"" + path + "\": " + platform::ErrnoMessage(err));
+}
+
+// "Không đọc được <origin>: <reason>", the reason in Vietnamese with the
+// library's own words after it where there are any.
+[[noreturn]] void FailRead(const std::string& origin, const std::string& reason) {
+  throw EXMLError("Không đọc được " + origin + ": " + reason);
 }
 
 std::string Deflate(std::string_view text) {
@@ -36,7 +43,7 @@ std::string Deflate(std::string_view text) {
   // Window 15 and memory level 8 give the plain zlib format at the default
   // level, header 78 9C.
   if (deflateInit2(&zs, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-    throw EXMLError("Cannot start the compressor: " + std::string(zs.msg ? zs.msg : "zlib error"));
+    throw EXMLError("Không khởi động được bộ nén zlib: " + std::string(zs.msg ? zs.msg : "zlib error"));
   std::string out;
   zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
   zs.avail_in = static_cast<uInt>(text.size());
@@ -50,13 +57,13 @@ std::string Deflate(std::string_view text) {
     out.resize(used + kChunk - zs.avail_out);
   } while (rc == Z_OK || rc == Z_BUF_ERROR);
   deflateEnd(&zs);
-  if (rc != Z_STREAM_END) throw EXMLError("Cannot compress the XML text (zlib error " + std::to_string(rc) + ")");
+  if (rc != Z_STREAM_END) throw EXMLError("Không nén được nội dung XML (zlib error " + std::to_string(rc) + ")");
   return out;
 }
 
 std::string Inflate(std::string_view data, const std::string& origin) {
   z_stream zs{};
-  if (inflateInit(&zs) != Z_OK) throw EXMLError("Cannot start the decompressor for " + origin);
+  if (inflateInit(&zs) != Z_OK) FailRead(origin, "không khởi động được bộ giải nén zlib");
   zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
   zs.avail_in = static_cast<uInt>(data.size());
   std::string out;
@@ -65,8 +72,7 @@ std::string Inflate(std::string_view data, const std::string& origin) {
     const std::size_t used = out.size();
     if (used > MaxUnpackedXMLBytes) {
       inflateEnd(&zs);
-      throw EXMLError(origin + " is not valid compressed XML: it unpacks to more than " +
-                      std::to_string(MaxUnpackedXMLBytes) + " bytes");
+      FailRead(origin, "nội dung giải nén vượt quá " + std::to_string(MaxUnpackedXMLBytes) + " byte");
     }
     out.resize(used + kChunk);
     zs.next_out = reinterpret_cast<Bytef*>(out.data() + used);
@@ -77,22 +83,22 @@ std::string Inflate(std::string_view data, const std::string& origin) {
   const std::string message = zs.msg ? zs.msg : "";
   const uInt trailing = zs.avail_in;
   inflateEnd(&zs);
-  if (rc == Z_BUF_ERROR) throw EXMLError(origin + " is not valid compressed XML: the compressed data is truncated");
+  if (rc == Z_BUF_ERROR) FailRead(origin, "dữ liệu nén bị cắt cụt");
   if (rc != Z_STREAM_END)
-    throw EXMLError(origin + " is not valid compressed XML: " + (message.empty() ? "zlib error " + std::to_string(rc) : message));
-  if (trailing != 0) throw EXMLError(origin + " is not valid compressed XML: data follows the compressed stream");
+    FailRead(origin, "dữ liệu nén bị hỏng (" + (message.empty() ? "zlib error " + std::to_string(rc) : message) + ")");
+  if (trailing != 0) FailRead(origin, "có dữ liệu thừa sau phần nén");
   return out;
 }
 
 std::string ReadWholeFile(const std::string& path) {
   UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!fd.Valid()) FailErrno("Cannot open", path, errno);
+  if (!fd.Valid()) FailErrno("Không mở được file", path, errno);
   std::string data;
   char buf[kChunk];
   for (;;) {
     const ssize_t n = ::read(fd.Get(), buf, sizeof buf);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) FailErrno("Cannot read", path, errno);
+    if (n < 0) FailErrno("Không đọc được file", path, errno);
     if (n == 0) return data;
     data.append(buf, static_cast<std::size_t>(n));
   }
@@ -102,12 +108,15 @@ void WriteAll(int fd, std::string_view bytes, const std::string& path) {
   while (!bytes.empty()) {
     const ssize_t n = ::write(fd, bytes.data(), bytes.size());
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) FailErrno("Cannot write", path, errno);
+    if (n < 0) FailErrno("Không ghi được file", path, errno);
     bytes.remove_prefix(static_cast<std::size_t>(n));
   }
 }
 
-std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
+// How a file is named in the messages.
+std::string FileOrigin(const std::string& path) { return "file \"" + path + "\""; }
+
+constexpr const char* kStreamOrigin = "luồng dữ liệu XML";
 
 // pugixml writes into any sink; this one collects the text.
 struct StringWriter : pugi::xml_writer {
@@ -152,10 +161,11 @@ void TFormattedXML::LoadXML(std::string_view Text, const std::string& Origin) {
   const pugi::xml_parse_result r =
       load_buffer(Text.data(), Text.size(), pugi::parse_default | pugi::parse_declaration, pugi::encoding_auto);
   if (!r)
-    throw EXMLError(Origin + " is not valid XML: " + r.description() + " at offset " + std::to_string(r.offset));
+    FailRead(Origin, std::string("nội dung không phải là XML hợp lệ (") + r.description() + ", vị trí byte " +
+                         std::to_string(r.offset) + ")");
 }
 
-void TFormattedXML::LoadFromFile(const std::string& FileName) { LoadXML(ReadWholeFile(FileName), Quoted(FileName)); }
+void TFormattedXML::LoadFromFile(const std::string& FileName) { LoadXML(ReadWholeFile(FileName), FileOrigin(FileName)); }
 
 void TFormattedXML::SaveToFile(const std::string& FileName) { ReplaceFile(FileName, XML()); }
 
@@ -171,7 +181,7 @@ void TFormattedXML::ReplaceFile(const std::string& FileName, std::string_view By
   RemoveStaleTemporaries(folder.string(), [&name](std::string_view Entry) { return IsSaveTemporaryOf(Entry, name); });
   std::string temp = (folder / SaveTemporaryTemplate(name)).string();
   UniqueFd fd(::mkostemp(temp.data(), O_CLOEXEC));
-  if (!fd.Valid()) FailErrno("Cannot save", FileName, errno);
+  if (!fd.Valid()) FailErrno("Không lưu được file", FileName, errno);
   // Until the rename succeeds the temporary file is ours to remove.
   struct TempGuard {
     std::string Path;
@@ -187,13 +197,13 @@ void TFormattedXML::ReplaceFile(const std::string& FileName, std::string_view By
     mode = static_cast<mode_t>(*FilePermissions) & 07777;
   else if (::stat(target.c_str(), &existing) == 0)
     mode = existing.st_mode & 07777;
-  if (::fchmod(fd.Get(), mode) != 0) FailErrno("Cannot save", FileName, errno);
+  if (::fchmod(fd.Get(), mode) != 0) FailErrno("Không lưu được file", FileName, errno);
   WriteAll(fd.Get(), Bytes, FileName);
   // fsync reports what a delayed write-back would otherwise lose, before
   // the new file takes the old one's place.
-  if (::fsync(fd.Get()) != 0) FailErrno("Cannot save", FileName, errno);
+  if (::fsync(fd.Get()) != 0) FailErrno("Không lưu được file", FileName, errno);
   fd.Reset();
-  if (::rename(temp.c_str(), target.c_str()) != 0) FailErrno("Cannot save", FileName, errno);
+  if (::rename(temp.c_str(), target.c_str()) != 0) FailErrno("Không lưu được file", FileName, errno);
   guard.Armed = false;
   // The rename itself lives in the folder: sync it too, so that a power
   // cut cannot bring back the old file or neither. The new file is in
@@ -203,7 +213,7 @@ void TFormattedXML::ReplaceFile(const std::string& FileName, std::string_view By
 
 void TCompressedXML::LoadFromFile(const std::string& FileName) {
   if (IsPlainXMLFileName(FileName)) return TFormattedXML::LoadFromFile(FileName);
-  LoadFromBytes(ReadWholeFile(FileName), Quoted(FileName));
+  LoadFromBytes(ReadWholeFile(FileName), FileOrigin(FileName));
 }
 
 void TCompressedXML::SaveToFile(const std::string& FileName) {
@@ -219,15 +229,15 @@ std::string TCompressedXML::SaveToBytes() { return Deflate(XML()); }
 
 void TCompressedXML::LoadFromStream(std::istream& Stream) {
   std::string data{std::istreambuf_iterator<char>(Stream), std::istreambuf_iterator<char>()};
-  if (Stream.bad()) throw EXMLError("Cannot read the XML stream");
-  LoadFromBytes(data, "stream");
+  if (Stream.bad()) FailRead(kStreamOrigin, "lỗi khi đọc");
+  LoadFromBytes(data, kStreamOrigin);
 }
 
 void TCompressedXML::SaveToStream(std::ostream& Stream) {
   const std::string bytes = SaveToBytes();
   Stream.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   Stream.flush();
-  if (!Stream) throw EXMLError("Cannot write the XML stream");
+  if (!Stream) throw EXMLError(std::string("Không ghi được ") + kStreamOrigin);
 }
 
 }  // namespace velkor

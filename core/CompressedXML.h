@@ -5,8 +5,9 @@
 // per nesting level and the declaration <?xml version="1.0" encoding="UTF-8"?>.
 // Saving a file is atomic: the text goes to a temporary file in the same
 // folder, which then replaces the target, so a failed save leaves the old
-// file whole. Every failure raises EXMLError with a message that names the
-// file (or "stream") and what went wrong.
+// file whole. Every failure raises EXMLError with a message for the jury:
+// what failed, in Vietnamese, then the file (or "luồng dữ liệu XML") and the
+// technical reason (the system's, zlib's or the parser's words, the offset).
 #pragma once
 
 #include <iosfwd>
@@ -74,7 +75,8 @@ class TCompressedXML : public TFormattedXML {
   void SaveToStream(std::ostream& Stream);
 
   // The same on a byte buffer (archive entries).
-  void LoadFromBytes(std::string_view Bytes, const std::string& Origin = "stream");
+  // Origin names the source in errors ("file \"...\"", an entry's name).
+  void LoadFromBytes(std::string_view Bytes, const std::string& Origin = "dữ liệu XML");
   std::string SaveToBytes();
 };
 

@@ -125,8 +125,10 @@ void TCompilerConfig::BuildDefault() {
   const std::string pasHere = R"( -o"%NAME%.exe" -O2 -XS -Sg "%NAME%%EXT%"|@WorkDir=%PATH%)";
   Add(new TCompilerNode(".pas", fpc + pasHere));
   Add(new TCompilerNode(".pp", fpc + pasHere));
-  Add(new TCompilerNode(".cpp", gpp + R"( -o"%NAME%.exe" "%NAME%%EXT%" -O2 -s -static -lm -x c++|@WorkDir=%PATH%)"));
-  Add(new TCompilerNode(".c", gcc + R"( -o"%NAME%.exe" "%NAME%%EXT%" -O2 -s -static -lm -x c|@WorkDir=%PATH%)"));
+  // gcc applies "-x" to the inputs after it only: placed behind the source
+  // it does nothing but open every compile report with a warning.
+  Add(new TCompilerNode(".cpp", gpp + R"( -o"%NAME%.exe" -x c++ "%NAME%%EXT%" -O2 -s -static -lm|@WorkDir=%PATH%)"));
+  Add(new TCompilerNode(".c", gcc + R"( -o"%NAME%.exe" -x c "%NAME%%EXT%" -O2 -s -static -lm|@WorkDir=%PATH%)"));
   Add(new TCompilerNode(".java", javac + R"( "%NAME%%EXT%"|@WorkDir=%PATH%)"));
 
   Add(new TCompilerNode(".exe", ";Nếu không muốn dịch lại khi đã có file .exe, chuyển loại file này lên đầu"));
@@ -136,8 +138,8 @@ void TCompilerConfig::BuildDefault() {
   const std::string pasFull = R"( -o"%PATH%%NAME%.exe" -O2 -XS -Sg "%PATH%%NAME%%EXT%")";
   Add(new TCompilerNode(".pas", fpc + pasFull));
   Add(new TCompilerNode(".pp", fpc + pasFull));
-  Add(new TCompilerNode(".cpp", gpp + R"( -o"%PATH%%NAME%.exe" "%PATH%%NAME%%EXT%" -O2 -s -static -lm -x c++)"));
-  Add(new TCompilerNode(".c", gcc + R"( -o"%PATH%%NAME%.exe" "%PATH%%NAME%%EXT%" -O2 -s -static -lm -x c)"));
+  Add(new TCompilerNode(".cpp", gpp + R"( -o"%PATH%%NAME%.exe" -x c++ "%PATH%%NAME%%EXT%" -O2 -s -static -lm)"));
+  Add(new TCompilerNode(".c", gcc + R"( -o"%PATH%%NAME%.exe" -x c "%PATH%%NAME%%EXT%" -O2 -s -static -lm)"));
   Add(new TCompilerNode(".java", javac + R"( "%PATH%%NAME%%EXT%")"));
 }
 

@@ -13,8 +13,13 @@
 // It is read once at start-up and written at clean-up and whenever a
 // settings window closes with OK. A version marker in the registry says
 // which release wrote it: a start under another release (or a missing
-// marker) discards the file once, as does the switch "/CLEAN". A file that
-// cannot be read is put aside and the defaults are used, without a word.
+// marker, or one that cannot be read) sets the file aside once, as a
+// ".bak" beside it; the switch "/CLEAN" deletes it. A damaged file gives
+// up only what cannot be read: every setting that converts is kept, one
+// that does not keeps its default, and a file cut short keeps the complete
+// parts before the cut. Whenever something was not read, the original is
+// kept as a ".bak" and the jury is told once, after the main window is up
+// (ShowConfigurationNotice).
 #pragma once
 
 #include <cstdint>
@@ -22,6 +27,7 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <pugixml.hpp>
 
@@ -72,8 +78,9 @@ class TEnvConfig {
   void BuildDefault();
   // The "Environment" element: read when its "Identifier" is
   // "VELKOREnvironment", else left alone. An attribute that does not
-  // convert raises EConvertError.
-  void XMLLoad(pugi::xml_node Node);
+  // convert raises EConvertError; with Unread given, it takes its default
+  // instead, the error's text is added to Unread and the rest is read.
+  void XMLLoad(pugi::xml_node Node, std::vector<std::string>* Unread = nullptr);
   void XMLSave(pugi::xml_node Node) const;
 
   std::uintptr_t AdminToken = 0;   // logon of the security account
@@ -114,12 +121,21 @@ const std::string& DocumentationURL();
 void ReleaseConfigurationTexts();
 
 // True when the registry marker holds this release's text; otherwise writes
-// it there and returns False. Registry failures raise.
+// it there and returns False. A marker that cannot be read (empty, of
+// another type, garbage) counts as missing and is written anew; failures to
+// open the registry or write the marker raise ERegistryError.
 bool CheckVersionSignature();
 // Restores both defaults, then reads the configuration file unless it is
-// missing, "/CLEAN" was given or the marker is not this release's (both of
-// which delete the file).
+// missing, "/CLEAN" was given (which deletes it) or the marker is not this
+// release's (which sets it aside as a ".bak"). Never raises: whatever goes
+// wrong leaves defaults in place and a notice for the jury.
 void LoadConfiguration();
+// What the last LoadConfiguration has to tell the jury (a file set aside,
+// settings not read), in Vietnamese; empty when there is nothing.
+const std::string& ConfigurationNotice();
+// Shows that notice through the message dialog, once. The program calls it
+// when its main window is shown, so the message has a window to stand on.
+void ShowConfigurationNotice();
 // Writes the configuration file (atomically, owner-only) and the marker.
 // Raises when either cannot be written.
 void SaveConfiguration();

@@ -7,8 +7,11 @@ namespace {
 
 std::string Quoted(std::string_view s) { return "\"" + std::string(s) + "\""; }
 
+// What is wrong first, then the attribute and the text that did not convert.
+std::string BadAttribute(const char* Name) { return "Giá trị của thuộc tính " + Quoted(Name) + " không hợp lệ: "; }
+
 [[noreturn]] void RethrowForAttribute(const char* Name, const EConvertError& e) {
-  throw EConvertError("Thuộc tính " + Quoted(Name) + ": " + e.what());
+  throw EConvertError(BadAttribute(Name) + e.what());
 }
 
 }  // namespace
@@ -43,7 +46,7 @@ std::int64_t ReadXMLAttribute(pugi::xml_node Node, const char* Name, std::int64_
 int ReadXMLAttribute(pugi::xml_node Node, const char* Name, int Default) {
   const std::int64_t v = ReadXMLAttribute(Node, Name, static_cast<std::int64_t>(Default));
   if (v < INT_MIN || v > INT_MAX)
-    throw EConvertError("Thuộc tính " + Quoted(Name) + ": " + Quoted(Node.attribute(Name).value()) +
+    throw EConvertError(BadAttribute(Name) + Quoted(Node.attribute(Name).value()) +
                         " vượt quá phạm vi số nguyên 32 bit");
   return static_cast<int>(v);
 }

@@ -37,7 +37,7 @@ bool SameAsciiText(std::string_view a, std::string_view b) {
 void CheckName(std::string_view name, std::string_view what) {
   if (name.empty() || name == "." || name == ".." || name.find('/') != std::string_view::npos ||
       name.find('\0') != std::string_view::npos)
-    throw ERegistryError("Invalid registry " + std::string(what) + " name: \"" + std::string(name) + "\"");
+    throw ERegistryError("Tên " + std::string(what) + " registry không hợp lệ: \"" + std::string(name) + "\"");
 }
 
 std::vector<std::string_view> KeyComponents(std::string_view key) {
@@ -48,7 +48,7 @@ std::vector<std::string_view> KeyComponents(std::string_view key) {
     if (end == std::string_view::npos) end = key.size();
     if (end > start) {
       parts.push_back(key.substr(start, end - start));
-      CheckName(parts.back(), "key");
+      CheckName(parts.back(), "khóa");
     }
     start = end + 1;
   }
@@ -84,7 +84,7 @@ std::string FindEntry(const std::string& folder, std::string_view name, mode_t t
 }
 
 void MakeFolder(const std::string& path) {
-  if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) Fail("Cannot create the registry key", path, errno);
+  if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) Fail("Không tạo được khóa registry", path, errno);
 }
 
 std::string HiveFolderName(RegistryHive hive) {
@@ -95,7 +95,7 @@ std::string HiveFolderName(RegistryHive hive) {
 
 std::string RegistryFolder() {
   const std::string config = SpecialFolderPath(kFolderRoamingAppData | kFolderFlagCreate);
-  if (config.empty()) throw ERegistryError("The registry has no folder: the configuration folder is unknown");
+  if (config.empty()) throw ERegistryError("Registry không có thư mục: không biết thư mục cấu hình của người dùng");
   const std::string folder = config + "/" + kStoreFolder;
   MakeFolder(folder);
   return folder;
@@ -136,8 +136,8 @@ void Registry::CloseKey() {
 }
 
 std::string Registry::ValueFile(std::string_view Name) const {
-  if (FKeyDir.empty()) throw ERegistryError("No registry key is open for the value \"" + std::string(Name) + "\"");
-  CheckName(Name, "value");
+  if (FKeyDir.empty()) throw ERegistryError("Chưa mở khóa registry nào cho giá trị \"" + std::string(Name) + "\"");
+  CheckName(Name, "giá trị");
   return FindEntry(FKeyDir, Name, S_IFREG);
 }
 
@@ -147,11 +147,11 @@ std::string Registry::ReadValue(std::string_view Name, std::string_view Type) co
   const std::string file = ValueFile(Name);
   if (file.empty()) return {};
   std::ifstream in(file, std::ios::binary);
-  if (!in) Fail("Cannot read the registry value", file, errno);
+  if (!in) Fail("Không đọc được giá trị registry", file, errno);
   std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   const std::size_t eol = text.find('\n');
   if (eol == std::string::npos || std::string_view(text).substr(0, eol) != Type)
-    throw ERegistryError("The registry value \"" + FKeyName + "\\" + std::string(Name) + "\" is not of type " +
+    throw ERegistryError("Giá trị registry \"" + FKeyName + "\\" + std::string(Name) + "\" bị hỏng: không phải kiểu " +
                          std::string(Type));
   return text.substr(eol + 1);
 }
@@ -160,12 +160,12 @@ std::string Registry::ReadString(std::string_view Name) const { return ReadValue
 
 std::uint32_t Registry::ReadInteger(std::string_view Name) const {
   if (!ValueExists(Name))
-    throw ERegistryError("The registry value \"" + FKeyName + "\\" + std::string(Name) + "\" does not exist");
+    throw ERegistryError("Không có giá trị registry \"" + FKeyName + "\\" + std::string(Name) + "\"");
   const std::string data = ReadValue(Name, kInteger);
   std::uint32_t value = 0;
   const auto [end, ec] = std::from_chars(data.data(), data.data() + data.size(), value);
   if (ec != std::errc() || end != data.data() + data.size())
-    throw ERegistryError("The registry value \"" + FKeyName + "\\" + std::string(Name) + "\" is damaged");
+    throw ERegistryError("Giá trị registry \"" + FKeyName + "\\" + std::string(Name) + "\" bị hỏng: không phải số");
   return value;
 }
 
@@ -174,7 +174,7 @@ void Registry::WriteValue(std::string_view Name, std::string_view Type, std::str
   if (target.empty()) target = FKeyDir + "/" + std::string(Name);
   std::string temp = FKeyDir + "/.value-XXXXXX";
   const int fd = ::mkstemp(temp.data());
-  if (fd < 0) Fail("Cannot write the registry value", target, errno);
+  if (fd < 0) Fail("Không ghi được giá trị registry", target, errno);
   std::string bytes = std::string(Type) + "\n" + std::string(Data);
   const char* p = bytes.data();
   std::size_t left = bytes.size();
@@ -193,7 +193,7 @@ void Registry::WriteValue(std::string_view Name, std::string_view Type, std::str
   if (err == 0 && ::rename(temp.c_str(), target.c_str()) != 0) err = errno;
   if (err != 0) {
     ::unlink(temp.c_str());
-    Fail("Cannot write the registry value", target, err);
+    Fail("Không ghi được giá trị registry", target, err);
   }
 }
 
@@ -206,7 +206,7 @@ void Registry::WriteInteger(std::string_view Name, std::uint32_t Value) {
 bool Registry::DeleteValue(std::string_view Name) {
   const std::string file = ValueFile(Name);
   if (file.empty()) return false;
-  if (::unlink(file.c_str()) != 0) Fail("Cannot delete the registry value", file, errno);
+  if (::unlink(file.c_str()) != 0) Fail("Không xóa được giá trị registry", file, errno);
   return true;
 }
 

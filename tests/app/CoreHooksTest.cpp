@@ -13,11 +13,14 @@
 #include <QTimer>
 
 #include <atomic>
+#include <filesystem>
 #include <stdexcept>
 #include <thread>
 
 #include "AppTestSupport.h"
 #include "app/RunOnceUtils.h"
+#include "core/CompressedXML.h"
+#include "judging/EnvConfig.h"
 
 namespace velkor {
 namespace {
@@ -117,6 +120,55 @@ TEST_F(CoreHooksTest, ExceptionFromAnEventHandlerIsShownAndTheProgramGoesOn) {
   EXPECT_EQ(scripted->Requests()[0].Msg, "Không đọc được tệp kỳ thi");
   EXPECT_EQ(scripted->Requests()[0].DlgType, mtError);
   SetMessageDialog(previous);
+}
+
+// What start-up could not read of the jury's configuration, told in the
+// program's own message box over its window.
+TEST_F(CoreHooksTest, ConfigurationNoticeStandsOverTheProgramsWindow) {
+  InstallCoreHooks();
+  CompilerConfig = std::make_unique<TCompilerConfig>();
+  EnvConfig = std::make_unique<TEnvConfig>();
+  {
+    TCompressedXML doc;
+    doc.LoadXML(R"(<VelkorConfiguration><Environment Identifier="VELKOREnvironment" StyleName="Dark" )"
+                R"(ToolBarVisible="maybe"/></VelkorConfiguration>)",
+                "test");
+    doc.SaveToFile(ConfigFileName());
+  }
+  CheckVersionSignature();
+  LoadConfiguration();
+  EXPECT_EQ(EnvConfig->StyleName, "Dark");
+
+  QWidget window;
+  window.resize(400, 300);
+  window.show();
+  test::TRecordingLink link(&window);
+  QWidget* owner = nullptr;
+  QString text;
+  test::WhenModal([&](QWidget* dialog) {
+    auto* box = qobject_cast<QMessageBox*>(dialog);
+    ASSERT_NE(box, nullptr);
+    owner = box->parentWidget();
+    text = box->text();
+    test::SaveShot(box, "configuration-notice");
+    box->button(QMessageBox::Ok)->click();
+  });
+  ShowConfigurationNotice();
+  EXPECT_EQ(owner, &window);
+  EXPECT_TRUE(text.startsWith(QString::fromUtf8("File cấu hình bị hỏng"))) << text.toStdString();
+  EXPECT_TRUE(text.contains(QString::fromStdString(ConfigFileName() + ".bak"))) << text.toStdString();
+  EXPECT_TRUE(text.contains("\"ToolBarVisible\"")) << text.toStdString();
+
+  // Once only.
+  auto scripted = std::make_shared<TScriptedMessageDialog>();
+  SetMessageDialog(scripted);
+  ShowConfigurationNotice();
+  EXPECT_TRUE(scripted->Requests().empty());
+
+  std::filesystem::remove(ConfigFileName());
+  std::filesystem::remove(ConfigFileName() + ".bak");
+  EnvConfig.reset();
+  CompilerConfig.reset();
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "app/RunOnceUtils.h"
+#include "judging/EnvConfig.h"
 #include "tests/core/FileTestSupport.h"
 #include "toolkit/SingleInstance.h"
 
@@ -190,6 +191,26 @@ TEST(Program, CopyStartedDuringTheSplashLeavesItsFileBehind) {
   // The first copy goes on to its main window.
   EXPECT_TRUE(IsMainFormCaption(
       AskCaption(world.Socket(), 20000, [](const QString& c) { return IsMainFormCaption(c); })));
+}
+
+// A registry marker nobody can read used to end every start with an
+// uncaught error (exit code 134) until someone found the file by hand.
+TEST(Program, StartsWithADamagedMarkerAndKeepsTheConfigurationAside) {
+  TUserWorld world;
+  const fs::path config = world.Root() / "home/.config";
+  const fs::path key = config / "velkor-registry/HKEY_CURRENT_USER/SOFTWARE/Velkor";
+  fs::create_directories(key);
+  testing::WriteText((key / "Signature").string(), "");
+  testing::WriteText((config / "Velkor.cfg").string(), "the jury's configuration");
+
+  TVelkor first(world, {"/GUIFONT", "DejaVu Sans"});
+  ASSERT_TRUE(first.Started());
+  const QString ready = AskCaption(world.Socket(), 20000, [](const QString& c) { return IsMainFormCaption(c); });
+  EXPECT_TRUE(IsMainFormCaption(ready)) << "the program did not come up";
+  EXPECT_EQ(first.WaitForExit(0), std::nullopt) << "the program ended";
+  EXPECT_EQ(testing::ReadText((config / "Velkor.cfg.bak").string()), "the jury's configuration");
+  EXPECT_FALSE(fs::exists(config / "Velkor.cfg"));
+  EXPECT_EQ(testing::ReadText((key / "Signature").string()), "sz\n" + std::string(kVersionSignature));
 }
 
 }  // namespace

@@ -149,14 +149,18 @@ TEST(CompressedXML, CorruptInputRaisesErrorsNamingTheFile) {
     std::string path;
     std::string message;
   };
+  // What failed comes first, in Vietnamese; the file and the library's or
+  // the system's own words follow.
+  const auto file = [](const std::string& path) { return "Không đọc được file \"" + path + "\": "; };
   const Case cases[] = {
-      {plain, "\"" + plain + "\" is not valid compressed XML: incorrect header check"},
-      {truncated, "\"" + truncated + "\" is not valid compressed XML: the compressed data is truncated"},
-      {trailing, "\"" + trailing + "\" is not valid compressed XML: data follows the compressed stream"},
-      {badXml, "\"" + badXml + "\" is not valid XML: Start-end tags mismatch at offset 8"},
-      {empty, "\"" + empty + "\" is not valid compressed XML: the compressed data is truncated"},
-      {tmp / "missing.cfg", "Cannot open \"" + (tmp / "missing.cfg") + "\": The system cannot find the file specified."},
-      {tmp.Path(), "Cannot read \"" + tmp.Path() + "\": Access is denied."},
+      {plain, file(plain) + "dữ liệu nén bị hỏng (incorrect header check)"},
+      {truncated, file(truncated) + "dữ liệu nén bị cắt cụt"},
+      {trailing, file(trailing) + "có dữ liệu thừa sau phần nén"},
+      {badXml, file(badXml) + "nội dung không phải là XML hợp lệ (Start-end tags mismatch, vị trí byte 8)"},
+      {empty, file(empty) + "dữ liệu nén bị cắt cụt"},
+      {tmp / "missing.cfg",
+       "Không mở được file \"" + (tmp / "missing.cfg") + "\": The system cannot find the file specified."},
+      {tmp.Path(), "Không đọc được file \"" + tmp.Path() + "\": Access is denied."},
   };
   for (const Case& c : cases) EXPECT_EQ(LoadError(c.path), c.message);
 
@@ -165,12 +169,22 @@ TEST(CompressedXML, CorruptInputRaisesErrorsNamingTheFile) {
   WriteText(bomb, DeflateAll("<a>" + std::string(300000, ' ') + "</a>"));
   const std::size_t savedLimit = MaxUnpackedXMLBytes;
   MaxUnpackedXMLBytes = 100000;
-  EXPECT_EQ(LoadError(bomb), "\"" + bomb + "\" is not valid compressed XML: it unpacks to more than 100000 bytes");
+  EXPECT_EQ(LoadError(bomb), file(bomb) + "nội dung giải nén vượt quá 100000 byte");
   MaxUnpackedXMLBytes = savedLimit;
+
+  // A stream names itself; it has no file.
+  std::istringstream stream("garbage");
+  TCompressedXML doc;
+  try {
+    doc.LoadFromStream(stream);
+    ADD_FAILURE() << "a garbage stream loaded";
+  } catch (const EXMLError& e) {
+    EXPECT_EQ(std::string(e.what()), "Không đọc được luồng dữ liệu XML: dữ liệu nén bị hỏng (incorrect header check)");
+  }
 
   const std::string plainXml = tmp / "broken.xml";
   WriteText(plainXml, "<a>");
-  EXPECT_EQ(LoadError(plainXml).rfind("\"" + plainXml + "\" is not valid XML: ", 0), 0u);
+  EXPECT_EQ(LoadError(plainXml).rfind(file(plainXml) + "nội dung không phải là XML hợp lệ (", 0), 0u);
 }
 
 TEST(CompressedXML, NodesAreCreatedOnDemandAndMissingAttributesReadAsNull) {
@@ -227,7 +241,7 @@ TEST(CompressedXML, FailedSaveLeavesTheOldFileWhole) {
     return std::string("(saved)");
   }, "root");
   ASSERT_TRUE(out);
-  EXPECT_EQ(out->rfind("Cannot write \"" + path + "\": ", 0), 0u) << *out;
+  EXPECT_EQ(out->rfind("Không ghi được file \"" + path + "\": ", 0), 0u) << *out;
   EXPECT_EQ(ReadText(path), "the old settings");
   std::vector<std::string> names;
   for (const auto& e : testing::fs::directory_iterator(tmp.Path())) names.push_back(e.path().filename().string());

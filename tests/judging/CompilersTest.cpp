@@ -48,16 +48,16 @@ TEST_F(CompilerTest, DefaultTableHasTheRowsInPriorityOrder) {
   const std::vector<std::pair<std::string, std::string>> expected = {
       {".pas", fpc + R"( -o"%NAME%.exe" -O2 -XS -Sg "%NAME%%EXT%"|@WorkDir=%PATH%)"},
       {".pp", fpc + R"( -o"%NAME%.exe" -O2 -XS -Sg "%NAME%%EXT%"|@WorkDir=%PATH%)"},
-      {".cpp", gpp + R"( -o"%NAME%.exe" "%NAME%%EXT%" -O2 -s -static -lm -x c++|@WorkDir=%PATH%)"},
-      {".c", gcc + R"( -o"%NAME%.exe" "%NAME%%EXT%" -O2 -s -static -lm -x c|@WorkDir=%PATH%)"},
+      {".cpp", gpp + R"( -o"%NAME%.exe" -x c++ "%NAME%%EXT%" -O2 -s -static -lm|@WorkDir=%PATH%)"},
+      {".c", gcc + R"( -o"%NAME%.exe" -x c "%NAME%%EXT%" -O2 -s -static -lm|@WorkDir=%PATH%)"},
       {".java", javac + R"( "%NAME%%EXT%"|@WorkDir=%PATH%)"},
       {".exe", ";Nếu không muốn dịch lại khi đã có file .exe, chuyển loại file này lên đầu"},
       {".class", ";Nếu không muốn dịch lại khi đã có file .class, chuyển loại file này lên đầu"},
       {".py", ";Mã nguồn Python được thông dịch!"},
       {".pas", fpc + R"( -o"%PATH%%NAME%.exe" -O2 -XS -Sg "%PATH%%NAME%%EXT%")"},
       {".pp", fpc + R"( -o"%PATH%%NAME%.exe" -O2 -XS -Sg "%PATH%%NAME%%EXT%")"},
-      {".cpp", gpp + R"( -o"%PATH%%NAME%.exe" "%PATH%%NAME%%EXT%" -O2 -s -static -lm -x c++)"},
-      {".c", gcc + R"( -o"%PATH%%NAME%.exe" "%PATH%%NAME%%EXT%" -O2 -s -static -lm -x c)"},
+      {".cpp", gpp + R"( -o"%PATH%%NAME%.exe" -x c++ "%PATH%%NAME%%EXT%" -O2 -s -static -lm)"},
+      {".c", gcc + R"( -o"%PATH%%NAME%.exe" -x c "%PATH%%NAME%%EXT%" -O2 -s -static -lm)"},
       {".java", javac + R"( "%PATH%%NAME%%EXT%")"},
   };
   // BuildDefault replaces whatever the table held.
@@ -340,6 +340,42 @@ TEST_P(DefaultRowTest, FullPathRowCompilesACorrectProgram) {
       << ::testing::PrintToString(engine.Log());
   EXPECT_EQ(engine.CompiledFile(), c.compiled);
   EXPECT_TRUE(Exists(dir / c.compiled));
+}
+
+// gcc takes "-x" for the inputs after it only; behind the source it adds a
+// warning at the head of every compile report. A correct C or C++ program
+// leaves both capture files empty, with the working-folder rows and with
+// the full-path rows, and a broken one's report holds only its own errors.
+TEST_F(CompilerTest, DefaultCAndCppCompilesReportOnlyTheProgramsOwnDiagnostics) {
+  struct Case {
+    const char* file;
+    const char* good;
+  } cases[] = {
+      {"Sum.cpp", "#include <cstdio>\nint main(){std::puts(\"7\");}\n"},
+      {"Sum.c", "#include <stdio.h>\nint main(void){puts(\"7\");return 0;}\n"},
+  };
+  for (const bool fullPathRows : {false, true}) {
+    TCompilerConfig rows;
+    if (fullPathRows)
+      for (int i = 0; i < 8; ++i) rows.Delete(0);
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.file) + (fullPathRows ? " (full-path row)" : ""));
+      TempFolder good, bad;
+      WriteText(good / c.file, c.good);
+      TCompilerEngine engine(rows);
+      ASSERT_EQ(engine.Compile(good.Path(), "Sum"), TCompilerEngine::crOK) << ::testing::PrintToString(engine.Log());
+      EXPECT_EQ(ReadText(CaptureErr()), "");
+      EXPECT_EQ(ReadText(CaptureOut()), "");
+
+      WriteText(bad / c.file, "int main(void) { return undeclared; }\n");
+      TCompilerEngine failing(rows);
+      ASSERT_EQ(failing.Compile(bad.Path(), "Sum"), TCompilerEngine::crError);
+      ASSERT_GE(failing.Log().size(), 3u);
+      for (std::size_t i = 2; i < failing.Log().size(); ++i)
+        EXPECT_EQ(failing.Log()[i].find("warning"), std::string::npos) << failing.Log()[i];
+      EXPECT_NE(::testing::PrintToString(failing.Log()).find("undeclared"), std::string::npos);
+    }
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(

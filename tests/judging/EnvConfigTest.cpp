@@ -4,13 +4,18 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include <zlib.h>
+
 #include "core/CompressedXML.h"
+#include "core/Dialogs.h"
 #include "core/SystemInfo.h"
 #include "judging/XMLHelpers.h"
 #include "platform/Registry.h"
@@ -98,6 +103,24 @@ class ConfigTest : public ::testing::Test {
     const TCompilerConfig table;
     return EnvConfig->SubmitDir == defaults.SubmitDir && EnvConfig->StyleName == defaults.StyleName &&
            CompilerConfig->Count() == table.Count() && CompilerConfig->Items(0)->cmd == table.Items(0)->cmd;
+  }
+
+  // A configuration file cut short after the first Length characters of
+  // Xml: its zlib stream breaks off there, as after a disk ran full.
+  static void WriteCutShortConfig(const std::string& xml, std::size_t length) {
+    z_stream zs{};
+    deflateInit(&zs, Z_DEFAULT_COMPRESSION);
+    std::string out(compressBound(static_cast<uLong>(xml.size())) + 64, '\0');
+    zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(xml.data()));
+    zs.avail_in = static_cast<uInt>(length);
+    zs.next_out = reinterpret_cast<Bytef*>(out.data());
+    zs.avail_out = static_cast<uInt>(out.size());
+    deflate(&zs, Z_SYNC_FLUSH);
+    out.resize(out.size() - zs.avail_out);
+    deflateEnd(&zs);
+    fs::create_directories(fs::path(ConfigFileName()).parent_path());
+    WriteText(ConfigFileName(), out);
+    SetMarker(kVersionSignature);
   }
 
   static std::vector<std::string> AttributeNames(pugi::xml_node node) {
@@ -314,45 +337,149 @@ TEST_F(ConfigTest, AWrongIdentifierLeavesOnlyItsOwnPartAtTheDefaults) {
   }
 }
 
-TEST_F(ConfigTest, UnreadableFileFallsBackToDefaultsAndIsKeptAside) {
-  const std::string cases[] = {
-      "not a compressed document",
-      // Valid up to one attribute that does not convert: the rows read
-      // before it are dropped too.
-      R"(<VelkorConfiguration><CompilerConfigurations Identifier="VELKORCompiler"><Item ext=".kt" cmd="k"/>)"
-      R"(</CompilerConfigurations><Environment Identifier="VELKOREnvironment" StyleName="Dark" GUIFontSize="abc"/>)"
-      R"(</VelkorConfiguration>)",
+// A jury's configuration, as SaveConfiguration writes it, with one row of
+// its own ahead of the defaults.
+constexpr const char* kJuryConfig =
+    R"(<?xml version="1.0" encoding="UTF-8"?>)"
+    "\n<VelkorConfiguration>"
+    R"(<CompilerConfigurations Identifier="VELKORCompiler">)"
+    R"(<Item ext=".kt" cmd="kotlinc &quot;%NAME%%EXT%&quot;"/>)"
+    R"(<Item ext=".cpp" cmd="g++ -std=c++20 &quot;%NAME%%EXT%&quot;"/>)"
+    "</CompilerConfigurations>"
+    R"(<Environment Identifier="VELKOREnvironment" SubmitDir="/srv/in" StyleName="Dark" GUIFontSize="12" )"
+    R"(ExamEditAction="2" ToolBarVisible="false"/>)"
+    "</VelkorConfiguration>\n";
+
+TEST_F(ConfigTest, DamagedFileKeepsWhatParsesAndTellsTheJuryOnce) {
+  const std::string xml = kJuryConfig;
+  const auto cutBefore = [&xml](const char* text) { return xml.find(text); };
+  const auto cutInside = [&xml](const char* text) { return xml.find(text) + std::string(text).size() / 2; };
+  enum Kept { kNothing, kFirstRow, kTable, kAll };
+  struct Case {
+    const char* what;
+    std::function<void()> write;
+    Kept kept;
+    bool fileStays;                     // only read from, or moved aside
+    std::vector<std::string> mentions;  // what the message names
+  } cases[] = {
+      {"one attribute that does not convert",
+       [&] { WriteConfig(std::string(kJuryConfig).replace(xml.find("\"false\""), 7, "\"maybe\"")); }, kAll, true,
+       {"\"ToolBarVisible\"", "\"maybe\""}},
+      {"two of them",
+       [&] {
+         std::string bad = xml;
+         bad.replace(bad.find("\"false\""), 7, "\"maybe\"");
+         bad.replace(bad.find("\"12\""), 4, "\"1 2\"");
+         WriteConfig(bad);
+       },
+       kAll, true, {"\"ToolBarVisible\"", "\"GUIFontSize\"", "\"1 2\""}},
+      {"cut inside the settings", [&] { WriteCutShortConfig(xml, cutInside("SubmitDir=\"/srv/in\"")); }, kTable,
+       true, {"Environment", "dữ liệu nén bị cắt cụt"}},
+      {"cut inside the second row", [&] { WriteCutShortConfig(xml, cutInside("g++ -std=c++20")); }, kFirstRow, true,
+       {"chỉ đọc được 1 dòng đầu", ".cpp", "Environment"}},
+      {"cut before the closing tag", [&] { WriteCutShortConfig(xml, cutBefore("</VelkorConfiguration>")); }, kAll,
+       true, {"dữ liệu nén bị cắt cụt"}},
+      {"cut before the root", [&] { WriteCutShortConfig(xml, cutBefore("<VelkorConfiguration>")); }, kNothing, false,
+       {"không đọc được gì"}},
+      {"not compressed at all",
+       [&] {
+         fs::create_directories(home / "config");
+         WriteText(ConfigFileName(), "not a compressed document");
+         SetMarker(kVersionSignature);
+       },
+       kNothing, false, {"incorrect header check"}},
   };
-  for (const std::string& text : cases) {
-    SCOPED_TRACE(text);
-    if (text.front() == '<') {
-      WriteConfig(text);
-    } else {
-      fs::create_directories(home / "config");
-      WriteText(ConfigFileName(), text);
-      SetMarker(kVersionSignature);
-    }
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (const auto& e : fs::directory_iterator(fs::path(ConfigFileName()).parent_path())) fs::remove_all(e.path());
+    c.write();
     const std::string bytes = ReadText(ConfigFileName());
+    auto dialog = std::make_shared<TScriptedMessageDialog>(std::initializer_list<int>{mrOk});
+    SetMessageDialog(dialog);
     EXPECT_NO_THROW(LoadConfiguration());
-    EXPECT_TRUE(HasDefaults());
-    EXPECT_FALSE(Exists(ConfigFileName()));
-    EXPECT_EQ(ReadText(ConfigFileName() + ".bak"), bytes);
+
+    // Every value that parsed is in use; the rest has its default.
+    const TEnvConfig defaults;
+    const bool settingsRead = c.kept == kAll;
+    EXPECT_EQ(EnvConfig->SubmitDir, settingsRead ? "/srv/in" : "");
+    EXPECT_EQ(EnvConfig->StyleName, settingsRead ? "Dark" : "Default");
+    EXPECT_EQ(EnvConfig->ExamEditAction, settingsRead ? eeaKeep : eeaAsk);
+    const auto mentioned = [&c](const char* m) {
+      return std::find(c.mentions.begin(), c.mentions.end(), m) != c.mentions.end();
+    };
+    EXPECT_EQ(EnvConfig->ToolBarVisible, !settingsRead || mentioned("\"ToolBarVisible\""));
+    EXPECT_EQ(EnvConfig->GUIFontSize, settingsRead && !mentioned("\"GUIFontSize\"") ? 12 : defaults.GUIFontSize);
+    if (c.kept == kNothing) {
+      EXPECT_TRUE(HasDefaults());
+    } else {
+      EXPECT_EQ(CompilerConfig->Items(0)->ext, ".kt");
+      if (c.kept == kFirstRow) {
+        // The lost rows' languages fall back to their default rows; no
+        // extension is left without one.
+        const TCompilerConfig table;
+        EXPECT_EQ(CompilerConfig->Items(1)->ext, ".pas");
+        EXPECT_EQ(CompilerConfig->Items(3)->cmd, table.Items(2)->cmd);  // the default ".cpp" row
+        std::string cmd, ext;
+        WriteText(home / "sub/Sum.c", "");
+        EXPECT_TRUE(CompilerConfig->GetCommandLine(home / "sub", "Sum", ext, cmd));
+      } else {
+        EXPECT_EQ(CompilerConfig->Count(), 2);
+        EXPECT_EQ(CompilerConfig->Items(1)->cmd, "g++ -std=c++20 \"%NAME%%EXT%\"");
+      }
+    }
+
+    // The original is kept whole beside the file, owner-only; the file
+    // itself stays only while something of it was read.
+    const std::string bak = ConfigFileName() + ".bak";
+    EXPECT_EQ(ReadText(bak), bytes);
+    EXPECT_EQ(ModeOf(bak), 0600u);
+    EXPECT_EQ(Exists(ConfigFileName()), c.fileStays);
+
+    // One message, in Vietnamese, naming the copy and what was not read;
+    // shown when the program asks for it, and once only.
+    EXPECT_TRUE(dialog->Requests().empty()) << "the notice waits for the main window";
+    ShowConfigurationNotice();
+    ShowConfigurationNotice();
+    ASSERT_EQ(dialog->Requests().size(), 1u);
+    const std::string msg = dialog->Requests()[0].Msg;
+    EXPECT_EQ(dialog->Requests()[0].DlgType, mtWarning);
+    EXPECT_EQ(msg.rfind("File cấu hình", 0), 0u) << msg;
+    EXPECT_NE(msg.find("\"" + bak + "\""), std::string::npos) << msg;
+    for (const std::string& m : c.mentions) EXPECT_NE(msg.find(m), std::string::npos) << m << " in\n" << msg;
+    SetMessageDialog(nullptr);
   }
+
+  // A whole file says nothing, and a second damaged start takes the next
+  // free name: an earlier copy is never overwritten.
+  WriteConfig(xml);
+  LoadConfiguration();
+  EXPECT_EQ(ConfigurationNotice(), "");
+  WriteText(ConfigFileName() + ".bak", "first");
+  WriteText(ConfigFileName() + ".1.bak", "second");
+  WriteConfig(std::string(kJuryConfig).replace(xml.find("\"false\""), 7, "\"maybe\""));
+  LoadConfiguration();
+  EXPECT_EQ(ReadText(ConfigFileName() + ".bak"), "first");
+  EXPECT_EQ(ReadText(ConfigFileName() + ".1.bak"), "second");
+  EXPECT_EQ(ReadText(ConfigFileName() + ".2.bak"), ReadText(ConfigFileName()));
+  EXPECT_NE(ConfigurationNotice().find("Velkor.cfg.2.bak"), std::string::npos) << ConfigurationNotice();
 }
 
-TEST_F(ConfigTest, CleanSwitchOrAnotherMarkerDiscardsTheFile) {
+TEST_F(ConfigTest, CleanSwitchDeletesTheFileAndAnotherMarkerSetsItAside) {
   struct Case {
     const char* what;
     std::vector<std::string> params;
     std::optional<std::string> markerBefore, markerAfter;
+    bool keptAside;
   } cases[] = {
-      {"/CLEAN in any case", {"/load", "/clean"}, "Velkor 0.0.9", "Velkor 0.0.9"},
-      {"another release", {}, "Velkor 0.0.9", kVersionSignature},
-      {"no marker", {}, std::nullopt, kVersionSignature},
+      {"/CLEAN in any case", {"/load", "/clean"}, "Velkor 0.0.9", "Velkor 0.0.9", false},
+      {"another release", {}, "Velkor 0.0.9", kVersionSignature, true},
+      {"no marker", {}, std::nullopt, kVersionSignature, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
+    for (const auto& e : fs::directory_iterator(fs::path(ConfigFileName()).parent_path())) fs::remove_all(e.path());
     SaveChangedConfiguration();
+    const std::string bytes = ReadText(ConfigFileName());
     {
       platform::Registry reg;
       reg.OpenKey(kMarkerKey, true);
@@ -364,6 +491,36 @@ TEST_F(ConfigTest, CleanSwitchOrAnotherMarkerDiscardsTheFile) {
     EXPECT_TRUE(HasDefaults());
     EXPECT_FALSE(Exists(ConfigFileName()));
     EXPECT_EQ(Marker(), c.markerAfter);
+    EXPECT_EQ(Exists(ConfigFileName() + ".bak"), c.keptAside);
+    if (c.keptAside) {
+      EXPECT_EQ(ReadText(ConfigFileName() + ".bak"), bytes);
+      EXPECT_NE(ConfigurationNotice().find(ConfigFileName() + ".bak"), std::string::npos) << ConfigurationNotice();
+    } else {
+      EXPECT_EQ(ConfigurationNotice(), "");
+    }
+  }
+}
+
+// A marker nobody can read used to stop every start with an uncaught
+// registry error; it now counts as missing and is written anew.
+TEST_F(ConfigTest, DamagedMarkerCountsAsMissing) {
+  const fs::path key = home / "config/velkor-registry/HKEY_CURRENT_USER/SOFTWARE/Velkor";
+  struct Case {
+    const char* what;
+    std::string valueFile;  // the value's file as found on disk
+  } cases[] = {
+      {"empty", ""},
+      {"another type", "dword\n7"},
+      {"type line only", "sz"},
+      {"garbage", std::string("\x00\xff\x13garbage", 10)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::create_directories(key);
+    WriteText(key / "Signature", c.valueFile);
+    EXPECT_NO_THROW(EXPECT_FALSE(CheckVersionSignature()));
+    EXPECT_EQ(Marker(), kVersionSignature);
+    EXPECT_TRUE(CheckVersionSignature());
   }
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -103,6 +104,59 @@ TEST_F(GlobalsTest, FailedSaveAtCleanUpIsReportedAndCleanUpGoesOn) {
   ASSERT_EQ(dialog->Requests().size(), 1u);
   EXPECT_EQ(dialog->Requests()[0].DlgType, mtError);
   EXPECT_NE(dialog->Requests()[0].Msg.find("Velkor.cfg"), std::string::npos) << dialog->Requests()[0].Msg;
+}
+
+// A marker nobody can read, or a registry that cannot be opened, used to
+// end every start with an uncaught error. Start-up now completes, keeps the
+// file as a ".bak", and clean-up leaves a marker the next start accepts.
+TEST_F(GlobalsTest, StartUpCompletesWithADamagedMarker) {
+  const fs::path key = home / "config/velkor-registry/HKEY_CURRENT_USER/SOFTWARE/Velkor";
+  struct Case {
+    const char* what;
+    std::function<void()> damage;
+    bool repairedAtCleanUp;
+  } cases[] = {
+      {"empty value", [&] { testing::WriteText((key / "Signature").string(), ""); }, true},
+      {"another type", [&] { testing::WriteText((key / "Signature").string(), "dword\n1"); }, true},
+      {"garbage", [&] { testing::WriteText((key / "Signature").string(), std::string("\x01\xfe\x00zz", 5)); }, true},
+      // The key is a file: the registry cannot be opened at all; the save
+      // at clean-up reports it, and the file is still written.
+      {"key not a folder",
+       [&] {
+         fs::remove_all(key);
+         testing::WriteText(key.string(), "");
+       },
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::create_directories(home / "config");
+    for (const auto& e : fs::directory_iterator(home / "config")) fs::remove_all(e.path());
+    InitializeGlobals();
+    EnvConfig->SubmitDir = "/srv/submit";
+    FinalizeGlobals();
+    const std::string bytes = testing::ReadText(home / "config/Velkor.cfg");
+    c.damage();
+
+    auto dialog = std::make_shared<TScriptedMessageDialog>(std::initializer_list<int>{mrOk});
+    SetMessageDialog(dialog);
+    EXPECT_NO_THROW(InitializeGlobals());
+    EXPECT_EQ(EnvConfig->SubmitDir, "") << "a file nobody can vouch for is not read";
+    EXPECT_FALSE(Exists(home / "config/Velkor.cfg"));
+    EXPECT_EQ(testing::ReadText(home / "config/Velkor.cfg.bak"), bytes);
+    EXPECT_NE(ConfigurationNotice().find("Velkor.cfg.bak"), std::string::npos) << ConfigurationNotice();
+    EnvConfig->SubmitDir = "/srv/again";
+    FinalizeGlobals();
+    EXPECT_EQ(dialog->Requests().size(), c.repairedAtCleanUp ? 0u : 1u);
+    SetMessageDialog(nullptr);
+
+    if (!c.repairedAtCleanUp) continue;
+    EXPECT_EQ(Marker(), kVersionSignature);
+    InitializeGlobals();
+    EXPECT_EQ(EnvConfig->SubmitDir, "/srv/again");
+    EXPECT_EQ(ConfigurationNotice(), "");
+    FinalizeGlobals();
+  }
 }
 
 }  // namespace

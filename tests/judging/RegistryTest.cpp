@@ -87,6 +87,12 @@ TEST_F(RegistryTest, MisuseRaises) {
   reg.WriteInteger("Number", 12);
   EXPECT_THROW(reg.ReadInteger("Text"), ERegistryError);
   EXPECT_THROW(reg.ReadString("Number"), ERegistryError);
+  // The jury may read these inside other messages: Vietnamese first.
+  try {
+    reg.ReadString("Number");
+  } catch (const ERegistryError& e) {
+    EXPECT_EQ(std::string(e.what()), "Giá trị registry \"Key\\Number\" bị hỏng: không phải kiểu sz");
+  }
   reg.CloseKey();
   EXPECT_THROW(reg.WriteString("Text", "x"), ERegistryError);
 }

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <optional>
 
@@ -125,10 +126,23 @@ TEST_P(UnderLocale, AttributesReadWithDefaults) {
 
   EXPECT_EQ(ReadXMLAttribute(e, "S", ""), " x y ") << "strings as they stand";
   EXPECT_EQ(ReadXMLAttribute(e, "Missing", "default"), "default") << "a literal default reads a string";
-  try {
-    ReadXMLAttribute(e, "Y", false);
-  } catch (const EConvertError& error) {
-    EXPECT_NE(std::string(error.what()).find("\"Y\""), std::string::npos) << "the error names the attribute";
+  // The jury reads these: what is wrong first, then the attribute and its text.
+  struct Case {
+    std::function<void()> read;
+    const char* message;
+  } cases[] = {
+      {[&] { ReadXMLAttribute(e, "Y", false); },
+       R"(Giá trị của thuộc tính "Y" không hợp lệ: "yes" không phải là giá trị Boolean (true hoặc false))"},
+      {[&] { ReadXMLAttribute(e, "Big", 0); },
+       R"(Giá trị của thuộc tính "Big" không hợp lệ: "99999999999" vượt quá phạm vi số nguyên 32 bit)"},
+  };
+  for (const Case& c : cases) {
+    try {
+      c.read();
+      ADD_FAILURE() << c.message;
+    } catch (const EConvertError& error) {
+      EXPECT_EQ(std::string(error.what()), c.message);
+    }
   }
 }
 
