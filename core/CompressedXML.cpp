@@ -61,32 +61,53 @@ std::string Deflate(std::string_view text) {
   return out;
 }
 
-std::string Inflate(std::string_view data, const std::string& origin) {
+// Inflates Data into Out until the stream ends, breaks or passes the
+// bound; returns zlib's last code, with its message and the bytes it left.
+struct TInflateEnd {
+  int Code = Z_OK;
+  std::string Message;
+  uInt Trailing = 0;
+  bool TooLarge = false;
+  bool NotStarted = false;
+};
+
+TInflateEnd InflateInto(std::string_view data, std::string& out, int flush) {
+  TInflateEnd end;
   z_stream zs{};
-  if (inflateInit(&zs) != Z_OK) FailRead(origin, "không khởi động được bộ giải nén zlib");
+  if (inflateInit(&zs) != Z_OK) {
+    end.NotStarted = true;
+    return end;
+  }
   zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
   zs.avail_in = static_cast<uInt>(data.size());
-  std::string out;
-  int rc;
   do {
     const std::size_t used = out.size();
     if (used > MaxUnpackedXMLBytes) {
-      inflateEnd(&zs);
-      FailRead(origin, "nội dung giải nén vượt quá " + std::to_string(MaxUnpackedXMLBytes) + " byte");
+      end.TooLarge = true;
+      break;
     }
     out.resize(used + kChunk);
     zs.next_out = reinterpret_cast<Bytef*>(out.data() + used);
     zs.avail_out = kChunk;
-    rc = inflate(&zs, Z_NO_FLUSH);
+    end.Code = inflate(&zs, flush);
     out.resize(used + kChunk - zs.avail_out);
-  } while (rc == Z_OK);
-  const std::string message = zs.msg ? zs.msg : "";
-  const uInt trailing = zs.avail_in;
+  } while (end.Code == Z_OK);
+  if (zs.msg) end.Message = zs.msg;
+  end.Trailing = zs.avail_in;
   inflateEnd(&zs);
-  if (rc == Z_BUF_ERROR) FailRead(origin, "dữ liệu nén bị cắt cụt");
-  if (rc != Z_STREAM_END)
-    FailRead(origin, "dữ liệu nén bị hỏng (" + (message.empty() ? "zlib error " + std::to_string(rc) : message) + ")");
-  if (trailing != 0) FailRead(origin, "có dữ liệu thừa sau phần nén");
+  return end;
+}
+
+std::string Inflate(std::string_view data, const std::string& origin) {
+  std::string out;
+  const TInflateEnd end = InflateInto(data, out, Z_NO_FLUSH);
+  if (end.TooLarge) FailRead(origin, "nội dung giải nén vượt quá " + std::to_string(MaxUnpackedXMLBytes) + " byte");
+  if (end.NotStarted) FailRead(origin, "không khởi động được bộ giải nén zlib");
+  if (end.Code == Z_BUF_ERROR) FailRead(origin, "dữ liệu nén bị cắt cụt");
+  if (end.Code != Z_STREAM_END)
+    FailRead(origin, "dữ liệu nén bị hỏng (" +
+                         (end.Message.empty() ? "zlib error " + std::to_string(end.Code) : end.Message) + ")");
+  if (end.Trailing != 0) FailRead(origin, "có dữ liệu thừa sau phần nén");
   return out;
 }
 
@@ -238,6 +259,13 @@ void TCompressedXML::SaveToStream(std::ostream& Stream) {
   Stream.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   Stream.flush();
   if (!Stream) throw EXMLError(std::string("Không ghi được ") + kStreamOrigin);
+}
+
+std::string InflateReadablePart(std::string_view Bytes) {
+  std::string out;
+  // Z_SYNC_FLUSH hands out everything decodable before the damage.
+  InflateInto(Bytes, out, Z_SYNC_FLUSH);
+  return out;
 }
 
 }  // namespace velkor

@@ -4,7 +4,6 @@
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include <cerrno>
 #include <exception>
@@ -137,30 +136,6 @@ bool ReadFileBytes(const std::string& path, std::string& bytes, std::string& err
   }
 }
 
-// The text a zlib stream gives before it breaks off: a file cut short (a
-// full disk, a copy that stopped) still unpacks up to the cut. Empty when
-// not even the header is zlib's.
-std::string InflatePrefix(std::string_view data) {
-  z_stream zs{};
-  if (inflateInit(&zs) != Z_OK) return {};
-  zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-  zs.avail_in = static_cast<uInt>(data.size());
-  std::string out;
-  constexpr std::size_t kChunk = 64 * 1024;
-  int rc;
-  do {
-    const std::size_t used = out.size();
-    if (used > MaxUnpackedXMLBytes) break;
-    out.resize(used + kChunk);
-    zs.next_out = reinterpret_cast<Bytef*>(out.data() + used);
-    zs.avail_out = kChunk;
-    rc = inflate(&zs, Z_SYNC_FLUSH);
-    out.resize(used + kChunk - zs.avail_out);
-  } while (rc == Z_OK);
-  inflateEnd(&zs);
-  return out;
-}
-
 // Parses what stands before the last complete tag of Text into Doc and
 // returns that part. A tag cut in two would give its last attribute a cut
 // value; ending at a ">" keeps every attribute whole.
@@ -270,7 +245,7 @@ void ReadConfigurationFile(const std::string& fileName) {
     doc.LoadFromBytes(bytes, "file " + Quoted(fileName));
   } catch (const EXMLError& e) {
     damage = e.what();
-    text = InflatePrefix(bytes);
+    text = InflateReadablePart(bytes);
     prefix = ParsePrefix(doc, text);
   }
   const pugi::xml_node root = doc.child(kRootElement);
