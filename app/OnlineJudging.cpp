@@ -17,8 +17,14 @@ namespace velkor {
 
 namespace {
 
-constexpr std::uint32_t kLockedFileWaitMs = 1000;
 constexpr std::uint32_t kLogNameRetryMs = 100;
+
+// What the passes know of the files that wait, from one pass to the next.
+// Keyed by path, so a folder of one contest and of the next never mix.
+TSubmissionWaits& Waits() {
+  static TSubmissionWaits waits;
+  return waits;
+}
 
 std::string WithDelimiter(std::string Dir) {
   if (!Dir.empty() && Dir.back() != '/') Dir += '/';
@@ -81,14 +87,56 @@ void WriteSubmissionLog(const std::string& Path, const std::vector<std::string>&
 int JudgeSubmissionPass(TContestInfo& Contest, const std::string& SubmitDir, const TOnlineJudgeHooks& Hooks) {
   if (SubmitDir.empty() || Contest.ExamSet().Dir().empty() || Contest.ResultSet().Dir().empty()) return 0;
   int judged = 0;
+  std::vector<std::string> present;
   for (const TSubmitRec& S : ScanSubmissionDir(SubmitDir)) {
     const std::string dir = WithDelimiter(S.Dir);
     const std::string path = dir + S.FileName;
-    if (IsFileLocked(path, false)) RetrySleep(kLockedFileWaitMs);
-    try {
-      if (!Contest.ExamSet().Obj(S.EName)) {
-        ShellDeleteProc(path);
+    present.push_back(path);
+    // A file still being written is left for a later pass (the folder's
+    // watch and the passes every second come back to it): moved now, it
+    // would be judged half-written while the writer finished it where
+    // nobody judges it again. One that stays busy for long is told to the
+    // jury in its log, once, and still waits.
+    switch (Waits().Check(path)) {
+      case TSubmissionWaits::swReady:
+        break;
+      case TSubmissionWaits::swBusyTooLong: {
+        const std::string logs = RequireLogsFolder(dir);
+        WriteSubmissionLog(logs + GetLogFileName(logs, S.FileName),
+                           {"Bài nộp chưa được chấm: sau " +
+                            std::to_string(static_cast<int>(TSubmissionWaits::kLongWaitSeconds)) +
+                            " giây file vẫn chưa ghi xong; bài sẽ được chấm khi file ghi xong. Chi tiết: file \"" +
+                            S.FileName + "\" " + Waits().BusyReason(path) + "."});
         continue;
+      }
+      default:
+        continue;
+    }
+    if (!Contest.ExamSet().Obj(S.EName)) {
+      // The submitter's only copy: kept where the jury finds it, and the
+      // log says why it was not judged.
+      std::string keptAt;
+      try {
+        keptAt = SetSubmissionAside(S);
+      } catch (const std::exception&) {
+        continue;  // stays in the folder for the next pass
+      }
+      Waits().Forget(path);
+      const std::string logs = RequireLogsFolder(dir);
+      WriteSubmissionLog(logs + GetLogFileName(logs, S.FileName),
+                         {"Không có bài thi nào tên \"" + S.EName +
+                          "\" trong kỳ thi: bài nộp không được chấm, file được giữ lại tại \"" + keptAt + "\"."});
+      continue;
+    }
+    try {
+      // The contestant's folder may be deleted with the contest (the
+      // unpack folder of an archive the jury does not save): the copy
+      // outside it is what keeps the submission. Made first, so that a
+      // copy that fails changes nothing; once, however often the move
+      // below fails.
+      if (!Waits().CopyKept(path)) {
+        KeepSubmissionCopy(S);
+        Waits().MarkCopyKept(path);
       }
       // An earlier log of this file goes now. A logs folder that cannot
       // be used does not keep the submission from being judged: the jury
@@ -109,6 +157,7 @@ int JudgeSubmissionPass(TContestInfo& Contest, const std::string& SubmitDir, con
         if (Hooks.ContestantAdded) Hooks.ContestantAdded();
       }
       MoveSubmissionToContestant(S, *results.ObjF(S.CName));
+      Waits().Forget(path);
       if (Hooks.ContestChanged) Hooks.ContestChanged();
     } catch (const std::exception&) {
       continue;  // stays in the folder for the next pass
@@ -126,6 +175,7 @@ int JudgeSubmissionPass(TContestInfo& Contest, const std::string& SubmitDir, con
     const std::string logs = RequireLogsFolder(dir);
     WriteSubmissionLog(logs + GetLogFileName(logs, S.FileName), lines);
   }
+  Waits().KeepOnly(present);
   return judged;
 }
 

@@ -1,5 +1,7 @@
 #include "judging/SubmitU.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <charconv>
 #include <chrono>
@@ -14,6 +16,7 @@
 #include "core/NameCompare.h"
 #include "judging/NamedObjs.h"
 #include "judging/Results.h"
+#include "platform/FolderChanges.h"
 
 namespace velkor {
 namespace {
@@ -155,6 +158,123 @@ void MoveSubmissionToContestant(const TSubmitRec& Rec, const TResultC& RC) {
   if (!source.empty() && source.back() != '/') source += '/';
   source += Rec.FileName;
   MoveOrFail(source, folder, target);
+}
+
+namespace {
+
+std::string JoinedPath(const TSubmitRec& Rec) {
+  std::string path = Rec.Dir;
+  if (!path.empty() && path.back() != '/') path += '/';
+  return path + Rec.FileName;
+}
+
+// The history folder of Rec's submission folder, made when missing; never
+// a link or a file standing under that name.
+std::string RequireSubmissionHistory(const TSubmitRec& Rec) {
+  std::string dir = Rec.Dir.empty() ? "." : Rec.Dir;
+  const std::string folder = SubmissionHistoryFolder(dir);
+  ::mkdir(folder.c_str(), 0700);  // an existing one is checked below
+  struct stat st {};
+  if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+    throw std::runtime_error("Không dùng được thư mục lưu bài nộp \"" + folder + "\"");
+  return folder;
+}
+
+// A name in Folder for Rec's file that nothing stands under yet.
+std::string FreeHistoryName(const std::string& Folder, const TSubmitRec& Rec) {
+  const std::string stamp = DateTimeStamp(SubmitClockNow());
+  std::string name = stamp + "_" + Rec.FileName;
+  for (int n = 1; PathExists(Folder + "/" + name); ++n) name = stamp + "-" + std::to_string(n) + "_" + Rec.FileName;
+  return name;
+}
+
+long long Nanoseconds(const timespec& t) { return static_cast<long long>(t.tv_sec) * 1000000000LL + t.tv_nsec; }
+
+constexpr double kSecondsPerDay = 86400;
+
+}  // namespace
+
+std::string SubmissionHistoryFolder(const std::string& SubmitDir) {
+  std::string folder = SubmitDir;
+  if (!folder.empty() && folder.back() != '/') folder += '/';
+  return folder + kHistoryFolderName;
+}
+
+std::string KeepSubmissionCopy(const TSubmitRec& Rec) {
+  const std::string folder = RequireSubmissionHistory(Rec);
+  const std::string name = FreeHistoryName(folder, Rec);
+  CopyOrFail(JoinedPath(Rec), folder, name);
+  return folder + "/" + name;
+}
+
+std::string SetSubmissionAside(const TSubmitRec& Rec) {
+  const std::string folder = RequireSubmissionHistory(Rec);
+  const std::string name = FreeHistoryName(folder, Rec);
+  MoveOrFail(JoinedPath(Rec), folder, name);
+  return folder + "/" + name;
+}
+
+TSubmissionWaits::TState TSubmissionWaits::Check(const std::string& Path) {
+  struct stat st {};
+  if (::lstat(Path.c_str(), &st) != 0) return swBusy;  // gone meanwhile: nothing to take
+  const TDateTime now = SubmitClockNow();
+  const TLook look{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+                   static_cast<std::uint64_t>(st.st_size), Nanoseconds(st.st_mtim), Nanoseconds(st.st_ctim)};
+  auto [it, fresh] = FFiles.try_emplace(Path);
+  TFile& file = it->second;
+  if (fresh) {
+    file.Look = look;
+    file.FirstSeen = file.LookSince = now;
+  } else if (!(file.Look == look)) {
+    file.Look = look;
+    file.LookSince = now;
+    file.SeenChanging = true;
+    file.CopyKept = false;
+  }
+  // A clock set back: what we saw "later" counts from now.
+  file.LookSince = std::min(file.LookSince, now);
+  file.FirstSeen = std::min(file.FirstSeen, now);
+
+  const TDateTime quiet = kQuietSeconds / kSecondsPerDay;
+  const TDateTime changed = std::max(FileTimeToLocalDateTime(st.st_mtim), FileTimeToLocalDateTime(st.st_ctim));
+  const bool trusted = changed <= now;
+  const bool recent = (trusted && now - changed < quiet) || ((file.SeenChanging || !trusted) && now - file.LookSince < quiet);
+  file.OpenForWriting = platform::FileWriteState(Path) == platform::TWriteState::wsWriting;
+  if (!recent && !file.OpenForWriting) return swReady;
+  if (!file.Reported && now - file.FirstSeen >= kLongWaitSeconds / kSecondsPerDay) {
+    file.Reported = true;
+    return swBusyTooLong;
+  }
+  return swBusy;
+}
+
+std::string TSubmissionWaits::BusyReason(const std::string& Path) const {
+  const auto it = FFiles.find(Path);
+  if (it == FFiles.end() || !it->second.OpenForWriting) return "vẫn đang thay đổi (kích thước hoặc thời gian ghi)";
+  std::string who;
+  for (const platform::TFileWriter& w : platform::FileWriters(Path)) {
+    who += who.empty() ? " bởi " : ", ";
+    who += "tiến trình " + std::to_string(w.Pid);
+    if (!w.Command.empty()) who += " \"" + w.Command + "\"";
+  }
+  return "đang được mở để ghi" + (who.empty() ? std::string(" bởi một chương trình khác") : who);
+}
+
+bool TSubmissionWaits::CopyKept(const std::string& Path) const {
+  const auto it = FFiles.find(Path);
+  return it != FFiles.end() && it->second.CopyKept;
+}
+
+void TSubmissionWaits::MarkCopyKept(const std::string& Path) {
+  if (const auto it = FFiles.find(Path); it != FFiles.end()) it->second.CopyKept = true;
+}
+
+void TSubmissionWaits::Forget(const std::string& Path) { FFiles.erase(Path); }
+
+void TSubmissionWaits::KeepOnly(const std::vector<std::string>& Present) {
+  std::erase_if(FFiles, [&](const auto& entry) {
+    return std::find(Present.begin(), Present.end(), entry.first) == Present.end();
+  });
 }
 
 std::string HistoryFileName(TDateTime Now, TDateTime FileTime, const std::string& CName,

@@ -11,7 +11,9 @@
 // into "$History" inside the contestant's folder under time-stamped names
 // (BackupSubmissionHistory), and moves the new file into the contestant's
 // folder under the exam's name (MoveSubmissionToContestant), where the
-// judge engine finds it.
+// judge engine finds it. It takes a file only once it is complete
+// (TSubmissionWaits), and keeps a copy of everything it takes or refuses in
+// the submission folder's own "$History".
 //
 // Both names become paths inside the contestants folder, so a file whose
 // contestant or exam is not one safe path component ("..", ".", a name with
@@ -20,7 +22,9 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "core/FileUtils.h"
 #include "core/LinkedLists.h"
@@ -63,13 +67,83 @@ void BackupSubmissionHistory(const TResultC& RC, const std::string& EName);
 // Rec.EName + Rec.Ext, replacing a file of that name. A failed move raises.
 void MoveSubmissionToContestant(const TSubmitRec& Rec, const TResultC& RC);
 
+// The sub-folder of the submission folder that keeps, under the name
+// "<stamp>_<file name>", a copy of every submission taken into the contest
+// and every file that was refused. Whatever the contest does with its
+// folders afterwards (an opened contest archive's unpack folder is deleted
+// when the jury opens another contest without saving), what a contestant
+// handed in survives here. Made readable by the jury's account only: the
+// submission folder is often shared with the contestants.
+std::string SubmissionHistoryFolder(const std::string& SubmitDir);
+
+// Copies the submitted file into its submission folder's history; returns
+// the copy's path. Raises when the copy fails or the history folder is not
+// a real folder (a link is never written through).
+std::string KeepSubmissionCopy(const TSubmitRec& Rec);
+// Moves the submitted file there instead (a file that is refused); returns
+// its new path. Raises like KeepSubmissionCopy.
+std::string SetSubmissionAside(const TSubmitRec& Rec);
+
+// Decides when a submitted file is complete and may be taken.
+//
+// A file is left where it is while a process has it open for writing
+// (platform::FileWriteState), or while its size or times changed less than
+// kQuietSeconds ago. "Changed" is read from the file's own change and
+// modification times; a time in the future (another machine's clock, a
+// touched file) is not trusted, and a change that we saw ourselves (size or
+// times differ from the previous look) always counts from the moment we saw
+// it. Times come from SubmitClockNow, so tests can move them on.
+class TSubmissionWaits {
+ public:
+  static constexpr double kQuietSeconds = 1;
+  static constexpr double kLongWaitSeconds = 60;
+
+  enum TState {
+    swReady,        // complete: take it
+    swBusy,         // still being written: look again later
+    swBusyTooLong,  // still being written kLongWaitSeconds after it was first
+                    // seen: answered once per file, then swBusy again
+  };
+  TState Check(const std::string& Path);
+  // Why Path was busy at its last Check, in Vietnamese for the jury, to
+  // follow the file's name: "đang được mở để ghi bởi tiến trình 42 ...".
+  std::string BusyReason(const std::string& Path) const;
+  // Whether a copy of Path, as it stands since its last Check, was kept
+  // already (a file whose move keeps failing is copied once, not on every
+  // pass); MarkCopyKept records that it was.
+  bool CopyKept(const std::string& Path) const;
+  void MarkCopyKept(const std::string& Path);
+  // Path was taken away; a file that comes under its name is a new one.
+  void Forget(const std::string& Path);
+  // Forgets every file that is not in Present.
+  void KeepOnly(const std::vector<std::string>& Present);
+
+ private:
+  struct TLook {
+    std::uint64_t Dev = 0, Ino = 0, Size = 0;
+    long long MTimeNs = 0, CTimeNs = 0;
+    bool operator==(const TLook&) const = default;
+  };
+  struct TFile {
+    TLook Look;
+    TDateTime FirstSeen = 0;
+    TDateTime LookSince = 0;    // when the current look was first seen
+    bool SeenChanging = false;  // a look differed from the one before it
+    bool OpenForWriting = false;
+    bool Reported = false;
+    bool CopyKept = false;
+  };
+  std::map<std::string, TFile> FFiles;
+};
+
 // The history name of a file: the stamp "YYYYMMDDhhmmsszzz" of Now, "_",
 // the file's time in milliseconds since 0001-01-01 (at least 15 digits),
 // then "[" CName "]" "[" EName "]" Ext. Both times are local date-times.
 std::string HistoryFileName(TDateTime Now, TDateTime FileTime, const std::string& CName,
                             const std::string& EName, const std::string& Ext);
 
-// The clock of the history stamps: the current local date-time. Installs
+// The clock of the intake: the current local date-time, for history
+// stamps and for how long a file has been quiet. Installs
 // Clock and returns the previous one; an empty one restores the system
 // clock.
 using TLocalClock = std::function<TDateTime()>;

@@ -1,9 +1,17 @@
 #include "platform/FolderChanges.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 
 #include <cerrno>
+#include <csignal>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <memory>
+#include <mutex>
 #include <system_error>
 #include <vector>
 
@@ -142,6 +150,118 @@ bool TFolderWatch::Drain() {
     }
   }
   return changed;
+}
+
+namespace {
+
+void IgnoreSignal(int) {}
+
+// A lease is broken when someone opens the file for writing while we hold
+// it, and the kernel then tells the holder with SIGIO, whose default action
+// ends the process. Our leases last two system calls, but a writer opening
+// the file between them must not kill Velkor: SIGIO, unused otherwise,
+// gets a handler that does nothing. A handler (not SIG_IGN) so that
+// programs started later get the default again at exec. A handler someone
+// else installed is left alone.
+void SurviveLeaseBreaks() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    struct sigaction current {};
+    if (::sigaction(SIGIO, nullptr, &current) != 0) return;
+    if ((current.sa_flags & SA_SIGINFO) != 0 || current.sa_handler != SIG_DFL) return;
+    struct sigaction quiet {};
+    quiet.sa_handler = IgnoreSignal;
+    quiet.sa_flags = SA_RESTART;
+    sigemptyset(&quiet.sa_mask);
+    ::sigaction(SIGIO, &quiet, nullptr);
+  });
+}
+
+struct TDirCloser {
+  void operator()(DIR* Dir) const { ::closedir(Dir); }
+};
+using TDir = std::unique_ptr<DIR, TDirCloser>;
+
+bool IsNumber(const char* Text) {
+  if (*Text == '\0') return false;
+  for (; *Text != '\0'; ++Text)
+    if (*Text < '0' || *Text > '9') return false;
+  return true;
+}
+
+// Whether the descriptor described by the fdinfo file was opened for
+// writing (O_WRONLY or O_RDWR in its "flags:" line, octal).
+bool FdInfoWrites(const std::string& FdInfo) {
+  std::ifstream in(FdInfo);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.rfind("flags:", 0) != 0) continue;
+    const unsigned long flags = std::strtoul(line.c_str() + 6, nullptr, 8);
+    return (flags & O_ACCMODE) != O_RDONLY;
+  }
+  return false;
+}
+
+std::string ProcessCommand(const std::string& Pid) {
+  std::ifstream in("/proc/" + Pid + "/comm");
+  std::string name;
+  std::getline(in, name);
+  return name;
+}
+
+// The processes whose descriptor tables we may read that hold the file
+// (Dev, Ino) open for writing; only the first one when FirstOnly.
+std::vector<TFileWriter> ScanWriters(dev_t Dev, ino_t Ino, bool FirstOnly) {
+  std::vector<TFileWriter> found;
+  TDir proc(::opendir("/proc"));
+  if (!proc) return found;
+  while (const dirent* p = ::readdir(proc.get())) {
+    if (!IsNumber(p->d_name)) continue;
+    const std::string pid = p->d_name;
+    const std::string fdDir = "/proc/" + pid + "/fd/";
+    TDir fds(::opendir(fdDir.c_str()));
+    if (!fds) continue;  // another user's process, or one that just ended
+    while (const dirent* f = ::readdir(fds.get())) {
+      if (!IsNumber(f->d_name)) continue;
+      struct stat st {};
+      // stat follows the descriptor's link to the open file itself, also
+      // when its name has changed or it was moved since it was opened.
+      if (::stat((fdDir + f->d_name).c_str(), &st) != 0 || st.st_dev != Dev || st.st_ino != Ino) continue;
+      if (!FdInfoWrites("/proc/" + pid + "/fdinfo/" + f->d_name)) continue;
+      found.push_back({std::atoi(pid.c_str()), ProcessCommand(pid)});
+      break;
+    }
+    if (FirstOnly && !found.empty()) break;
+  }
+  return found;
+}
+
+}  // namespace
+
+TWriteState FileWriteState(const std::string& Path) {
+  // O_NONBLOCK: a lease someone else holds is not waited for (the open
+  // fails, and the scan below answers instead).
+  UniqueFd fd(::open(Path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
+  struct stat st {};
+  if (fd.Valid()) {
+    if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return TWriteState::wsClosed;
+    SurviveLeaseBreaks();
+    if (::fcntl(fd.Get(), F_SETLEASE, F_RDLCK) == 0) {
+      ::fcntl(fd.Get(), F_SETLEASE, F_UNLCK);
+      return TWriteState::wsClosed;
+    }
+    if (errno == EAGAIN || errno == EBUSY) return TWriteState::wsWriting;
+    fd.Reset();  // not ours, or no leases here: our own descriptor must not be counted
+  } else if (::lstat(Path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    return TWriteState::wsClosed;
+  }
+  return ScanWriters(st.st_dev, st.st_ino, true).empty() ? TWriteState::wsClosed : TWriteState::wsWriting;
+}
+
+std::vector<TFileWriter> FileWriters(const std::string& Path) {
+  struct stat st {};
+  if (::lstat(Path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
+  return ScanWriters(st.st_dev, st.st_ino, false);
 }
 
 }  // namespace velkor::platform

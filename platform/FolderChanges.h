@@ -28,6 +28,7 @@
 #include <initializer_list>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "platform/UniqueFd.h"
 
@@ -87,5 +88,35 @@ class TFolderWatch {
   int FRootWd = -1;
   std::unordered_map<int, std::string> FPaths;  // watch descriptor -> folder
 };
+
+// Whether a file that appeared in a watched folder is still being written.
+//
+// Windows refuses to move a file that another program holds open, so a
+// submission that is still being written simply waits there. Linux moves it
+// and the writer goes on writing into the moved file, so the reader must
+// ask. Two ways are combined, because neither sees everything:
+//
+//   - a read lease (F_SETLEASE F_RDLCK) is refused while anyone at all has
+//     the file open for writing: other users, other PID namespaces, a file
+//     server working for a client. It needs the file to be ours (or
+//     CAP_LEASE) and a file system with leases;
+//   - otherwise every process whose descriptors we may inspect
+//     (/proc/<pid>/fd, with the access mode from /proc/<pid>/fdinfo).
+//     Processes of other users stay unseen; the caller's quiet window
+//     (no change of size or times for a while) is the backstop for them.
+enum class TWriteState : std::uint8_t {
+  wsClosed,   // nobody we can see has it open for writing
+  wsWriting,  // someone has it open for writing
+};
+TWriteState FileWriteState(const std::string& Path);
+
+// A process seen holding a file open for writing.
+struct TFileWriter {
+  int Pid = 0;
+  std::string Command;  // its name ("comm"), "" when unknown
+};
+// The processes we may inspect that hold Path open for writing, for telling
+// the jury who keeps a file busy.
+std::vector<TFileWriter> FileWriters(const std::string& Path);
 
 }  // namespace velkor::platform

@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <memory>
 
 #include "components/LowLevel.h"
@@ -83,6 +84,16 @@ void StartProgramModel(const char* ProgramName) {
   FileUtilsInit();
   InitializeGlobals();
 }
+
+TShiftedSubmitClock::TShiftedSubmitClock(double Seconds_) : Seconds(Seconds_) {
+  FPrevious = SetSubmitClock([this] {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return FileTimeToLocalDateTime(now) + Seconds / 86400.0;
+  });
+}
+
+TShiftedSubmitClock::~TShiftedSubmitClock() { SetSubmitClock(FPrevious); }
 
 void WhenModal(std::function<void(QWidget* Dialog)> Action) {
   // Polls rather than relying on one queued call: some windows show

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/MainFormLink.h"
+#include "judging/SubmitU.h"
 #include "toolkit/DesktopOpen.h"
 
 namespace velkor::test {
@@ -27,6 +28,22 @@ inline constexpr const char* kRightCpp = R"(#include <iostream>
 int main() { long long a, b; std::cin >> a >> b; std::cout << a + b << "\n"; })";
 inline constexpr const char* kWrongCpp = R"(#include <iostream>
 int main() { std::cout << 0 << "\n"; })";
+
+// Installed for its lifetime: the online intake's clock runs Seconds ahead
+// of the real one (Seconds may be changed meanwhile), so that files written
+// a moment ago count as long quiet, and waits of a minute pass at once.
+class TShiftedSubmitClock {
+ public:
+  explicit TShiftedSubmitClock(double Seconds = 5);
+  ~TShiftedSubmitClock();
+  TShiftedSubmitClock(const TShiftedSubmitClock&) = delete;
+  TShiftedSubmitClock& operator=(const TShiftedSubmitClock&) = delete;
+
+  double Seconds;
+
+ private:
+  TLocalClock FPrevious;
+};
 
 // <build>/gui-shots/app, created on first use.
 std::filesystem::path AppShotsFolder();

@@ -265,6 +265,7 @@ TEST_F(MainWindowEndToEnd, CloseAsksAboutAChangedContest) {
 }
 
 TEST_F(MainWindowEndToEnd, OnlineJudgingRunsOnlyWhileTheWindowCanJudge) {
+  test::TShiftedSubmitClock clock;  // files written here count as complete
   const std::string submit = Tree.Path("Submit");
   fs::create_directories(submit);
   EnvConfig->SubmitDir = submit;

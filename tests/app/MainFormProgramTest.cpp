@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -29,6 +30,7 @@ namespace velkor {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::ReadText;
 using testing::TContestTree;
 using testing::WriteText;
 
@@ -189,6 +191,7 @@ TEST_F(MainWindowProgram, SessionEndAnswerHoldsForTheContestAsItStood) {
 }
 
 TEST_F(MainWindowProgram, TimerRunsAPassEverySecondTickUntilTheFolderEmptiesOrGoes) {
+  test::TShiftedSubmitClock clock;  // files written here count as complete
   Tree.AddExam("A", {"1"});
   const std::string submit = Tree.Path("Submit");
   fs::create_directories(submit);
@@ -197,7 +200,8 @@ TEST_F(MainWindowProgram, TimerRunsAPassEverySecondTickUntilTheFolderEmptiesOrGo
   Form->SetContestantsDir(Tree.ContestantsDir());
   ASSERT_TRUE(Form->actOnlineJudge->isEnabled());
 
-  // A file naming an exam the contest lacks: a pass deletes it.
+  // A file naming an exam the contest lacks: a pass takes it away (into
+  // the submission folder's history).
   const std::string stray = submit + "/q[C9][NOPE].cpp";
   WriteText(stray, "int main() {}");
   Form->ntfSubmitChange(nullptr);
@@ -214,6 +218,7 @@ TEST_F(MainWindowProgram, TimerRunsAPassEverySecondTickUntilTheFolderEmptiesOrGo
   EXPECT_TRUE(fs::exists(stray));
   Form->Timer1Timer();
   EXPECT_FALSE(fs::exists(stray));
+  EXPECT_EQ(std::distance(fs::directory_iterator(submit + "/$History"), fs::directory_iterator()), 1);
   EXPECT_FALSE(Form->Timer1->isActive());  // nothing waits any more
 
   // The folder goes while a file waits: the next tick stops the timer.
@@ -242,6 +247,50 @@ TEST_F(MainWindowProgram, TimerRunsAPassEverySecondTickUntilTheFolderEmptiesOrGo
   EXPECT_FALSE(Form->Timer1->isActive());
   EXPECT_EQ(fs::exists(submit + "/a[C9][A].cpp") + fs::exists(submit + "/b[C9][A].cpp"), 1);
   EXPECT_TRUE(fs::is_empty(elsewhere));
+}
+
+// A contest opened from an archive works in the archive's unpack folder,
+// which goes when the jury opens another contest without saving. What a
+// contestant submitted meanwhile must outlive it.
+TEST_F(MainWindowProgram, ASubmissionOutlivesTheUnpackFolderOfAnUnsavedArchive) {
+  test::TShiftedSubmitClock clock;  // files written here count as complete
+  Tree.AddExam("A", {"1"});
+  Tree.AddContestant("OLD");
+  const std::string submit = Tree.Path("Submit");
+  fs::create_directories(submit);
+  EnvConfig->SubmitDir = submit;
+  EnvConfig->DecompressDir = Tree.Path("unpack");
+  Form->SetExamsDir(Tree.TasksDir());
+  Form->SetContestantsDir(Tree.ContestantsDir());
+  const std::string first = Tree.Path("first.contest"), second = Tree.Path("second.contest");
+  ASSERT_TRUE(ContestInfo->FileSave(first));
+  ASSERT_TRUE(ContestInfo->FileSave(second));
+
+  messages->AddAnswer(mrNo);  // the folders chosen above are not saved again
+  Form->LoadContest(first);
+  ASSERT_EQ(ContestInfo->FileName(), first);
+  const fs::path contestants = ContestInfo->ResultSet().Dir();
+  ASSERT_EQ(contestants.string().rfind(Tree.Path("unpack"), 0), 0u) << contestants;
+  ASSERT_TRUE(Form->actOnlineJudge->isEnabled());
+
+  const std::string source = "int main() { return 0; }\n";
+  WriteText(submit + "/bai[C9][A].cpp", source);
+  Form->ScanAndJudgeSubmissions();
+  ASSERT_EQ(ReadText((contestants / "C9" / "A.cpp").string()), source);
+  ASSERT_TRUE(Form->ContestChanged);
+
+  messages->AddAnswer(mrNo);
+  Form->LoadContest(second);
+  ASSERT_EQ(messages->Requests().size(), 2u);
+  EXPECT_EQ(messages->Requests()[1].Msg, "Bạn có muốn ghi lại kỳ thi hiện tại không?");
+  EXPECT_EQ(ContestInfo->FileName(), second);
+  EXPECT_FALSE(fs::exists(contestants / "C9"));  // the unpack folder was emptied for the second archive
+
+  std::vector<fs::path> kept;
+  for (const auto& e : fs::directory_iterator(submit + "/$History")) kept.push_back(e.path());
+  ASSERT_EQ(kept.size(), 1u);
+  EXPECT_TRUE(kept[0].filename().string().ends_with("_bai[C9][A].cpp")) << kept[0];
+  EXPECT_EQ(ReadText(kept[0].string()), source);
 }
 
 }  // namespace

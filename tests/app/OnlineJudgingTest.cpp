@@ -6,8 +6,15 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "AppTestSupport.h"
 #include "core/FileUtils.h"
@@ -16,6 +23,8 @@
 #include "judging/EnvConfig.h"
 #include "judging/Globals.h"
 #include "judging/SubmitU.h"
+#include "platform/FolderChanges.h"
+#include "platform/UniqueFd.h"
 #include "tests/judging/ContestTree.h"
 
 namespace velkor {
@@ -170,11 +179,12 @@ class OnlinePass : public ::testing::Test {
   std::vector<int> rows;  // the set's size each time a contestant was added
   int changes = 0;
   TSleepProc savedSleep;
+  // Files written a moment ago count as complete unless a test says not.
+  test::TShiftedSubmitClock clock;
 };
 
 TEST_F(OnlinePass, NewContestantIsCreatedJudgedAndLogged) {
   Submit("x[C9][A].cpp", kRightCpp);
-  Submit("q[C9][NOPE].cpp", kRightCpp);  // no such exam: deleted, no log
   Submit("notes.txt", "not a submission");
   Submit("z[C9][A].log", "a log is never a submission");
   Submit("[..][A].cpp", kRightCpp);  // not a safe contestant name
@@ -193,7 +203,149 @@ TEST_F(OnlinePass, NewContestantIsCreatedJudgedAndLogged) {
   const std::string log = ReadText(logs + "x[C9][A].cpp.log");
   EXPECT_EQ(FirstLine(log), "\xEF\xBB\xBF" "C9‣A: 2.00\r\n");
   EXPECT_NE(log.find("C9‣A‣2: 1.00\r\n"), std::string::npos) << log;
-  EXPECT_EQ(Names(submit), (std::vector<std::string>{"Logs", "[..][A].cpp", "notes.txt", "z[C9][A].log"}));
+  EXPECT_EQ(Names(submit),
+            (std::vector<std::string>{"$History", "Logs", "[..][A].cpp", "notes.txt", "z[C9][A].log"}));
+  // A copy of what was judged stays with the submissions.
+  const std::vector<std::string> kept = Names(submit + "/$History");
+  ASSERT_EQ(kept.size(), 1u);
+  EXPECT_EQ(kept[0].substr(17), "_x[C9][A].cpp");
+  EXPECT_EQ(ReadText(submit + "/$History/" + kept[0]), kRightCpp);
+  EXPECT_EQ(fs::status(submit + "/$History").permissions() & fs::perms::all, fs::perms::owner_all);
+}
+
+TEST_F(OnlinePass, AFileForAnUnknownExamIsKeptAndLogged) {
+  Submit("q[C9][NOPE].cpp", kRightCpp);
+  Submit("q[C9][NOPE].cpp.log", "an old log of it");  // a log is never a submission, and is replaced
+  EXPECT_EQ(Pass(), 0);
+  EXPECT_TRUE(judged.empty());
+  EXPECT_EQ(ContestInfo->ResultSet().Obj("C9"), nullptr);
+  EXPECT_EQ(changes, 0);
+
+  const std::vector<std::string> kept = Names(submit + "/$History");
+  ASSERT_EQ(kept.size(), 1u);
+  EXPECT_EQ(kept[0].substr(17), "_q[C9][NOPE].cpp");
+  EXPECT_EQ(ReadText(submit + "/$History/" + kept[0]), kRightCpp);
+  EXPECT_FALSE(fs::exists(submit + "/q[C9][NOPE].cpp"));
+  EXPECT_EQ(Names(logs), std::vector<std::string>{"q[C9][NOPE].cpp.log"});
+  EXPECT_EQ(ReadText(logs + "q[C9][NOPE].cpp.log"),
+            "\xEF\xBB\xBF" "Không có bài thi nào tên \"NOPE\" trong kỳ thi: bài nộp không được chấm, file được giữ lại tại \"" +
+                submit + "/$History/" + kept[0] + "\".\r\n");
+
+  // The same name again while the clock shows a stamp already taken: a
+  // name of its own, nothing kept earlier is overwritten.
+  Submit("q[C9][NOPE].cpp", "second");
+  const TDateTime at = SubmitClockNow() + 10 / 86400.0;  // a stamp the first copy cannot have
+  const TLocalClock previous = SetSubmitClock([at] { return at; });
+  const std::string taken = DateTimeStamp(at) + "_q[C9][NOPE].cpp";
+  WriteText(submit + "/$History/" + taken, "taken");
+  EXPECT_EQ(Pass(), 0);
+  SetSubmitClock(previous);
+  EXPECT_EQ(Names(submit + "/$History"),
+            (std::vector<std::string>{kept[0], DateTimeStamp(at) + "-1_q[C9][NOPE].cpp", taken}));
+  EXPECT_EQ(ReadText(submit + "/$History/" + DateTimeStamp(at) + "-1_q[C9][NOPE].cpp"), "second");
+  EXPECT_EQ(ReadText(submit + "/$History/" + taken), "taken");
+}
+
+// A submission written in pieces through one open file, with a pause of
+// more than a second in the middle, while the real folder watch starts
+// passes as the main window's timer would (here every 200 ms, more often
+// than the window does). It is judged once, after its last write, whole.
+TEST_F(OnlinePass, AFileStillBeingWrittenIsJudgedOnceWhenComplete) {
+  clock.Seconds = 0;  // the real clock: the writer writes in real time
+  using Clock = std::chrono::steady_clock;
+  std::atomic<Clock::rep> lastWrite{0};
+  std::atomic<bool> writing{true};
+  const std::string path = submit + "/x[C9][A].cpp";
+  const std::string source = kRightCpp;
+  platform::TFolderWatch watch(submit, {platform::nfFileNameChange}, false);
+  ASSERT_TRUE(watch.Active());
+
+  std::thread writer([&] {
+    platform::UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+    ASSERT_TRUE(fd.Valid());
+    const std::size_t piece = source.size() / 6 + 1;
+    for (std::size_t at = 0, n = 0; at < source.size(); at += piece, ++n) {
+      if (n > 0) std::this_thread::sleep_for(std::chrono::milliseconds(n == 3 ? 1500 : 350));
+      ASSERT_TRUE(platform::WriteAll(fd.Get(), std::string_view(source).substr(at, piece)));
+      lastWrite = Clock::now().time_since_epoch().count();
+    }
+    fd.Reset();
+    writing = false;
+  });
+
+  std::vector<Clock::rep> judgedAt;
+  const auto judge = hooks.Judge;
+  hooks.Judge = [&](TQueue<TJudgePair>& Queue) {
+    judgedAt.push_back(Clock::now().time_since_epoch().count());
+    judge(Queue);
+  };
+  bool watching = false;
+  const Clock::time_point giveUp = Clock::now() + std::chrono::seconds(30);
+  while (Clock::now() < giveUp && (writing || judged.empty())) {
+    pollfd p{watch.Fd(), POLLIN, 0};
+    ::poll(&p, 1, 200);
+    if (watch.Drain()) watching = true;
+    if (watching) Pass();
+  }
+  writer.join();
+  for (int i = 0; i < 3; ++i) Pass();  // later passes find nothing more
+
+  EXPECT_TRUE(watching);
+  ASSERT_EQ(judged, std::vector<std::string>{"C9/A"});
+  EXPECT_GT(judgedAt[0], lastWrite.load());
+  EXPECT_EQ(ReadText(tree.ContestantsDir() + "/C9/A.cpp"), source);
+  EXPECT_DOUBLE_EQ(ContestInfo->ResultSet().Obj("C9")->Obj("A")->Evaluation, 2);
+  EXPECT_EQ(FirstLine(ReadText(logs + "x[C9][A].cpp.log")), "\xEF\xBB\xBF" "C9‣A: 2.00\r\n");
+  EXPECT_EQ(Names(submit), (std::vector<std::string>{"$History", "Logs"}));
+}
+
+// Two files that never settle: one held open for writing, one rewritten
+// before every pass. Neither is judged; a minute after each was first seen
+// its log says why, once. Once they settle, both are judged.
+TEST_F(OnlinePass, AFileBusyForLongIsLoggedOnceAndJudgedWhenItSettles) {
+  const std::string held = submit + "/h[C9][A].cpp", changing = submit + "/c[C8][A].cpp";
+  Submit("h[C9][A].cpp", kRightCpp);
+  Submit("c[C8][A].cpp", "");
+  platform::UniqueFd fd(::open(held.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
+  ASSERT_TRUE(fd.Valid());
+  const std::string source = kRightCpp;
+  std::size_t written = 0;
+  const auto passAt = [&](double Seconds) {
+    clock.Seconds = Seconds;
+    if (written < source.size()) WriteText(changing, source.substr(0, ++written));
+    return Pass();
+  };
+
+  for (double at : {0.0, 20.0, 40.0, 59.0}) EXPECT_EQ(passAt(at), 0) << at;
+  EXPECT_FALSE(fs::exists(logs));
+  EXPECT_EQ(passAt(61), 0);
+  ASSERT_EQ(Names(logs), (std::vector<std::string>{"c[C8][A].cpp.log", "h[C9][A].cpp.log"}));
+  const std::string heldLog = ReadText(logs + "h[C9][A].cpp.log");
+  EXPECT_EQ(heldLog.rfind("\xEF\xBB\xBF" "Bài nộp chưa được chấm: sau 60 giây file vẫn chưa ghi xong; "
+                          "bài sẽ được chấm khi file ghi xong. Chi tiết: file \"h[C9][A].cpp\" đang được mở để ghi bởi tiến trình " +
+                              std::to_string(::getpid()),
+                          0),
+            0u)
+      << heldLog;
+  EXPECT_NE(ReadText(logs + "c[C8][A].cpp.log").find("file \"c[C8][A].cpp\" vẫn đang thay đổi"), std::string::npos);
+
+  // Told once: a log removed by the jury is not written again while the
+  // files stay busy.
+  fs::remove_all(logs);
+  for (double at : {90.0, 200.0}) EXPECT_EQ(passAt(at), 0) << at;
+  EXPECT_FALSE(fs::exists(logs));
+  EXPECT_TRUE(judged.empty());
+  EXPECT_TRUE(fs::exists(held) && fs::exists(changing));
+
+  fd.Reset();
+  written = source.size();
+  WriteText(changing, source);
+  EXPECT_EQ(passAt(201), 1);  // the held file, closed and long unchanged
+  EXPECT_EQ(passAt(202), 1);  // the other, quiet for a second now
+  EXPECT_EQ(judged, (std::vector<std::string>{"C9/A", "C8/A"}));
+  EXPECT_DOUBLE_EQ(ContestInfo->ResultSet().Obj("C8")->Obj("A")->Evaluation, 2);
+  EXPECT_DOUBLE_EQ(ContestInfo->ResultSet().Obj("C9")->Obj("A")->Evaluation, 2);
+  EXPECT_EQ(FirstLine(ReadText(logs + "h[C9][A].cpp.log")), "\xEF\xBB\xBF" "C9‣A: 2.00\r\n");
 }
 
 TEST_F(OnlinePass, AFolderNotYetInTheSetIsFoundInAnyLetterCase) {
@@ -242,9 +394,12 @@ TEST_F(OnlinePass, SubmissionThatCannotMoveWaitsForTheNextPass) {
   EXPECT_EQ(Pass(), 1);
   EXPECT_EQ(judged, std::vector<std::string>{"E2/A"});
   EXPECT_TRUE(fs::exists(submit + "/a[D1][A].cpp"));
+  EXPECT_EQ(Pass(), 0);
   fs::remove(tree.ContestantsDir() + "/D1");
   EXPECT_EQ(Pass(), 1);
   EXPECT_FALSE(fs::exists(submit + "/a[D1][A].cpp"));
+  // One copy of each, however many passes it took.
+  EXPECT_EQ(Names(submit + "/$History").size(), 2u);
 }
 
 TEST_F(OnlinePass, NothingHappensWithoutFoldersOrSubmissions) {

@@ -8,6 +8,11 @@
 #include <QTest>
 #include <QThread>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -278,6 +283,53 @@ TEST(FolderWatchTest, SubTreeWatchesEveryFolderOnce) {
   platform::TFolderWatch none("", {nfFileNameChange}, true);
   EXPECT_EQ(none.Fd(), -1);
   EXPECT_FALSE(none.Drain());
+  fs::remove_all(root);
+}
+
+// Another process holds a file open: for writing it counts (the lease
+// sees it, and so does the scan of the processes we may inspect), for
+// reading it does not; once the process ends, nobody writes.
+TEST(FileWriteStateTest, AnotherProcessWritingCountsAReaderDoesNot) {
+  const fs::path root = fs::temp_directory_path() / "file-write-state";
+  fs::remove_all(root);
+  fs::create_directories(root);
+  const std::string file = (root / "bai[C][A].cpp").string();
+  WriteFile(file, "int main() {}");
+  struct Case {
+    int Flags;
+    bool Writes;
+  } cases[] = {{O_WRONLY | O_APPEND, true}, {O_RDWR, true}, {O_RDONLY, false}};
+  for (const Case& c : cases) {
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      const int fd = ::open(file.c_str(), c.Flags);
+      const char opened = fd >= 0 ? '1' : '0';
+      (void)!::write(ready[1], &opened, 1);
+      for (;;) ::pause();
+    }
+    ::close(ready[1]);
+    char opened = 0;
+    ASSERT_EQ(::read(ready[0], &opened, 1), 1);
+    ::close(ready[0]);
+    EXPECT_EQ(opened, '1');
+    EXPECT_EQ(platform::FileWriteState(file), c.Writes ? platform::TWriteState::wsWriting : platform::TWriteState::wsClosed)
+        << c.Flags;
+    const std::vector<platform::TFileWriter> writers = platform::FileWriters(file);
+    if (c.Writes) {
+      ASSERT_EQ(writers.size(), 1u) << c.Flags;
+      EXPECT_EQ(writers[0].Pid, child);
+      EXPECT_FALSE(writers[0].Command.empty());
+    } else {
+      EXPECT_TRUE(writers.empty()) << c.Flags;
+    }
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    EXPECT_EQ(platform::FileWriteState(file), platform::TWriteState::wsClosed) << c.Flags;
+  }
+  EXPECT_EQ(platform::FileWriteState((root / "missing").string()), platform::TWriteState::wsClosed);
   fs::remove_all(root);
 }
 
