@@ -44,6 +44,12 @@ class TContestInfo {
   // Why the last FileSave or FileLoad failed; empty after a success and
   // after the jury cancelled with Esc, which needs no message.
   const std::string& ErrorMsg() const { return FErrorMsg; }
+  // What the last FileLoad could not load while the rest of the contest
+  // opened: damaged exams, results or exam lists, folders left out. Empty
+  // after Reset.
+  const TLoadProblems& LoadProblems() const { return FLoadProblems; }
+  // True when one of them left out something the archive holds.
+  bool LoadLostData() const;
 
   // Points the exam set at Dir, then removes every contestant's exam
   // results (and so their totals).
@@ -62,6 +68,7 @@ class TContestInfo {
   std::unique_ptr<TExamSet> FExamSet;
   std::string FFileName;  // empty for a contest built from folders
   std::string FErrorMsg;
+  TLoadProblems FLoadProblems;
 };
 
 // The open contest of the process; null before start-up creates it and

@@ -123,7 +123,17 @@ void TResultC::XMLLoad(pugi::xml_node Node) {
   Clear();
   ForEachElement(Node, [this](pugi::xml_node child) {
     const std::string name = ReadXMLAttribute(child, "ExamName", "");
-    if (!name.empty()) ObjF(name)->XMLLoad(child);
+    if (name.empty()) return;
+    // One damaged result costs only itself, not the rest of the document.
+    try {
+      ObjF(name)->XMLLoad(child);
+    } catch (const std::exception& e) {
+      Exclude(name);
+      if (Owner != nullptr)
+        Owner->AddLoadProblem({"Kết quả của thí sinh \"" + FName + "\" ở bài thi \"" + name +
+                                   "\" bị hỏng nên bị bỏ qua. Chi tiết: " + e.what(),
+                               true});
+    }
   });
 }
 
@@ -141,20 +151,26 @@ void TResultSet::SetDir(const std::string& Value) {
   Load();
 }
 
+std::vector<std::string> TResultSet::ContestantFolderNames() {
+  return LoadableSubFolders(FDir, "thí sinh", FLoadProblems, NonEmptyFolderWeight);
+}
+
 void TResultSet::Load() {
   if (OnBeforeLoad) OnBeforeLoad(this);
   Clear();
+  FLoadProblems.clear();
   if (!FDir.empty())
-    for (const std::string& name : SubFolderNames(FDir)) Include(CreateObj(name, true));
+    for (const std::string& name : ContestantFolderNames()) Include(CreateObj(name, true));
   if (OnLoaded) OnLoaded(this);
 }
 
 void TResultSet::Refresh() {
   if (OnBeforeLoad) OnBeforeLoad(this);
+  FLoadProblems.clear();
   if (FDir.empty()) {
     Clear();
   } else {
-    const std::vector<std::string> names = SubFolderNames(FDir);
+    const std::vector<std::string> names = ContestantFolderNames();
     DoFilter(names);
     for (const std::string& name : names)
       if (Obj(name) == nullptr) Include(CreateObj(name, true));
