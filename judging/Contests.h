@@ -38,7 +38,9 @@ class TContestInfo {
   // The contest archive (judging/ContestArchive.cpp). FileSave packs both
   // folders, the exam settings and the results into FileName; FileLoad
   // unpacks FileName and loads the contest from there, leaving the file name
-  // to the caller. Each is True only when it completed.
+  // to the caller. Each is True only when it completed. FileLoad completes
+  // also when a part inside is damaged (an exam's settings, the exam list,
+  // the results): the rest opens and LoadProblems names what did not.
   bool FileSave(const std::string& FileName);
   bool FileLoad(const std::string& FileName);
   // Why the last FileSave or FileLoad failed; empty after a success and

@@ -54,19 +54,15 @@ std::string ShowableName(std::string_view Name) {
   return out;
 }
 
-namespace {
-
-bool IsValidUtf8(std::string_view s) {
-  for (std::size_t i = 0; i < s.size();) {
+bool IsValidUtf8Name(std::string_view Name) {
+  for (std::size_t i = 0; i < Name.size();) {
     std::uint32_t cp = 0;
-    const std::size_t n = DecodeUtf8(s, i, cp);
+    const std::size_t n = DecodeUtf8(Name, i, cp);
     if (n == 0) return false;
     i += n;
   }
   return true;
 }
-
-}  // namespace
 
 int NonEmptyFolderWeight(const std::string& Path) {
   std::error_code ec;
@@ -78,7 +74,7 @@ std::vector<std::string> LoadableSubFolders(const std::string& Folder, const std
                                             const std::function<int(const std::string& Path)>& Weight) {
   std::vector<std::string> names;
   for (std::string& name : SubFolderNames(Folder)) {
-    if (IsValidUtf8(name)) {
+    if (IsValidUtf8Name(name)) {
       names.push_back(std::move(name));
       continue;
     }

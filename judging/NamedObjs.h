@@ -83,6 +83,10 @@ struct TLoadProblem {
 };
 using TLoadProblems = std::vector<TLoadProblem>;
 
+// True when Name is valid UTF-8: only such names can be items of a set
+// (see LoadableSubFolders).
+bool IsValidUtf8Name(std::string_view Name);
+
 // Name as text that can be shown: valid UTF-8 stays as it is, every byte
 // outside it is written "\xHH".
 std::string ShowableName(std::string_view Name);

@@ -231,7 +231,16 @@ void TResultSet::XMLLoad(pugi::xml_node Node) {
   ForEachElement(Node, [this](pugi::xml_node child) {
     const std::string name = ReadXMLAttribute(child, "ContestantName", "");
     // The name becomes the contestant's folder: one safe component only.
-    if (IsSafePathComponent(name)) ObjF(name)->XMLLoad(child);
+    if (!IsSafePathComponent(name)) return;
+    // A contestant whose folder is refused for its name must not come back
+    // through the results and be judged after all.
+    if (!IsValidUtf8Name(name)) {
+      AddLoadProblem({"Bỏ qua kết quả của thí sinh \"" + ShowableName(name) +
+                          "\": tên thí sinh không phải UTF-8 nên không chấm được.",
+                      true});
+      return;
+    }
+    ObjF(name)->XMLLoad(child);
   });
 }
 

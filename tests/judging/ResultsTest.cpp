@@ -224,6 +224,12 @@ TEST_F(ResultsTest, UnusableAndLetterCaseTwinFoldersAreNamed) {
   EXPECT_EQ(set.LoadProblems()[0].Text.rfind("Bỏ qua thư mục thí sinh \"Nguy\\xEAn\"", 0), 0u);
   EXPECT_NE(set.LoadProblems()[1].Text.find("Các thư mục thí sinh \"AN\", \"An\""), std::string::npos);
   EXPECT_NE(set.LoadProblems()[1].Text.find("dùng thư mục \"An\""), std::string::npos);
+  // Nor does the refused one come back through the results.
+  LoadFromText(set, "<ContestResult><ContestantResult ContestantName=\"Nguy\xEAn\" Evaluation=\"1\"/>"
+                    "<ContestantResult ContestantName=\"An\"/></ContestResult>");
+  EXPECT_EQ(set.KeyExport(), std::vector<std::string>{"An"});
+  ASSERT_EQ(set.LoadProblems().size(), 3u);
+  EXPECT_EQ(set.LoadProblems()[2].Text.rfind("Bỏ qua kết quả của thí sinh \"Nguy\\xEAn\"", 0), 0u);
   set.ObjF("An")->ObjF("Bai1")->state = jsJudged;
   set.Refresh();
   EXPECT_EQ(set.Obj("An")->Count(), 1) << "the twin used keeps its results";
