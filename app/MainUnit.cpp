@@ -997,7 +997,7 @@ bool TMainForm::MayOverwriteSource(const std::string& File) {
   if (ec1 || ec2 ? File != SourceFile : a != b) return true;
   return VQRMsgDlg("Kỳ thi đang mở thiếu phần không nạp được (đã báo khi nạp). Nếu ghi đè lên file \"" + File +
                        "\", phần đó sẽ mất hẳn khỏi file.\r\nBạn vẫn muốn ghi đè lên file này? "
-                       "Chọn \"No\" để giữ nguyên file cũ (có thể ghi kỳ thi dưới một tên khác).",
+                       "Nếu không, file cũ được giữ nguyên; có thể ghi kỳ thi dưới một tên khác.",
                    mtWarning, {mbYes, mbNo}) == mrYes;
 }
 

@@ -47,6 +47,14 @@ std::string ClampLimit(double& Value, double Max, const char* What, const char* 
   return text;
 }
 
+// Lowers both limits when above the runner's; what to tell the jury, or "".
+std::string ClampedLimitsText(double& TimeLimit, double& MemoryLimit) {
+  std::string told = ClampLimit(TimeLimit, kMaxTimeLimit, "giới hạn thời gian", "giây");
+  const std::string memory = ClampLimit(MemoryLimit, kMaxMemoryLimit, "giới hạn bộ nhớ", "MB");
+  if (!memory.empty()) told += (told.empty() ? "" : " ") + memory;
+  return told;
+}
+
 // For the choice between exam folders whose names differ only in letter
 // case: the one holding its settings file, then one holding anything.
 int ExamFolderWeight(const std::string& Path) {
@@ -97,9 +105,7 @@ void TTestInfo::XMLLoad(pugi::xml_node Node) {
   Mark = ReadXMLAttribute(Node, "Mark", Mark);
   TimeLimit = ReadXMLAttribute(Node, "TimeLimit", TimeLimit);
   MemoryLimit = ReadXMLAttribute(Node, "MemoryLimit", MemoryLimit);
-  std::string told = ClampLimit(TimeLimit, kMaxTimeLimit, "giới hạn thời gian", "giây");
-  const std::string memory = ClampLimit(MemoryLimit, kMaxMemoryLimit, "giới hạn bộ nhớ", "MB");
-  if (!memory.empty()) told += (told.empty() ? "" : " ") + memory;
+  const std::string told = ClampedLimitsText(TimeLimit, MemoryLimit);
   if (!told.empty() && Owner != nullptr && Owner->Owner != nullptr)
     Owner->Owner->AddLoadProblem({"Bài thi \"" + Owner->Name() + "\", test \"" + FName + "\": " + told});
 }
@@ -165,9 +171,7 @@ void TExamInfo::CopySettings(const TExamInfo& From, TExamInfo& To, bool AddTests
 }
 
 void TExamInfo::ClampLimits() {
-  std::string told = ClampLimit(TimeLimit, kMaxTimeLimit, "giới hạn thời gian", "giây");
-  const std::string memory = ClampLimit(MemoryLimit, kMaxMemoryLimit, "giới hạn bộ nhớ", "MB");
-  if (!memory.empty()) told += (told.empty() ? "" : " ") + memory;
+  const std::string told = ClampedLimitsText(TimeLimit, MemoryLimit);
   if (!told.empty() && Owner != nullptr) Owner->AddLoadProblem({"Bài thi \"" + FName + "\": " + told});
 }
 

@@ -1213,12 +1213,17 @@ TEST_F(MainWindow, AContestThatLostItsResultsAsksBeforeOverwritingItsFile) {
   FMessages->AddAnswer(mrNo);
   PressKey(*Form, Qt::Key_S, Qt::ControlModifier);
   ASSERT_EQ(FMessages->Requests().size(), 2u);
-  const TMsgDlgRequest& asked = FMessages->Requests()[1];
+  const TMsgDlgRequest asked = FMessages->Requests()[1];
   EXPECT_NE(asked.Msg.find("Bạn vẫn muốn ghi đè lên file này?"), std::string::npos) << asked.Msg;
   EXPECT_NE(asked.Msg.find(file), std::string::npos);
   EXPECT_EQ(asked.Buttons, (TMsgDlgButtons{mbYes, mbNo}));
   EXPECT_TRUE(Form->UserAbort);
   EXPECT_EQ(testing::ReadText(file), before);
+  test::WhenModal([](QWidget* Dialog) {
+    test::SaveShot(Dialog, "main-overwrite-question");
+    QTest::keyClick(Dialog, Qt::Key_Escape);
+  });
+  TQtMessageDialog().Show(asked);
 
   // Another name: no question; that file holds the contest as it stands.
   const std::string other = Tree.Path("ban-sao.contest");
