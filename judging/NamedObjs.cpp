@@ -100,7 +100,10 @@ std::vector<std::string> LoadableSubFolders(const std::string& Folder, const std
     int bestWeight = Weight ? Weight(JoinPath(Folder, group[0])) : 0;
     for (std::size_t k = 1; k < group.size(); ++k) {
       const int w = Weight ? Weight(JoinPath(Folder, group[k])) : 0;
-      if (w > bestWeight) best = k, bestWeight = w;
+      if (w > bestWeight) {
+        best = k;
+        bestWeight = w;
+      }
     }
     std::string listed, skipped;
     for (std::size_t k = 0; k < group.size(); ++k) {

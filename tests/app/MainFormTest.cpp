@@ -766,6 +766,14 @@ TEST_F(MainWindow, ARefreshThatMeetsDamageKeepsTheFolderAndJudging) {
   Form->SetExamsDir(Tree.TasksDir());
   EXPECT_EQ(FMessages->Requests().size(), 2u);
 
+  // A contestant folder whose name cannot be judged, on F5.
+  Tree.AddContestant("Nguy\xEAn");
+  FMessages->AddAnswer(mrOk);
+  Form->actRefreshContestants->trigger();
+  EXPECT_EQ(Form->MainListModel->rowCount(), 3);
+  ASSERT_EQ(FMessages->Requests().size(), 3u);
+  EXPECT_NE(FMessages->Requests()[2].Msg.find("Bỏ qua thư mục thí sinh \"Nguy\\xEAn\""), std::string::npos);
+
   // The whole tasks folder gone: the exams and every result stay.
   Score("AN", "BAI1", jsJudged, 2);
   fs::rename(Tree.TasksDir(), Tree.Path("away"));
@@ -773,9 +781,9 @@ TEST_F(MainWindow, ARefreshThatMeetsDamageKeepsTheFolderAndJudging) {
   Form->actRefreshExams->trigger();
   EXPECT_EQ(ContestInfo->ExamSet().Count(), 2);
   EXPECT_EQ(C("AN")->Evaluation, 2);
-  ASSERT_EQ(FMessages->Requests().size(), 3u);
-  EXPECT_EQ(FMessages->Requests()[2].Msg.rfind("Cập nhật lại danh sách bài thi", 0), 0u);
-  EXPECT_NE(FMessages->Requests()[2].Msg.find("giữ như trước"), std::string::npos);
+  ASSERT_EQ(FMessages->Requests().size(), 4u);
+  EXPECT_EQ(FMessages->Requests()[3].Msg.rfind("Cập nhật lại danh sách bài thi", 0), 0u);
+  EXPECT_NE(FMessages->Requests()[3].Msg.find("giữ như trước"), std::string::npos);
 }
 
 TEST_F(MainWindow, HelpOpensAtTheTopicBesideTheProgram) {
