@@ -72,6 +72,9 @@ const char* const kContestantsHint =
 const char* const kExamsHint = "Nạp nhanh danh sách bài thi\r\nKéo thư mục chứa các bài thi thả vào cột này";
 const char* const kContestFilter = "Kỳ thi (*.contest);;Tất cả (*)";
 
+// More lines than this in one load message would hide its buttons.
+constexpr std::size_t kMaxProblemLines = 20;
+
 constexpr int kPanelHeight = 68;
 constexpr int kToolBtnLeft = 6, kToolBtnTop = 6, kToolBtnSize = 56;
 constexpr int kToolGap = 8;
@@ -988,8 +991,35 @@ bool TMainForm::SaveQuestion() {
   return !UserAbort;
 }
 
+void TMainForm::TellLoadProblems(const std::string& Heading, const TLoadProblems& Problems) {
+  if (Problems.empty()) return;
+  std::string msg = Heading;
+  std::size_t shown = 0;
+  for (const TLoadProblem& p : Problems) {
+    if (p.Lost) LoadLostData = true;
+    if (shown++ < kMaxProblemLines) msg += "\r\n- " + p.Text;
+  }
+  if (shown > kMaxProblemLines)
+    msg += "\r\n... và " + std::to_string(shown - kMaxProblemLines) + " lỗi khác.";
+  VQRMsgDlg(msg, mtWarning, {mbOK});
+}
+
+bool TMainForm::MayOverwriteSource(const std::string& File) {
+  if (!LoadLostData || SourceFile.empty()) return true;
+  std::error_code ec1, ec2;
+  const auto a = std::filesystem::weakly_canonical(File, ec1);
+  const auto b = std::filesystem::weakly_canonical(SourceFile, ec2);
+  if (ec1 || ec2 ? File != SourceFile : a != b) return true;
+  return VQRMsgDlg("Kỳ thi đang mở thiếu phần không nạp được (đã báo khi nạp). Nếu ghi đè lên file \"" + File +
+                       "\", phần đó sẽ mất hẳn khỏi file.\r\nBạn vẫn muốn ghi đè lên file này? "
+                       "Nếu không, file cũ được giữ nguyên; có thể ghi kỳ thi dưới một tên khác.",
+                   mtWarning, {mbYes, mbNo}) == mrYes;
+}
+
 void TMainForm::actNewContestExecute() {
   if (!SaveQuestion()) return;
+  LoadLostData = false;
+  SourceFile.clear();
   ContestInfo->Reset();
   UpdateAllGUI();
   AlignColumns();
@@ -1034,8 +1064,12 @@ void TMainForm::LoadContest(const std::string& FileName) {
   UpdateAllGUI();
   AlignColumns();
   ContestChanged = false;
+  LoadLostData = false;
+  SourceFile = loaded ? FileName : std::string();
   if (!loaded && !error.empty())
     VQRMsgDlg("Không mở được kỳ thi: " + FileName + "\r\n" + error, mtError, {mbOK});
+  if (loaded)
+    TellLoadProblems("Đã mở kỳ thi " + FileName + " nhưng có phần không nạp được:", ContestInfo->LoadProblems());
 }
 
 void TMainForm::actSaveContestExecute() {
@@ -1043,6 +1077,10 @@ void TMainForm::actSaveContestExecute() {
   if (file.empty()) {
     actSaveAsContestExecute();
   } else {
+    if (!MayOverwriteSource(file)) {
+      UserAbort = true;
+      return;
+    }
     bool saved = false;
     std::string error;
     try {
@@ -1053,6 +1091,11 @@ void TMainForm::actSaveContestExecute() {
     }
     UserAbort = !saved;
     if (!saved && !error.empty()) VQRMsgDlg("Không ghi được kỳ thi: " + file + "\r\n" + error, mtError, {mbOK});
+    if (saved) {
+      // The file now holds the contest as it stands.
+      LoadLostData = false;
+      SourceFile = file;
+    }
   }
   if (!UserAbort) ContestChanged = false;
 }
@@ -1082,22 +1125,32 @@ void TMainForm::DropContestantsDir() { Results().SetDir(""); }
 void TMainForm::DropExamsDir() { Exams().SetDir(""); }
 
 void TMainForm::SetContestantsDir(const std::string& Folder) {
+  TLoadProblems problems;
   try {
     Results().SetDir(Folder);
     if (EnvConfig) EnvConfig->LastContestantDir = Folder;
-  } catch (const std::exception&) {
+    problems = Results().LoadProblems();
+  } catch (const std::exception& e) {
     DropContestantsDir();
+    problems.push_back({"Không đọc được thư mục thí sinh " + Folder + ", danh sách thí sinh để trống. Chi tiết: " +
+                            e.what(),
+                        true});
   }
   if (Exams().Dir().empty()) AlignColumns();
   ContestChanged = true;
+  TellLoadProblems("Nạp danh sách thí sinh: có phần không nạp được:", problems);
 }
 
 void TMainForm::SetExamsDir(const std::string& Folder) {
+  TLoadProblems problems;
   try {
     Exams().SetDir(Folder);
     if (EnvConfig) EnvConfig->LastExamDir = Folder;
-  } catch (const std::exception&) {
+    problems = Exams().LoadProblems();
+  } catch (const std::exception& e) {
     DropExamsDir();
+    problems.push_back(
+        {"Không đọc được thư mục bài thi " + Folder + ", danh sách bài thi để trống. Chi tiết: " + e.what(), true});
   }
   for (std::ptrdiff_t i = 0; i < Results().Count(); ++i) {
     TResultC* C = Results().ObjI(i);
@@ -1107,6 +1160,7 @@ void TMainForm::SetExamsDir(const std::string& Folder) {
   UpdateAllGUI();
   AlignColumns();
   ContestChanged = true;
+  TellLoadProblems("Nạp danh sách bài thi: có phần không nạp được:", problems);
 }
 
 void TMainForm::actReloadContestantsExecute() {
@@ -1124,27 +1178,51 @@ void TMainForm::actReloadExamsExecute() {
   AlignColumns();
 }
 
+// A rescan whose folder cannot be read at all, or is gone as a whole (an
+// unpacked contest cleaned away), changes nothing: the sets are left as
+// they were, so no exam, contestant or result is dropped for a folder that
+// may only be unreachable for a moment. (A failing scan raises before the
+// set removes anything.)
+namespace {
+void RequireFolder(const std::string& Dir) {
+  std::error_code ec;
+  if (!Dir.empty() && !std::filesystem::is_directory(Dir, ec)) throw EFileError("không tìm thấy thư mục " + Dir);
+}
+}  // namespace
+
 void TMainForm::actRefreshContestantsExecute() {
+  TLoadProblems problems;
   try {
+    RequireFolder(Results().Dir());
     Results().Refresh();
-  } catch (const std::exception&) {
-    DropContestantsDir();
+    problems = Results().LoadProblems();
+  } catch (const std::exception& e) {
+    problems.push_back({"Không đọc được thư mục thí sinh " + Results().Dir() +
+                        ", danh sách thí sinh giữ như trước. Chi tiết: " + e.what()});
   }
+  UpdateAllGUI();
   ContestChanged = true;
+  TellLoadProblems("Cập nhật lại danh sách thí sinh: có phần không nạp được:", problems);
 }
 
 void TMainForm::actRefreshExamsExecute() {
+  TLoadProblems problems;
   try {
+    RequireFolder(Exams().Dir());
     Exams().Refresh();
-  } catch (const std::exception&) {
-    DropExamsDir();
+    problems = Exams().LoadProblems();
+    // Results of vanished exams are gone; the totals follow. A damaged
+    // exam is still in the set, so its results stay.
+    Results().SyncE(Exams());
+    for (std::ptrdiff_t i = 0; i < Results().Count(); ++i) Results().ObjI(i)->UpdateScore();
+  } catch (const std::exception& e) {
+    problems.push_back({"Không đọc được thư mục bài thi " + Exams().Dir() +
+                        ", danh sách bài thi và kết quả giữ như trước. Chi tiết: " + e.what()});
   }
-  Results().SyncE(Exams());
-  // Results of vanished exams are gone; the totals follow.
-  for (std::ptrdiff_t i = 0; i < Results().Count(); ++i) Results().ObjI(i)->UpdateScore();
   UpdateAllGUI();
   AlignColumns();
   ContestChanged = true;
+  TellLoadProblems("Cập nhật lại danh sách bài thi: có phần không nạp được:", problems);
 }
 
 void TMainForm::actSelectAllExecute() {

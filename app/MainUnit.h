@@ -194,6 +194,11 @@ class TMainForm : public QMainWindow, public IMainFormLink {
   TExamInfo* ActiveE = nullptr;
   bool ContestChanged = false;
   bool UserAbort = false;
+  // The contest lacks something its files hold because it failed to load
+  // (told to the jury at the time); SourceFile is the contest file it was
+  // last opened from or saved to. Saving over SourceFile then asks first.
+  bool LoadLostData = false;
+  std::string SourceFile;
   bool GUILocked = false;
   std::intptr_t TimeCounter = 0;  // online-judging ticks
   int ScrollDir = 1;
@@ -294,6 +299,13 @@ class TMainForm : public QMainWindow, public IMainFormLink {
   // Empty a set whose folder failed to load, and forget that folder.
   void DropContestantsDir();
   void DropExamsDir();
+  // Tells the jury, in one message, what the last action could not load;
+  // nothing when all loaded. Remembers whether the contest now lacks
+  // something.
+  void TellLoadProblems(const std::string& Heading, const TLoadProblems& Problems);
+  // False when the jury would rather not save over the file the contest
+  // came from after it lost something while loading.
+  bool MayOverwriteSource(const std::string& File);
   void ToggleContestant(int Row);
 
   // Action handlers.

@@ -947,10 +947,46 @@ bool TContestInfo::FileLoad(const std::string& FileName) {
     ProgressSetSubCaption("Nạp kỳ thi...");
     CreateListedFolders(folder, folder + "/" + kContestantDirectoriesEntry, kArchiveContestantsFolder);
     CreateListedFolders(folder, folder + "/" + kTaskDirectoriesEntry, kArchiveTasksFolder);
+    // Whatever part of the contest cannot be read, the rest opens, and the
+    // jury is told what is missing: a contest the jury cannot open at all
+    // is lost to them, while the sources and tests in it are usually whole.
     FExamSet->SetDir(folder + "/" + kArchiveTasksFolder);
     FResultSet->SetDir(folder + "/" + kArchiveContestantsFolder);
-    if (IsFile(folder + "/" + kTasksConfigEntry)) FExamSet->FileLoad(folder + "/" + kTasksConfigEntry);
-    if (IsFile(folder + "/" + kContestResultEntry)) FResultSet->FileLoad(folder + "/" + kContestResultEntry);
+    if (IsFile(folder + "/" + kTasksConfigEntry)) {
+      try {
+        FExamSet->FileLoad(folder + "/" + kTasksConfigEntry);
+      } catch (const std::exception& e) {
+        FExamSet->AddLoadProblem({"Không đọc được file " + std::string(kTasksConfigEntry) +
+                                      " (cấu hình các bài thi) trong kỳ thi; mỗi bài thi dùng cấu hình trong file "
+                                      "Settings.cfg của nó. Chi tiết: " + e.what(),
+                                  true});
+      }
+    }
+    for (const TLoadProblem& p : FExamSet->LoadProblems()) {
+      FLoadProblems.push_back(p);
+      // An exam whose own settings file is damaged took its settings from
+      // the exam list after all: nothing of it is missing.
+      const TExamInfo* exam = p.Exam.empty() ? nullptr : FExamSet->Obj(p.Exam);
+      if (exam != nullptr && !exam->SettingsMissing) {
+        FLoadProblems.back().Text = DamagedSettingsText(p.Exam, p.Detail, "lấy từ file " +
+                                                        std::string(kTasksConfigEntry) + " của kỳ thi");
+        FLoadProblems.back().Lost = false;
+      }
+    }
+    if (IsFile(folder + "/" + kContestResultEntry)) {
+      try {
+        FResultSet->FileLoad(folder + "/" + kContestResultEntry);
+      } catch (const std::exception& e) {
+        // Read up to the damage, or not at all: either way the contestants
+        // are those of the folders, without results.
+        FResultSet->SetDir(folder + "/" + kArchiveContestantsFolder);
+        FResultSet->AddLoadProblem({"Không đọc được file " + std::string(kContestResultEntry) +
+                                        " (kết quả chấm) trong kỳ thi; kỳ thi được mở không có kết quả chấm. "
+                                        "Chi tiết: " + e.what(),
+                                    true});
+      }
+    }
+    FLoadProblems.insert(FLoadProblems.end(), FResultSet->LoadProblems().begin(), FResultSet->LoadProblems().end());
     return true;
   } catch (const std::exception& e) {
     FErrorMsg = e.what();

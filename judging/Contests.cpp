@@ -16,6 +16,13 @@ void TContestInfo::Reset() {
   FExamSet->SetDir("");
   FResultSet->SetDir("");
   FFileName.clear();
+  FLoadProblems.clear();
+}
+
+bool TContestInfo::LoadLostData() const {
+  for (const TLoadProblem& p : FLoadProblems)
+    if (p.Lost) return true;
+  return false;
 }
 
 void TContestInfo::LoadExams(const std::string& Dir) {

@@ -38,12 +38,20 @@ class TContestInfo {
   // The contest archive (judging/ContestArchive.cpp). FileSave packs both
   // folders, the exam settings and the results into FileName; FileLoad
   // unpacks FileName and loads the contest from there, leaving the file name
-  // to the caller. Each is True only when it completed.
+  // to the caller. Each is True only when it completed. FileLoad completes
+  // also when a part inside is damaged (an exam's settings, the exam list,
+  // the results): the rest opens and LoadProblems names what did not.
   bool FileSave(const std::string& FileName);
   bool FileLoad(const std::string& FileName);
   // Why the last FileSave or FileLoad failed; empty after a success and
   // after the jury cancelled with Esc, which needs no message.
   const std::string& ErrorMsg() const { return FErrorMsg; }
+  // What the last FileLoad could not load while the rest of the contest
+  // opened: damaged exams, results or exam lists, folders left out. Empty
+  // after Reset.
+  const TLoadProblems& LoadProblems() const { return FLoadProblems; }
+  // True when one of them left out something the archive holds.
+  bool LoadLostData() const;
 
   // Points the exam set at Dir, then removes every contestant's exam
   // results (and so their totals).
@@ -62,6 +70,7 @@ class TContestInfo {
   std::unique_ptr<TExamSet> FExamSet;
   std::string FFileName;  // empty for a contest built from folders
   std::string FErrorMsg;
+  TLoadProblems FLoadProblems;
 };
 
 // The open contest of the process; null before start-up creates it and

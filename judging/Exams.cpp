@@ -5,6 +5,7 @@
 
 #include "core/CompressedXML.h"
 #include "core/FileUtils.h"
+#include "core/NumberFormat.h"
 #include "judging/Checkers.h"
 #include "judging/XMLHelpers.h"
 
@@ -33,7 +34,40 @@ std::string_view TrimBlanks(std::string_view s) {
   return s;
 }
 
+// The text of a number as the files hold it.
+std::string LimitText(double Value) { return FloatToStr(Value, EnUsFormat); }
+
+// Lowers Value to Max when above it; the line for the jury when it did.
+std::string ClampLimit(double& Value, double Max, const char* What, const char* Unit) {
+  if (!(Value > Max)) return "";
+  std::string text = std::string(What) + " " + LimitText(Value) + " " + Unit +
+                     " lớn hơn mức chương trình chấm thực hiện được, dùng mức lớn nhất " + LimitText(Max) + " " + Unit +
+                     ".";
+  Value = Max;
+  return text;
+}
+
+// Lowers both limits when above the runner's; what to tell the jury, or "".
+std::string ClampedLimitsText(double& TimeLimit, double& MemoryLimit) {
+  std::string told = ClampLimit(TimeLimit, kMaxTimeLimit, "giới hạn thời gian", "giây");
+  const std::string memory = ClampLimit(MemoryLimit, kMaxMemoryLimit, "giới hạn bộ nhớ", "MB");
+  if (!memory.empty()) told += (told.empty() ? "" : " ") + memory;
+  return told;
+}
+
+// For the choice between exam folders whose names differ only in letter
+// case: the one holding its settings file, then one holding anything.
+int ExamFolderWeight(const std::string& Path) {
+  if (!FindNameIgnoreCase(Path, std::string(kExamSettingsFileName)).empty()) return 2;
+  return NonEmptyFolderWeight(Path);
+}
+
 }  // namespace
+
+std::string DamagedSettingsText(const std::string& Exam, const std::string& Detail, const std::string& Fallback) {
+  return "Bài thi \"" + Exam + "\": không đọc được file " + std::string(kExamSettingsFileName) +
+         ", bài thi vẫn được giữ với các test của nó, cấu hình " + Fallback + ". Chi tiết: " + Detail;
+}
 
 bool IsSafeFileList(std::string_view List) {
   for (;;) {
@@ -71,6 +105,9 @@ void TTestInfo::XMLLoad(pugi::xml_node Node) {
   Mark = ReadXMLAttribute(Node, "Mark", Mark);
   TimeLimit = ReadXMLAttribute(Node, "TimeLimit", TimeLimit);
   MemoryLimit = ReadXMLAttribute(Node, "MemoryLimit", MemoryLimit);
+  const std::string told = ClampedLimitsText(TimeLimit, MemoryLimit);
+  if (!told.empty() && Owner != nullptr && Owner->Owner != nullptr)
+    Owner->Owner->AddLoadProblem({"Bài thi \"" + Owner->Name() + "\", test \"" + FName + "\": " + told});
 }
 
 void TTestInfo::XMLSave(pugi::xml_node Node) const {
@@ -91,13 +128,51 @@ std::string TExamInfo::Dir() const { return JoinPath(Owner != nullptr ? Owner->D
 std::string TExamInfo::ColumnHeader() const { return (Enabled ? "✓ " : "◯ ") + FName; }
 
 void TExamInfo::Load() {
-  const std::string folder = Dir();
-  for (const std::string& name : SubFolderNames(folder)) Include(CreateObj(name, true));
+  LoadTests();
+  LoadSettings();
+}
+
+void TExamInfo::LoadTests() {
+  TLoadProblems problems;
+  for (const std::string& name :
+       LoadableSubFolders(Dir(), "test của bài thi \"" + FName + "\"", problems, NonEmptyFolderWeight))
+    Include(CreateObj(name, true));
+  if (Owner != nullptr)
+    for (TLoadProblem& p : problems) Owner->AddLoadProblem(std::move(p));
+}
+
+void TExamInfo::LoadSettings() {
   InputFile = FName + ".INP";
   OutputFile = FName + ".OUT";
   if (Owner == nullptr || Owner->Dir().empty()) return;
+  const std::string folder = Dir();
   const std::string settings = FindNameIgnoreCase(folder, std::string(kExamSettingsFileName));
   if (!settings.empty() && IsRegularFile(JoinPath(folder, settings))) FileLoad();
+}
+
+void TExamInfo::CopySettings(const TExamInfo& From, TExamInfo& To, bool AddTests) {
+  To.Enabled = From.Enabled;
+  To.UseStdIn = From.UseStdIn;
+  To.UseStdOut = From.UseStdOut;
+  To.InputFile = From.InputFile;
+  To.OutputFile = From.OutputFile;
+  To.EvaluatorName = From.EvaluatorName;
+  To.Mark = From.Mark;
+  To.TimeLimit = From.TimeLimit;
+  To.MemoryLimit = From.MemoryLimit;
+  To.SettingsMissing = From.SettingsMissing;
+  for (const TTestInfo* from : From) {
+    TTestInfo* to = AddTests ? To.ObjF(from->Name()) : To.Obj(from->Name());
+    if (to == nullptr) continue;
+    to->Mark = from->Mark;
+    to->TimeLimit = from->TimeLimit;
+    to->MemoryLimit = from->MemoryLimit;
+  }
+}
+
+void TExamInfo::ClampLimits() {
+  const std::string told = ClampedLimitsText(TimeLimit, MemoryLimit);
+  if (!told.empty() && Owner != nullptr) Owner->AddLoadProblem({"Bài thi \"" + FName + "\": " + told});
 }
 
 std::string TExamInfo::SettingsFileName() const {
@@ -144,11 +219,13 @@ void TExamInfo::XMLLoad(pugi::xml_node Node) {
   Mark = ReadXMLAttribute(Node, "Mark", Mark);
   TimeLimit = ReadXMLAttribute(Node, "TimeLimit", TimeLimit);
   MemoryLimit = ReadXMLAttribute(Node, "MemoryLimit", MemoryLimit);
+  ClampLimits();
   if (Checkers != nullptr && Checkers->Count() > 0 && Checkers->Obj(EvaluatorName) == nullptr)
     EvaluatorName = FirstCheckerName();
   ForEachElement(Node, [this](pugi::xml_node child) {
     if (TTestInfo* test = Obj(ReadXMLAttribute(child, "Name", ""))) test->XMLLoad(child);
   });
+  SettingsMissing = false;
 }
 
 void TExamInfo::XMLSave(pugi::xml_node Node) const {
@@ -172,29 +249,72 @@ void TExamSet::SetDir(const std::string& Value) {
   Load();
 }
 
-std::unique_ptr<TExamInfo> TExamSet::LoadExam(const std::string& Name) {
+std::vector<std::string> TExamSet::ExamFolderNames() {
+  return LoadableSubFolders(FDir, "bài thi", FLoadProblems, ExamFolderWeight);
+}
+
+// A damaged exam stays in the set: were it left out, the results of every
+// contestant in it would be pruned as those of a deleted exam, and the next
+// save would carry that loss into the contest file.
+std::unique_ptr<TExamInfo> TExamSet::LoadExam(const std::string& Name, const TExamInfo* Old) {
   std::unique_ptr<TExamInfo> exam = CreateObj(Name, true);
-  exam->Load();
-  return exam;
+  try {
+    exam->LoadTests();
+  } catch (const std::exception& e) {
+    // The exam folder itself cannot be read: what was known of it stands.
+    exam = CreateObj(Name, true);
+    exam->InputFile = Name + ".INP";
+    exam->OutputFile = Name + ".OUT";
+    if (Old != nullptr) TExamInfo::CopySettings(*Old, *exam, true);
+    AddLoadProblem({"Bài thi \"" + Name + "\": không đọc được thư mục của bài, " +
+                        (Old != nullptr ? "giữ các test và cấu hình như trước khi cập nhật"
+                                        : "bài thi không có test nào, cấu hình dùng giá trị mặc định") +
+                        ". Chi tiết: " + e.what(),
+                    Old == nullptr});
+    exam->SettingsMissing = Old == nullptr;
+    return exam;
+  }
+  const std::size_t problems = FLoadProblems.size();
+  try {
+    exam->LoadSettings();
+    return exam;
+  } catch (const std::exception& e) {
+    // Half-read settings are worth nothing: a fresh exam with the same tests.
+    FLoadProblems.erase(FLoadProblems.begin() + static_cast<std::ptrdiff_t>(problems), FLoadProblems.end());
+    std::unique_ptr<TExamInfo> fresh = CreateObj(Name, true);
+    for (const TTestInfo* t : *exam) fresh->ObjF(t->Name());
+    fresh->InputFile = Name + ".INP";
+    fresh->OutputFile = Name + ".OUT";
+    if (Old != nullptr) {
+      TExamInfo::CopySettings(*Old, *fresh, false);
+      AddLoadProblem({DamagedSettingsText(Name, e.what(), "giữ như trước khi cập nhật"), false, Name, e.what()});
+    } else {
+      fresh->SettingsMissing = true;
+      AddLoadProblem({DamagedSettingsText(Name, e.what(), "dùng giá trị mặc định"), true, Name, e.what()});
+    }
+    return fresh;
+  }
 }
 
 void TExamSet::Load() {
   if (OnBeforeLoad) OnBeforeLoad(this);
   Clear();
+  FLoadProblems.clear();
   if (!FDir.empty())
-    for (const std::string& name : SubFolderNames(FDir)) Include(LoadExam(name));
+    for (const std::string& name : ExamFolderNames()) Include(LoadExam(name, nullptr));
   if (OnLoaded) OnLoaded(this);
 }
 
 void TExamSet::Refresh() {
   if (OnBeforeLoad) OnBeforeLoad(this);
+  FLoadProblems.clear();
   if (FDir.empty()) {
     Clear();
   } else {
-    const std::vector<std::string> names = SubFolderNames(FDir);
+    const std::vector<std::string> names = ExamFolderNames();
     DoFilter(names);
     for (const std::string& name : names) {
-      std::unique_ptr<TExamInfo> exam = LoadExam(name);
+      std::unique_ptr<TExamInfo> exam = LoadExam(name, Obj(name));
       if (const TExamInfo* old = Obj(name)) {
         exam->Enabled = old->Enabled;
         exam->Mark = old->Mark;
@@ -233,7 +353,19 @@ void TExamSet::StreamSave(std::ostream& Stream) const {
 
 void TExamSet::XMLLoad(pugi::xml_node Node) {
   ForEachElement(Node, [this](pugi::xml_node child) {
-    if (TExamInfo* exam = Obj(ReadXMLAttribute(child, "Name", ""))) exam->XMLLoad(child);
+    TExamInfo* exam = Obj(ReadXMLAttribute(child, "Name", ""));
+    if (exam == nullptr) return;
+    // One damaged element spoils only its own exam, which keeps what it had.
+    std::unique_ptr<TExamInfo> before = CreateObj(exam->Name(), false);
+    TExamInfo::CopySettings(*exam, *before, true);
+    try {
+      exam->XMLLoad(child);
+    } catch (const std::exception& e) {
+      TExamInfo::CopySettings(*before, *exam, false);
+      AddLoadProblem({"Bài thi \"" + exam->Name() + "\": cấu hình của bài trong danh sách bài thi bị hỏng, bài giữ cấu hình "
+                      "đang có. Chi tiết: " + e.what(),
+                      true});
+    }
   });
 }
 

@@ -45,6 +45,13 @@ class TExamSet;
 // The settings file in every exam folder.
 inline constexpr std::string_view kExamSettingsFileName = "Settings.cfg";
 
+// The largest limits the runner takes. It counts a run's time in 32-bit
+// milliseconds (the top value meaning no limit) and its memory in bytes up
+// to 4 GiB, so a larger limit read from a file would wrap around to a tiny
+// one: such limits are lowered to these when read, and the jury is told.
+inline constexpr double kMaxTimeLimit = 4294967;    // seconds
+inline constexpr double kMaxMemoryLimit = 4096;     // MiB
+
 // True when every item of a "|"-separated file list, blanks around it
 // removed, is empty or one safe path component.
 bool IsSafeFileList(std::string_view List);
@@ -109,6 +116,10 @@ class TExamInfo : public TNamedObjSet<TTestInfo>, public INamedObj {
   // sub-folder, the file names NAME.INP and NAME.OUT, then its
   // "Settings.cfg" when there is one.
   void Load();
+  // The two halves of Load: the tests from the sub-folders, then the file
+  // names NAME.INP and NAME.OUT and the "Settings.cfg" when there is one.
+  void LoadTests();
+  void LoadSettings();
 
   // The settings document from or to FileName; an empty FileName means
   // "Settings.cfg" in the exam folder (found ignoring letter case). Saving
@@ -135,9 +146,20 @@ class TExamInfo : public TNamedObjSet<TTestInfo>, public INamedObj {
   double TimeLimit = kDefaultTimeLimit;      // seconds per test run
   double MemoryLimit = kDefaultMemoryLimit;  // MiB per test run
   void* Tag = nullptr;      // the caller's; never read, saved or copied here
+  // True while the exam runs on default settings because its own
+  // "Settings.cfg" could not be read; reading an exam element of its name
+  // (the contest's exam list) clears it. Never stored.
+  bool SettingsMissing = false;
+
+  // Copies every setting (Enabled included) and the overrides of the tests
+  // both exams have to To; with AddTests, From's tests that To lacks are
+  // added to it.
+  static void CopySettings(const TExamInfo& From, TExamInfo& To, bool AddTests);
 
  private:
   std::string SettingsFileName() const;
+  // Lowers the limits above the runner's to its largest and tells the set.
+  void ClampLimits();
 
   std::string FName;
 };
@@ -170,11 +192,27 @@ class TExamSet : public TNamedObjSet<TExamInfo> {
   TNotifyEvent OnLoaded;
   TNotifyEvent OnBeforeLoad;
 
+  // What went wrong in the last SetDir or Refresh, and in the exam lists
+  // read since. A single damaged exam never fails the load: it is kept
+  // with its tests, on the settings it had before a refresh or else the
+  // defaults, and named here. Only a tasks folder that cannot be read at
+  // all still raises.
+  const TLoadProblems& LoadProblems() const { return FLoadProblems; }
+  void AddLoadProblem(TLoadProblem Problem) { FLoadProblems.push_back(std::move(Problem)); }
+
  private:
   void Load();
-  std::unique_ptr<TExamInfo> LoadExam(const std::string& Name);
+  // Old: the exam of that name before a refresh, whose settings stand in
+  // when the folder's cannot be read.
+  std::unique_ptr<TExamInfo> LoadExam(const std::string& Name, const TExamInfo* Old);
+  std::vector<std::string> ExamFolderNames();
 
   std::string FDir;
+  TLoadProblems FLoadProblems;
 };
+
+// The line that tells the jury an exam's "Settings.cfg" could not be read;
+// Fallback says which settings the exam has instead.
+std::string DamagedSettingsText(const std::string& Exam, const std::string& Detail, const std::string& Fallback);
 
 }  // namespace velkor

@@ -64,6 +64,49 @@ std::string ExistingFolderDir(const std::string& Value);
 // gives none; one that cannot be read raises EFileError.
 std::vector<std::string> SubFolderNames(const std::string& Folder);
 
+// One thing that went wrong while a set or a contest was loaded, told to
+// the jury instead of failing the whole load: the Vietnamese line they see,
+// and whether the contest in memory now lacks something its files hold (an
+// item left out, settings or results that could not be read). A contest
+// that lacks something must not silently replace the file it came from.
+struct TLoadProblem {
+  TLoadProblem(std::string aText, bool aLost = false, std::string aExam = {}, std::string aDetail = {})
+      : Text(std::move(aText)), Lost(aLost), Exam(std::move(aExam)), Detail(std::move(aDetail)) {}
+
+  std::string Text;
+  bool Lost = false;
+  // For an exam whose own settings file could not be read: its name and the
+  // reader's detail, so that a later source of settings (the contest's exam
+  // list) can change what the line says was used instead.
+  std::string Exam;
+  std::string Detail;
+};
+using TLoadProblems = std::vector<TLoadProblem>;
+
+// True when Name is valid UTF-8: only such names can be items of a set
+// (see LoadableSubFolders).
+bool IsValidUtf8Name(std::string_view Name);
+
+// Name as text that can be shown: valid UTF-8 stays as it is, every byte
+// outside it is written "\xHH".
+std::string ShowableName(std::string_view Name);
+
+// The sub-folders of Folder that can be items of a set, in SubFolderNames'
+// order, each problem appended to Problems. Kind names the items in the
+// messages ("bài thi", "thí sinh", ...).
+// - A name that is not valid UTF-8 is refused: such a name cannot be matched
+//   with the names in the settings, the results and the checker's file
+//   names, so judging it would go wrong without a word.
+// - Of names that differ only in ASCII letter case (one item to the set),
+//   one folder is used: the one Weight rates highest (for an exam, the one
+//   holding its settings), on a tie the first in byte order, so the choice
+//   never depends on the order the file system lists them.
+std::vector<std::string> LoadableSubFolders(const std::string& Folder, const std::string& Kind,
+                                            TLoadProblems& Problems,
+                                            const std::function<int(const std::string& Path)>& Weight);
+// The Weight for plain items: a folder that holds anything beats an empty one.
+int NonEmptyFolderWeight(const std::string& Path);
+
 // T: a class implementing INamedObj with a parameterless constructor.
 template <class T>
 class TNamedObjSet : public TObjOrderedSet<std::string, T>, public TModelObject {

@@ -123,7 +123,17 @@ void TResultC::XMLLoad(pugi::xml_node Node) {
   Clear();
   ForEachElement(Node, [this](pugi::xml_node child) {
     const std::string name = ReadXMLAttribute(child, "ExamName", "");
-    if (!name.empty()) ObjF(name)->XMLLoad(child);
+    if (name.empty()) return;
+    // One damaged result costs only itself, not the rest of the document.
+    try {
+      ObjF(name)->XMLLoad(child);
+    } catch (const std::exception& e) {
+      Exclude(name);
+      if (Owner != nullptr)
+        Owner->AddLoadProblem({"Kết quả của thí sinh \"" + FName + "\" ở bài thi \"" + name +
+                                   "\" bị hỏng nên bị bỏ qua. Chi tiết: " + e.what(),
+                               true});
+    }
   });
 }
 
@@ -141,20 +151,26 @@ void TResultSet::SetDir(const std::string& Value) {
   Load();
 }
 
+std::vector<std::string> TResultSet::ContestantFolderNames() {
+  return LoadableSubFolders(FDir, "thí sinh", FLoadProblems, NonEmptyFolderWeight);
+}
+
 void TResultSet::Load() {
   if (OnBeforeLoad) OnBeforeLoad(this);
   Clear();
+  FLoadProblems.clear();
   if (!FDir.empty())
-    for (const std::string& name : SubFolderNames(FDir)) Include(CreateObj(name, true));
+    for (const std::string& name : ContestantFolderNames()) Include(CreateObj(name, true));
   if (OnLoaded) OnLoaded(this);
 }
 
 void TResultSet::Refresh() {
   if (OnBeforeLoad) OnBeforeLoad(this);
+  FLoadProblems.clear();
   if (FDir.empty()) {
     Clear();
   } else {
-    const std::vector<std::string> names = SubFolderNames(FDir);
+    const std::vector<std::string> names = ContestantFolderNames();
     DoFilter(names);
     for (const std::string& name : names)
       if (Obj(name) == nullptr) Include(CreateObj(name, true));
@@ -215,7 +231,16 @@ void TResultSet::XMLLoad(pugi::xml_node Node) {
   ForEachElement(Node, [this](pugi::xml_node child) {
     const std::string name = ReadXMLAttribute(child, "ContestantName", "");
     // The name becomes the contestant's folder: one safe component only.
-    if (IsSafePathComponent(name)) ObjF(name)->XMLLoad(child);
+    if (!IsSafePathComponent(name)) return;
+    // A contestant whose folder is refused for its name must not come back
+    // through the results and be judged after all.
+    if (!IsValidUtf8Name(name)) {
+      AddLoadProblem({"Bỏ qua kết quả của thí sinh \"" + ShowableName(name) +
+                          "\": tên thí sinh không phải UTF-8 nên không chấm được.",
+                      true});
+      return;
+    }
+    ObjF(name)->XMLLoad(child);
   });
 }
 

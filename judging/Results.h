@@ -176,10 +176,18 @@ class TResultSet : public TNamedObjSet<TResultC> {
   TNotifyEvent OnBeforeLoad;
   TNotifyEvent OnLoaded;
 
+  // What went wrong in the last SetDir or Refresh (contestant folders left
+  // out) and in the results documents read since (results skipped). Only a
+  // folder or a document that cannot be read at all still raises.
+  const TLoadProblems& LoadProblems() const { return FLoadProblems; }
+  void AddLoadProblem(TLoadProblem Problem) { FLoadProblems.push_back(std::move(Problem)); }
+
  private:
   void Load();
+  std::vector<std::string> ContestantFolderNames();
 
   std::string FDir;
+  TLoadProblems FLoadProblems;
 };
 
 }  // namespace velkor

@@ -39,6 +39,7 @@
 #include "app/ExamEditU.h"
 #include "app/MainUnit.h"
 #include "app/SettingsU.h"
+#include "app/CoreHooks.h"
 #include "components/Btns.h"
 #include "components/Panels.h"
 #include "core/Dialogs.h"
@@ -762,10 +763,11 @@ TEST_F(MainWindow, ExamRefreshDropsVanishedResultsAndTheirTotals) {
   EXPECT_EQ(C("AN")->Evaluation, 2);
 }
 
-// An exams folder that fails to load (here a settings file that is not one)
-// leaves no folder at all: with a folder and no exams, the submission watch
-// would delete every waiting file as one for an unknown exam.
-TEST_F(MainWindow, AnExamsFolderThatFailsToLoadStopsJudging) {
+// A damaged exam no longer takes the exams folder with it: the folder, the
+// commands and the submission watch stay, and the jury is told. A tasks
+// folder gone as a whole (an unpacked contest cleaned away) changes nothing
+// on a refresh.
+TEST_F(MainWindow, ARefreshThatMeetsDamageKeepsTheFolderAndJudging) {
   auto enabled = [&] {
     std::string states;
     for (const char* n : {"actJudge", "actOnlineJudge", "actRefreshExams", "actRefreshContestants"})
@@ -776,35 +778,50 @@ TEST_F(MainWindow, AnExamsFolderThatFailsToLoadStopsJudging) {
   fs::create_directories(EnvConfig->SubmitDir);
   LoadSmallContest();
   ASSERT_EQ(enabled(), "1111");
+  Score("AN", "BAI2", jsJudged, 4);
 
-  // A refresh that fails.
   std::ofstream(Tree.TasksDir() + "/BAI2/Settings.cfg") << "not compressed XML";
-  Form->ContestChanged = false;
-  Form->ActiveE = E("BAI1");
+  FMessages->AddAnswer(mrOk);
   Form->actRefreshExams->trigger();
-  EXPECT_EQ(ContestInfo->ExamSet().Count(), 0);
-  EXPECT_EQ(ContestInfo->ExamSet().Dir(), "");
-  EXPECT_EQ(Form->ActiveE, nullptr);
-  EXPECT_EQ(enabled(), "0001");
-  EXPECT_EQ(Form->MainListModel->columnCount(), 2);
-  EXPECT_EQ(Form->MainListModel->rowCount(), 3);
-  EXPECT_TRUE(Form->ContestChanged);
+  EXPECT_EQ(ContestInfo->ExamSet().KeyExport(), (std::vector<std::string>{"BAI1", "BAI2"}));
+  EXPECT_EQ(C("AN")->Evaluation, 4);
+  EXPECT_EQ(enabled(), "1111");
+  ASSERT_EQ(FMessages->Requests().size(), 1u);
+  EXPECT_EQ(FMessages->Requests()[0].DlgType, mtWarning);
+  EXPECT_NE(FMessages->Requests()[0].Msg.find("Bài thi \"BAI2\": không đọc được file Settings.cfg"),
+            std::string::npos);
 
-  // Choosing that folder again: the same, and it is not remembered.
-  EnvConfig->LastExamDir = "";
-  Form->SetExamsDir(Tree.TasksDir());
-  EXPECT_EQ(ContestInfo->ExamSet().Count(), 0);
-  EXPECT_EQ(ContestInfo->ExamSet().Dir(), "");
-  EXPECT_EQ(EnvConfig->LastExamDir, "");
-  EXPECT_EQ(enabled(), "0001");
-  EXPECT_EQ(Form->MainListModel->columnCount(), 2);
-  EXPECT_TRUE(FMessages->Requests().empty());
-
-  // Mended, the folder loads again.
-  fs::remove(Tree.TasksDir() + "/BAI2/Settings.cfg");
+  // Choosing that folder again loads both exams and says so once more.
+  FMessages->AddAnswer(mrOk);
   Form->SetExamsDir(Tree.TasksDir());
   EXPECT_EQ(ContestInfo->ExamSet().Count(), 2);
+  EXPECT_EQ(EnvConfig->LastExamDir, Tree.TasksDir());
+  EXPECT_EQ(FMessages->Requests().size(), 2u);
   EXPECT_EQ(enabled(), "1111");
+
+  // Mended, the folder loads without a word.
+  fs::remove(Tree.TasksDir() + "/BAI2/Settings.cfg");
+  Form->SetExamsDir(Tree.TasksDir());
+  EXPECT_EQ(FMessages->Requests().size(), 2u);
+
+  // A contestant folder whose name cannot be judged, on F5.
+  Tree.AddContestant("Nguy\xEAn");
+  FMessages->AddAnswer(mrOk);
+  Form->actRefreshContestants->trigger();
+  EXPECT_EQ(Form->MainListModel->rowCount(), 3);
+  ASSERT_EQ(FMessages->Requests().size(), 3u);
+  EXPECT_NE(FMessages->Requests()[2].Msg.find("Bỏ qua thư mục thí sinh \"Nguy\\xEAn\""), std::string::npos);
+
+  // The whole tasks folder gone: the exams and every result stay.
+  Score("AN", "BAI1", jsJudged, 2);
+  fs::rename(Tree.TasksDir(), Tree.Path("away"));
+  FMessages->AddAnswer(mrOk);
+  Form->actRefreshExams->trigger();
+  EXPECT_EQ(ContestInfo->ExamSet().Count(), 2);
+  EXPECT_EQ(C("AN")->Evaluation, 2);
+  ASSERT_EQ(FMessages->Requests().size(), 4u);
+  EXPECT_EQ(FMessages->Requests()[3].Msg.rfind("Cập nhật lại danh sách bài thi", 0), 0u);
+  EXPECT_NE(FMessages->Requests()[3].Msg.find("giữ như trước"), std::string::npos);
 }
 
 TEST_F(MainWindow, HelpOpensAtTheTopicBesideTheProgram) {
@@ -1121,12 +1138,101 @@ TEST_F(MainWindow, NewAsksToSaveAndAFailedSaveKeepsTheContest) {
   EXPECT_EQ(Form->windowTitle(), QString::fromUtf8("Βέλκο - Chương trình chấm bài tự động"));
 }
 
-TEST_F(MainWindow, AContestThatFailsHalfwayLeavesAnEmptyContest) {
-  LoadSmallContest();
-  Score("AN", "BAI1", jsJudged, 5);
-  const std::string file = Tree.Path("hong.contest");
-  ASSERT_TRUE(ContestInfo->FileSave(file)) << ContestInfo->ErrorMsg();
-  // The folders and exam settings inside are sound, the results are not.
+// The tester's contest: twenty contestants judged in three exams, saved.
+// Returns the archive.
+std::string SaveJudgedContest(TContestTree& Tree, TMainForm& Form) {
+  for (const char* exam : {"BAI1", "BAI2", "BAI3"}) {
+    Tree.AddExam(exam, {"T1", "T2"});
+    Tree.WriteExamSettings(exam, std::string(R"(<ExamInformation Name=")") + exam +
+                                     R"(" InputFile="in.txt" Mark="2" TimeLimit="3"/>)");
+  }
+  for (int i = 1; i <= 20; ++i) Tree.AddContestant("TS" + std::to_string(100 + i));
+  Form.SetExamsDir(Tree.TasksDir());
+  Form.SetContestantsDir(Tree.ContestantsDir());
+  for (TResultC* c : ContestInfo->ResultSet()) {
+    for (const TExamInfo* e : ContestInfo->ExamSet()) {
+      TResultE* r = c->ObjF(e->Name());
+      r->state = jsJudged;
+      r->Evaluation = 1.5;
+    }
+    c->UpdateScore();
+  }
+  const std::string file = Tree.Path("thi.contest");
+  EXPECT_TRUE(ContestInfo->FileSave(file)) << ContestInfo->ErrorMsg();
+  return file;
+}
+
+// A shortcut reaches the window only while it is active; a modal dialog
+// just closed may have left another one active.
+void PressKey(TMainForm& Form, Qt::Key Key, Qt::KeyboardModifiers Modifiers = Qt::NoModifier) {
+  Form.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&Form));
+  QTest::keyClick(Form.MainList, Key, Modifiers);
+}
+
+int JudgedResults() {
+  int n = 0;
+  for (const TResultC* c : ContestInfo->ResultSet())
+    for (const TResultE* e : *c) n += e->state == jsJudged;
+  return n;
+}
+
+// One settings file cut short inside an opened contest, then F4 and Ctrl+S:
+// every exam and every result survives, the jury is told once, by name,
+// and the file saved holds the whole contest again.
+TEST_F(MainWindow, ADamagedSettingsFileThenRefreshAndSaveLosesNothing) {
+  const std::string file = SaveJudgedContest(Tree, *Form);
+  Form->ContestChanged = false;
+  Form->LoadContest(file);
+  ASSERT_EQ(JudgedResults(), 60);
+  ASSERT_TRUE(FMessages->Requests().empty());
+
+  const std::string settings = ContestInfo->ExamSet().Dir() + "BAI2/Settings.cfg";
+  const std::string bytes = testing::ReadText(settings);
+  testing::WriteText(settings, bytes.substr(0, 40));
+  FMessages->AddAnswer(mrOk);
+  PressKey(*Form, Qt::Key_F4);
+  ASSERT_EQ(FMessages->Requests().size(), 1u);
+  const std::string told = FMessages->Requests()[0].Msg;
+  EXPECT_EQ(told.rfind("Cập nhật lại danh sách bài thi: có phần không nạp được:\r\n- Bài thi \"BAI2\": không đọc "
+                       "được file Settings.cfg",
+                       0),
+            0u)
+      << told;
+  EXPECT_NE(told.find("Chi tiết: "), std::string::npos);
+  EXPECT_EQ(ContestInfo->ExamSet().KeyExport(), (std::vector<std::string>{"BAI1", "BAI2", "BAI3"}));
+  EXPECT_EQ(E("BAI2")->InputFile, "in.txt") << "the settings it had";
+  EXPECT_EQ(E("BAI2")->Count(), 2);
+  EXPECT_EQ(JudgedResults(), 60);
+  EXPECT_EQ(Form->MainListModel->columnCount(), 5);
+  EXPECT_EQ(Cell(0, 2), QString::fromUtf8("✓ 1.50"));
+  EXPECT_EQ(Cell(0, 4), "4.50");
+  test::SaveShot(Form.get(), "main-refresh-damaged-exam");
+  // The message as the jury sees it.
+  test::WhenModal([](QWidget* Dialog) {
+    test::SaveShot(Dialog, "main-load-problems");
+    QTest::keyClick(Dialog, Qt::Key_Return);
+  });
+  TQtMessageDialog().Show(FMessages->Requests()[0]);
+
+  // Nothing was lost, so Ctrl+S saves over the file without a question.
+  ASSERT_TRUE(Form->ContestChanged);
+  PressKey(*Form, Qt::Key_S, Qt::ControlModifier);
+  EXPECT_EQ(FMessages->Requests().size(), 1u);
+  EXPECT_FALSE(Form->ContestChanged) << "saved";
+  FMessages->AddAnswer(mrOk);
+  Form->LoadContest(file);
+  EXPECT_EQ(JudgedResults(), 60);
+  EXPECT_EQ(E("BAI2")->InputFile, "in.txt");
+  ASSERT_EQ(FMessages->Requests().size(), 2u) << "the saved damaged file is named again, once";
+  EXPECT_NE(FMessages->Requests()[1].Msg.find("lấy từ file Tasks.config"), std::string::npos);
+}
+
+// A contest opened without its results: the rest opens and the jury is
+// told; saving over its file asks first, and "No" leaves the file as it
+// was, byte for byte. Another name needs no question.
+TEST_F(MainWindow, AContestThatLostItsResultsAsksBeforeOverwritingItsFile) {
+  const std::string file = SaveJudgedContest(Tree, *Form);
   int code = 0;
   zip_t* zip = zip_open(file.c_str(), 0, &code);
   ASSERT_NE(zip, nullptr);
@@ -1134,18 +1240,65 @@ TEST_F(MainWindow, AContestThatFailsHalfwayLeavesAnEmptyContest) {
   zip_source_t* source = zip_source_buffer(zip, kGarbage, sizeof kGarbage - 1, 0);
   ASSERT_GE(zip_file_add(zip, "Contest.result", source, ZIP_FL_OVERWRITE), 0);
   ASSERT_EQ(zip_close(zip), 0);
+  const std::string before = testing::ReadText(file);
 
   Form->ContestChanged = false;
   FMessages->AddAnswer(mrOk);
   Form->LoadContest(file);
   ASSERT_EQ(FMessages->Requests().size(), 1u);
-  EXPECT_EQ(FMessages->Requests()[0].Msg.rfind("Không mở được kỳ thi: " + file, 0), 0u);
-  EXPECT_EQ(Form->MainListModel->rowCount(), 0);
-  EXPECT_EQ(Form->MainListModel->columnCount(), 2);
-  EXPECT_EQ(ContestInfo->ExamSet().Dir(), "");
-  EXPECT_EQ(ContestInfo->FileName(), "");
-  EXPECT_FALSE(Form->actJudge->isEnabled());
-  EXPECT_EQ(Form->windowTitle(), QString::fromUtf8("Βέλκο - Chương trình chấm bài tự động"));
+  EXPECT_EQ(FMessages->Requests()[0].DlgType, mtWarning);
+  EXPECT_EQ(FMessages->Requests()[0].Msg.rfind("Đã mở kỳ thi " + file + " nhưng có phần không nạp được:", 0), 0u);
+  EXPECT_NE(FMessages->Requests()[0].Msg.find("Không đọc được file Contest.result (kết quả chấm)"),
+            std::string::npos);
+  EXPECT_EQ(ContestInfo->FileName(), file);
+  EXPECT_EQ(Form->MainListModel->rowCount(), 20);
+  EXPECT_EQ(Form->MainListModel->columnCount(), 5);
+  EXPECT_EQ(E("BAI1")->InputFile, "in.txt");
+  EXPECT_TRUE(Form->actJudge->isEnabled());
+
+  FMessages->AddAnswer(mrNo);
+  PressKey(*Form, Qt::Key_S, Qt::ControlModifier);
+  ASSERT_EQ(FMessages->Requests().size(), 2u);
+  const TMsgDlgRequest asked = FMessages->Requests()[1];
+  EXPECT_NE(asked.Msg.find("Bạn vẫn muốn ghi đè lên file này?"), std::string::npos) << asked.Msg;
+  EXPECT_NE(asked.Msg.find(file), std::string::npos);
+  EXPECT_EQ(asked.Buttons, (TMsgDlgButtons{mbYes, mbNo}));
+  EXPECT_TRUE(Form->UserAbort);
+  EXPECT_EQ(testing::ReadText(file), before);
+  test::WhenModal([](QWidget* Dialog) {
+    test::SaveShot(Dialog, "main-overwrite-question");
+    QTest::keyClick(Dialog, Qt::Key_Escape);
+  });
+  TQtMessageDialog().Show(asked);
+
+  // Another name: no question; that file holds the contest as it stands.
+  const std::string other = Tree.Path("ban-sao.contest");
+  test::WhenModal([&](QWidget* Dialog) {
+    auto* dialog = qobject_cast<QFileDialog*>(Dialog);
+    ASSERT_NE(dialog, nullptr);
+    dialog->selectFile(QString::fromStdString(other));
+    static_cast<QDialog*>(dialog)->accept();
+  });
+  Form->actSaveAsContest->trigger();
+  EXPECT_EQ(FMessages->Requests().size(), 2u);
+  EXPECT_FALSE(Form->UserAbort);
+  EXPECT_TRUE(testing::Exists(other));
+  EXPECT_EQ(testing::ReadText(file), before);
+
+  // Saved once, the contest has nothing more to lose: Ctrl+S just saves.
+  Form->ContestChanged = true;
+  PressKey(*Form, Qt::Key_S, Qt::ControlModifier);
+  EXPECT_EQ(FMessages->Requests().size(), 2u);
+  EXPECT_FALSE(Form->ContestChanged);
+
+  // Opened again, "Yes" overwrites.
+  FMessages->AddAnswer(mrOk);
+  Form->LoadContest(file);
+  FMessages->AddAnswer(mrYes);
+  PressKey(*Form, Qt::Key_S, Qt::ControlModifier);
+  ASSERT_EQ(FMessages->Requests().size(), 4u) << FMessages->Requests().back().Msg;
+  EXPECT_FALSE(Form->UserAbort);
+  EXPECT_NE(testing::ReadText(file), before);
 }
 
 TEST_F(MainWindow, RowRefreshFromOtherWindows) {

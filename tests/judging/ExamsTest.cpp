@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "core/CompressedXML.h"
 #include "judging/Checkers.h"
 #include "judging/XMLHelpers.h"
 #include "tests/judging/CommaLocale.h"
@@ -173,10 +174,14 @@ TEST_F(ExamsTest, SettingsFileIsFoundIgnoringLetterCase) {
   EXPECT_EQ(set.Obj("Bai1")->Mark, 4);
 }
 
-TEST_F(ExamsTest, BrokenSettingsRaiseAndEndTheLoad) {
+// A damaged settings file spoils only its own exam: the exam stays with
+// its tests (so that nothing prunes its results) and the jury is told which
+// one and why. On a refresh the exam keeps the settings it had.
+TEST_F(ExamsTest, BrokenSettingsKeepTheExamAndAreNamed) {
   tree.AddExam("A");
-  tree.AddExam("B");
+  tree.AddExam("B", {"01", "02"});
   tree.AddExam("C");
+  tree.WriteExamSettings("A", R"(<ExamInformation Name="A" Mark="7"/>)");
   const std::string settings = tree.TasksDir() + "/B/Settings.cfg";
   struct Case {
     const char* what;
@@ -186,18 +191,123 @@ TEST_F(ExamsTest, BrokenSettingsRaiseAndEndTheLoad) {
       {"not compressed", "<ExamInformation Name=\"B\"/>"},
       {"truncated", ""},
   };
-  tree.WriteExamSettings("B", R"(<ExamInformation Name="B" UseStdIn="yes"/>)");
+  tree.WriteExamSettings("B", R"(<ExamInformation Name="B" InputFile="half.in" UseStdIn="yes"/>)");
   cases[0].bytes = testing::ReadText(settings);
-  tree.WriteExamSettings("B", R"(<ExamInformation Name="B" Mark="2"><TestCase Name="x"/></ExamInformation>)");
+  tree.WriteExamSettings("B", R"(<ExamInformation Name="B" Mark="2"><TestCase Name="01"/></ExamInformation>)");
   cases[2].bytes = testing::ReadText(settings).substr(0, 12);
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
     testing::WriteText(settings, c.bytes);
     before = loaded = 0;
-    EXPECT_ANY_THROW(Load()) << c.what;
-    EXPECT_EQ(set.KeyExport(), std::vector<std::string>{"A"}) << c.what << ": what came before stays";
-    EXPECT_EQ(before, 1);
-    EXPECT_EQ(loaded, 0) << c.what;
+    EXPECT_NO_THROW(Load());
+    EXPECT_EQ(set.KeyExport(), (std::vector<std::string>{"A", "B", "C"}));
+    EXPECT_EQ(loaded, 1);
+    EXPECT_EQ(set.Obj("A")->Mark, 7) << "the intact exams load whole";
+    const TExamInfo& b = *set.Obj("B");
+    EXPECT_EQ(TestNames(b), (std::vector<std::string>{"01", "02"}));
+    EXPECT_EQ(b.InputFile, "B.INP") << "nothing half-read stays";
+    EXPECT_FALSE(b.UseStdIn);
+    EXPECT_TRUE(b.SettingsMissing);
+    ASSERT_EQ(set.LoadProblems().size(), 1u);
+    const TLoadProblem& p = set.LoadProblems()[0];
+    EXPECT_NE(p.Text.find("Bài thi \"B\": không đọc được file Settings.cfg"), std::string::npos) << p.Text;
+    EXPECT_NE(p.Text.find("dùng giá trị mặc định"), std::string::npos) << p.Text;
+    EXPECT_NE(p.Text.find("Chi tiết: "), std::string::npos) << p.Text;
+    EXPECT_TRUE(p.Lost) << "defaults stand in for settings the folder holds";
   }
+
+  // A refresh keeps what the jury had for the damaged exam.
+  tree.WriteExamSettings("B", R"(<ExamInformation Name="B" InputFile="b.in" Mark="2" TimeLimit="3">
+      <TestCase Name="01" Mark="5"/></ExamInformation>)");
+  Load();
+  ASSERT_TRUE(set.LoadProblems().empty());
+  testing::WriteText(settings, testing::ReadText(settings).substr(0, 40));
+  set.Refresh();
+  const TExamInfo& b = *set.Obj("B");
+  EXPECT_EQ(b.InputFile, "b.in");
+  EXPECT_EQ(b.TimeLimit, 3);
+  EXPECT_EQ(b.Obj("01")->Mark, 5);
+  ASSERT_EQ(set.LoadProblems().size(), 1u);
+  EXPECT_NE(set.LoadProblems()[0].Text.find("giữ như trước khi cập nhật"), std::string::npos);
+  EXPECT_FALSE(set.LoadProblems()[0].Lost);
+  set.Refresh();  // each refresh tells its own problems, not the ones before
+  EXPECT_EQ(set.LoadProblems().size(), 1u);
+}
+
+// Limits beyond what the runner takes would wrap to tiny ones there.
+TEST_F(ExamsTest, AbsurdLimitsAreLoweredToTheRunnersLargest) {
+  tree.AddExam("Bai1", {"01", "02"});
+  tree.WriteExamSettings("Bai1", R"(<ExamInformation Name="Bai1" TimeLimit="1e308" MemoryLimit="4096">
+      <TestCase Name="01" MemoryLimit="1e20"/><TestCase Name="02" TimeLimit="4294967"/></ExamInformation>)");
+  Load();
+  const TExamInfo& e = *set.Obj("Bai1");
+  EXPECT_EQ(e.TimeLimit, kMaxTimeLimit);
+  EXPECT_EQ(e.MemoryLimit, 4096) << "the largest itself is no problem";
+  EXPECT_EQ(e.Obj("01")->MemoryLimit, kMaxMemoryLimit);
+  EXPECT_EQ(e.Obj("02")->TimeLimit, 4294967);
+  ASSERT_EQ(set.LoadProblems().size(), 2u);
+  EXPECT_EQ(set.LoadProblems()[0].Text,
+            "Bài thi \"Bai1\": giới hạn thời gian 1E308 giây lớn hơn mức chương trình chấm thực hiện được, "
+            "dùng mức lớn nhất 4294967 giây.");
+  EXPECT_NE(set.LoadProblems()[1].Text.find("Bài thi \"Bai1\", test \"01\": giới hạn bộ nhớ 1E20 MB"),
+            std::string::npos);
+  EXPECT_FALSE(set.LoadProblems()[0].Lost);
+  // The same from the contest's exam list.
+  std::stringstream list;
+  list << R"(<Tasks><Exam Name="Bai1" TimeLimit="5e6"/></Tasks>)";
+  TCompressedXML doc;
+  doc.LoadXML(list.str(), "Tasks.config");
+  std::stringstream packed;
+  doc.SaveToStream(packed);
+  set.StreamLoad(packed);
+  EXPECT_EQ(set.Obj("Bai1")->TimeLimit, kMaxTimeLimit);
+  EXPECT_EQ(set.LoadProblems().size(), 3u);
+}
+
+// A damaged exam element of the exam list spoils only its own exam.
+TEST_F(ExamsTest, ADamagedExamInTheListKeepsItsSettings) {
+  tree.AddExam("A");
+  tree.AddExam("B");
+  Load();
+  TCompressedXML doc;
+  doc.LoadXML(R"(<Tasks><Exam Name="A" InputFile="x.in" UseStdIn="maybe"/><Exam Name="B" Mark="9"/></Tasks>)",
+              "Tasks.config");
+  std::stringstream packed;
+  doc.SaveToStream(packed);
+  EXPECT_NO_THROW(set.StreamLoad(packed));
+  EXPECT_EQ(set.Obj("A")->InputFile, "A.INP");
+  EXPECT_EQ(set.Obj("B")->Mark, 9);
+  ASSERT_EQ(set.LoadProblems().size(), 1u);
+  EXPECT_NE(set.LoadProblems()[0].Text.find("Bài thi \"A\""), std::string::npos);
+}
+
+// Folder names the system cannot judge or cannot tell apart.
+TEST_F(ExamsTest, UnusableAndLetterCaseTwinFoldersAreNamed) {
+  tree.AddExam("Good", {"01", "b\xE0i"});
+  tree.AddExam("b\xE0i1", {"01"});
+  tree.AddExam("bai1", {"01"});
+  tree.AddExam("BAI1", {"01", "02"});
+  tree.WriteExamSettings("bai1", R"(<ExamInformation Name="bai1" Mark="3"/>)");
+  tree.AddExam("Z");
+  tree.AddExam("z", {"01"});  // the one holding something wins
+  Load();
+  EXPECT_EQ(set.KeyExport(), (std::vector<std::string>{"bai1", "Good", "z"}));
+  EXPECT_EQ(set.Obj("BAI1")->Mark, 3) << "the folder with its settings is the one used";
+  EXPECT_EQ(set.Obj("BAI1")->Count(), 1);
+  EXPECT_EQ(TestNames(*set.Obj("Good")), std::vector<std::string>{"01"});
+  std::vector<std::string> texts;
+  for (const TLoadProblem& p : set.LoadProblems()) {
+    texts.push_back(p.Text);
+    EXPECT_TRUE(p.Lost);
+  }
+  ASSERT_EQ(texts.size(), 4u);
+  EXPECT_EQ(texts[0].rfind("Bỏ qua thư mục bài thi \"b\\xE0i1\": tên thư mục không phải UTF-8", 0), 0u) << texts[0];
+  EXPECT_EQ(texts[1].rfind("Các thư mục bài thi \"BAI1\", \"bai1\" chỉ khác nhau ở chữ hoa, chữ thường "
+                           "nên chỉ dùng được một: dùng thư mục \"bai1\", bỏ qua \"BAI1\".", 0),
+            0u)
+      << texts[1];
+  EXPECT_NE(texts[2].find("dùng thư mục \"z\", bỏ qua \"Z\""), std::string::npos) << texts[2];
+  EXPECT_EQ(texts[3].rfind("Bỏ qua thư mục test của bài thi \"Good\" \"b\\xE0i\"", 0), 0u) << texts[3];
 }
 
 TEST_F(ExamsTest, WrongRootElementReadsNothing) {

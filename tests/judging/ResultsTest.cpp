@@ -209,14 +209,47 @@ TEST_F(ResultsTest, ContestantNamesAreCheckedAndMerged) {
   EXPECT_EQ(set.Obj("an")->KeyExport(), std::vector<std::string>{"Bai2"}) << "the later element replaces";
 }
 
+// Contestant folders the system cannot judge or cannot tell apart are named
+// at every load; which of two twins is used does not depend on the order
+// the file system lists them.
+TEST_F(ResultsTest, UnusableAndLetterCaseTwinFoldersAreNamed) {
+  TContestTree t;
+  t.AddContestant("Nguy\xEAn");
+  t.AddContestant("AN");
+  t.AddContestant("An", {{"Bai1.cpp", "int main(){}"}});
+  t.AddContestant("Binh");
+  set.SetDir(t.ContestantsDir());
+  EXPECT_EQ(set.KeyExport(), (std::vector<std::string>{"An", "Binh"}));
+  ASSERT_EQ(set.LoadProblems().size(), 2u);
+  EXPECT_EQ(set.LoadProblems()[0].Text.rfind("Bỏ qua thư mục thí sinh \"Nguy\\xEAn\"", 0), 0u);
+  EXPECT_NE(set.LoadProblems()[1].Text.find("Các thư mục thí sinh \"AN\", \"An\""), std::string::npos);
+  EXPECT_NE(set.LoadProblems()[1].Text.find("dùng thư mục \"An\""), std::string::npos);
+  // Nor does the refused one come back through the results.
+  LoadFromText(set, "<ContestResult><ContestantResult ContestantName=\"Nguy\xEAn\" Evaluation=\"1\"/>"
+                    "<ContestantResult ContestantName=\"An\"/></ContestResult>");
+  EXPECT_EQ(set.KeyExport(), std::vector<std::string>{"An"});
+  ASSERT_EQ(set.LoadProblems().size(), 3u);
+  EXPECT_EQ(set.LoadProblems()[2].Text.rfind("Bỏ qua kết quả của thí sinh \"Nguy\\xEAn\"", 0), 0u);
+  set.ObjF("An")->ObjF("Bai1")->state = jsJudged;
+  set.Refresh();
+  EXPECT_EQ(set.Obj("An")->Count(), 1) << "the twin used keeps its results";
+  EXPECT_EQ(set.LoadProblems().size(), 2u);
+}
+
 TEST_F(ResultsTest, BadDocumentsRaiseOrReadNothing) {
   set.ObjF("Kept");
   LoadFromText(set, "<SomethingElse/>");
   EXPECT_EQ(set.KeyExport(), std::vector<std::string>{"Kept"}) << "no root, nothing read";
 
-  EXPECT_THROW(LoadFromText(set, R"(<ContestResult><ContestantResult ContestantName="A">
-      <ExamResult ExamName="E" State="judged"/></ContestantResult></ContestResult>)"),
-               EConvertError);
+  // One damaged result costs only itself, and is named.
+  LoadFromText(set, R"(<ContestResult><ContestantResult ContestantName="A">
+      <ExamResult ExamName="E" State="judged"/><ExamResult ExamName="F" State="1" Evaluation="2"/>
+      </ContestantResult><ContestantResult ContestantName="B" Evaluation="1"/></ContestResult>)");
+  EXPECT_EQ(set.KeyExport(), (std::vector<std::string>{"A", "B"}));
+  EXPECT_EQ(set.Obj("A")->KeyExport(), std::vector<std::string>{"F"});
+  ASSERT_EQ(set.LoadProblems().size(), 1u);
+  EXPECT_EQ(set.LoadProblems()[0].Text.rfind("Kết quả của thí sinh \"A\" ở bài thi \"E\" bị hỏng", 0), 0u);
+  EXPECT_TRUE(set.LoadProblems()[0].Lost);
 
   const std::string file = tree.Path("Contest.result");
   testing::WriteText(file, "not a zlib stream");
