@@ -6,9 +6,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <mutex>
 
 #include "platform/UniqueFd.h"
 
@@ -84,9 +86,33 @@ double FileTimeToLocalDateTime(const timespec& time) {
   return kUnixEpochDays + (localSeconds + millis / 1000.0) / 86400.0;
 }
 
+namespace {
+void IgnoreSignal(int) {}
+}  // namespace
+
+// Our leases last two system calls, but a writer opening the file between
+// them must not kill Velkor: SIGIO, unused otherwise, gets a handler that
+// does nothing. A handler (not SIG_IGN) so that programs started later get
+// the default again at exec. A handler someone else installed is left
+// alone.
+void SurviveLeaseBreaks() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    struct sigaction current {};
+    if (::sigaction(SIGIO, nullptr, &current) != 0) return;
+    if ((current.sa_flags & SA_SIGINFO) != 0 || current.sa_handler != SIG_DFL) return;
+    struct sigaction quiet {};
+    quiet.sa_handler = IgnoreSignal;
+    quiet.sa_flags = SA_RESTART;
+    sigemptyset(&quiet.sa_mask);
+    ::sigaction(SIGIO, &quiet, nullptr);
+  });
+}
+
 int TryOpenExclusively(const std::string& path) {
   // O_NONBLOCK: neither wait for another holder's lease to be broken nor
   // hang on a named pipe.
+  SurviveLeaseBreaks();
   UniqueFd fd(::open(path.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
   if (!fd.Valid()) return errno;
   // Linux opens files that others hold open without complaint. A write lease

@@ -52,6 +52,11 @@ int SetFileAttributes(const std::string& path, std::uint32_t attr);
 // day as the fraction, milliseconds included.
 double FileTimeToLocalDateTime(const timespec& time);
 
+// Makes SIGIO harmless to this process, once: a lease we hold is broken
+// by another process opening the file, and the kernel then sends SIGIO,
+// whose default action would end us. Called before taking any lease.
+void SurviveLeaseBreaks();
+
 // Whether path could be opened for reading and writing with nobody else
 // holding it open. 0 when it could, EBUSY when another descriptor holds it,
 // else the errno of the failed open.

@@ -15,6 +15,8 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/FileAttributes.h"
+
 namespace velkor::platform {
 namespace {
 
@@ -153,29 +155,6 @@ bool TFolderWatch::Drain() {
 }
 
 namespace {
-
-void IgnoreSignal(int) {}
-
-// A lease is broken when someone opens the file for writing while we hold
-// it, and the kernel then tells the holder with SIGIO, whose default action
-// ends the process. Our leases last two system calls, but a writer opening
-// the file between them must not kill Velkor: SIGIO, unused otherwise,
-// gets a handler that does nothing. A handler (not SIG_IGN) so that
-// programs started later get the default again at exec. A handler someone
-// else installed is left alone.
-void SurviveLeaseBreaks() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    struct sigaction current {};
-    if (::sigaction(SIGIO, nullptr, &current) != 0) return;
-    if ((current.sa_flags & SA_SIGINFO) != 0 || current.sa_handler != SIG_DFL) return;
-    struct sigaction quiet {};
-    quiet.sa_handler = IgnoreSignal;
-    quiet.sa_flags = SA_RESTART;
-    sigemptyset(&quiet.sa_mask);
-    ::sigaction(SIGIO, &quiet, nullptr);
-  });
-}
 
 struct TDirCloser {
   void operator()(DIR* Dir) const { ::closedir(Dir); }
