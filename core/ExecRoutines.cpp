@@ -1,6 +1,8 @@
 #include "core/ExecRoutines.h"
 
+#include <cerrno>
 #include <chrono>
+#include <filesystem>
 #include <cstdio>
 #include <exception>
 #include <mutex>
@@ -43,13 +45,21 @@ int NiceIncrementFor(std::uint32_t creationFlags) {
   return 0;
 }
 
-platform::UniqueFd OpenRedirectFile(const std::string& name, bool forWriting, const char* stream) {
-  int err = 0;
-  platform::UniqueFd fd = platform::OpenRedirection(name, forWriting, err);
-  if (!fd.Valid())
-    throw std::runtime_error(std::string("Cannot open the file for ") + stream + ": " + name +
-                             "\r\n" + platform::ErrnoMessage(err));
-  return fd;
+bool DiskFullErrno(int err) { return err == ENOSPC || err == EDQUOT; }
+
+// FileOut's path relative to Room when it lies below it; "" otherwise.
+std::string OutputInRoom(const std::string& fileOut, const std::string& room) {
+  namespace fs = std::filesystem;
+  if (room.empty() || fileOut.empty()) return "";
+  const bool isNull = fileOut.size() == 3 && (fileOut[0] | 32) == 'n' && (fileOut[1] | 32) == 'u' && (fileOut[2] | 32) == 'l';
+  if (isNull) return "";  // the null device, wherever Velkor works
+  std::error_code ec;
+  const fs::path out = fs::absolute(fileOut, ec).lexically_normal();
+  const fs::path base = fs::absolute(room, ec).lexically_normal();
+  if (ec) return "";
+  const fs::path relative = out.lexically_relative(base);
+  if (relative.empty() || *relative.begin() == ".." || *relative.begin() == ".") return "";
+  return relative.string();
 }
 
 // Puts Folder in front of the PATH entry of Env, or makes one. An empty or
@@ -112,6 +122,21 @@ void TExecEngine::Reset() {
   FExitCode = ExecOK;
   FExitCodeMsg.clear();
   FContainmentError.clear();
+  FDiskFullFolder.clear();
+  FDiskFullDetail.clear();
+}
+
+platform::UniqueFd TExecEngine::OpenStream(const std::string& Name, bool ForWriting, const char* Stream) {
+  int err = 0;
+  platform::UniqueFd fd = platform::OpenRedirection(Name, ForWriting, err);
+  if (fd.Valid()) return fd;
+  const std::string message =
+      std::string("Cannot open the file for ") + Stream + ": " + Name + "\r\n" + platform::ErrnoMessage(err);
+  if (ForWriting && DiskFullErrno(err)) {
+    FDiskFullFolder = std::filesystem::path(Name).parent_path().string();
+    FDiskFullDetail = message;
+  }
+  throw std::runtime_error(message);
 }
 
 void TExecEngine::SetCmd(const std::string& Value) {
@@ -161,9 +186,9 @@ void TExecEngine::Init() {
     // The streams left unnamed get the null device: the console nobody sees.
     ConsoleAllocated = FileInp.empty() || FileOut.empty() || FileErr.empty();
     FStartupInfo.dwFlags |= kStartfUseStdHandles;
-    if (!FileInp.empty()) FStartupInfo.hStdInput = OpenRedirectFile(FileInp, false, "standard input");
-    if (!FileOut.empty()) FStartupInfo.hStdOutput = OpenRedirectFile(FileOut, true, "standard output");
-    if (!FileErr.empty()) FStartupInfo.hStdError = OpenRedirectFile(FileErr, true, "standard error");
+    if (!FileInp.empty()) FStartupInfo.hStdInput = OpenStream(FileInp, false, "standard input");
+    if (!FileOut.empty()) FStartupInfo.hStdOutput = OpenStream(FileOut, true, "standard output");
+    if (!FileErr.empty()) FStartupInfo.hStdError = OpenStream(FileErr, true, "standard error");
   } catch (...) {
     // Finish does not run after a failed Init: leave nothing behind.
     ReleaseRun();
@@ -189,6 +214,7 @@ bool TExecEngine::Launch() {
   start.NiceIncrement = NiceIncrementFor(CreationFlags);
   start.ReadOnlyFolders = ReadOnlyFolders;
   start.Room = Room;
+  start.StdOutputInRoom = OutputInRoom(FileOut, Room);
   start.DiskLimit = DiskLimit;
 
   // The system refusing a run (no more processes or namespaces, no memory)
@@ -263,6 +289,12 @@ void TExecEngine::Finish() {
   if (FProcessInfo.hProcess) {
     try {
       FProcessInfo.hProcess->ReturnRoom();
+    } catch (const std::system_error& e) {
+      if (DiskFullErrno(e.code().value())) {
+        FDiskFullFolder = Room;
+        FDiskFullDetail = e.what();
+      }
+      error = std::current_exception();
     } catch (...) {
       error = std::current_exception();
     }

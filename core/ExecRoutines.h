@@ -178,9 +178,19 @@ class TExecEngine {
   // view of the folders), so that its program never started; "" when
   // nothing of that failed.
   const std::string& ContainmentError() const { return FContainmentError; }
+  // The folder whose file system had no room left (ENOSPC, or the owner's
+  // quota spent: EDQUOT) when the runner wrote there for the last run:
+  // making a redirected output, or bringing back what the program wrote in
+  // its room. "" when nothing of that failed. Such a run says nothing about
+  // the program: its output did not reach the folder whole. A run filling
+  // its own scratch space is not this: that is the program's failure
+  // (exit code 153).
+  const std::string& DiskFullFolder() const { return FDiskFullFolder; }
+  // What failed there, technically (path and system message).
+  const std::string& DiskFullDetail() const { return FDiskFullDetail; }
 
   // Sets ExitCode to 0 and ExitCodeMsg to empty (and forgets the last
-  // containment error).
+  // containment error and full disk).
   void Reset();
 
   bool ConsoleAllocated = false;   // only some streams were named: the others get the null device
@@ -197,6 +207,9 @@ class TExecEngine {
   // when the run ends.
   std::vector<std::string> ReadOnlyFolders;
   std::string Room;
+  // A redirected standard output in Room (FileOut below it) is written in
+  // the run's copy of the room and brought back with it, where Velkor's own
+  // writes tell a full disk apart from a short output.
   // Bytes the run may write in all (its room, /tmp and /var/tmp together;
   // 0 = no bound of its own): past it writing fails and the run is a
   // failed run, as with OutputLimit.
@@ -229,6 +242,9 @@ class TExecEngine {
 
  private:
   std::string FContainmentError;
+  std::string FDiskFullFolder, FDiskFullDetail;
+  // Opens a redirected stream; a full disk is also noted for DiskFullFolder.
+  platform::UniqueFd OpenStream(const std::string& Name, bool ForWriting, const char* Stream);
   void ReleaseRun() noexcept;
   void FailStart(std::uint32_t Code, const std::string& SystemMessage);
 };
