@@ -304,6 +304,7 @@ bool TJudgeEngine::Run(const TSinglyLinkedList<TJudgePair>& List) {
   ErrorCode = 0;
   ErrorMsg.clear();
   SkippedPairs.clear();
+  FSkippedNames.clear();
   RunInMainThread = MainThreadHandOff()->IsMainThread();
   DoInit();
   // What the machine cannot give the runs is the run's first word.
@@ -413,7 +414,12 @@ bool TJudgeEngine::JudgeList(const TSinglyLinkedList<TJudgePair>& List) {
   }
   if (!SkippedPairs.empty()) {
     result = false;
-    cleanUp.Step([this] { DoStatus(SkippedPairsMessage()); });
+    // One line, as the window's status shows it; the names readable.
+    cleanUp.Step([this] {
+      std::string names;
+      for (const std::string& name : FSkippedNames) names += (names.empty() ? "" : ", ") + name;
+      DoStatus("Không chấm " + std::to_string(SkippedPairs.size()) + " bài vì tên không dùng được: " + names);
+    });
   }
   FPrevious.reset();
   cleanUp.Step([this] { ExecEngine.reset(); });
@@ -427,6 +433,7 @@ bool TJudgeEngine::JudgeList(const TSinglyLinkedList<TJudgePair>& List) {
 
 void TJudgeEngine::SkipPair(const TJudgePair& Pair, const std::string& Why) {
   SkippedPairs.push_back(Why + " (bài " + PrintableName(Pair.EName) + ")");
+  FSkippedNames.push_back("\"" + PrintableName(Pair.CName) + "\"" + "‣" + PrintableName(Pair.EName));
   DoStatus(SkippedPairs.back());
   // Its share of the work counts as done, so that the gauge still ends full.
   Progress += 1 + FExamSet->ObjX(Pair.EName)->Count();

@@ -150,8 +150,8 @@ class TJudgeEngine {
   // the others. Run returns False when there is any, with ErrorCode 0 unless
   // something else failed.
   std::vector<std::string> SkippedPairs;
-  // SkippedPairs as one text for the jury; "" when there is none. The run
-  // also raises it as its last status.
+  // SkippedPairs as one text for the jury, a line each; "" when there is
+  // none. The run's last status names the same pairs on one line.
   std::string SkippedPairsMessage() const;
 
  private:
@@ -255,6 +255,8 @@ class TJudgeEngine {
   // The pair being judged, before this run touched it; empty when it had
   // no exam result yet.
   std::unique_ptr<TExamResultCopy> FPrevious;
+  // The pairs in SkippedPairs as "contestant"‣exam, readable.
+  std::vector<std::string> FSkippedNames;
 };
 
 // Runs one judging run on a thread of its own. The program judges on the
