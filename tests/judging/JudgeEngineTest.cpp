@@ -972,18 +972,23 @@ TEST_F(SmallHouse, WhatFitsIsJudgedAndTheProgramsOwnLimitStaysItsFault) {
       << Result("C2")->Obj("1")->EvaluationText;
 }
 
-// A submission or an input that cannot be copied in whole, plain or
-// zipped, is not the contestant's missing file.
-TEST_F(SmallHouse, WhatDoesNotFitWhenCopiedInStopsTheRun) {
+// A submission (plain or zipped), an input or a compiled program that does
+// not reach the jury's disk whole is not the contestant's missing file or
+// failed compile.
+TEST_F(SmallHouse, WhatDoesNotFitBeforeTheProgramRunsStopsTheRun) {
   const std::string big(3000000, '#');
-  enum { kPlain, kZipped, kInput };
-  for (const int what : {kPlain, kZipped, kInput}) {
+  // A compiler whose program does not fit where it is brought back.
+  compilers.Insert(0, new TCompilerNode(".src", "\"/bin/sh\" -c \"head -c 3000000 /dev/zero > %NAME%.exe\"|@WorkDir=%PATH%"));
+  enum { kPlain, kZipped, kInput, kCompiled };
+  for (const int what : {kPlain, kZipped, kInput, kCompiled}) {
     SCOPED_TRACE(what);
     fs::remove_all(tree.ContestantsDir());
     const std::string dir = tree.AddContestant("C1");
     WriteText(tree.TasksDir() + "/E/1/E.INP", what == kInput ? "1 2\n" + big : "1 2\n");
     if (what == kZipped)
       WriteZip(dir + "/bai.zip", {{"E.exe", kAddFiles}, {"notes.txt", big}});
+    else if (what == kCompiled)
+      WriteText(dir + "/E.src", "anything");
     else
       WriteProgram(dir + "/E.exe", kAddFiles);
     if (what == kPlain) WriteText(dir + "/notes.txt", big);
