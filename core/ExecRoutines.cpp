@@ -1,7 +1,13 @@
 #include "core/ExecRoutines.h"
 
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <climits>
+#include <cstdint>
 #include <filesystem>
 #include <cstdio>
 #include <exception>
@@ -47,19 +53,20 @@ int NiceIncrementFor(std::uint32_t creationFlags) {
 
 bool DiskFullErrno(int err) { return err == ENOSPC || err == EDQUOT; }
 
-// FileOut's path relative to Room when it lies below it; "" otherwise.
-std::string OutputInRoom(const std::string& fileOut, const std::string& room) {
-  namespace fs = std::filesystem;
-  if (room.empty() || fileOut.empty()) return "";
-  const bool isNull = fileOut.size() == 3 && (fileOut[0] | 32) == 'n' && (fileOut[1] | 32) == 'u' && (fileOut[2] | 32) == 'l';
-  if (isNull) return "";  // the null device, wherever Velkor works
-  std::error_code ec;
-  const fs::path out = fs::absolute(fileOut, ec).lexically_normal();
-  const fs::path base = fs::absolute(room, ec).lexically_normal();
-  if (ec) return "";
-  const fs::path relative = out.lexically_relative(base);
-  if (relative.empty() || *relative.begin() == ".." || *relative.begin() == ".") return "";
-  return relative.string();
+// A program writing a redirected stream writes straight into Velkor's
+// file, so a full disk there shows only as a file system left without room
+// once the run is over: this much, or less, counts as full. Writes fail
+// only when less than what they write is left, and they write in pages.
+constexpr std::uint64_t kFullDiskMargin = std::uint64_t{64} << 10;
+
+// The room left for an unprivileged writer on the file system of fd; -1
+// when it cannot be told (a pipe, the null device).
+std::int64_t RoomLeft(int fd) {
+  struct stat st {};
+  struct statvfs vfs {};
+  if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::fstatvfs(fd, &vfs) != 0) return -1;
+  return static_cast<std::int64_t>(std::min<unsigned long long>(
+      static_cast<unsigned long long>(vfs.f_bavail) * vfs.f_frsize, static_cast<unsigned long long>(INT64_MAX)));
 }
 
 // Puts Folder in front of the PATH entry of Env, or makes one. An empty or
@@ -214,7 +221,6 @@ bool TExecEngine::Launch() {
   start.NiceIncrement = NiceIncrementFor(CreationFlags);
   start.ReadOnlyFolders = ReadOnlyFolders;
   start.Room = Room;
-  start.StdOutputInRoom = OutputInRoom(FileOut, Room);
   start.DiskLimit = DiskLimit;
 
   // The system refusing a run (no more processes or namespaces, no memory)
@@ -283,6 +289,18 @@ void TExecEngine::Wait() {
 }
 
 void TExecEngine::Finish() {
+  // A redirected output the program may have lost part of to a full disk.
+  if (FProcessInfo.hProcess) {
+    const std::pair<const platform::UniqueFd*, const std::string*> outputs[] = {
+        {&FStartupInfo.hStdOutput, &FileOut}, {&FStartupInfo.hStdError, &FileErr}};
+    for (const auto& [fd, name] : outputs) {
+      const std::int64_t left = RoomLeft(fd->Get());
+      if (left < 0 || static_cast<std::uint64_t>(left) > kFullDiskMargin || !FDiskFullFolder.empty()) continue;
+      FDiskFullFolder = std::filesystem::path(*name).parent_path().string();
+      FDiskFullDetail = "Only " + std::to_string(left) + " bytes left after the run on the file system of " + *name +
+                        ": the program's writes to it may have failed.\r\n" + platform::ErrnoMessage(ENOSPC);
+    }
+  }
   // What the program wrote in its room comes back once every process of
   // the run is gone; a room that cannot be updated fails the run.
   std::exception_ptr error;

@@ -181,10 +181,12 @@ class TExecEngine {
   // The folder whose file system had no room left (ENOSPC, or the owner's
   // quota spent: EDQUOT) when the runner wrote there for the last run:
   // making a redirected output, or bringing back what the program wrote in
-  // its room. "" when nothing of that failed. Such a run says nothing about
-  // the program: its output did not reach the folder whole. A run filling
-  // its own scratch space is not this: that is the program's failure
-  // (exit code 153).
+  // its room; or where a redirected output lies whose file system has at
+  // most 64 KiB left once the run is over, so that the program's own writes
+  // to it may have failed. "" when nothing of that happened. Such a run says
+  // nothing about the program: its output may not have reached the folder
+  // whole. A run filling its own scratch space or passing its own file
+  // limit is not this: that is the program's failure (exit code 153).
   const std::string& DiskFullFolder() const { return FDiskFullFolder; }
   // What failed there, technically (path and system message).
   const std::string& DiskFullDetail() const { return FDiskFullDetail; }
@@ -207,9 +209,6 @@ class TExecEngine {
   // when the run ends.
   std::vector<std::string> ReadOnlyFolders;
   std::string Room;
-  // A redirected standard output in Room (FileOut below it) is written in
-  // the run's copy of the room and brought back with it, where Velkor's own
-  // writes tell a full disk apart from a short output.
   // Bytes the run may write in all (its room, /tmp and /var/tmp together;
   // 0 = no bound of its own): past it writing fails and the run is a
   // failed run, as with OutputLimit.

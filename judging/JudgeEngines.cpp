@@ -21,7 +21,13 @@
 //    room raised. The end event of the pair is raised, the run ends with
 //    Run returning False, and ErrorCode 1 with an ErrorMsg naming the pair
 //    tells the jury why: a stop is something the jury asked for, a failure
-//    is not.
+//    is not. A full disk of the jury's is such an error wherever Velkor
+//    wrote for the run (EJuryDiskFull): the program's output may not have
+//    reached the contest room whole, so no verdict could be trusted.
+//
+// A pair whose contestant name cannot be a folder is none of these: it is
+// left out before its work begins, the run goes on with the next pair, and
+// the run's last status names every pair left out (SkippedPairs).
 //
 // In both 2 and 3 the pair's exam result is put back as it was before the
 // run touched it (or removed when it had none), so a judged result from an

@@ -212,7 +212,7 @@ std::vector<RunLimitation> RunLimitations() {
 // What the run's processes read from Velkor's memory: it lives as long as
 // the run, and is freed only once its init has been reaped.
 struct ContainedProcess::Launch {
-  std::string Program, WorkingDir, UidMap, GidMap, ScratchOptions, OutputInRoom;
+  std::string Program, WorkingDir, UidMap, GidMap, ScratchOptions;
   std::uint64_t DiskLimit = 0;
   std::vector<std::string> Args, Environment;
   std::vector<char*> Argv, Envp;
@@ -256,16 +256,6 @@ void SetVariable(std::vector<std::string>& env, const std::string& name, const s
   env.push_back(prefix + value);
 }
 
-// The name of a file in the room as the run's init may open it there: a
-// plain relative path going nowhere above the room; "" otherwise.
-std::string OutputInRoomName(const std::string& name) {
-  const std::filesystem::path path = std::filesystem::path(name).lexically_normal();
-  if (name.empty() || path.is_absolute() || path.empty() || !path.has_filename()) return "";
-  for (const auto& part : path)
-    if (part == ".." || part == ".") return "";
-  return path.string();
-}
-
 // The scratch file system's mount options: room for what the room holds and
 // for DiskLimit bytes more, in as many files as anyone needs.
 std::string ScratchOptions(const RoomUsage& room, std::uint64_t diskLimit) {
@@ -305,7 +295,6 @@ std::shared_ptr<ContainedProcess> ContainedProcess::CreateSuspended(const Progra
       room->Room = fs::canonical(start.Room, ec).string();
       if (ec) throw std::system_error(ec, "cannot find the room of a run: " + start.Room);
       usage = MeasureRoom(room->Room);
-      launch->OutputInRoom = OutputInRoomName(start.StdOutputInRoom);
     }
     launch->ScratchOptions = ScratchOptions(usage, start.DiskLimit);
   }
@@ -332,7 +321,6 @@ std::shared_ptr<ContainedProcess> ContainedProcess::CreateSuspended(const Progra
   plan.WorkingDir = launch->WorkingDir.c_str();
   plan.View = launch->View.data();
   plan.ScratchOptions = launch->ScratchOptions.c_str();
-  plan.OutputInRoom = launch->OutputInRoom.c_str();
   plan.NiceIncrement = start.NiceIncrement;
   const int streams[3] = {start.StdInput, start.StdOutput, start.StdError};
   for (int i = 0; i < 3; ++i) plan.Sources[i] = streams[i] >= 0 ? streams[i] : null.Get();

@@ -118,13 +118,6 @@ struct ProgramStart {
   std::vector<std::string> ReadOnlyFolders;
   // The one folder the program may write ("" for none); it must exist.
   std::string Room;
-  // A file in Room, by its path relative to Room ("" for none): with the
-  // view, the program's standard output is that file of the run's copy of
-  // the room, in place of StdOutput, and it comes back with the room. The
-  // program's output then counts against DiskLimit, and Velkor's own copy
-  // back is what writes it to the machine's folder, so a full disk there is
-  // Velkor's failure to report, not a short output of the program's.
-  std::string StdOutputInRoom;
   // Bytes the run may write in all, into its room, /tmp and /var/tmp
   // together (0 = as much as the machine's memory file systems take).
   std::uint64_t DiskLimit = kDefaultDiskLimit;

@@ -467,16 +467,6 @@ int RunInit(void* arg) {
   ProgramStart start{&plan, {}};
   if (!Transfer(__NR_read, kGoFd, &start.Go, sizeof start.Go)) Exit(1);  // the keeper gave up
   Sys(__NR_close, kGoFd);
-  // The output goes to the room's copy, which the keeper filled: only its
-  // folders and regular files are there, so the name leads nowhere else.
-  if (*plan.OutputInRoom) {
-    const long fd = Sys(__NR_openat, kRoomFd, P(plan.OutputInRoom), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
-                        0644);
-    if (fd < 0) FailStart(kStageInit, fd);
-    const long r = Sys(__NR_dup3, fd, 1, 0);
-    Sys(__NR_close, fd);
-    if (r < 0) FailStart(kStageInit, r);
-  }
   Sys(__NR_close, kRoomFd);
   // No route anywhere: an empty network namespace, the keeper's or one of
   // the run's own (made with the run).

@@ -100,9 +100,6 @@ struct InitPlan {
   // Options of the run's scratch file system (its room, /tmp, /var/tmp),
   // "" for a run without one.
   const char* ScratchOptions;
-  // A file of the run's copy of its room, relative to it, that becomes the
-  // program's standard output in place of descriptor 1 ("" keeps it).
-  const char* OutputInRoom;
   int NiceIncrement;
   int Sources[kSourceFds];  // become descriptors 0..8 of the init; -1: closed
   // The account the program runs as (a root Velkor's runs); -1 keeps the

@@ -568,15 +568,14 @@ class SmallDiskExecTest : public ExecEngineTest {
   bool mounted = false;
 };
 
-// What the program writes reaches the jury's folder through Velkor's own
-// writes, its standard output too: a disk too full to take it is the
-// jury's, told apart from the run's own disk limit, which stays the
-// program's failure.
+// A disk of the jury's too full to take what the program writes (its
+// standard output, a file brought back from its room) is told apart from
+// the run's own file limit, which stays the program's failure.
 TEST_F(SmallDiskExecTest, AFullDiskOfTheJurysIsNotTheProgramsFailure) {
   struct Case {
     const char* Name;
     std::size_t Input;        // bytes echoed to the standard output
-    std::uint64_t DiskLimit;  // the run's own
+    std::uint64_t OutputLimit;  // the run's own, per file
     std::string Cmd;          // "" echoes
     std::int64_t Exit;
     bool JuryDiskFull;
@@ -584,7 +583,7 @@ TEST_F(SmallDiskExecTest, AFullDiskOfTheJurysIsNotTheProgramsFailure) {
   const std::string writeFile = "/bin/sh -c \"head -c 3000000 /dev/zero > big.bin\"";
   const Case cases[] = {
       {"output that fits", 1 << 20, kDefaultOutputLimit, "", ExecOK, false},
-      {"standard output past the jury's disk", 3000000, kDefaultOutputLimit, "", ExecError, true},
+      {"standard output past the jury's disk", 3000000, kDefaultOutputLimit, "", 1, true},  // echo's write failed
       {"a file past the jury's disk", 0, kDefaultOutputLimit, writeFile, ExecError, true},
       {"standard output past the run's own limit", 3000000, 1 << 20, "", 128 + SIGXFSZ, false},
   };
@@ -595,7 +594,7 @@ TEST_F(SmallDiskExecTest, AFullDiskOfTheJurysIsNotTheProgramsFailure) {
     WriteInput(c.Input);
     engine.FileInp = (dir / "in.txt").string();
     engine.FileOut = (room / "out.txt").string();
-    engine.DiskLimit = c.DiskLimit;
+    engine.OutputLimit = c.OutputLimit;
     engine.Room = room.string();
     engine.SetCmd(c.Cmd.empty() ? kProbe + " echo" : c.Cmd);
     engine.WorkingDir = room.string();
@@ -603,7 +602,7 @@ TEST_F(SmallDiskExecTest, AFullDiskOfTheJurysIsNotTheProgramsFailure) {
     EXPECT_EQ(engine.ExitCode(), c.Exit) << engine.ExitCodeMsg();
     if (c.JuryDiskFull) {
       EXPECT_EQ(engine.DiskFullFolder(), room.string());
-      EXPECT_NE(engine.DiskFullDetail().find("No space left"), std::string::npos) << engine.DiskFullDetail();
+      EXPECT_NE(engine.DiskFullDetail().find(room.string() + "/"), std::string::npos) << engine.DiskFullDetail();
     } else {
       EXPECT_EQ(engine.DiskFullFolder(), "");
     }
