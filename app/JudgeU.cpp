@@ -216,6 +216,9 @@ void TJudgeForm::JudgeFinish(TJudgeEngine* Sender) {
   // The engine's bindings are cleared once Run has returned: clearing them
   // here would free the handler that is running.
   if (Sender && Sender->ErrorCode != 0) VQRMsgDlg(Sender->ErrorMsg, mtError, {mbOK});
+  // The window closes with the run: who was left out must be said where
+  // the jury cannot miss it.
+  if (Sender && !Sender->SkippedPairs.empty()) VQRMsgDlg(Sender->SkippedPairsMessage(), mtWarning, {mbOK});
 }
 
 void TJudgeForm::RestoreRunSettings() {

@@ -1,6 +1,14 @@
 #include "core/ExecRoutines.h"
 
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <climits>
+#include <cstdint>
+#include <filesystem>
 #include <cstdio>
 #include <exception>
 #include <mutex>
@@ -43,13 +51,22 @@ int NiceIncrementFor(std::uint32_t creationFlags) {
   return 0;
 }
 
-platform::UniqueFd OpenRedirectFile(const std::string& name, bool forWriting, const char* stream) {
-  int err = 0;
-  platform::UniqueFd fd = platform::OpenRedirection(name, forWriting, err);
-  if (!fd.Valid())
-    throw std::runtime_error(std::string("Cannot open the file for ") + stream + ": " + name +
-                             "\r\n" + platform::ErrnoMessage(err));
-  return fd;
+bool DiskFullErrno(int err) { return err == ENOSPC || err == EDQUOT; }
+
+// A program writing a redirected stream writes straight into Velkor's
+// file, so a full disk there shows only as a file system left without room
+// once the run is over: this much, or less, counts as full. Writes fail
+// only when less than what they write is left, and they write in pages.
+constexpr std::uint64_t kFullDiskMargin = std::uint64_t{64} << 10;
+
+// The room left for an unprivileged writer on the file system of fd; -1
+// when it cannot be told (a pipe, the null device).
+std::int64_t RoomLeft(int fd) {
+  struct stat st {};
+  struct statvfs vfs {};
+  if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::fstatvfs(fd, &vfs) != 0) return -1;
+  return static_cast<std::int64_t>(std::min<unsigned long long>(
+      static_cast<unsigned long long>(vfs.f_bavail) * vfs.f_frsize, static_cast<unsigned long long>(INT64_MAX)));
 }
 
 // Puts Folder in front of the PATH entry of Env, or makes one. An empty or
@@ -112,6 +129,21 @@ void TExecEngine::Reset() {
   FExitCode = ExecOK;
   FExitCodeMsg.clear();
   FContainmentError.clear();
+  FDiskFullFolder.clear();
+  FDiskFullDetail.clear();
+}
+
+platform::UniqueFd TExecEngine::OpenStream(const std::string& Name, bool ForWriting, const char* Stream) {
+  int err = 0;
+  platform::UniqueFd fd = platform::OpenRedirection(Name, ForWriting, err);
+  if (fd.Valid()) return fd;
+  const std::string message =
+      std::string("Cannot open the file for ") + Stream + ": " + Name + "\r\n" + platform::ErrnoMessage(err);
+  if (ForWriting && DiskFullErrno(err)) {
+    FDiskFullFolder = std::filesystem::path(Name).parent_path().string();
+    FDiskFullDetail = message;
+  }
+  throw std::runtime_error(message);
 }
 
 void TExecEngine::SetCmd(const std::string& Value) {
@@ -161,9 +193,9 @@ void TExecEngine::Init() {
     // The streams left unnamed get the null device: the console nobody sees.
     ConsoleAllocated = FileInp.empty() || FileOut.empty() || FileErr.empty();
     FStartupInfo.dwFlags |= kStartfUseStdHandles;
-    if (!FileInp.empty()) FStartupInfo.hStdInput = OpenRedirectFile(FileInp, false, "standard input");
-    if (!FileOut.empty()) FStartupInfo.hStdOutput = OpenRedirectFile(FileOut, true, "standard output");
-    if (!FileErr.empty()) FStartupInfo.hStdError = OpenRedirectFile(FileErr, true, "standard error");
+    if (!FileInp.empty()) FStartupInfo.hStdInput = OpenStream(FileInp, false, "standard input");
+    if (!FileOut.empty()) FStartupInfo.hStdOutput = OpenStream(FileOut, true, "standard output");
+    if (!FileErr.empty()) FStartupInfo.hStdError = OpenStream(FileErr, true, "standard error");
   } catch (...) {
     // Finish does not run after a failed Init: leave nothing behind.
     ReleaseRun();
@@ -257,12 +289,30 @@ void TExecEngine::Wait() {
 }
 
 void TExecEngine::Finish() {
+  // A redirected output the program may have lost part of to a full disk.
+  if (FProcessInfo.hProcess) {
+    const std::pair<const platform::UniqueFd*, const std::string*> outputs[] = {
+        {&FStartupInfo.hStdOutput, &FileOut}, {&FStartupInfo.hStdError, &FileErr}};
+    for (const auto& [fd, name] : outputs) {
+      const std::int64_t left = RoomLeft(fd->Get());
+      if (left < 0 || static_cast<std::uint64_t>(left) > kFullDiskMargin || !FDiskFullFolder.empty()) continue;
+      FDiskFullFolder = std::filesystem::path(*name).parent_path().string();
+      FDiskFullDetail = "Only " + std::to_string(left) + " bytes left after the run on the file system of " + *name +
+                        ": the program's writes to it may have failed.\r\n" + platform::ErrnoMessage(ENOSPC);
+    }
+  }
   // What the program wrote in its room comes back once every process of
   // the run is gone; a room that cannot be updated fails the run.
   std::exception_ptr error;
   if (FProcessInfo.hProcess) {
     try {
       FProcessInfo.hProcess->ReturnRoom();
+    } catch (const std::system_error& e) {
+      if (DiskFullErrno(e.code().value())) {
+        FDiskFullFolder = Room;
+        FDiskFullDetail = e.what();
+      }
+      error = std::current_exception();
     } catch (...) {
       error = std::current_exception();
     }

@@ -178,9 +178,21 @@ class TExecEngine {
   // view of the folders), so that its program never started; "" when
   // nothing of that failed.
   const std::string& ContainmentError() const { return FContainmentError; }
+  // The folder whose file system had no room left (ENOSPC, or the owner's
+  // quota spent: EDQUOT) when the runner wrote there for the last run:
+  // making a redirected output, or bringing back what the program wrote in
+  // its room; or where a redirected output lies whose file system has at
+  // most 64 KiB left once the run is over, so that the program's own writes
+  // to it may have failed. "" when nothing of that happened. Such a run says
+  // nothing about the program: its output may not have reached the folder
+  // whole. A run filling its own scratch space or passing its own file
+  // limit is not this: that is the program's failure (exit code 153).
+  const std::string& DiskFullFolder() const { return FDiskFullFolder; }
+  // What failed there, technically (path and system message).
+  const std::string& DiskFullDetail() const { return FDiskFullDetail; }
 
   // Sets ExitCode to 0 and ExitCodeMsg to empty (and forgets the last
-  // containment error).
+  // containment error and full disk).
   void Reset();
 
   bool ConsoleAllocated = false;   // only some streams were named: the others get the null device
@@ -229,6 +241,9 @@ class TExecEngine {
 
  private:
   std::string FContainmentError;
+  std::string FDiskFullFolder, FDiskFullDetail;
+  // Opens a redirected stream; a full disk is also noted for DiskFullFolder.
+  platform::UniqueFd OpenStream(const std::string& Name, bool ForWriting, const char* Stream);
   void ReleaseRun() noexcept;
   void FailStart(std::uint32_t Code, const std::string& SystemMessage);
 };

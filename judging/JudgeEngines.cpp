@@ -21,7 +21,13 @@
 //    room raised. The end event of the pair is raised, the run ends with
 //    Run returning False, and ErrorCode 1 with an ErrorMsg naming the pair
 //    tells the jury why: a stop is something the jury asked for, a failure
-//    is not.
+//    is not. A full disk of the jury's is such an error wherever Velkor
+//    wrote for the run (EJuryDiskFull): the program's output may not have
+//    reached the contest room whole, so no verdict could be trusted.
+//
+// A pair whose contestant name cannot be a folder is none of these: it is
+// left out before its work begins, the run goes on with the next pair, and
+// the run's last status names every pair left out (SkippedPairs).
 //
 // In both 2 and 3 the pair's exam result is put back as it was before the
 // run touched it (or removed when it had none), so a judged result from an
@@ -38,6 +44,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <exception>
@@ -48,6 +55,7 @@
 
 #include "core/Dialogs.h"
 #include "core/FileUtilsWrap.h"
+#include "core/NumberFormat.h"
 #include "core/SystemInfo.h"
 #include "judging/EnvConfig.h"
 #include "judging/Security.h"
@@ -63,7 +71,10 @@ namespace {
 void CreateFolder(const std::string& Folder) {
   std::error_code ec;
   fs::create_directories(Folder, ec);
-  if (ec && !fs::is_directory(Folder)) throw std::runtime_error("Không thể tạo thư mục \"" + Folder + "\": " + ec.message());
+  if (!ec || fs::is_directory(Folder)) return;
+  const std::string detail = "Không thể tạo thư mục \"" + Folder + "\": " + ec.message();
+  if (ec.value() == ENOSPC || ec.value() == EDQUOT) throw EJuryDiskFull(fs::path(Folder).parent_path().string(), detail);
+  throw std::runtime_error(detail);
 }
 
 // Where the work folder is made: the environment's contest house, or the
@@ -122,6 +133,23 @@ void RefuseContestInside(const std::string& WorkDir, const std::string (&Roots)[
       throw std::runtime_error("Không thể dùng thư mục làm việc \"" + WorkDir + "\": nó chứa thư mục \"" + root +
                                "\" của kỳ thi, mà thư mục làm việc bị xóa sau mỗi lần chấm.");
   }
+}
+
+// A name as the jury can read it in one line: control characters (a line
+// break among them) are shown as escapes, everything else as it is.
+std::string PrintableName(const std::string& Name) {
+  std::string text;
+  for (const char c : Name) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u >= 0x20 && u != 0x7F) {
+      text += c;
+      continue;
+    }
+    static const char kHex[] = "0123456789ABCDEF";
+    text += c == '\n' ? std::string("\\n") : c == '\r' ? std::string("\\r") : c == '\t' ? std::string("\\t")
+                      : std::string("\\x") + kHex[u >> 4] + kHex[u & 15];
+  }
+  return text;
 }
 
 std::string MessageOf(const std::exception_ptr& Error) {
@@ -190,6 +218,30 @@ struct TJudgeEngine::TExamResultCopy {
   }
 };
 
+// ---- The jury's disk -----------------------------------------------------------
+
+std::string FreeSpaceText(const std::string& Folder) {
+  fs::path folder = Folder.empty() ? fs::path(".") : fs::path(Folder);
+  struct statvfs st {};
+  while (::statvfs(folder.c_str(), &st) != 0) {
+    if (!folder.has_relative_path()) return "không rõ";
+    folder = folder.parent_path();
+  }
+  const double bytes = static_cast<double>(st.f_bavail) * static_cast<double>(st.f_frsize);
+  const TNumberLocale& locale = TNumberLocale::Current();
+  if (bytes >= 1024.0 * 1024 * 1024) return FormatNumber("%.1f", bytes / (1024.0 * 1024 * 1024), locale) + " GB";
+  if (bytes >= 1024.0 * 1024) return FormatNumber("%.1f", bytes / (1024.0 * 1024), locale) + " MB";
+  if (bytes >= 1024.0) return FormatNumber("%.1f", bytes / 1024.0, locale) + " KB";
+  return std::to_string(static_cast<std::uint64_t>(bytes)) + " byte";
+}
+
+EJuryDiskFull::EJuryDiskFull(const std::string& Folder, const std::string& Detail)
+    : std::runtime_error("Đĩa chứa thư mục \"" + Folder + "\" đã đầy (còn trống " + FreeSpaceText(Folder) +
+                         "): Velkor không ghi được file cho bài làm nên ngừng chấm. Bài đang chấm không có kết quả "
+                         "mới (kết quả trước đó, nếu có, được giữ nguyên); hãy giải phóng chỗ trống trên đĩa rồi "
+                         "chấm lại.\r\n" + Detail),
+      FFolder(Folder) {}
+
 void MakeJudgePair(const std::string& CName, const std::string& EName, TJudgePair& Pair) {
   Pair.CName = CName;
   Pair.EName = EName;
@@ -257,6 +309,8 @@ std::string RunLimitationNotice() {
 bool TJudgeEngine::Run(const TSinglyLinkedList<TJudgePair>& List) {
   ErrorCode = 0;
   ErrorMsg.clear();
+  SkippedPairs.clear();
+  FSkippedNames.clear();
   RunInMainThread = MainThreadHandOff()->IsMainThread();
   DoInit();
   // What the machine cannot give the runs is the run's first word.
@@ -344,9 +398,14 @@ bool TJudgeEngine::JudgeList(const TSinglyLinkedList<TJudgePair>& List) {
 
     result = true;
     for (const TJudgePair& pair : List) {
-      // The name becomes the folder the submission is copied from.
-      if (!IsSafePathComponent(pair.CName))
-        throw std::runtime_error("Tên thí sinh \"" + pair.CName + "\" không hợp lệ");
+      // The name becomes the folder the submission is copied from. One that
+      // could lead elsewhere is not judged, but it is the folder's fault,
+      // not the run's: everybody after it is still judged, and the jury
+      // hears at the end who was left out.
+      if (!IsSafePathComponent(pair.CName)) {
+        SkipPair(pair, "Tên thí sinh \"" + PrintableName(pair.CName) + "\" không hợp lệ");
+        continue;
+      }
       TResultC* RC = FResultSet->ObjF(pair.CName);
       const TResultE* before = RC->Obj(pair.EName);
       FPrevious = before != nullptr ? std::make_unique<TExamResultCopy>(*before) : nullptr;
@@ -359,6 +418,15 @@ bool TJudgeEngine::JudgeList(const TSinglyLinkedList<TJudgePair>& List) {
   } catch (...) {
     cleanUp.Keep(std::current_exception());
   }
+  if (!SkippedPairs.empty()) {
+    result = false;
+    // One line, as the window's status shows it; the names readable.
+    cleanUp.Step([this] {
+      std::string names;
+      for (const std::string& name : FSkippedNames) names += (names.empty() ? "" : ", ") + name;
+      DoStatus("Không chấm " + std::to_string(SkippedPairs.size()) + " bài vì tên không dùng được: " + names);
+    });
+  }
   FPrevious.reset();
   cleanUp.Step([this] { ExecEngine.reset(); });
   cleanUp.Step([this] { ShellDeleteProc(WorkDir); });
@@ -367,6 +435,22 @@ bool TJudgeEngine::JudgeList(const TSinglyLinkedList<TJudgePair>& List) {
   cleanUp.Step([] { SetAdminLogon(false); });
   cleanUp.RethrowIfFailed();
   return result;
+}
+
+void TJudgeEngine::SkipPair(const TJudgePair& Pair, const std::string& Why) {
+  SkippedPairs.push_back(Why + " (bài " + PrintableName(Pair.EName) + ")");
+  FSkippedNames.push_back("\"" + PrintableName(Pair.CName) + "\"" + "‣" + PrintableName(Pair.EName));
+  DoStatus(SkippedPairs.back());
+  // Its share of the work counts as done, so that the gauge still ends full.
+  Progress += 1 + FExamSet->ObjX(Pair.EName)->Count();
+  UpdateProgress();
+}
+
+std::string TJudgeEngine::SkippedPairsMessage() const {
+  if (SkippedPairs.empty()) return "";
+  std::string text = "Không chấm " + std::to_string(SkippedPairs.size()) + " bài vì tên không dùng được:";
+  for (const std::string& line : SkippedPairs) text += "\r\n" + line;
+  return text;
 }
 
 void TJudgeEngine::RestoreExamResult(TResultC* RC, const std::string& EName) {

@@ -43,6 +43,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -67,8 +68,28 @@ void MakeJudgePair(const std::string& CName, const std::string& EName, TJudgePai
 // Unpacks a submitted ZIP file into Folder (the waiting room) as far as it
 // goes; a damaged archive simply leaves its remaining contents out. Nothing
 // in it is trusted: entries that would land outside Folder and symbolic
-// links are skipped, and the unpacked bytes and entries are limited.
+// links are skipped, and the unpacked bytes and entries are limited. A full
+// disk is no damage of the archive: it raises EJuryDiskFull.
 void UnpackSubmissionArchive(const std::string& ZipFile, const std::string& Folder);
+
+// Raised when Velkor's own writes for a run (a submission or an input
+// copied in, a redirected output, what a program or compile wrote brought
+// back from its room) fail because the jury's disk is full: the run stops
+// there, and the pair keeps the result it had before, as for any error of
+// the jury's side. Its text, in Vietnamese, names the folder and the room
+// left on its disk, and ends with Detail.
+class EJuryDiskFull : public std::runtime_error {
+ public:
+  EJuryDiskFull(const std::string& Folder, const std::string& Detail);
+  const std::string& Folder() const { return FFolder; }
+
+ private:
+  std::string FFolder;
+};
+
+// The room left for Velkor on the file system of Folder (or of the nearest
+// folder above it that exists), as the jury reads it: "1,5 MB".
+std::string FreeSpaceText(const std::string& Folder);
 
 // What the machine cannot give the runs (platform::RunLimitations), as one
 // Vietnamese sentence for the jury; "" when every guarantee holds.
@@ -124,6 +145,14 @@ class TJudgeEngine {
   std::string ErrorMsg;
   // True when Run was called on the GUI thread.
   bool RunInMainThread = false;
+  // The pairs the last run left unjudged because their names cannot be
+  // used, one Vietnamese line each naming the pair and why; the run judged
+  // the others. Run returns False when there is any, with ErrorCode 0 unless
+  // something else failed.
+  std::vector<std::string> SkippedPairs;
+  // SkippedPairs as one text for the jury, a line each; "" when there is
+  // none. The run's last status names the same pairs on one line.
+  std::string SkippedPairsMessage() const;
 
  private:
   // The exam result of a pair as it was before the run judged it again.
@@ -138,6 +167,7 @@ class TJudgeEngine {
   void UpdateProgress();
 
   bool JudgeList(const TSinglyLinkedList<TJudgePair>& List);
+  void SkipPair(const TJudgePair& Pair, const std::string& Why);
   void CleanUpRun(bool DesktopCreated);
   bool JudgeSubmission(TResultE* RE);
   bool JudgeTest(TResultT* RT);
@@ -225,6 +255,8 @@ class TJudgeEngine {
   // The pair being judged, before this run touched it; empty when it had
   // no exam result yet.
   std::unique_ptr<TExamResultCopy> FPrevious;
+  // The pairs in SkippedPairs as "contestant"‣exam, readable.
+  std::vector<std::string> FSkippedNames;
 };
 
 // Runs one judging run on a thread of its own. The program judges on the

@@ -4,6 +4,7 @@
 // runner's command line and limits, and the verdict and score.
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 #include <zip.h>
 
@@ -18,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/FileUtils.h"
 #include "core/FileUtilsWrap.h"
 #include "core/NameCompare.h"
 #include "core/NumberFormat.h"
@@ -26,6 +28,7 @@
 #include "judging/EnvConfig.h"
 #include "judging/JudgeEngines.h"
 #include "judging/Security.h"
+#include "platform/SystemErrors.h"
 #include "platform/UniqueFd.h"
 
 namespace velkor {
@@ -67,6 +70,31 @@ const std::string& CheckedFileName(const std::string& Name) {
   return Name;
 }
 
+// Copies a file Velkor hands to a run. A full disk stops the judging at
+// once, with its own message: retrying would not make room, and the run
+// must not go on without the file. Other failures are retried as always.
+void CopyForRun(const std::string& Source, const std::string& DestDir, const std::string& NewName = "") {
+  std::error_code ec;
+  std::filesystem::create_directories(DestDir, ec);
+  const int status = ShellCopyProc(Source, DestDir, NewName);
+  if (status >= 0) return;
+  int err = 0;
+  for (const int e : {ENOSPC, EDQUOT})
+    if (status == -static_cast<int>(platform::ErrorCodeFromErrno(e))) err = e;
+  // The copy does not always say why it came out short (the standard
+  // library calls a short copy an I/O error): a file larger than the room
+  // left where it goes did not fit.
+  struct stat st {};
+  struct statvfs vfs {};
+  if (err == 0 && ::stat(Source.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::statvfs(DestDir.c_str(), &vfs) == 0 &&
+      static_cast<double>(vfs.f_bavail) * static_cast<double>(vfs.f_frsize) < static_cast<double>(st.st_size))
+    err = ENOSPC;
+  if (err != 0)
+    throw EJuryDiskFull(DestDir, "Không thể chép \"" + Source + "\" vào \"" + DestDir + "\": " +
+                                     platform::ErrnoMessage(err));
+  CopyOrFail(Source, DestDir, NewName);
+}
+
 // Ends the impersonation however the block it guards ends.
 struct TImpersonation {
   TImpersonation() { SetImpersonation(true); }
@@ -99,14 +127,21 @@ struct TZipFileClose {
   void operator()(zip_file_t* f) const { zip_fclose(f); }
 };
 
-// The folder Components[0..Count) below RootFd, created when missing.
-UniqueFd OpenFolderBelow(int RootFd, const std::vector<std::string>& Components, std::size_t Count) {
+bool DiskFullErrno(int Err) { return Err == ENOSPC || Err == EDQUOT; }
+
+// The folder Components[0..Count) below RootFd, created when missing; Err
+// is the errno of a folder that could not be made.
+UniqueFd OpenFolderBelow(int RootFd, const std::vector<std::string>& Components, std::size_t Count, int& Err) {
   UniqueFd current(::fcntl(RootFd, F_DUPFD_CLOEXEC, 0));
   for (std::size_t k = 0; current.Valid() && k < Count; ++k) {
     const char* name = Components[k].c_str();
     int fd = ::openat(current.Get(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0 && errno == ENOENT && ::mkdirat(current.Get(), name, 0777) == 0)
-      fd = ::openat(current.Get(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT) {
+      if (::mkdirat(current.Get(), name, 0777) == 0)
+        fd = ::openat(current.Get(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      else
+        Err = errno;
+    }
     current.Reset(fd);
   }
   return current;
@@ -122,25 +157,39 @@ std::vector<std::string> SplitComponents(const std::string& Path) {
 }
 
 // Writes one entry; false when the byte budget ran out (the partial file is
-// removed) or the entry could not be written.
+// removed) or the entry could not be written (Err: the errno of a failed
+// write to the waiting room, the partial file removed too).
 bool ExtractEntry(zip_t* Zip, zip_uint64_t Index, int FolderFd, const std::string& Leaf, mode_t Mode,
-                  std::uint64_t& Budget) {
+                  std::uint64_t& Budget, int& Err) {
   std::unique_ptr<zip_file_t, TZipFileClose> in(zip_fopen_index(Zip, Index, 0));
   if (!in) return false;
   UniqueFd out(::openat(FolderFd, Leaf.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, Mode));
-  if (!out.Valid()) return false;
+  if (!out.Valid()) {
+    Err = errno;
+    return false;
+  }
   char buffer[64 * 1024];
   for (;;) {
     const zip_int64_t n = zip_fread(in.get(), buffer, sizeof buffer);
-    if (n == 0) return true;
+    if (n == 0) {
+      Err = out.Close();
+      if (Err == 0) return true;
+      break;
+    }
     if (n < 0 || static_cast<std::uint64_t>(n) > Budget) break;
     Budget -= static_cast<std::uint64_t>(n);
+    bool failed = false;
     for (zip_int64_t done = 0; done < n;) {
       const ssize_t w = ::write(out.Get(), buffer + done, static_cast<std::size_t>(n - done));
       if (w < 0 && errno == EINTR) continue;
-      if (w < 0) return false;
+      if (w < 0) {
+        Err = errno;
+        failed = true;
+        break;
+      }
       done += w;
     }
+    if (failed) break;
   }
   ::unlinkat(FolderFd, Leaf.c_str(), 0);
   return false;
@@ -172,13 +221,25 @@ void UnpackSubmissionArchive(const std::string& ZipFile, const std::string& Fold
     }
     const std::vector<std::string> parts = SplitComponents(*path);
     const std::string_view stored(name);
+    int err = 0;
+    // A part of the submission left out for want of room on the jury's
+    // disk would be judged as the contestant's omission.
+    auto checkRoom = [&] {
+      if (DiskFullErrno(err))
+        throw EJuryDiskFull(Folder, "Không thể giải nén \"" + *path + "\" từ \"" + ZipFile + "\" vào \"" + Folder +
+                                        "\": " + platform::ErrnoMessage(err));
+    };
     if (stored.ends_with('/') || stored.ends_with('\\')) {
-      OpenFolderBelow(root.Get(), parts, parts.size());
+      OpenFolderBelow(root.Get(), parts, parts.size(), err);
+      checkRoom();
       continue;
     }
-    const UniqueFd folder = OpenFolderBelow(root.Get(), parts, parts.size() - 1);
+    const UniqueFd folder = OpenFolderBelow(root.Get(), parts, parts.size() - 1, err);
+    checkRoom();
     if (!folder.Valid()) continue;
-    if (!ExtractEntry(zip.get(), index, folder.Get(), parts.back(), mode, budget) && budget == 0) return;
+    const bool written = ExtractEntry(zip.get(), index, folder.Get(), parts.back(), mode, budget, err);
+    checkRoom();
+    if (!written && budget == 0) return;
   }
 }
 
@@ -196,7 +257,7 @@ void TJudgeEngine::CopySubmission(TResultE* RE) {
     if (SameText(ExtractFileExt(file.Name), ".ZIP"))
       UnpackSubmissionArchive(file.Name, WaitRoomDir);
     else
-      CopyOrFail(file.Name, WaitRoomDir);
+      CopyForRun(file.Name, WaitRoomDir);
   }
 }
 
@@ -207,6 +268,9 @@ TCompilerEngine::TCompileResult TJudgeEngine::CompileSubmission(TResultE* RE) {
   // with the security mode, anything of the contest but the waiting room.
   SetProgramView(compiler, WaitRoomDir);
   const TCompilerEngine::TCompileResult r = compiler.Compile(WaitRoomDir, RE->Name());
+  // A compile whose program or messages did not reach the jury's disk
+  // says nothing about the source.
+  if (!compiler.DiskFullFolder().empty()) throw EJuryDiskFull(compiler.DiskFullFolder(), compiler.DiskFullDetail());
   if (!FProtectedFolders.empty() && !compiler.ContainmentError().empty())
     throw std::runtime_error("Không thể dịch bài trong chế độ bảo mật: " + compiler.ContainmentError());
   RE->CompiledFile = compiler.CompiledFile();
@@ -258,7 +322,7 @@ void TJudgeEngine::CopyInputFiles(const TExamInfo& Exam, const TTestInfo& Test) 
     // would point nowhere from the contest room.
     std::error_code ec;
     const std::string real = std::filesystem::canonical(path, ec).string();
-    CopyOrFail(ec ? path : real, ContestRoomDir, name);
+    CopyForRun(ec ? path : real, ContestRoomDir, name);
   }
 }
 
@@ -338,6 +402,10 @@ void TJudgeEngine::RunTest(TResultT* RT, const std::string& FileName) {
   ProtectRooms(true);
   ExecEngine->Execute();  // never throws
   ProtectRooms(false);
+  // The program's output did not reach the contest room whole: no verdict
+  // can be given on it, and the next runs would fare no better.
+  if (!ExecEngine->DiskFullFolder().empty())
+    throw EJuryDiskFull(ExecEngine->DiskFullFolder(), ExecEngine->DiskFullDetail());
   // Never started: not the contestant's fault, and never run unprotected.
   if (!FProtectedFolders.empty() && !ExecEngine->ContainmentError().empty())
     throw std::runtime_error("Không thể chạy bài làm trong chế độ bảo mật: " + ExecEngine->ContainmentError());

@@ -79,6 +79,12 @@ struct stat CopyFile(int fromFolder, int toFolder, const std::string& name, cons
     throw RoomError(errno, "cannot copy " + what);
   struct stat made {};
   if (fstat(out.Get(), &made) != 0) throw RoomError(errno, "cannot copy " + what);
+  // Neither side changes while it is copied (the run is over, or has not
+  // begun): a copy that came out shorter lost the rest to a full disk, and
+  // must not pass for the whole file. A file system that reports the lack
+  // of room only when the file is closed says so here too.
+  if (made.st_size != from.st_size) throw RoomError(ENOSPC, "short copy of " + what);
+  if (const int err = out.Close(); err != 0) throw RoomError(err, "cannot copy " + what);
   return made;
 }
 

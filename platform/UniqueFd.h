@@ -28,6 +28,13 @@ class UniqueFd {
     if (fd_ >= 0) ::close(fd_);
     fd_ = fd;
   }
+  // Closes the descriptor now and says whether the close succeeded: some
+  // file systems report a failed write only then. 0, or an errno.
+  int Close() {
+    if (fd_ < 0) return 0;
+    const int r = ::close(std::exchange(fd_, -1));
+    return r == 0 || errno == EINTR ? 0 : errno;
+  }
 
  private:
   int fd_ = -1;

@@ -5,6 +5,8 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -255,6 +257,39 @@ TEST_F(JudgeWindow, EngineErrorIsShownAndTheWindowCloses) {
   EXPECT_NE(dialog->Requests()[0].Msg.find("Missing"), std::string::npos) << dialog->Requests()[0].Msg;
   EXPECT_EQ(Result("C1")->Evaluation, 2);
   EXPECT_EQ(platform::GetPriorityClass(), platform::NORMAL_PRIORITY_CLASS);
+}
+
+TEST_F(JudgeWindow, PairsLeftOutForTheirNamesAreNamedAtTheEnd) {
+  // The program's own dialog, answered once it is really up.
+  SetMessageDialog(std::make_shared<TQtMessageDialog>());
+  std::vector<std::string> shown;
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  QTimer poll;
+  poll.setInterval(20);
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr || !box->isVisible()) return;
+    shown.push_back(box->text().toStdString());
+    icon = box->icon();
+    if (JudgeForm != nullptr) test::SaveShot(JudgeForm, "judge-window-names-left-out");
+    test::SaveShot(box, "judge-window-names-left-out-dialog");
+    box->button(QMessageBox::Ok)->click();
+  });
+  poll.start();
+  auto queue = Pairs({{"C1", "A"}, {"a\\b", "A"}, {"x\ny", "A"}, {"C2", "A"}});
+  RunJudge(queue);
+  poll.stop();
+
+  ASSERT_NE(Result("C2"), nullptr);
+  EXPECT_EQ(Result("C1")->Evaluation, 2);
+  EXPECT_EQ(Result("C2")->Evaluation, 2);
+  EXPECT_EQ(link.Calls, (std::vector<std::string>{"grid", "row+focus:C1", "row+focus:C2"}));
+  ASSERT_EQ(shown.size(), 1u) << "one warning, no error";
+  EXPECT_EQ(icon, QMessageBox::Warning);
+  EXPECT_NE(shown[0].find("Không chấm 2 bài"), std::string::npos) << shown[0];
+  EXPECT_NE(shown[0].find("\"a\\b\""), std::string::npos) << shown[0];
+  EXPECT_NE(shown[0].find("\"x\\ny\""), std::string::npos) << shown[0];
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
 TEST_F(JudgeWindow, EmptyQueueOpensAndClosesAtOnce) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -541,6 +542,86 @@ TEST_F(ExecEngineTest, WritingPastTheDiskLimitFailsTheRun) {
   std::uint64_t kept = 0;
   for (const auto& e : fs::recursive_directory_iterator(room)) kept += e.is_regular_file() ? e.file_size() : 0;
   EXPECT_LE(kept, std::uint64_t{8} << 20);
+}
+
+// A room on a 2 MB file system of its own, as a jury's nearly full disk.
+class SmallDiskExecTest : public ExecEngineTest {
+ protected:
+  void SetUp() override {
+    if (geteuid() != 0) GTEST_SKIP() << "mounting a small file system needs root";
+    ExecEngineTest::SetUp();
+    house = dir / "house";
+    fs::create_directories(house);
+    ASSERT_EQ(mount("velkor-small-disk", house.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=2m,nr_inodes=64,mode=0755"), 0)
+        << std::strerror(errno);
+    mounted = true;
+    room = house / "room";
+    fs::create_directories(room);
+  }
+  void TearDown() override {
+    if (mounted) umount2(house.c_str(), MNT_DETACH);
+    if (!dir.empty()) ExecEngineTest::TearDown();
+  }
+  void WriteInput(std::size_t Bytes) { std::ofstream(dir / "in.txt", std::ios::binary) << std::string(Bytes, 'x'); }
+
+  fs::path house, room;
+  bool mounted = false;
+};
+
+// A disk of the jury's too full to take what the program writes (its
+// standard output, a file brought back from its room) is told apart from
+// the run's own file limit, which stays the program's failure.
+TEST_F(SmallDiskExecTest, AFullDiskOfTheJurysIsNotTheProgramsFailure) {
+  struct Case {
+    const char* Name;
+    std::size_t Input;        // bytes echoed to the standard output
+    std::uint64_t OutputLimit;  // the run's own, per file
+    std::string Cmd;          // "" echoes
+    std::int64_t Exit;
+    bool JuryDiskFull;
+  };
+  const std::string writeFile = "/bin/sh -c \"head -c 3000000 /dev/zero > big.bin\"";
+  const Case cases[] = {
+      {"output that fits", 1 << 20, kDefaultOutputLimit, "", ExecOK, false},
+      {"standard output past the jury's disk", 3000000, kDefaultOutputLimit, "", 1, true},  // echo's write failed
+      {"a file past the jury's disk", 0, kDefaultOutputLimit, writeFile, ExecError, true},
+      {"standard output past the run's own limit", 3000000, 1 << 20, "", 128 + SIGXFSZ, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    fs::remove_all(room);
+    fs::create_directories(room);
+    WriteInput(c.Input);
+    engine.FileInp = (dir / "in.txt").string();
+    engine.FileOut = (room / "out.txt").string();
+    engine.OutputLimit = c.OutputLimit;
+    engine.Room = room.string();
+    engine.SetCmd(c.Cmd.empty() ? kProbe + " echo" : c.Cmd);
+    engine.WorkingDir = room.string();
+    engine.Execute();
+    EXPECT_EQ(engine.ExitCode(), c.Exit) << engine.ExitCodeMsg();
+    if (c.JuryDiskFull) {
+      EXPECT_EQ(engine.DiskFullFolder(), room.string());
+      EXPECT_NE(engine.DiskFullDetail().find(room.string() + "/"), std::string::npos) << engine.DiskFullDetail();
+    } else {
+      EXPECT_EQ(engine.DiskFullFolder(), "");
+    }
+    if (c.Exit == ExecOK) {
+      EXPECT_EQ(ReadFile(room / "out.txt"), std::string(c.Input, 'x'));
+    }
+  }
+  // A redirected output Velkor cannot even make is the jury's disk too.
+  fs::remove_all(room);
+  fs::create_directories(room);
+  for (int k = 0; k < 100; ++k) {  // no file left to make
+    std::error_code ec;
+    if (!fs::create_directory(house / ("d" + std::to_string(k)), ec) && ec) break;
+  }
+  engine.FileOut = (room / "sub" / "out.txt").string();
+  engine.SetCmd(kProbe + " echo");
+  engine.Execute();
+  EXPECT_EQ(engine.ExitCode(), ExecError);
+  EXPECT_EQ(engine.DiskFullFolder(), (room / "sub").string()) << engine.ExitCodeMsg();
 }
 
 // Nothing a run writes outside its room outlives it: the next run finds

@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zip.h>
@@ -823,13 +824,184 @@ TEST_F(SmallContest, BadExamSettingsAndPairs) {
   EXPECT_FALSE(Exists(house.Path() + "/escape"));
   EXPECT_FALSE(Exists(WorkDir()));
 
-  // A contestant name that would lead out of the contestants folder.
-  Exam().InputFile = "E.INP";
-  Exam().OutputFile = "E.OUT";
-  EXPECT_FALSE(engine.Run(Pairs({{"..", "E"}})));
-  EXPECT_EQ(engine.ErrorCode, 1);
-  EXPECT_NE(engine.ErrorMsg.find("\"..\""), std::string::npos) << engine.ErrorMsg;
-  EXPECT_EQ(contest.ResultSet().Obj(".."), nullptr);
+}
+
+// A name that cannot be a folder of the contest leaves its pair unjudged,
+// never the others: the run judges everybody else and says at the end,
+// readably, who was left out.
+TEST_F(SmallContest, ABadContestantNameSkipsOnlyItsPair) {
+  AddContestant("C2", kAddFiles);
+  Load();
+  const std::vector<std::string> bad = {"..", "a\\b", "x\ny", std::string("c\x01") + "d", ""};
+  // Where the system allows the folder, it holds a right program too.
+  for (const std::string& name : {bad[1], bad[2], bad[3]}) AddContestant(name, kAddFiles);
+  TJudgeEngine engine(contest, compilers, *JudgeEnvironment::CheckerSet);
+  log.Bind(engine);
+  TQueue<TJudgePair> queue;
+  for (const std::string& c : {bad[0], std::string("C1"), bad[1], bad[2], bad[3], bad[4], std::string("C2")}) {
+    TJudgePair p;
+    MakeJudgePair(c, "E", p);
+    queue.Push(p);
+  }
+  EXPECT_FALSE(engine.Run(queue)) << "not every pair was judged";
+  EXPECT_EQ(engine.ErrorCode, 0) << engine.ErrorMsg;
+  ASSERT_NE(Result("C1"), nullptr);
+  ASSERT_NE(Result("C2"), nullptr);
+  EXPECT_EQ(Result("C1")->Evaluation, 2);
+  EXPECT_EQ(Result("C2")->Evaluation, 2);
+  for (const std::string& name : bad) EXPECT_EQ(contest.ResultSet().Obj(name), nullptr);
+
+  ASSERT_EQ(engine.SkippedPairs.size(), bad.size());
+  const std::string message = engine.SkippedPairsMessage();
+  for (const char* shown : {"\"..\"", "\"a\\b\"", "\"x\\ny\"", "\"c\\x01d\"", "\"\""})
+    EXPECT_NE(message.find(shown), std::string::npos) << shown << "\n" << message;
+  EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), static_cast<std::ptrdiff_t>(bad.size()))
+      << "one line per pair, no raw line break of a name";
+  EXPECT_EQ(message.find('\x01'), std::string::npos);
+  // The last word of the run, before its end event, names them all on one
+  // line; the gauge still ends full.
+  const auto last = std::find(log.Events.begin(), log.Events.end(), "end(,,)");
+  ASSERT_NE(last, log.Events.begin());
+  EXPECT_EQ(*(last - 1), "status Không chấm 5 bài vì tên không dùng được: \"..\"‣E, \"a\\b\"‣E, \"x\\ny\"‣E, "
+                         "\"c\\x01d\"‣E, \"\"‣E");
+  EXPECT_EQ(log.Progress.back(), 1.0);
+  EXPECT_FALSE(Exists(WorkDir()));
+
+  // A run with good names only reports nothing left out.
+  EXPECT_TRUE(engine.Run(Pairs({{"C1", "E"}})));
+  EXPECT_TRUE(engine.SkippedPairs.empty());
+  EXPECT_EQ(engine.SkippedPairsMessage(), "");
+}
+
+// The contest house on a 2 MB file system of its own: the jury's disk, the
+// one Velkor prepares each test and collects the output on, nearly full.
+class SmallHouse : public SmallContest {
+ protected:
+  void SetUp() override {
+    if (::geteuid() != 0) GTEST_SKIP() << "mounting a small file system needs root";
+    SmallContest::SetUp();
+    ASSERT_EQ(::mount("velkor-small-house", house.Path().c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=2m,mode=0755"),
+              0)
+        << std::strerror(errno);
+    mounted = true;
+    // One test whose right answer is 3 MB: more than the house can take.
+    tree.Remove("Tasks/E/2");
+    std::string answer;
+    for (int k = 0; k < 1500000; ++k) answer += "3\n";
+    WriteText(tree.TasksDir() + "/E/1/E.OUT", answer);
+  }
+  void TearDown() override {
+    if (mounted) ::umount2(house.Path().c_str(), MNT_DETACH);
+  }
+  // A judged result the next run must not lose.
+  void GiveEarlierResult(const std::string& C) {
+    TResultC* rc = contest.ResultSet().ObjF(C);
+    TResultE* re = rc->ObjF("E");
+    re->state = jsJudged;
+    re->Evaluation = 1;
+    re->EvaluationText = "earlier";
+    re->ObjF("1")->Evaluation = 1;
+    re->ObjF("1")->EvaluationText = "earlier test";
+    rc->UpdateScore();
+  }
+  void ExpectEarlierResult(const std::string& C) {
+    const TResultE* re = Result(C);
+    ASSERT_NE(re, nullptr);
+    EXPECT_EQ(re->state, jsJudged);
+    EXPECT_EQ(re->Evaluation, 1);
+    EXPECT_EQ(re->EvaluationText, "earlier");
+    ASSERT_NE(re->Obj("1"), nullptr);
+    EXPECT_EQ(re->Obj("1")->EvaluationText, "earlier test");
+  }
+
+  static constexpr const char* kBigStd = "#!/bin/sh\nread a b\nyes $((a + b)) | head -c 3000000\n";
+  static constexpr const char* kBigFile = "#!/bin/sh\nread a b < E.INP\nyes $((a + b)) | head -c 3000000 > E.OUT\n";
+  bool mounted = false;
+};
+
+// A right program whose output does not fit on the jury's disk gets no
+// verdict: the run stops, saying which folder is full and how much room is
+// left, and the pair keeps what it had; nobody after it is judged.
+TEST_F(SmallHouse, AFullDiskStopsTheRunWithoutAVerdict) {
+  struct Case {
+    const char* Name;
+    const char* Program;
+    bool StdOut;
+  };
+  const Case cases[] = {{"standard output", kBigStd, true}, {"output file", kBigFile, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    fs::remove_all(tree.ContestantsDir());
+    AddContestant("C1", c.Program);
+    AddContestant("C2", c.Program);
+    Load();
+    Exam().UseStdIn = Exam().UseStdOut = c.StdOut;
+    GiveEarlierResult("C1");
+    TJudgeEngine engine(contest, compilers, *JudgeEnvironment::CheckerSet);
+    EXPECT_FALSE(engine.Run(Pairs({{"C1", "E"}, {"C2", "E"}})));
+    EXPECT_EQ(engine.ErrorCode, 1);
+    const std::string& msg = engine.ErrorMsg;
+    EXPECT_NE(msg.find("C1‣E"), std::string::npos) << msg;
+    EXPECT_NE(msg.find("Đĩa chứa thư mục \"" + WorkDir() + "/ContestRoom\" đã đầy (còn trống "), std::string::npos)
+        << msg;
+    EXPECT_NE(msg.find("E.OUT"), std::string::npos) << "the technical detail follows: " << msg;
+    ExpectEarlierResult("C1");
+    EXPECT_EQ(contest.ResultSet().Obj("C1")->Evaluation, 1);
+    EXPECT_EQ(Result("C2"), nullptr);
+    EXPECT_FALSE(Exists(WorkDir()));
+  }
+}
+
+// What the jury's disk can take is judged as always on the same small
+// disk, and a program that breaks its own file limit keeps its verdict.
+TEST_F(SmallHouse, WhatFitsIsJudgedAndTheProgramsOwnLimitStaysItsFault) {
+  std::string answer;
+  for (int k = 0; k < 100000; ++k) answer += "3\n";
+  WriteText(tree.TasksDir() + "/E/1/E.OUT", answer);
+  AddContestant("C1", "#!/bin/sh\nread a b\nyes $((a + b)) | head -c 200000\n");
+  AddContestant("C2", "#!/bin/sh\nulimit -f 100\nyes 3 | head -c 3000000\n");
+  Load();
+  Exam().UseStdIn = Exam().UseStdOut = true;
+  GiveEarlierResult("C2");
+  TJudgeEngine engine(contest, compilers, *JudgeEnvironment::CheckerSet);
+  EXPECT_TRUE(engine.Run(Pairs({{"C1", "E"}, {"C2", "E"}}))) << engine.ErrorMsg;
+  EXPECT_EQ(Result("C1")->Evaluation, 1) << Result("C1")->Obj("1")->EvaluationText;
+  EXPECT_EQ(Result("C2")->state, jsJudged);
+  EXPECT_EQ(Result("C2")->Evaluation, 0);
+  EXPECT_NE(Result("C2")->Obj("1")->EvaluationText.find("Chạy sinh lỗi"), std::string::npos)
+      << Result("C2")->Obj("1")->EvaluationText;
+}
+
+// A submission (plain or zipped), an input or a compiled program that does
+// not reach the jury's disk whole is not the contestant's missing file or
+// failed compile.
+TEST_F(SmallHouse, WhatDoesNotFitBeforeTheProgramRunsStopsTheRun) {
+  const std::string big(3000000, '#');
+  // A compiler whose program does not fit where it is brought back.
+  compilers.Insert(0, new TCompilerNode(".src", "\"/bin/sh\" -c \"head -c 3000000 /dev/zero > %NAME%.exe\"|@WorkDir=%PATH%"));
+  enum { kPlain, kZipped, kInput, kCompiled };
+  for (const int what : {kPlain, kZipped, kInput, kCompiled}) {
+    SCOPED_TRACE(what);
+    fs::remove_all(tree.ContestantsDir());
+    const std::string dir = tree.AddContestant("C1");
+    WriteText(tree.TasksDir() + "/E/1/E.INP", what == kInput ? "1 2\n" + big : "1 2\n");
+    if (what == kZipped)
+      WriteZip(dir + "/bai.zip", {{"E.exe", kAddFiles}, {"notes.txt", big}});
+    else if (what == kCompiled)
+      WriteText(dir + "/E.src", "anything");
+    else
+      WriteProgram(dir + "/E.exe", kAddFiles);
+    if (what == kPlain) WriteText(dir + "/notes.txt", big);
+    Load();
+    GiveEarlierResult("C1");
+    TJudgeEngine engine(contest, compilers, *JudgeEnvironment::CheckerSet);
+    EXPECT_FALSE(engine.Run(Pairs({{"C1", "E"}})));
+    EXPECT_EQ(engine.ErrorCode, 1);
+    const std::string room = what == kInput ? "/ContestRoom" : "/WaitRoom";
+    EXPECT_NE(engine.ErrorMsg.find("Đĩa chứa thư mục \"" + WorkDir() + room + "\" đã đầy"), std::string::npos)
+        << engine.ErrorMsg;
+    ExpectEarlierResult("C1");
+  }
 }
 
 TEST_F(SmallContest, StaleTestResultsDoNotCount) {
