@@ -77,7 +77,7 @@ void WriteSubmissionLog(const std::string& Path, const std::vector<std::string>&
     platform::UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
     if (!fd.Valid() || !platform::WriteAll(fd.Get(), text)) {
       ::unlink(temp.c_str());
-      throw std::runtime_error("Không ghi được tệp \"" + temp + "\"");
+      throw std::runtime_error("Không ghi được file \"" + temp + "\"");
     }
   }
   const std::filesystem::path target(Path);

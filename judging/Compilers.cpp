@@ -260,10 +260,10 @@ void TCompilerEngine::AppendCaptureFile(const std::string& FileName) {
   std::error_code ec;
   if (!fs::exists(FileName, ec)) return;
   std::ifstream in(FileName, std::ios::binary);
-  if (!in) throw std::runtime_error("Không thể đọc tập tin \"" + FileName + "\"");
+  if (!in) throw std::runtime_error("Không thể đọc file \"" + FileName + "\"");
   std::string bytes(kMaxCaptureBytes, '\0');
   in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (in.bad()) throw std::runtime_error("Không thể đọc tập tin \"" + FileName + "\"");
+  if (in.bad()) throw std::runtime_error("Không thể đọc file \"" + FileName + "\"");
   bytes.resize(static_cast<std::size_t>(in.gcount()));
   const bool cut = in.peek() != std::char_traits<char>::eof();
   in.close();

@@ -928,7 +928,7 @@ bool TContestInfo::FileSave(const std::string& FileName) {
 bool TContestInfo::FileLoad(const std::string& FileName) {
   FErrorMsg.clear();
   if (!IsFile(FileName)) {
-    FErrorMsg = "Không tìm thấy tệp \"" + FileName + "\".";
+    FErrorMsg = "Không tìm thấy file \"" + FileName + "\".";
     return false;
   }
   try {

@@ -177,7 +177,7 @@ void TExamInfo::ClampLimits() {
 
 std::string TExamInfo::SettingsFileName() const {
   if (Owner == nullptr || Owner->Dir().empty())
-    throw EXMLError("Đề bài \"" + FName + "\" không thuộc thư mục đề nào, không có tệp cấu hình");
+    throw EXMLError("Đề bài \"" + FName + "\" không thuộc thư mục đề nào, không có file cấu hình");
   const std::string folder = Dir();
   const std::string found = FindNameIgnoreCase(folder, std::string(kExamSettingsFileName));
   return JoinPath(folder, found.empty() ? std::string(kExamSettingsFileName) : found);

@@ -131,7 +131,7 @@ void RefuseContestInside(const std::string& WorkDir, const std::string (&Roots)[
     const std::string real = root.empty() ? std::string() : RealPath(root);
     if (!real.empty() && InsideOrSame(real, work))
       throw std::runtime_error("Không thể dùng thư mục làm việc \"" + WorkDir + "\": nó chứa thư mục \"" + root +
-                               "\" của kỳ thi, mà thư mục làm việc bị xóa sau mỗi lần chấm.");
+                               "\" của kỳ thi, trong khi thư mục làm việc bị xóa sau mỗi lần chấm.");
   }
 }
 
@@ -701,7 +701,7 @@ std::string TJudgeEngine::ContestLayoutFault(std::vector<std::string>& Roots) co
   }
   for (const auto& [id, names] : files)
     if (names.Seen < names.Links)
-      return "Chế độ bảo mật không thể bảo vệ dữ liệu kỳ thi: tập tin \"" + names.Name +
+      return "Chế độ bảo mật không thể bảo vệ dữ liệu kỳ thi: file \"" + names.Name +
              "\" còn có tên khác ở ngoài thư mục đề bài và thư mục bài làm.";
   return "";
 }
@@ -827,10 +827,10 @@ void TJudgeEngine::ProtectContestData(bool Protect) {
   }
   if (!roots.empty() && !protectedAny)
     SwitchSecurityOff(withAcls ? "Chế độ bảo mật không thể bảo vệ dữ liệu kỳ thi: không đặt được danh sách quyền truy "
-                                 "cập (ACL) cho thư mục đề bài và thư mục bài làm (tài khoản chạy Velkor cần là chủ "
-                                 "của chúng)."
+                                 "cập (ACL) cho thư mục đề bài và thư mục bài làm (tài khoản chạy Velkor phải là chủ "
+                                 "sở hữu của chúng)."
                                : "Chế độ bảo mật không thể bảo vệ dữ liệu kỳ thi: thư mục đề bài và thư mục bài làm "
-                                 "nằm trên hệ thống tập tin không có danh sách quyền truy cập (ACL).");
+                                 "nằm trên hệ thống file không có danh sách quyền truy cập (ACL).");
 }
 
 void TJudgeEngine::ProtectRooms(bool Lock) {

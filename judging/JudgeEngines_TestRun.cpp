@@ -66,7 +66,7 @@ std::string FirstListItem(const std::string& List) {
 // contest room: refused when it could point anywhere else.
 const std::string& CheckedFileName(const std::string& Name) {
   if (!IsSafePathComponent(Name))
-    throw std::runtime_error("Tên tập tin \"" + Name + "\" trong cấu hình đề bài không hợp lệ");
+    throw std::runtime_error("Tên file \"" + Name + "\" trong cấu hình đề bài không hợp lệ");
   return Name;
 }
 
@@ -391,7 +391,7 @@ void TJudgeEngine::RunTest(TResultT* RT, const std::string& FileName) {
   if (!std::filesystem::exists(FileName, gone)) {
     RT->Evaluation = 0;
     RT->EvaluationText = CompiledFileMade ? "Không còn chương trình để chạy: bài làm đã tự xóa"
-                                          : "Dịch xong nhưng không có tập tin chương trình \"" +
+                                          : "Dịch xong nhưng không có file chương trình \"" +
                                                 std::filesystem::path(FileName).filename().string() + "\"";
     return;
   }

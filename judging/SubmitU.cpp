@@ -153,7 +153,7 @@ void MoveSubmissionToContestant(const TSubmitRec& Rec, const TResultC& RC) {
   const std::string folder = ContestantFolder(RC);
   RequireSafeExamName(Rec.EName);
   const std::string target = Rec.EName + Rec.Ext;
-  if (!IsSafePathComponent(target)) throw std::runtime_error("Tên tệp không hợp lệ: \"" + target + "\"");
+  if (!IsSafePathComponent(target)) throw std::runtime_error("Tên file không hợp lệ: \"" + target + "\"");
   std::string source = Rec.Dir;
   if (!source.empty() && source.back() != '/') source += '/';
   source += Rec.FileName;

@@ -105,7 +105,7 @@ TEST_F(CoreHooksTest, EscapePollSeesEscOnlyAndRunsNoTimer) {
 class TThrowingWidget : public QWidget {
  protected:
   bool event(QEvent* Event) override {
-    if (Event->type() == QEvent::User) throw std::runtime_error("Không đọc được tệp kỳ thi");
+    if (Event->type() == QEvent::User) throw std::runtime_error("Không đọc được file kỳ thi");
     return QWidget::event(Event);
   }
 };
@@ -117,7 +117,7 @@ TEST_F(CoreHooksTest, ExceptionFromAnEventHandlerIsShownAndTheProgramGoesOn) {
   QEvent event(QEvent::User);
   EXPECT_FALSE(QCoreApplication::sendEvent(&widget, &event));
   ASSERT_EQ(scripted->Requests().size(), 1u);
-  EXPECT_EQ(scripted->Requests()[0].Msg, "Không đọc được tệp kỳ thi");
+  EXPECT_EQ(scripted->Requests()[0].Msg, "Không đọc được file kỳ thi");
   EXPECT_EQ(scripted->Requests()[0].DlgType, mtError);
   SetMessageDialog(previous);
 }

@@ -1187,7 +1187,7 @@ TEST_F(SmallContest, ACompilerThatMakesNoProgramFailsOnlyItsSubmission) {
   EXPECT_EQ(Result("S")->state, jsJudged);
   EXPECT_EQ(Result("S")->Evaluation, 0);
   for (const std::string test : {"1", "2"})
-    EXPECT_EQ(Result("S")->Obj(test)->EvaluationText, "Dịch xong nhưng không có tập tin chương trình \"E.exe\"");
+    EXPECT_EQ(Result("S")->Obj(test)->EvaluationText, "Dịch xong nhưng không có file chương trình \"E.exe\"");
   EXPECT_EQ(Result("C2")->Evaluation, 2);
 }
 
