@@ -853,8 +853,9 @@ void TMainForm::resizeEvent(QResizeEvent* Event) {
   QMainWindow::resizeEvent(Event);
   setUpdatesEnabled(false);
   AlignAll();
-  // Later sizes keep the widths the columns have.
-  if (FFitColumnsOnFirstResize && isVisible()) {
+  // A size the jury drags keeps the widths the columns have; the first size
+  // after start-up or after maximising or restoring the window fits them.
+  if (FFitColumnsOnFirstResize && isVisible() && !isMinimized()) {
     FFitColumnsOnFirstResize = false;
     AlignColumns();
   }
@@ -864,6 +865,17 @@ void TMainForm::resizeEvent(QResizeEvent* Event) {
 void TMainForm::changeEvent(QEvent* Event) {
   QMainWindow::changeEvent(Event);
   if (Event->type() == QEvent::ActivationChange) TryPendingParams();
+  if (Event->type() == QEvent::WindowStateChange) {
+    const Qt::WindowStates old = static_cast<QWindowStateChangeEvent*>(Event)->oldState();
+    if (isMinimized()) {
+      if (!(old & Qt::WindowMinimized)) FStateBeforeMinimize = old;
+    } else if (MainListModel) {
+      // The window system may have sized the window already or may do so
+      // later: fit now and again at the size it gets.
+      AlignColumns();
+      FFitColumnsOnFirstResize = true;
+    }
+  }
   if ((Event->type() == QEvent::StyleChange || Event->type() == QEvent::PaletteChange) && MainListModel) {
     RefreshBaseColors();
     MainList->viewport()->update();
