@@ -17,6 +17,7 @@
 #include "core/SystemInfo.h"
 #include "graphics/Fonts.h"
 #include "graphics/Raster.h"
+#include "toolkit/DesktopCompositing.h"
 
 namespace velkor {
 
@@ -141,6 +142,25 @@ void ComposeAboutPicture(TTrueImage& Logo, const std::vector<std::string>& Lines
   Logo.Changed();
 }
 
+void DropSoftShadow(TTrueImage& Logo) {
+  TBitmap32& logo = Logo.BMP32();
+  for (int y = 0; y < logo.Height(); ++y) {
+    PColor32 p = logo.ScanLine(y);
+    for (int x = 0; x < logo.Width(); ++x)
+      if ((p[x] >> 24) < 0x80) p[x] = 0;
+  }
+  Logo.Changed();
+}
+
+QImage OpaqueLayer(const QImage& Picture, QColor Background) {
+  Background.setAlpha(255);
+  QImage opaque(Picture.size(), QImage::Format_ARGB32_Premultiplied);
+  opaque.fill(Background);
+  QPainter painter(&opaque);
+  painter.drawImage(0, 0, Picture);
+  return opaque;
+}
+
 QRegion VisibleRegion(const QImage& Image) {
   const QImage argb = Image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
   // One rectangle per run of visible pixels in a row: runs of a row never
@@ -195,6 +215,8 @@ TAboutForm::~TAboutForm() {
 void TAboutForm::FormCreate() {
   mDown = false;
   imgLogo->Picture().SetGraphic(LoadAboutLogo());
+  FOpaque = !DesktopComposites();
+  if (FOpaque) DropSoftShadow(*imgLogo->TrueImage());
   ComposeAboutPicture(*imgLogo->TrueImage(), AboutTextLines());
 }
 
@@ -215,7 +237,14 @@ void TAboutForm::SetupWindowLayer(bool Transparent) {
 void TAboutForm::PaintLayer() {
   if (!imgLogo) return;
   FLayer = imgLogo->TrueImage()->ExportBitmapPremul()->ToImage();
-  setMask(VisibleRegion(FLayer));
+  if (FOpaque) {
+    // The text lies on transparent pixels: over an opaque background it
+    // reads, whatever is behind the window.
+    FLayer = OpaqueLayer(FLayer, palette().color(QPalette::Window));
+    clearMask();
+  } else {
+    setMask(VisibleRegion(FLayer));
+  }
   delete imgLogo;
   imgLogo = nullptr;
   update();

@@ -8,6 +8,7 @@
 // tick after the user's first input once the fifth tick has passed.
 #pragma once
 
+#include <QColor>
 #include <QDialog>
 #include <QImage>
 #include <QPoint>
@@ -57,6 +58,15 @@ void TextToAlpha(TBitmap32& Bitmap);
 // to 0.
 void ComposeAboutPicture(TTrueImage& Logo, const std::vector<std::string>& Lines);
 
+// Clears the logo's pixels below half opacity: its soft shadow and the
+// faintest rim of its edges. A desktop without a compositing manager
+// would show them as a dark halo.
+void DropSoftShadow(TTrueImage& Logo);
+
+// Picture (premultiplied) drawn over an opaque Background: what a window
+// shows where the desktop does not composite.
+QImage OpaqueLayer(const QImage& Picture, QColor Background);
+
 // The pixels of Image with any opacity. The window is cut to them: a
 // desktop without a compositing manager cannot show translucent windows and
 // would paint every transparent pixel black.
@@ -73,7 +83,9 @@ class TAboutForm : public QDialog {
   // through to what lies below.
   void SetupWindowLayer(bool Transparent);
   // Hands the composed picture to the window (premultiplied), cuts the
-  // window to its visible pixels and frees the logo control.
+  // window to its visible pixels and frees the logo control. Where the
+  // desktop does not composite, the window is opaque: the picture over the
+  // window colour, uncut.
   void PaintLayer();
 
   void Timer1Timer();
@@ -103,6 +115,7 @@ class TAboutForm : public QDialog {
   void FormCreate();
 
   QImage FLayer;
+  bool FOpaque = false;  // the desktop does not composite
 };
 
 // The one about window, nullptr when none exists.
