@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPixmap>
 #include <QPainter>
 #include <QScreen>
 
@@ -96,6 +97,21 @@ std::unique_ptr<TTrueImage> LoadAboutLogo(const std::string& Path) {
   }
   return PlainLogo();
 }
+
+QIcon ProgramIcon() {
+  // The seal of the logo drawn by resources/make_logo.py: a circle of
+  // radius 46 (and its ring) around (82, 74).
+  constexpr int kSealX = 82, kSealY = 74, kHalf = 50;
+  const QImage logo = LoadAboutLogo()->ExportBitmapPremul()->ToImage();
+  const QRect seal(kSealX - kHalf, kSealY - kHalf, 2 * kHalf, 2 * kHalf);
+  const QImage square = logo.rect().contains(seal) ? logo.copy(seal) : logo;
+  QIcon icon;
+  for (int size : {16, 24, 32, 48, 64, 100})
+    icon.addPixmap(QPixmap::fromImage(square.scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+  return icon;
+}
+
+void InstallProgramIcon() { QApplication::setWindowIcon(ProgramIcon()); }
 
 void TextToAlpha(TBitmap32& Bitmap) {
   for (int y = 0; y < Bitmap.Height(); ++y) {

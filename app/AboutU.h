@@ -10,6 +10,7 @@
 
 #include <QColor>
 #include <QDialog>
+#include <QIcon>
 #include <QImage>
 #include <QPoint>
 #include <QRegion>
@@ -47,6 +48,11 @@ std::vector<std::string> AboutTextLines();
 // unreadable gives a plain dark card of the same use instead, so the window
 // still shows the version; the reason goes to the warning log.
 std::unique_ptr<TTrueImage> LoadAboutLogo(const std::string& Path = kAboutLogoResource);
+
+// The program's icon: the logo's seal with its check mark, square.
+QIcon ProgramIcon();
+// Makes it the icon of every window of the application.
+void InstallProgramIcon();
 
 // Turns white-on-transparent text into the text colour whose opacity is the
 // pixel's luminance: alpha = round(0.30 R + 0.59 G + 0.11 B).
