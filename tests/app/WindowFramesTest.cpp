@@ -11,11 +11,13 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPointer>
 #include <QTextBrowser>
 #include <QTreeView>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <memory>
 #include <set>
@@ -25,14 +27,18 @@
 #include "app/AboutU.h"
 #include "app/CoreHooks.h"
 #include "app/ExamEditU.h"
+#include "app/MainImages.h"
 #include "app/MainUnit.h"
 #include "app/QtTexts.h"
 #include "app/SecurityU.h"
 #include "core/Dialogs.h"
+#include "components/ImageLists.h"
+#include "components/Panels.h"
 #include "judging/Contests.h"
 #include "judging/EnvConfig.h"
 #include "judging/Globals.h"
 #include "tests/judging/ContestTree.h"
+#include "toolkit/VisualStyles.h"
 
 namespace velkor {
 namespace {
@@ -225,6 +231,51 @@ TEST_F(WindowFrames, HelpAskedByAModalDialogOpensInFrontOfIt) {
   ASSERT_TRUE(help);
   EXPECT_TRUE(inFront);
   EXPECT_FALSE(help->isVisible()) << "it goes with the dialog";
+}
+
+// The contrast ratio of two colours as the accessibility guidelines count
+// it: 1 (the same) to 21 (black on white).
+double Contrast(QColor A, QColor B) {
+  auto luminance = [](QColor C) {
+    auto lin = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    return 0.2126 * lin(C.redF()) + 0.7152 * lin(C.greenF()) + 0.0722 * lin(C.blueF());
+  };
+  const double a = luminance(A), b = luminance(B);
+  return (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05);
+}
+
+TEST_F(WindowFrames, DarkEdgedToolbarIconsStandOutInTheMidnightStyle) {
+  TVQR_ImageList actions(48, 48), states(24, 24);
+  LoadMainImages(actions, states);
+  const QColor panel(0x1E, 0x22, 0x33);  // the Midnight style's window colour
+  const struct {
+    int Index;
+    const char* What;
+  } icons[] = {{3, "settings"}, {10, "exam settings"}, {20, "compilers"}, {21, "security"}};
+  for (const auto& icon : icons) {
+    const QImage picture = actions.Icon(icon.Index).pixmap(48, 48).toImage().convertToFormat(QImage::Format_ARGB32);
+    QImage onPanel(picture.size(), QImage::Format_ARGB32);
+    onPanel.fill(panel);
+    QPainter(&onPanel).drawImage(0, 0, picture);
+    // The outline: visible pixels next to a see-through one.
+    int edge = 0, readable = 0;
+    for (int y = 1; y < picture.height() - 1; ++y)
+      for (int x = 1; x < picture.width() - 1; ++x) {
+        if (qAlpha(picture.pixel(x, y)) < 128) continue;
+        bool border = false;
+        for (const QPoint d : {QPoint(1, 0), QPoint(-1, 0), QPoint(0, 1), QPoint(0, -1)})
+          border = border || qAlpha(picture.pixel(QPoint(x, y) + d)) == 0;
+        if (!border) continue;
+        ++edge;
+        readable += Contrast(onPanel.pixel(x, y), panel) >= 3;
+      }
+    ASSERT_GT(edge, 20) << icon.What;
+    EXPECT_GE(readable * 10, edge * 9) << icon.What << ": " << readable << " of " << edge << " outline pixels";
+  }
+  ASSERT_TRUE(ApplyStyle("Midnight"));
+  QApplication::processEvents();
+  test::SaveShot(Form.get(), "main-window-midnight");
+  ApplyStyle("Default");
 }
 
 }  // namespace
