@@ -604,4 +604,24 @@ Hãy kiểm tra lại tên thư mục.</translation>
         <translation>Chèn ký tự điều khiển Unicode</translation>
     </message>
 </context>
+<context>
+    <name>QAbstractFileIconProvider</name>
+    <message>
+        <source>Folder</source>
+        <comment>All other platforms</comment>
+        <translation>Thư mục</translation>
+    </message>
+    <message>
+        <source>Folder</source>
+        <translation>Thư mục</translation>
+    </message>
+    <message>
+        <source>Drive</source>
+        <translation>Ổ đĩa</translation>
+    </message>
+    <message>
+        <source>File</source>
+        <translation>File</translation>
+    </message>
+</context>
 </TS>

@@ -13,6 +13,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPointer>
+#include <QTest>
 #include <QTextBrowser>
 #include <QTreeView>
 
@@ -51,7 +52,8 @@ const std::set<QString> kEnglish = {
     "OK", "Yes", "No", "Cancel", "Yes to All", "No to All", "Abort", "Retry", "Ignore", "Help", "Close", "All",
     "Look in:", "Directory:", "Choose", "Files of type:", "File name:", "Open", "Save", "Date Modified", "Name",
     "Size", "Type", "Kind", "Back", "Forward", "Parent Directory", "Create New Folder", "List View", "Detail View",
-    "Sidebar", "All Files (*)", "Find Directory", "Save As", "Recent Places", "My Computer", "Computer"};
+    "Sidebar", "All Files (*)", "Find Directory", "Save As", "Recent Places", "My Computer", "Computer", "Folder",
+    "Drive"};
 
 // Every text of Window a user can read: labels, buttons, tool tips and
 // the headers of its lists.
@@ -67,9 +69,13 @@ std::vector<QString> ReadableTexts(QWidget* Window) {
     add(button->toolTip());
   }
   for (auto* view : Window->findChildren<QTreeView*>())
-    if (view->model())
-      for (int i = 0; i < view->model()->columnCount(); ++i)
-        add(view->model()->headerData(i, Qt::Horizontal).toString());
+    if (QAbstractItemModel* model = view->model()) {
+      for (int i = 0; i < model->columnCount(); ++i) add(model->headerData(i, Qt::Horizontal).toString());
+      // The rows' kind ("Folder"), where the view shows them.
+      const QModelIndex root = view->rootIndex();
+      for (int r = 0; r < model->rowCount(root) && model->columnCount(root) > 2; ++r)
+        add(model->index(r, 2, root).data().toString());
+    }
   return texts;
 }
 
@@ -178,6 +184,8 @@ TEST_F(WindowFrames, FolderPickersAreVietnameseAndStartInTheContestsFolders) {
       auto* dialog = qobject_cast<QFileDialog*>(Dialog);
       ASSERT_TRUE(dialog);
       start = dialog->directory().absolutePath();
+      QTreeView* list = dialog->findChild<QTreeView*>("treeView");
+      EXPECT_TRUE(list && QTest::qWaitFor([&] { return list->model()->rowCount(list->rootIndex()) > 0; }));
       texts = ReadableTexts(dialog);
       test::SaveShot(dialog, std::string("folder-dialog-") + c.Action);
       dialog->reject();
@@ -187,6 +195,7 @@ TEST_F(WindowFrames, FolderPickersAreVietnameseAndStartInTheContestsFolders) {
     EXPECT_EQ(English(texts), "") << c.Action;
     EXPECT_TRUE(Has(texts, "Thư mục:")) << c.Action;
     EXPECT_TRUE(Has(texts, "Chọn")) << c.Action;
+    EXPECT_TRUE(Has(texts, "Thư mục")) << c.Action << ": the kind of the folder listed";
   }
 }
 
