@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPixmap>
 #include <QPainter>
 #include <QScreen>
 
@@ -17,6 +18,7 @@
 #include "core/SystemInfo.h"
 #include "graphics/Fonts.h"
 #include "graphics/Raster.h"
+#include "toolkit/DesktopCompositing.h"
 
 namespace velkor {
 
@@ -96,6 +98,21 @@ std::unique_ptr<TTrueImage> LoadAboutLogo(const std::string& Path) {
   return PlainLogo();
 }
 
+QIcon ProgramIcon() {
+  // The seal of the logo drawn by resources/make_logo.py: a circle of
+  // radius 46 (and its ring) around (82, 74).
+  constexpr int kSealX = 82, kSealY = 74, kHalf = 50;
+  const QImage logo = LoadAboutLogo()->ExportBitmapPremul()->ToImage();
+  const QRect seal(kSealX - kHalf, kSealY - kHalf, 2 * kHalf, 2 * kHalf);
+  const QImage square = logo.rect().contains(seal) ? logo.copy(seal) : logo;
+  QIcon icon;
+  for (int size : {16, 24, 32, 48, 64, 100})
+    icon.addPixmap(QPixmap::fromImage(square.scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+  return icon;
+}
+
+void InstallProgramIcon() { QApplication::setWindowIcon(ProgramIcon()); }
+
 void TextToAlpha(TBitmap32& Bitmap) {
   for (int y = 0; y < Bitmap.Height(); ++y) {
     PColor32 p = Bitmap.ScanLine(y);
@@ -139,6 +156,25 @@ void ComposeAboutPicture(TTrueImage& Logo, const std::vector<std::string>& Lines
       if ((p[px] >> 24) == 0) p[px] = 0;
   }
   Logo.Changed();
+}
+
+void DropSoftShadow(TTrueImage& Logo) {
+  TBitmap32& logo = Logo.BMP32();
+  for (int y = 0; y < logo.Height(); ++y) {
+    PColor32 p = logo.ScanLine(y);
+    for (int x = 0; x < logo.Width(); ++x)
+      if ((p[x] >> 24) < 0x80) p[x] = 0;
+  }
+  Logo.Changed();
+}
+
+QImage OpaqueLayer(const QImage& Picture, QColor Background) {
+  Background.setAlpha(255);
+  QImage opaque(Picture.size(), QImage::Format_ARGB32_Premultiplied);
+  opaque.fill(Background);
+  QPainter painter(&opaque);
+  painter.drawImage(0, 0, Picture);
+  return opaque;
 }
 
 QRegion VisibleRegion(const QImage& Image) {
@@ -195,6 +231,8 @@ TAboutForm::~TAboutForm() {
 void TAboutForm::FormCreate() {
   mDown = false;
   imgLogo->Picture().SetGraphic(LoadAboutLogo());
+  FOpaque = !DesktopComposites();
+  if (FOpaque) DropSoftShadow(*imgLogo->TrueImage());
   ComposeAboutPicture(*imgLogo->TrueImage(), AboutTextLines());
 }
 
@@ -215,7 +253,14 @@ void TAboutForm::SetupWindowLayer(bool Transparent) {
 void TAboutForm::PaintLayer() {
   if (!imgLogo) return;
   FLayer = imgLogo->TrueImage()->ExportBitmapPremul()->ToImage();
-  setMask(VisibleRegion(FLayer));
+  if (FOpaque) {
+    // The text lies on transparent pixels: over an opaque background it
+    // reads, whatever is behind the window.
+    FLayer = OpaqueLayer(FLayer, palette().color(QPalette::Window));
+    clearMask();
+  } else {
+    setMask(VisibleRegion(FLayer));
+  }
   delete imgLogo;
   imgLogo = nullptr;
   update();

@@ -8,7 +8,9 @@
 // tick after the user's first input once the fifth tick has passed.
 #pragma once
 
+#include <QColor>
 #include <QDialog>
+#include <QIcon>
 #include <QImage>
 #include <QPoint>
 #include <QRegion>
@@ -47,6 +49,11 @@ std::vector<std::string> AboutTextLines();
 // still shows the version; the reason goes to the warning log.
 std::unique_ptr<TTrueImage> LoadAboutLogo(const std::string& Path = kAboutLogoResource);
 
+// The program's icon: the logo's seal with its check mark, square.
+QIcon ProgramIcon();
+// Makes it the icon of every window of the application.
+void InstallProgramIcon();
+
 // Turns white-on-transparent text into the text colour whose opacity is the
 // pixel's luminance: alpha = round(0.30 R + 0.59 G + 0.11 B).
 void TextToAlpha(TBitmap32& Bitmap);
@@ -56,6 +63,15 @@ void TextToAlpha(TBitmap32& Bitmap);
 // into Logo's lower right corner; then every pixel without alpha is cleared
 // to 0.
 void ComposeAboutPicture(TTrueImage& Logo, const std::vector<std::string>& Lines);
+
+// Clears the logo's pixels below half opacity: its soft shadow and the
+// faintest rim of its edges. A desktop without a compositing manager
+// would show them as a dark halo.
+void DropSoftShadow(TTrueImage& Logo);
+
+// Picture (premultiplied) drawn over an opaque Background: what a window
+// shows where the desktop does not composite.
+QImage OpaqueLayer(const QImage& Picture, QColor Background);
 
 // The pixels of Image with any opacity. The window is cut to them: a
 // desktop without a compositing manager cannot show translucent windows and
@@ -73,7 +89,9 @@ class TAboutForm : public QDialog {
   // through to what lies below.
   void SetupWindowLayer(bool Transparent);
   // Hands the composed picture to the window (premultiplied), cuts the
-  // window to its visible pixels and frees the logo control.
+  // window to its visible pixels and frees the logo control. Where the
+  // desktop does not composite, the window is opaque: the picture over the
+  // window colour, uncut.
   void PaintLayer();
 
   void Timer1Timer();
@@ -103,6 +121,7 @@ class TAboutForm : public QDialog {
   void FormCreate();
 
   QImage FLayer;
+  bool FOpaque = false;  // the desktop does not composite
 };
 
 // The one about window, nullptr when none exists.

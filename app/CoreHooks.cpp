@@ -1,6 +1,7 @@
 #include "app/CoreHooks.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QMessageBox>
@@ -16,6 +17,7 @@
 #include "core/FileUtils.h"
 #include "judging/EnvConfig.h"
 #include "judging/ProgressHooks.h"
+#include "toolkit/Forms.h"
 
 namespace velkor {
 
@@ -53,7 +55,7 @@ constexpr TButtonSpec kButtons[] = {
     {mbAbort, QMessageBox::Abort, nullptr, QMessageBox::RejectRole},
     {mbRetry, QMessageBox::Retry, nullptr, QMessageBox::AcceptRole},
     {mbIgnore, QMessageBox::Ignore, nullptr, QMessageBox::AcceptRole},
-    {mbAll, QMessageBox::NoButton, "All", QMessageBox::AcceptRole},
+    {mbAll, QMessageBox::NoButton, "Tất cả", QMessageBox::AcceptRole},
     {mbNoToAll, QMessageBox::NoToAll, nullptr, QMessageBox::NoRole},
     {mbYesToAll, QMessageBox::YesToAll, nullptr, QMessageBox::YesRole},
     {mbHelp, QMessageBox::Help, nullptr, QMessageBox::HelpRole},
@@ -107,9 +109,11 @@ class TProgressAdapter : public IProgressWindow {
 };
 
 bool PickFolder(void* Owner, const std::string& Title, std::string& Directory) {
+  // Without a folder to start from, the home folder, not the program's
+  // working folder.
+  const QString start = Directory.empty() ? QDir::homePath() : QString::fromStdString(Directory);
   const QString chosen = QFileDialog::getExistingDirectory(
-      Owner ? static_cast<QWidget*>(Owner) : DialogOwner(), QString::fromStdString(Title),
-      QString::fromStdString(Directory));
+      Owner ? static_cast<QWidget*>(Owner) : DialogOwner(), QString::fromStdString(Title), start);
   if (chosen.isEmpty()) return false;
   Directory = chosen.toStdString();
   return true;
@@ -125,6 +129,8 @@ TGuiFontInfo ProgramGuiFont() {
 int TQtMessageDialog::Show(const TMsgDlgRequest& Request) {
   QMessageBox box(IconOf(Request.DlgType), QString::fromUtf8(kApplicationTitle), QString::fromStdString(Request.Msg),
                   QMessageBox::NoButton, DialogOwner());
+  // A message box keeps the size of its text: no maximise button.
+  box.setWindowFlags(kFixedDialogFlags);
   TMsgDlgButtons buttons = Request.Buttons.Empty() ? TMsgDlgButtons{mbOK} : Request.Buttons;
   std::map<QAbstractButton*, TMsgDlgBtn> codes;
   const int defaultResult = HeadlessAnswer(buttons);

@@ -122,7 +122,7 @@ TExamEditForm::TExamEditForm(QWidget* Parent) : TForm(Parent) {
   setObjectName("ExamEditForm");
   SetHelpKeyword(this, kHelpTopic);
   // The controls are placed, not laid out: the window keeps its size.
-  setFixedSize(kClientWidth, kClientHeight);
+  SetFixedDialogSize(this, kClientWidth, kClientHeight);
 
   VQR_GroupBox1 = new TVQR_GroupBox(this);
   VQR_GroupBox1->SetCaption("Cấu hình bài thi");

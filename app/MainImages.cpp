@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <utility>
@@ -27,7 +28,31 @@ const QColor kRed(210, 55, 50);
 const QColor kGrey(130, 136, 146);
 const QColor kSkin(235, 190, 150);
 
-void AddImage(TVQR_ImageList& List, int Size, const TDraw& Draw) {
+// The light rim under a picture whose outline is dark ink: on a dark style's
+// toolbar the outline would vanish into the background.
+const QColor kRim(236, 240, 248);
+constexpr double kRimWidth = 1.5;  // pixels of a 48-pixel picture
+
+QImage WithRim(const QImage& Picture) {
+  QImage silhouette = Picture;
+  {
+    QPainter p(&silhouette);
+    p.setCompositionMode(QPainter::CompositionMode_SourceIn);
+    p.fillRect(silhouette.rect(), kRim);
+  }
+  QImage out(Picture.size(), QImage::Format_ARGB32_Premultiplied);
+  out.fill(Qt::transparent);
+  QPainter p(&out);
+  const double r = kRimWidth * Picture.width() / 48.0;
+  for (int i = 0; i < 16; ++i) {
+    const double a = i * 3.14159265 / 8;
+    p.drawImage(QPointF(r * std::cos(a), r * std::sin(a)), silhouette);
+  }
+  p.drawImage(0, 0, Picture);
+  return out;
+}
+
+void AddImage(TVQR_ImageList& List, int Size, const TDraw& Draw, bool Rim = false) {
   QImage image(Size, Size, QImage::Format_ARGB32_Premultiplied);
   image.fill(Qt::transparent);
   {
@@ -36,6 +61,7 @@ void AddImage(TVQR_ImageList& List, int Size, const TDraw& Draw) {
     p.scale(Size / 48.0, Size / 48.0);  // every picture is drawn on a 48 x 48 grid
     Draw(p);
   }
+  if (Rim) image = WithRim(image);
   TTrueImage glyph;
   glyph.AssignDIB32(image);
   List.Add(glyph);
@@ -415,7 +441,12 @@ const TDraw kActionImages[kMainImageCount] = {
 void LoadMainImages(TVQR_ImageList& Actions, TVQR_ImageList& States) {
   Actions.Clear();
   States.Clear();
-  for (const TDraw& draw : kActionImages) AddImage(Actions, Actions.Width(), draw);
+  // The settings and exam-settings gears, the compilers' chip and the lock
+  // are dark-edged shapes: they get a light rim, so that a dark style's
+  // toolbar shows them as well as a light one.
+  constexpr int kRimmed[] = {3, 10, 20, 21};
+  for (int i = 0; i < kMainImageCount; ++i)
+    AddImage(Actions, Actions.Width(), kActionImages[i], std::find(std::begin(kRimmed), std::end(kRimmed), i) != std::end(kRimmed));
   AddImage(States, States.Width(), [](QPainter& p) { Checkbox(p, {6, 6, 36, 36}, 0); });
   AddImage(States, States.Width(), [](QPainter& p) {
     p.setPen(Pen(kInk, 2.4));

@@ -3,6 +3,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QDialog>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -100,6 +102,36 @@ bool IsContestFileName(const std::string& Path) {
 bool IsExecutableFile(const std::string& Path) {
   struct stat st {};
   return ::stat(Path.c_str(), &st) == 0 && (st.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH)) != 0;
+}
+
+// Where the contest's file and folder dialogs start: the archive's folder,
+// else the folder holding the tasks or the contestants, else the last ones
+// chosen, else the home folder (never the program's working folder).
+std::string ContestFolder() {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  auto parentOf = [](const std::string& Path) {
+    return fs::path(Path).lexically_normal().parent_path().string();
+  };
+  std::vector<std::string> candidates;
+  if (!ContestInfo->FileName().empty()) candidates.push_back(parentOf(ContestInfo->FileName()));
+  for (const std::string& dir : {ContestInfo->ExamSet().Dir(), ContestInfo->ResultSet().Dir()})
+    if (!dir.empty()) candidates.push_back(parentOf(fs::path(dir).lexically_normal().string()));
+  if (EnvConfig)
+    for (const std::string& dir : {EnvConfig->LastExamDir, EnvConfig->LastContestantDir})
+      if (!dir.empty()) candidates.push_back(parentOf(fs::path(dir).lexically_normal().string()));
+  for (const std::string& dir : candidates)
+    if (!dir.empty() && fs::is_directory(dir, ec)) return dir;
+  return QDir::homePath().toStdString();
+}
+
+// Where a folder picker for one of the two sets starts: that set's folder,
+// else the last one chosen, else the contest's folder.
+std::string SetFolder(const std::string& Current, const std::string& Last) {
+  std::error_code ec;
+  for (const std::string& dir : {Current, Last})
+    if (!dir.empty() && std::filesystem::is_directory(dir, ec)) return dir;
+  return ContestFolder();
 }
 
 }  // namespace
@@ -871,8 +903,9 @@ void TMainForm::resizeEvent(QResizeEvent* Event) {
   QMainWindow::resizeEvent(Event);
   setUpdatesEnabled(false);
   AlignAll();
-  // Later sizes keep the widths the columns have.
-  if (FFitColumnsOnFirstResize && isVisible()) {
+  // A size the jury drags keeps the widths the columns have; the first size
+  // after start-up or after maximising or restoring the window fits them.
+  if (FFitColumnsOnFirstResize && isVisible() && !isMinimized()) {
     FFitColumnsOnFirstResize = false;
     AlignColumns();
   }
@@ -882,6 +915,17 @@ void TMainForm::resizeEvent(QResizeEvent* Event) {
 void TMainForm::changeEvent(QEvent* Event) {
   QMainWindow::changeEvent(Event);
   if (Event->type() == QEvent::ActivationChange) TryPendingParams();
+  if (Event->type() == QEvent::WindowStateChange) {
+    const Qt::WindowStates old = static_cast<QWindowStateChangeEvent*>(Event)->oldState();
+    if (isMinimized()) {
+      if (!(old & Qt::WindowMinimized)) FStateBeforeMinimize = old;
+    } else if (MainListModel) {
+      // The window system may have sized the window already or may do so
+      // later: fit now and again at the size it gets.
+      AlignColumns();
+      FFitColumnsOnFirstResize = true;
+    }
+  }
   if ((Event->type() == QEvent::StyleChange || Event->type() == QEvent::PaletteChange) && MainListModel) {
     RefreshBaseColors();
     MainList->viewport()->update();
@@ -1027,7 +1071,7 @@ void TMainForm::actNewContestExecute() {
 }
 
 void TMainForm::actOpenContestExecute() {
-  QFileDialog dialog(this, QString::fromUtf8("Mở kỳ thi"), {}, QString::fromUtf8(kContestFilter));
+  QFileDialog dialog(this, QString::fromUtf8("Mở kỳ thi"), Q(ContestFolder()), QString::fromUtf8(kContestFilter));
   dialog.setObjectName("odContest");
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setFileMode(QFileDialog::ExistingFile);
@@ -1101,7 +1145,7 @@ void TMainForm::actSaveContestExecute() {
 }
 
 void TMainForm::actSaveAsContestExecute() {
-  QFileDialog dialog(this, QString::fromUtf8("Ghi kỳ thi"), {}, QString::fromUtf8(kContestFilter));
+  QFileDialog dialog(this, QString::fromUtf8("Ghi kỳ thi"), Q(ContestFolder()), QString::fromUtf8(kContestFilter));
   dialog.setObjectName("sdContest");
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setDefaultSuffix("contest");
@@ -1166,14 +1210,14 @@ void TMainForm::SetExamsDir(const std::string& Folder) {
 void TMainForm::actReloadContestantsExecute() {
   TSelectDirectory dialog(this);
   dialog.SetTitle("Chọn thư mục chứa bài làm");
-  dialog.SetDirectory(EnvConfig ? EnvConfig->LastContestantDir : std::string());
+  dialog.SetDirectory(SetFolder(Results().Dir(), EnvConfig ? EnvConfig->LastContestantDir : std::string()));
   if (dialog.Execute()) SetContestantsDir(dialog.Directory());
 }
 
 void TMainForm::actReloadExamsExecute() {
   TSelectDirectory dialog(this);
   dialog.SetTitle("Chọn thư mục chứa bài thi");
-  dialog.SetDirectory(EnvConfig ? EnvConfig->LastExamDir : std::string());
+  dialog.SetDirectory(SetFolder(Exams().Dir(), EnvConfig ? EnvConfig->LastExamDir : std::string()));
   if (dialog.Execute()) SetExamsDir(dialog.Directory());
   AlignColumns();
 }
@@ -1410,8 +1454,37 @@ void TMainForm::actAboutExecute() { ShowAboutBox(); }
 void TMainForm::actHelpExecute() { ShowHelp(""); }
 
 void TMainForm::ShowHelp(const std::string& Topic) {
-  WebBrowser1->setSource(QUrl(Q(DocumentationURL() + "#" + Topic)));
+  const QUrl page(Q(DocumentationURL() + "#" + Topic));
+  WebBrowser1->setSource(page);
   WorkSpace->setCurrentWidget(tabHelp);
+  QWidget* modal = QApplication::activeModalWidget();
+  if (!modal || modal == this) {
+    raise();
+    activateWindow();
+    return;
+  }
+  // A dialog of ours that asks for help blocks this window: the page opens
+  // in a window of the dialog's own, in front of it and usable.
+  auto* help = modal->findChild<QDialog*>("HelpWindow", Qt::FindDirectChildrenOnly);
+  if (!help) {
+    help = new QDialog(modal, Qt::Window);
+    help->setObjectName("HelpWindow");
+    help->setWindowTitle(QString::fromUtf8("Hướng dẫn"));
+    auto* browser = new QTextBrowser(help);
+    browser->setObjectName("HelpBrowser");
+    browser->setOpenExternalLinks(true);
+    auto* layout = new QVBoxLayout(help);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(browser);
+    help->resize(720, 540);
+    // It goes with the dialog, so it never stands between the jury and
+    // this window.
+    if (auto* dialog = qobject_cast<QDialog*>(modal)) connect(dialog, &QDialog::finished, help, &QWidget::close);
+  }
+  help->findChild<QTextBrowser*>("HelpBrowser")->setSource(page);
+  help->show();
+  help->raise();
+  help->activateWindow();
 }
 
 QImage TMainForm::CaptureForm(QWidget* Form) {

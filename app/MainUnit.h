@@ -250,7 +250,12 @@ class TMainForm : public QMainWindow, public IMainFormLink {
   // window is the active one.
   void ProcessParams();
   // A second copy handed its parameters over: read them and act on them.
+  // While a dialog of ours is open they wait for it to close.
   void WMParamsHandOver();
+  // What the local socket's message does: the window comes back as it was
+  // before it was minimised (maximised stays maximised), to the front, and
+  // takes the hand-over.
+  void ParamsHandedOver();
   // Asks whether to save a changed contest; false keeps the window open.
   bool FormCloseQuery();
   void WMQueryEndSession(QSessionManager& Manager);
@@ -350,12 +355,16 @@ class TMainForm : public QMainWindow, public IMainFormLink {
   std::unique_ptr<TSingleInstanceServer> FParamsServer;
   bool FParamsPending = false;
   bool FInPass = false;
+  // The state to come back to from a minimised window.
+  Qt::WindowStates FStateBeforeMinimize = Qt::WindowMaximized;
 
   std::vector<TToolRec> FBtns;
   std::map<std::string, QAction*> FActions;
   QPointer<QWidget> FSnapshotForm;  // the window whose keys asked for a snapshot
   bool FCreated = false;
-  bool FFitColumnsOnFirstResize = false;  // the start-up column fit waits for the window's real size
+  // The column fit after start-up or a change of the window's state
+  // (maximised, restored) waits for the size the window really gets.
+  bool FFitColumnsOnFirstResize = false;
 };
 
 // The process's main window while it exists.

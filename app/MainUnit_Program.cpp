@@ -9,6 +9,7 @@
 #include <QGuiApplication>
 #include <QSessionManager>
 #include <QTimer>
+#include <QWindow>
 
 #include <filesystem>
 
@@ -61,17 +62,29 @@ void TMainForm::InitializeProgramPart() {
   Timer1->setInterval(kOnlineTickMs);
   connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
 
-  FParamsServer = StartParamsServer(this, [this] {
-    if (isMinimized()) showNormal();
-    raise();
-    activateWindow();
-    WMParamsHandOver();
+  FParamsServer = StartParamsServer(this, [this] { ParamsHandedOver(); });
+  // A hand-over that came while a dialog of ours was open is acted on once
+  // the window is the active one again.
+  connect(qApp, &QGuiApplication::focusWindowChanged, this, [this] {
+    if (FParamsPending) QTimer::singleShot(0, this, [this] { TryPendingParams(); });
   });
   connect(qApp, &QGuiApplication::commitDataRequest, this,
           [this](QSessionManager& Manager) { WMQueryEndSession(Manager); });
   // The window's own parameters wait for its first activation (see
   // TryPendingParams).
   FParamsPending = true;
+}
+
+void TMainForm::ParamsHandedOver() {
+  if (isMinimized()) {
+    // showNormal() would bring a maximised window back at its never-used
+    // normal size.
+    setWindowState(FStateBeforeMinimize & ~Qt::WindowMinimized);
+  }
+  show();
+  raise();
+  activateWindow();
+  WMParamsHandOver();
 }
 
 void TMainForm::showEvent(QShowEvent* Event) {
@@ -123,6 +136,9 @@ void TMainForm::WMParamsHandOver() {
   // A file that does not read leaves no parameters, and stays.
   if (ReadParamsHandOverFile(file, params)) DeleteWithRetry(file);
   MyParams = std::move(params);
+  // Behind a dialog of ours the parameters wait until it has closed (and
+  // a later hand-over replaces them).
+  FParamsPending = !IsMainFormActive();
   ProcessParams();
 }
 

@@ -74,7 +74,7 @@ TSecurityForm::TSecurityForm(QWidget* Parent) : TForm(Parent) {
 }
 
 void TSecurityForm::FormCreate() {
-  setFixedSize(kClientWidth, kClientHeight);
+  SetFixedDialogSize(this, kClientWidth, kClientHeight);
   // The switch's caption is long: when the GUI font makes it wider than the
   // window, its remark goes onto a second line rather than being cut off.
   const QString caption = chkActiveSecurity->text();

@@ -112,7 +112,7 @@ TSettingsForm::TSettingsForm(QWidget* Parent) : TForm(Parent) {
 }
 
 void TSettingsForm::FormCreate() {
-  setFixedSize(kClientWidth, kClientHeight);
+  SetFixedDialogSize(this, kClientWidth, kClientHeight);
   for (auto [edit, browse, open] : {std::tuple{edtSubmitFolder, btnBrowse1, btnOpen1},
                                     std::tuple{edtDecompresedFolder, btnBrowse2, btnOpen2},
                                     std::tuple{edtContestHouse, btnBrowse3, btnOpen3}}) {

@@ -17,6 +17,7 @@
 #include "app/MainFormLink.h"
 #include "app/MainUnit.h"
 #include "app/ProgramVersion.h"
+#include "app/QtTexts.h"
 #include "app/RunOnceUtils.h"
 #include "app/VelkorApplication.h"
 #include "components/CursorRoutines.h"
@@ -52,6 +53,8 @@ int main(int argc, char** argv) {
   Raster_Filters::Startup();
   LowLevel::BindFillLongword();
   TrueImagesStartup();
+  InstallQtTexts();
+  InstallProgramIcon();
   LoadAppCursors();
   FileUtilsInit();
   MainFormLink::InstallHelpRoute();

@@ -6,7 +6,9 @@
 // they can be read and reviewed in the repository. The tool copies the
 // sample into the work folder, turns each of them into the compressed
 // "Settings.cfg" the program reads, loads the two folders as a contest and
-// saves it the way the program saves a contest.
+// saves it the way the program saves a contest. The work folder stays: its
+// "Tasks" and "Contestants" are the sample as folders, for the jury to open
+// with F2 and F3.
 #include <exception>
 #include <filesystem>
 #include <iostream>

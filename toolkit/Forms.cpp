@@ -50,6 +50,12 @@ TModalButton::TModalButton(QWidget* Parent) : QPushButton(Parent) {
 
 TForm::TForm(QWidget* Parent) : QDialog(Parent) {}
 
+void SetFixedDialogSize(QDialog* Dialog, int Width, int Height) {
+  Dialog->setWindowFlags(kFixedDialogFlags);
+  Dialog->setFixedSize(Width, Height);
+  Dialog->setSizeGripEnabled(false);
+}
+
 TModalButton* TForm::CancelButton() const {
   for (auto* B : findChildren<TModalButton*>())
     if (B->Cancel() && B->isVisibleTo(this) && B->isEnabled() && B->window() == this) return B;

@@ -37,6 +37,15 @@ void SetHelpCallback(THelpCallback Callback);
 void ShowHelpContext(int Context);
 void ShowHelpKeyword(const QString& Keyword);
 
+// The frame of a dialog whose size never changes: a title with a close
+// button only (no maximise or minimise button, which a window manager
+// would otherwise offer), and the size fixed, so that no resize grip or
+// border is offered either.
+inline constexpr Qt::WindowFlags kFixedDialogFlags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                                     Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                                                     Qt::MSWindowsFixedSizeDialogHint;
+void SetFixedDialogSize(QDialog* Dialog, int Width, int Height);
+
 // A push button carrying a modal result and the Default / Cancel roles.
 class TModalButton : public QPushButton {
  public:

@@ -18,6 +18,7 @@
 #include "components/DefaultFonts.h"
 #include "core/SystemInfo.h"
 #include "graphics/Raster.h"
+#include "toolkit/DesktopCompositing.h"
 
 namespace velkor {
 namespace {
@@ -31,9 +32,11 @@ class AboutWindow : public ::testing::Test {
     SystemInfoInit(1, argv, options);
     CreateGuiFont("DejaVu Sans", 9);
     FPreviousClock = SetTickClock([this] { return FNow; });
+    FPreviousCompositing = SetCompositingQuery([] { return true; });
   }
   void TearDown() override {
     SetTickClock(FPreviousClock);
+    SetCompositingQuery(FPreviousCompositing);
     if (AboutForm) delete AboutForm;
     SystemInfoFinalize();
   }
@@ -69,6 +72,7 @@ class AboutWindow : public ::testing::Test {
 
   std::uint32_t FNow = 50000;
   TTickClock FPreviousClock;
+  TCompositingQuery FPreviousCompositing;
 };
 
 TEST_F(AboutWindow, TextBecomesTheTextColourWithItsLuminanceAsOpacity) {
@@ -190,6 +194,45 @@ TEST_F(AboutWindow, TheAboutBoxIsOneTopmostWindowShownAgain) {
   QPointer<TAboutForm> second = AboutForm;
   QTest::keyClick(second, Qt::Key_Space);
   EXPECT_EQ(AboutForm, nullptr) << "any key closes it";
+}
+
+TEST_F(AboutWindow, WithoutACompositorTheWindowIsOpaqueWithoutShadow) {
+  // Below the card's bottom edge (y 140): its soft shadow in the picture.
+  const QPoint shadow(180, 144);
+  for (const bool composites : {true, false}) {
+    SetCompositingQuery([composites] { return composites; });
+    ShowAboutBox();
+    QPointer<TAboutForm> form = AboutForm;
+    ASSERT_TRUE(form);
+    const QImage shown = form->grab().toImage().convertToFormat(QImage::Format_ARGB32);
+    ASSERT_EQ(shown.size(), form->size());
+    const QColor background = form->palette().color(QPalette::Window);
+    int translucent = 0, text = 0;
+    for (int y = 0; y < shown.height(); ++y)
+      for (int x = 0; x < shown.width(); ++x) translucent += qAlpha(shown.pixel(x, y)) != 255;
+    // The text's corner: the pixels that differ from what lies under them.
+    const int textTop = shown.height() - 45;
+    for (int y = textTop; y < shown.height(); ++y)
+      for (int x = shown.width() - 200; x < shown.width(); ++x) {
+        const QRgb p = shown.pixel(x, y);
+        text += qGreen(p) > qRed(p) + 40 && qAlpha(p) == 255;
+      }
+    if (composites) {
+      EXPECT_GT(translucent, 0);
+      EXPECT_GT(qAlpha(shown.pixel(shadow)), 0);
+      EXPECT_LT(qAlpha(shown.pixel(shadow)), 255);
+      EXPECT_FALSE(form->mask().isEmpty());
+    } else {
+      test::SaveShot(form.data(), "about-window-no-compositor");
+      EXPECT_EQ(translucent, 0) << "every pixel opaque";
+      EXPECT_TRUE(form->mask().isEmpty()) << "the window is not cut";
+      EXPECT_EQ(QColor(shown.pixel(shadow)), background) << "no shadow";
+      EXPECT_EQ(QColor(shown.pixel(shown.width() - 1, textTop)), background);
+      EXPECT_GT(text, 100) << "the green text stands on the background";
+    }
+    form->close();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form.isNull(); }));
+  }
 }
 
 TEST_F(AboutWindow, SplashClosesAfterFifteenTicksOrAtInputAfterTheFifth) {

@@ -47,7 +47,7 @@ TEST_F(CoreHooksTest, MessageBoxOffersTheButtonsAndAnswersTheirCodes) {
       {"All is a button of its own", {mbAll, mbCancel},
        [](QMessageBox* b) {
          for (QAbstractButton* button : b->buttons())
-           if (button->text() == "All") button->click();
+           if (button->text() == QString::fromUtf8("Tất cả")) button->click();
        },
        mrAll},
   };

@@ -5,6 +5,7 @@
 // OnlineJudgingTest.cpp.
 #include <QApplication>
 #include <QDialog>
+#include <QStyle>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -106,10 +107,16 @@ TEST_F(MainWindowProgram, HandOverReplacesTheParametersAndActsOnlyWhileTheWindow
     other.setModal(true);
     other.show();
     Form->WMParamsHandOver();
+    QApplication::processEvents();
+    EXPECT_EQ(MyParams, std::vector<std::string>{"/clean"});
+    EXPECT_FALSE(fs::exists(file));
+    EXPECT_EQ(EnvConfig->SubmitDir, Tree.Path("Submit"));
   }
-  EXPECT_EQ(MyParams, std::vector<std::string>{"/clean"});
-  EXPECT_FALSE(fs::exists(file));
-  EXPECT_EQ(EnvConfig->SubmitDir, Tree.Path("Submit"));
+  // Once the dialog has gone they are acted on.
+  QApplication::processEvents();
+  QApplication::processEvents();
+  EXPECT_TRUE(EnvConfig->SubmitDir.empty());
+  EnvConfig->SubmitDir = Tree.Path("Submit");
 
   // A truncated file: no parameters, nothing done, the file stays.
   std::ofstream(file, std::ios::binary) << std::string("\1\0\0\0\6\0\0\0/\0C\0", 12);
@@ -136,6 +143,62 @@ TEST_F(MainWindowProgram, HandOverReplacesTheParametersAndActsOnlyWhileTheWindow
   // No file: nothing changes, not even the list.
   Form->WMParamsHandOver();
   EXPECT_EQ(MyParams, std::vector<std::string>{"/CLEAN"});
+}
+
+TEST_F(MainWindowProgram, HandOverDuringAModalDialogIsActedOnWhenItCloses) {
+  const std::string sample = VELKOR_SAMPLE_CONTEST;
+  bool loadedDuringDialog = true;
+  test::WhenModal([&](QWidget* Dialog) {
+    ASSERT_TRUE(WriteParamsHandOverFile(ParamsHandOverFile(), {"/LOAD", sample}));
+    Form->ParamsHandedOver();
+    QApplication::processEvents();
+    loadedDuringDialog = ContestInfo->FileName() == sample;
+    static_cast<QDialog*>(Dialog)->reject();
+  });
+  QDialog dialog(Form.get());
+  dialog.exec();
+  EXPECT_FALSE(loadedDuringDialog);
+  for (int i = 0; i < 5 && ContestInfo->FileName() != sample; ++i) QApplication::processEvents();
+  EXPECT_EQ(ContestInfo->FileName(), sample);
+  EXPECT_TRUE(messages->Requests().empty());
+}
+
+TEST_F(MainWindowProgram, HandOverToAMinimisedMaximisedWindowRestoresItMaximisedWithFittedColumns) {
+  const std::string sample = VELKOR_SAMPLE_CONTEST;
+  Form->showMaximized();
+  QApplication::processEvents();
+  const QSize maximised = Form->size();
+  Form->showMinimized();
+  QApplication::processEvents();
+  ASSERT_TRUE(Form->isMinimized());
+
+  // The expected width of a column whose caption is narrower than its share.
+  auto share = [this] {
+    const int count = Form->MainListModel->columnCount();
+    const int client = Form->MainList->width() - 2 * Form->MainList->frameWidth();
+    return (client - Form->MainList->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, Form->MainList)) /
+           count;
+  };
+  ASSERT_TRUE(WriteParamsHandOverFile(ParamsHandOverFile(), {"/LOAD", sample}));
+  Form->ParamsHandedOver();
+  QApplication::processEvents();
+  ASSERT_EQ(ContestInfo->FileName(), sample);
+  EXPECT_FALSE(Form->isMinimized());
+  EXPECT_TRUE(Form->isMaximized());
+  EXPECT_EQ(Form->size(), maximised);
+  ASSERT_EQ(Form->MainListModel->columnCount(), 5);  // three exams
+  EXPECT_GT(share(), 100);
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(Form->MainList->columnWidth(i), share()) << "column " << i;
+  test::SaveShot(Form.get(), "main-handed-over-after-minimised");
+
+  // Restored to its normal size and maximised again, the columns follow.
+  Form->showNormal();
+  QApplication::processEvents();
+  EXPECT_EQ(Form->MainList->columnWidth(1), share());
+  Form->showMaximized();
+  QApplication::processEvents();
+  EXPECT_EQ(Form->size(), maximised);
+  EXPECT_EQ(Form->MainList->columnWidth(1), share());
 }
 
 TEST_F(MainWindowProgram, HandOverBeforeTheFirstActivationActsOnce) {

@@ -1,6 +1,7 @@
 // The sample contest that scripts/run opens, judged headless by the real
 // engine: every outcome it is meant to show (right, wrong, partly right,
-// too slow, crashing, not compiling, not submitted) comes out as intended.
+// too slow, crashing, not compiling, not submitted) comes out as intended,
+// whether the jury opens the archive or the two folders built beside it.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -17,9 +18,26 @@
 namespace velkor {
 namespace {
 
-TEST(SampleContest, JudgesToTheOutcomesItShows) {
+namespace fs = std::filesystem;
+
+enum class TSampleForm { Archive, Folders };
+
+class SampleContest : public ::testing::TestWithParam<TSampleForm> {};
+
+TEST_P(SampleContest, JudgesToTheOutcomesItShows) {
   test::StartProgramModel("app_program_test");
-  ASSERT_TRUE(ContestInfo->FileLoad(VELKOR_SAMPLE_CONTEST));
+  if (GetParam() == TSampleForm::Archive) {
+    ASSERT_TRUE(ContestInfo->FileLoad(VELKOR_SAMPLE_CONTEST));
+  } else {
+    // Judged in a copy: judging writes into the contestants' folders.
+    const fs::path copy = fs::temp_directory_path() / "sample-folders";
+    fs::remove_all(copy);
+    fs::copy(VELKOR_SAMPLE_FOLDERS, copy, fs::copy_options::recursive);
+    ContestInfo->LoadExams((copy / "Tasks").string());
+    ContestInfo->LoadContestants((copy / "Contestants").string());
+    ASSERT_EQ(ContestInfo->ExamSet().Count(), 3);
+    ASSERT_EQ(ContestInfo->ResultSet().Count(), 4);
+  }
   TQueue<TJudgePair> queue;
   for (const char* c : {"An", "Binh", "Chi", "Dung"})
     for (const char* e : {"DEM", "MAX", "TONG"}) {
@@ -62,9 +80,19 @@ TEST(SampleContest, JudgesToTheOutcomesItShows) {
   const TResultE* slow = ContestInfo->ResultSet().Obj("Binh")->Obj("DEM");
   EXPECT_NE(slow->Obj("5")->EvaluationText.find("Chạy quá thời gian"), std::string::npos)
       << slow->Obj("5")->EvaluationText;
-  EXPECT_NEAR(ContestInfo->ResultSet().Obj("An")->Evaluation, 26, 1e-9);
+  const struct {
+    const char* C;
+    double Total;
+  } totals[] = {{"An", 26}, {"Binh", 20}, {"Chi", 7.5}, {"Dung", 6}};
+  for (const auto& t : totals) EXPECT_NEAR(ContestInfo->ResultSet().Obj(t.C)->Evaluation, t.Total, 1e-9) << t.C;
   FinalizeGlobals();
 }
+
+INSTANTIATE_TEST_SUITE_P(AsArchiveAndAsFolders, SampleContest,
+                         ::testing::Values(TSampleForm::Archive, TSampleForm::Folders),
+                         [](const ::testing::TestParamInfo<TSampleForm>& I) {
+                           return std::string(I.param == TSampleForm::Archive ? "Archive" : "Folders");
+                         });
 
 }  // namespace
 }  // namespace velkor
