@@ -9,7 +9,9 @@
 #include <chrono>
 #include <exception>
 #include <filesystem>
+#include <iterator>
 #include <memory>
+#include <variant>
 
 #include "core/Dialogs.h"
 #include "core/SystemInfo.h"
@@ -55,6 +57,44 @@ std::string DetailNote(const TResultE& E) {
     default: return "?";
   }
 }
+
+// One row of the details sheet: a contestant's total (Exam and Test
+// null), an exam's score (Test null), or a test's.
+struct TDetailRow {
+  const TResultC* Contestant;
+  const TResultE* Exam;
+  const TResultT* Test;
+};
+
+// One column of the details sheet, all there is to it: adding a column is
+// adding a line to kDetailColumns.
+struct TDetailColumn {
+  const char* Title;
+  const char* Format;  // the number format below the title (always text); nullptr: general
+  THorzAlign Align;
+  bool Filtered;  // one of the columns the auto filter sorts and picks by
+  double Width;   // 0: the default width
+  bool Wraps;     // holds line breaks: wraps, and the rows grow to show every line
+  TCellValue (*Value)(const TDetailRow& Row);
+};
+
+const TDetailColumn kDetailColumns[] = {
+    {kHeaderContestant, "@", THorzAlign::Left, true, 0, false,
+     [](const TDetailRow& r) -> TCellValue { return r.Contestant->Name(); }},
+    {"Bài thi", "@", THorzAlign::Left, true, 0, false,
+     [](const TDetailRow& r) -> TCellValue { return r.Exam ? TCellValue(r.Exam->Name()) : TCellValue(); }},
+    {"Test", "@", THorzAlign::Left, true, 0, false,
+     [](const TDetailRow& r) -> TCellValue { return r.Test ? TCellValue(r.Test->Name()) : TCellValue(); }},
+    {"Điểm", "0.00", THorzAlign::Right, false, 0, false,
+     [](const TDetailRow& r) -> TCellValue {
+       return r.Test ? r.Test->Evaluation : r.Exam ? r.Exam->Evaluation : r.Contestant->Evaluation;
+     }},
+    {"Ghi chú", nullptr, THorzAlign::Left, false, platform::kMaxColumnWidth, true,
+     [](const TDetailRow& r) -> TCellValue {
+       if (r.Test) return TrimLineBreaks(r.Test->EvaluationText);
+       return r.Exam ? TCellValue(DetailNote(*r.Exam)) : TCellValue();
+     }},
+};
 
 // A new file in the per-user temporary folder, never one that exists.
 std::string NewExportFile() {
@@ -169,7 +209,7 @@ TCellArray BuildSummaryArray(int& R, int& C) {
 TCellArray BuildDetailsArray(int& R, int& C) {
   const TExamSet& exams = ContestInfo->ExamSet();
   const TResultSet& results = ContestInfo->ResultSet();
-  C = 5;
+  C = static_cast<int>(std::size(kDetailColumns));
   R = 1;
   for (std::ptrdiff_t i = 0; i < results.Count(); ++i) {
     const TResultC* rc = results.ObjI(i);
@@ -178,27 +218,20 @@ TCellArray BuildDetailsArray(int& R, int& C) {
       if (rc->ObjI(j)->state == jsJudged) R += static_cast<int>(rc->ObjI(j)->Count());
   }
   TCellArray a(R, std::vector<TCellValue>(C));
-  a[0] = {std::string(kHeaderContestant), std::string("Bài thi"), std::string("Test"), std::string("Điểm"),
-          std::string("Ghi chú")};
+  for (int k = 0; k < C; ++k) a[0][k] = std::string(kDetailColumns[k].Title);
   int row = 1;
+  auto fill = [&](const TDetailRow& Row) {
+    for (int k = 0; k < C; ++k) a[row][k] = kDetailColumns[k].Value(Row);
+    ++row;
+  };
   for (std::ptrdiff_t i = 0; i < results.Count(); ++i) {
     const TResultC* rc = results.ObjI(i);
-    a[row][0] = rc->Name();
-    a[row][3] = rc->Evaluation;
-    ++row;
+    fill({rc, nullptr, nullptr});
     for (std::ptrdiff_t j = 0; j < exams.Count(); ++j) {
       const TResultE* re = rc->ObjX(exams.ObjI(j)->Name());
-      a[row][0] = rc->Name();
-      a[row][1] = re->Name();
-      a[row][3] = re->Evaluation;
-      a[row][4] = DetailNote(*re);
-      ++row;
+      fill({rc, re, nullptr});
       if (re->state != jsJudged) continue;
-      for (std::ptrdiff_t t = 0; t < re->Count(); ++t) {
-        const TResultT* rt = re->ObjI(t);
-        a[row] = {rc->Name(), re->Name(), rt->Name(), rt->Evaluation, TrimLineBreaks(rt->EvaluationText)};
-        ++row;
-      }
+      for (std::ptrdiff_t t = 0; t < re->Count(); ++t) fill({rc, re, re->ObjI(t)});
     }
   }
   return a;
@@ -244,28 +277,34 @@ void ExportToExcel() {
   // character of its own, which spreadsheet programs show as "_x000D_" or a
   // box.
   for (auto& row : details)
-    if (auto* note = std::get_if<std::string>(&row[4])) {
-      std::string::size_type at = 0;
-      while ((at = note->find("\r\n", at)) != std::string::npos) note->erase(at, 1);
+    for (int k = 0; k < C; ++k)
+      if (auto* text = std::get_if<std::string>(&row[k]); text && kDetailColumns[k].Wraps) {
+        std::string::size_type at = 0;
+        while ((at = text->find("\r\n", at)) != std::string::npos) text->erase(at, 1);
+      }
+  int filterFirst = 0, filterLast = 0;
+  for (int k = 1; k <= C; ++k) {
+    const TDetailColumn& column = kDetailColumns[k - 1];
+    s2.SetNumberFormat({1, k, 1, k}, "@");
+    if (R > 1 && column.Format != nullptr) s2.SetNumberFormat({2, k, R, k}, column.Format);
+    s2.SetHorizontalAlignment({1, k, R, k}, column.Align);
+    if (column.Filtered) {
+      if (filterFirst == 0) filterFirst = k;
+      filterLast = k;
     }
-  s2.SetNumberFormat({1, 1, 1, 5}, "@");
-  if (R > 1) {
-    s2.SetNumberFormat({2, 1, R, 3}, "@");
-    s2.SetNumberFormat({2, 4, R, 4}, "0.00");
   }
-  s2.SetHorizontalAlignment({1, 1, R, 3}, THorzAlign::Left);
-  s2.SetHorizontalAlignment({1, 4, R, 4}, THorzAlign::Right);
-  s2.SetHorizontalAlignment({1, 5, R, 5}, THorzAlign::Left);
-  s2.SetVerticalAlignment({1, 1, R, 5}, TVertAlign::Top);
+  s2.SetVerticalAlignment({1, 1, R, C}, TVertAlign::Top);
   s2.SetValues(1, 1, std::move(details));
   details.clear();
-  s2.SetThinBorders({1, 1, R, 5});
-  s2.SetAutoFilter({1, 1, R, 3});
-  // Only the notes column gets a width here; the others keep the default.
-  s2.SetColumnWidth(5, platform::kMaxColumnWidth);
-  // Notes hold line breaks: they wrap, and each row is as tall as its
-  // lines, or a note's second line is drawn over the next row.
-  s2.SetWrapText({1, 5, R, 5});
+  s2.SetThinBorders({1, 1, R, C});
+  if (filterFirst != 0) s2.SetAutoFilter({1, filterFirst, R, filterLast});
+  for (int k = 1; k <= C; ++k) {
+    const TDetailColumn& column = kDetailColumns[k - 1];
+    if (column.Width > 0) s2.SetColumnWidth(k, column.Width);
+    // Text with line breaks wraps, and each row is as tall as its lines, or
+    // a note's second line is drawn over the next row.
+    if (column.Wraps) s2.SetWrapText({1, k, R, k});
+  }
   s2.AutoFitRows(measure, lineHeight);
 
   const std::string file = gTarget.empty() ? NewExportFile() : gTarget;

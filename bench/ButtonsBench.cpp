@@ -15,7 +15,7 @@
 #include "components/Btns.h"
 #include "components/LowLevel.h"
 #include "graphics/RasterStartup.h"
-#include "graphics/RasterToolkitStartup.h"
+#include "graphics_toolkit/RasterToolkitStartup.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include "components/LowLevel.h"
 #include "components/Panels.h"
 #include "graphics/RasterStartup.h"
-#include "graphics/RasterToolkitStartup.h"
+#include "graphics_toolkit/RasterToolkitStartup.h"
 
 namespace {
 

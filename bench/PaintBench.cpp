@@ -24,11 +24,11 @@
 #include <vector>
 
 #include "graphics/RasterStartup.h"
-#include "graphics/RasterToolkitStartup.h"
-#include "graphics/Raster_Image.h"
 #include "graphics/Raster_Polygons.h"
 #include "graphics/Raster_Text_Toolkit.h"
 #include "graphics/Raster_VectorUtils.h"
+#include "graphics_toolkit/RasterToolkitStartup.h"
+#include "graphics_toolkit/Raster_Image.h"
 #include "RatioReporter.h"
 
 namespace {

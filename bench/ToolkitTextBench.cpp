@@ -18,11 +18,11 @@
 #include <string>
 #include <vector>
 
+#include "RatioReporter.h"
 #include "graphics/Fonts.h"
 #include "graphics/Raster.h"
 #include "graphics/RasterStartup.h"
-#include "graphics/RasterToolkitStartup.h"
-#include "RatioReporter.h"
+#include "graphics_toolkit/RasterToolkitStartup.h"
 
 namespace {
 

@@ -28,11 +28,11 @@
 #include <string>
 #include <vector>
 
+#include "RatioReporter.h"
 #include "components/LowLevel.h"
 #include "components/TrueImages.h"
 #include "graphics/RasterStartup.h"
-#include "graphics/RasterToolkitStartup.h"
-#include "RatioReporter.h"
+#include "graphics_toolkit/RasterToolkitStartup.h"
 
 namespace {
 

@@ -14,17 +14,12 @@
 // Before anything is written, every name is checked to come back exactly
 // as it is when the archive is opened again.
 //
-// Unpacking. Every entry name is checked before anything is written
-// (SafeArchivePath): an archive holding a name that could leave the unpack
-// folder, or a symbolic link, is refused as a whole; so is one whose
-// entries would not fit on the disk. Names are taken byte for byte as
-// stored (libzip would otherwise recode names it takes for code page 437,
-// and they would no longer match the folder lists). Entries are written
-// only as regular files, through folders opened one component at a time
-// without following links, so nothing can be created outside the folder
-// even if the folder itself changed while we worked; an entry is never
-// written beyond the size it declared. A failed unpack removes what it
-// wrote.
+// Unpacking (SafeUnzip holds the rules): an archive holding a name that
+// could leave the unpack folder, or a symbolic link, is refused as a whole
+// before anything is written; so is one whose entries would not fit on the
+// disk. Names are taken byte for byte as stored (libzip would otherwise
+// recode names it takes for code page 437, and they would no longer match
+// the folder lists). A failed unpack removes what it wrote.
 #include "judging/ContestArchive.h"
 
 #include <fcntl.h>
@@ -71,7 +66,6 @@ using platform::UniqueFd;
 // The level "zip" uses by default. libzip's own default, 9, costs about
 // twice the time for a percent or two of size.
 constexpr int kDeflateLevel = 6;
-constexpr std::size_t kCopyBufferSize = 1 << 16;
 constexpr const char* kByteOrderMark = "\xEF\xBB\xBF";
 
 class EArchiveError : public std::runtime_error {
@@ -86,29 +80,7 @@ struct TZipDiscard {
 };
 using TZipHandle = std::unique_ptr<zip_t, TZipDiscard>;
 
-struct TZipFileClose {
-  void operator()(zip_file_t* f) const { zip_fclose(f); }
-};
-using TZipFileHandle = std::unique_ptr<zip_file_t, TZipFileClose>;
-
-std::string ZipErrorText(int Code) {
-  zip_error_t error;
-  zip_error_init_with_code(&error, Code);
-  std::string text = zip_error_strerror(&error);
-  zip_error_fini(&error);
-  return text;
-}
-
 std::string Quoted(const std::string& Text) { return "\"" + Text + "\""; }
-
-TZipHandle OpenZipForReading(const std::string& FileName) {
-  int code = 0;
-  zip_t* z = zip_open(FileName.c_str(), ZIP_RDONLY, &code);
-  if (z == nullptr)
-    throw EArchiveError("Không mở được file kỳ thi " + Quoted(FileName) +
-                        ": file bị hỏng hoặc không phải file kỳ thi (" + ZipErrorText(code) + ").");
-  return TZipHandle(z);
-}
 
 // Calls ProgressFree when the work ends, however it ends.
 class TProgressScope {
@@ -476,80 +448,46 @@ bool IsFile(const std::string& Path) {
   return ::stat(Path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-std::vector<std::string> SplitPath(const std::string& Path) {
-  std::vector<std::string> parts;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i <= Path.size(); ++i)
-    if (i == Path.size() || Path[i] == '/') {
-      if (i > start) parts.push_back(Path.substr(start, i - start));
-      start = i + 1;
-    }
-  return parts;
-}
-
-// Opens the folder Components[0] / ... / Components[Count-1] below the
-// folder RootFd, creating each missing one, and never following a link.
-UniqueFd OpenFolderBelow(int RootFd, const std::vector<std::string>& Components, std::size_t Count) {
-  UniqueFd current(::fcntl(RootFd, F_DUPFD_CLOEXEC, 0));
-  if (!current.Valid()) throw EArchiveError("Không mở được thư mục giải nén: " + ErrnoText(errno));
-  for (std::size_t k = 0; k < Count; ++k) {
-    const char* name = Components[k].c_str();
-    int fd = ::openat(current.Get(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0 && errno == ENOENT) {
-      if (::mkdirat(current.Get(), name, 0777) != 0 && errno != EEXIST)
-        throw EArchiveError("Không tạo được thư mục " + Quoted(Components[k]) + ": " + ErrnoText(errno));
-      fd = ::openat(current.Get(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    }
-    if (fd < 0) throw EArchiveError("Không mở được thư mục " + Quoted(Components[k]) + ": " + ErrnoText(errno));
-    current.Reset(fd);
-  }
-  return current;
-}
-
-// One entry of an archive being unpacked, checked before anything is written.
-struct TPlannedEntry {
-  std::string Name;  // as stored
-  std::vector<std::string> Path;  // its safe path below the unpack folder
-  bool IsFolder = false;
-  std::uint64_t Size = 0;  // as declared
-};
-
-bool IsSymbolicLinkEntry(zip_t* Zip, zip_uint64_t Index) {
-  zip_uint8_t opsys = 0;
-  zip_uint32_t attributes = 0;
-  if (zip_file_get_external_attributes(Zip, Index, 0, &opsys, &attributes) != 0) return false;
-  return opsys == ZIP_OPSYS_UNIX && ((attributes >> 16) & S_IFMT) == S_IFLNK;
-}
-
 std::string DamagedArchive(const std::string& FileName, const std::string& Detail) {
   return "File kỳ thi " + Quoted(FileName) + " bị hỏng: " + Detail;
 }
 
-std::vector<TPlannedEntry> PlanEntries(zip_t* Zip, const std::string& FileName) {
-  const zip_int64_t count = zip_get_num_entries(Zip, 0);
-  if (count < 0) throw EArchiveError(DamagedArchive(FileName, "không đọc được danh sách mục."));
-  std::vector<TPlannedEntry> plan(static_cast<std::size_t>(count));
-  for (zip_uint64_t i = 0; i < plan.size(); ++i) {
-    // Raw: the bytes the save stored, whatever libzip guesses of their code page.
-    const char* name = zip_get_name(Zip, i, ZIP_FL_ENC_RAW);
-    zip_stat_t st;
-    if (name == nullptr || zip_stat_index(Zip, i, ZIP_FL_ENC_RAW, &st) != 0 || !(st.valid & ZIP_STAT_SIZE))
-      throw EArchiveError(DamagedArchive(FileName, "không đọc được mục thứ " + std::to_string(i + 1) + " (" +
-                                                       zip_strerror(Zip) + ")."));
-    const std::optional<std::string> path = SafeArchivePath(name);
-    if (!path)
-      throw EArchiveError("File kỳ thi " + Quoted(FileName) + " có mục " + Quoted(name) +
+// What the jury is told of a fault of an archive being opened: the whole
+// archive is refused, whatever the fault.
+[[noreturn]] void RaiseFault(const TUnzipFault& F, const std::string& FileName, const std::string& Folder) {
+  const std::string name = Quoted(F.Name);
+  switch (F.Kind) {
+    case TUnzipFaultKind::ufOpenArchive:
+      throw EArchiveError("Không mở được file kỳ thi " + Quoted(FileName) +
+                          ": file bị hỏng hoặc không phải file kỳ thi (" + F.Detail + ").");
+    case TUnzipFaultKind::ufListArchive:
+      throw EArchiveError(DamagedArchive(FileName, "không đọc được danh sách mục."));
+    case TUnzipFaultKind::ufDamagedEntry:
+      throw EArchiveError(DamagedArchive(FileName, "không đọc được mục thứ " + std::to_string(F.Index + 1) + " (" +
+                                                       F.Detail + ")."));
+    case TUnzipFaultKind::ufUnsafeName:
+      throw EArchiveError("File kỳ thi " + Quoted(FileName) + " có mục " + name +
                           " nằm ngoài thư mục giải nén; không giải nén file này.");
-    if (IsSymbolicLinkEntry(Zip, i))
-      throw EArchiveError("File kỳ thi " + Quoted(FileName) + " có mục " + Quoted(name) +
+    case TUnzipFaultKind::ufSymbolicLink:
+      throw EArchiveError("File kỳ thi " + Quoted(FileName) + " có mục " + name +
                           " là liên kết tượng trưng; không giải nén file này.");
-    TPlannedEntry& e = plan[i];
-    e.Name = name;
-    e.Path = SplitPath(*path);
-    e.IsFolder = e.Name.back() == '/' || e.Name.back() == '\\';
-    e.Size = e.IsFolder ? 0 : st.size;
+    case TUnzipFaultKind::ufOpenRoot:
+      throw EArchiveError("Không mở được thư mục giải nén " + Quoted(Folder) + ": " + ErrnoText(F.Errno));
+    case TUnzipFaultKind::ufMakeFolder:
+      throw EArchiveError("Không tạo được thư mục " + Quoted(F.Folder) + ": " + ErrnoText(F.Errno));
+    case TUnzipFaultKind::ufOpenFolder:
+      throw EArchiveError("Không mở được thư mục " + Quoted(F.Folder) + ": " + ErrnoText(F.Errno));
+    case TUnzipFaultKind::ufCreateFile:
+      throw EArchiveError("Không tạo được file " + name + ": " + ErrnoText(F.Errno));
+    case TUnzipFaultKind::ufReadEntry:
+      throw EArchiveError("Không đọc được mục " + name + " của file kỳ thi (" + F.Detail + ").");
+    case TUnzipFaultKind::ufWriteFile:
+      throw EArchiveError("Không ghi được file " + name + ": " + ErrnoText(F.Errno));
+    case TUnzipFaultKind::ufOversized:
+      throw EArchiveError("Mục " + name + " của file kỳ thi bung ra nhiều hơn kích thước đã khai báo (" +
+                          std::to_string(F.Size) + " byte): file kỳ thi bị hỏng, không giải nén.");
   }
-  return plan;
+  throw EArchiveError(DamagedArchive(FileName, "lỗi không rõ."));
 }
 
 // Bytes for the jury: megabytes from one up, rounded up so that a need is
@@ -573,9 +511,9 @@ TFreeSpaceProbe& FreeSpaceProbe() {
 
 // Refuses the archive before anything is written when its entries, as
 // declared, with the spare room, do not fit on the unpack folder's disk.
-void CheckFreeSpace(const std::vector<TPlannedEntry>& Plan, const std::string& FileName, const std::string& Folder) {
-  std::uint64_t need = kUnpackSpareBytes;
-  for (const TPlannedEntry& e : Plan) need = e.Size > UINT64_MAX - need ? UINT64_MAX : need + e.Size;
+void CheckFreeSpace(std::uint64_t Declared, const std::string& FileName, const std::string& Folder) {
+  const std::uint64_t need =
+      Declared > UINT64_MAX - kUnpackSpareBytes ? UINT64_MAX : Declared + kUnpackSpareBytes;
   const std::optional<std::uint64_t> free = FreeSpaceProbe()(Folder);
   if (!free || *free >= need) return;
   throw EArchiveError("Không đủ chỗ trống để giải nén file kỳ thi " + Quoted(FileName) + ": cần " +
@@ -583,71 +521,26 @@ void CheckFreeSpace(const std::vector<TPlannedEntry>& Plan, const std::string& F
                       Quoted(Folder) + " chỉ còn " + SizeText(*free) + " trống.");
 }
 
-void ExtractFile(zip_t* Zip, const TPlannedEntry& Entry, zip_uint64_t Index, int FolderFd) {
-  const std::string& name = Entry.Name;
-  TZipFileHandle in(zip_fopen_index(Zip, Index, 0));
-  if (!in) throw EArchiveError("Không đọc được mục " + Quoted(name) + " của file kỳ thi (" + zip_strerror(Zip) + ").");
-  UniqueFd out(
-      ::openat(FolderFd, Entry.Path.back().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666));
-  if (!out.Valid()) throw EArchiveError("Không tạo được file " + Quoted(name) + ": " + ErrnoText(errno));
-  std::unique_ptr<char[]> buffer(new char[kCopyBufferSize]);
-  std::uint64_t written = 0;
-  for (;;) {
-    const zip_int64_t n = zip_fread(in.get(), buffer.get(), kCopyBufferSize);
-    if (n < 0)
-      throw EArchiveError("Không đọc được mục " + Quoted(name) + " của file kỳ thi (" +
-                          zip_file_strerror(in.get()) + ").");
-    if (n == 0) break;
-    // The declared size is what the free space was checked against; data
-    // beyond it is a damaged or hostile archive, and would fill the disk.
-    if (static_cast<std::uint64_t>(n) > Entry.Size - written)
-      throw EArchiveError("Mục " + Quoted(name) + " của file kỳ thi bung ra nhiều hơn kích thước đã khai báo (" +
-                          std::to_string(Entry.Size) + " byte): file kỳ thi bị hỏng, không giải nén.");
-    written += static_cast<std::uint64_t>(n);
-    for (zip_int64_t done = 0; done < n;) {
-      const ssize_t w = ::write(out.Get(), buffer.get() + done, static_cast<std::size_t>(n - done));
-      if (w < 0 && errno == EINTR) continue;
-      if (w < 0) throw EArchiveError("Không ghi được file " + Quoted(name) + ": " + ErrnoText(errno));
-      done += w;
-    }
-  }
-  zip_stat_t st;
-  if (zip_stat_index(Zip, Index, 0, &st) == 0 && (st.valid & ZIP_STAT_MTIME)) {
-    const timespec times[2] = {{0, UTIME_OMIT}, {st.mtime, 0}};
-    ::futimens(out.Get(), times);
-  }
-}
-
 // Unpacks every entry of FileName into Folder. False when the jury pressed
 // Esc; the entries unpacked so far stay.
 bool ExtractEntries(const std::string& FileName, const std::string& Folder) {
-  TZipHandle zip = OpenZipForReading(FileName);
-  const std::vector<TPlannedEntry> plan = PlanEntries(zip.get(), FileName);
-  CheckFreeSpace(plan, FileName, Folder);
-  ProgressSetValues(0, static_cast<int>(plan.size()), 0);
-
-  const UniqueFd root(::open(Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!root.Valid()) throw EArchiveError("Không mở được thư mục giải nén " + Quoted(Folder) + ": " + ErrnoText(errno));
-  // Entries come folder by folder, so the last folder opened serves most.
-  std::vector<std::string> lastParent;
-  UniqueFd lastParentFd;
-  for (std::size_t i = 0; i < plan.size(); ++i) {
+  TUnzipRules rules;
+  rules.OnFault = [&](const TUnzipFault& F) { RaiseFault(F, FileName, Folder); };
+  // Byte for byte, as the folder lists are: libzip would otherwise recode
+  // names it takes for code page 437, and they would no longer match.
+  rules.RawNames = true;
+  rules.KeepTimes = true;
+  rules.BeforeWriting = [&](std::size_t Entries, std::uint64_t Declared) {
+    CheckFreeSpace(Declared, FileName, Folder);
+    ProgressSetValues(0, static_cast<int>(Entries), 0);
+  };
+  rules.BeforeEntry = [](const std::string& Name, std::size_t) {
     if (EscapePressedSinceLastCall()) return false;
-    const TPlannedEntry& e = plan[i];
-    ProgressSetSubCaption(e.Name);
-    if (e.IsFolder) {
-      OpenFolderBelow(root.Get(), e.Path, e.Path.size());
-    } else {
-      const std::vector<std::string> parent(e.Path.begin(), e.Path.end() - 1);
-      if (!lastParentFd.Valid() || parent != lastParent) {
-        lastParentFd = OpenFolderBelow(root.Get(), parent, parent.size());
-        lastParent = parent;
-      }
-      ExtractFile(zip.get(), e, i, lastParentFd.Get());
-    }
-    ProgressSetPos(static_cast<int>(i + 1));
-  }
-  return true;
+    ProgressSetSubCaption(Name);
+    return true;
+  };
+  rules.AfterEntry = [](std::size_t Done) { ProgressSetPos(static_cast<int>(Done)); };
+  return SafeUnzip(FileName, Folder, rules);
 }
 
 // Removes everything inside Folder, never following a link out of it.
@@ -671,16 +564,14 @@ void CreateListedFolders(const std::string& Folder, const std::string& ListFile,
     if (!in) throw EArchiveError("Không đọc được file " + Quoted(ListFile) + ".");
     text = all.str();
   }
-  const UniqueFd root(::open(Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!root.Valid()) throw EArchiveError("Không mở được thư mục giải nén " + Quoted(Folder) + ": " + ErrnoText(errno));
+  TUnzipRules rules;
+  rules.OnFault = [&](const TUnzipFault& F) { RaiseFault(F, ListFile, Folder); };
   for (const std::string& line : FolderListLines(text)) {
     const std::optional<std::string> path = SafeArchivePath(line);
     if (!path)
       throw EArchiveError("Danh sách thư mục " + Quoted(ListFile) + " có dòng " + Quoted(line) +
                           " nằm ngoài cây thư mục của nó; không mở kỳ thi này.");
-    std::vector<std::string> parts = SplitPath(*path);
-    parts.insert(parts.begin(), Tree);
-    OpenFolderBelow(root.Get(), parts, parts.size());
+    SafeMakeFolder(Folder, std::string(Tree) + "/" + *path, rules);
   }
 }
 
@@ -758,29 +649,6 @@ std::vector<std::string> NamesArchiveCannotKeep(const char* Tree, std::span<cons
     if (!within(name) && SafeArchivePath(name) != name) refused.push_back(name);
   }
   return refused;
-}
-
-std::optional<std::string> SafeArchivePath(std::string_view Name) {
-  if (Name.empty() || Name[0] == '/' || Name[0] == '\\') return std::nullopt;
-  if (Name.size() >= 2 && Name[1] == ':' && std::isalpha(static_cast<unsigned char>(Name[0])))
-    return std::nullopt;
-  std::string path;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i <= Name.size(); ++i) {
-    if (i < Name.size() && Name[i] != '/' && Name[i] != '\\') {
-      const auto c = static_cast<unsigned char>(Name[i]);
-      if (c < 0x20 || c == 0x7F) return std::nullopt;
-      continue;
-    }
-    const std::string_view part = Name.substr(start, i - start);
-    start = i + 1;
-    if (part.empty()) continue;
-    if (part == "." || part == "..") return std::nullopt;
-    if (!path.empty()) path += '/';
-    path += part;
-  }
-  if (path.empty()) return std::nullopt;
-  return path;
 }
 
 std::string FolderListText(std::span<const std::string> Folders) {

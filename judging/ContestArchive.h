@@ -26,6 +26,8 @@
 #include <string_view>
 #include <vector>
 
+#include "judging/SafeUnzip.h"
+
 namespace velkor {
 
 inline constexpr const char* kArchiveTasksFolder = "Tasks";
@@ -37,15 +39,6 @@ inline constexpr const char* kContestResultEntry = "Contest.result";
 // The folder an archive is unpacked into, under the unpack folder of the
 // environment; "VelkorContest1", "VelkorContest2" ... when it is in use.
 inline constexpr const char* kUnpackFolderName = "VelkorContest";
-
-// A path read from an archive (an entry name or a line of a folder list) as
-// a path relative to the folder it is unpacked into, components joined by
-// "/"; "\" separates components too, as it does where such archives are
-// often made. Nothing when the path could reach outside that folder or
-// names nothing: empty, absolute, a drive prefix ("C:"), a "." or ".."
-// component, a control character. Empty components ("a//b") are dropped;
-// a trailing separator (a folder entry) is allowed and dropped.
-std::optional<std::string> SafeArchivePath(std::string_view Name);
 
 // The paths among Files and Folders (relative to the tree Tree, "/"
 // between components) that an archive cannot give back exactly as they

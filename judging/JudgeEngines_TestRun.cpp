@@ -6,7 +6,6 @@
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
-#include <zip.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -24,17 +23,14 @@
 #include "core/NameCompare.h"
 #include "core/NumberFormat.h"
 #include "core/SystemInfo.h"
-#include "judging/ContestArchive.h"
 #include "judging/EnvConfig.h"
 #include "judging/JudgeEngines.h"
+#include "judging/SafeUnzip.h"
 #include "judging/Security.h"
 #include "platform/SystemErrors.h"
-#include "platform/UniqueFd.h"
 
 namespace velkor {
 namespace {
-
-using platform::UniqueFd;
 
 std::string ChangeFileExt(const std::string& Path, const std::string& Ext) {
   const std::string ext = ExtractFileExt(Path);
@@ -110,137 +106,32 @@ struct TImpersonation {
   }
 };
 
-// ---- Unpacking a submitted ZIP file ------------------------------------------
-// The archive comes from a contestant, so nothing in it is trusted: an entry
-// whose name could leave the waiting room and every symbolic link are
-// skipped, folders are entered without following links, and limits on the
-// unpacked bytes and on the number of entries keep a small archive from
-// filling the disk or its table of files.
-
-constexpr std::uint64_t kMaxUnpackedBytes = 256ull << 20;
-constexpr zip_int64_t kMaxUnpackedEntries = 10000;
-
-struct TZipClose {
-  void operator()(zip_t* z) const { zip_discard(z); }
-};
-struct TZipFileClose {
-  void operator()(zip_file_t* f) const { zip_fclose(f); }
-};
-
-bool DiskFullErrno(int Err) { return Err == ENOSPC || Err == EDQUOT; }
-
-// The folder Components[0..Count) below RootFd, created when missing; Err
-// is the errno of a folder that could not be made.
-UniqueFd OpenFolderBelow(int RootFd, const std::vector<std::string>& Components, std::size_t Count, int& Err) {
-  UniqueFd current(::fcntl(RootFd, F_DUPFD_CLOEXEC, 0));
-  for (std::size_t k = 0; current.Valid() && k < Count; ++k) {
-    const char* name = Components[k].c_str();
-    int fd = ::openat(current.Get(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0 && errno == ENOENT) {
-      if (::mkdirat(current.Get(), name, 0777) == 0)
-        fd = ::openat(current.Get(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-      else
-        Err = errno;
-    }
-    current.Reset(fd);
-  }
-  return current;
-}
-
-std::vector<std::string> SplitComponents(const std::string& Path) {
-  std::vector<std::string> parts;
-  std::size_t start = 0;
-  for (std::size_t slash; (slash = Path.find('/', start)) != std::string::npos; start = slash + 1)
-    parts.push_back(Path.substr(start, slash - start));
-  parts.push_back(Path.substr(start));
-  return parts;
-}
-
-// Writes one entry; false when the byte budget ran out (the partial file is
-// removed) or the entry could not be written (Err: the errno of a failed
-// write to the waiting room, the partial file removed too).
-bool ExtractEntry(zip_t* Zip, zip_uint64_t Index, int FolderFd, const std::string& Leaf, mode_t Mode,
-                  std::uint64_t& Budget, int& Err) {
-  std::unique_ptr<zip_file_t, TZipFileClose> in(zip_fopen_index(Zip, Index, 0));
-  if (!in) return false;
-  UniqueFd out(::openat(FolderFd, Leaf.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, Mode));
-  if (!out.Valid()) {
-    Err = errno;
-    return false;
-  }
-  char buffer[64 * 1024];
-  for (;;) {
-    const zip_int64_t n = zip_fread(in.get(), buffer, sizeof buffer);
-    if (n == 0) {
-      Err = out.Close();
-      if (Err == 0) return true;
-      break;
-    }
-    if (n < 0 || static_cast<std::uint64_t>(n) > Budget) break;
-    Budget -= static_cast<std::uint64_t>(n);
-    bool failed = false;
-    for (zip_int64_t done = 0; done < n;) {
-      const ssize_t w = ::write(out.Get(), buffer + done, static_cast<std::size_t>(n - done));
-      if (w < 0 && errno == EINTR) continue;
-      if (w < 0) {
-        Err = errno;
-        failed = true;
-        break;
-      }
-      done += w;
-    }
-    if (failed) break;
-  }
-  ::unlinkat(FolderFd, Leaf.c_str(), 0);
-  return false;
-}
-
 }  // namespace
 
+// ---- Unpacking a submitted ZIP file ------------------------------------------
+// The archive comes from a contestant, so nothing in it is trusted (see
+// SafeUnzip). An entry that cannot be unpacked is passed over, as a file the
+// contestant did not submit, except for want of room on the jury's disk;
+// limits on the unpacked bytes and on the number of entries keep a small
+// archive from filling the disk or its table of files.
+
+constexpr std::uint64_t kMaxUnpackedBytes = 256ull << 20;
+constexpr std::uint64_t kMaxUnpackedEntries = 10000;
+
 void UnpackSubmissionArchive(const std::string& ZipFile, const std::string& Folder) {
-  int code = 0;
-  std::unique_ptr<zip_t, TZipClose> zip(zip_open(ZipFile.c_str(), ZIP_RDONLY, &code));
-  if (!zip) return;
-  const UniqueFd root(::open(Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!root.Valid()) return;
-  std::uint64_t budget = kMaxUnpackedBytes;
-  const zip_int64_t count = std::min(zip_get_num_entries(zip.get(), 0), kMaxUnpackedEntries);
-  for (zip_int64_t i = 0; i < count; ++i) {
-    const auto index = static_cast<zip_uint64_t>(i);
-    const char* name = zip_get_name(zip.get(), index, ZIP_FL_ENC_GUESS);
-    if (name == nullptr) continue;
-    const std::optional<std::string> path = SafeArchivePath(name);
-    if (!path) continue;
-    zip_uint8_t opsys = 0;
-    zip_uint32_t attributes = 0;
-    mode_t mode = 0666;
-    if (zip_file_get_external_attributes(zip.get(), index, 0, &opsys, &attributes) == 0 && opsys == ZIP_OPSYS_UNIX) {
-      const mode_t unixMode = (attributes >> 16) & 0xFFFF;
-      if (S_ISLNK(unixMode)) continue;
-      if (unixMode & 0111) mode = 0777;  // a submitted program stays runnable
-    }
-    const std::vector<std::string> parts = SplitComponents(*path);
-    const std::string_view stored(name);
-    int err = 0;
+  TUnzipRules rules;
+  rules.RawNames = false;
+  rules.MaxEntries = kMaxUnpackedEntries;
+  rules.MaxBytes = kMaxUnpackedBytes;
+  rules.KeepRunnable = true;  // a submitted program stays runnable
+  rules.OnFault = [&](const TUnzipFault& F) {
     // A part of the submission left out for want of room on the jury's
     // disk would be judged as the contestant's omission.
-    auto checkRoom = [&] {
-      if (DiskFullErrno(err))
-        throw EJuryDiskFull(Folder, "Không thể giải nén \"" + *path + "\" từ \"" + ZipFile + "\" vào \"" + Folder +
-                                        "\": " + platform::ErrnoMessage(err));
-    };
-    if (stored.ends_with('/') || stored.ends_with('\\')) {
-      OpenFolderBelow(root.Get(), parts, parts.size(), err);
-      checkRoom();
-      continue;
-    }
-    const UniqueFd folder = OpenFolderBelow(root.Get(), parts, parts.size() - 1, err);
-    checkRoom();
-    if (!folder.Valid()) continue;
-    const bool written = ExtractEntry(zip.get(), index, folder.Get(), parts.back(), mode, budget, err);
-    checkRoom();
-    if (!written && budget == 0) return;
-  }
+    if (F.Errno == ENOSPC || F.Errno == EDQUOT)
+      throw EJuryDiskFull(Folder, "Không thể giải nén \"" + F.Path + "\" từ \"" + ZipFile + "\" vào \"" + Folder +
+                                      "\": " + platform::ErrnoMessage(F.Errno));
+  };
+  SafeUnzip(ZipFile, Folder, rules);
 }
 
 // ---- Submission ----------------------------------------------------------------

@@ -13,7 +13,7 @@
 #include "core/FileUtils.h"
 #include "core/SystemInfo.h"
 #include "graphics/RasterStartup.h"
-#include "graphics/RasterToolkitStartup.h"
+#include "graphics_toolkit/RasterToolkitStartup.h"
 #include "judging/Globals.h"
 #include "judging/Results.h"
 

@@ -4,7 +4,7 @@
 
 #include "components/LowLevel.h"
 #include "graphics/RasterStartup.h"
-#include "graphics/RasterToolkitStartup.h"
+#include "graphics_toolkit/RasterToolkitStartup.h"
 
 namespace velkor::test {
 

@@ -11,8 +11,8 @@
 #include "ToolkitTestSupport.h"
 #include "graphics/Raster_Backends.h"
 #include "graphics/Raster_Backends_Generic.h"
-#include "graphics/Raster_Backends_Toolkit.h"
-#include "graphics/RasterToolkitStartup.h"
+#include "graphics_toolkit/RasterToolkitStartup.h"
+#include "graphics_toolkit/Raster_Backends_Toolkit.h"
 #include "toolkit/ToolkitGraphics.h"
 
 namespace velkor::test {

@@ -10,7 +10,7 @@
 
 #include "ToolkitTestSupport.h"
 #include "graphics/Fonts.h"
-#include "graphics/Raster_Backends_Toolkit.h"
+#include "graphics_toolkit/Raster_Backends_Toolkit.h"
 #include "toolkit/ToolkitGraphics.h"
 
 namespace velkor::test {

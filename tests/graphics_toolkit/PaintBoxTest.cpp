@@ -18,11 +18,11 @@
 #include "WidgetTestSupport.h"
 #include "graphics/Fonts.h"
 #include "graphics/Raster_Backends.h"
-#include "graphics/Raster_Image.h"
 #include "graphics/Raster_Layers.h"
 #include "graphics/Raster_Paths.h"
 #include "graphics/Raster_Polygons.h"
 #include "graphics/Raster_VectorUtils.h"
+#include "graphics_toolkit/Raster_Image.h"
 
 namespace velkor {
 inline std::ostream& operator<<(std::ostream& os, const TRect& R) {

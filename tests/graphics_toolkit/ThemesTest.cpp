@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "WidgetTestSupport.h"
-#include "graphics/Raster_XPThemes.h"
+#include "graphics_toolkit/Raster_XPThemes.h"
 
 namespace velkor {
 namespace {

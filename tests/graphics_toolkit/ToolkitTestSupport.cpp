@@ -11,7 +11,7 @@
 
 #include "graphics/Fonts.h"
 #include "graphics/RasterStartup.h"
-#include "graphics/RasterToolkitStartup.h"
+#include "graphics_toolkit/RasterToolkitStartup.h"
 
 namespace velkor::test {
 

@@ -14,7 +14,7 @@
 #include <memory>
 
 #include "graphics/RasterStartup.h"
-#include "graphics/RasterToolkitStartup.h"
+#include "graphics_toolkit/RasterToolkitStartup.h"
 
 namespace velkor::test {
 

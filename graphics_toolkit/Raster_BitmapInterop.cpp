@@ -14,10 +14,10 @@
 //     where both agree it drew (alpha 255), elsewhere the background showed
 //     (alpha 0, colour kept);
 //   - any other graphic is drawn over white and made opaque.
-#include "graphics/RasterToolkitStartup.h"
+#include "graphics_toolkit/RasterToolkitStartup.h"
 
 #include "graphics/Raster_Backends.h"
-#include "graphics/Raster_Backends_Toolkit.h"
+#include "graphics_toolkit/Raster_Backends_Toolkit.h"
 #include "toolkit/ToolkitGraphics.h"
 
 namespace velkor::Raster_BitmapInterop {

@@ -1,4 +1,4 @@
-#include "graphics/Raster_Backends_Toolkit.h"
+#include "graphics_toolkit/Raster_Backends_Toolkit.h"
 
 #include "graphics/Raster_System.h"
 #include "graphics/Raster_Text_Toolkit.h"

@@ -1,4 +1,4 @@
-#include "graphics/Raster_XPThemes.h"
+#include "graphics_toolkit/Raster_XPThemes.h"
 
 #include <QCoreApplication>
 #include <QEvent>

@@ -1,9 +1,9 @@
-#include "graphics/RasterToolkitStartup.h"
+#include "graphics_toolkit/RasterToolkitStartup.h"
 
 #include "graphics/Raster.h"
-#include "graphics/Raster_Backends_Toolkit.h"
 #include "graphics/Raster_Text_Toolkit.h"
-#include "graphics/Raster_XPThemes.h"
+#include "graphics_toolkit/Raster_Backends_Toolkit.h"
+#include "graphics_toolkit/Raster_XPThemes.h"
 #include "toolkit/ToolkitGraphics.h"
 
 namespace velkor {

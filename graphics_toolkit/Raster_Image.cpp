@@ -1,4 +1,4 @@
-#include "graphics/Raster_Image.h"
+#include "graphics_toolkit/Raster_Image.h"
 
 #include <QEnterEvent>
 #include <QKeyEvent>
