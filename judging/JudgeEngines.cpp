@@ -390,6 +390,7 @@ bool TJudgeEngine::JudgeList(const TSinglyLinkedList<TJudgePair>& List) {
     ExecEngine = std::make_unique<TExecEngine>();
     if (desktopCreated) ExecEngine->DesktopName = kContestRoomDesktop;
     PrepareWorkDir(false);
+    FWorkDirChecked = true;
 
     MaxProgress = 0;
     for (const TJudgePair& pair : List) MaxProgress += 1 + FExamSet->ObjX(pair.EName)->Count();
@@ -428,6 +429,7 @@ bool TJudgeEngine::JudgeList(const TSinglyLinkedList<TJudgePair>& List) {
     });
   }
   FPrevious.reset();
+  FWorkDirChecked = false;
   cleanUp.Step([this] { ExecEngine.reset(); });
   cleanUp.Step([this] { ShellDeleteProc(WorkDir); });
   cleanUp.Step([this] { ProtectContestData(false); });
@@ -585,6 +587,7 @@ bool TJudgeEngine::JudgeTest(TResultT* RT) {
 // ---- Folders -----------------------------------------------------------------
 
 void TJudgeEngine::PrepareWorkDir(bool Fresh) {
+  if (!Fresh && FWorkDirChecked && PathExists(WorkDir)) return;
   const std::string house = ContestHouse();
   if (!PathExists(house)) CreateFolder(house);
   // Recomputed on every call: a run and its rooms always use the plain

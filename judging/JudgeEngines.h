@@ -255,6 +255,10 @@ class TJudgeEngine {
   // The pair being judged, before this run touched it; empty when it had
   // no exam result yet.
   std::unique_ptr<TExamResultCopy> FPrevious;
+  // The work folder has been found and checked in this judging run: each
+  // room only makes sure it is still there, without resolving the contest's
+  // paths again.
+  bool FWorkDirChecked = false;
   // The pairs in SkippedPairs as "contestant"‣exam, readable.
   std::vector<std::string> FSkippedNames;
 };

@@ -1078,6 +1078,42 @@ TEST_F(SmallContest, LinkedInputReachesTheProgramAsItsContent) {
   EXPECT_EQ(Result("C1")->Evaluation, 1) << Result("C1")->Obj("1")->EvaluationText;
 }
 
+// An input reaches the contest room with its content, its permissions and
+// its modification time; one that is no regular file stops the run with the
+// copy's message instead of blocking it.
+TEST_F(SmallContest, InputsArriveAsTheJuryLeftThem) {
+  tree.Remove("Tasks/E/2");
+  const std::string input = tree.TasksDir() + "/E/1/E.INP";
+  fs::permissions(input, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  const timespec times[2] = {{1500000000, 0}, {1600000000, 123456789}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, input.c_str(), times, 0), 0);
+  Load();
+  struct stat seen {};
+  std::string content;
+  log.OnStatus = [&](const std::string& s) {
+    if (s != "Nạp bài làm") return;
+    const std::string copy = WorkDir() + "/ContestRoom/E.INP";
+    if (::stat(copy.c_str(), &seen) != 0) seen = {};
+    content = ReadText(copy);
+  };
+  {
+    TJudgeEngine engine(contest, compilers, *JudgeEnvironment::CheckerSet);
+    log.Bind(engine);
+    ASSERT_TRUE(engine.Run(Pairs({{"C1", "E"}}))) << engine.ErrorMsg;
+  }
+  EXPECT_EQ(content, ReadText(input));
+  EXPECT_EQ(seen.st_mode & 07777, 0640u);
+  EXPECT_EQ(seen.st_mtim.tv_sec, 1600000000);
+  EXPECT_EQ(seen.st_mtim.tv_nsec, 123456789);
+  EXPECT_EQ(Result("C1")->Evaluation, 1);
+
+  fs::remove(input);
+  ASSERT_EQ(::mkfifo(input.c_str(), 0644), 0);
+  TJudgeEngine engine(contest, compilers, *JudgeEnvironment::CheckerSet);
+  EXPECT_FALSE(engine.Run(Pairs({{"C1", "E"}})));
+  EXPECT_NE(engine.ErrorMsg.find("Không thể chép \"" + input + "\""), std::string::npos) << engine.ErrorMsg;
+}
+
 TEST_F(SmallContest, WorkFolderNamesAcrossRunsAndEngines) {
   Load();
   // The plain name is taken by a folder that cannot be deleted now.
