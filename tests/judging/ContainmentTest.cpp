@@ -39,6 +39,7 @@
 #include "core/FileUtils.h"
 #include "core/SystemInfo.h"
 #include "judging/EnvConfig.h"
+#include "platform/ControlGroups.h"
 #include "tests/judging/ContestTree.h"
 #include "tests/judging/SumPrograms.h"
 
@@ -482,6 +483,41 @@ public class SUM {
 
 // ---- The contest -----------------------------------------------------------------
 
+// Says whether an earlier test left LEFT.TXT in the room, leaves one, spoils
+// its own input file, and maps and touches as many MiB of shared memory in
+// a child as its input says (the child may be killed for it; the program
+// exits 0 however the child ended).
+constexpr const char* kLeaveAndTake = R"C(
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+int main(void) {
+  char input[64] = {0};
+  if (!fgets(input, sizeof input, stdin)) return 1;
+  FILE* left = fopen("LEFT.TXT", "r");
+  printf("left: %s\n", left ? "yes" : "no");
+  if (left) fclose(left);
+  if ((left = fopen("LEFT.TXT", "w"))) fclose(left);
+  FILE* spoilt = fopen("TAKE.INP", "w");
+  if (spoilt) fclose(spoilt);
+  long mib = atol(input);
+  pid_t child = fork();
+  if (child == 0) {
+    size_t size = (size_t)mib << 20;
+    char* p = mmap(0, size, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) _exit(7);
+    for (size_t i = 0; i < size; i += 4096) p[i] = 1;
+    _exit(0);
+  }
+  waitpid(child, 0, 0);
+  printf("input: %ld\n", mib);
+  return 0;
+}
+)C";
+
 class JudgeEnvironment {
  public:
   static void Start() {
@@ -723,6 +759,29 @@ TEST_F(ContainedRuns, NothingWrittenOutsideTheRoomOutlivesItsRun) {
   ExpectObserved("A", "KEEP", safe);
   ExpectObserved("B", "KEEP", safe);
   for (const std::string& path : onTheMachine) EXPECT_FALSE(Exists(path)) << path << " is left on the machine";
+}
+
+// The tests of a submission follow one another in the same room: nothing of
+// one test is the next one's, neither its files nor a kill for memory.
+TEST_F(ContainedRuns, EachTestStartsAfresh) {
+  const bool memoryGroup = platform::PrepareControlGroups().Memory;
+  const std::string small = "left: no\ninput: 1\n";
+  AddExam("TAKE", {{"256\n", "left: no\ninput: 256\n"}, {"1\n", small}, {"1\n", small}}, {5, 64});
+  tree.AddContestant("A", {{"TAKE.c", kLeaveAndTake}});
+  Judge({{"A", "TAKE"}});
+  ASSERT_TRUE(finished) << errorMsg;
+  const TResultE* re = Result("A", "TAKE");
+  ASSERT_NE(re, nullptr);
+  // The first test takes four times its limit: the run is killed for it
+  // where a memory group counts the run as a whole.
+  if (memoryGroup) {
+    EXPECT_EQ(re->Obj("1")->Evaluation, 0) << Verdicts("A", "TAKE");
+    EXPECT_TRUE(re->Obj("1")->EvaluationText.starts_with("Chạy sinh lỗi")) << Verdicts("A", "TAKE");
+  }
+  for (const char* test : {"2", "3"}) {
+    EXPECT_EQ(outputs[Key("A", "TAKE", test)], small) << test << "\n" << Verdicts("A", "TAKE");
+    EXPECT_EQ(re->Obj(test)->Evaluation, 1) << test << "\n" << Verdicts("A", "TAKE");
+  }
 }
 
 TEST_F(ContainedRuns, WhatARunWritesIsBoundedInTotal) {
