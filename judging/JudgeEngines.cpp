@@ -389,6 +389,9 @@ bool TJudgeEngine::JudgeList(const TSinglyLinkedList<TJudgePair>& List) {
     ProtectContestData(true);
     ExecEngine = std::make_unique<TExecEngine>();
     if (desktopCreated) ExecEngine->DesktopName = kContestRoomDesktop;
+    // Checked afresh at the start of every judging run, whatever an earlier
+    // one that failed left here.
+    FWorkDirChecked = false;
     PrepareWorkDir(false);
     FWorkDirChecked = true;
 
