@@ -14,6 +14,11 @@
 // binary search, those buttons are laid out from the left with one 8-pixel
 // gap between groups, the rest are hidden, and the help button always sits
 // at the right edge.
+//
+// The grid lives in MainUnit_Grid.cpp, the contest commands in
+// MainUnit_Contest.cpp, the toolbar fitting in MainUnit_Toolbar.cpp and the
+// program's part in MainUnit_Program.cpp; MainUnit.cpp builds the window
+// and binds them (menus, the enabling rule, window events, help).
 #pragma once
 
 #include <QAbstractTableModel>
@@ -199,9 +204,6 @@ class TMainForm : public QMainWindow, public IMainFormLink {
   // last opened from or saved to. Saving over SourceFile then asks first.
   bool LoadLostData = false;
   std::string SourceFile;
-  bool GUILocked = false;
-  std::intptr_t TimeCounter = 0;  // online-judging ticks
-  int ScrollDir = 1;
   int ScrollIdleCount = 0;
   int ScrollPos = 0;
 
@@ -214,23 +216,12 @@ class TMainForm : public QMainWindow, public IMainFormLink {
   TMainListModel* MainListModel = nullptr;
   QTextBrowser* WebBrowser1 = nullptr;
   QLabel* StatusBar1 = nullptr;
-  QMenu* MainMenuItems[5] = {};
   QMenu* miExamConfig = nullptr;
   QMenu* PopMainList = nullptr;
   QTimer* TimerScroll = nullptr;
-  std::unique_ptr<TVQR_ImageList> StateImages1;
   std::unique_ptr<TVQR_ImageList> MainImgList;
 
-  // The actions.
-  QAction *actNewContest, *actOpenContest, *actSaveContest, *actSaveAsContest, *actSettings, *actExit;
-  QAction *actReloadExams, *actRefreshExams, *actSelectAllExams, *actDeselectAllExams, *actSelectInverseExams,
-      *actExamConfig;
-  QAction *actReloadContestants, *actRefreshContestants, *actSelectAll, *actDeselectAll, *actSelectinverse;
-  QAction *actJudge, *actRejudge, *actOnlineJudge, *actDetails, *actExportToExcel, *actCompilerConfig,
-      *actSecurity, *actDeleteMark;
-  QAction *actHelp, *actAbout, *actSnapshot, *actSnapshotForm;
-
-  // Grid input, called by the view.
+  // Grid input, called by the view (MainUnit_Grid.cpp).
   // SecondOfDouble: the press that completes a double click.
   void MainListMouseDown(Qt::MouseButton Button, const QPoint& ClientPoint, bool SecondOfDouble = false);
   void MainListDblClick(const QPoint& ClientPoint);
@@ -279,6 +270,21 @@ class TMainForm : public QMainWindow, public IMainFormLink {
   bool eventFilter(QObject* Watched, QEvent* Event) override;
 
  private:
+  // The actions; others reach them by name through Action().
+  QAction *actNewContest, *actOpenContest, *actSaveContest, *actSaveAsContest, *actSettings, *actExit;
+  QAction *actReloadExams, *actRefreshExams, *actSelectAllExams, *actDeselectAllExams, *actSelectInverseExams,
+      *actExamConfig;
+  QAction *actReloadContestants, *actRefreshContestants, *actSelectAll, *actDeselectAll, *actSelectinverse;
+  QAction *actJudge, *actRejudge, *actOnlineJudge, *actDetails, *actExportToExcel, *actCompilerConfig,
+      *actSecurity, *actDeleteMark;
+  QAction *actHelp, *actAbout, *actSnapshot, *actSnapshotForm;
+
+  bool GUILocked = false;
+  std::intptr_t TimeCounter = 0;  // online-judging ticks
+  int ScrollDir = 1;
+  QMenu* MainMenuItems[5] = {};
+  std::unique_ptr<TVQR_ImageList> StateImages1;
+
   void FormCreate();
   void InitializeForm();
   void CreateActions();
@@ -287,7 +293,7 @@ class TMainForm : public QMainWindow, public IMainFormLink {
   QAction* MakeAction(const char* Name, const char* Category, const char* Caption, const QKeySequence& Shortcut,
                       int Image, void (TMainForm::*Execute)());
 
-  // Toolbar fitting.
+  // Toolbar fitting (MainUnit_Toolbar.cpp).
   void MakeToolBtn(QAction* Action, std::intptr_t Priority);
   int LayoutToolBtns(std::intptr_t T, bool Apply);
   void AlignToolBtns();
@@ -296,6 +302,7 @@ class TMainForm : public QMainWindow, public IMainFormLink {
   void ActiveFormChange(QWidget* Form);
   void SnapshotKeys(bool Shift, bool Alt);
 
+  // The contest commands (MainUnit_Contest.cpp).
   // Asks whether to save a changed contest; false when the command stops.
   bool SaveQuestion();
   void SetExamHeader(const TExamInfo* Exam);

@@ -1,6 +1,6 @@
-// The main of the widget test programs: private folders as in every test
-// program, then one QApplication for all cases, on the offscreen platform
-// unless the caller chose another.
+// The main of the widget test programs: private folders, platform and
+// locale as in every test program (TestFolders.h), then one QApplication
+// for all cases.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -10,7 +10,6 @@
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   const TPrivateTestFolders folders;
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication application(argc, argv);
   return RUN_ALL_TESTS();
 }

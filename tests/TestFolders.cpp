@@ -35,7 +35,8 @@ TPrivateTestFolders::TPrivateTestFolders() : FRoot(MakePrivateRoot()) {
   // The same fixed platform and locale for every test and every program it
   // starts, whatever the caller's shell has; a caller may still choose
   // another Qt platform (a real display, for a look at a window).
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  const char* platform = std::getenv("QT_QPA_PLATFORM");
+  if (!platform || !*platform) setenv("QT_QPA_PLATFORM", "offscreen", 1);
   setenv("LC_ALL", "C.UTF-8", 1);
 }
 

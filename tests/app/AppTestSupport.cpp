@@ -1,19 +1,12 @@
 #include "AppTestSupport.h"
 
-#include <QApplication>
-#include <QDialog>
-#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <ctime>
-#include <memory>
 
-#include "components/LowLevel.h"
-#include "components/TrueImages.h"
+#include "ComponentsTestEnvironment.h"
 #include "core/FileUtils.h"
 #include "core/SystemInfo.h"
-#include "graphics/RasterStartup.h"
-#include "graphics_toolkit/RasterToolkitStartup.h"
 #include "judging/Globals.h"
 #include "judging/Results.h"
 
@@ -21,25 +14,10 @@ namespace velkor::test {
 
 namespace {
 
-// The raster library and the true images, started as the program starts
-// them once its QApplication exists: the windows' own controls draw
-// through them.
-class AppEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    RasterStartup();
-    RasterToolkitStartup();
-    LowLevel::BindFillLongword();
-    TrueImagesStartup();
-  }
-  void TearDown() override {
-    TrueImagesShutdown();
-    RasterToolkitShutdown();
-    RasterShutdown();
-  }
-};
-
-const ::testing::Environment* const kEnvironment = ::testing::AddGlobalTestEnvironment(new AppEnvironment);
+// The windows' own controls draw through the raster library and the true
+// images.
+const ::testing::Environment* const kEnvironment =
+    ::testing::AddGlobalTestEnvironment(new TComponentsTestEnvironment);
 
 }  // namespace
 
@@ -49,10 +27,7 @@ std::filesystem::path AppShotsFolder() {
   return folder;
 }
 
-void SaveShot(const QImage& Image, const std::string& Name) {
-  const std::string file = (AppShotsFolder() / (Name + ".png")).string();
-  EXPECT_TRUE(Image.save(QString::fromStdString(file))) << file;
-}
+void SaveShot(const QImage& Image, const std::string& Name) { SaveShotIn(AppShotsFolder(), Image, Name); }
 
 void SaveShot(QWidget* Widget, const std::string& Name) { SaveShot(Widget->grab().toImage(), Name); }
 
@@ -94,32 +69,5 @@ TShiftedSubmitClock::TShiftedSubmitClock(double Seconds_) : Seconds(Seconds_) {
 }
 
 TShiftedSubmitClock::~TShiftedSubmitClock() { SetSubmitClock(FPrevious); }
-
-void WhenModal(std::function<void(QWidget* Dialog)> Action) {
-  // Polls rather than relying on one queued call: some windows show
-  // themselves only after a queued start-up step of their own.
-  auto tries = std::make_shared<int>(0);
-  auto poll = std::make_shared<std::function<void()>>();
-  *poll = [tries, poll, Action = std::move(Action)]() {
-    QWidget* modal = QApplication::activeModalWidget();
-    if (modal && modal->isVisible()) {
-      Action(modal);
-      *poll = nullptr;  // breaks the cycle
-      return;
-    }
-    if (++*tries > 500) {
-      ADD_FAILURE() << "no modal window appeared";
-      if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) dialog->reject();
-      *poll = nullptr;
-      return;
-    }
-    QTimer::singleShot(10, [poll] {
-      if (*poll) (*poll)();
-    });
-  };
-  QTimer::singleShot(0, [poll] {
-    if (*poll) (*poll)();
-  });
-}
 
 }  // namespace velkor::test

@@ -1,6 +1,7 @@
 // What the tests of the application's windows share: pictures for a person
 // to look at, a recording main-window link, a recording desktop opener, and
-// a way to reach a modal window once its own event loop runs.
+// a way to reach a modal window once its own event loop runs
+// (GuiTestSupport.h).
 #pragma once
 
 #include <QImage>
@@ -11,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "GuiTestSupport.h"
 #include "app/MainFormLink.h"
 #include "judging/SubmitU.h"
 #include "toolkit/DesktopOpen.h"
@@ -86,12 +88,5 @@ class TRecordingOpener {
  private:
   TDesktopOpener FPrevious;
 };
-
-// Runs Action on the first modal window that appears once the caller enters
-// a modal loop (call this just before opening the dialog). Action receives
-// the modal window; it should end the dialog (a click, a key, reject()).
-// When no modal window appears within a few seconds, the test fails and
-// whatever window is modal then is rejected, so the test cannot hang.
-void WhenModal(std::function<void(QWidget* Dialog)> Action);
 
 }  // namespace velkor::test

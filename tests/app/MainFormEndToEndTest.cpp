@@ -130,7 +130,7 @@ class MainWindowEndToEnd : public ::testing::Test {
 
 TEST_F(MainWindowEndToEnd, JudgeRejudgeDeleteSaveReopenAndExport) {
   LoadFolders();
-  Form->actJudge->trigger();
+  Form->Action("actJudge")->trigger();
   ASSERT_TRUE(messages->Requests().empty()) << messages->Requests()[0].Msg;
   EXPECT_EQ(Row(0), (std::vector<std::string>{"AN", "✓ 2.00", "2.00"}));
   EXPECT_EQ(Row(1), (std::vector<std::string>{"BINH", "✓ 0.00", "0.00"}));
@@ -141,26 +141,26 @@ TEST_F(MainWindowEndToEnd, JudgeRejudgeDeleteSaveReopenAndExport) {
   WriteText(Tree.ContestantsDir() + "/BINH/A.cpp", kRightCpp);
   Form->ActiveC = ContestInfo->ResultSet().Obj("BINH");
   Form->ActiveE = ContestInfo->ExamSet().Obj("A");
-  Form->actRejudge->trigger();
+  Form->Action("actRejudge")->trigger();
   EXPECT_EQ(Row(1), (std::vector<std::string>{"BINH", "✓ 2.00", "2.00"}));
 
   // Deleting one mark asks nothing.
   Form->ActiveC = ContestInfo->ResultSet().Obj("AN");
-  Form->actDeleteMark->trigger();
+  Form->Action("actDeleteMark")->trigger();
   EXPECT_EQ(Row(0)[1], "");
   EXPECT_TRUE(messages->Requests().empty());
 
   // Save, then reopen into a new contest.
   const std::string file = Tree.Path("thi.contest");
   WhenSaveDialog(file);
-  Form->actSaveAsContest->trigger();
+  Form->Action("actSaveAsContest")->trigger();
   ASSERT_TRUE(fs::exists(file));
   EXPECT_FALSE(Form->ContestChanged);
   EXPECT_TRUE(Form->windowTitle().endsWith(QString::fromStdString(" ✓" + file)));
-  Form->actNewContest->trigger();
+  Form->Action("actNewContest")->trigger();
   EXPECT_EQ(Form->MainListModel->rowCount(), 0);
   WhenOpenDialog(file);
-  Form->actOpenContest->trigger();
+  Form->Action("actOpenContest")->trigger();
   ASSERT_EQ(Form->MainListModel->rowCount(), 3);
   EXPECT_FALSE(Form->ContestChanged);
   EXPECT_EQ(Row(1), (std::vector<std::string>{"BINH", "✓ 2.00", "2.00"}));
@@ -168,7 +168,7 @@ TEST_F(MainWindowEndToEnd, JudgeRejudgeDeleteSaveReopenAndExport) {
   // Export: a workbook is written and handed to the desktop.
   test::TRecordingOpener opener;
   SetExportTarget(Tree.Path("ketqua.xlsx"));
-  Form->actExportToExcel->trigger();
+  Form->Action("actExportToExcel")->trigger();
   SetExportTarget("");
   EXPECT_EQ(opener.Opened, std::vector<std::string>{Tree.Path("ketqua.xlsx")});
   ASSERT_TRUE(messages->Requests().empty()) << messages->Requests()[0].Msg;
@@ -196,7 +196,7 @@ TEST_F(MainWindowEndToEnd, ClickedHeadersRowsAndCellsAreJudgedEvenWhenLeftOut) {
       QPoint(header->sectionViewportPosition(2) + header->sectionSize(2) / 2, header->height() / 2));
   Form->PopMainList->hide();
   Form->ContestChanged = false;
-  Form->actRejudge->trigger();
+  Form->Action("actRejudge")->trigger();
   EXPECT_TRUE(Form->ContestChanged);
   EXPECT_EQ(Row(0), (Cells{"AN", "", "∄", "0.00"}));
   EXPECT_EQ(Row(1), (Cells{"BINH", "", "∄", "0.00"}));
@@ -206,13 +206,13 @@ TEST_F(MainWindowEndToEnd, ClickedHeadersRowsAndCellsAreJudgedEvenWhenLeftOut) {
   RightPress(2, 0);
   ASSERT_EQ(Form->ActiveC, ContestInfo->ResultSet().Obj("CUONG"));
   ASSERT_EQ(Form->ActiveE, nullptr);
-  Form->actRejudge->trigger();
+  Form->Action("actRejudge")->trigger();
   EXPECT_EQ(Row(2), (Cells{"CUONG", "", "∄", "0.00"}));
 
   // AN's cell of A, though A is left out.
   RightPress(0, 1);
   ASSERT_EQ(Form->ActiveE, ContestInfo->ExamSet().Obj("A"));
-  Form->actRejudge->trigger();
+  Form->Action("actRejudge")->trigger();
   EXPECT_EQ(Row(0), (Cells{"AN", "✓ 2.00", "∄", "2.00"}));
 
   // Judging everything takes neither A nor CUONG.
@@ -222,7 +222,7 @@ TEST_F(MainWindowEndToEnd, ClickedHeadersRowsAndCellsAreJudgedEvenWhenLeftOut) {
     c->UpdateScore();
   }
   Form->UpdateItemList();
-  Form->actJudge->trigger();
+  Form->Action("actJudge")->trigger();
   EXPECT_EQ(Row(0), (Cells{"AN", "", "∄", "0.00"}));
   EXPECT_EQ(Row(1), (Cells{"BINH", "", "∄", "0.00"}));
   EXPECT_EQ(Row(2), (Cells{"CUONG", "", "", "0.00"}));
@@ -270,7 +270,7 @@ TEST_F(MainWindowEndToEnd, OnlineJudgingRunsOnlyWhileTheWindowCanJudge) {
   fs::create_directories(submit);
   EnvConfig->SubmitDir = submit;
   LoadFolders();
-  ASSERT_TRUE(Form->actOnlineJudge->isEnabled());
+  ASSERT_TRUE(Form->Action("actOnlineJudge")->isEnabled());
 
   // While a dialog of ours is open, nothing is judged.
   WriteText(submit + "/x[C9][A].cpp", kRightCpp);
@@ -291,8 +291,8 @@ TEST_F(MainWindowEndToEnd, OnlineJudgingRunsOnlyWhileTheWindowCanJudge) {
   // After New there are no exams: a pass must not run (it would delete
   // every waiting file).
   messages->AddAnswer(mrNo);
-  Form->actNewContest->trigger();
-  EXPECT_FALSE(Form->actOnlineJudge->isEnabled());
+  Form->Action("actNewContest")->trigger();
+  EXPECT_FALSE(Form->Action("actOnlineJudge")->isEnabled());
   WriteText(submit + "/y[C9][A].cpp", kRightCpp);
   Form->ScanAndJudgeSubmissions();
   Form->Timer1Timer();
@@ -305,7 +305,7 @@ TEST_F(MainWindowEndToEnd, TheSampleContestJudgedFromTheWindow) {
   EnvConfig->NumberFormat = "%.2n";
   Form->LoadContest(VELKOR_SAMPLE_CONTEST);
   ASSERT_EQ(Form->MainListModel->rowCount(), 4);
-  Form->actJudge->trigger();
+  Form->Action("actJudge")->trigger();
   ASSERT_TRUE(messages->Requests().empty()) << messages->Requests()[0].Msg;
   // Columns: contestant, DEM, MAX, TONG, total.
   EXPECT_EQ(Row(0), (std::vector<std::string>{"An", "✓ 10.00", "✓ 6.00", "✓ 10.00", "26.00"}));

@@ -131,13 +131,13 @@ TEST_F(MainWindowProgram, HandOverReplacesTheParametersAndActsOnlyWhileTheWindow
   Tree.AddExam("A", {"1"});
   Form->SetExamsDir(Tree.TasksDir());
   Form->SetContestantsDir(Tree.ContestantsDir());
-  ASSERT_TRUE(Form->actOnlineJudge->isEnabled());
+  ASSERT_TRUE(Form->Action("actOnlineJudge")->isEnabled());
   ASSERT_TRUE(Form->ntfSubmit->Monitoring());
   ASSERT_TRUE(WriteParamsHandOverFile(file, {"/CLEAN"}));
   Form->WMParamsHandOver();
   EXPECT_FALSE(fs::exists(file));
   EXPECT_TRUE(EnvConfig->SubmitDir.empty());
-  EXPECT_FALSE(Form->actOnlineJudge->isEnabled());
+  EXPECT_FALSE(Form->Action("actOnlineJudge")->isEnabled());
   EXPECT_FALSE(Form->ntfSubmit->Monitoring());
 
   // No file: nothing changes, not even the list.
@@ -261,7 +261,7 @@ TEST_F(MainWindowProgram, TimerRunsAPassEverySecondTickUntilTheFolderEmptiesOrGo
   EnvConfig->SubmitDir = submit;
   Form->SetExamsDir(Tree.TasksDir());
   Form->SetContestantsDir(Tree.ContestantsDir());
-  ASSERT_TRUE(Form->actOnlineJudge->isEnabled());
+  ASSERT_TRUE(Form->Action("actOnlineJudge")->isEnabled());
 
   // A file naming an exam the contest lacks: a pass takes it away (into
   // the submission folder's history).
@@ -334,7 +334,7 @@ TEST_F(MainWindowProgram, ASubmissionOutlivesTheUnpackFolderOfAnUnsavedArchive) 
   ASSERT_EQ(ContestInfo->FileName(), first);
   const fs::path contestants = ContestInfo->ResultSet().Dir();
   ASSERT_EQ(contestants.string().rfind(Tree.Path("unpack"), 0), 0u) << contestants;
-  ASSERT_TRUE(Form->actOnlineJudge->isEnabled());
+  ASSERT_TRUE(Form->Action("actOnlineJudge")->isEnabled());
 
   const std::string source = "int main() { return 0; }\n";
   WriteText(submit + "/bai[C9][A].cpp", source);

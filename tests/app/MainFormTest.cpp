@@ -486,14 +486,14 @@ TEST_F(MainWindow, HeaderClicksToggleExamsAndRightClicksOpenThePopup) {
   EXPECT_EQ(Form->ActiveC, nullptr);
   EXPECT_EQ(Form->ActiveE, E("BAI1"));
   EXPECT_TRUE(Form->PopMainList->isVisible());
-  EXPECT_TRUE(Form->actExamConfig->isVisible());
+  EXPECT_TRUE(Form->Action("actExamConfig")->isVisible());
   Form->PopMainList->hide();
   test::SaveShot(Form->PopMainList->grab().toImage(), "main-popup");
 
   // On the total column: no exam, and no exam-settings item.
   emit header->customContextMenuRequested(sectionPoint(3));
   EXPECT_EQ(Form->ActiveE, nullptr);
-  EXPECT_FALSE(Form->actExamConfig->isVisible());
+  EXPECT_FALSE(Form->Action("actExamConfig")->isVisible());
   Form->PopMainList->hide();
 
   // A right press on a cell.
@@ -501,7 +501,7 @@ TEST_F(MainWindow, HeaderClicksToggleExamsAndRightClicksOpenThePopup) {
   EXPECT_EQ(Form->ActiveC, C("BINH"));
   EXPECT_EQ(Form->ActiveE, E("BAI1"));
   EXPECT_TRUE(Form->PopMainList->isVisible());
-  EXPECT_FALSE(Form->actExamConfig->isVisible());
+  EXPECT_FALSE(Form->Action("actExamConfig")->isVisible());
   Form->PopMainList->hide();
 }
 
@@ -706,8 +706,8 @@ TEST_F(MainWindow, CommandsFollowTheLoadedFolders) {
   const auto judging = {"actJudge", "actRejudge", "actDeleteMark", "actDetails", "actExportToExcel",
                         "actOnlineJudge", "actRefreshExams", "actRefreshContestants"};
   EXPECT_EQ(enabled(judging), "00000000");
-  EXPECT_TRUE(Form->actReloadExams->isEnabled());
-  EXPECT_TRUE(Form->actExamConfig->isEnabled());
+  EXPECT_TRUE(Form->Action("actReloadExams")->isEnabled());
+  EXPECT_TRUE(Form->Action("actExamConfig")->isEnabled());
 
   Tree.AddExam("BAI1");
   Form->SetExamsDir(Tree.TasksDir());
@@ -724,7 +724,7 @@ TEST_F(MainWindow, CommandsFollowTheLoadedFolders) {
   EXPECT_EQ(enabled(judging), "00000001");
   EXPECT_EQ(Form->MainListModel->columnCount(), 2);
   FMessages->AddAnswer(mrNo);  // the contest changed: not saved
-  Form->actNewContest->trigger();
+  Form->Action("actNewContest")->trigger();
   EXPECT_EQ(enabled(judging), "00000000");
   EXPECT_EQ(Form->MainListModel->rowCount(), 0);
 }
@@ -741,8 +741,8 @@ TEST_F(MainWindow, FoldersMarkTheContestChangedAndExamsDropScores) {
 
   // Selection commands change no saved state.
   Form->ContestChanged = false;
-  Form->actDeselectAll->trigger();
-  Form->actSelectInverseExams->trigger();
+  Form->Action("actDeselectAll")->trigger();
+  Form->Action("actSelectInverseExams")->trigger();
   EXPECT_FALSE(C("AN")->Enabled);
   EXPECT_FALSE(E("BAI1")->Enabled);
   EXPECT_EQ(Header(1), QString::fromUtf8("◯ BAI1"));
@@ -750,7 +750,7 @@ TEST_F(MainWindow, FoldersMarkTheContestChangedAndExamsDropScores) {
 
   // A refresh keeps the known contestants and finds new ones.
   Tree.AddContestant("DUNG");
-  Form->actRefreshContestants->trigger();
+  Form->Action("actRefreshContestants")->trigger();
   EXPECT_EQ(Form->MainListModel->rowCount(), 4);
   EXPECT_FALSE(C("AN")->Enabled);
   EXPECT_TRUE(Form->ContestChanged);
@@ -761,7 +761,7 @@ TEST_F(MainWindow, ExamRefreshDropsVanishedResultsAndTheirTotals) {
   Score("AN", "BAI1", jsJudged, 2);
   Score("AN", "BAI2", jsJudged, 3);
   fs::remove_all(Tree.TasksDir() + "/BAI2");
-  Form->actRefreshExams->trigger();
+  Form->Action("actRefreshExams")->trigger();
   EXPECT_EQ(Form->MainListModel->columnCount(), 3);
   EXPECT_EQ(Cell(0, 2), "2.00");
   EXPECT_EQ(C("AN")->Evaluation, 2);
@@ -786,7 +786,7 @@ TEST_F(MainWindow, ARefreshThatMeetsDamageKeepsTheFolderAndJudging) {
 
   std::ofstream(Tree.TasksDir() + "/BAI2/Settings.cfg") << "not compressed XML";
   FMessages->AddAnswer(mrOk);
-  Form->actRefreshExams->trigger();
+  Form->Action("actRefreshExams")->trigger();
   EXPECT_EQ(ContestInfo->ExamSet().KeyExport(), (std::vector<std::string>{"BAI1", "BAI2"}));
   EXPECT_EQ(C("AN")->Evaluation, 4);
   EXPECT_EQ(enabled(), "1111");
@@ -811,7 +811,7 @@ TEST_F(MainWindow, ARefreshThatMeetsDamageKeepsTheFolderAndJudging) {
   // A contestant folder whose name cannot be judged, on F5.
   Tree.AddContestant("Nguy\xEAn");
   FMessages->AddAnswer(mrOk);
-  Form->actRefreshContestants->trigger();
+  Form->Action("actRefreshContestants")->trigger();
   EXPECT_EQ(Form->MainListModel->rowCount(), 3);
   ASSERT_EQ(FMessages->Requests().size(), 3u);
   EXPECT_NE(FMessages->Requests()[2].Msg.find("Bỏ qua thư mục thí sinh \"Nguy\\xEAn\""), std::string::npos);
@@ -820,7 +820,7 @@ TEST_F(MainWindow, ARefreshThatMeetsDamageKeepsTheFolderAndJudging) {
   Score("AN", "BAI1", jsJudged, 2);
   fs::rename(Tree.TasksDir(), Tree.Path("away"));
   FMessages->AddAnswer(mrOk);
-  Form->actRefreshExams->trigger();
+  Form->Action("actRefreshExams")->trigger();
   EXPECT_EQ(ContestInfo->ExamSet().Count(), 2);
   EXPECT_EQ(C("AN")->Evaluation, 2);
   ASSERT_EQ(FMessages->Requests().size(), 4u);
@@ -845,7 +845,7 @@ TEST_F(MainWindow, HelpOpensAtTheTopicBesideTheProgram) {
 
   MainFormLink::ShowGridPage();
   EXPECT_EQ(Form->WorkSpace->currentWidget(), Form->tabSummary);
-  Form->actHelp->trigger();
+  Form->Action("actHelp")->trigger();
   EXPECT_EQ(Form->WorkSpace->currentWidget(), Form->tabHelp);
 }
 
@@ -945,7 +945,7 @@ TEST_F(MainWindow, DeleteMarksAsksBeforeClearingMoreThanOne) {
   Form->ActiveC = C("AN");
   Form->ActiveE = E("BAI1");
   Form->ContestChanged = false;
-  Form->actDeleteMark->trigger();
+  Form->Action("actDeleteMark")->trigger();
   EXPECT_EQ(C("AN")->Count(), 1);
   EXPECT_EQ(C("AN")->Evaluation, 1);
   EXPECT_EQ(Cell(0, 3), "1.00");
@@ -957,14 +957,14 @@ TEST_F(MainWindow, DeleteMarksAsksBeforeClearingMoreThanOne) {
   Form->ActiveE = E("BAI2");
   Form->ContestChanged = false;
   FMessages->AddAnswer(mrNo);
-  Form->actDeleteMark->trigger();
+  Form->Action("actDeleteMark")->trigger();
   ASSERT_EQ(FMessages->Requests().size(), 1u);
   EXPECT_EQ(FMessages->Requests()[0].Msg, "Bạn có chắc chắn muốn xóa điểm không?");
   EXPECT_EQ(FMessages->Requests()[0].Buttons, (TMsgDlgButtons{mbYes, mbNo}));
   EXPECT_EQ(C("BINH")->Count(), 2);
   EXPECT_FALSE(Form->ContestChanged);
   FMessages->AddAnswer(mrYes);
-  Form->actDeleteMark->trigger();
+  Form->Action("actDeleteMark")->trigger();
   EXPECT_EQ(C("AN")->Count(), 0);
   EXPECT_EQ(C("BINH")->Count(), 1);
   EXPECT_EQ(C("BINH")->Evaluation, 1);
@@ -974,7 +974,7 @@ TEST_F(MainWindow, DeleteMarksAsksBeforeClearingMoreThanOne) {
   Form->ActiveC = C("BINH");
   Form->ActiveE = nullptr;
   FMessages->AddAnswer(mrYes);
-  Form->actDeleteMark->trigger();
+  Form->Action("actDeleteMark")->trigger();
   EXPECT_EQ(C("BINH")->Count(), 0);
   EXPECT_EQ(Cell(1, 3), "0.00");
   EXPECT_EQ(Form->MainList->selectionModel()->selectedRows().value(0).row(), 1);
@@ -1010,7 +1010,7 @@ TEST_F(MainWindow, ExamSettingsStepThroughTheExamsAndWrapAround) {
   FMessages->AddAnswer(mrYesToAll);  // BAI2: cleared, and from now on without asking
   Form->ActiveC = nullptr;
   Form->ActiveE = E("BAI2");  // the last exam: "next" wraps to the first
-  Form->actExamConfig->trigger();
+  Form->Action("actExamConfig")->trigger();
   *answer = nullptr;
 
   std::vector<std::string> asked;
@@ -1039,7 +1039,7 @@ TEST_F(MainWindow, ExamSettingsStepThroughTheExamsAndWrapAround) {
     ASSERT_NE(form, nullptr);
     form->btnCancel->click();
   });
-  Form->actExamConfig->trigger();
+  Form->Action("actExamConfig")->trigger();
   EXPECT_EQ(C("AN")->Evaluation, 1);
   EXPECT_FALSE(Form->ContestChanged);
   EXPECT_EQ(FMessages->Requests().size(), 3u);
@@ -1047,12 +1047,12 @@ TEST_F(MainWindow, ExamSettingsStepThroughTheExamsAndWrapAround) {
 
 TEST_F(MainWindow, JudgingNothingStillShowsTheGridAndMarksTheContest) {
   LoadSmallContest();
-  Form->actDeselectAllExams->trigger();
+  Form->Action("actDeselectAllExams")->trigger();
   Form->ContestChanged = false;
   Form->WorkSpace->setCurrentWidget(Form->tabHelp);
   Form->TimerScroll->start();
   Form->ScrollIdleCount = 1;
-  Form->actJudge->trigger();  // an empty queue: the judging window opens and closes
+  Form->Action("actJudge")->trigger();  // an empty queue: the judging window opens and closes
   EXPECT_EQ(Form->WorkSpace->currentWidget(), Form->tabSummary);
   EXPECT_TRUE(Form->ContestChanged);
   EXPECT_TRUE(Form->TimerScroll->isActive());
@@ -1065,7 +1065,7 @@ TEST_F(MainWindow, JudgingNothingStillShowsTheGridAndMarksTheContest) {
 TEST_F(MainWindow, SettingsTurnOnlineJudgingAndTheToolbarOnAndOff) {
   LoadSmallContest();
   Score("AN", "BAI1", jsJudged, 2);
-  ASSERT_FALSE(Form->actOnlineJudge->isEnabled());
+  ASSERT_FALSE(Form->Action("actOnlineJudge")->isEnabled());
   ASSERT_TRUE(Form->ControlPanel->isVisible());
   const std::string submit = Tree.Path("Submit");
   fs::create_directories(submit);
@@ -1080,16 +1080,16 @@ TEST_F(MainWindow, SettingsTurnOnlineJudgingAndTheToolbarOnAndOff) {
       if (form->checkToolBar->isChecked() != ToolBar) form->checkToolBar->click();
       form->btnOK->click();
     });
-    Form->actSettings->trigger();
+    Form->Action("actSettings")->trigger();
   };
   settings(submit, "%.1f", false);
-  EXPECT_TRUE(Form->actOnlineJudge->isEnabled());
+  EXPECT_TRUE(Form->Action("actOnlineJudge")->isEnabled());
   EXPECT_FALSE(Form->ControlPanel->isVisible());
   EXPECT_EQ(Cell(0, 1), QString::fromUtf8("✓ 2.0"));
   EXPECT_FALSE(Form->ContestChanged);
 
   settings("", "%.2f", true);
-  EXPECT_FALSE(Form->actOnlineJudge->isEnabled());
+  EXPECT_FALSE(Form->Action("actOnlineJudge")->isEnabled());
   EXPECT_TRUE(Form->ControlPanel->isVisible());
   EXPECT_EQ(Cell(0, 1), QString::fromUtf8("✓ 2.00"));
   EXPECT_TRUE(FMessages->Requests().empty());
@@ -1111,7 +1111,7 @@ TEST_F(MainWindow, NewAsksToSaveAndAFailedSaveKeepsTheContest) {
                                                   QString::fromUtf8("Tất cả (*)")}));
     dialog->reject();
   });
-  Form->actNewContest->trigger();
+  Form->Action("actNewContest")->trigger();
   ASSERT_EQ(FMessages->Requests().size(), 1u);
   EXPECT_EQ(FMessages->Requests()[0].Msg, "Bạn có muốn ghi lại kỳ thi hiện tại không?");
   EXPECT_EQ(FMessages->Requests()[0].Buttons, (TMsgDlgButtons{mbYes, mbNo}));
@@ -1126,7 +1126,7 @@ TEST_F(MainWindow, NewAsksToSaveAndAFailedSaveKeepsTheContest) {
   const std::string file = blocker + "/thi.contest";
   ContestInfo->SetFileName(file);
   FMessages->AddAnswer(mrOk);
-  Form->actSaveContest->trigger();
+  Form->Action("actSaveContest")->trigger();
   ASSERT_EQ(FMessages->Requests().size(), 2u);
   EXPECT_EQ(FMessages->Requests()[1].Msg.rfind("Không ghi được kỳ thi: " + file, 0), 0u);
   EXPECT_EQ(FMessages->Requests()[1].DlgType, mtError);
@@ -1136,7 +1136,7 @@ TEST_F(MainWindow, NewAsksToSaveAndAFailedSaveKeepsTheContest) {
 
   // No: a new contest, still marked changed so that closing asks again.
   FMessages->AddAnswer(mrNo);
-  Form->actNewContest->trigger();
+  Form->Action("actNewContest")->trigger();
   EXPECT_EQ(Form->MainListModel->rowCount(), 0);
   EXPECT_TRUE(Form->ContestChanged);
   EXPECT_EQ(Form->windowTitle(), QString::fromUtf8("Βέλκο - Chương trình chấm bài tự động"));
@@ -1258,7 +1258,7 @@ TEST_F(MainWindow, AContestThatLostItsResultsAsksBeforeOverwritingItsFile) {
   EXPECT_EQ(Form->MainListModel->rowCount(), 20);
   EXPECT_EQ(Form->MainListModel->columnCount(), 5);
   EXPECT_EQ(E("BAI1")->InputFile, "in.txt");
-  EXPECT_TRUE(Form->actJudge->isEnabled());
+  EXPECT_TRUE(Form->Action("actJudge")->isEnabled());
 
   FMessages->AddAnswer(mrNo);
   PressKey(*Form, Qt::Key_S, Qt::ControlModifier);
@@ -1283,7 +1283,7 @@ TEST_F(MainWindow, AContestThatLostItsResultsAsksBeforeOverwritingItsFile) {
     dialog->selectFile(QString::fromStdString(other));
     static_cast<QDialog*>(dialog)->accept();
   });
-  Form->actSaveAsContest->trigger();
+  Form->Action("actSaveAsContest")->trigger();
   EXPECT_EQ(FMessages->Requests().size(), 2u);
   EXPECT_FALSE(Form->UserAbort);
   EXPECT_TRUE(testing::Exists(other));
@@ -1318,7 +1318,7 @@ TEST_F(MainWindow, RowRefreshFromOtherWindows) {
 }
 
 TEST_F(MainWindow, SnapshotsGoToTheClipboardOpaque) {
-  Form->actSnapshot->trigger();
+  Form->Action("actSnapshot")->trigger();
   QImage shot = QApplication::clipboard()->image();
   EXPECT_EQ(shot.size(), Form->size());
   EXPECT_EQ(qAlpha(shot.pixel(0, 0)), 255);

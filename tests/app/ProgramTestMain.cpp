@@ -9,7 +9,6 @@
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   const TPrivateTestFolders folders;
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   velkor::TVelkorApplication application(argc, argv);
   return RUN_ALL_TESTS();
 }

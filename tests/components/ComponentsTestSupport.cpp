@@ -2,30 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include "components/LowLevel.h"
-#include "graphics/RasterStartup.h"
-#include "graphics_toolkit/RasterToolkitStartup.h"
+#include "ComponentsTestEnvironment.h"
 
 namespace velkor::test {
 
 namespace {
 
-class ComponentsEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    RasterStartup();
-    RasterToolkitStartup();
-    LowLevel::BindFillLongword();
-    TrueImagesStartup();
-  }
-  void TearDown() override {
-    TrueImagesShutdown();
-    RasterToolkitShutdown();
-    RasterShutdown();
-  }
-};
-
-const ::testing::Environment* const kEnvironment = ::testing::AddGlobalTestEnvironment(new ComponentsEnvironment);
+const ::testing::Environment* const kEnvironment =
+    ::testing::AddGlobalTestEnvironment(new TComponentsTestEnvironment);
 
 }  // namespace
 
@@ -35,10 +19,7 @@ std::filesystem::path ShotsFolder() {
   return folder;
 }
 
-void SaveShot(const QImage& Image, const std::string& Name) {
-  const std::string file = (ShotsFolder() / (Name + ".png")).string();
-  EXPECT_TRUE(Image.save(QString::fromStdString(file))) << file;
-}
+void SaveShot(const QImage& Image, const std::string& Name) { SaveShotIn(ShotsFolder(), Image, Name); }
 
 std::unique_ptr<TTrueImage> GradientImage(int W, int H, std::uint8_t Alpha) {
   auto image = TTrueImage::CreateSize(W, H);

@@ -3,37 +3,21 @@
 // would create it before starting the raster library's toolkit half.
 #include "ToolkitTestSupport.h"
 
-#include <QFontDatabase>
-#include <QGuiApplication>
+#include "GuiTestSupport.h"
+
 
 #include <cstdlib>
 #include <cstring>
 
 #include "graphics/Fonts.h"
-#include "graphics/RasterStartup.h"
-#include "graphics_toolkit/RasterToolkitStartup.h"
 
 namespace velkor::test {
 
 namespace {
 
-class ToolkitEnvironment : public ::testing::Environment {
- public:
-  // The QApplication comes from the shared widget test main.
-  void SetUp() override {
-    QFontDatabase::addApplicationFont("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf");
-    RasterStartup();
-    RasterToolkitStartup();
-  }
-  void TearDown() override {
-    RasterToolkitShutdown();
-    RasterShutdown();
-  }
-};
-
-// gtest's way of running code before the first test of a program whose
-// main() is shared with the other suites.
-const ::testing::Environment* const kEnvironment = ::testing::AddGlobalTestEnvironment(new ToolkitEnvironment);
+// The text tests draw with DejaVu Sans whatever fonts the machine has.
+const ::testing::Environment* const kEnvironment =
+    ::testing::AddGlobalTestEnvironment(new TRasterTestEnvironment(kDejaVuSansFile));
 
 }  // namespace
 
@@ -77,11 +61,7 @@ QImage ToImage(const TCustomBitmap32& Bitmap) {
   return image;
 }
 
-void SaveShot(const QImage& Image, const std::string& Name) {
-  const std::filesystem::path dir = VELKOR_GUI_SHOTS_DIR;
-  std::filesystem::create_directories(dir);
-  ASSERT_TRUE(Image.save(QString::fromStdString((dir / (Name + ".png")).string()), "PNG")) << Name;
-}
+void SaveShot(const QImage& Image, const std::string& Name) { SaveShotIn(VELKOR_GUI_SHOTS_DIR, Image, Name); }
 
 std::filesystem::path ScratchDir() {
   const char* tmp = std::getenv("TMPDIR");

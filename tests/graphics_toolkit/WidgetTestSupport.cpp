@@ -4,8 +4,9 @@
 // the raster library's toolkit half.
 #include "WidgetTestSupport.h"
 
+#include "GuiTestSupport.h"
+
 #include <QApplication>
-#include <QFontDatabase>
 #include <QScreen>
 #include <QTest>
 
@@ -13,28 +14,14 @@
 #include <filesystem>
 #include <memory>
 
-#include "graphics/RasterStartup.h"
-#include "graphics_toolkit/RasterToolkitStartup.h"
 
 namespace velkor::test {
 
 namespace {
 
-class WidgetEnvironment : public ::testing::Environment {
- public:
-  // The QApplication comes from the shared widget test main.
-  void SetUp() override {
-    QFontDatabase::addApplicationFont("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf");
-    RasterStartup();
-    RasterToolkitStartup();
-  }
-  void TearDown() override {
-    RasterToolkitShutdown();
-    RasterShutdown();
-  }
-};
-
-const ::testing::Environment* const kEnvironment = ::testing::AddGlobalTestEnvironment(new WidgetEnvironment);
+// The text tests draw with DejaVu Sans whatever fonts the machine has.
+const ::testing::Environment* const kEnvironment =
+    ::testing::AddGlobalTestEnvironment(new TRasterTestEnvironment(kDejaVuSansFile));
 
 }  // namespace
 
@@ -53,10 +40,6 @@ void ShowAndActivate(QWidget& Window) {
   ASSERT_TRUE(QTest::qWaitForWindowActive(&Window));
 }
 
-void SaveShot(const QImage& Image, const std::string& Name) {
-  const std::filesystem::path dir = VELKOR_GUI_SHOTS_DIR;
-  std::filesystem::create_directories(dir);
-  ASSERT_TRUE(Image.save(QString::fromStdString((dir / (Name + ".png")).string()), "PNG")) << Name;
-}
+void SaveShot(const QImage& Image, const std::string& Name) { SaveShotIn(VELKOR_GUI_SHOTS_DIR, Image, Name); }
 
 }  // namespace velkor::test
