@@ -1,7 +1,6 @@
 #include "app/ExcelExportU.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QFileDialog>
 #include <QFont>
 #include <QFontMetricsF>
@@ -13,6 +12,7 @@
 #include <memory>
 #include <variant>
 
+#include "app/FormParts.h"
 #include "core/Dialogs.h"
 #include "core/SystemInfo.h"
 #include "judging/Contests.h"
@@ -133,7 +133,7 @@ double LineHeight(const std::string& Name, int Size) {
 // desktop could not open it. True when it was saved there.
 bool OfferSaveAs(const std::string& File) {
   namespace fs = std::filesystem;
-  QFileDialog dialog(QApplication::activeWindow(), QString::fromUtf8("Ghi bảng điểm"), QDir::homePath(),
+  QFileDialog dialog(QApplication::activeWindow(), QString::fromUtf8("Ghi bảng điểm"), Q(ContestFolder()),
                      QString::fromUtf8("Bảng tính (*.xlsx);;Tất cả (*)"));
   dialog.setObjectName("sdExcel");
   dialog.setAcceptMode(QFileDialog::AcceptSave);

@@ -1,13 +1,38 @@
 #include "app/FormParts.h"
 
+#include <QDir>
 #include <QHBoxLayout>
+
+#include <filesystem>
+#include <vector>
 
 #include "components/Btns.h"
 #include "core/Dialogs.h"
 #include "core/NumberFormat.h"
+#include "judging/Contests.h"
+#include "judging/EnvConfig.h"
 #include "toolkit/Forms.h"
 
 namespace velkor {
+
+std::string ContestFolder() {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  auto parentOf = [](const std::string& Path) {
+    return fs::path(Path).lexically_normal().parent_path().string();
+  };
+  std::vector<std::string> candidates;
+  if (!ContestInfo->FileName().empty()) candidates.push_back(parentOf(ContestInfo->FileName()));
+  for (const std::string& dir : {ContestInfo->ExamSet().Dir(), ContestInfo->ResultSet().Dir()})
+    if (!dir.empty()) candidates.push_back(parentOf(fs::path(dir).lexically_normal().string()));
+  if (EnvConfig)
+    for (const std::string& dir : {EnvConfig->LastExamDir, EnvConfig->LastContestantDir})
+      if (!dir.empty()) candidates.push_back(parentOf(fs::path(dir).lexically_normal().string()));
+  for (const std::string& dir : candidates)
+    if (!dir.empty() && fs::is_directory(dir, ec)) return dir;
+  return QDir::homePath().toStdString();
+}
+
 
 std::string GridScoreText(std::string_view Pattern, double Value) {
   return FormatNumber(Pattern, Value, ProcessNumberLocale());

@@ -17,6 +17,11 @@ class TSmartBtn;
 
 inline QString Q(const std::string& S) { return QString::fromStdString(S); }
 
+// Where the contest's file and folder dialogs start: the archive's folder,
+// else the folder holding the tasks or the contestants, else the last ones
+// chosen, else the home folder (never the program's working folder).
+std::string ContestFolder();
+
 // A score as the result grid shows it under the number pattern Pattern, in
 // the separators the GUI uses; the settings preview shows the same text.
 std::string GridScoreText(std::string_view Pattern, double Value);

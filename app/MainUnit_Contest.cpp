@@ -37,27 +37,6 @@ const char* const kContestFilter = "Kỳ thi (*.contest);;Tất cả (*)";
 // More lines than this in one load message would hide its buttons.
 constexpr std::size_t kMaxProblemLines = 20;
 
-// Where the contest's file and folder dialogs start: the archive's folder,
-// else the folder holding the tasks or the contestants, else the last ones
-// chosen, else the home folder (never the program's working folder).
-std::string ContestFolder() {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  auto parentOf = [](const std::string& Path) {
-    return fs::path(Path).lexically_normal().parent_path().string();
-  };
-  std::vector<std::string> candidates;
-  if (!ContestInfo->FileName().empty()) candidates.push_back(parentOf(ContestInfo->FileName()));
-  for (const std::string& dir : {ContestInfo->ExamSet().Dir(), ContestInfo->ResultSet().Dir()})
-    if (!dir.empty()) candidates.push_back(parentOf(fs::path(dir).lexically_normal().string()));
-  if (EnvConfig)
-    for (const std::string& dir : {EnvConfig->LastExamDir, EnvConfig->LastContestantDir})
-      if (!dir.empty()) candidates.push_back(parentOf(fs::path(dir).lexically_normal().string()));
-  for (const std::string& dir : candidates)
-    if (!dir.empty() && fs::is_directory(dir, ec)) return dir;
-  return QDir::homePath().toStdString();
-}
-
 // Where a folder picker for one of the two sets starts: that set's folder,
 // else the last one chosen, else the contest's folder.
 std::string SetFolder(const std::string& Current, const std::string& Last) {

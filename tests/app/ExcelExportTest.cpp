@@ -3,6 +3,7 @@
 // texts cut at a cell's limit, and the sheets of a contest without
 // contestants.
 #include "app/ExcelExportU.h"
+#include "app/FormParts.h"
 
 #include <gtest/gtest.h>
 #include <pugixml.hpp>
@@ -261,6 +262,10 @@ TEST_F(ExcelExport, AWorkbookNoProgramOpensIsOfferedForSaving) {
     EXPECT_EQ(dialog->objectName(), "sdExcel");
     EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptSave);
     EXPECT_EQ(dialog->windowTitle(), QString::fromUtf8("Ghi bảng điểm"));
+    // It starts beside the contest, as the contest's own dialogs do.
+    EXPECT_EQ(dialog->directory().absolutePath().toStdString(), ContestFolder());
+    EXPECT_TRUE(dialog->directory().absolutePath().startsWith(QString::fromStdString(tree.Path(""))))
+        << dialog->directory().absolutePath().toStdString();
     test::SaveShot(dialog, "export-save-as");
     dialog->selectFile(QString::fromStdString(chosen));
     static_cast<QDialog*>(dialog)->accept();  // as the Save button does
