@@ -2,17 +2,12 @@
 
 #include "graphics/Raster_System.h"
 #include "graphics/Raster_Text_Toolkit.h"
+#include "toolkit/Colors.h"
 #include "toolkit/ToolkitGraphics.h"
 
 namespace velkor {
 
 namespace {
-
-std::uint32_t ColorToRGB(TColor C) {
-  std::uint32_t c = static_cast<std::uint32_t>(C);
-  if (C < 0) c = GetSysColor(int(c & 0xFF));
-  return c & 0x00FFFFFFu;
-}
 
 TBitmap*& StockBitmapSlot() {
   static TBitmap* bitmap = nullptr;

@@ -12,15 +12,17 @@
 #include <iterator>
 #include <ostream>
 
-namespace velkor {
+#include "toolkit/Colors.h"
 
-namespace {
+namespace velkor {
 
 std::uint32_t ColorToRGB(TColor C) {
   std::uint32_t c = static_cast<std::uint32_t>(C);
   if (C < 0) c = GetSysColor(int(c & 0xFF));
   return c & 0x00FFFFFFu;
 }
+
+namespace {
 
 QByteArray ReadRest(std::istream& Stream) {
   std::string bytes((std::istreambuf_iterator<char>(Stream)), std::istreambuf_iterator<char>());

@@ -49,4 +49,8 @@ constexpr TColor clMenuHighlight = SystemColorRef(29);
 constexpr TColor clMenuBar = SystemColorRef(30);
 constexpr int kSystemColorCount = 31;
 
+// The plain $00BBGGRR value of C, a system-colour reference taking its
+// classic value.
+std::uint32_t ColorToRGB(TColor C);
+
 }  // namespace velkor
