@@ -17,6 +17,7 @@
 
 #include "core/SystemInfo.h"
 #include "platform/CommandLines.h"
+#include "platform/ControlGroups.h"
 #include "platform/Desktops.h"
 #include "platform/SystemErrors.h"
 
@@ -203,6 +204,10 @@ void TExecEngine::Init() {
   }
 }
 
+void TExecEngine::KeepControlGroups() {
+  if (!FGroupPool) FGroupPool = std::make_shared<platform::RunGroupPool>();
+}
+
 bool TExecEngine::Launch() {
   DoNotify(eesStart);
   if (AppName.empty()) {
@@ -222,6 +227,7 @@ bool TExecEngine::Launch() {
   start.ReadOnlyFolders = ReadOnlyFolders;
   start.Room = Room;
   start.DiskLimit = DiskLimit;
+  start.GroupPool = FGroupPool;
 
   // The system refusing a run (no more processes or namespaces, no memory)
   // is a start failure like any other: its code and the command line.

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -379,6 +380,17 @@ void Prepare(State& state) {
   }
 }
 
+// Kills for want of memory counted in one group; 0 when it cannot be read.
+std::uint64_t MemoryKills(const std::string& folder, bool unified) {
+  std::string text;
+  if (ReadText(folder + (unified ? "/memory.events" : "/memory.oom_control"), text) != 0) return 0;
+  for (const std::string& line : Split(text, '\n'))
+    if (line.starts_with("oom_kill ")) return std::strtoull(line.c_str() + 9, nullptr, 10);
+  return 0;
+}
+
+constexpr std::uint64_t kNoMemoryLimit = ~std::uint64_t{0};
+
 std::string LimitText(std::uint64_t bytes, bool unified) {
   if (bytes >= (std::uint64_t{1} << 62)) return unified ? "max" : "-1";
   return std::to_string(bytes);
@@ -459,6 +471,12 @@ struct RunControlGroup::Group {
   std::string Path;
   bool Unified = false, Memory = false, Tasks = false;
   UniqueFd Join;
+  // What an earlier run left (reused groups): the memory still charged, and
+  // the kills for memory already counted.
+  std::uint64_t Leftover = 0, KillsBefore = 0;
+  // The limits as last written; 0 = never written (no limit).
+  std::uint64_t MemoryLimit = 0;
+  std::uint32_t TaskLimit = 0;
 };
 
 RunControlGroup::RunControlGroup() {
@@ -498,18 +516,28 @@ void RunControlGroup::SetLimits(std::uint64_t memoryLimit, std::uint32_t taskLim
     if (err != 0 && !(optional && err == ENOENT))
       throw std::system_error(err, std::generic_category(), "cannot write " + value + " to " + file);
   };
-  for (const Group& g : groups_) {
-    if (g.Memory && memoryLimit != 0) {
-      const std::string limit = LimitText(std::max(memoryLimit, kLeastGroupMemory), g.Unified);
+  for (Group& g : groups_) {
+    // A reused group that had a limit gets none again when none is asked.
+    if (g.Memory && (memoryLimit != 0 || g.MemoryLimit != 0)) {
+      const std::uint64_t wanted = memoryLimit == 0 ? kNoMemoryLimit : std::max(memoryLimit, kLeastGroupMemory) + g.Leftover;
+      const std::string limit = LimitText(wanted, g.Unified);
       if (g.Unified) {
         set(g.Path + "/memory.max", limit, false);
         set(g.Path + "/memory.swap.max", "0", true);  // no swap accounting: no swap file
       } else {
+        // Memory and swap together may never be limited below memory alone:
+        // raised first, lowered last.
+        const bool raising = g.MemoryLimit != 0 && wanted > g.MemoryLimit;
+        if (raising) set(g.Path + "/memory.memsw.limit_in_bytes", limit, true);
         set(g.Path + "/memory.limit_in_bytes", limit, false);
-        set(g.Path + "/memory.memsw.limit_in_bytes", limit, true);
+        if (!raising) set(g.Path + "/memory.memsw.limit_in_bytes", limit, true);
       }
+      g.MemoryLimit = wanted;
     }
-    if (g.Tasks) set(g.Path + "/pids.max", std::to_string(taskLimit), false);
+    if (g.Tasks && g.TaskLimit != taskLimit) {
+      set(g.Path + "/pids.max", std::to_string(taskLimit), false);
+      g.TaskLimit = taskLimit;
+    }
   }
 }
 
@@ -523,17 +551,13 @@ bool RunControlGroup::OutOfMemoryKill() const {
   // A kill is counted in its victim's group, and not always up the tree
   // (never under version 1; under version 2 not with "memory_localevents"):
   // every group of the run is read.
-  auto killedBelow = [](const auto& self, const std::string& folder, bool unified) -> bool {
-    std::string text;
-    if (ReadText(folder + (unified ? "/memory.events" : "/memory.oom_control"), text) == 0)
-      for (const std::string& line : Split(text, '\n'))
-        if (line.starts_with("oom_kill ") && line != "oom_kill 0") return true;
-    for (const std::string& sub : SubGroups(folder))
-      if (self(self, sub, unified)) return true;
-    return false;
+  auto killsBelow = [](const auto& self, const std::string& folder, bool unified) -> std::uint64_t {
+    std::uint64_t kills = MemoryKills(folder, unified);
+    for (const std::string& sub : SubGroups(folder)) kills += self(self, sub, unified);
+    return kills;
   };
   for (const Group& g : groups_)
-    if (g.Memory && killedBelow(killedBelow, g.Path, g.Unified)) return true;
+    if (g.Memory && killsBelow(killsBelow, g.Path, g.Unified) > g.KillsBefore) return true;
   return false;
 }
 
@@ -548,6 +572,53 @@ void RunControlGroup::Remove() noexcept {
     }
   }
   groups_.clear();
+}
+
+bool RunControlGroup::MakeReadyForNextRun() noexcept {
+  OwnFileIdentity own;
+  try {
+    for (Group& g : groups_) {
+      const UniqueFd group(open(g.Path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+      const UniqueFd leaf(group.Valid() ? openat(group.Get(), kLeaf, O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1);
+      // The program may have made groups of its own below its leaf.
+      if (!leaf.Valid() || !FirstSubGroup(leaf.Get()).empty()) return false;
+      std::string text;
+      for (const int fd : {group.Get(), leaf.Get()})
+        if (ReadTextAt(fd, "cgroup.procs", text) != 0 || !text.empty()) return false;
+      if (!g.Memory) continue;
+      if (ReadTextAt(group.Get(), g.Unified ? "memory.current" : "memory.usage_in_bytes", text) != 0) return false;
+      g.Leftover = std::stoull(text);
+      if (g.Leftover > kMostLeftoverMemory) return false;
+      g.KillsBefore = MemoryKills(g.Path, g.Unified) + MemoryKills(g.Path + "/" + kLeaf, g.Unified);
+    }
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+RunGroupPool::~RunGroupPool() {
+  if (kept_) kept_->Remove();
+}
+
+std::unique_ptr<RunControlGroup> RunGroupPool::Take() {
+  {
+    const std::lock_guard lock(mutex_);
+    if (kept_) return std::move(kept_);
+  }
+  return std::make_unique<RunControlGroup>();
+}
+
+void RunGroupPool::GiveBack(std::unique_ptr<RunControlGroup> groups) noexcept {
+  if (!groups) return;
+  if (groups->MakeReadyForNextRun()) {
+    const std::lock_guard lock(mutex_);
+    if (!kept_) {
+      kept_ = std::move(groups);
+      return;
+    }
+  }
+  groups->Remove();
 }
 
 }  // namespace velkor::platform

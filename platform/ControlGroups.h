@@ -31,13 +31,16 @@
 // run's view of the machine holds no cgroup file system at all.
 //
 // Nothing left behind: a run's groups are removed (what is left in them
-// killed first) when the run ends. <pid>-<start> names the Velkor that made
+// killed first) when the run ends, or, in a series of runs, kept for the
+// next run when the run left nothing in them (RunGroupPool) and removed
+// when the series ends. <pid>-<start> names the Velkor that made
 // a group: groups of a Velkor that no longer lives (killed, say) are swept
 // from Velkor's own group when the first run is prepared.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -77,8 +80,8 @@ const ControlGroupSupport& PrepareControlGroups();
 // groups (PrepareControlGroups does it once). Never throws.
 void SweepStaleControlGroups();
 
-// The groups of one run. Made empty; the limits are set before the program
-// starts.
+// The groups of one run. Made empty, or taken back from an earlier run
+// (RunGroupPool); the limits are set before the program starts.
 class RunControlGroup {
  public:
   // Makes the run's groups for the controllers PrepareControlGroups found.
@@ -96,16 +99,53 @@ class RunControlGroup {
   // to each joins the run's groups.
   std::vector<int> JoinDescriptors() const;
 
-  // True when the kernel killed a process of the run for want of memory.
+  // True when the kernel killed a process of the run for want of memory
+  // (since the groups were made or last made ready for a run).
   bool OutOfMemoryKill() const;
 
   // Kills whatever is left in the groups and removes them. Idempotent;
   // never throws.
   void Remove() noexcept;
 
+  // Once the run is over and all its processes are gone: makes the groups
+  // ready for another run if nothing of this one is left in them that the
+  // next could meet (no task, no group below a leaf, at most
+  // kMostLeftoverMemory still charged). False when they are not fit for
+  // another run; they are then to be removed. Never throws.
+  bool MakeReadyForNextRun() noexcept;
+
+  // Memory still charged to reused groups (pages of the files an earlier
+  // run read, which the kernel may reclaim): at most this much is carried
+  // over, and each run gets it on top of its limit.
+  static constexpr std::uint64_t kMostLeftoverMemory = std::uint64_t{4} << 20;
+
  private:
   struct Group;
   std::vector<Group> groups_;
+};
+
+// Run groups kept from one run to the next of a long series (a judging
+// run): making and removing a memory and a task group at every run is most
+// of what control groups cost. A run takes the kept groups when there are
+// some, and gives them back when it is over; the pool keeps them only when
+// they are fit for another run (RunControlGroup::MakeReadyForNextRun) and
+// removes them otherwise. Whatever a pool keeps goes with it; a killed
+// Velkor's are swept at the next start like any of its run groups.
+class RunGroupPool {
+ public:
+  RunGroupPool() = default;
+  RunGroupPool(const RunGroupPool&) = delete;
+  RunGroupPool& operator=(const RunGroupPool&) = delete;
+  ~RunGroupPool();
+
+  // Kept groups, or new ones. Throws as RunControlGroup's constructor.
+  std::unique_ptr<RunControlGroup> Take();
+  // Only once every process of the run is gone. Never throws.
+  void GiveBack(std::unique_ptr<RunControlGroup> groups) noexcept;
+
+ private:
+  std::mutex mutex_;
+  std::unique_ptr<RunControlGroup> kept_;
 };
 
 }  // namespace velkor::platform

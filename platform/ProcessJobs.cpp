@@ -303,7 +303,8 @@ std::shared_ptr<ContainedProcess> ContainedProcess::CreateSuspended(const Progra
   // The groups are made before the run, so that the program's process can
   // join them.
   std::unique_ptr<RunControlGroup> groups;
-  if (start.UseControlGroups && !PrepareControlGroups().Folders.empty()) groups = std::make_unique<RunControlGroup>();
+  if (start.UseControlGroups && !PrepareControlGroups().Folders.empty())
+    groups = start.GroupPool ? start.GroupPool->Take() : std::make_unique<RunControlGroup>();
   for (const PlannedViewStep& step : launch->PlannedView)
     launch->View.push_back({step.Kind, step.Path.c_str(), step.Target.empty() ? nullptr : step.Target.c_str()});
   launch->View.push_back({run::kViewEnd, nullptr, nullptr});
@@ -373,6 +374,7 @@ std::shared_ptr<ContainedProcess> ContainedProcess::CreateSuspended(const Progra
   process->errors_ = std::move(errors.Read);
   process->status_ = std::move(status.Read);
   process->groups_ = std::move(groups);
+  process->groupPool_ = start.GroupPool;
   // Only the init's copies may stay open: ours would hide the end of file
   // that reports a successful exec.
   errors.Write.Reset();
@@ -520,11 +522,16 @@ void ContainedProcess::Terminate() {
     }
     // The run's processes may use the launch memory for as long as they
     // live: kept for good when their end could not be confirmed.
-    if (r != 0 && errno != ECHILD) (void)launch_.release();
+    allGone_ = r == 0 || errno == ECHILD;
+    if (!allGone_) (void)launch_.release();
     reaped_ = true;
   }
   launch_.reset();
-  if (groups_) groups_->Remove();
+  // Groups whose run may still have a process are never reused.
+  if (groups_ && groupPool_ && allGone_)
+    groupPool_->GiveBack(std::move(groups_));
+  else if (groups_)
+    groups_->Remove();
   groups_.reset();
   pidfd_.Reset();
   go_.Reset();

@@ -93,6 +93,7 @@
 namespace velkor::platform {
 
 class RunControlGroup;
+class RunGroupPool;
 
 // What a run may write in all unless told otherwise.
 inline constexpr std::uint64_t kDefaultDiskLimit = std::uint64_t{1} << 30;
@@ -125,6 +126,9 @@ struct ProgramStart {
   // one costs. Without the view the run sees the machine's folders and
   // writes its room in place.
   bool UseControlGroups = true;
+  // Where the run takes its control groups from and gives them back to
+  // (ControlGroups.h); none: the run makes its own and removes them.
+  std::shared_ptr<RunGroupPool> GroupPool;
   bool UseView = true;
   bool UseNetworkNamespace = true;
   bool UseRunAccount = true;
@@ -222,11 +226,13 @@ class ContainedProcess {
   struct Launch;
   std::unique_ptr<Launch> launch_;  // read by the run's processes
   std::unique_ptr<RunControlGroup> groups_;
+  std::shared_ptr<RunGroupPool> groupPool_;  // where groups_ goes back; none: removed
   UniqueFd room_;  // the room on the run's scratch file system
   std::unique_ptr<RoomState> roomState_;
   JobLimits limits_;
   bool resumed_ = false;
   bool reaped_ = false;
+  bool allGone_ = false;  // the run's end was confirmed: none of its processes is left
 };
 
 // A job: the limits of a run and the kill-on-close of everything assigned

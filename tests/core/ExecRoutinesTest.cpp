@@ -378,6 +378,65 @@ TEST_F(ExecEngineTest, NoControlGroupIsLeftBehind) {
   EXPECT_TRUE(ProcessesWithToken(token).empty());
 }
 
+// An engine that hands each run's groups on to the next (a judging run's):
+// every run is held by its own limits, whatever the one before did there,
+// nothing of a run outlives it, and the groups go with the engine, or with
+// the next start when the judge was killed.
+TEST_F(ExecEngineTest, RunsThatTakeOverGroupsStartAfresh) {
+  const platform::ControlGroupSupport& groups = platform::PrepareControlGroups();
+  if (groups.Folders.empty()) GTEST_SKIP() << "no control groups here";
+  {
+    TExecEngine series;
+    series.KeepControlGroups();
+    series.SetTimeLimit(60000);
+    series.SetMemLimit(64u << 20);
+    auto run = [&](const std::string& args) {
+      series.SetCmd(kProbe + " " + args);
+      series.Execute();
+      return series.ExitCode();
+    };
+    if (groups.Memory) {
+      // A kill for memory belongs to its run alone, and what it held is not
+      // charged to the next.
+      EXPECT_EQ(run("sharedchild 256"), 128 + SIGKILL);
+      EXPECT_EQ(run("shared 48"), ExecOK) << series.ExitCodeMsg();
+      EXPECT_EQ(run("sharedchild 256"), 128 + SIGKILL);
+    }
+    // A writer left behind dies with its run ...
+    const std::string token = UniqueToken();
+    const fs::path file = dir / (token + ".txt");
+    EXPECT_EQ(run("grandchild " + file.string() + " " + token), ExecOK);
+    EXPECT_TRUE(ProcessesWithToken(token).empty());
+    // ... and takes nothing of the next run's tasks.
+    series.FileOut = (dir / "count.txt").string();
+    EXPECT_EQ(run("forkcount"), ExecOK) << series.ExitCodeMsg();
+    if (groups.Tasks) EXPECT_EQ(ReadFile(dir / "count.txt"), std::to_string(platform::kRunTaskLimit - 1));
+    // Without a limit the run has none, after runs that had one.
+    series.FileOut.clear();
+    series.SetMemLimit(0);
+    EXPECT_EQ(run("shared 96"), ExecOK) << series.ExitCodeMsg();
+    EXPECT_FALSE(GroupsOf(getpid()).empty()) << "the groups are kept for the next run";
+  }
+  EXPECT_TRUE(GroupsOf(getpid()).empty());
+
+  const std::string token = UniqueToken();
+  ForkedJudge judge([&] {
+    TExecEngine inner;
+    inner.KeepControlGroups();
+    inner.SetCmd(kProbe + " exit 0");
+    inner.Execute();
+    inner.SetCmd(kProbe + " sleep " + token);
+    inner.Execute();
+  });
+  ASSERT_GT(judge.Pid(), 0);
+  ASSERT_TRUE(AwaitProcesses(token, true));
+  const pid_t killed = judge.Pid();
+  judge.Kill();
+  platform::SweepStaleControlGroups();
+  EXPECT_TRUE(GroupsOf(killed).empty());
+  EXPECT_TRUE(ProcessesWithToken(token).empty());
+}
+
 // Groups a program makes below its own, in a cgroup file system it mounts
 // in namespaces of its own, go with its run, however deep it nests them.
 TEST_F(ExecEngineTest, GroupsAProgramMakesGoWithItsRun) {
