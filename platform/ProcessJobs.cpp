@@ -14,7 +14,9 @@
 
 #include <grp.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <sys/statfs.h>
+#include <sys/statvfs.h>
 
 #include <cerrno>
 #include <chrono>
@@ -243,6 +245,7 @@ struct ContainedProcess::Launch {
 // What the room held, and the run's copy of it.
 struct ContainedProcess::RoomState {
   std::string Room;  // the machine's folder
+  std::vector<std::string> ShownAsIs;  // names of its files the run sees as they are
   RoomSnapshot Before;
   bool Returned = false;
 };
@@ -262,6 +265,26 @@ std::string ScratchOptions(const RoomUsage& room, std::uint64_t diskLimit) {
   std::string options = "mode=0755,nr_inodes=" + std::to_string(room.Entries + 65536);
   if (diskLimit != 0) options += ",size=" + std::to_string(room.Bytes + diskLimit);
   return options;
+}
+
+// The program's own file, when it lies directly in the room, is shown to
+// the run as it is, read-only, rather than copied into the run's scratch at
+// every run (a statically linked program is megabytes). Only a file the
+// run's account may read and run where it lies (runUid -1: Velkor's own),
+// on a file system that lets programs run; any other is copied like the
+// rest of the room. Its name, or "".
+std::string ProgramShownAsIs(const std::string& program, const std::string& room, int runUid) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (program.empty() || room.empty() || fs::canonical(fs::path(program).parent_path(), ec) != room || ec) return "";
+  struct stat st {};
+  struct statvfs volume {};
+  if (lstat(program.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || statvfs(room.c_str(), &volume) != 0 ||
+      (volume.f_flag & ST_NOEXEC) != 0)
+    return "";
+  const bool runnable = runUid >= 0 ? (st.st_mode & (S_IROTH | S_IXOTH)) == (S_IROTH | S_IXOTH)
+                                    : access(program.c_str(), R_OK | X_OK) == 0;
+  return runnable ? fs::path(program).filename().string() : "";
 }
 
 }  // namespace
@@ -286,16 +309,19 @@ std::shared_ptr<ContainedProcess> ContainedProcess::CreateSuspended(const Progra
     std::vector<std::string> shown = start.ReadOnlyFolders;
     if (!launch->Program.empty()) shown.push_back(fs::path(launch->Program).parent_path().string());
     if (!launch->WorkingDir.empty()) shown.push_back(launch->WorkingDir);
-    launch->PlannedView = ResolveRunView(shown, start.Room);
-    // The jury's home and temporary folders are not there.
-    SetVariable(launch->Environment, "HOME", "/tmp");
-    SetVariable(launch->Environment, "TMPDIR", "/tmp");
     if (!start.Room.empty()) {
       room = std::make_unique<RoomState>();
       room->Room = fs::canonical(start.Room, ec).string();
       if (ec) throw std::system_error(ec, "cannot find the room of a run: " + start.Room);
       usage = MeasureRoom(room->Room);
+      const int runUid = start.UseRunAccount ? support.RunUid : -1;
+      if (const std::string name = ProgramShownAsIs(launch->Program, room->Room, runUid); !name.empty())
+        room->ShownAsIs.push_back(name);
     }
+    launch->PlannedView = ResolveRunView(shown, start.Room, room ? room->ShownAsIs : std::vector<std::string>());
+    // The jury's home and temporary folders are not there.
+    SetVariable(launch->Environment, "HOME", "/tmp");
+    SetVariable(launch->Environment, "TMPDIR", "/tmp");
     launch->ScratchOptions = ScratchOptions(usage, start.DiskLimit);
   }
   launch->Argv = PointerArray(launch->Args);
@@ -399,7 +425,8 @@ void ContainedProcess::FillRoom(std::unique_ptr<RoomState> room) {
   room_.Reset(static_cast<int>(syscall(SYS_pidfd_getfd, pidfd_.Get(), run::kRoomFd, 0)));
   if (!room_.Valid()) throw SystemError(errno, "cannot reach the room of the run of " + launch_->Program);
   if (!room) return;
-  room->Before = platform::FillRoom(room->Room, room_.Get(), launch_->Plan.RunUid, launch_->Plan.RunGid);
+  room->Before =
+      platform::FillRoom(room->Room, room_.Get(), launch_->Plan.RunUid, launch_->Plan.RunGid, room->ShownAsIs);
   roomState_ = std::move(room);
 }
 

@@ -186,13 +186,14 @@ long MakeScratch(const InitPlan& plan) {
   return PlaceAt(Sys(__NR_openat, kScratchFd, P("room"), O_RDONLY | O_DIRECTORY | O_CLOEXEC), kRoomFd);
 }
 
-// A copy of the machine's folder (with what is mounted below it) or device
-// node, made read-only, nosuid and nodev where it is a folder. The descriptor,
-// or a negative errno.
-long TakeTree(const char* path, bool folder) {
+// A copy of the machine's folder (with what is mounted below it), regular
+// file or device node, made read-only, nosuid and nodev unless it is a
+// device node. The descriptor, or a negative errno.
+long TakeTree(const char* path, ViewStepKind kind) {
+  const bool folder = kind == kViewTakeTree;
   const long tree =
       Sys(__NR_open_tree, AT_FDCWD, P(path), OPEN_TREE_CLONE | OPEN_TREE_CLOEXEC | (folder ? AT_RECURSIVE : 0));
-  if (tree < 0 || !folder) return tree;
+  if (tree < 0 || kind == kViewTakeNode) return tree;
   mount_attr attr{};
   attr.attr_set = MOUNT_ATTR_RDONLY | MOUNT_ATTR_NOSUID | MOUNT_ATTR_NODEV;
   const long r = Sys(__NR_mount_setattr, tree, P(""), AT_EMPTY_PATH | AT_RECURSIVE, P(&attr), sizeof attr);
@@ -218,6 +219,7 @@ long ViewStepDone(const ViewStep& step, const GoMessage& go, long* trees, int& a
   switch (step.Kind) {
     case kViewTakeTree:
     case kViewTakeNode:
+    case kViewTakeFile:
     case kViewEnd: return 0;  // taken before
     case kViewRoot: return Sys(__NR_mount, P("none"), P(step.Path), P("tmpfs"), MS_NOSUID | MS_NODEV, P("mode=0755,size=1m,nr_inodes=4096"));
     case kViewFolder: {
@@ -276,9 +278,9 @@ long MountRunView(const InitPlan& plan, const GoMessage& go) {
   int taken = 0;
   long done = 0;
   for (const ViewStep* step = plan.View; step->Kind != kViewEnd && done == 0; ++step) {
-    if (step->Kind != kViewTakeTree && step->Kind != kViewTakeNode) continue;
+    if (step->Kind != kViewTakeTree && step->Kind != kViewTakeNode && step->Kind != kViewTakeFile) continue;
     if (taken == kMaxTakenTrees) done = -E2BIG;
-    else if ((trees[taken] = TakeTree(step->Path, step->Kind == kViewTakeTree)) < 0) done = trees[taken];
+    else if ((trees[taken] = TakeTree(step->Path, step->Kind)) < 0) done = trees[taken];
     else ++taken;
   }
   int attached = 0;

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <functional>
@@ -105,6 +106,7 @@ void Measure(int folder, const std::string& what, RoomUsage& usage) {
 
 struct Filler {
   int Uid, Gid;
+  const std::vector<std::string>& ShownAsIs;
   RoomSnapshot Snapshot;
 
   void Fill(int from, int to, const std::string& rel, const std::string& what) {
@@ -112,7 +114,9 @@ struct Filler {
       struct stat st {};
       if (fstatat(from, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
       const std::string path = what + "/" + name;
-      if (S_ISDIR(st.st_mode)) {
+      if (rel.empty() && S_ISREG(st.st_mode) && std::find(ShownAsIs.begin(), ShownAsIs.end(), name) != ShownAsIs.end()) {
+        StandIn(to, name, path);
+      } else if (S_ISDIR(st.st_mode)) {
         if (mkdirat(to, name.c_str(), 0700) != 0) throw RoomError(errno, "cannot create " + path + " for a run");
         UniqueFd inner = OpenFolder(to, name, path + " for a run");
         if (fchmod(inner.Get(), (st.st_mode & 07777) | 0700) != 0 || !Own(inner.Get()))
@@ -130,6 +134,14 @@ struct Filler {
   }
 
   bool Own(int fd) const { return Uid < 0 || fchown(fd, Uid, Gid) == 0; }
+
+  // The empty file the machine's file is shown over.
+  void StandIn(int to, const std::string& name, const std::string& path) {
+    UniqueFd fd(openat(to, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0444));
+    struct stat made {};
+    if (!fd.Valid() || fstat(fd.Get(), &made) != 0) throw RoomError(errno, "cannot prepare " + path + " for a run");
+    Snapshot.Files[name] = {made.st_ino, made.st_ctim.tv_sec, made.st_ctim.tv_nsec};
+  }
 };
 
 struct Returner {
@@ -180,10 +192,11 @@ RoomUsage MeasureRoom(const std::string& room) {
   return usage;
 }
 
-RoomSnapshot FillRoom(const std::string& room, int scratch, int uid, int gid) {
+RoomSnapshot FillRoom(const std::string& room, int scratch, int uid, int gid,
+                      const std::vector<std::string>& shownAsIs) {
   UniqueFd folder(open(room.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!folder.Valid()) throw RoomError(errno, "cannot open the room " + room);
-  Filler filler{uid, gid, {}};
+  Filler filler{uid, gid, shownAsIs, {}};
   filler.Fill(folder.Get(), scratch, "", room);
   return std::move(filler.Snapshot);
 }

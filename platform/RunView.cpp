@@ -38,7 +38,7 @@ constexpr const char* kScratchPlace = "/dev";
 
 // One file system (or copy of one) placed in the view.
 struct Mount {
-  enum Kind { Tree, Scratch, Devices, Shm, Proc } Kind;
+  enum Kind { Tree, Scratch, Devices, Shm, Proc, RoomFile } Kind;
   std::string Path;
   std::string ScratchFolder;  // Scratch: which of its folders
 };
@@ -83,6 +83,11 @@ class Planner {
                                  {Mount::Scratch, "/tmp", kScratchTmp},
                                  {Mount::Scratch, "/var/tmp", kScratchVarTmp}};
     if (!room.empty()) mounts.push_back({Mount::Scratch, room, kScratchRoom});
+    for (const std::string& file : request_.RoomFiles) {
+      if (room.empty() || !Below(file, room) || file.find('/', room.size() + 1) != std::string::npos)
+        throw ViewError(EINVAL, "a run's room does not hold " + file);
+      mounts.push_back({Mount::RoomFile, file, ""});
+    }
     std::vector<std::string> folders = request_.ReadOnly;
     std::sort(folders.begin(), folders.end());
     folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
@@ -106,8 +111,9 @@ class Planner {
     for (const Mount& p : placed_)
       if (Below(m.Path, p.Path) && (cover == nullptr || Depth(p.Path) > Depth(cover->Path))) cover = &p;
     if (cover != nullptr && cover->Kind == Mount::Proc) throw ViewError(EINVAL, "a run cannot be shown " + m.Path);
-    // The device folder is one of the new root's own, made listable.
-    if (m.Kind != Mount::Devices && (cover == nullptr || cover->Kind != Mount::Tree))
+    // The device folder is one of the new root's own, made listable; a room
+    // file goes over its copy.
+    if (m.Kind != Mount::Devices && m.Kind != Mount::RoomFile && (cover == nullptr || cover->Kind != Mount::Tree))
       MakeFolders(cover == nullptr ? "/" : cover->Path, m.Path);
     switch (m.Kind) {
       case Mount::Tree:
@@ -118,6 +124,10 @@ class Planner {
       case Mount::Devices: PlaceDevices(m.Path); break;
       case Mount::Shm: Add(run::kViewShm, m.Path); break;
       case Mount::Proc: Add(run::kViewProc, m.Path); break;
+      case Mount::RoomFile:
+        taken_.emplace_back(run::kViewTakeFile, m.Path);
+        Add(run::kViewAttach, m.Path);
+        break;
     }
     placed_.push_back(m);
   }
@@ -197,7 +207,8 @@ const RunViewRequest& SystemView() {
 
 }  // namespace
 
-std::vector<PlannedViewStep> ResolveRunView(const std::vector<std::string>& readOnly, const std::string& room) {
+std::vector<PlannedViewStep> ResolveRunView(const std::vector<std::string>& readOnly, const std::string& room,
+                                            const std::vector<std::string>& roomFiles) {
   RunViewRequest request = SystemView();
   for (const std::string& folder : readOnly) {
     std::error_code ec;
@@ -212,6 +223,7 @@ std::vector<PlannedViewStep> ResolveRunView(const std::vector<std::string>& read
     if (ec) throw ViewError(ec.value(), "cannot find the room of a run: " + room);
     if (!fs::is_directory(real, ec)) throw ViewError(ENOTDIR, "the room of a run is not a folder: " + room);
     request.Room = real.string();
+    for (const std::string& name : roomFiles) request.RoomFiles.push_back(request.Room + "/" + name);
   }
   return PlanRunView(request);
 }

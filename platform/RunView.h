@@ -43,6 +43,10 @@ struct RunViewRequest {
   // The folder shown writable at its own path ("" for none): the scratch's
   // room.
   std::string Room;
+  // Files directly in the room shown as they lie on the machine, read-only,
+  // over the room's copies of them (which must exist: RunRoom.h's
+  // placeholders).
+  std::vector<std::string> RoomFiles;
   // Top-level symbolic links (name without "/", target).
   std::vector<std::pair<std::string, std::string>> RootLinks;
   // Device nodes shown in /dev.
@@ -53,13 +57,16 @@ struct RunViewRequest {
 // links (as ResolveRunView gives them). A folder inside another one shown
 // read-only, or inside the room, needs nothing of its own. Throws
 // std::system_error: EINVAL for the root shown whole, the room being the
-// root, or a folder inside /proc; E2BIG for more folders than a run takes.
+// root, a folder inside /proc, or a room file not directly in the room;
+// E2BIG for more folders than a run takes.
 std::vector<PlannedViewStep> PlanRunView(const RunViewRequest& request);
 
 // Resolves the folders as they are now (links followed), adds the system
 // folders, their links and the devices, then plans. A read-only folder that
-// does not exist is left out; the room must exist. Throws std::system_error
+// does not exist is left out; the room must exist. roomFiles: names of
+// files directly in the room, shown as they are. Throws std::system_error
 // when a folder cannot be resolved.
-std::vector<PlannedViewStep> ResolveRunView(const std::vector<std::string>& readOnly, const std::string& room);
+std::vector<PlannedViewStep> ResolveRunView(const std::vector<std::string>& readOnly, const std::string& room,
+                                            const std::vector<std::string>& roomFiles = {});
 
 }  // namespace velkor::platform

@@ -833,6 +833,20 @@ TEST(RunView, PlansTheNewRootOuterFoldersFirst) {
   request = {};
   for (int i = 0; i <= platform::run::kMaxTakenTrees; ++i) request.ReadOnly.push_back("/w/" + std::to_string(i));
   EXPECT_THROW(platform::PlanRunView(request), std::system_error);
+
+  // A file of the room shown as it is goes over its copy, once the room is
+  // in place; only a file directly in the room.
+  request = {};
+  request.Room = "/w/room";
+  request.RoomFiles = {"/w/room/prog.exe"};
+  const std::vector<Step> withFile = platform::PlanRunView(request);
+  const auto bound = std::find(withFile.begin(), withFile.end(), Step{kViewBind, "/tmp/w/room", "/dev/room"});
+  EXPECT_EQ(withFile.front(), (Step{kViewTakeFile, "/w/room/prog.exe", ""}));
+  EXPECT_EQ(std::find(bound, withFile.end(), Step{kViewAttach, "/tmp/w/room/prog.exe", ""}) - bound, 1);
+  for (const std::string file : {"/w/room/sub/prog.exe", "/w/other/prog.exe", "/w/room"}) {
+    request.RoomFiles = {file};
+    EXPECT_THROW(platform::PlanRunView(request), std::system_error) << file;
+  }
 }
 
 TEST_F(ExecEngineTest, ARunDoesNotOutliveAJudgeThatDies) {
