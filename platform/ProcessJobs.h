@@ -56,7 +56,9 @@
 //     to DiskLimit bytes beyond what the room held, so everything a run
 //     writes together is bounded; it goes when the run goes. The keeper fills
 //     the room's copy before the program starts and brings back what the run
-//     changed when it ends (RunRoom.h).
+//     changed when it ends (RunRoom.h). The program's own file, when it lies
+//     in the room and the run's account may run it there, is not copied: the
+//     run sees the machine's file, read-only, in its place.
 // Everything else (home folders, /root, /run, /tmp/.X11-unix, the contest's
 // folders, Velkor's own files) simply is not there. The machine's root is
 // switched away (pivot_root), so the program, holding no capability, can
