@@ -276,7 +276,7 @@ std::string ScratchOptions(const RoomUsage& room, std::uint64_t diskLimit) {
 std::string ProgramShownAsIs(const std::string& program, const std::string& room, int runUid) {
   namespace fs = std::filesystem;
   std::error_code ec;
-  if (program.empty() || room.empty() || fs::canonical(fs::path(program).parent_path(), ec) != room || ec) return "";
+  if (program.empty() || room.empty() || ResolvePath(fs::path(program).parent_path().string(), ec) != room || ec) return "";
   struct stat st {};
   struct statvfs volume {};
   if (lstat(program.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || statvfs(room.c_str(), &volume) != 0 ||
@@ -311,7 +311,7 @@ std::shared_ptr<ContainedProcess> ContainedProcess::CreateSuspended(const Progra
     if (!launch->WorkingDir.empty()) shown.push_back(launch->WorkingDir);
     if (!start.Room.empty()) {
       room = std::make_unique<RoomState>();
-      room->Room = fs::canonical(start.Room, ec).string();
+      room->Room = ResolvePath(start.Room, ec);
       if (ec) throw std::system_error(ec, "cannot find the room of a run: " + start.Room);
       usage = MeasureRoom(room->Room);
       const int runUid = start.UseRunAccount ? support.RunUid : -1;

@@ -1,5 +1,7 @@
 #include "platform/RunView.h"
 
+#include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -207,22 +209,38 @@ const RunViewRequest& SystemView() {
 
 }  // namespace
 
+std::string ResolvePath(const std::string& path, std::error_code& ec) {
+  ec.clear();
+  const int fd = open(path.c_str(), O_PATH | O_CLOEXEC);
+  if (fd < 0) {
+    ec.assign(errno, std::generic_category());
+    return "";
+  }
+  char buffer[PATH_MAX + 1];
+  const std::string link = "/proc/self/fd/" + std::to_string(fd);
+  const ssize_t n = readlink(link.c_str(), buffer, PATH_MAX);
+  close(fd);
+  // Without a /proc (or for a name too long for it) the long way.
+  if (n <= 0 || n >= PATH_MAX || buffer[0] != '/') return fs::canonical(path, ec).string();
+  return std::string(buffer, static_cast<std::size_t>(n));
+}
+
 std::vector<PlannedViewStep> ResolveRunView(const std::vector<std::string>& readOnly, const std::string& room,
                                             const std::vector<std::string>& roomFiles) {
   RunViewRequest request = SystemView();
   for (const std::string& folder : readOnly) {
     std::error_code ec;
-    const fs::path real = fs::canonical(folder, ec);
+    const std::string real = ResolvePath(folder, ec);
     if (ec == std::errc::no_such_file_or_directory || ec == std::errc::not_a_directory) continue;
     if (ec) throw ViewError(ec.value(), "cannot find the folder to show a run: " + folder);
-    if (fs::is_directory(real, ec)) request.ReadOnly.push_back(real.string());
+    if (fs::is_directory(real, ec)) request.ReadOnly.push_back(real);
   }
   if (!room.empty()) {
     std::error_code ec;
-    const fs::path real = fs::canonical(room, ec);
+    const std::string real = ResolvePath(room, ec);
     if (ec) throw ViewError(ec.value(), "cannot find the room of a run: " + room);
     if (!fs::is_directory(real, ec)) throw ViewError(ENOTDIR, "the room of a run is not a folder: " + room);
-    request.Room = real.string();
+    request.Room = real;
     for (const std::string& name : roomFiles) request.RoomFiles.push_back(request.Room + "/" + name);
   }
   return PlanRunView(request);

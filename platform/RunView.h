@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -60,6 +61,12 @@ struct RunViewRequest {
 // root, a folder inside /proc, or a room file not directly in the room;
 // E2BIG for more folders than a run takes.
 std::vector<PlannedViewStep> PlanRunView(const RunViewRequest& request);
+
+// The path of an existing file or folder with every link followed and no
+// "." or "..", as std::filesystem::canonical gives it, in a few system calls
+// however deep it lies (the kernel names what a descriptor opened). Sets ec
+// and returns "" when it cannot be resolved.
+std::string ResolvePath(const std::string& path, std::error_code& ec);
 
 // Resolves the folders as they are now (links followed), adds the system
 // folders, their links and the devices, then plans. A read-only folder that

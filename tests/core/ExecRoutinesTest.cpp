@@ -849,6 +849,22 @@ TEST(RunView, PlansTheNewRootOuterFoldersFirst) {
   }
 }
 
+// Paths shown to a run are resolved as canonical() resolves them: links
+// followed at any depth, "." and ".." gone; what is missing is an error.
+TEST_F(ExecEngineTest, PathsAreResolvedAsTheyLie) {
+  fs::create_directories(dir / "a/b");
+  fs::create_directory_symlink(dir / "a", dir / "link");
+  fs::create_symlink("../link/b", dir / "a/up");
+  for (const fs::path& p : {dir / "link/b", dir / "a/up/../b/.", dir / "link/up", fs::path(dir)}) {
+    std::error_code ec;
+    EXPECT_EQ(platform::ResolvePath(p.string(), ec), fs::canonical(p).string()) << p;
+    EXPECT_FALSE(ec) << p;
+  }
+  std::error_code ec;
+  EXPECT_EQ(platform::ResolvePath((dir / "link/none").string(), ec), "");
+  EXPECT_EQ(ec, std::errc::no_such_file_or_directory);
+}
+
 TEST_F(ExecEngineTest, ARunDoesNotOutliveAJudgeThatDies) {
   const std::string token = UniqueToken();
   const std::string sleeper = "sleep " + token;
