@@ -249,11 +249,8 @@ TJudgeEngine::TJudgeEngine(TContestInfo& aContestInfo, TCompilerConfig& aCompile
       FExamSet(&aContestInfo.ExamSet()),
       FCompiler(&aCompiler),
       FCheckerSet(&aCheckerSet) {
-  // The runtimes live with the system's programs; a copy beside Velkor is
-  // the fallback for Java, as it is on machines without a system one.
-  JavaExe = SystemDirD + "java";
-  if (!PathExists(JavaExe)) JavaExe = MyDirD + "JDK/bin/java";
-  PythonExe = SystemDirD + "python3";
+  // Looked up once: every run of the engine uses the same runtimes.
+  FRuntimes = FindRuntimes();
 
   LimitedUser = GetCurrentDomainName() + "\\" + GetCurrentUserName();
   eaEveryoneAccess = BuildExplicitAccessWithName("Everyone", GENERIC_ALL, SET_ACCESS, SUB_CONTAINERS_AND_OBJECTS_INHERIT);

@@ -251,8 +251,8 @@ class TJudgeEngine {
   // put back when the mode switches off, so it is not left open to all.
   TSavedAccessLists FWorkDirAccess;
   std::unique_ptr<TExecEngine> ExecEngine;
-  std::string JavaExe;
-  std::string PythonExe;
+  // The languages' runtimes, where they were found when the engine was made.
+  TRuntimePaths FRuntimes;
   std::int64_t MaxProgress = 0;
   std::int64_t Progress = 0;
   TJudgeEngineEvent FOnInit;

@@ -140,8 +140,7 @@ std::vector<std::string> TJudgeEngine::ToolFolders() const {
     const std::vector<std::string> args = platform::SplitCommandLine(cmd.substr(0, FindWorkDirMarker(cmd)));
     if (!args.empty()) add(args.front());
   }
-  add(JavaExe);
-  add(PythonExe);
+  for (const auto& [name, path] : FRuntimes) add(path);
   return folders;
 }
 
