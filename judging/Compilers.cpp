@@ -3,10 +3,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <iterator>
 #include <stdexcept>
 #include <string_view>
 #include <system_error>
+#include <utility>
 
 #include "core/FileUtils.h"
 #include "core/NameCompare.h"
@@ -31,13 +33,6 @@ std::string WithDelimiter(const std::string& folder) {
   return !folder.empty() && folder.back() == '/' ? folder : folder + "/";
 }
 
-char UpAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
-
-std::string UpperAscii(std::string s) {
-  for (char& c : s) c = UpAscii(c);
-  return s;
-}
-
 bool SameAsciiAt(std::string_view text, std::size_t pos, std::string_view word) {
   if (pos + word.size() > text.size()) return false;
   return SameText(text.substr(pos, word.size()), word);
@@ -54,6 +49,25 @@ std::string ReplaceIgnoreCase(std::string_view text, std::string_view from, std:
     } else {
       out += text[i++];
     }
+  }
+  return out;
+}
+
+// Text with each of the placeholders replaced by its value, letter case
+// ignored, in one pass: a value is never searched for placeholders itself.
+std::string Expand(std::string_view text, std::initializer_list<std::pair<std::string_view, std::string_view>> values) {
+  std::string out;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    bool replaced = false;
+    for (const auto& [name, value] : values) {
+      if (!SameAsciiAt(text, i, name)) continue;
+      out += value;
+      i += name.size();
+      replaced = true;
+      break;
+    }
+    if (!replaced) out += text[i++];
   }
   return out;
 }
@@ -105,6 +119,122 @@ void AppendLines(std::vector<std::string>& log, std::string_view text) {
 
 }  // namespace
 
+// ---- Languages ------------------------------------------------------------
+
+namespace {
+
+// A program that runs by itself, as a native compiler makes it; also what
+// the compile of a source no language knows is taken to make.
+constexpr TProgramKind kRunsByItself{.File = "%NAME%.exe", .RunCmd = "\"%PROGRAM%\""};
+
+// A Java class, with its inner classes beside it. Without its statistics
+// file ("/tmp/hsperfdata_<user>/<pid>") two runs with the same process
+// number in their own namespaces cannot collide there, which makes the
+// runtime print a warning into the program's standard output.
+constexpr TProgramKind kJavaClass{.File = "%NAME%.class",
+                                  .Companions = "%NAME%$*.class",
+                                  .Runtime = "java",
+                                  .RuntimeBeside = "JDK/bin/java",
+                                  .RunCmd = "\"%RUNTIME%\" -Xmx%HEAP% -XX:-UsePerfData \"%NAME%\"",
+                                  .OwnHeapLimit = true};
+
+constexpr TProgramKind kPythonScript{
+    .File = "%NAME%.py", .Runtime = "python3", .RunCmd = "\"%RUNTIME%\" \"%NAME%.py\""};
+
+constexpr std::string_view kPascalHere = R"( -o"%NAME%.exe" -O2 -XS -Sg "%NAME%%EXT%"|@WorkDir=%PATH%)";
+constexpr std::string_view kPascalFull = R"( -o"%PATH%%NAME%.exe" -O2 -XS -Sg "%PATH%%NAME%%EXT%")";
+
+constexpr TLanguage kLanguages[] = {
+    {.Ext = ".pas", .Compiler = "fpc", .ArgsHere = kPascalHere, .ArgsFull = kPascalFull, .Program = kRunsByItself},
+    {.Ext = ".pp", .Compiler = "fpc", .ArgsHere = kPascalHere, .ArgsFull = kPascalFull, .Program = kRunsByItself},
+    // gcc applies "-x" to the inputs after it only: placed behind the source
+    // it does nothing but open every compile report with a warning.
+    {.Ext = ".cpp",
+     .Compiler = "g++",
+     .ArgsHere = R"( -o"%NAME%.exe" -x c++ "%NAME%%EXT%" -O2 -s -static -lm|@WorkDir=%PATH%)",
+     .ArgsFull = R"( -o"%PATH%%NAME%.exe" -x c++ "%PATH%%NAME%%EXT%" -O2 -s -static -lm)",
+     .Program = kRunsByItself},
+    {.Ext = ".c",
+     .Compiler = "gcc",
+     .ArgsHere = R"( -o"%NAME%.exe" -x c "%NAME%%EXT%" -O2 -s -static -lm|@WorkDir=%PATH%)",
+     .ArgsFull = R"( -o"%PATH%%NAME%.exe" -x c "%PATH%%NAME%%EXT%" -O2 -s -static -lm)",
+     .Program = kRunsByItself},
+    {.Ext = ".java",
+     .Compiler = "javac",
+     .ArgsHere = R"( "%NAME%%EXT%"|@WorkDir=%PATH%)",
+     .ArgsFull = R"( "%PATH%%NAME%%EXT%")",
+     .Program = kJavaClass},
+    {.Ext = ".exe",
+     .Comment = ";Nếu không muốn dịch lại khi đã có file .exe, chuyển loại file này lên đầu",
+     .Program = kRunsByItself},
+    {.Ext = ".class",
+     .Comment = ";Nếu không muốn dịch lại khi đã có file .class, chuyển loại file này lên đầu",
+     .Program = kJavaClass},
+    {.Ext = ".py", .Comment = ";Mã nguồn Python được thông dịch!", .Program = kPythonScript},
+};
+
+// A compiled file's name without its extension.
+std::string_view WithoutExt(std::string_view File) {
+  const std::string ext = ExtractFileExt(std::string(File));
+  return File.substr(0, File.size() - ext.size());
+}
+
+}  // namespace
+
+std::span<const TLanguage> Languages() { return kLanguages; }
+
+const TLanguage* FindLanguage(std::string_view SourceExt) {
+  for (const TLanguage& language : kLanguages)
+    if (SameText(language.Ext, SourceExt)) return &language;
+  return nullptr;
+}
+
+std::string CompiledFileName(std::string_view SourceExt, std::string_view EName) {
+  const TLanguage* language = FindLanguage(SourceExt);
+  return Expand((language != nullptr ? language->Program : kRunsByItself).File, {{"%NAME%", EName}});
+}
+
+const TProgramKind& ProgramKindOf(std::string_view CompiledFile) {
+  const std::string ext = ExtractFileExt(std::string(CompiledFile));
+  for (const TLanguage& language : kLanguages)
+    if (SameText(ExtractFileExt(std::string(language.Program.File)), ext)) return language.Program;
+  return kRunsByItself;
+}
+
+std::string CompanionMask(const std::string& CompiledFile) {
+  const TProgramKind& kind = ProgramKindOf(CompiledFile);
+  if (kind.Companions.empty()) return "";
+  return Expand(kind.Companions, {{"%NAME%", WithoutExt(CompiledFile)}});
+}
+
+TRuntimePaths FindRuntimes() {
+  TRuntimePaths found;
+  for (const TLanguage& language : kLanguages) {
+    const TProgramKind& kind = language.Program;
+    if (kind.Runtime.empty() || found.contains(kind.Runtime)) continue;
+    std::string path = SystemDirD + std::string(kind.Runtime);
+    if (!kind.RuntimeBeside.empty() && !PathExists(path)) path = MyDirD + std::string(kind.RuntimeBeside);
+    found.emplace(kind.Runtime, std::move(path));
+  }
+  return found;
+}
+
+std::string RunCommandLine(const std::string& Program, const std::string& EName, const TRuntimePaths& Runtimes,
+                           std::uint64_t& MemLimit) {
+  const TProgramKind& kind = ProgramKindOf(Program);
+  std::string runtime;
+  if (!kind.Runtime.empty()) {
+    const auto it = Runtimes.find(kind.Runtime);
+    runtime = it != Runtimes.end() ? it->second : SystemDirD + std::string(kind.Runtime);
+  }
+  std::string heap;
+  if (kind.OwnHeapLimit) {
+    heap = MemLimit >= 0x40000000ull ? "1024M" : std::to_string(MemLimit);
+    MemLimit = 0xFFFFFFFFull;
+  }
+  return Expand(kind.RunCmd, {{"%PROGRAM%", Program}, {"%NAME%", EName}, {"%RUNTIME%", runtime}, {"%HEAP%", heap}});
+}
+
 std::size_t FindWorkDirMarker(std::string_view cmd) {
   constexpr std::size_t kTail = 2;
   if (cmd.size() < kWorkDirMarker.size() + kTail) return std::string_view::npos;
@@ -119,28 +249,16 @@ TCompilerConfig::TCompilerConfig() { BuildDefault(); }
 
 void TCompilerConfig::BuildDefault() {
   Clear();
-  auto compiler = [](const char* name) { return "\"" + SystemDirD + name + "\""; };
-  const std::string fpc = compiler("fpc"), gpp = compiler("g++"), gcc = compiler("gcc"), javac = compiler("javac");
-
-  const std::string pasHere = R"( -o"%NAME%.exe" -O2 -XS -Sg "%NAME%%EXT%"|@WorkDir=%PATH%)";
-  Add(new TCompilerNode(".pas", fpc + pasHere));
-  Add(new TCompilerNode(".pp", fpc + pasHere));
-  // gcc applies "-x" to the inputs after it only: placed behind the source
-  // it does nothing but open every compile report with a warning.
-  Add(new TCompilerNode(".cpp", gpp + R"( -o"%NAME%.exe" -x c++ "%NAME%%EXT%" -O2 -s -static -lm|@WorkDir=%PATH%)"));
-  Add(new TCompilerNode(".c", gcc + R"( -o"%NAME%.exe" -x c "%NAME%%EXT%" -O2 -s -static -lm|@WorkDir=%PATH%)"));
-  Add(new TCompilerNode(".java", javac + R"( "%NAME%%EXT%"|@WorkDir=%PATH%)"));
-
-  Add(new TCompilerNode(".exe", ";Nếu không muốn dịch lại khi đã có file .exe, chuyển loại file này lên đầu"));
-  Add(new TCompilerNode(".class", ";Nếu không muốn dịch lại khi đã có file .class, chuyển loại file này lên đầu"));
-  Add(new TCompilerNode(".py", ";Mã nguồn Python được thông dịch!"));
-
-  const std::string pasFull = R"( -o"%PATH%%NAME%.exe" -O2 -XS -Sg "%PATH%%NAME%%EXT%")";
-  Add(new TCompilerNode(".pas", fpc + pasFull));
-  Add(new TCompilerNode(".pp", fpc + pasFull));
-  Add(new TCompilerNode(".cpp", gpp + R"( -o"%PATH%%NAME%.exe" -x c++ "%PATH%%NAME%%EXT%" -O2 -s -static -lm)"));
-  Add(new TCompilerNode(".c", gcc + R"( -o"%PATH%%NAME%.exe" -x c "%PATH%%NAME%%EXT%" -O2 -s -static -lm)"));
-  Add(new TCompilerNode(".java", javac + R"( "%PATH%%NAME%%EXT%")"));
+  auto row = [this](const TLanguage& language, std::string_view args) {
+    Add(new TCompilerNode(std::string(language.Ext), "\"" + SystemDirD + std::string(language.Compiler) + "\"" +
+                                                         std::string(args)));
+  };
+  for (const TLanguage& language : kLanguages)
+    if (!language.Compiler.empty()) row(language, language.ArgsHere);
+  for (const TLanguage& language : kLanguages)
+    if (language.Compiler.empty()) Add(new TCompilerNode(std::string(language.Ext), std::string(language.Comment)));
+  for (const TLanguage& language : kLanguages)
+    if (!language.Compiler.empty()) row(language, language.ArgsFull);
 }
 
 bool TCompilerConfig::GetCommandLine(const std::string& cdir, const std::string& EName, std::string& resext,
@@ -215,13 +333,7 @@ TCompilerEngine::TCompileResult TCompilerEngine::Compile(const std::string& cdir
 
   FLog.push_back(expected);
   FSourceFile = expected;
-  const std::string upper = UpperAscii(ext);
-  if (upper == ".JAVA" || upper == ".CLASS")
-    FCompiledFile = EName + ".class";
-  else if (upper == ".PY")
-    FCompiledFile = EName + ".py";
-  else
-    FCompiledFile = EName + ".exe";
+  FCompiledFile = CompiledFileName(ext, EName);
 
   cmd = TrimControl(cmd);
   if (cmd.empty() || cmd.front() == ';') return crOK;

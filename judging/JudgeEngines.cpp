@@ -1,7 +1,8 @@
 // The judge engine's run: the events, the work folder and its rooms, the
 // progress count, and the order in which pairs and tests are judged. What
 // happens inside one submission and one test (copy, compile, command line,
-// verdict, score) is in JudgeEngines_TestRun.cpp.
+// verdict, score) is in JudgeEngines_TestRun.cpp; the security mode's steps
+// and what each run sees of the machine are in JudgeEngines_Security.cpp.
 //
 // How a submission ends
 // ---------------------
@@ -16,7 +17,8 @@
 // 2. A stop. A notify handler set UserCancel. The engine looks at it at
 //    fixed points (before the submission's work, before and after each
 //    test, after the scores) and leaves quietly: no end event for the test
-//    or the pair, and the run ends with Run returning False, ErrorCode 0.
+//    or the pair, and the run ends with Run returning False, ErrorCode 0
+//    (unless the waiting room then cannot be deleted: that is an error).
 // 3. An error. Copying, compiling, moving, running, checking or deleting a
 //    room raised. The end event of the pair is raised, the run ends with
 //    Run returning False, and ErrorCode 1 with an ErrorMsg naming the pair
@@ -41,15 +43,10 @@
 // whatever failed before.
 #include "judging/JudgeEngines.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <sys/statvfs.h>
-#include <unistd.h>
 
 #include <exception>
 #include <filesystem>
-#include <map>
 #include <stdexcept>
 #include <utility>
 
@@ -58,10 +55,9 @@
 #include "core/NumberFormat.h"
 #include "core/SystemInfo.h"
 #include "judging/EnvConfig.h"
+#include "judging/JudgeEngines_Internal.h"
 #include "judging/Security.h"
-#include "platform/CommandLines.h"
 #include "platform/ProcessJobs.h"
-#include "platform/SystemErrors.h"
 
 namespace velkor {
 namespace fs = std::filesystem;
@@ -85,8 +81,10 @@ std::string ContestHouse() {
   return TempDir;
 }
 
-// Keeps Path's lists in Saved, to be put back later; False (and nothing
-// kept) when they cannot be read, and then Path must not be changed.
+}  // namespace
+
+namespace judgeengine {
+
 bool KeepAccessLists(const std::string& Path, std::vector<std::pair<std::string, platform::TAccessListCopy>>& Saved) {
   platform::TAccessListCopy copy;
   if (platform::CopyAccessLists(Path, copy) != 0) return false;
@@ -99,28 +97,25 @@ std::string WithoutTrailingDelimiter(std::string Path) {
   return Path;
 }
 
-// A path with its links followed; "" when it cannot be resolved.
 std::string RealPath(const std::string& Path) {
   std::error_code ec;
   const fs::path real = fs::canonical(Path, ec);
   return ec ? std::string() : real.string();
 }
 
-// The installation a program of the compiler table or a runtime belongs
-// to: its folder, or the folder above a "bin" (where its libraries and
-// headers lie beside it). Runs see it read-only, wherever the jury put it.
-std::string InstallationOf(const std::string& Program) {
-  if (Program.empty() || Program.front() != '/') return "";
-  const fs::path folder = fs::path(Program).parent_path();
-  if (folder.filename() == "bin" && folder.parent_path() != folder.root_path()) return folder.parent_path().string();
-  return folder.string();
-}
-
-// Whether Path is Folder or lies below it; both real paths.
 bool InsideOrSame(const std::string& Path, const std::string& Folder) {
   if (Path.size() < Folder.size() || Path.compare(0, Folder.size(), Folder) != 0) return false;
   return Path.size() == Folder.size() || Folder.back() == '/' || Path[Folder.size()] == '/';
 }
+
+}  // namespace judgeengine
+
+using judgeengine::InsideOrSame;
+using judgeengine::KeepAccessLists;
+using judgeengine::RealPath;
+using judgeengine::WithoutTrailingDelimiter;
+
+namespace {
 
 // Velkor deletes its work folder after every run: one holding the tasks or
 // the contestants would take them along.
@@ -254,11 +249,8 @@ TJudgeEngine::TJudgeEngine(TContestInfo& aContestInfo, TCompilerConfig& aCompile
       FExamSet(&aContestInfo.ExamSet()),
       FCompiler(&aCompiler),
       FCheckerSet(&aCheckerSet) {
-  // The runtimes live with the system's programs; a copy beside Velkor is
-  // the fallback for Java, as it is on machines without a system one.
-  JavaExe = SystemDirD + "java";
-  if (!PathExists(JavaExe)) JavaExe = MyDirD + "JDK/bin/java";
-  PythonExe = SystemDirD + "python3";
+  // Looked up once: every run of the engine uses the same runtimes.
+  FRuntimes = FindRuntimes();
 
   LimitedUser = GetCurrentDomainName() + "\\" + GetCurrentUserName();
   eaEveryoneAccess = BuildExplicitAccessWithName("Everyone", GENERIC_ALL, SET_ACCESS, SUB_CONTAINERS_AND_OBJECTS_INHERIT);
@@ -471,94 +463,101 @@ void TJudgeEngine::RestoreExamResult(TResultC* RC, const std::string& EName) {
 
 bool TJudgeEngine::JudgeSubmission(TResultE* RE) {
   TResultC* RC = RE->Owner;
-  bool Completed = false;
-  bool Left = false;  // stopped by the jury: no end event
   RE->state = jsNotyetJudged;
   RC->UpdateScore();
   const std::string CName = RC->Name();
   const std::string EName = RE->Name();
 
+  TSubmissionEnding ending;
+  std::exception_ptr error;
   try {
-    std::exception_ptr error;
-    bool restored = false;
-    try {
-      DoNotify(jaBeginJudge, CName, EName, "");
-      PrepareWaitRoom(true);  // whatever an earlier pair left must not be judged as this one
-      UpdateProgress();
+    ending = JudgeSubmissionSteps(RE);
+  } catch (...) {
+    ending = TSubmissionEnding::Failed;
+    error = std::current_exception();
+  }
 
-      ++Progress;
-      UpdateProgress();
-      if (UserCancel) {
-        Left = true;
-      } else {
-        const TExamInfo* Exam = FExamSet->Obj(EName);
-        if (Exam == nullptr) throw std::runtime_error("Không có đề bài \"" + EName + "\" trong kỳ thi");
-        DoStatus("Chép bài...");
-        CopySubmission(RE);
-
-        DoStatus("Dịch bài...");
-        if (CompileSubmission(RE) != TCompilerEngine::crOK) {
-          Progress += Exam->Count();
-          // Test results of an earlier program say nothing about this one.
-          RE->Clear();
-        } else {
-          CompiledFileMade = !FindNameIgnoreCase(WaitRoomDir + "/", RE->CompiledFile).empty();
-          // Results of tests the exam no longer has must not count.
-          const std::vector<std::string> tests = Exam->KeyExport();
-          RE->DoFilter(tests);
-          for (TTestInfo* test : *Exam) {
-            if (!JudgeTest(RE->ObjF(test->Name()))) {
-              Left = true;
-              break;
-            }
-          }
-          if (!Left) RE->state = jsJudged;
-        }
-        if (!Left) {
-          RE->UpdateScore();
-          RC->UpdateScore();
-          if (UserCancel)
-            Left = true;
-          else
-            Completed = true;
-        }
-      }
-    } catch (...) {
-      error = std::current_exception();
-    }
-    if (!Completed) {
+  // What the ending means for the result, the waiting room and the jury.
+  std::string failure;  // ErrorMsg of a failed submission
+  try {
+    if (ending != TSubmissionEnding::Completed) {
       RestoreExamResult(RC, EName);
-      restored = true;
       RE = nullptr;  // it may be gone
     }
+    std::exception_ptr roomError;
     try {
       DeleteOrFail(WaitRoomDir);
     } catch (...) {
-      if (!error) error = std::current_exception();
+      roomError = std::current_exception();
     }
-    if (error) {
-      if (!restored) {
-        // Only the waiting room's deletion failed, after a completed
-        // submission: the result stays, marked as failed.
-        RE->state = jsFailure;
-        RE->Evaluation = 0;
-        RE->EvaluationText = MessageOf(error);
-        RC->UpdateScore();
-      } else {
-        ErrorCode = 1;
-        ErrorMsg = "Lỗi khi chấm " + CName + "‣" + EName + ":\r\n" + MessageOf(error);
+    if (roomError) {
+      switch (ending) {
+        case TSubmissionEnding::Completed:
+          // The result stands, marked as failed.
+          RE->state = jsFailure;
+          RE->Evaluation = 0;
+          RE->EvaluationText = MessageOf(roomError);
+          RC->UpdateScore();
+          break;
+        case TSubmissionEnding::Stopped:
+          // The next pair cannot start in an empty room: an error, also
+          // after a stop.
+          ending = TSubmissionEnding::Failed;
+          error = roomError;
+          break;
+        case TSubmissionEnding::Failed: break;  // the first error tells why
       }
-      Left = false;  // an error is reported, also after a stop
     }
+    if (ending == TSubmissionEnding::Failed)
+      failure = "Lỗi khi chấm " + CName + "‣" + EName + ":\r\n" + MessageOf(error);
   } catch (...) {
-    // Restoring the earlier result failed; the run stops with its message.
-    ErrorCode = 1;
-    ErrorMsg = MessageOf(std::current_exception());
-    Completed = false;
-    Left = false;
+    // Putting the earlier result back (or marking this one) failed; the
+    // run stops with that message.
+    ending = TSubmissionEnding::Failed;
+    failure = MessageOf(std::current_exception());
   }
-  if (!Left) DoNotify(jaEndJudge, CName, EName, "");
-  return Completed;
+
+  if (ending == TSubmissionEnding::Stopped) return false;  // quietly: no end event
+  if (ending == TSubmissionEnding::Failed) {
+    ErrorCode = 1;
+    ErrorMsg = failure;
+  }
+  DoNotify(jaEndJudge, CName, EName, "");
+  return ending == TSubmissionEnding::Completed;
+}
+
+TJudgeEngine::TSubmissionEnding TJudgeEngine::JudgeSubmissionSteps(TResultE* RE) {
+  TResultC* RC = RE->Owner;
+  const std::string EName = RE->Name();
+  DoNotify(jaBeginJudge, RC->Name(), EName, "");
+  PrepareWaitRoom(true);  // whatever an earlier pair left must not be judged as this one
+  UpdateProgress();
+
+  ++Progress;
+  UpdateProgress();
+  if (UserCancel) return TSubmissionEnding::Stopped;
+  const TExamInfo* Exam = FExamSet->Obj(EName);
+  if (Exam == nullptr) throw std::runtime_error("Không có đề bài \"" + EName + "\" trong kỳ thi");
+  DoStatus("Chép bài...");
+  CopySubmission(RE);
+
+  DoStatus("Dịch bài...");
+  if (CompileSubmission(RE) != TCompilerEngine::crOK) {
+    Progress += Exam->Count();
+    // Test results of an earlier program say nothing about this one.
+    RE->Clear();
+  } else {
+    CompiledFileMade = !FindNameIgnoreCase(WaitRoomDir + "/", RE->CompiledFile).empty();
+    // Results of tests the exam no longer has must not count.
+    const std::vector<std::string> tests = Exam->KeyExport();
+    RE->DoFilter(tests);
+    for (TTestInfo* test : *Exam)
+      if (!JudgeTest(RE->ObjF(test->Name()))) return TSubmissionEnding::Stopped;
+    RE->state = jsJudged;
+  }
+  RE->UpdateScore();
+  RC->UpdateScore();
+  return UserCancel ? TSubmissionEnding::Stopped : TSubmissionEnding::Completed;
 }
 
 bool TJudgeEngine::JudgeTest(TResultT* RT) {
@@ -630,284 +629,6 @@ void TJudgeEngine::PrepareRoom(const char* Name, std::string& Room, bool Fresh) 
 void TJudgeEngine::PrepareWaitRoom(bool Fresh) { PrepareRoom(kWaitRoomName, WaitRoomDir, Fresh); }
 
 void TJudgeEngine::PrepareContestRoom(bool Fresh) { PrepareRoom(kContestRoomName, ContestRoomDir, Fresh); }
-
-// ---- Security steps ----------------------------------------------------------
-// judging/Security.h explains the identities and the lists. Each step does
-// nothing with the mode off. No failure of an ACL call goes further: an item
-// whose list cannot be changed keeps its list, and the run goes on.
-
-namespace {
-
-bool SecurityOn() { return EnvConfig && EnvConfig->ActiveSecurity; }
-
-// Whether the security account can open Folder.
-bool SecurityAccountReaches(const std::string& Folder) {
-  SetImpersonation(true);
-  DIR* dir = ::opendir(Folder.c_str());
-  if (dir != nullptr) ::closedir(dir);
-  SetImpersonation(false);
-  return dir != nullptr;
-}
-
-}  // namespace
-
-void TJudgeEngine::SwitchSecurityOff(const std::string& Reason) {
-  VQRMsgDlg(Reason + "\r\nChế độ bảo mật sẽ tạm tắt", mtError, {mbOK});
-  SetAdminLogon(false);
-  EnvConfig->ActiveSecurity = false;
-  FProtectedFolders.clear();
-  for (const auto& [path, lists] : FWorkDirAccess) platform::RestoreAccessLists(path, lists);
-  FWorkDirAccess.clear();
-}
-
-std::string TJudgeEngine::ContestLayoutFault(std::vector<std::string>& Roots) const {
-  const std::string work = RealPath(WorkDir);
-  std::vector<std::string> real;
-  for (const std::string& root : Roots) real.push_back(RealPath(root));
-  for (std::size_t k = 0; k < Roots.size(); ++k)
-    if (!work.empty() && !real[k].empty() && InsideOrSame(work, real[k]))
-      return "Chế độ bảo mật không thể bảo vệ dữ liệu kỳ thi: thư mục làm việc \"" + WorkDir + "\" nằm trong thư mục \"" +
-             Roots[k] + "\".";
-  // A folder inside the other is protected with it, and only once: its
-  // lists would otherwise be kept a second time, already changed.
-  if (Roots.size() == 2 && !real[0].empty() && !real[1].empty()) {
-    const std::size_t inner = InsideOrSame(real[1], real[0]) ? 1 : InsideOrSame(real[0], real[1]) ? 0 : 2;
-    if (inner < 2) {
-      Roots.erase(Roots.begin() + static_cast<std::ptrdiff_t>(inner));
-      real.erase(real.begin() + static_cast<std::ptrdiff_t>(inner));
-    }
-  }
-  // What a link or a second name of a file leads to outside these folders
-  // is neither hidden nor listed with them.
-  auto protectedPath = [&](const std::string& Path) {
-    for (const std::string& r : real)
-      if (!r.empty() && InsideOrSame(Path, r)) return true;
-    return false;
-  };
-  struct TNames {
-    std::uint64_t Links = 0, Seen = 0;
-    std::string Name;
-  };
-  std::map<std::pair<std::uint64_t, std::uint64_t>, TNames> files;
-  for (const std::string& root : Roots) {
-    TQueue<TFindData> items = ScanDirectory(root, sdFiles | sdFolders | sdRecursive | sdAbsoluteNames, "*");
-    while (!items.Empty()) {
-      const TFindData item = items.Pop();
-      if (item.Attr & faSymLink) {
-        const std::string target = RealPath(item.Name);
-        if (!target.empty() && !protectedPath(target))
-          return "Chế độ bảo mật không thể bảo vệ dữ liệu kỳ thi: liên kết \"" + item.Name +
-                 "\" trỏ ra ngoài thư mục đề bài và thư mục bài làm.";
-        continue;
-      }
-      struct stat st {};
-      if (::lstat(item.Name.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink < 2) continue;
-      TNames& names = files[{st.st_dev, st.st_ino}];
-      names.Links = st.st_nlink;
-      ++names.Seen;
-      names.Name = item.Name;
-    }
-  }
-  for (const auto& [id, names] : files)
-    if (names.Seen < names.Links)
-      return "Chế độ bảo mật không thể bảo vệ dữ liệu kỳ thi: file \"" + names.Name +
-             "\" còn có tên khác ở ngoài thư mục đề bài và thư mục bài làm.";
-  return "";
-}
-
-std::vector<std::string> TJudgeEngine::ToolFolders() const {
-  std::vector<std::string> folders;
-  auto add = [&](const std::string& Program) {
-    const std::string folder = InstallationOf(Program);
-    if (!folder.empty() && std::find(folders.begin(), folders.end(), folder) == folders.end()) folders.push_back(folder);
-  };
-  for (std::ptrdiff_t i = 0; i < FCompiler->Count(); ++i) {
-    const std::string cmd = TrimControl(FCompiler->Items(i)->cmd);
-    if (cmd.empty() || cmd.front() == ';') continue;
-    const std::vector<std::string> args = platform::SplitCommandLine(cmd.substr(0, FindWorkDirMarker(cmd)));
-    if (!args.empty()) add(args.front());
-  }
-  add(JavaExe);
-  add(PythonExe);
-  return folders;
-}
-
-void TJudgeEngine::CheckProtectedFolders() const {
-  // By the real path the access lists were set on, and by the name Velkor's own file work
-  // (inputs, answers, the checker) goes through.
-  for (const TProtectedFolder& folder : FProtectedFolders)
-    for (const std::string& path : {folder.Path, folder.Given}) {
-      struct stat st {};
-      if (::stat(path.c_str(), &st) != 0 || st.st_dev != folder.Device || st.st_ino != folder.Inode)
-        throw std::runtime_error("Thư mục \"" + path +
-                                 "\" đã bị đổi tên, di chuyển hoặc xóa trong khi chấm: chế độ bảo mật không thể che nó "
-                                 "khỏi chương trình của thí sinh.");
-    }
-}
-
-void TJudgeEngine::SetProgramView(TExecEngine& Engine, const std::string& Room) const {
-  // With the security mode the folders must still be where the run found
-  // them: one moved since would have left the access lists behind.
-  CheckProtectedFolders();
-  Engine.Room = Room;
-  Engine.ReadOnlyFolders = ToolFolders();
-}
-
-std::string TJudgeEngine::WhereNow(const std::string& Path) const {
-  for (const TProtectedFolder& folder : FProtectedFolders) {
-    if (Path != folder.Given && !Path.starts_with(folder.Given + "/")) continue;
-    char now[4096];
-    const std::string link = "/proc/self/fd/" + std::to_string(folder.Handle.Get());
-    const ssize_t n = ::readlink(link.c_str(), now, sizeof now);
-    const std::string current = n > 0 && static_cast<std::size_t>(n) < sizeof now ? std::string(now, static_cast<std::size_t>(n)) : "";
-    if (current.empty() || current == folder.Path || current.ends_with(" (deleted)")) return Path;
-    return current + Path.substr(folder.Given.size());
-  }
-  return Path;
-}
-
-void TJudgeEngine::ProtectContestData(bool Protect) {
-  if (!Protect) {
-    // Whatever was changed is put back, top-down as it was kept: each
-    // folder lets Velkor's own account through again before what lies
-    // below it is restored. Nothing was kept with the mode off.
-    for (const auto& [path, lists] : FContestAccess) platform::RestoreAccessLists(WhereNow(path), lists);
-    FContestAccess.clear();
-    FProtectedFolders.clear();
-    return;
-  }
-  if (!SecurityOn()) return;
-  // The work folder the run's rooms will be in, before anything is judged.
-  PrepareWorkDir(false);
-  std::vector<std::string> roots;
-  for (const std::string& root : {WithoutTrailingDelimiter(FExamSet->Dir()), WithoutTrailingDelimiter(FResultSet->Dir())})
-    if (!root.empty()) roots.push_back(root);
-
-  // The security account does Velkor's file work in these folders: one it
-  // cannot reach would fail every submission.
-  for (const std::string& folder : roots)
-    if (!SecurityAccountReaches(folder))
-      return SwitchSecurityOff("Tài khoản bảo mật không truy cập được thư mục \"" + folder + "\".");
-  if (!SecurityAccountReaches(WorkDir))
-    return SwitchSecurityOff("Tài khoản bảo mật không truy cập được thư mục \"" + WorkDir + "\".");
-
-  // Every program and compile of the run sees these folders hidden, all
-  // but its own room (judging/Security.h): found out now, before any list
-  // changes, whether that can be done here.
-  if (const std::string fault = ContestLayoutFault(roots); !fault.empty()) return SwitchSecurityOff(fault);
-  FProtectedFolders.clear();
-  std::vector<std::string> protectedFolders = roots;
-  protectedFolders.push_back(WorkDir);
-  for (const std::string& folder : protectedFolders) {
-    struct stat st {};
-    const std::string real = RealPath(folder);
-    platform::UniqueFd handle(::open(real.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (real.empty() || !handle.Valid() || ::fstat(handle.Get(), &st) != 0)
-      return SwitchSecurityOff("Không tìm thấy thư mục \"" + folder + "\".");
-    FProtectedFolders.push_back({folder, real, st.st_dev, st.st_ino, std::move(handle)});
-  }
-  PrepareContestRoom(false);
-  if (const int err = platform::CheckRunView(ContestRoomDir); err != 0)
-    return SwitchSecurityOff("Chế độ bảo mật không thể che dữ liệu kỳ thi khỏi chương trình của thí sinh: " +
-                             platform::ErrnoMessage(err) + ".");
-
-  FContestAccess.clear();
-  const TExplicitAccess D[] = {eaEveryoneAccess, eaLimitedUserDeny};
-  bool withAcls = false, protectedAny = false;
-  for (const std::string& root : roots) {
-    if (!VolumeHasACLs(root)) continue;
-    withAcls = true;
-    // The folder and everything below it, breadth-first, listed before any
-    // of it is closed to this account. Links are left alone: their targets
-    // may lie anywhere.
-    const std::size_t first = FContestAccess.size();
-    if (!KeepAccessLists(root, FContestAccess)) continue;
-    std::vector<std::string> unreadable;
-    TQueue<TFindData> items = ScanDirectory(root, sdFiles | sdFolders | sdRecursive | sdAbsoluteNames, "*", &unreadable);
-    while (!items.Empty()) {
-      const TFindData item = items.Pop();
-      if (!(item.Attr & faSymLink)) KeepAccessLists(item.Name, FContestAccess);
-    }
-    // Bottom-up: the account must still pass through a folder to change
-    // what lies in it. Every item ends with the folder's own entries, as
-    // if it had copied them from its parent.
-    for (std::size_t k = FContestAccess.size(); k-- > first;)
-      if (SetExplicitACL(FContestAccess[k].first, D, k == first ? 0 : 2) && k == first) protectedAny = true;
-  }
-  if (!roots.empty() && !protectedAny)
-    SwitchSecurityOff(withAcls ? "Chế độ bảo mật không thể bảo vệ dữ liệu kỳ thi: không đặt được danh sách quyền truy "
-                                 "cập (ACL) cho thư mục đề bài và thư mục bài làm (tài khoản chạy Velkor phải là chủ "
-                                 "sở hữu của chúng)."
-                               : "Chế độ bảo mật không thể bảo vệ dữ liệu kỳ thi: thư mục đề bài và thư mục bài làm "
-                                 "nằm trên hệ thống file không có danh sách quyền truy cập (ACL).");
-}
-
-void TJudgeEngine::ProtectRooms(bool Lock) {
-  if (!SecurityOn() || !WorkOnNTFS) return;
-  const TExplicitAccess D[] = {eaEveryoneAccess, eaLimitedUserDeny};
-  const std::span E(&eaEveryoneAccess, 1);
-  if (Lock) {
-    // The program's way into the contest room leads through the work
-    // folder: it may pass, not look.
-    SetExplicitACL(WorkDir, D, 0);
-    platform::AllowPassingThrough(WorkDir, LimitedUser);
-    SetExplicitACL(ContestRoomDir, E, 0);
-    SetExplicitACL(WaitRoomDir, D, 0);
-  } else {
-    SetExplicitACL(WaitRoomDir, E, 0);
-    SetExplicitACL(ContestRoomDir, E, 0);
-    SetExplicitACL(WorkDir, E, 0);
-  }
-}
-
-void TJudgeEngine::GrantCheckerAccess(bool Grant, const TExamInfo& Exam, const TTestInfo& Test) {
-  if (!Grant) {
-    // In reverse: the folders above let the account through until the
-    // last item below them is closed again.
-    for (auto it = FCheckerAccess.rbegin(); it != FCheckerAccess.rend(); ++it)
-      platform::RestoreAccessLists(it->first, it->second);
-    FCheckerAccess.clear();
-    return;
-  }
-  if (!SecurityOn()) return;
-  const std::string testDir = WithoutTrailingDelimiter(Test.Dir());
-  if (!VolumeHasACLs(testDir)) return;
-
-  FCheckerAccess.clear();
-  const std::span E(&eaEveryoneAccess, 1);
-  // The way down from the tasks folder to the test folder.
-  const std::string tasks = WithoutTrailingDelimiter(FExamSet->Dir());
-  std::vector<std::string> way;
-  for (fs::path p = fs::path(testDir).parent_path(); !tasks.empty(); p = p.parent_path()) {
-    const std::string folder = p.string();
-    if (folder.size() < tasks.size() || folder.compare(0, tasks.size(), tasks) != 0) {
-      way.clear();  // the test lies elsewhere: nothing above it is ours
-      break;
-    }
-    way.push_back(folder);
-    if (folder.size() == tasks.size() || !p.has_relative_path()) break;
-  }
-  for (auto it = way.rbegin(); it != way.rend(); ++it)
-    if (KeepAccessLists(*it, FCheckerAccess)) platform::AllowPassingThrough(*it, LimitedUser);
-
-  // The test folder with its files (the answers are among them), and the
-  // programs an exam may provide for its checker.
-  std::vector<std::string> paths = {testDir};
-  std::vector<std::string> unreadable;
-  if (KeepAccessLists(testDir, FCheckerAccess)) {
-    SetExplicitACL(testDir, E, 0);
-    TQueue<TFindData> files = ScanDirectory(testDir, sdFiles | sdAbsoluteNames, "*", &unreadable);
-    while (!files.Empty()) {
-      const TFindData file = files.Pop();
-      if (!(file.Attr & faSymLink)) paths.push_back(file.Name);
-    }
-  }
-  const std::string examDir = WithoutTrailingDelimiter(Exam.Dir());
-  paths.push_back(examDir + "/" + Exam.Name() + ".exe");
-  paths.push_back(examDir + "/Check" + Exam.Name() + ".exe");
-  for (std::size_t k = 1; k < paths.size(); ++k)
-    if (KeepAccessLists(paths[k], FCheckerAccess)) SetExplicitACL(paths[k], E, 0);
-}
 
 // ---- TJudgeThread ------------------------------------------------------------
 

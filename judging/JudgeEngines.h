@@ -168,8 +168,12 @@ class TJudgeEngine {
 
   bool JudgeList(const TSinglyLinkedList<TJudgePair>& List);
   void SkipPair(const TJudgePair& Pair, const std::string& Why);
-  void CleanUpRun(bool DesktopCreated);
+  // How one submission ended (JudgeEngines.cpp tells what each means for
+  // its result, its end event and the run).
+  enum class TSubmissionEnding { Completed, Stopped, Failed };
   bool JudgeSubmission(TResultE* RE);
+  // The submission's work up to its scores; raises on an error.
+  TSubmissionEnding JudgeSubmissionSteps(TResultE* RE);
   bool JudgeTest(TResultT* RT);
   void PrepareWorkDir(bool Fresh);
   void PrepareWaitRoom(bool Fresh);
@@ -187,7 +191,8 @@ class TJudgeEngine {
   void ExecNotify(TExecEngine& Sender, TExecEngineState state);
 
   // The security mode's steps around the run, a program and a checker
-  // (judging/Security.h tells how they work together).
+  // (judging/Security.h tells how they work together), and the view every
+  // compile and program gets (JudgeEngines_Security.cpp).
   void ProtectContestData(bool Protect);
   void ProtectRooms(bool Lock);
   void GrantCheckerAccess(bool Grant, const TExamInfo& Exam, const TTestInfo& Test);
@@ -246,8 +251,8 @@ class TJudgeEngine {
   // put back when the mode switches off, so it is not left open to all.
   TSavedAccessLists FWorkDirAccess;
   std::unique_ptr<TExecEngine> ExecEngine;
-  std::string JavaExe;
-  std::string PythonExe;
+  // The languages' runtimes, where they were found when the engine was made.
+  TRuntimePaths FRuntimes;
   std::int64_t MaxProgress = 0;
   std::int64_t Progress = 0;
   TJudgeEngineEvent FOnInit;

@@ -34,11 +34,6 @@
 namespace velkor {
 namespace {
 
-std::string ChangeFileExt(const std::string& Path, const std::string& Ext) {
-  const std::string ext = ExtractFileExt(Path);
-  return Path.substr(0, Path.size() - ext.size()) + Ext;
-}
-
 // The trimmed, non-empty items of a "|"-separated file list, in order.
 std::vector<std::string> ListItems(const std::string& List) {
   std::vector<std::string> items;
@@ -180,9 +175,8 @@ TCompilerEngine::TCompileResult TJudgeEngine::CompileSubmission(TResultE* RE) {
 }
 
 void TJudgeEngine::MoveCompiledFiles(const std::string& FileName, bool ToContestRoom) {
-  // A Java program is its class and every inner class of it.
-  std::string pattern;
-  if (SameText(ExtractFileExt(FileName), ".CLASS")) pattern = ChangeFileExt(FileName, "$*.CLASS");
+  // A program may be more than one file (a Java class and its inner classes).
+  const std::string pattern = CompanionMask(FileName);
   TImpersonation asSecurityAccount;
   const std::string source = (ToContestRoom ? WaitRoomDir : ContestRoomDir) + "/";
   const std::string target = (ToContestRoom ? ContestRoomDir : WaitRoomDir) + "/";
@@ -272,22 +266,7 @@ void TJudgeEngine::PrepareExec(const TExamInfo& Exam, const TTestInfo& Test, con
   const double bytes = std::trunc(1048576.0 * mib);
   std::uint64_t memLimit = !(bytes > 0) ? 0 : bytes >= 4294967295.0 ? 0xFFFFFFFFull : static_cast<std::uint64_t>(bytes);
 
-  const std::string ext = ExtractFileExt(FileName);
-  std::string cmd;
-  if (SameText(ext, ".EXE")) {
-    cmd = "\"" + FileName + "\"";
-  } else if (SameText(ext, ".CLASS")) {
-    // The Java runtime enforces the heap limit itself; the process limit
-    // would only stop the runtime from starting. Without its statistics file
-    // ("/tmp/hsperfdata_<user>/<pid>") two runs with the same process number
-    // in their own namespaces cannot collide there, which makes the runtime
-    // print a warning into the program's standard output.
-    const std::string heap = memLimit >= 0x40000000ull ? "1024M" : std::to_string(memLimit);
-    cmd = "\"" + JavaExe + "\" -Xmx" + heap + " -XX:-UsePerfData \"" + Exam.Name() + "\"";
-    memLimit = 0xFFFFFFFFull;
-  } else {
-    cmd = "\"" + PythonExe + "\" \"" + Exam.Name() + ".py\"";
-  }
+  const std::string cmd = RunCommandLine(FileName, Exam.Name(), FRuntimes, memLimit);
   ExecEngine->SetMemLimit(memLimit);
 
   ExecEngine->SetCmd(cmd);

@@ -4,11 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "core/NameCompare.h"
 #include "core/SystemInfo.h"
 #include "tests/core/FileTestSupport.h"
 
@@ -21,6 +23,23 @@ using testing::ReadText;
 using testing::TempFolder;
 using testing::WriteText;
 using Lines = std::vector<std::string>;
+
+// Runs the file a compile left in Folder as its language says, with "3 4"
+// as its input and Folder as its room, and gives what it wrote.
+std::string RunAsItsLanguageSays(const std::string& Folder, const std::string& Compiled) {
+  WriteText(Folder + "/in.txt", "3 4\n");
+  std::uint64_t memLimit = 256ull << 20;
+  TExecEngine run;
+  run.SetCmd(RunCommandLine(Folder + "/" + Compiled, "Sum", FindRuntimes(), memLimit));
+  run.SetMemLimit(memLimit);
+  run.WorkingDir = Folder;
+  run.Room = Folder;
+  run.FileInp = Folder + "/in.txt";
+  run.FileOut = Folder + "/out.txt";
+  run.Execute();
+  EXPECT_EQ(run.ExitCode(), 0) << run.Cmd() << "\n" << run.ExitCodeMsg();
+  return ReadText(Folder + "/out.txt");
+}
 
 class CompilerTest : public ::testing::Test {
  protected:
@@ -129,6 +148,54 @@ TEST_F(CompilerTest, CommentRowsRunTheSourceAsItIs) {
     // Nothing ran: the runner would have created the capture files.
     EXPECT_FALSE(Exists(CaptureOut()));
   }
+}
+
+// A source the table does not compile runs through its language's runtime,
+// or by itself.
+TEST_F(CompilerTest, SourcesRunAsTheyStandRunAsTheirLanguageSays) {
+  struct Case {
+    const char* file;
+    const char* text;
+  } cases[] = {
+      {"Sum.py", "a, b = map(int, input().split())\nprint(a + b)\n"},
+      {"Sum.exe", "#!/bin/sh\nread a b\necho $((a + b))\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    TempFolder sub;
+    WriteText(sub / c.file, c.text);
+    fs::permissions(sub / c.file, fs::perms::owner_exec, fs::perm_options::add);
+    TCompilerEngine engine(table);
+    ASSERT_EQ(engine.Compile(sub.Path(), "Sum"), TCompilerEngine::crOK);
+    EXPECT_EQ(RunAsItsLanguageSays(sub.Path(), engine.CompiledFile()), "7\n");
+  }
+}
+
+// The run finds a program's language by the compiled file alone: languages
+// that leave the same kind of file must run it alike. A source no language
+// knows is taken to make a program that runs by itself.
+TEST_F(CompilerTest, LanguagesThatLeaveTheSameFileRunItTheSameWay) {
+  std::vector<std::string> exts;
+  for (const TLanguage& language : Languages()) {
+    SCOPED_TRACE(std::string(language.Ext));
+    for (const std::string& ext : exts) EXPECT_FALSE(SameText(ext, language.Ext)) << "two rows for one extension";
+    exts.emplace_back(language.Ext);
+    EXPECT_EQ(FindLanguage(language.Ext), &language);
+    const std::string compiled = CompiledFileName(language.Ext, "Sum");
+    EXPECT_TRUE(compiled.starts_with("Sum.")) << compiled;
+    const TProgramKind& kind = ProgramKindOf(compiled);
+    EXPECT_EQ(kind.File, language.Program.File);
+    EXPECT_EQ(kind.Companions, language.Program.Companions);
+    EXPECT_EQ(kind.Runtime, language.Program.Runtime);
+    EXPECT_EQ(kind.RuntimeBeside, language.Program.RuntimeBeside);
+    EXPECT_EQ(kind.RunCmd, language.Program.RunCmd);
+    EXPECT_EQ(kind.OwnHeapLimit, language.Program.OwnHeapLimit);
+    // Either the table compiles it or it runs as it stands.
+    EXPECT_NE(language.Compiler.empty(), language.Comment.empty());
+  }
+  EXPECT_EQ(FindLanguage(".src"), nullptr);
+  EXPECT_EQ(CompiledFileName(".src", "Sum"), "Sum.exe");
+  EXPECT_TRUE(ProgramKindOf("Sum.exe").Runtime.empty());
 }
 
 TEST_F(CompilerTest, FailingCompilerLeavesItsMessageAndOutputInTheLog) {
@@ -340,6 +407,15 @@ TEST_P(DefaultRowTest, FullPathRowCompilesACorrectProgram) {
       << ::testing::PrintToString(engine.Log());
   EXPECT_EQ(engine.CompiledFile(), c.compiled);
   EXPECT_TRUE(Exists(dir / c.compiled));
+}
+
+// What a default row compiles runs as its language says.
+TEST_P(DefaultRowTest, TheCompiledProgramRunsAsItsLanguageSays) {
+  const LanguageCase& c = GetParam();
+  WriteText(dir / c.file, c.good);
+  TCompilerEngine engine(table);
+  ASSERT_EQ(engine.Compile(dir.Path(), "Sum"), TCompilerEngine::crOK) << ::testing::PrintToString(engine.Log());
+  EXPECT_EQ(RunAsItsLanguageSays(dir.Path(), engine.CompiledFile()), "7\n");
 }
 
 // gcc takes "-x" for the inputs after it only; behind the source it adds a

@@ -1200,6 +1200,53 @@ TEST_F(SmallContest, LeftoversOfOnePairAreNeverJudgedAsTheNext) {
   EXPECT_EQ(Result("C2")->Evaluation, 0);
 }
 
+// A stop or an error after which the waiting room cannot be deleted is
+// reported to the jury, naming the first thing that went wrong, and the pair
+// keeps the result it had.
+TEST_F(SmallContest, AWaitingRoomLeftAfterAStopOrAnErrorIsReported) {
+  Load();
+  struct TRestore {
+    TShellDeleteProc Saved = ShellDeleteProc;
+    ~TRestore() { ShellDeleteProc = Saved; }
+  } restore;
+  bool resist = false;
+  ShellDeleteProc = [&](const std::string& Path) {
+    return resist && Path.ends_with("/WaitRoom") ? -5 : restore.Saved(Path);
+  };
+  TJudgeEngine engine(contest, compilers, *JudgeEnvironment::CheckerSet);
+  log.Bind(engine);
+  ASSERT_TRUE(engine.Run(Pairs({{"C1", "E"}}))) << engine.ErrorMsg;
+  ASSERT_EQ(Result("C1")->Evaluation, 2);
+
+  struct Case {
+    const char* name;
+    bool stop;        // the jury stops after test 1; otherwise test 2 has lost its input
+    const char* why;  // what the message names
+  };
+  const std::string input = tree.TasksDir() + "/E/2/E.INP";
+  for (const Case& c : {Case{"stop", true, "/WaitRoom"}, Case{"error", false, "/E/2/E.INP"}}) {
+    SCOPED_TRACE(c.name);
+    if (!c.stop) fs::remove(input);
+    resist = false;
+    log.Events.clear();
+    log.OnNotify = [&](TJudgeAction a, const std::string&, const std::string&, const std::string& t, bool& cancel) {
+      if (a == jaBeginJudge && t == "1") resist = true;
+      if (a == jaEndJudge && t == "1" && c.stop) cancel = true;
+    };
+    EXPECT_FALSE(engine.Run(Pairs({{"C1", "E"}})));
+    EXPECT_EQ(engine.ErrorCode, 1);
+    EXPECT_TRUE(engine.ErrorMsg.starts_with("Lỗi khi chấm C1‣E:\r\n")) << engine.ErrorMsg;
+    EXPECT_NE(engine.ErrorMsg.find(c.why), std::string::npos) << engine.ErrorMsg;
+    if (!c.stop) {
+      EXPECT_EQ(engine.ErrorMsg.find("/WaitRoom"), std::string::npos) << engine.ErrorMsg;
+    }
+    EXPECT_EQ(log.Count("end(C1,E,)"), 1u);
+    EXPECT_EQ(Result("C1")->state, jsJudged);
+    EXPECT_EQ(Result("C1")->Evaluation, 2);
+    EXPECT_FALSE(Exists(WorkDir()));
+  }
+}
+
 // A running program cannot delete its own file: the run sees it as it lies,
 // read-only. Only a program its run's account could not run there (a root
 // judge's program that others may not run) is copied into the run, and may
