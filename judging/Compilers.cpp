@@ -229,7 +229,8 @@ std::string RunCommandLine(const std::string& Program, const std::string& EName,
   }
   std::string heap;
   if (kind.OwnHeapLimit) {
-    heap = MemLimit >= 0x40000000ull ? "1024M" : std::to_string(MemLimit);
+    // No limit (0) gets the largest heap too: the runtime refuses a heap of 0.
+    heap = MemLimit == 0 || MemLimit >= 0x40000000ull ? "1024M" : std::to_string(MemLimit);
     MemLimit = 0xFFFFFFFFull;
   }
   return Expand(kind.RunCmd, {{"%PROGRAM%", Program}, {"%NAME%", EName}, {"%RUNTIME%", runtime}, {"%HEAP%", heap}});

@@ -649,6 +649,7 @@ TEST_F(SmallContest, RuntimeCommandLinesAndMemoryLimits) {
       {"J", 2048, "-Xmx1024M -XX:-UsePerfData E 4194303"},
       {"J", 1024, "-Xmx1024M -XX:-UsePerfData E 4194303"},
       {"J", 100.5, "-Xmx105381888 -XX:-UsePerfData E 4194303"},
+      {"J", 0, "-Xmx1024M -XX:-UsePerfData E 4194303"},  // no limit: a heap of 0 would stop the runtime
       {"P", 64, "E.py 65536"},  // the interpreter runs under the limit
   };
   for (const Case& k : cases) {
