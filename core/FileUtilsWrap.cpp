@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <initializer_list>
 #include <stdexcept>
+#include <vector>
 
 #include "core/Dialogs.h"
 #include "core/FileUtils.h"
@@ -58,6 +59,15 @@ void MoveOrFail(const std::string& Source, const std::string& DestDir, const std
 void DeleteOrFail(const std::string& Path) {
   DeleteWithPauses(Path, {1000, 5000});
   if (PathExists(Path)) throw std::runtime_error(DeleteFailedMessage(Path));
+}
+
+void EmptyOrFail(const std::string& Path) {
+  std::vector<std::string> entries;
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it(Path, ec), end; !ec && it != end; it.increment(ec))
+    entries.push_back(it->path().string());
+  if (ec) throw std::runtime_error(DeleteFailedMessage(Path));
+  for (const std::string& entry : entries) DeleteOrFail(entry);
 }
 
 void DeleteOrAskUser(const std::string& Path) {

@@ -19,6 +19,9 @@ void MoveOrFail(const std::string& Source, const std::string& DestDir, const std
 // Deletes the file or folder Path: a series of attempts, then another after
 // 1 s and another after 5 s while Path remains, then the error.
 void DeleteOrFail(const std::string& Path);
+// Deletes everything in the folder Path as DeleteOrFail deletes it, and
+// keeps the folder: cheaper than deleting and making it again.
+void EmptyOrFail(const std::string& Path);
 // Deletes Path like DeleteOrFail (waiting 1 s and 10 s), but instead of
 // failing asks the user whether to retry or abort; Abort raises
 // "Người sử dụng hủy lệnh". A Path that does not exist returns at once.

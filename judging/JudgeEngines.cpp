@@ -579,7 +579,7 @@ bool TJudgeEngine::JudgeTest(TResultT* RT) {
     error = std::current_exception();
   }
   try {
-    DeleteOrFail(ContestRoomDir);
+    EmptyOrFail(ContestRoomDir);  // what the test left is gone before the next starts
   } catch (...) {
     if (!error) error = std::current_exception();
   }
@@ -620,7 +620,13 @@ void TJudgeEngine::PrepareWorkDir(bool Fresh) {
 void TJudgeEngine::PrepareRoom(const char* Name, std::string& Room, bool Fresh) {
   PrepareWorkDir(false);
   Room = JoinPath(WorkDir, Name);
-  if (Fresh && PathExists(Room)) DeleteOrFail(Room);
+  // A room of Velkor's own is emptied rather than deleted and made again
+  // (for every test); anything else under its name goes.
+  std::error_code ec;
+  if (Fresh && fs::is_directory(fs::symlink_status(Room, ec)))
+    EmptyOrFail(Room);
+  else if (Fresh && PathExists(Room))
+    DeleteOrFail(Room);
   if (!PathExists(Room)) CreateFolder(Room);
   if (EnvConfig && EnvConfig->ActiveSecurity && VolumeHasACLs(Room))
     SetExplicitACL(Room, std::span(&eaEveryoneAccess, 1), 0);

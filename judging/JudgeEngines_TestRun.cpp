@@ -187,9 +187,10 @@ void TJudgeEngine::MoveCompiledFiles(const std::string& FileName, bool ToContest
   // The program keeps the name it is started by, whatever letter case the
   // compiler gave the file.
   const std::string found = FindNameIgnoreCase(source, FileName);
-  // A running program may delete its own file (Windows would not let it);
-  // then there is nothing to move, and the tests left score 0 (RunTest)
-  // instead of stopping the judging of everybody.
+  // A program the run had to copy (one its account may not run where it
+  // lies: platform/ProcessJobs.h) may delete its own file; then there is
+  // nothing to move, and the tests left score 0 (RunTest) instead of
+  // stopping the judging of everybody.
   if (found.empty()) return;
   MoveOrFail(source + found, target, FileName);
 }

@@ -1,7 +1,9 @@
 #include "core/FileUtilsWrap.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <memory>
 #include <numeric>
 #include <stdexcept>
@@ -105,6 +107,24 @@ TEST_F(GuardedOps, CopyIntoMissingFoldersAndMoveOverAnExistingFile) {
   EXPECT_EQ(ReadText(tmp / "a/old.txt"), "new");
   EXPECT_FALSE(Exists(tmp / "src.txt"));
   EXPECT_TRUE(waits.empty());
+}
+
+// Emptying a folder deletes all it holds, hidden names and links included
+// (a link goes, never what it points at), and keeps the folder itself.
+TEST_F(GuardedOps, EmptyOrFailKeepsOnlyTheFolder) {
+  const std::string room = tmp / "room";
+  WriteText(room + "/a.txt", "x");
+  WriteText(room + "/.hidden", "x");
+  WriteText(room + "/sub/deep/b.txt", "x");
+  WriteText(tmp / "outside.txt", "kept");
+  ASSERT_EQ(::symlink((tmp / "outside.txt").c_str(), (room + "/link").c_str()), 0);
+  EmptyOrFail(room);
+  EXPECT_TRUE(std::filesystem::is_directory(room));
+  EXPECT_TRUE(std::filesystem::is_empty(room));
+  EXPECT_EQ(ReadText(tmp / "outside.txt"), "kept");
+
+  const std::string missing = tmp / "missing";
+  EXPECT_EQ(ErrorOf([&] { EmptyOrFail(missing); }), DeleteFailedMessage(missing));
 }
 
 TEST_F(GuardedOps, DeleteOrFailWaitsOneThenFiveSecondsThenRaises) {
