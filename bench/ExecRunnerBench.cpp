@@ -12,9 +12,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "core/ExecRoutines.h"
+#include "platform/ControlGroups.h"
 #include "platform/ProcessJobs.h"
 
 extern char** environ;
@@ -39,6 +41,7 @@ void BareSpawn(benchmark::State& state) {
 
 void ExecEngineRun(benchmark::State& state) {
   velkor::TExecEngine engine;
+  engine.KeepControlGroups();  // as a judging run's engine does
   engine.SetCmd(kTrivial);
   engine.SetMemLimit(256u << 20);
   engine.SetTimeLimit(10000);
@@ -71,6 +74,7 @@ void ContainedRun(benchmark::State& state) {
   start.UseView = piece != kView;
   start.UseNetworkNamespace = piece != kNetwork;
   start.UseRunAccount = piece != kAccount;
+  start.GroupPool = std::make_shared<velkor::platform::RunGroupPool>();
   std::string room;
   if (piece == kWithRoom) {
     room = (fs::temp_directory_path() / ("bench-room-" + std::to_string(getpid()))).string();
