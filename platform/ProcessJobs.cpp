@@ -18,6 +18,7 @@
 #include <sys/statfs.h>
 #include <sys/statvfs.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -315,8 +316,14 @@ std::shared_ptr<ContainedProcess> ContainedProcess::CreateSuspended(const Progra
       if (ec) throw std::system_error(ec, "cannot find the room of a run: " + start.Room);
       usage = MeasureRoom(room->Room);
       const int runUid = start.UseRunAccount ? support.RunUid : -1;
-      if (const std::string name = ProgramShownAsIs(launch->Program, room->Room, runUid); !name.empty())
+      if (const std::string name = ProgramShownAsIs(launch->Program, room->Room, runUid); !name.empty()) {
         room->ShownAsIs.push_back(name);
+        // Not copied: the scratch keeps no room for it, so the run may write
+        // exactly its disk limit.
+        struct stat st {};
+        if (stat(launch->Program.c_str(), &st) == 0)
+          usage.Bytes -= std::min<std::uint64_t>(usage.Bytes, (static_cast<std::uint64_t>(st.st_size) + 4095) / 4096 * 4096);
+      }
     }
     launch->PlannedView = ResolveRunView(shown, start.Room, room ? room->ShownAsIs : std::vector<std::string>());
     // The jury's home and temporary folders are not there.
