@@ -601,6 +601,23 @@ TEST_F(ExecEngineTest, WritingPastTheDiskLimitFailsTheRun) {
   std::uint64_t kept = 0;
   for (const auto& e : fs::recursive_directory_iterator(room)) kept += e.is_regular_file() ? e.file_size() : 0;
   EXPECT_LE(kept, std::uint64_t{8} << 20);
+
+  // The same bound for a program that lies in its room, as a judged one
+  // does, and is shown to the run rather than copied: its own size (3 MiB
+  // of padding after the code) is no room to write in.
+  fs::remove_all(room);
+  fs::create_directories(room);
+  const fs::path program = room / "prog";
+  fs::copy_file(kProbe, program);
+  std::ofstream(program, std::ios::binary | std::ios::app) << std::string(std::size_t{3} << 20, '\0');
+  fs::permissions(program, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                               fs::perms::others_read | fs::perms::others_exec);
+  engine.SetCmd(program.string() + " fill .");
+  engine.Room = engine.WorkingDir = room.string();
+  engine.Execute();
+  EXPECT_EQ(engine.ExitCode(), 128 + SIGXFSZ) << engine.ExitCodeMsg();
+  const std::string out = ReadFile(dir / "out.txt");
+  EXPECT_TRUE(out.starts_with("7 ") || out.starts_with("8 ")) << out;
 }
 
 // A room on a 2 MB file system of its own, as a jury's nearly full disk.
