@@ -207,7 +207,14 @@ void TJudgeForm::ProgressNotify(TJudgeEngine*, double prg) {
 }
 
 void TJudgeForm::StatusNotify(TJudgeEngine*, const std::string& Status) {
-  labStatus->SetCaption(Status);
+  // A long status (the pairs a run left out, what the machine cannot give a
+  // run) stops short of the time at its right; the whole text is its tip.
+  const QString full = QString::fromStdString(Status);
+  const int timeWidth = labTime->fontMetrics().horizontalAdvance(QString::fromUtf8("Thời gian chấm: 00:00:00"));
+  const int room = std::max(0, Gauge1->width() - timeWidth - 2 * labStatus->fontMetrics().averageCharWidth());
+  const QString shown = labStatus->fontMetrics().elidedText(full, Qt::ElideRight, room);
+  labStatus->SetCaption(shown.toStdString());
+  labStatus->setToolTip(shown == full ? QString() : full);
   labStatus->repaint();
 }
 

@@ -264,6 +264,8 @@ TEST_F(JudgeWindow, PairsLeftOutForTheirNamesAreNamedAtTheEnd) {
   SetMessageDialog(std::make_shared<TQtMessageDialog>());
   std::vector<std::string> shown;
   QMessageBox::Icon icon = QMessageBox::NoIcon;
+  std::string statusTip;
+  bool statusClear = false;
   QTimer poll;
   poll.setInterval(20);
   QObject::connect(&poll, &QTimer::timeout, [&] {
@@ -271,6 +273,11 @@ TEST_F(JudgeWindow, PairsLeftOutForTheirNamesAreNamedAtTheEnd) {
     if (box == nullptr || !box->isVisible()) return;
     shown.push_back(box->text().toStdString());
     icon = box->icon();
+    if (JudgeForm != nullptr) {
+      // The long last status stops short of the time; all of it is its tip.
+      statusTip = JudgeForm->labStatus->toolTip().toStdString();
+      statusClear = JudgeForm->labStatus->geometry().right() < JudgeForm->labTime->geometry().left();
+    }
     if (JudgeForm != nullptr) test::SaveShot(JudgeForm, "judge-window-names-left-out");
     test::SaveShot(box, "judge-window-names-left-out-dialog");
     box->button(QMessageBox::Ok)->click();
@@ -289,6 +296,9 @@ TEST_F(JudgeWindow, PairsLeftOutForTheirNamesAreNamedAtTheEnd) {
   EXPECT_NE(shown[0].find("Không chấm 2 bài"), std::string::npos) << shown[0];
   EXPECT_NE(shown[0].find("\"a\\b\""), std::string::npos) << shown[0];
   EXPECT_NE(shown[0].find("\"x\\ny\""), std::string::npos) << shown[0];
+  EXPECT_TRUE(statusClear) << "the status runs under the time";
+  EXPECT_TRUE(statusTip.starts_with("Không chấm 2 bài")) << statusTip;
+  EXPECT_NE(statusTip.find("\"x\\ny\""), std::string::npos) << statusTip;
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
