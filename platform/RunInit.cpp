@@ -191,8 +191,11 @@ long MakeScratch(const InitPlan& plan) {
 // device node. The descriptor, or a negative errno.
 long TakeTree(const char* path, ViewStepKind kind) {
   const bool folder = kind == kViewTakeTree;
-  const long tree =
-      Sys(__NR_open_tree, AT_FDCWD, P(path), OPEN_TREE_CLONE | OPEN_TREE_CLOEXEC | (folder ? AT_RECURSIVE : 0));
+  // A file is shown only as the regular file the keeper found, never
+  // through a link put in its place.
+  const long tree = Sys(__NR_open_tree, AT_FDCWD, P(path),
+                        OPEN_TREE_CLONE | OPEN_TREE_CLOEXEC | (folder ? AT_RECURSIVE : 0) |
+                            (kind == kViewTakeFile ? AT_SYMLINK_NOFOLLOW : 0));
   if (tree < 0 || kind == kViewTakeNode) return tree;
   mount_attr attr{};
   attr.attr_set = MOUNT_ATTR_RDONLY | MOUNT_ATTR_NOSUID | MOUNT_ATTR_NODEV;
