@@ -99,9 +99,24 @@ class TProgressScope {
 
 // ---------------------------------------------------------------- packing
 
+// The error a callback source of ours reports to libzip.
+struct TSourceError {
+  zip_error_t Error{};
+
+  TSourceError() { zip_error_init(&Error); }
+  ~TSourceError() { zip_error_fini(&Error); }
+  TSourceError(const TSourceError&) = delete;
+  TSourceError& operator=(const TSourceError&) = delete;
+
+  zip_int64_t Fail(int ZipError, int SystemError) {
+    zip_error_set(&Error, ZipError, SystemError);
+    return -1;
+  }
+};
+
 // The data of one entry as libzip reads it while it writes the archive:
 // a file on disk or bytes in memory.
-struct TEntrySource {
+struct TEntrySource : TSourceError {
   std::string DiskFile;  // read from here when not empty
   std::string Bytes;     // otherwise these
   time_t MTime = 0;
@@ -112,17 +127,6 @@ struct TEntrySource {
 
   UniqueFd Fd;
   std::size_t Offset = 0;
-  zip_error_t Error{};
-
-  TEntrySource() { zip_error_init(&Error); }
-  ~TEntrySource() { zip_error_fini(&Error); }
-  TEntrySource(const TEntrySource&) = delete;
-  TEntrySource& operator=(const TEntrySource&) = delete;
-
-  zip_int64_t Fail(int ZipError, int SystemError) {
-    zip_error_set(&Error, ZipError, SystemError);
-    return -1;
-  }
 };
 
 zip_int64_t EntrySourceCallback(void* State, void* Data, zip_uint64_t Length, zip_source_cmd_t Cmd) {
@@ -220,19 +224,8 @@ void AddEntry(zip_t* Zip, const std::string& Name, std::unique_ptr<TEntrySource>
 // of every temporary is ours, and synced before zip_close reports success.
 // A new archive starts empty: the "existing" archive libzip reads first is
 // an empty file.
-struct TArchiveOutput {
+struct TArchiveOutput : TSourceError {
   int Fd = -1;
-  zip_error_t Error{};
-
-  TArchiveOutput() { zip_error_init(&Error); }
-  ~TArchiveOutput() { zip_error_fini(&Error); }
-  TArchiveOutput(const TArchiveOutput&) = delete;
-  TArchiveOutput& operator=(const TArchiveOutput&) = delete;
-
-  zip_int64_t Fail(int ZipError, int SystemError) {
-    zip_error_set(&Error, ZipError, SystemError);
-    return -1;
-  }
 };
 
 zip_int64_t ArchiveOutputCallback(void* State, void* Data, zip_uint64_t Length, zip_source_cmd_t Cmd) {
