@@ -41,7 +41,7 @@ void BareSpawn(benchmark::State& state) {
 
 void ExecEngineRun(benchmark::State& state) {
   velkor::TExecEngine engine;
-  engine.KeepControlGroups();  // as a judging run's engine does
+  engine.KeepRunSetUp();  // as a judging run's engine does
   engine.SetCmd(kTrivial);
   engine.SetMemLimit(256u << 20);
   engine.SetTimeLimit(10000);

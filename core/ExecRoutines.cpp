@@ -204,8 +204,9 @@ void TExecEngine::Init() {
   }
 }
 
-void TExecEngine::KeepControlGroups() {
+void TExecEngine::KeepRunSetUp() {
   if (!FGroupPool) FGroupPool = std::make_shared<platform::RunGroupPool>();
+  if (!FViewSkeletons) FViewSkeletons = std::make_shared<platform::RunViewSkeletons>();
 }
 
 bool TExecEngine::Launch() {
@@ -228,6 +229,7 @@ bool TExecEngine::Launch() {
   start.Room = Room;
   start.DiskLimit = DiskLimit;
   start.GroupPool = FGroupPool;
+  start.ViewSkeletons = FViewSkeletons;
 
   // The system refusing a run (no more processes or namespaces, no memory)
   // is a start failure like any other: its code and the command line.

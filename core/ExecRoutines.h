@@ -213,10 +213,12 @@ class TExecEngine {
   // 0 = no bound of its own): past it writing fails and the run is a
   // failed run, as with OutputLimit.
   std::uint64_t DiskLimit = platform::kDefaultDiskLimit;
-  // Lets each run of this engine take over the control groups of the one
-  // before (platform/ControlGroups.h, RunGroupPool), for an engine that runs
-  // many programs one after another; they are removed with the engine.
-  void KeepControlGroups();
+  // For an engine that runs many programs one after another: each run takes
+  // over the control groups of the one before (platform/ControlGroups.h,
+  // RunGroupPool) and, where the machine allows, a copy of a view's skeleton
+  // built for an earlier one (platform/ProcessJobs.h, RunViewSkeletons).
+  // Both go with the engine.
+  void KeepRunSetUp();
   std::uint32_t Priority = kNormalPriorityClass;  // read by the constructor only
   std::uint32_t WaitIdleTime = 1000;  // kept for callers; console programs never wait for idle
   bool InheritHandles = false;     // kept for callers; a run inherits only its three streams
@@ -247,6 +249,7 @@ class TExecEngine {
   std::string FContainmentError;
   std::string FDiskFullFolder, FDiskFullDetail;
   std::shared_ptr<platform::RunGroupPool> FGroupPool;
+  std::shared_ptr<platform::RunViewSkeletons> FViewSkeletons;
   // Opens a redirected stream; a full disk is also noted for DiskFullFolder.
   platform::UniqueFd OpenStream(const std::string& Name, bool ForWriting, const char* Stream);
   void ReleaseRun() noexcept;

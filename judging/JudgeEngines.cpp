@@ -382,8 +382,8 @@ bool TJudgeEngine::JudgeList(const TSinglyLinkedList<TJudgePair>& List) {
     ExecEngine = std::make_unique<TExecEngine>();
     if (desktopCreated) ExecEngine->DesktopName = kContestRoomDesktop;
     // One run after another: each test's run takes over the groups of the
-    // one before, when it left nothing in them.
-    ExecEngine->KeepControlGroups();
+    // one before, when it left nothing in them, and the view's skeleton.
+    ExecEngine->KeepRunSetUp();
     // Checked afresh at the start of every judging run, whatever an earlier
     // one that failed left here.
     FWorkDirChecked = false;

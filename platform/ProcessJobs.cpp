@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <sched.h>
 #include <signal.h>
+#include <linux/mount.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
@@ -219,8 +220,9 @@ struct ContainedProcess::Launch {
   std::uint64_t DiskLimit = 0;
   std::vector<std::string> Args, Environment;
   std::vector<char*> Argv, Envp;
-  std::vector<PlannedViewStep> PlannedView;
+  std::vector<PlannedViewStep> PlannedView;  // what the init carries out
   std::vector<run::ViewStep> View;
+  std::shared_ptr<const UniqueFd> Skeleton;  // the view's skeleton, when it has one
   InitPlan Plan{};
   void* Stacks = MAP_FAILED;
   std::size_t StacksSize = 0;
@@ -325,7 +327,14 @@ std::shared_ptr<ContainedProcess> ContainedProcess::CreateSuspended(const Progra
           usage.Bytes -= std::min<std::uint64_t>(usage.Bytes, (static_cast<std::uint64_t>(st.st_size) + 4095) / 4096 * 4096);
       }
     }
-    launch->PlannedView = ResolveRunView(shown, start.Room, room ? room->ShownAsIs : std::vector<std::string>());
+    PlannedView view = ResolveRunView(shown, start.Room, room ? room->ShownAsIs : std::vector<std::string>());
+    if (start.ViewSkeletons) launch->Skeleton = start.ViewSkeletons->Find(view.Skeleton);
+    if (launch->Skeleton) {
+      launch->PlannedView = {{run::kViewSkeleton, kViewStaging, ""}};
+      launch->PlannedView.insert(launch->PlannedView.end(), view.Run.begin(), view.Run.end());
+    } else {
+      launch->PlannedView = view.Steps();
+    }
     // The jury's home and temporary folders are not there.
     SetVariable(launch->Environment, "HOME", "/tmp");
     SetVariable(launch->Environment, "TMPDIR", "/tmp");
@@ -367,6 +376,7 @@ std::shared_ptr<ContainedProcess> ContainedProcess::CreateSuspended(const Progra
     plan.Sources[i] = at < joins.size() ? joins[at] : -1;
   }
   plan.Sources[run::kNetworkFd] = start.UseNetworkNamespace ? support.SharedNetwork.Get() : -1;
+  plan.Sources[run::kSkeletonFd] = launch->Skeleton ? launch->Skeleton->Get() : -1;
   plan.RunUid = start.UseRunAccount ? support.RunUid : -1;
   plan.RunGid = start.UseRunAccount ? support.RunGid : -1;
   const bool needUserNamespace = geteuid() != 0;
@@ -624,6 +634,85 @@ UniqueFd OpenRedirection(const std::string& name, bool forWriting, int& err) {
   }
   err = EEXIST;
   return UniqueFd();
+}
+
+namespace {
+
+// Which file each folder and device node a skeleton copies is now.
+std::vector<std::pair<dev_t, ino_t>> IdentitiesOf(const std::vector<PlannedViewStep>& skeleton) {
+  std::vector<std::pair<dev_t, ino_t>> out;
+  for (const PlannedViewStep& step : skeleton) {
+    if (step.Kind != run::kViewTakeTree && step.Kind != run::kViewTakeNode) continue;
+    struct stat st {};
+    if (stat(step.Path.c_str(), &st) != 0) return {};
+    out.emplace_back(st.st_dev, st.st_ino);
+  }
+  return out;
+}
+
+// Builds a skeleton in a thread of its own, which alone works inside it.
+// -errno on failure.
+long BuildSkeleton(const std::vector<PlannedViewStep>& skeleton, UniqueFd& tree) {
+  // Places on the new root are named relative to it; its own making and
+  // sealing are the builder's.
+  const std::string staging = std::string(kViewStaging) + "/";
+  std::vector<PlannedViewStep> inside;
+  for (const PlannedViewStep& step : skeleton) {
+    if (step.Kind == run::kViewRoot || step.Kind == run::kViewSeal) continue;
+    const bool onRoot = step.Path.starts_with(staging) && step.Kind != run::kViewTakeTree &&
+                        step.Kind != run::kViewTakeNode && step.Kind != run::kViewTakeFile;
+    inside.push_back({step.Kind, onRoot ? "./" + step.Path.substr(staging.size()) : step.Path, step.Target});
+  }
+  std::vector<run::ViewStep> steps;
+  for (const PlannedViewStep& step : inside)
+    steps.push_back({step.Kind, step.Path.c_str(), step.Target.empty() ? nullptr : step.Target.c_str()});
+  steps.push_back({run::kViewEnd, nullptr, nullptr});
+  long result = -EINVAL;
+  std::thread builder([&] { result = unshare(CLONE_FS) != 0 ? -errno : run::MakeViewSkeleton(steps.data()); });
+  builder.join();
+  if (result < 0) return result;
+  tree.Reset(static_cast<int>(result));
+  // Each run copies the skeleton into its own namespace: a kernel that
+  // cannot copy a tree that lies in no namespace has no use for one.
+  const UniqueFd copy(static_cast<int>(syscall(SYS_open_tree, tree.Get(), "",
+                                               OPEN_TREE_CLONE | OPEN_TREE_CLOEXEC | AT_RECURSIVE | AT_EMPTY_PATH)));
+  return copy.Valid() ? 0 : -errno;
+}
+
+// How many skeletons a series keeps: a judging run needs one for its
+// compilations per language and one for its tests.
+constexpr std::size_t kMostSkeletons = 4;
+
+}  // namespace
+
+struct RunViewSkeletons::Kept {
+  std::vector<PlannedViewStep> Steps;
+  std::vector<std::pair<dev_t, ino_t>> Identities;
+  std::shared_ptr<const UniqueFd> Tree;
+};
+
+RunViewSkeletons::RunViewSkeletons() : unavailable_(geteuid() != 0) {}
+
+RunViewSkeletons::~RunViewSkeletons() = default;
+
+std::shared_ptr<const UniqueFd> RunViewSkeletons::Find(const std::vector<PlannedViewStep>& skeleton) {
+  const std::lock_guard lock(mutex_);
+  if (unavailable_) return nullptr;
+  std::vector<std::pair<dev_t, ino_t>> identities = IdentitiesOf(skeleton);
+  if (identities.empty()) return nullptr;  // a folder just went: the run says so itself
+  auto kept = std::find_if(kept_.begin(), kept_.end(), [&](const Kept& k) { return k.Steps == skeleton; });
+  if (kept != kept_.end() && kept->Identities == identities) return kept->Tree;
+  if (kept != kept_.end()) kept_.erase(kept);
+  auto tree = std::make_shared<UniqueFd>();
+  if (const long r = BuildSkeleton(skeleton, *tree); r != 0) {
+    // Not for want of a folder, which the run reports: this machine cannot
+    // give runs a skeleton at all.
+    if (r != -ENOENT && r != -ENOTDIR) unavailable_ = true;
+    return nullptr;
+  }
+  if (kept_.size() == kMostSkeletons) kept_.erase(kept_.begin());
+  kept_.push_back({skeleton, std::move(identities), tree});
+  return tree;
 }
 
 int CheckRunView(const std::string& room) {

@@ -60,7 +60,10 @@
 //     in the room and the run's account may run it there, is not copied: the
 //     run sees the machine's file, read-only, in its place.
 // Everything else (home folders, /root, /run, /tmp/.X11-unix, the contest's
-// folders, Velkor's own files) simply is not there. The machine's root is
+// folders, Velkor's own files) simply is not there. In a series of runs a
+// root Velkor builds the part of the view that is the same from run to run
+// once (RunViewSkeletons) and each run attaches a copy of it, then adds its
+// own part. The machine's root is
 // switched away (pivot_root), so the program, holding no capability, can
 // reach nothing of it again. Whatever cannot be made stops the start.
 //
@@ -87,6 +90,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -96,6 +100,8 @@ namespace velkor::platform {
 
 class RunControlGroup;
 class RunGroupPool;
+class RunViewSkeletons;
+struct PlannedViewStep;
 
 // What a run may write in all unless told otherwise.
 inline constexpr std::uint64_t kDefaultDiskLimit = std::uint64_t{1} << 30;
@@ -132,6 +138,10 @@ struct ProgramStart {
   // (ControlGroups.h); none: the run makes its own and removes them.
   std::shared_ptr<RunGroupPool> GroupPool;
   bool UseView = true;
+  // Where the run finds the skeleton of its view, built by an earlier run
+  // of the series or for it (RunViewSkeletons); none: the run builds its
+  // whole view.
+  std::shared_ptr<RunViewSkeletons> ViewSkeletons;
   bool UseNetworkNamespace = true;
   bool UseRunAccount = true;
 };
@@ -235,6 +245,31 @@ class ContainedProcess {
   bool resumed_ = false;
   bool reaped_ = false;
   bool allGone_ = false;  // the run's end was confirmed: none of its processes is left
+};
+
+// The skeletons of the views (RunView.h, PlannedView) that a series of runs
+// has needed, each built once, for a root Velkor: setting up a view's
+// skeleton takes dozens of mount operations; attaching a copy of a built one
+// takes two. A skeleton is built again when a folder it shows is no longer
+// the one it was built from (deleted and made anew, say). Elsewhere, or
+// where the kernel cannot copy a skeleton into a run, there are none and
+// each run builds its whole view. Safe to use from several threads.
+class RunViewSkeletons {
+ public:
+  RunViewSkeletons();
+  ~RunViewSkeletons();
+  RunViewSkeletons(const RunViewSkeletons&) = delete;
+  RunViewSkeletons& operator=(const RunViewSkeletons&) = delete;
+
+  // The built skeleton for these steps, kept alive for as long as a run
+  // holds it; null when there is none.
+  std::shared_ptr<const UniqueFd> Find(const std::vector<PlannedViewStep>& skeleton);
+
+ private:
+  struct Kept;
+  std::mutex mutex_;
+  std::vector<Kept> kept_;
+  bool unavailable_ = false;
 };
 
 // A job: the limits of a run and the kill-on-close of everything assigned

@@ -131,6 +131,10 @@ long MapOwnIdentity(const InitPlan& plan) {
   return r;
 }
 
+// The new root's own file system: folders, links and the files device
+// nodes go over, nothing more.
+constexpr const char* kRootOptions = "mode=0755,size=1m,nr_inodes=4096";
+
 // 0, or a negative errno.
 long ConfigureScratch(long fsfd, const char* options) {
   // "key=value,key=value": each pair is handed over on its own.
@@ -224,7 +228,7 @@ long ViewStepDone(const ViewStep& step, const GoMessage& go, long* trees, int& a
     case kViewTakeNode:
     case kViewTakeFile:
     case kViewEnd: return 0;  // taken before
-    case kViewRoot: return Sys(__NR_mount, P("none"), P(step.Path), P("tmpfs"), MS_NOSUID | MS_NODEV, P("mode=0755,size=1m,nr_inodes=4096"));
+    case kViewRoot: return Sys(__NR_mount, P("none"), P(step.Path), P("tmpfs"), MS_NOSUID | MS_NODEV, P(kRootOptions));
     case kViewFolder: {
       // Passed through on the way to what is shown, never listed; the mode
       // set as it stands, whatever Velkor's file-creation mask.
@@ -258,9 +262,41 @@ long ViewStepDone(const ViewStep& step, const GoMessage& go, long* trees, int& a
     case kViewShm: return Sys(__NR_mount, P("none"), P(step.Path), P("tmpfs"), MS_NOSUID | MS_NODEV, P(go.ShmOptions));
     case kViewSeal: return Sys(__NR_mount, 0, P(step.Path), 0, MS_REMOUNT | MS_BIND | MS_RDONLY | MS_NOSUID | MS_NODEV, 0);
     case kViewPivot: return PivotInto(step.Path);
+    case kViewSkeleton: {
+      const long tree = Sys(__NR_open_tree, kSkeletonFd, P(""),
+                            OPEN_TREE_CLONE | OPEN_TREE_CLOEXEC | AT_RECURSIVE | AT_EMPTY_PATH);
+      if (tree < 0) return tree;
+      const long r = Sys(__NR_move_mount, tree, P(""), AT_FDCWD, P(step.Path), MOVE_MOUNT_F_EMPTY_PATH);
+      Sys(__NR_close, tree);
+      return r;
+    }
   }
   return -EINVAL;
 }
+
+// Carries out planned steps: the copies of the machine's folders first,
+// taken while everything is in place, then the rest in order. 0, or a
+// negative errno.
+long BuildView(const ViewStep* view, const GoMessage& go) {
+  long trees[kMaxTakenTrees];
+  int taken = 0;
+  long done = 0;
+  for (const ViewStep* step = view; step->Kind != kViewEnd && done == 0; ++step) {
+    if (step->Kind != kViewTakeTree && step->Kind != kViewTakeNode && step->Kind != kViewTakeFile) continue;
+    if (taken == kMaxTakenTrees) done = -E2BIG;
+    else if ((trees[taken] = TakeTree(step->Path, step->Kind)) < 0) done = trees[taken];
+    else ++taken;
+  }
+  int attached = 0;
+  for (const ViewStep* step = view; step->Kind != kViewEnd && done == 0; ++step)
+    done = ViewStepDone(*step, go, trees, attached);
+  for (int i = attached; i < taken; ++i) Sys(__NR_close, trees[i]);
+  return done;
+}
+
+// Nothing mounted in the calling process's mount namespace from here on
+// shows outside it. 0, or a negative errno.
+long MakeMountsPrivate() { return Sys(__NR_mount, 0, P("/"), 0, MS_REC | MS_PRIVATE, 0); }
 
 // The run's own view of the file system, in its own mount namespace: made
 // private first, so nothing mounted here ever shows outside the run. With no
@@ -270,27 +306,12 @@ long ViewStepDone(const ViewStep& step, const GoMessage& go, long* trees, int& a
 // as planned.
 long MountRunView(const InitPlan& plan, const GoMessage& go) {
   const bool planned = plan.View[0].Kind != kViewEnd;
-  const long r = Sys(__NR_mount, 0, P("/"), 0, MS_REC | MS_PRIVATE, 0);
-  if (r != 0) return planned ? r : 0;
+  if (const long r = MakeMountsPrivate(); r != 0) return planned ? r : 0;
   if (!planned) {
     Sys(__NR_mount, P("proc"), P("/proc"), P("proc"), MS_NOSUID | MS_NODEV | MS_NOEXEC, 0);
     return 0;
   }
-  // Copies of the machine's folders, taken while everything is in place.
-  long trees[kMaxTakenTrees];
-  int taken = 0;
-  long done = 0;
-  for (const ViewStep* step = plan.View; step->Kind != kViewEnd && done == 0; ++step) {
-    if (step->Kind != kViewTakeTree && step->Kind != kViewTakeNode && step->Kind != kViewTakeFile) continue;
-    if (taken == kMaxTakenTrees) done = -E2BIG;
-    else if ((trees[taken] = TakeTree(step->Path, step->Kind)) < 0) done = trees[taken];
-    else ++taken;
-  }
-  int attached = 0;
-  for (const ViewStep* step = plan.View; step->Kind != kViewEnd && done == 0; ++step)
-    done = ViewStepDone(*step, go, trees, attached);
-  for (int i = attached; i < taken; ++i) Sys(__NR_close, trees[i]);
-  return done;
+  return BuildView(plan.View, go);
 }
 
 // Handlers still point into Velkor: all are reset while every signal is
@@ -443,6 +464,31 @@ int StartProgram(void* arg) {
 
 }  // namespace
 
+long MakeViewSkeleton(const ViewStep* steps) {
+  // The root is made in no namespace at all, so that a run in any
+  // namespace may copy it; everything else is made inside it.
+  const long fsfd = Sys(__NR_fsopen, P("tmpfs"), FSOPEN_CLOEXEC);
+  if (fsfd < 0) return fsfd;
+  long r = ConfigureScratch(fsfd, kRootOptions);
+  const long root = r != 0 ? r : Sys(__NR_fsmount, fsfd, FSMOUNT_CLOEXEC, MOUNT_ATTR_NOSUID | MOUNT_ATTR_NODEV);
+  Sys(__NR_close, fsfd);
+  if (root < 0) return root;
+  // A skeleton holds no /dev/shm: the message's options are never read.
+  static const GoMessage kNoMessage{};
+  r = Sys(__NR_fchdir, root);
+  if (r == 0) r = BuildView(steps, kNoMessage);
+  if (r == 0) {
+    mount_attr attr{};
+    attr.attr_set = MOUNT_ATTR_RDONLY | MOUNT_ATTR_NOSUID | MOUNT_ATTR_NODEV;
+    r = Sys(__NR_mount_setattr, root, P(""), AT_EMPTY_PATH, P(&attr), sizeof attr);
+  }
+  if (r != 0) {
+    Sys(__NR_close, root);
+    return r;
+  }
+  return root;
+}
+
 int RunInit(void* arg) {
   const InitPlan& plan = *static_cast<const InitPlan*>(arg);
   ResetSignals();
@@ -481,6 +527,7 @@ int RunInit(void* arg) {
   }
   if (const long r = MountRunView(plan, start.Go); r != 0) FailStart(kStageInit, r);
   Sys(__NR_close, kScratchFd);
+  Sys(__NR_close, kSkeletonFd);
   if (plan.View[0].Kind == kViewEnd)
     if (const long r = MountPrivateShm(start.Go); r != 0) FailStart(kStageInit, r);
 

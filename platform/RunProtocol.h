@@ -19,9 +19,11 @@
 //            its exec
 //   8        the empty network namespace the run enters (closed when the run
 //            makes one of its own)
-//   9        the room on the run's scratch file system, until "go": the
+//   9        the skeleton of the run's view, when the keeper has one
+//            (kViewSkeleton), until the view is made
+//   10       the room on the run's scratch file system, until "go": the
 //            keeper takes a copy of it (pidfd_getfd) to fill the room
-//   10       the scratch file system itself, until the view is made
+//   11       the scratch file system itself, until the view is made
 #pragma once
 
 #include <unistd.h>
@@ -37,10 +39,11 @@ inline constexpr int kErrorsFd = 4;
 inline constexpr int kStatusFd = 5;
 inline constexpr int kFirstJoinFd = 6;
 inline constexpr int kNetworkFd = 8;
-inline constexpr int kSourceFds = 9;  // 0..8 come from the plan
-inline constexpr int kRoomFd = 9;
-inline constexpr int kScratchFd = 10;
-inline constexpr int kInitFds = 11;
+inline constexpr int kSkeletonFd = 9;
+inline constexpr int kSourceFds = 10;  // 0..9 come from the plan
+inline constexpr int kRoomFd = 10;
+inline constexpr int kScratchFd = 11;
+inline constexpr int kInitFds = 12;
 
 enum StartStage : std::int32_t { kStageInit = 1, kStageFork, kStageChdir, kStageExec };
 
@@ -70,6 +73,7 @@ enum ViewStepKind : std::int32_t {
   kViewShm,          // the run's /dev/shm at Path, with the GoMessage's options
   kViewSeal,         // the file system mounted at Path becomes read-only
   kViewPivot,        // Path becomes the root; the machine's root goes
+  kViewSkeleton,     // a copy of the skeleton (kSkeletonFd) attached at Path: the new root as every such run has it
 };
 
 struct ViewStep {
@@ -102,7 +106,7 @@ struct InitPlan {
   // "" for a run without one.
   const char* ScratchOptions;
   int NiceIncrement;
-  int Sources[kSourceFds];  // become descriptors 0..8 of the init; -1: closed
+  int Sources[kSourceFds];  // become descriptors 0..9 of the init; -1: closed
   // The account the program runs as (a root Velkor's runs); -1 keeps the
   // init's.
   int RunUid;
@@ -124,6 +128,14 @@ struct InitPlan {
 // threads, so it calls no C library function at all: no errno, no thread
 // storage, no lock, only system calls on the plan.
 int RunInit(void* plan);
+
+// Builds a view's skeleton (RunView.h) in no namespace: its new root, with
+// the steps carried out inside it, sealed. The steps leave out the root and
+// the seal, and name the places on the new root relative to it. Changes the
+// calling thread's working folder: the thread must have its own. The
+// skeleton's descriptor, which each run that uses it copies (kViewSkeleton),
+// or a negative errno. Makes system calls only, like RunInit.
+long MakeViewSkeleton(const ViewStep* steps);
 
 // Whole-record reads and writes for the keeper, retried when a signal
 // interrupts them. ReadFull is false at end of file.

@@ -43,36 +43,49 @@ struct Mount {
   enum Kind { Tree, Scratch, Devices, Shm, Proc, RoomFile } Kind;
   std::string Path;
   std::string ScratchFolder;  // Scratch: which of its folders
+  // Placed by each run itself: the run's own file systems, and whatever
+  // lies on one of them.
+  bool PerRun = false;
 };
 
-// Builds the steps; the copies of machine folders are collected in the
-// order they are attached, and taken in that order before anything else.
+// Builds the steps of both parts; the copies of machine folders are
+// collected in the order they are attached, and taken in that order before
+// anything else of their part.
 class Planner {
  public:
   explicit Planner(const RunViewRequest& request) : request_(request) {}
 
-  std::vector<PlannedViewStep> Plan() {
+  PlannedView Plan() {
     std::vector<Mount> mounts = Mounts();
     std::sort(mounts.begin(), mounts.end(), [](const Mount& a, const Mount& b) {
       const std::size_t da = Depth(a.Path), db = Depth(b.Path);
       return da != db ? da < db : a.Path < b.Path;
     });
-    Add(run::kViewRoot, "");
-    body_.push_back({run::kViewScratch, kScratchPlace, ""});
-    for (const auto& [name, target] : request_.RootLinks) Add(run::kViewLink, "/" + name, target);
-    for (const Mount& m : mounts) Place(m);
-    Add(run::kViewSeal, "");
-    Add(run::kViewPivot, "");
+    Add(skeleton_, run::kViewRoot, "");
+    run_.Body.push_back({run::kViewScratch, kScratchPlace, ""});
+    for (const auto& [name, target] : request_.RootLinks) Add(skeleton_, run::kViewLink, "/" + name, target);
+    for (Mount& m : mounts) Place(m);
+    Add(skeleton_, run::kViewSeal, "");
+    Add(run_, run::kViewPivot, "");
 
-    if (taken_.size() > static_cast<std::size_t>(run::kMaxTakenTrees))
+    if (skeleton_.Taken.size() + run_.Taken.size() > static_cast<std::size_t>(run::kMaxTakenTrees))
       throw ViewError(E2BIG, "too many folders shown to a run");
-    std::vector<PlannedViewStep> steps;
-    for (const auto& [kind, path] : taken_) steps.push_back({kind, path, ""});
-    steps.insert(steps.end(), body_.begin(), body_.end());
-    return steps;
+    return {skeleton_.Steps(), run_.Steps()};
   }
 
  private:
+  struct Part {
+    std::vector<PlannedViewStep> Body;
+    std::vector<std::pair<run::ViewStepKind, std::string>> Taken;
+
+    std::vector<PlannedViewStep> Steps() const {
+      std::vector<PlannedViewStep> steps;
+      for (const auto& [kind, path] : Taken) steps.push_back({kind, path, ""});
+      steps.insert(steps.end(), Body.begin(), Body.end());
+      return steps;
+    }
+  };
+
   std::vector<Mount> Mounts() const {
     const std::string& room = request_.Room;
     const std::vector<std::string> special = {"/proc", "/dev", "/dev/shm", "/tmp", "/var/tmp"};
@@ -105,67 +118,70 @@ class Planner {
     return mounts;
   }
 
-  void Place(const Mount& m) {
+  void Place(Mount& m) {
     // The innermost file system placed above m decides whether its folder
     // must be made (on a file system of the run's) or is there already (in
-    // a copy of the machine's, which is read-only).
+    // a copy of the machine's, which is read-only), and in which part.
     const Mount* cover = nullptr;
     for (const Mount& p : placed_)
       if (Below(m.Path, p.Path) && (cover == nullptr || Depth(p.Path) > Depth(cover->Path))) cover = &p;
     if (cover != nullptr && cover->Kind == Mount::Proc) throw ViewError(EINVAL, "a run cannot be shown " + m.Path);
+    const bool onRunsOwn = cover != nullptr && cover->PerRun;
+    m.PerRun = onRunsOwn || m.Kind == Mount::Scratch || m.Kind == Mount::Shm || m.Kind == Mount::Proc ||
+               m.Kind == Mount::RoomFile;
     // The device folder is one of the new root's own, made listable; a room
     // file goes over its copy.
     if (m.Kind != Mount::Devices && m.Kind != Mount::RoomFile && (cover == nullptr || cover->Kind != Mount::Tree))
-      MakeFolders(cover == nullptr ? "/" : cover->Path, m.Path);
+      MakeFolders(onRunsOwn ? run_ : skeleton_, cover == nullptr ? "/" : cover->Path, m.Path);
+    Part& part = m.PerRun ? run_ : skeleton_;
     switch (m.Kind) {
       case Mount::Tree:
-        taken_.emplace_back(run::kViewTakeTree, m.Path);
-        Add(run::kViewAttach, m.Path);
+        part.Taken.emplace_back(run::kViewTakeTree, m.Path);
+        Add(part, run::kViewAttach, m.Path);
         break;
-      case Mount::Scratch: Add(run::kViewBind, m.Path, std::string(kScratchPlace) + "/" + m.ScratchFolder); break;
-      case Mount::Devices: PlaceDevices(m.Path); break;
-      case Mount::Shm: Add(run::kViewShm, m.Path); break;
-      case Mount::Proc: Add(run::kViewProc, m.Path); break;
+      case Mount::Scratch: Add(part, run::kViewBind, m.Path, std::string(kScratchPlace) + "/" + m.ScratchFolder); break;
+      case Mount::Devices: PlaceDevices(part, m.Path); break;
+      case Mount::Shm: Add(part, run::kViewShm, m.Path); break;
+      case Mount::Proc: Add(part, run::kViewProc, m.Path); break;
       case Mount::RoomFile:
-        taken_.emplace_back(run::kViewTakeFile, m.Path);
-        Add(run::kViewAttach, m.Path);
+        part.Taken.emplace_back(run::kViewTakeFile, m.Path);
+        Add(part, run::kViewAttach, m.Path);
         break;
     }
     placed_.push_back(m);
   }
 
-  void PlaceDevices(const std::string& dev) {
-    Add(run::kViewDevices, dev);
+  void PlaceDevices(Part& part, const std::string& dev) {
+    Add(part, run::kViewDevices, dev);
     for (const std::string& node : request_.Devices) {
       const std::string name = node.substr(node.rfind('/') + 1);
-      taken_.emplace_back(run::kViewTakeNode, node);
-      Add(run::kViewFile, dev + "/" + name);
-      Add(run::kViewAttach, dev + "/" + name);
+      part.Taken.emplace_back(run::kViewTakeNode, node);
+      Add(part, run::kViewFile, dev + "/" + name);
+      Add(part, run::kViewAttach, dev + "/" + name);
     }
-    Add(run::kViewLink, dev + "/fd", "/proc/self/fd");
-    Add(run::kViewLink, dev + "/stdin", "/proc/self/fd/0");
-    Add(run::kViewLink, dev + "/stdout", "/proc/self/fd/1");
-    Add(run::kViewLink, dev + "/stderr", "/proc/self/fd/2");
+    Add(part, run::kViewLink, dev + "/fd", "/proc/self/fd");
+    Add(part, run::kViewLink, dev + "/stdin", "/proc/self/fd/0");
+    Add(part, run::kViewLink, dev + "/stdout", "/proc/self/fd/1");
+    Add(part, run::kViewLink, dev + "/stderr", "/proc/self/fd/2");
   }
 
   // The folders from below `from` down to `to`, each made once.
-  void MakeFolders(const std::string& from, const std::string& to) {
+  void MakeFolders(Part& part, const std::string& from, const std::string& to) {
     std::size_t slash = from == "/" ? 0 : from.size();
     do {
       slash = to.find('/', slash + 1);
       const std::string folder = to.substr(0, slash);
-      if (made_.insert(folder).second) Add(run::kViewFolder, folder);
+      if (made_.insert(folder).second) Add(part, run::kViewFolder, folder);
     } while (slash != std::string::npos);
   }
 
   // Paths in the view are written where the new root is being built.
-  void Add(run::ViewStepKind kind, const std::string& path, const std::string& target = "") {
-    body_.push_back({kind, std::string(kViewStaging) + path, target});
+  static void Add(Part& part, run::ViewStepKind kind, const std::string& path, const std::string& target = "") {
+    part.Body.push_back({kind, std::string(kViewStaging) + path, target});
   }
 
   const RunViewRequest& request_;
-  std::vector<PlannedViewStep> body_;
-  std::vector<std::pair<run::ViewStepKind, std::string>> taken_;
+  Part skeleton_, run_;
   std::vector<Mount> placed_;
   std::set<std::string> made_;
 };
@@ -180,7 +196,13 @@ std::vector<std::string> RunDevices() {
   return {"/dev/null", "/dev/zero", "/dev/full", "/dev/random", "/dev/urandom"};
 }
 
-std::vector<PlannedViewStep> PlanRunView(const RunViewRequest& request) { return Planner(request).Plan(); }
+std::vector<PlannedViewStep> PlannedView::Steps() const {
+  std::vector<PlannedViewStep> steps = Skeleton;
+  steps.insert(steps.end(), Run.begin(), Run.end());
+  return steps;
+}
+
+PlannedView PlanRunView(const RunViewRequest& request) { return Planner(request).Plan(); }
 
 namespace {
 
@@ -225,8 +247,8 @@ std::string ResolvePath(const std::string& path, std::error_code& ec) {
   return std::string(buffer, static_cast<std::size_t>(n));
 }
 
-std::vector<PlannedViewStep> ResolveRunView(const std::vector<std::string>& readOnly, const std::string& room,
-                                            const std::vector<std::string>& roomFiles) {
+PlannedView ResolveRunView(const std::vector<std::string>& readOnly, const std::string& room,
+                           const std::vector<std::string>& roomFiles) {
   RunViewRequest request = SystemView();
   for (const std::string& folder : readOnly) {
     std::error_code ec;

@@ -54,13 +54,26 @@ struct RunViewRequest {
   std::vector<std::string> Devices;
 };
 
+// A view in two parts, each with the copies it takes first. The skeleton is
+// the same for every run given the same request, whatever its room holds:
+// the new root with the machine's folders and device nodes, the links, and
+// every folder made on it, sealed read-only. The run's part is each run's
+// own: its scratch file system and what is shown of it, whatever lies below
+// those, its /proc and /dev/shm, the room's files; it ends with the switch
+// to the new root.
+struct PlannedView {
+  std::vector<PlannedViewStep> Skeleton, Run;
+  // The whole view built from nothing: the skeleton, then the run's part.
+  std::vector<PlannedViewStep> Steps() const;
+};
+
 // The steps for folders given as absolute paths without "." or ".." or
 // links (as ResolveRunView gives them). A folder inside another one shown
 // read-only, or inside the room, needs nothing of its own. Throws
 // std::system_error: EINVAL for the root shown whole, the room being the
 // root, a folder inside /proc, or a room file not directly in the room;
 // E2BIG for more folders than a run takes.
-std::vector<PlannedViewStep> PlanRunView(const RunViewRequest& request);
+PlannedView PlanRunView(const RunViewRequest& request);
 
 // The path of an existing file or folder with every link followed and no
 // "." or "..", as std::filesystem::canonical gives it, in a few system calls
@@ -73,7 +86,7 @@ std::string ResolvePath(const std::string& path, std::error_code& ec);
 // does not exist is left out; the room must exist. roomFiles: names of
 // files directly in the room, shown as they are. Throws std::system_error
 // when a folder cannot be resolved.
-std::vector<PlannedViewStep> ResolveRunView(const std::vector<std::string>& readOnly, const std::string& room,
-                                            const std::vector<std::string>& roomFiles = {});
+PlannedView ResolveRunView(const std::vector<std::string>& readOnly, const std::string& room,
+                           const std::vector<std::string>& roomFiles = {});
 
 }  // namespace velkor::platform

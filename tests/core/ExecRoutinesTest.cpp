@@ -387,7 +387,7 @@ TEST_F(ExecEngineTest, RunsThatTakeOverGroupsStartAfresh) {
   if (groups.Folders.empty()) GTEST_SKIP() << "no control groups here";
   {
     TExecEngine series;
-    series.KeepControlGroups();
+    series.KeepRunSetUp();
     series.SetTimeLimit(60000);
     series.SetMemLimit(64u << 20);
     auto run = [&](const std::string& args) {
@@ -410,7 +410,9 @@ TEST_F(ExecEngineTest, RunsThatTakeOverGroupsStartAfresh) {
     // ... and takes nothing of the next run's tasks.
     series.FileOut = (dir / "count.txt").string();
     EXPECT_EQ(run("forkcount"), ExecOK) << series.ExitCodeMsg();
-    if (groups.Tasks) EXPECT_EQ(ReadFile(dir / "count.txt"), std::to_string(platform::kRunTaskLimit - 1));
+    if (groups.Tasks) {
+      EXPECT_EQ(ReadFile(dir / "count.txt"), std::to_string(platform::kRunTaskLimit - 1));
+    }
     // Without a limit the run has none, after runs that had one.
     series.FileOut.clear();
     series.SetMemLimit(0);
@@ -422,7 +424,7 @@ TEST_F(ExecEngineTest, RunsThatTakeOverGroupsStartAfresh) {
   const std::string token = UniqueToken();
   ForkedJudge judge([&] {
     TExecEngine inner;
-    inner.KeepControlGroups();
+    inner.KeepRunSetUp();
     inner.SetCmd(kProbe + " exit 0");
     inner.Execute();
     inner.SetCmd(kProbe + " sleep " + token);
@@ -560,6 +562,62 @@ TEST_F(ExecEngineTest, TheProgramSeesOnlyItsRoomAndTheSystem) {
     EXPECT_EQ(remounted, "locked\n");
   }
   EXPECT_EQ(ReadFile(dir / "secret/Velkor.cfg"), "password");
+}
+
+// The runs of a series (a judging run's) see what a single run sees, though
+// they share the part of their view that does not change from run to run;
+// a folder shown to them that is deleted and made anew is shown as it is
+// now, not as it was when the series began.
+TEST_F(ExecEngineTest, RunsOfASeriesSeeTheMachineAsItIsNow) {
+  // Outside the machine's /tmp, which each run has of its own, where this
+  // account may write there: a folder every run of the series is shown in
+  // the same place.
+  fs::path shown = fs::path(kProbe).parent_path().parent_path() / ("shown-" + UniqueToken());
+  if (std::error_code ec; !fs::create_directories(shown, ec)) {
+    shown = dir / "shown";
+    fs::create_directories(shown);
+  }
+  struct Cleanup {
+    fs::path Folder;
+    ~Cleanup() { fs::remove_all(Folder); }
+  } cleanup{shown};
+  fs::permissions(shown, fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
+  std::ofstream(shown / "marker.txt") << "first";
+  fs::permissions(shown / "marker.txt", fs::perms::owner_all | fs::perms::others_read);
+  const fs::path room = dir / "room";
+  fs::create_directories(room);
+  fs::create_directories(dir / "beside");
+  std::ofstream(room / "in.txt") << "visible";
+  const std::string look = "look in.txt " + room.string() + " /usr/bin /etc/passwd /tmp / " +
+                           (shown / "marker.txt").string() + " " + (dir / "beside").string();
+  const std::string seen = "file writable\nfolder writable\nfolder read-only\nfile read-only\nfolder writable\n"
+                           "folder read-only\nfile read-only\nmissing\n";
+
+  TExecEngine series;
+  series.KeepRunSetUp();
+  series.SetTimeLimit(60000);
+  series.FileOut = (dir / "out.txt").string();
+  series.ReadOnlyFolders = {shown.string()};
+  auto run = [&](const std::string& args) {
+    series.SetCmd(kProbe + " " + args);
+    series.Room = room.string();
+    series.WorkingDir = room.string();
+    series.Execute();
+    EXPECT_EQ(series.ExitCode(), ExecOK) << series.ExitCodeMsg();
+    return ReadFile(dir / "out.txt");
+  };
+  for (int i = 0; i < 2; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(run(look), seen);
+    EXPECT_EQ(run("read " + (shown / "marker.txt").string()), "first\nread-only\n");
+  }
+  fs::remove_all(shown);
+  fs::create_directories(shown);
+  fs::permissions(shown, fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
+  std::ofstream(shown / "marker.txt") << "second";
+  fs::permissions(shown / "marker.txt", fs::perms::owner_all | fs::perms::others_read);
+  EXPECT_EQ(run("read " + (shown / "marker.txt").string()), "second\nread-only\n");
+  EXPECT_EQ(run(look), seen);
 }
 
 // What the run did in its room comes back when it ends: files written,
@@ -796,12 +854,12 @@ TEST(RunView, PlansTheNewRootOuterFoldersFirst) {
   request.ReadOnly = {"/usr", "/usr/lib", "/opt/tool", "/tmp/probe", "/w/room/inner"};
   request.Room = "/w/room";
   request.RootLinks = {{"bin", "usr/bin"}};
-  const std::vector<Step> expected = {
+  // What every such run shares: the machine's folders and every folder made
+  // on the new root, which is then sealed ...
+  const std::vector<Step> skeleton = {
       {kViewTakeTree, "/usr", ""},
       {kViewTakeTree, "/opt/tool", ""},
-      {kViewTakeTree, "/tmp/probe", ""},
       {kViewRoot, "/tmp", ""},
-      {kViewScratch, "/dev", ""},
       {kViewLink, "/tmp/bin", "usr/bin"},
       {kViewDevices, "/tmp/dev", ""},
       {kViewLink, "/tmp/dev/fd", "/proc/self/fd"},
@@ -809,34 +867,45 @@ TEST(RunView, PlansTheNewRootOuterFoldersFirst) {
       {kViewLink, "/tmp/dev/stdout", "/proc/self/fd/1"},
       {kViewLink, "/tmp/dev/stderr", "/proc/self/fd/2"},
       {kViewFolder, "/tmp/proc", ""},
-      {kViewProc, "/tmp/proc", ""},
       {kViewFolder, "/tmp/tmp", ""},
-      {kViewBind, "/tmp/tmp", "/dev/tmp"},
       {kViewFolder, "/tmp/usr", ""},
       {kViewAttach, "/tmp/usr", ""},
       {kViewFolder, "/tmp/dev/shm", ""},
-      {kViewShm, "/tmp/dev/shm", ""},
       {kViewFolder, "/tmp/opt", ""},
       {kViewFolder, "/tmp/opt/tool", ""},
       {kViewAttach, "/tmp/opt/tool", ""},
-      {kViewFolder, "/tmp/tmp/probe", ""},
-      {kViewAttach, "/tmp/tmp/probe", ""},
       {kViewFolder, "/tmp/var", ""},
       {kViewFolder, "/tmp/var/tmp", ""},
-      {kViewBind, "/tmp/var/tmp", "/dev/vartmp"},
       {kViewFolder, "/tmp/w", ""},
       {kViewFolder, "/tmp/w/room", ""},
-      {kViewBind, "/tmp/w/room", "/dev/room"},
       {kViewSeal, "/tmp", ""},
+  };
+  // ... and what each run has of its own: its file systems, and what lies
+  // on one of them (a folder shown inside its /tmp).
+  const std::vector<Step> own = {
+      {kViewTakeTree, "/tmp/probe", ""},
+      {kViewScratch, "/dev", ""},
+      {kViewProc, "/tmp/proc", ""},
+      {kViewBind, "/tmp/tmp", "/dev/tmp"},
+      {kViewShm, "/tmp/dev/shm", ""},
+      {kViewFolder, "/tmp/tmp/probe", ""},
+      {kViewAttach, "/tmp/tmp/probe", ""},
+      {kViewBind, "/tmp/var/tmp", "/dev/vartmp"},
+      {kViewBind, "/tmp/w/room", "/dev/room"},
       {kViewPivot, "/tmp", ""},
   };
-  EXPECT_EQ(platform::PlanRunView(request), expected);
+  const platform::PlannedView view = platform::PlanRunView(request);
+  EXPECT_EQ(view.Skeleton, skeleton);
+  EXPECT_EQ(view.Run, own);
+  std::vector<Step> whole = skeleton;
+  whole.insert(whole.end(), own.begin(), own.end());
+  EXPECT_EQ(view.Steps(), whole);
 
   // A folder below a copy of the machine's needs no folder made: it is there.
   request = {};
   request.ReadOnly = {"/opt", "/var/x"};
   request.Room = "/opt/w/room";
-  const std::vector<Step> plan = platform::PlanRunView(request);
+  const std::vector<Step> plan = platform::PlanRunView(request).Steps();
   EXPECT_EQ(std::count(plan.begin(), plan.end(), Step{kViewFolder, "/tmp/opt/w/room", ""}), 0);
   EXPECT_EQ(std::count(plan.begin(), plan.end(), Step{kViewBind, "/tmp/opt/w/room", "/dev/room"}), 1);
 
@@ -856,7 +925,7 @@ TEST(RunView, PlansTheNewRootOuterFoldersFirst) {
   request = {};
   request.Room = "/w/room";
   request.RoomFiles = {"/w/room/prog.exe"};
-  const std::vector<Step> withFile = platform::PlanRunView(request);
+  const std::vector<Step> withFile = platform::PlanRunView(request).Run;
   const auto bound = std::find(withFile.begin(), withFile.end(), Step{kViewBind, "/tmp/w/room", "/dev/room"});
   EXPECT_EQ(withFile.front(), (Step{kViewTakeFile, "/w/room/prog.exe", ""}));
   EXPECT_EQ(std::find(bound, withFile.end(), Step{kViewAttach, "/tmp/w/room/prog.exe", ""}) - bound, 1);
