@@ -79,6 +79,21 @@ int ReadTextAt(int folderFd, const std::string& path, std::string& text) {
 
 int ReadText(const std::string& path, std::string& text) { return ReadTextAt(AT_FDCWD, path, text); }
 
+// Reads a control file kept open, afresh from its start: the kernel makes
+// its text anew at every read from there. 0, or the errno.
+int ReadAgain(int fd, std::string& text) {
+  text.clear();
+  char buf[4096];
+  for (off_t at = 0;;) {
+    const ssize_t n = pread(fd, buf, sizeof buf, at);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return errno;
+    if (n == 0) return 0;
+    text.append(buf, static_cast<std::size_t>(n));
+    at += n;
+  }
+}
+
 // 0, or the errno of the write (control files take one write each).
 int WriteText(const std::string& path, const std::string& text) {
   UniqueFd fd(open(path.c_str(), O_WRONLY | O_CLOEXEC));
@@ -190,6 +205,24 @@ std::vector<std::string> SubGroups(const std::string& folder) {
       found.push_back(folder + "/" + e->d_name);
   closedir(d);
   return found;
+}
+
+// The same for the group folder kept open at fd, read afresh from its start.
+std::vector<std::string> SubGroups(const std::string& folder, int fd) {
+  std::vector<std::string> found;
+  if (lseek(fd, 0, SEEK_SET) != 0) return SubGroups(folder);
+  alignas(8) char buf[4096];
+  for (;;) {
+    const ssize_t n = getdents64(fd, buf, sizeof buf);
+    if (n < 0) return SubGroups(folder);
+    if (n == 0) return found;
+    for (ssize_t at = 0; at < n;) {
+      const auto* e = reinterpret_cast<const dirent64*>(buf + at);
+      if (e->d_type == DT_DIR && std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+        found.push_back(folder + "/" + e->d_name);
+      at += e->d_reclen;
+    }
+  }
 }
 
 // Kills the processes listed in the group open at groupFd.
@@ -381,12 +414,25 @@ void Prepare(State& state) {
 }
 
 // Kills for want of memory counted in one group; 0 when it cannot be read.
-std::uint64_t MemoryKills(const std::string& folder, bool unified) {
-  std::string text;
-  if (ReadText(folder + (unified ? "/memory.events" : "/memory.oom_control"), text) != 0) return 0;
+const char* KillsFile(bool unified) { return unified ? "memory.events" : "memory.oom_control"; }
+
+std::uint64_t KillsIn(const std::string& text) {
   for (const std::string& line : Split(text, '\n'))
     if (line.starts_with("oom_kill ")) return std::strtoull(line.c_str() + 9, nullptr, 10);
   return 0;
+}
+
+std::uint64_t MemoryKills(const std::string& folder, bool unified) {
+  std::string text;
+  if (ReadText(folder + "/" + KillsFile(unified), text) != 0) return 0;
+  return KillsIn(text);
+}
+
+// The same from the group's kill counter kept open.
+std::uint64_t MemoryKills(int killsFd) {
+  std::string text;
+  if (killsFd < 0 || ReadAgain(killsFd, text) != 0) return 0;
+  return KillsIn(text);
 }
 
 constexpr std::uint64_t kNoMemoryLimit = ~std::uint64_t{0};
@@ -471,6 +517,10 @@ struct RunControlGroup::Group {
   std::string Path;
   bool Unified = false, Memory = false, Tasks = false;
   UniqueFd Join;
+  // Kept open for the checks after every run, which a series of runs makes
+  // a thousand times: the leaf, both member lists, and with memory the
+  // charge and both kill counters.
+  UniqueFd Leaf, Members, LeafMembers, Charge, Kills, LeafKills;
   // What an earlier run left (reused groups): the memory still charged, and
   // the kills for memory already counted.
   std::uint64_t Leftover = 0, KillsBefore = 0;
@@ -485,7 +535,11 @@ RunControlGroup::RunControlGroup() {
   State& state = TheState();
   const std::string name = Owner() + "-run" + std::to_string(state.NextRun++);
   for (const Hierarchy& h : state.Hierarchies) {
-    Group group{h.Base + "/" + name, h.Unified, h.Memory, h.Tasks, UniqueFd()};
+    Group group;
+    group.Path = h.Base + "/" + name;
+    group.Unified = h.Unified;
+    group.Memory = h.Memory;
+    group.Tasks = h.Tasks;
     const std::string leaf = group.Path + "/" + kLeaf;
     if (mkdir(group.Path.c_str(), 0755) != 0) {
       const int err = errno;
@@ -498,11 +552,22 @@ RunControlGroup::RunControlGroup() {
       Remove();
       throw std::system_error(err, std::generic_category(), "cannot make the control group " + leaf);
     }
-    groups_.back().Join.Reset(open((leaf + "/cgroup.procs").c_str(), O_WRONLY | O_CLOEXEC));
-    if (!groups_.back().Join.Valid()) {
+    Group& made = groups_.back();
+    auto keep = [&](UniqueFd& fd, const std::string& file, int flags) {
+      fd.Reset(open(file.c_str(), flags | O_CLOEXEC));
+      if (fd.Valid()) return;
       const int err = errno;
       Remove();
-      throw std::system_error(err, std::generic_category(), "cannot open " + leaf + "/cgroup.procs");
+      throw std::system_error(err, std::generic_category(), "cannot open " + file);
+    };
+    keep(made.Join, leaf + "/cgroup.procs", O_WRONLY);
+    keep(made.Leaf, leaf, O_RDONLY | O_DIRECTORY);
+    keep(made.Members, made.Path + "/cgroup.procs", O_RDONLY);
+    keep(made.LeafMembers, leaf + "/cgroup.procs", O_RDONLY);
+    if (made.Memory) {
+      keep(made.Charge, made.Path + (made.Unified ? "/memory.current" : "/memory.usage_in_bytes"), O_RDONLY);
+      keep(made.Kills, made.Path + "/" + KillsFile(made.Unified), O_RDONLY);
+      keep(made.LeafKills, leaf + "/" + KillsFile(made.Unified), O_RDONLY);
     }
   }
 }
@@ -550,14 +615,19 @@ std::vector<int> RunControlGroup::JoinDescriptors() const {
 bool RunControlGroup::OutOfMemoryKill() const {
   // A kill is counted in its victim's group, and not always up the tree
   // (never under version 1; under version 2 not with "memory_localevents"):
-  // every group of the run is read.
+  // every group of the run is read, the program's own below its leaf too.
   auto killsBelow = [](const auto& self, const std::string& folder, bool unified) -> std::uint64_t {
     std::uint64_t kills = MemoryKills(folder, unified);
     for (const std::string& sub : SubGroups(folder)) kills += self(self, sub, unified);
     return kills;
   };
-  for (const Group& g : groups_)
-    if (g.Memory && killsBelow(killsBelow, g.Path, g.Unified) > g.KillsBefore) return true;
+  for (const Group& g : groups_) {
+    if (!g.Memory) continue;
+    std::uint64_t kills = MemoryKills(g.Kills.Get()) + MemoryKills(g.LeafKills.Get());
+    for (const std::string& sub : SubGroups(g.Path + "/" + kLeaf, g.Leaf.Get()))
+      kills += killsBelow(killsBelow, sub, g.Unified);
+    if (kills > g.KillsBefore) return true;
+  }
   return false;
 }
 
@@ -565,7 +635,8 @@ void RunControlGroup::Remove() noexcept {
   if (groups_.empty()) return;
   OwnFileIdentity own;
   for (Group& g : groups_) {
-    g.Join.Reset();
+    for (UniqueFd* kept : {&g.Join, &g.Leaf, &g.Members, &g.LeafMembers, &g.Charge, &g.Kills, &g.LeafKills})
+      kept->Reset();
     try {
       RemoveRunTree(g.Path);
     } catch (...) {
@@ -578,18 +649,16 @@ bool RunControlGroup::MakeReadyForNextRun() noexcept {
   OwnFileIdentity own;
   try {
     for (Group& g : groups_) {
-      const UniqueFd group(open(g.Path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-      const UniqueFd leaf(group.Valid() ? openat(group.Get(), kLeaf, O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1);
       // The program may have made groups of its own below its leaf.
-      if (!leaf.Valid() || !FirstSubGroup(leaf.Get()).empty()) return false;
+      if (!SubGroups(g.Path + "/" + kLeaf, g.Leaf.Get()).empty()) return false;
       std::string text;
-      for (const int fd : {group.Get(), leaf.Get()})
-        if (ReadTextAt(fd, "cgroup.procs", text) != 0 || !text.empty()) return false;
+      for (const UniqueFd& members : {std::cref(g.Members), std::cref(g.LeafMembers)})
+        if (ReadAgain(members.Get(), text) != 0 || !text.empty()) return false;
       if (!g.Memory) continue;
-      if (ReadTextAt(group.Get(), g.Unified ? "memory.current" : "memory.usage_in_bytes", text) != 0) return false;
+      if (ReadAgain(g.Charge.Get(), text) != 0) return false;
       g.Leftover = std::stoull(text);
       if (g.Leftover > kMostLeftoverMemory) return false;
-      g.KillsBefore = MemoryKills(g.Path, g.Unified) + MemoryKills(g.Path + "/" + kLeaf, g.Unified);
+      g.KillsBefore = MemoryKills(g.Kills.Get()) + MemoryKills(g.LeafKills.Get());
     }
     return true;
   } catch (...) {
