@@ -582,9 +582,10 @@ void RunControlGroup::SetLimits(std::uint64_t memoryLimit, std::uint32_t taskLim
       throw std::system_error(err, std::generic_category(), "cannot write " + value + " to " + file);
   };
   for (Group& g : groups_) {
-    // A reused group that had a limit gets none again when none is asked.
-    if (g.Memory && (memoryLimit != 0 || g.MemoryLimit != 0)) {
-      const std::uint64_t wanted = memoryLimit == 0 ? kNoMemoryLimit : std::max(memoryLimit, kLeastGroupMemory) + g.Leftover;
+    // A reused group that had a limit gets none again when none is asked;
+    // one that has the limit wanted already keeps it.
+    const std::uint64_t wanted = memoryLimit == 0 ? kNoMemoryLimit : std::max(memoryLimit, kLeastGroupMemory) + g.Leftover;
+    if (g.Memory && (memoryLimit != 0 || g.MemoryLimit != 0) && wanted != g.MemoryLimit) {
       const std::string limit = LimitText(wanted, g.Unified);
       if (g.Unified) {
         set(g.Path + "/memory.max", limit, false);
