@@ -255,6 +255,15 @@ struct ContainedProcess::RoomState {
 
 namespace {
 
+// Planned steps as the init reads them, ended: they point into planned.
+std::vector<run::ViewStep> InitSteps(const std::vector<PlannedViewStep>& planned) {
+  std::vector<run::ViewStep> steps;
+  for (const PlannedViewStep& step : planned)
+    steps.push_back({step.Kind, step.Path.c_str(), step.Target.empty() ? nullptr : step.Target.c_str()});
+  steps.push_back({run::kViewEnd, nullptr, nullptr});
+  return steps;
+}
+
 // Sets NAME=value in an environment, in place of what was there.
 void SetVariable(std::vector<std::string>& env, const std::string& name, const std::string& value) {
   const std::string prefix = name + "=";
@@ -347,9 +356,7 @@ std::shared_ptr<ContainedProcess> ContainedProcess::CreateSuspended(const Progra
   std::unique_ptr<RunControlGroup> groups;
   if (start.UseControlGroups && !PrepareControlGroups().Folders.empty())
     groups = start.GroupPool ? start.GroupPool->Take() : std::make_unique<RunControlGroup>();
-  for (const PlannedViewStep& step : launch->PlannedView)
-    launch->View.push_back({step.Kind, step.Path.c_str(), step.Target.empty() ? nullptr : step.Target.c_str()});
-  launch->View.push_back({run::kViewEnd, nullptr, nullptr});
+  launch->View = InitSteps(launch->PlannedView);
 
   UniqueFd null(open("/dev/null", O_RDWR | O_CLOEXEC));
   if (!null.Valid()) throw SystemError(errno, "cannot open /dev/null");
@@ -663,10 +670,7 @@ long BuildSkeleton(const std::vector<PlannedViewStep>& skeleton, UniqueFd& tree)
                         step.Kind != run::kViewTakeNode && step.Kind != run::kViewTakeFile;
     inside.push_back({step.Kind, onRoot ? "./" + step.Path.substr(staging.size()) : step.Path, step.Target});
   }
-  std::vector<run::ViewStep> steps;
-  for (const PlannedViewStep& step : inside)
-    steps.push_back({step.Kind, step.Path.c_str(), step.Target.empty() ? nullptr : step.Target.c_str()});
-  steps.push_back({run::kViewEnd, nullptr, nullptr});
+  const std::vector<run::ViewStep> steps = InitSteps(inside);
   long result = -EINVAL;
   std::thread builder([&] { result = unshare(CLONE_FS) != 0 ? -errno : run::MakeViewSkeleton(steps.data()); });
   builder.join();
