@@ -1,11 +1,15 @@
 // The process runner's overhead: a trivial static program started through
 // TExecEngine (contained run, limits, control groups, view, network,
 // redirection to NUL) against a bare posix_spawn + waitpid of the same
-// program, measured in the same run; and the contained run with each piece
-// of its containment left out in turn, to show what each one costs, and
-// with a room holding the program, as a judged program runs.
+// program, measured in the same run, and against the floor any run in its
+// own namespaces has here; and the contained run with each piece of its
+// containment left out in turn, to show what each one costs, and with a
+// room holding the program, as a judged program runs.
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <sched.h>
 #include <spawn.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,6 +18,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "core/ExecRoutines.h"
 #include "platform/ControlGroups.h"
@@ -37,6 +42,56 @@ void BareSpawn(benchmark::State& state) {
     waitpid(pid, &status, 0);
     benchmark::DoNotOptimize(status);
   }
+}
+
+// The floor of a contained run on this machine: the program started in
+// new PID, mount and IPC namespaces, inside an empty network namespace,
+// with a /tmp and a /proc of its own, and nothing else (no view, groups,
+// room, account or limits). Whatever a run of Velkor's adds costs on top.
+struct FloorRun {
+  int Network = -1;
+};
+
+int FloorInit(void* arg) {
+  const auto* floor = static_cast<const FloorRun*>(arg);
+  if (setns(floor->Network, CLONE_NEWNET) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+      mount("none", "/tmp", "tmpfs", MS_NOSUID | MS_NODEV, "size=1m") != 0 ||
+      mount("proc", "/proc", "proc", MS_NOSUID | MS_NODEV | MS_NOEXEC, nullptr) != 0)
+    return 1;
+  char* argv[] = {const_cast<char*>(kTrivial), nullptr};
+  pid_t pid = 0;
+  if (posix_spawn(&pid, kTrivial, nullptr, nullptr, argv, environ) != 0) return 1;
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+}
+
+void NamespaceFloor(benchmark::State& state) {
+  if (geteuid() != 0) {
+    state.SkipWithError("the floor of a contained run is measured as root");
+    return;
+  }
+  FloorRun floor;
+  std::thread([&] {
+    if (unshare(CLONE_NEWNET) == 0) floor.Network = open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
+  }).join();
+  if (floor.Network < 0) {
+    state.SkipWithError("no network namespace");
+    return;
+  }
+  alignas(16) static char stack[64 * 1024];
+  for (auto _ : state) {
+    // Like Velkor's runs, the init copies no page table: it shares this
+    // process's memory, which waits (vfork) until the init has ended.
+    const pid_t pid = clone(FloorInit, stack + sizeof stack,
+                            CLONE_VM | CLONE_VFORK | CLONE_NEWPID | CLONE_NEWNS | CLONE_NEWIPC | SIGCHLD, &floor);
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+      state.SkipWithError("the floor run failed");
+      break;
+    }
+  }
+  close(floor.Network);
 }
 
 void ExecEngineRun(benchmark::State& state) {
@@ -119,6 +174,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
 }  // namespace
 
 BENCHMARK(BareSpawn)->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK(NamespaceFloor)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(ExecEngineRun)->Unit(benchmark::kMicrosecond)->UseRealTime();
 BENCHMARK(ContainedRun)->ArgName("without")->DenseRange(0, kPieces - 1)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
@@ -132,6 +188,9 @@ int main(int argc, char** argv) {
   if (bare != us.end() && ours != us.end())
     std::printf("\nper run: bare spawn %.1f us, TExecEngine %.1f us, ratio %.2f\n", bare->second,
                 ours->second, ours->second / bare->second);
+  if (auto floor = us.find("NamespaceFloor"); bare != us.end() && floor != us.end())
+    std::printf("floor of a contained run (namespaces, /tmp and /proc only): %.1f us, ratio %.2f to a bare spawn\n",
+                floor->second, floor->second / bare->second);
   auto full = us.find("ContainedRunwithout:0");
   for (int piece = kControlGroups; full != us.end() && piece < kPieces; ++piece) {
     auto other = us.find("ContainedRunwithout:" + std::to_string(piece));
