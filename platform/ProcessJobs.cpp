@@ -645,16 +645,17 @@ UniqueFd OpenRedirection(const std::string& name, bool forWriting, int& err) {
 
 namespace {
 
-// Which file each folder and device node a skeleton copies is now.
-std::vector<std::pair<dev_t, ino_t>> IdentitiesOf(const std::vector<PlannedViewStep>& skeleton) {
-  std::vector<std::pair<dev_t, ino_t>> out;
+// Which file each folder and device node a skeleton copies is now; false
+// when one is missing.
+bool IdentitiesOf(const std::vector<PlannedViewStep>& skeleton, std::vector<std::pair<dev_t, ino_t>>& out) {
+  out.clear();
   for (const PlannedViewStep& step : skeleton) {
     if (step.Kind != run::kViewTakeTree && step.Kind != run::kViewTakeNode) continue;
     struct stat st {};
-    if (stat(step.Path.c_str(), &st) != 0) return {};
+    if (stat(step.Path.c_str(), &st) != 0) return false;
     out.emplace_back(st.st_dev, st.st_ino);
   }
-  return out;
+  return true;
 }
 
 // Builds a skeleton in a thread of its own, which alone works inside it.
@@ -702,8 +703,8 @@ RunViewSkeletons::~RunViewSkeletons() = default;
 std::shared_ptr<const UniqueFd> RunViewSkeletons::Find(const std::vector<PlannedViewStep>& skeleton) {
   const std::lock_guard lock(mutex_);
   if (unavailable_) return nullptr;
-  std::vector<std::pair<dev_t, ino_t>> identities = IdentitiesOf(skeleton);
-  if (identities.empty()) return nullptr;  // a folder just went: the run says so itself
+  std::vector<std::pair<dev_t, ino_t>> identities;
+  if (!IdentitiesOf(skeleton, identities)) return nullptr;  // a folder just went: the run says so itself
   auto kept = std::find_if(kept_.begin(), kept_.end(), [&](const Kept& k) { return k.Steps == skeleton; });
   if (kept != kept_.end() && kept->Identities == identities) return kept->Tree;
   if (kept != kept_.end()) kept_.erase(kept);

@@ -60,12 +60,12 @@
 //     in the room and the run's account may run it there, is not copied: the
 //     run sees the machine's file, read-only, in its place.
 // Everything else (home folders, /root, /run, /tmp/.X11-unix, the contest's
-// folders, Velkor's own files) simply is not there. In a series of runs a
-// root Velkor builds the part of the view that is the same from run to run
-// once (RunViewSkeletons) and each run attaches a copy of it, then adds its
-// own part. The machine's root is
+// folders, Velkor's own files) simply is not there. The machine's root is
 // switched away (pivot_root), so the program, holding no capability, can
-// reach nothing of it again. Whatever cannot be made stops the start.
+// reach nothing of it again. Whatever cannot be made stops the start. In a
+// series of runs a root Velkor builds the part of the view that is the same
+// from run to run once (RunViewSkeletons); each run attaches a copy of it,
+// then adds its own part.
 //
 // The network: every run is in an empty network namespace, without even a
 // loopback that is up, so it reaches no address and no abstract socket of

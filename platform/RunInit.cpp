@@ -482,6 +482,14 @@ long MakeViewSkeleton(const ViewStep* steps) {
     attr.attr_set = MOUNT_ATTR_RDONLY | MOUNT_ATTR_NOSUID | MOUNT_ATTR_NODEV;
     r = Sys(__NR_mount_setattr, root, P(""), AT_EMPTY_PATH, P(&attr), sizeof attr);
   }
+  if (r == 0) {
+    // The copies were taken in the machine's namespace, where they may
+    // share what is mounted with the machine's own folders: no mount event
+    // may pass between a run and the machine.
+    mount_attr attr{};
+    attr.propagation = MS_PRIVATE;
+    r = Sys(__NR_mount_setattr, root, P(""), AT_EMPTY_PATH | AT_RECURSIVE, P(&attr), sizeof attr);
+  }
   if (r != 0) {
     Sys(__NR_close, root);
     return r;

@@ -87,6 +87,13 @@ class ForkedJudge {
   }
   ~ForkedJudge() { Kill(); }
   pid_t Pid() const { return pid_; }
+  // Waits for the judge to end on its own: whether it exited with 0.
+  bool Succeeded() {
+    int status = 0;
+    if (pid_ <= 0 || waitpid(pid_, &status, 0) != pid_) return false;
+    pid_ = -1;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  }
   void Kill() {
     if (pid_ <= 0) return;
     kill(pid_, SIGKILL);
@@ -618,6 +625,27 @@ TEST_F(ExecEngineTest, RunsOfASeriesSeeTheMachineAsItIsNow) {
   fs::permissions(shown / "marker.txt", fs::perms::owner_all | fs::perms::others_read);
   EXPECT_EQ(run("read " + (shown / "marker.txt").string()), "second\nread-only\n");
   EXPECT_EQ(run(look), seen);
+
+  // No mount event passes between a run and the machine, whose folders may
+  // share theirs (a machine started by systemd shares its root; made so
+  // here for a judge of its own where the test may).
+  const fs::path listed = dir / "mounts.txt";
+  ForkedJudge judge([&] {
+    if (unshare(CLONE_NEWNS) == 0) mount(nullptr, "/", nullptr, MS_REC | MS_SHARED, nullptr);
+    TExecEngine inner;
+    inner.KeepRunSetUp();
+    inner.SetTimeLimit(60000);
+    inner.FileOut = listed.string();
+    inner.ReadOnlyFolders = {shown.string()};
+    inner.SetCmd("/usr/bin/cat /proc/self/mountinfo");
+    inner.Execute();
+    _exit(inner.ExitCode() == ExecOK ? 0 : 1);
+  });
+  ASSERT_TRUE(judge.Succeeded());
+  const std::string mounts = ReadFile(listed);
+  EXPECT_NE(mounts.find(" / / "), std::string::npos) << mounts;
+  EXPECT_EQ(mounts.find(" shared:"), std::string::npos) << mounts;
+  EXPECT_EQ(mounts.find(" master:"), std::string::npos) << mounts;
 }
 
 // What the run did in its room comes back when it ends: files written,
