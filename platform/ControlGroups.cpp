@@ -413,7 +413,8 @@ void Prepare(State& state) {
   }
 }
 
-// Kills for want of memory counted in one group; 0 when it cannot be read.
+// Where a group counts its kills for want of memory, and the count in the
+// file's text.
 const char* KillsFile(bool unified) { return unified ? "memory.events" : "memory.oom_control"; }
 
 std::uint64_t KillsIn(const std::string& text) {
@@ -422,6 +423,7 @@ std::uint64_t KillsIn(const std::string& text) {
   return 0;
 }
 
+// Kills for want of memory counted in one group; 0 when it cannot be read.
 std::uint64_t MemoryKills(const std::string& folder, bool unified) {
   std::string text;
   if (ReadText(folder + "/" + KillsFile(unified), text) != 0) return 0;
