@@ -247,6 +247,7 @@ bool CopyInputDirect(const std::string& Source, const std::string& Room, const s
 std::string TJudgeEngine::InputFilesFault(const TExamInfo& Exam) {
   const auto known = FInputFaults.find(Exam.Name());
   if (known != FInputFaults.end()) return known->second;
+  TImpersonation asSecurityAccount;  // who copies the inputs, so who must find them
   std::string fault;
   for (const TTestInfo* test : Exam) {
     for (const std::string& name : ListItems(Exam.InputFile)) {
