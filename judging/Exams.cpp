@@ -137,6 +137,12 @@ void TExamInfo::LoadTests() {
   for (const std::string& name :
        LoadableSubFolders(Dir(), "test của bài thi \"" + FName + "\"", problems, NonEmptyFolderWeight))
     Include(CreateObj(name, true));
+  // An exam without tests judges every program to 0 without a word: the
+  // jury most likely put the test files in the exam's own folder.
+  if (Count() == 0)
+    problems.push_back({"Bài thi \"" + FName +
+                        "\" không có test nào: mỗi test là một thư mục con của thư mục bài thi, chứa file input và "
+                        "file kết quả của test"});
   if (Owner != nullptr)
     for (TLoadProblem& p : problems) Owner->AddLoadProblem(std::move(p));
 }

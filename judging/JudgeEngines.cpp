@@ -29,7 +29,10 @@
 //
 // A pair whose contestant name cannot be a folder is none of these: it is
 // left out before its work begins, the run goes on with the next pair, and
-// the run's last status names every pair left out (SkippedPairs).
+// the run's last status names every pair left out (SkippedPairs). So is a
+// pair whose exam has a test without its input file, the jury's fault that
+// would stop every run: the pair ends as failed with the reason, before
+// anything is compiled, and is named with those left out.
 //
 // In both 2 and 3 the pair's exam result is put back as it was before the
 // run touched it (or removed when it had none), so a judged result from an
@@ -303,6 +306,7 @@ bool TJudgeEngine::Run(const TSinglyLinkedList<TJudgePair>& List) {
   ErrorMsg.clear();
   SkippedPairs.clear();
   FSkippedNames.clear();
+  FInputFaults.clear();
   RunInMainThread = MainThreadHandOff()->IsMainThread();
   DoInit();
   // What the machine cannot give the runs is the run's first word.
@@ -423,7 +427,7 @@ bool TJudgeEngine::JudgeList(const TSinglyLinkedList<TJudgePair>& List) {
     cleanUp.Step([this] {
       std::string names;
       for (const std::string& name : FSkippedNames) names += (names.empty() ? "" : ", ") + name;
-      DoStatus("Không chấm " + std::to_string(SkippedPairs.size()) + " bài vì tên không dùng được: " + names);
+      DoStatus("Không chấm được " + std::to_string(SkippedPairs.size()) + " bài: " + names);
     });
   }
   FPrevious.reset();
@@ -437,10 +441,14 @@ bool TJudgeEngine::JudgeList(const TSinglyLinkedList<TJudgePair>& List) {
   return result;
 }
 
-void TJudgeEngine::SkipPair(const TJudgePair& Pair, const std::string& Why) {
-  SkippedPairs.push_back(Why + " (bài " + PrintableName(Pair.EName) + ")");
-  FSkippedNames.push_back("\"" + PrintableName(Pair.CName) + "\"" + "‣" + PrintableName(Pair.EName));
+void TJudgeEngine::NoteSkippedPair(const std::string& CName, const std::string& EName, const std::string& Why) {
+  SkippedPairs.push_back(Why + " (bài " + PrintableName(EName) + ")");
+  FSkippedNames.push_back("\"" + PrintableName(CName) + "\"" + "‣" + PrintableName(EName));
   DoStatus(SkippedPairs.back());
+}
+
+void TJudgeEngine::SkipPair(const TJudgePair& Pair, const std::string& Why) {
+  NoteSkippedPair(Pair.CName, Pair.EName, Why);
   // Its share of the work counts as done, so that the gauge still ends full.
   Progress += 1 + FExamSet->ObjX(Pair.EName)->Count();
   UpdateProgress();
@@ -448,7 +456,7 @@ void TJudgeEngine::SkipPair(const TJudgePair& Pair, const std::string& Why) {
 
 std::string TJudgeEngine::SkippedPairsMessage() const {
   if (SkippedPairs.empty()) return "";
-  std::string text = "Không chấm " + std::to_string(SkippedPairs.size()) + " bài vì tên không dùng được:";
+  std::string text = "Không chấm được " + std::to_string(SkippedPairs.size()) + " bài:";
   for (const std::string& line : SkippedPairs) text += "\r\n" + line;
   return text;
 }
@@ -538,6 +546,19 @@ TJudgeEngine::TSubmissionEnding TJudgeEngine::JudgeSubmissionSteps(TResultE* RE)
   if (UserCancel) return TSubmissionEnding::Stopped;
   const TExamInfo* Exam = FExamSet->Obj(EName);
   if (Exam == nullptr) throw std::runtime_error("Không có đề bài \"" + EName + "\" trong kỳ thi");
+  // Tests the jury left without an input file can judge nobody: the pair
+  // fails with the reason, nothing of it is compiled or run, and judging
+  // goes on with the next pair.
+  if (const std::string fault = InputFilesFault(*Exam); !fault.empty()) {
+    Progress += Exam->Count();
+    RE->Clear();
+    RE->state = jsFailure;
+    RE->Evaluation = 0;
+    RE->EvaluationText = fault;
+    RC->UpdateScore();
+    NoteSkippedPair(RC->Name(), EName, fault);
+    return TSubmissionEnding::Completed;
+  }
   DoStatus("Chép bài...");
   CopySubmission(RE);
 

@@ -41,6 +41,7 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -145,10 +146,12 @@ class TJudgeEngine {
   std::string ErrorMsg;
   // True when Run was called on the GUI thread.
   bool RunInMainThread = false;
-  // The pairs the last run left unjudged because their names cannot be
-  // used, one Vietnamese line each naming the pair and why; the run judged
-  // the others. Run returns False when there is any, with ErrorCode 0 unless
-  // something else failed.
+  // The pairs the last run could not judge for a fault of the jury's
+  // folders (a name that cannot be used, a test without its input file),
+  // one Vietnamese line each naming the pair and why; the run judged the
+  // others. A pair whose exam's tests lack an input file keeps that reason
+  // as its failed result. Run returns False when there is any, with
+  // ErrorCode 0 unless something else failed.
   std::vector<std::string> SkippedPairs;
   // SkippedPairs as one text for the jury, a line each; "" when there is
   // none. The run's last status names the same pairs on one line.
@@ -167,6 +170,9 @@ class TJudgeEngine {
   void UpdateProgress();
 
   bool JudgeList(const TSinglyLinkedList<TJudgePair>& List);
+  // Names a pair the run could not judge (SkippedPairs) and says why.
+  void NoteSkippedPair(const std::string& CName, const std::string& EName, const std::string& Why);
+  // A pair left unjudged: noted, and its share of the work counted done.
   void SkipPair(const TJudgePair& Pair, const std::string& Why);
   // How one submission ended (JudgeEngines.cpp tells what each means for
   // its result, its end event and the run).
@@ -185,6 +191,10 @@ class TJudgeEngine {
   void CopySubmission(TResultE* RE);
   TCompilerEngine::TCompileResult CompileSubmission(TResultE* RE);
   void MoveCompiledFiles(const std::string& FileName, bool ToContestRoom);
+  // Why the exam's tests cannot be judged for want of an input file (a
+  // missing file, an unusable name in the settings); "" when they can.
+  // Found once per exam in a judging run.
+  std::string InputFilesFault(const TExamInfo& Exam);
   void CopyInputFiles(const TExamInfo& Exam, const TTestInfo& Test);
   void PrepareExec(const TExamInfo& Exam, const TTestInfo& Test, const std::string& FileName);
   void RunTest(TResultT* RT, const std::string& FileName);
@@ -266,6 +276,8 @@ class TJudgeEngine {
   bool FWorkDirChecked = false;
   // The pairs in SkippedPairs as "contestant"‣exam, readable.
   std::vector<std::string> FSkippedNames;
+  // InputFilesFault of each exam met in this judging run.
+  std::map<std::string, std::string> FInputFaults;
 };
 
 // Runs one judging run on a thread of its own. The program judges on the

@@ -135,17 +135,26 @@ void UnpackSubmissionArchive(const std::string& ZipFile, const std::string& Fold
 
 void TJudgeEngine::CopySubmission(TResultE* RE) {
   TImpersonation asSecurityAccount;
-  TQueue<TFindData> files = ScanDirectory(RE->Owner->Dir(), sdFiles | sdAbsoluteNames, "*");
+  TQueue<TFindData> files = ScanDirectory(RE->Owner->Dir(), sdFiles | sdAbsoluteNames, "*");  // name order
+  std::vector<std::string> archives, plain;
   while (!files.Empty()) {
     const TFindData file = files.Pop();
     // A link could bring any file of the machine, the tests' answers
     // included, into the room where the program runs; a pipe or a device
     // would block or fail every copy. Only regular files are submissions.
     if (!IsPlainFile(file.Name)) continue;
-    if (SameText(ExtractFileExt(file.Name), ".ZIP"))
-      UnpackSubmissionArchive(file.Name, WaitRoomDir);
-    else
-      CopyForRun(file.Name, WaitRoomDir);
+    (SameText(ExtractFileExt(file.Name), ".ZIP") ? archives : plain).push_back(file.Name);
+  }
+  // Which of two files of one name is judged must not depend on the order
+  // they are met in: every ZIP is unpacked first, then each file lying in
+  // the contestant's folder takes the place of an entry of its name (in any
+  // letter case, as the compile would find either).
+  for (const std::string& archive : archives) UnpackSubmissionArchive(archive, WaitRoomDir);
+  for (const std::string& file : plain) {
+    const std::string name = std::filesystem::path(file).filename().string();
+    for (std::string found; !(found = FindNameIgnoreCase(WaitRoomDir, name)).empty();)
+      DeleteOrFail(WaitRoomDir + "/" + found);
+    CopyForRun(file, WaitRoomDir);
   }
 }
 
@@ -234,6 +243,31 @@ bool CopyInputDirect(const std::string& Source, const std::string& Room, const s
 }
 
 }  // namespace
+
+std::string TJudgeEngine::InputFilesFault(const TExamInfo& Exam) {
+  const auto known = FInputFaults.find(Exam.Name());
+  if (known != FInputFaults.end()) return known->second;
+  TImpersonation asSecurityAccount;  // who copies the inputs, so who must find them
+  std::string fault;
+  for (const TTestInfo* test : Exam) {
+    for (const std::string& name : ListItems(Exam.InputFile)) {
+      if (!IsSafePathComponent(name)) {
+        fault = "Tên file input \"" + name + "\" trong cấu hình đề bài không hợp lệ";
+        break;
+      }
+      // Found as the copy finds it: in any letter case, a link followed.
+      const std::string found = FindNameIgnoreCase(test->Dir(), name);
+      std::error_code ec;
+      if (found.empty() || !std::filesystem::is_regular_file(test->Dir() + "/" + found, ec)) {
+        fault = "Test \"" + test->Name() + "\" không có file input \"" + name + "\"";
+        break;
+      }
+    }
+    if (!fault.empty()) break;
+  }
+  FInputFaults.emplace(Exam.Name(), fault);
+  return fault;
+}
 
 void TJudgeEngine::CopyInputFiles(const TExamInfo& Exam, const TTestInfo& Test) {
   TImpersonation asSecurityAccount;

@@ -293,11 +293,11 @@ TEST_F(JudgeWindow, PairsLeftOutForTheirNamesAreNamedAtTheEnd) {
   EXPECT_EQ(link.Calls, (std::vector<std::string>{"grid", "row+focus:C1", "row+focus:C2"}));
   ASSERT_EQ(shown.size(), 1u) << "one warning, no error";
   EXPECT_EQ(icon, QMessageBox::Warning);
-  EXPECT_NE(shown[0].find("Không chấm 2 bài"), std::string::npos) << shown[0];
+  EXPECT_NE(shown[0].find("Không chấm được 2 bài"), std::string::npos) << shown[0];
   EXPECT_NE(shown[0].find("\"a\\b\""), std::string::npos) << shown[0];
   EXPECT_NE(shown[0].find("\"x\\ny\""), std::string::npos) << shown[0];
   EXPECT_TRUE(statusClear) << "the status runs under the time";
-  EXPECT_TRUE(statusTip.starts_with("Không chấm 2 bài")) << statusTip;
+  EXPECT_TRUE(statusTip.starts_with("Không chấm được 2 bài")) << statusTip;
   EXPECT_NE(statusTip.find("\"x\\ny\""), std::string::npos) << statusTip;
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }

@@ -381,7 +381,7 @@ TEST_F(MainWindow, GridReadsTheContestOnDemand) {
 
 TEST_F(MainWindow, UnusualNamesShowAsTheyAre) {
   for (const char* name : {"100%", "A&B", "<b>x", "עברית", "%s%n"}) Tree.AddContestant(name);
-  Tree.AddExam("P&Q");
+  Tree.AddExam("P&Q", {"1"});
   Form->SetExamsDir(Tree.TasksDir());
   Form->SetContestantsDir(Tree.ContestantsDir());
   std::vector<std::string> shown;
@@ -709,7 +709,7 @@ TEST_F(MainWindow, CommandsFollowTheLoadedFolders) {
   EXPECT_TRUE(Form->Action("actReloadExams")->isEnabled());
   EXPECT_TRUE(Form->Action("actExamConfig")->isEnabled());
 
-  Tree.AddExam("BAI1");
+  Tree.AddExam("BAI1", {"1"});
   Form->SetExamsDir(Tree.TasksDir());
   EXPECT_EQ(enabled(judging), "00000010");
   Tree.AddContestant("AN");
@@ -895,7 +895,7 @@ class MainWindowDrops : public MainWindow {
 };
 
 TEST_F(MainWindowDrops, FoldersByColumnAndFilesByKind) {
-  Tree.AddExam("BAI1");
+  Tree.AddExam("BAI1", {"1"});
   Tree.AddContestant("AN");
   Drop(Tree.ContestantsDir(), 3);
   EXPECT_EQ(ContestInfo->ResultSet().Dir(), Tree.ContestantsDir() + "/");

@@ -178,9 +178,9 @@ TEST_F(ExamsTest, SettingsFileIsFoundIgnoringLetterCase) {
 // its tests (so that nothing prunes its results) and the jury is told which
 // one and why. On a refresh the exam keeps the settings it had.
 TEST_F(ExamsTest, BrokenSettingsKeepTheExamAndAreNamed) {
-  tree.AddExam("A");
+  tree.AddExam("A", {"1"});
   tree.AddExam("B", {"01", "02"});
-  tree.AddExam("C");
+  tree.AddExam("C", {"1"});
   tree.WriteExamSettings("A", R"(<ExamInformation Name="A" Mark="7"/>)");
   const std::string settings = tree.TasksDir() + "/B/Settings.cfg";
   struct Case {
@@ -266,8 +266,8 @@ TEST_F(ExamsTest, AbsurdLimitsAreLoweredToTheRunnersLargest) {
 
 // A damaged exam element of the exam list spoils only its own exam.
 TEST_F(ExamsTest, ADamagedExamInTheListKeepsItsSettings) {
-  tree.AddExam("A");
-  tree.AddExam("B");
+  tree.AddExam("A", {"1"});
+  tree.AddExam("B", {"1"});
   Load();
   TCompressedXML doc;
   doc.LoadXML(R"(<Tasks><Exam Name="A" InputFile="x.in" UseStdIn="maybe"/><Exam Name="B" Mark="9"/></Tasks>)",
@@ -279,6 +279,23 @@ TEST_F(ExamsTest, ADamagedExamInTheListKeepsItsSettings) {
   EXPECT_EQ(set.Obj("B")->Mark, 9);
   ASSERT_EQ(set.LoadProblems().size(), 1u);
   EXPECT_NE(set.LoadProblems()[0].Text.find("Bài thi \"A\""), std::string::npos);
+}
+
+// An exam folder without a test folder would judge every program to 0
+// without a word: loading names it, whether or not it holds files.
+TEST_F(ExamsTest, AnExamWithoutTestsIsNamed) {
+  tree.AddExam("A", {"1"});
+  tree.AddExam("Files");
+  testing::WriteText(tree.TasksDir() + "/Files/Files.INP", "1 2\n");  // the test's files, one level too high
+  testing::WriteText(tree.TasksDir() + "/Files/Files.OUT", "3\n");
+  tree.AddExam("Empty");
+  Load();
+  EXPECT_EQ(set.KeyExport(), (std::vector<std::string>{"A", "Empty", "Files"})) << "kept, for their results' sake";
+  std::vector<std::string> texts;
+  for (const TLoadProblem& p : set.LoadProblems()) texts.push_back(p.Text);
+  const std::string tail = "\" không có test nào: mỗi test là một thư mục con của thư mục bài thi, chứa file input và "
+                           "file kết quả của test";
+  EXPECT_EQ(texts, (std::vector<std::string>{"Bài thi \"Empty" + tail, "Bài thi \"Files" + tail}));
 }
 
 // Folder names the system cannot judge or cannot tell apart.

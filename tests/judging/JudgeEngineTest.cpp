@@ -681,6 +681,9 @@ TEST_F(SmallContest, AJavaRuntimeBesideAnotherAnswersUndisturbed) {
   fs::remove(dir + "/E.java");
   Load();
   Exam().UseStdIn = Exam().UseStdOut = true;
+  // A runtime's start-up takes what the machine gives it: the test is about
+  // its answer, not its speed.
+  Exam().TimeLimit = 60;
 
   // The locks other runtimes with the program's process number would hold.
   struct TStatsLocks {
@@ -774,8 +777,11 @@ TEST_F(SmallContest, ErrorInsideASubmissionStopsTheRunAndTellsWhy) {
   ASSERT_TRUE(engine.Run(Pairs({{"C1", "E"}})));
   ASSERT_EQ(Result("C1")->Evaluation, 2);
 
-  // Test 2 loses its input file.
-  fs::remove(tree.TasksDir() + "/E/2/E.INP");
+  // Test 2 loses its input file while the submission is judged (a test
+  // that lacked it from the start would fail only its exam: see below).
+  log.OnStatus = [&](const std::string& s) {
+    if (s == "Chép input...") fs::remove(tree.TasksDir() + "/E/2/E.INP");
+  };
   log.Events.clear();
   EXPECT_FALSE(engine.Run(Pairs({{"C1", "E"}, {"C2", "E"}})));
   EXPECT_EQ(engine.ErrorCode, 1);
@@ -793,6 +799,7 @@ TEST_F(SmallContest, ErrorInsideASubmissionStopsTheRunAndTellsWhy) {
   EXPECT_FALSE(Exists(WorkDir()));
 
   // With the file back, the next run works.
+  log.OnStatus = nullptr;
   WriteText(tree.TasksDir() + "/E/2/E.INP", "1 2\n");
   EXPECT_TRUE(engine.Run(Pairs({{"C1", "E"}, {"C2", "E"}})));
   EXPECT_EQ(engine.ErrorCode, 0);
@@ -808,8 +815,7 @@ TEST_F(SmallContest, BadExamSettingsAndPairs) {
     std::string message;
   };
   const Case cases[] = {
-      {"../../../escape", "E.OUT", "E", "../../../escape"},  // set through the model, not a file
-      {"E.INP", "../E.OUT", "E", "../E.OUT"},
+      {"E.INP", "../E.OUT", "E", "../E.OUT"},  // set through the model, not a file
       {"E.INP", "E.OUT", "Missing", "Không có đề bài \"Missing\""},
   };
   for (const Case& k : cases) {
@@ -825,6 +831,88 @@ TEST_F(SmallContest, BadExamSettingsAndPairs) {
   EXPECT_FALSE(Exists(house.Path() + "/escape"));
   EXPECT_FALSE(Exists(WorkDir()));
 
+}
+
+// Test files the jury named otherwise than the exam's settings say fail
+// that exam's pairs, with the reason, before anything is compiled; every
+// other exam is still judged, and the run's end names what was left.
+TEST_F(SmallContest, ATestWithoutItsInputFailsOnlyItsExam) {
+  tree.AddExam("F", {"1", "2"});
+  AddContestant("C2", kAddFiles);
+  AddContestant("C2", "#!/bin/sh\nread a b < F.INP\necho $((a + b)) > F.OUT\n", "F");
+  AddContestant("C1", "#!/bin/sh\nread a b < F.INP\necho $((a + b)) > F.OUT\n", "F");
+  Load();
+  TJudgeEngine engine(contest, compilers, *JudgeEnvironment::CheckerSet);
+  ASSERT_TRUE(engine.Run(Pairs({{"C1", "E"}})));
+  ASSERT_EQ(Result("C1")->Evaluation, 2);
+
+  struct Case {
+    std::string inputList;  // of exam E
+    std::string why;
+  };
+  const Case cases[] = {
+      {"E.INP", "Test \"2\" không có file input \"E.INP\" (bài E)"},          // the jury's own names
+      {"E.INP|extra.txt", "Test \"1\" không có file input \"extra.txt\" (bài E)"},  // a second input
+      {"../../../escape", "Tên file input \"../../../escape\" trong cấu hình đề bài không hợp lệ (bài E)"},
+  };
+  fs::rename(tree.TasksDir() + "/E/2/E.INP", tree.TasksDir() + "/E/2/input.txt");
+  fs::rename(tree.TasksDir() + "/E/2/E.OUT", tree.TasksDir() + "/E/2/output.txt");
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.inputList);
+    Exam().InputFile = k.inputList;
+    log.Events.clear();
+    log.Bind(engine);
+    EXPECT_FALSE(engine.Run(Pairs({{"C1", "E"}, {"C1", "F"}, {"C2", "E"}, {"C2", "F"}}))) << "not all judged";
+    EXPECT_EQ(engine.ErrorCode, 0) << engine.ErrorMsg;
+    for (const char* c : {"C1", "C2"}) {
+      ASSERT_NE(Result(c), nullptr) << c;
+      EXPECT_EQ(Result(c)->state, jsFailure) << c;
+      EXPECT_EQ(Result(c)->Evaluation, 0) << c;
+      EXPECT_EQ(Result(c)->Count(), 0) << c << ": no test result of an earlier program stays";
+      EXPECT_EQ(Result(c)->EvaluationText + " (bài E)", k.why) << c;
+      ASSERT_NE(Result(c, "F"), nullptr) << c;
+      EXPECT_EQ(Result(c, "F")->Evaluation, 2) << c;
+      EXPECT_EQ(contest.ResultSet().Obj(c)->Evaluation, 2) << c;
+    }
+    EXPECT_EQ(engine.SkippedPairs, (std::vector<std::string>{k.why, k.why}));
+    EXPECT_EQ(engine.SkippedPairsMessage(), "Không chấm được 2 bài:\r\n" + k.why + "\r\n" + k.why);
+    const auto last = std::find(log.Events.begin(), log.Events.end(), "end(,,)");
+    ASSERT_NE(last, log.Events.begin());
+    EXPECT_EQ(*(last - 1), "status Không chấm được 2 bài: \"C1\"‣E, \"C2\"‣E");
+    EXPECT_EQ(log.Count("status Dịch bài..."), 2u) << "nothing of exam E was compiled";
+    EXPECT_EQ(log.Count("end(C1,E,)"), 1u) << "the grid hears that the pair ended";
+  }
+  EXPECT_FALSE(Exists(house.Path() + "/escape"));
+}
+
+// Which of two files of one name is judged never depends on the order they
+// came in or are listed in: a file lying in the contestant's folder wins
+// over a ZIP entry of that name, whatever the letter case of either.
+TEST_F(SmallContest, AContestantsFileWinsOverAZipEntryOfItsName) {
+  tree.Remove("Tasks/E/2");
+  struct Case {
+    std::string zipName, fileName, entryName;
+    bool zipFirst;
+  };
+  const Case cases[] = {
+      {"A.zip", "E.exe", "E.exe", true}, {"A.zip", "E.exe", "E.exe", false},  // the ZIP listed first
+      {"Z.zip", "E.exe", "E.exe", true}, {"Z.zip", "E.exe", "E.exe", false},  // and last
+      // The entry has the name the compile looks for first.
+      {"[C1][F].zip", "e.exe", "E.exe", true}, {"[C1][F].zip", "e.exe", "E.exe", false},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.zipName + " " + k.fileName + (k.zipFirst ? " zip first" : " file first"));
+    fs::remove_all(tree.ContestantsDir() + "/C1");
+    const std::string dir = tree.AddContestant("C1");
+    const auto addZip = [&] { WriteZip(dir + "/" + k.zipName, {{k.entryName, "#!/bin/sh\necho 0 > E.OUT\n"}}); };
+    if (k.zipFirst) addZip();
+    WriteProgram(dir + "/" + k.fileName, kAddFiles);
+    if (!k.zipFirst) addZip();
+    Load();
+    TJudgeEngine engine(contest, compilers, *JudgeEnvironment::CheckerSet);
+    ASSERT_TRUE(engine.Run(Pairs({{"C1", "E"}}))) << engine.ErrorMsg;
+    EXPECT_EQ(Result("C1")->Evaluation, 1);
+  }
 }
 
 // A name that cannot be a folder of the contest leaves its pair unjudged,
@@ -863,7 +951,7 @@ TEST_F(SmallContest, ABadContestantNameSkipsOnlyItsPair) {
   // line; the gauge still ends full.
   const auto last = std::find(log.Events.begin(), log.Events.end(), "end(,,)");
   ASSERT_NE(last, log.Events.begin());
-  EXPECT_EQ(*(last - 1), "status Không chấm 5 bài vì tên không dùng được: \"..\"‣E, \"a\\b\"‣E, \"x\\ny\"‣E, "
+  EXPECT_EQ(*(last - 1), "status Không chấm được 5 bài: \"..\"‣E, \"a\\b\"‣E, \"x\\ny\"‣E, "
                          "\"c\\x01d\"‣E, \"\"‣E");
   EXPECT_EQ(log.Progress.back(), 1.0);
   EXPECT_FALSE(Exists(WorkDir()));
@@ -1108,9 +1196,15 @@ TEST_F(SmallContest, InputsArriveAsTheJuryLeftThem) {
   EXPECT_EQ(seen.st_mtim.tv_nsec, 123456789);
   EXPECT_EQ(Result("C1")->Evaluation, 1);
 
-  fs::remove(input);
-  ASSERT_EQ(::mkfifo(input.c_str(), 0644), 0);
+  // A pipe in its place once the test is under way (a test that has none
+  // from the start fails only its exam) stops the run, never blocks it.
+  log.OnStatus = [&](const std::string& s) {
+    if (s != "Chép input...") return;
+    fs::remove(input);
+    ASSERT_EQ(::mkfifo(input.c_str(), 0644), 0);
+  };
   TJudgeEngine engine(contest, compilers, *JudgeEnvironment::CheckerSet);
+  log.Bind(engine);
   EXPECT_FALSE(engine.Run(Pairs({{"C1", "E"}})));
   EXPECT_NE(engine.ErrorMsg.find("Không thể chép \"" + input + "\""), std::string::npos) << engine.ErrorMsg;
 }
@@ -1221,13 +1315,15 @@ TEST_F(SmallContest, AWaitingRoomLeftAfterAStopOrAnErrorIsReported) {
 
   struct Case {
     const char* name;
-    bool stop;        // the jury stops after test 1; otherwise test 2 has lost its input
+    bool stop;        // the jury stops after test 1; otherwise test 2 loses its input meanwhile
     const char* why;  // what the message names
   };
   const std::string input = tree.TasksDir() + "/E/2/E.INP";
   for (const Case& c : {Case{"stop", true, "/WaitRoom"}, Case{"error", false, "/E/2/E.INP"}}) {
     SCOPED_TRACE(c.name);
-    if (!c.stop) fs::remove(input);
+    log.OnStatus = [&](const std::string& s) {
+      if (!c.stop && s == "Chép input...") fs::remove(input);
+    };
     resist = false;
     log.Events.clear();
     log.OnNotify = [&](TJudgeAction a, const std::string&, const std::string&, const std::string& t, bool& cancel) {
