@@ -234,7 +234,10 @@ bool TExecEngine::Launch() {
   // The system refusing a run (no more processes or namespaces, no memory)
   // is a start failure like any other: its code and the command line.
   auto failedStart = [this](const std::system_error& e) {
-    FContainmentError = e.what();
+    // What failed, for the jury; the runner's own words (e.what()) name
+    // the step, which tells the jury nothing.
+    FContainmentError = "không dựng được môi trường chạy riêng cho lệnh \"" + FCmd + "\": " +
+                        platform::ErrnoMessage(e.code().value());
     const std::uint32_t code = platform::ErrorCodeFromErrno(e.code().value());
     FailStart(code, platform::SystemErrorMessage(code));
     return false;
@@ -249,7 +252,8 @@ bool TExecEngine::Launch() {
   FProcessInfo.dwProcessId = process->Pid();
   if (FJob) {
     FJob->Handle().Limits.FileSizeLimit = OutputLimit;
-    if (!FJob->Handle().Assign(process)) throw std::runtime_error("Không đưa được tiến trình vào nhóm chạy của nó: " + FCmd);
+    if (!FJob->Handle().Assign(process))
+      throw std::runtime_error("Không đưa được tiến trình vào nhóm chạy của nó: " + FCmd);
   } else {
     process->ApplyLimits({0, OutputLimit});
   }

@@ -859,7 +859,8 @@ TEST_F(ExecEngineTest, AViewThatCannotBeMadeStopsTheStart) {
     engine.FileOut = (dir / "out.txt").string();
     Run("echo");
     EXPECT_NE(engine.ExitCode(), ExecOK);
-    EXPECT_FALSE(engine.ContainmentError().empty());
+    const std::string told = "không dựng được môi trường chạy riêng cho lệnh \"" + engine.Cmd() + "\": ";
+    EXPECT_EQ(engine.ContainmentError().rfind(told, 0), 0u) << engine.ContainmentError();
     EXPECT_NE(engine.ExitCodeMsg().find("Cannot execute command"), std::string::npos) << engine.ExitCodeMsg();
     EXPECT_EQ(ReadFile(dir / "out.txt"), "");
   }
