@@ -85,8 +85,8 @@ std::string Deflate(std::string_view text) {
   z_stream zs{};
   // Window 15 and memory level 8 give the plain zlib format at the default
   // level, header 78 9C.
-  if (deflateInit2(&zs, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-    throw EXMLError("Không khởi động được bộ nén zlib: không đủ bộ nhớ");
+  if (const int rc = deflateInit2(&zs, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY); rc != Z_OK)
+    throw EXMLError("Không khởi động được bộ nén zlib: " + ZlibErrorText(rc));
   std::string out;
   zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
   zs.avail_in = static_cast<uInt>(text.size());
