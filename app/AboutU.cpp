@@ -79,8 +79,8 @@ void CopyOpaque(TBitmap32& Src, TBitmap32& Dst, int X, int Y) {
 std::uint32_t LastInputTick() { return gLastInput; }
 
 std::vector<std::string> AboutTextLines() {
-  return {"Version: " + GetVersionInfoString(MyApp, "FileVersion"), "Copyright © 2026 The Velkor developers",
-          "All rights reserved."};
+  return {"Version: " + GetVersionInfoString(MyApp, "FileVersion"), "Bản quyền © 2026 nhóm phát triển Velkor",
+          "Bảo lưu mọi quyền."};
 }
 
 std::unique_ptr<TTrueImage> LoadAboutLogo(const std::string& Path) {

@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QScreen>
 
@@ -36,6 +37,11 @@ namespace {
 
 constexpr int kClientWidth = 384;
 constexpr int kClientHeight = 144;
+constexpr int kGroupBoxHeight = 100;
+constexpr int kButtonTop = 106;
+constexpr int kButtonWidth = 120;
+constexpr int kButtonHeight = 32;
+constexpr int kNoticeMargin = 8;
 constexpr int kGaugeMax = 65536;
 constexpr double kOpacity = 204.0 / 255.0;
 // Fail critical errors, no fault error box, no alignment fault exception,
@@ -98,7 +104,7 @@ TJudgeForm::TJudgeForm(QWidget* Parent) : TForm(Parent) {
   VQR_GroupBox1->SetCaption("Chấm bài");
   VQR_GroupBox1->SetHeaderHeight(24);
   VQR_GroupBox1->SetInsideBevelWidth(2);
-  VQR_GroupBox1->setGeometry(0, 0, kClientWidth, 100);
+  VQR_GroupBox1->setGeometry(0, 0, kClientWidth, kGroupBoxHeight);
   VQR_GroupBox1->installEventFilter(this);
 
   Gauge1 = new TVQR_FastGauge(VQR_GroupBox1);
@@ -119,16 +125,36 @@ TJudgeForm::TJudgeForm(QWidget* Parent) : TForm(Parent) {
   btnStop = new TSmartBtn(this);
   btnStop->SetCaption(QString::fromUtf8("Ngừng chấm"));
   btnStop->SetCancel(true);
-  btnStop->setGeometry((kClientWidth - 120) / 2, 106, 120, 32);
+  btnStop->setGeometry((kClientWidth - kButtonWidth) / 2, kButtonTop, kButtonWidth, kButtonHeight);
   // The button ends nothing by itself: a stop takes effect when the engine
   // reaches its next step, and the window closes once the engine returned.
   connect(btnStop, &QPushButton::clicked, this, [this] { btnStopClick(); });
+
+  labNotice = new QLabel(this);
+  labNotice->setObjectName("labNotice");
+  labNotice->setWordWrap(true);
+  labNotice->setTextFormat(Qt::PlainText);
+  SetRunNotice(RunNotice());
 
   if (Parent) {
     move(Parent->frameGeometry().center() - rect().center());
   } else if (QScreen* screen = QGuiApplication::primaryScreen()) {
     move(screen->availableGeometry().center() - rect().center());
   }
+}
+
+void TJudgeForm::SetRunNotice(const std::string& Notice) {
+  int noticeHeight = 0;
+  if (!Notice.empty()) {
+    labNotice->setText(QString::fromUtf8("⚠ ") + QString::fromStdString(Notice));
+    const int width = kClientWidth - 2 * kNoticeMargin;
+    noticeHeight = labNotice->heightForWidth(width);
+    labNotice->setGeometry(kNoticeMargin, kButtonTop, width, noticeHeight);
+    noticeHeight += kButtonTop - kGroupBoxHeight;
+  }
+  labNotice->setVisible(!Notice.empty());
+  btnStop->move(btnStop->x(), kButtonTop + noticeHeight);
+  setFixedSize(kClientWidth, kClientHeight + noticeHeight);
 }
 
 TJudgeForm::~TJudgeForm() {

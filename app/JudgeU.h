@@ -8,6 +8,7 @@
 #include <QPoint>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,6 +16,8 @@
 #include "core/LinkedLists.h"
 #include "judging/JudgeEngines.h"
 #include "toolkit/Forms.h"
+
+class QLabel;
 
 namespace velkor {
 
@@ -65,6 +68,12 @@ class TJudgeForm : public TForm {
   void SuppressErrorReporting();
   void RestoreErrorReporting();
 
+  // What the machine cannot give the runs, on a line of its own under the
+  // progress for the whole run (the window grows by it); none, no line.
+  void SetRunNotice(const std::string& Notice);
+  // Where the window reads it; RunLimitationNotice, replaceable by tests.
+  static inline std::function<std::string()> RunNotice = RunLimitationNotice;
+
   void btnStopClick();
   // Esc and the window manager's close act as Stop while the engine runs.
   void reject() override;
@@ -84,6 +93,7 @@ class TJudgeForm : public TForm {
   TSmartLab* labName1 = nullptr;
   TSmartLab* labTime = nullptr;
   TSmartLab* labStatus = nullptr;
+  QLabel* labNotice = nullptr;
   TSmartBtn* btnStop = nullptr;
 
  protected:

@@ -70,6 +70,7 @@ TSecurityForm::TSecurityForm(QWidget* Parent) : TForm(Parent) {
   outer->addLayout(buttons);
 
   connect(chkShowPassword, &QCheckBox::toggled, this, [this] { chkShowPasswordClick(); });
+  connect(chkActiveSecurity, &QCheckBox::clicked, this, [this] { chkActiveSecurityClick(); });
   FormCreate();
 }
 
@@ -101,6 +102,16 @@ void TSecurityForm::SaveToConfig() {
 
 void TSecurityForm::chkShowPasswordClick() {
   edtPassword->setEchoMode(chkShowPassword->isChecked() ? QLineEdit::Normal : QLineEdit::Password);
+}
+
+void TSecurityForm::chkActiveSecurityClick() {
+  if (!chkActiveSecurity->isChecked()) return;
+  const std::string obstacle = ModeObstacle();
+  if (obstacle.empty()) return;
+  chkActiveSecurity->setChecked(false);
+  VQRMsgDlg("Không bật được chế độ bảo mật.\r\n" + obstacle +
+                "\r\nHãy chạy Velkor bằng một tài khoản thường để dùng chế độ bảo mật (xem Hướng dẫn).",
+            mtWarning, {mbOK});
 }
 
 void EditSecurity() {

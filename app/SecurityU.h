@@ -7,7 +7,11 @@
 #include <QCheckBox>
 #include <QLineEdit>
 
+#include <functional>
+#include <string>
+
 #include "components/Btns.h"
+#include "judging/Security.h"
 #include "toolkit/Forms.h"
 
 namespace velkor {
@@ -25,6 +29,14 @@ class TSecurityForm : public TForm {
   void SaveToConfig();
 
   void chkShowPasswordClick();
+  // Switching the mode on where it cannot work (Velkor runs as the
+  // super-user) tells the jury at once and leaves the switch off: the logon
+  // at the next judging run would only fail and switch it off then.
+  void chkActiveSecurityClick();
+
+  // Why the mode cannot work here (SecurityModeObstacle); replaceable so
+  // that tests can play either kind of account.
+  static inline std::function<std::string()> ModeObstacle = SecurityModeObstacle;
 
   QCheckBox* chkActiveSecurity;
   QLineEdit* edtUserName;

@@ -27,6 +27,49 @@ using platform::UniqueFd;
 
 constexpr std::size_t kChunk = 64 * 1024;
 
+// zlib's English message for broken data, as the kind of damage in the
+// jury's words.
+std::string InflateDamage(const std::string& Message) {
+  const struct {
+    const char* Words;
+    const char* Text;
+  } kinds[] = {
+      {"header", "phần đầu không đúng"},
+      {"compression method", "phương pháp nén không được hỗ trợ"},
+      {"window size", "kích thước cửa sổ nén không hợp lệ"},
+      {"data check", "mã kiểm tra dữ liệu không khớp"},
+      {"length check", "độ dài dữ liệu không khớp"},
+      {"too far back", "tham chiếu ra ngoài phần đã giải nén"},
+  };
+  for (const auto& kind : kinds)
+    if (Message.find(kind.Words) != std::string::npos) return kind.Text;
+  return "khối nén không hợp lệ";
+}
+
+// pugixml's reason a text is not XML, in the jury's words.
+const char* ParseFailureText(pugi::xml_parse_status Status) {
+  switch (Status) {
+    case pugi::status_ok: return "không có lỗi";
+    case pugi::status_file_not_found: return "không tìm thấy file";
+    case pugi::status_io_error: return "lỗi đọc file";
+    case pugi::status_out_of_memory: return "không đủ bộ nhớ";
+    case pugi::status_internal_error: return "lỗi bên trong bộ đọc XML";
+    case pugi::status_unrecognized_tag: return "có thẻ không nhận ra được";
+    case pugi::status_bad_pi: return "chỉ thị xử lý bị hỏng";
+    case pugi::status_bad_comment: return "lời chú thích bị hỏng";
+    case pugi::status_bad_cdata: return "đoạn CDATA bị hỏng";
+    case pugi::status_bad_doctype: return "khai báo DOCTYPE bị hỏng";
+    case pugi::status_bad_pcdata: return "đoạn văn bản bị hỏng";
+    case pugi::status_bad_start_element: return "thẻ mở bị hỏng";
+    case pugi::status_bad_attribute: return "thuộc tính bị hỏng";
+    case pugi::status_bad_end_element: return "thẻ đóng bị hỏng";
+    case pugi::status_end_element_mismatch: return "thẻ đóng không khớp với thẻ mở";
+    case pugi::status_append_invalid_root: return "không thêm được nút vào gốc tài liệu";
+    case pugi::status_no_document_element: return "không có phần tử gốc";
+  }
+  return "lỗi không rõ";
+}
+
 // What failed in Vietnamese, then the file and the system's reason.
 [[noreturn]] void FailErrno(const std::string& what, const std::string& path, int err) {
   throw EXMLError(what + " \"" + path + "\": " + platform::ErrnoMessage(err));
@@ -42,8 +85,8 @@ std::string Deflate(std::string_view text) {
   z_stream zs{};
   // Window 15 and memory level 8 give the plain zlib format at the default
   // level, header 78 9C.
-  if (deflateInit2(&zs, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-    throw EXMLError("Không khởi động được bộ nén zlib: " + std::string(zs.msg ? zs.msg : "zlib error"));
+  if (const int rc = deflateInit2(&zs, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY); rc != Z_OK)
+    throw EXMLError("Không khởi động được bộ nén zlib: " + ZlibErrorText(rc));
   std::string out;
   zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
   zs.avail_in = static_cast<uInt>(text.size());
@@ -57,7 +100,7 @@ std::string Deflate(std::string_view text) {
     out.resize(used + kChunk - zs.avail_out);
   } while (rc == Z_OK || rc == Z_BUF_ERROR);
   deflateEnd(&zs);
-  if (rc != Z_STREAM_END) throw EXMLError("Không nén được nội dung XML (zlib error " + std::to_string(rc) + ")");
+  if (rc != Z_STREAM_END) throw EXMLError("Không nén được nội dung XML (" + ZlibErrorText(rc) + ")");
   return out;
 }
 
@@ -105,8 +148,8 @@ std::string Inflate(std::string_view data, const std::string& origin) {
   if (end.NotStarted) FailRead(origin, "không khởi động được bộ giải nén zlib");
   if (end.Code == Z_BUF_ERROR) FailRead(origin, "dữ liệu nén bị cắt cụt");
   if (end.Code != Z_STREAM_END)
-    FailRead(origin, "dữ liệu nén bị hỏng (" +
-                         (end.Message.empty() ? "zlib error " + std::to_string(end.Code) : end.Message) + ")");
+    FailRead(origin, end.Code == Z_DATA_ERROR ? "dữ liệu nén bị hỏng (" + InflateDamage(end.Message) + ")"
+                                              : ZlibErrorText(end.Code));
   if (end.Trailing != 0) FailRead(origin, "có dữ liệu thừa sau phần nén");
   return out;
 }
@@ -178,11 +221,23 @@ std::string TFormattedXML::XML() {
   return std::move(writer.Text);
 }
 
+std::string ZlibErrorText(int Code) {
+  switch (Code) {
+    case Z_DATA_ERROR: return "dữ liệu nén bị hỏng";
+    case Z_BUF_ERROR: return "dữ liệu nén bị cắt cụt";
+    case Z_MEM_ERROR: return "không đủ bộ nhớ";
+    case Z_NEED_DICT: return "dữ liệu nén cần một từ điển riêng";
+    case Z_STREAM_ERROR: return "trạng thái nén không hợp lệ";
+    case Z_VERSION_ERROR: return "phiên bản thư viện zlib không khớp";
+    default: return "mã lỗi zlib " + std::to_string(Code);
+  }
+}
+
 void TFormattedXML::LoadXML(std::string_view Text, const std::string& Origin) {
   const pugi::xml_parse_result r =
       load_buffer(Text.data(), Text.size(), pugi::parse_default | pugi::parse_declaration, pugi::encoding_auto);
   if (!r)
-    FailRead(Origin, std::string("nội dung không phải là XML hợp lệ (") + r.description() + ", vị trí byte " +
+    FailRead(Origin, std::string("nội dung không phải là XML hợp lệ (") + ParseFailureText(r.status) + ", vị trí byte " +
                          std::to_string(r.offset) + ")");
 }
 

@@ -7,7 +7,8 @@
 // folder, which then replaces the target, so a failed save leaves the old
 // file whole. Every failure raises EXMLError with a message for the jury:
 // what failed, in Vietnamese, then the file (or "luồng dữ liệu XML") and the
-// technical reason (the system's, zlib's or the parser's words, the offset).
+// technical reason (the system's, zlib's or the parser's, put in Vietnamese
+// words, and the offset).
 #pragma once
 
 #include <iosfwd>
@@ -84,5 +85,8 @@ class TCompressedXML : public TFormattedXML {
 // full disk, a copy that stopped) still unpacks up to the cut. Empty when
 // not even the header is zlib's. Never raises on damaged data.
 std::string InflateReadablePart(std::string_view Bytes);
+
+// A zlib return code as the jury reads it ("dữ liệu nén bị hỏng").
+std::string ZlibErrorText(int Code);
 
 }  // namespace velkor

@@ -139,7 +139,7 @@ platform::UniqueFd TExecEngine::OpenStream(const std::string& Name, bool ForWrit
   platform::UniqueFd fd = platform::OpenRedirection(Name, ForWriting, err);
   if (fd.Valid()) return fd;
   const std::string message =
-      std::string("Cannot open the file for ") + Stream + ": " + Name + "\r\n" + platform::ErrnoMessage(err);
+      std::string("Không mở được file làm ") + Stream + ": " + Name + "\r\n" + platform::ErrnoMessage(err);
   if (ForWriting && DiskFullErrno(err)) {
     FDiskFullFolder = std::filesystem::path(Name).parent_path().string();
     FDiskFullDetail = message;
@@ -194,9 +194,9 @@ void TExecEngine::Init() {
     // The streams left unnamed get the null device: the console nobody sees.
     ConsoleAllocated = FileInp.empty() || FileOut.empty() || FileErr.empty();
     FStartupInfo.dwFlags |= kStartfUseStdHandles;
-    if (!FileInp.empty()) FStartupInfo.hStdInput = OpenStream(FileInp, false, "standard input");
-    if (!FileOut.empty()) FStartupInfo.hStdOutput = OpenStream(FileOut, true, "standard output");
-    if (!FileErr.empty()) FStartupInfo.hStdError = OpenStream(FileErr, true, "standard error");
+    if (!FileInp.empty()) FStartupInfo.hStdInput = OpenStream(FileInp, false, "đầu vào chuẩn");
+    if (!FileOut.empty()) FStartupInfo.hStdOutput = OpenStream(FileOut, true, "đầu ra chuẩn");
+    if (!FileErr.empty()) FStartupInfo.hStdError = OpenStream(FileErr, true, "đầu ra lỗi chuẩn");
   } catch (...) {
     // Finish does not run after a failed Init: leave nothing behind.
     ReleaseRun();
@@ -234,7 +234,10 @@ bool TExecEngine::Launch() {
   // The system refusing a run (no more processes or namespaces, no memory)
   // is a start failure like any other: its code and the command line.
   auto failedStart = [this](const std::system_error& e) {
-    FContainmentError = e.what();
+    // What failed, for the jury; the runner's own words (e.what()) name
+    // the step, which tells the jury nothing.
+    FContainmentError = "không dựng được môi trường chạy riêng cho lệnh \"" + FCmd + "\": " +
+                        platform::ErrnoMessage(e.code().value());
     const std::uint32_t code = platform::ErrorCodeFromErrno(e.code().value());
     FailStart(code, platform::SystemErrorMessage(code));
     return false;
@@ -249,7 +252,8 @@ bool TExecEngine::Launch() {
   FProcessInfo.dwProcessId = process->Pid();
   if (FJob) {
     FJob->Handle().Limits.FileSizeLimit = OutputLimit;
-    if (!FJob->Handle().Assign(process)) throw std::runtime_error("Cannot assign the process to its job: " + FCmd);
+    if (!FJob->Handle().Assign(process))
+      throw std::runtime_error("Không đưa được tiến trình vào nhóm chạy của nó: " + FCmd);
   } else {
     process->ApplyLimits({0, OutputLimit});
   }
@@ -286,7 +290,7 @@ void TExecEngine::Wait() {
       break;
     case platform::ContainedProcess::WaitResult::Failed:
       FExitCode = ExecError;
-      FExitCodeMsg = "Cannot wait for the command: " + FCmd + "\r\n" + platform::ErrnoMessage(status);
+      FExitCodeMsg = "Không chờ được lệnh: " + FCmd + "\r\n" + platform::ErrnoMessage(status);
       break;
     case platform::ContainedProcess::WaitResult::Exited:
       FExitCode = platform::ExitCodeFromWaitStatus(status);
@@ -347,7 +351,7 @@ void TExecEngine::Execute() {
     } catch (const std::exception& e) {
       FExitCodeMsg = e.what();
     } catch (...) {
-      FExitCodeMsg = "Unknown error while running: " + FCmd;
+      FExitCodeMsg = "Lỗi không rõ khi chạy: " + FCmd;
     }
   };
   try {

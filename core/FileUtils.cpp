@@ -45,7 +45,7 @@ bool ListFolder(const std::string& folder, std::vector<std::string>& names, int&
 }
 
 std::string ListError(const std::string& folder, int err) {
-  return "Cannot list the folder \"" + folder + "\" (opendir): " + platform::ErrnoMessage(err);
+  return "Không liệt kê được thư mục \"" + folder + "\": " + platform::ErrnoMessage(err);
 }
 
 // Decodes s into code points with the ASCII letters folded to upper case.

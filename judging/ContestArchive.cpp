@@ -52,6 +52,7 @@
 #include "judging/Contests.h"
 #include "judging/EnvConfig.h"
 #include "judging/ProgressHooks.h"
+#include "judging/ZipErrors.h"
 #include "platform/FileAttributes.h"
 #include "platform/SpecialFolders.h"
 #include "platform/SystemErrors.h"
@@ -203,7 +204,7 @@ void AddEntry(zip_t* Zip, const std::string& Name, std::unique_ptr<TEntrySource>
   zip_error_init(&error);
   zip_source_t* src = zip_source_function_create(EntrySourceCallback, Source.get(), &error);
   if (src == nullptr) {
-    const std::string text = zip_error_strerror(&error);
+    const std::string text = ZipErrorText(error);
     zip_error_fini(&error);
     throw EArchiveError("Không thêm được " + Quoted(Name) + " vào file kỳ thi (" + text + ").");
   }
@@ -214,10 +215,10 @@ void AddEntry(zip_t* Zip, const std::string& Name, std::unique_ptr<TEntrySource>
   const zip_int64_t index = zip_file_add(Zip, Name.c_str(), src, ZIP_FL_ENC_GUESS);
   if (index < 0) {
     zip_source_free(src);
-    throw EArchiveError("Không thêm được " + Quoted(Name) + " vào file kỳ thi (" + zip_strerror(Zip) + ").");
+    throw EArchiveError("Không thêm được " + Quoted(Name) + " vào file kỳ thi (" + ZipErrorText(Zip) + ").");
   }
   if (zip_set_file_compression(Zip, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, kDeflateLevel) != 0)
-    throw EArchiveError("Không nén được " + Quoted(Name) + " (" + zip_strerror(Zip) + ").");
+    throw EArchiveError("Không nén được " + Quoted(Name) + " (" + ZipErrorText(Zip) + ").");
 }
 
 // Where zip_close writes the archive: a file we opened, so that the name
@@ -296,7 +297,7 @@ TZipHandle CreateZip(TArchiveOutput& Output) {
   zip_t* z = src ? zip_open_from_source(src, ZIP_CREATE | ZIP_TRUNCATE, &error) : nullptr;
   if (z == nullptr) {
     if (src) zip_source_free(src);
-    const std::string text = zip_error_strerror(&error);
+    const std::string text = ZipErrorText(error);
     zip_error_fini(&error);
     throw EArchiveError("Không tạo được file kỳ thi (" + text + ").");
   }
@@ -722,7 +723,7 @@ bool TContestInfo::FileSave(const std::string& FileName) {
     TZipHandle zip = CreateZip(output);
     const std::string comment = ArchiveComment();
     if (zip_set_archive_comment(zip.get(), comment.data(), static_cast<zip_uint16_t>(comment.size())) != 0)
-      throw EArchiveError("Không ghi được lời chú thích của file kỳ thi (" + std::string(zip_strerror(zip.get())) +
+      throw EArchiveError("Không ghi được lời chú thích của file kỳ thi (" + ZipErrorText(zip.get()) +
                           ").");
 
     ProgressSetSubCaption("Tiến trình");
@@ -766,7 +767,7 @@ bool TContestInfo::FileSave(const std::string& FileName) {
     // or Esc leaves the old archive as it was, and the temporary goes.
     if (zip_close(zip.get()) != 0) {
       if (cancelled) return false;
-      throw EArchiveError("Không ghi được file kỳ thi (" + std::string(zip_strerror(zip.get())) + ").");
+      throw EArchiveError("Không ghi được file kỳ thi (" + ZipErrorText(zip.get()) + ").");
     }
     zip.release();  // closed
     temporary.Close();

@@ -21,6 +21,7 @@
 #include <memory>
 #include <vector>
 
+#include "judging/ZipErrors.h"
 #include "platform/UniqueFd.h"
 
 namespace velkor {
@@ -36,14 +37,6 @@ struct TZipDiscard {
 struct TZipFileClose {
   void operator()(zip_file_t* f) const { zip_fclose(f); }
 };
-
-std::string ZipErrorText(int Code) {
-  zip_error_t error;
-  zip_error_init_with_code(&error, Code);
-  std::string text = zip_error_strerror(&error);
-  zip_error_fini(&error);
-  return text;
-}
 
 // One entry, checked before anything is written.
 struct TPlannedEntry {
@@ -86,7 +79,7 @@ class TUnzipper {
     zip_.reset(zip_open(fileName_.c_str(), ZIP_RDONLY, &code));
     if (!zip_) return Fault(ArchiveFault(TUnzipFaultKind::ufOpenArchive, 0, ZipErrorText(code)));
     const zip_int64_t count = zip_get_num_entries(zip_.get(), 0);
-    if (count < 0) return Fault(ArchiveFault(TUnzipFaultKind::ufListArchive, 0, zip_strerror(zip_.get())));
+    if (count < 0) return Fault(ArchiveFault(TUnzipFaultKind::ufListArchive, 0, ZipErrorText(zip_.get())));
     std::vector<TPlannedEntry> plan;
     std::uint64_t declared = 0;
     for (zip_uint64_t i = 0; i < std::min<std::uint64_t>(static_cast<std::uint64_t>(count), rules_.MaxEntries); ++i)
@@ -137,7 +130,7 @@ class TUnzipper {
     const char* name = zip_get_name(zip_.get(), Index, encoding);
     zip_stat_t st;
     if (name == nullptr || zip_stat_index(zip_.get(), Index, encoding, &st) != 0 || !(st.valid & ZIP_STAT_SIZE)) {
-      TUnzipFault f = ArchiveFault(TUnzipFaultKind::ufDamagedEntry, 0, zip_strerror(zip_.get()));
+      TUnzipFault f = ArchiveFault(TUnzipFaultKind::ufDamagedEntry, 0, ZipErrorText(zip_.get()));
       f.Index = Index;
       f.Name = name ? name : "";
       Fault(f);
@@ -228,7 +221,7 @@ class TUnzipper {
     std::unique_ptr<zip_file_t, TZipFileClose> in(zip_fopen_index(zip_.get(), Entry.Index, 0));
     if (!in) {
       TUnzipFault f = EntryFault(TUnzipFaultKind::ufReadEntry, Entry);
-      f.Detail = zip_strerror(zip_.get());
+      f.Detail = ZipErrorText(zip_.get());
       return Fault(f);
     }
     UniqueFd out(::openat(folderFd, leaf, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
@@ -251,7 +244,7 @@ class TUnzipper {
       const zip_int64_t n = zip_fread(in.get(), buffer.get(), kCopyBufferSize);
       if (n < 0) {
         TUnzipFault f = EntryFault(TUnzipFaultKind::ufReadEntry, Entry);
-        f.Detail = zip_file_strerror(in.get());
+        f.Detail = ZipErrorText(in.get());
         return failed(f);
       }
       if (n == 0) break;

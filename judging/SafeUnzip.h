@@ -47,7 +47,7 @@ struct TUnzipFault {
   std::string Folder;      // ufMakeFolder, ufOpenFolder: the folder's own name
   std::uint64_t Size = 0;  // ufOversized: the declared size
   int Errno = 0;
-  std::string Detail;      // libzip's text
+  std::string Detail;      // libzip's reason, in Vietnamese (ZipErrors.h)
 };
 
 // The rules of one caller.

@@ -28,19 +28,24 @@ void CloseTokens() {
 // Logs the security account on; 0 and the reason in Failure when it cannot.
 platform::TAccountToken LogOn(std::string& Failure) {
   if (SameText(GetCurrentUserName(), EnvConfig->AdminUserName)) {
-    Failure = "The security account is the account that runs Velkor.";
+    Failure = "Tài khoản bảo mật chính là tài khoản đang chạy Velkor.";
     return 0;
   }
-  if (IsUserAdmin()) {
-    Failure = "Velkor runs as the super-user, whom no access list binds.";
-    return 0;
-  }
+  Failure = SecurityModeObstacle();
+  if (!Failure.empty()) return 0;
   platform::TAccountToken token = 0;
   if (!platform::LogOnAccount(EnvConfig->AdminUserName, EnvConfig->AdminPassword, token, Failure)) return 0;
   return token;
 }
 
 }  // namespace
+
+std::string SecurityModeObstacle() {
+  if (IsUserAdmin())
+    return "Velkor đang chạy với quyền root (siêu người dùng), quyền mà không danh sách quyền truy cập nào ràng "
+           "buộc được.";
+  return "";
+}
 
 void SetAdminLogon(bool LogOn) {
   if (!SecurityModeOn()) return;

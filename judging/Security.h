@@ -61,6 +61,8 @@
 // does nothing.
 #pragma once
 
+#include <string>
+
 namespace velkor {
 
 // True while the calling thread works as the security account.
@@ -70,6 +72,12 @@ extern bool Impersonating;
 // security mode off or when the state already matches. A failed logon shows
 // the jury an error and switches the security mode off.
 void SetAdminLogon(bool LogOn);
+
+// Why the security mode cannot work whatever account the jury names (Velkor
+// runs as the super-user), in Vietnamese; "" when nothing stands in its way
+// before a logon is tried. The security window says it as soon as the mode
+// is switched on, rather than at the next judging run.
+std::string SecurityModeObstacle();
 
 // Starts or ends working as the logged-on security account on the calling
 // thread. Calls do not nest: a second start does nothing and one end ends

@@ -139,7 +139,6 @@ void NoFailDelay(int, unsigned, void*) {}
 struct TLogonReport {
   int Errno = 0;  // the switch to the super-user failed
   int PamCode = PAM_SUCCESS;
-  char Text[256] = {};
 };
 
 // Runs in the child: the whole PAM transaction, as the super-user.
@@ -160,9 +159,24 @@ TLogonReport AuthenticateAsSuperUser(const std::string& User, const std::string&
     if (r == PAM_SUCCESS) r = ::pam_acct_mgmt(pamh, PAM_SILENT | PAM_DISALLOW_NULL_AUTHTOK);
   }
   report.PamCode = r;
-  std::strncpy(report.Text, ::pam_strerror(pamh, r), sizeof report.Text - 1);
   if (pamh != nullptr) ::pam_end(pamh, r);
   return report;
+}
+
+// PAM's verdict as the jury reads it; PAM's own texts are English.
+std::string PamFailureText(int PamCode) {
+  switch (PamCode) {
+    case PAM_AUTH_ERR: return "Sai tên tài khoản hoặc mật mã.";
+    case PAM_USER_UNKNOWN: return "Máy không có tài khoản này.";
+    case PAM_MAXTRIES: return "Đã thử quá số lần cho phép.";
+    case PAM_ACCT_EXPIRED: return "Tài khoản đã hết hạn.";
+    case PAM_NEW_AUTHTOK_REQD:
+    case PAM_AUTHTOK_EXPIRED: return "Mật mã của tài khoản đã hết hạn, cần đặt mật mã mới.";
+    case PAM_PERM_DENIED: return "Tài khoản không được phép đăng nhập.";
+    case PAM_AUTHINFO_UNAVAIL: return "Không lấy được thông tin xác thực của tài khoản.";
+    case PAM_CRED_INSUFFICIENT: return "Không đủ quyền để kiểm tra mật mã.";
+    default: return "Hệ thống xác thực (PAM) báo lỗi, mã " + std::to_string(PamCode) + ".";
+  }
 }
 
 // Whether Fd has something to read (or its end) within TimeoutMs.
@@ -224,7 +238,7 @@ bool Authenticate(const std::string& User, const std::string& Password, std::str
     return false;
   }
   if (report.PamCode != PAM_SUCCESS) {
-    Failure = report.Text;
+    Failure = PamFailureText(report.PamCode);
     return false;
   }
   return true;

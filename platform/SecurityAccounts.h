@@ -34,8 +34,9 @@ using TAccountToken = std::uintptr_t;
 inline int LogonCheckTimeoutMs = 30000;
 
 // Logs the local account User on with Password. True and a token on
-// success; False and the reason in Failure otherwise (PAM's own text for a
-// refused password, the system's text when the privilege is missing).
+// success; False and the reason in Failure otherwise, in Vietnamese (PAM's
+// verdict for a refused password, the system's text when the privilege is
+// missing).
 bool LogOnAccount(const std::string& User, const std::string& Password, TAccountToken& Token, std::string& Failure);
 
 // A second token for the same account; 0 when Token is unknown.

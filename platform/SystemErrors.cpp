@@ -27,27 +27,46 @@ struct MessageRow {
   const char* Text;
 };
 
+// The texts the jury reads, in its language. errno values without a
+// Windows counterpart keep their own code (kErrnoCodeBit | errno).
+constexpr std::uint32_t Own(int err) { return kErrnoCodeBit | static_cast<std::uint32_t>(err); }
+
 constexpr MessageRow kMessageTable[] = {
-    {0, "The operation completed successfully."},
-    {2, "The system cannot find the file specified."},
-    {3, "The system cannot find the path specified."},
-    {4, "The system cannot open the file."},
-    {5, "Access is denied."},
-    {6, "The handle is invalid."},
-    {8, "Not enough memory resources are available to process this command."},
-    {17, "The system cannot move the file to a different disk drive."},
-    {19, "The media is write protected."},
-    {32, "The process cannot access the file because it is being used by another process."},
-    {50, "The request is not supported."},
-    {80, "The file exists."},
-    {87, "The parameter is incorrect."},
-    {112, "There is not enough space on the disk."},
-    {145, "The directory is not empty."},
-    {193, "The file is not a valid executable program."},
-    {206, "The filename or extension is too long."},
-    {267, "The directory name is invalid."},
-    {1450, "Insufficient system resources exist to complete the requested service."},
-    {1921, "The name of the file cannot be resolved by the system."},
+    {0, "Thao tác đã hoàn tất."},
+    {2, "Hệ thống không tìm thấy file được chỉ định."},
+    {3, "Hệ thống không tìm thấy đường dẫn được chỉ định."},
+    {4, "Hệ thống không mở được file."},
+    {5, "Truy cập bị từ chối."},
+    {6, "Số hiệu file đang mở không hợp lệ."},
+    {8, "Không đủ bộ nhớ để thực hiện lệnh này."},
+    {17, "Hệ thống không chuyển được file sang ổ đĩa khác."},
+    {19, "Ổ đĩa chỉ cho đọc, không cho ghi."},
+    {32, "Không truy cập được file vì một tiến trình khác đang dùng nó."},
+    {50, "Yêu cầu này không được hỗ trợ."},
+    {80, "File đã tồn tại."},
+    {87, "Tham số không đúng."},
+    {112, "Không đủ chỗ trống trên đĩa."},
+    {145, "Thư mục không rỗng."},
+    {193, "File không phải là chương trình chạy được."},
+    {206, "Tên file hoặc phần mở rộng quá dài."},
+    {267, "Tên thư mục không hợp lệ."},
+    {1450, "Hệ thống không đủ tài nguyên để thực hiện yêu cầu."},
+    {1921, "Hệ thống không lần ra được file qua các liên kết của tên."},
+    {Own(EINTR), "Lời gọi hệ thống bị ngắt."},
+    {Own(EIO), "Lỗi đọc ghi thiết bị."},
+    {Own(ENXIO), "Không có thiết bị hay địa chỉ này."},
+    {Own(ESRCH), "Không có tiến trình này."},
+    {Own(ECHILD), "Không có tiến trình con."},
+    {Own(EFAULT), "Địa chỉ bộ nhớ không hợp lệ."},
+    {Own(ENODEV), "Không có thiết bị này."},
+    {Own(EFBIG), "File quá lớn."},
+    {Own(EMLINK), "Quá nhiều liên kết."},
+    {Own(EPIPE), "Đầu đọc của đường ống đã đóng."},
+    {Own(ENOLCK), "Không còn khóa file nào để dùng."},
+    {Own(ETIMEDOUT), "Hết thời gian chờ."},
+    {Own(ECONNREFUSED), "Kết nối bị từ chối."},
+    {Own(EDQUOT), "Đã vượt hạn mức dùng đĩa."},
+    {Own(ESTALE), "File không còn hợp lệ trên hệ thống file mạng."},
 };
 
 }  // namespace
@@ -63,11 +82,14 @@ std::string SystemErrorMessage(std::uint32_t code) {
   for (const MessageRow& row : kMessageTable)
     if (row.Code == code) return row.Text;
   if ((code & ~0xFFFFu) == kErrnoCodeBit) {
-    char buf[256];
-    // GNU strerror_r returns the text, possibly not in buf.
-    return strerror_r(static_cast<int>(code & 0xFFFF), buf, sizeof buf);
+    // The C library's text is English; its symbolic name still tells an
+    // administrator what happened.
+    const int err = static_cast<int>(code & 0xFFFF);
+    const std::string number = "mã " + std::to_string(err);
+    const char* name = strerrorname_np(err);
+    return "Lỗi hệ thống " + (name ? std::string(name) + " (" + number + ")" : number) + ".";
   }
-  return "Unknown error " + std::to_string(code) + ".";
+  return "Lỗi không rõ, mã " + std::to_string(code) + ".";
 }
 
 std::string ErrnoMessage(int err) { return SystemErrorMessage(ErrorCodeFromErrno(err)); }

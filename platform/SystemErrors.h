@@ -24,7 +24,8 @@ inline constexpr std::uint32_t kErrnoCodeBit = 0x20000000;
 // The code for an errno value; 0 stays 0.
 std::uint32_t ErrorCodeFromErrno(int err);
 
-// The English system text for a code made by ErrorCodeFromErrno.
+// The system text for a code made by ErrorCodeFromErrno, in Vietnamese as
+// everything the jury reads.
 std::string SystemErrorMessage(std::uint32_t code);
 
 // SystemErrorMessage(ErrorCodeFromErrno(err)).

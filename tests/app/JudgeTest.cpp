@@ -302,6 +302,44 @@ TEST_F(JudgeWindow, PairsLeftOutForTheirNamesAreNamedAtTheEnd) {
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
+// What the machine cannot give the runs stays in the window, in Vietnamese,
+// for the whole run while the status goes on; where it gives everything,
+// the window is as ever.
+TEST_F(JudgeWindow, MissingGuaranteesStayInTheWindowForTheWholeRun) {
+  {
+    TJudgeForm form;
+    EXPECT_EQ(form.labNotice->isVisibleTo(&form), !RunLimitationNotice().empty());
+    if (RunLimitationNotice().empty()) EXPECT_EQ(form.size(), QSize(384, 144));
+  }
+  const std::string notice =
+      "Không bảo đảm được an toàn khi chấm: giới hạn bộ nhớ chỉ áp cho từng tiến trình, không cho cả bài làm; số "
+      "tiến trình của bài làm không bị giới hạn; bài làm có thể dùng mạng của máy.";
+  TJudgeForm::RunNotice = [&] { return notice; };
+  struct TSeen {
+    std::string Notice, Status;
+    bool Visible = false, Inside = false, ButtonBelow = false;
+  };
+  std::vector<TSeen> seen;
+  link.OnRow = [&](TResultC*) {
+    const TJudgeForm* f = JudgeForm;
+    seen.push_back({f->labNotice->text().toStdString(), f->labStatus->text().toStdString(),
+                    f->labNotice->isVisible(), f->rect().contains(f->labNotice->geometry()),
+                    f->btnStop->geometry().top() > f->labNotice->geometry().bottom()});
+    if (seen.size() == 1) test::SaveShot(JudgeForm, "judge-window-missing-guarantees");
+  };
+  auto queue = Pairs({{"C1", "A"}, {"C2", "A"}});
+  RunJudge(queue);
+  TJudgeForm::RunNotice = RunLimitationNotice;
+
+  ASSERT_EQ(seen.size(), 2u);
+  for (const TSeen& s : seen) {
+    EXPECT_EQ(s.Notice, "⚠ " + notice);
+    EXPECT_TRUE(s.Visible && s.Inside && s.ButtonBelow);
+    EXPECT_NE(s.Status, notice) << "the status line goes on with the run";
+  }
+  EXPECT_EQ(Result("C2")->Evaluation, 2);
+}
+
 TEST_F(JudgeWindow, EmptyQueueOpensAndClosesAtOnce) {
   TQueue<TJudgePair> queue;
   RunJudge(queue);

@@ -833,7 +833,7 @@ TEST_F(MainWindow, HelpOpensAtTheTopicBesideTheProgram) {
   ASSERT_TRUE(fs::exists(page)) << page;
   std::ifstream in(page);
   const std::string html((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  for (const char* anchor : {"TaskConfig", "CompilerConfig", "Security"})
+  for (const char* anchor : {"TaskConfig", "CompilerConfig", "Security", "MakeContest", "Online", "Guarantees"})
     EXPECT_NE(html.find(std::string("name=\"") + anchor + "\""), std::string::npos) << anchor;
 
   MainFormLink::ShowHelp("CompilerConfig");
@@ -842,6 +842,10 @@ TEST_F(MainWindow, HelpOpensAtTheTopicBesideTheProgram) {
   EXPECT_EQ(Form->WebBrowser1->source().toLocalFile().toStdString(), page.string());
   EXPECT_TRUE(Form->WebBrowser1->toPlainText().contains(QString::fromUtf8("Cấu hình bộ dịch")));
   test::SaveShot(Form.get(), "main-help");
+  for (const char* topic : {"MakeContest", "Online", "Guarantees"}) {
+    MainFormLink::ShowHelp(topic);
+    test::SaveShot(Form.get(), std::string("main-help-") + topic);
+  }
 
   MainFormLink::ShowGridPage();
   EXPECT_EQ(Form->WorkSpace->currentWidget(), Form->tabSummary);

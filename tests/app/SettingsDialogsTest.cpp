@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include <filesystem>
+#include <functional>
 #include <numbers>
 #include <memory>
 #include <string>
@@ -20,6 +21,7 @@
 #include "core/FileUtils.h"
 #include "app/FormParts.h"
 #include "core/NumberFormat.h"
+#include "core/SystemInfo.h"
 #include "judging/EnvConfig.h"
 #include "toolkit/VisualStyles.h"
 
@@ -41,6 +43,13 @@ std::string Slug(const std::string& Name) {
     if (c == ' ') c = '-';
   return s;
 }
+
+// The security window plays Velkor run by the account Obstacle says of,
+// for as long as it lives.
+struct TPlayedAccount {
+  explicit TPlayedAccount(std::function<std::string()> Obstacle) { TSecurityForm::ModeObstacle = std::move(Obstacle); }
+  ~TPlayedAccount() { TSecurityForm::ModeObstacle = SecurityModeObstacle; }
+};
 
 class SettingsDialogs : public ::testing::Test {
  protected:
@@ -359,6 +368,7 @@ TEST_F(SettingsDialogs, AFailedSaveIsReportedNamingTheFileAndKeepsTheSettings) {
 }
 
 TEST_F(SettingsDialogs, SecurityStoresTheTypedTextsAndShowsThePasswordOnRequest) {
+  const TPlayedAccount plainAccount([] { return std::string(); });
   EnvConfig->ActiveSecurity = false;
   EnvConfig->AdminPassword = "secret";
   test::TRecordingLink link;
@@ -405,6 +415,40 @@ TEST_F(SettingsDialogs, SecurityStoresTheTypedTextsAndShowsThePasswordOnRequest)
     EXPECT_EQ(c->AdminPassword, " pass word ");
     EXPECT_EQ(c->AdminDomain, " WORKGROUP ");
   }
+}
+
+// As the super-user the mode can never hold: the jury hears so the moment
+// it is switched on, by mouse or key, and the switch stays off; a setting
+// stored on earlier is shown as it is, without a word.
+TEST_F(SettingsDialogs, SecurityModeSwitchedOnAsTheSuperUserIsRefusedAtOnce) {
+  if (!IsUserAdmin()) GTEST_SKIP() << "the tests do not run as the super-user";
+  EnvConfig->ActiveSecurity = true;
+  TSecurityForm form;
+  form.LoadFromConfig();
+  form.show();
+  EXPECT_TRUE(form.chkActiveSecurity->isChecked());
+  EXPECT_TRUE(FMessages->Requests().empty());
+
+  form.chkActiveSecurity->click();  // off: nothing to say
+  EXPECT_TRUE(FMessages->Requests().empty());
+  FMessages->AddAnswer(mrOk);
+  FMessages->AddAnswer(mrOk);
+  QTest::mouseClick(form.chkActiveSecurity, Qt::LeftButton);
+  form.chkActiveSecurity->setFocus();
+  QTest::keyClick(form.chkActiveSecurity, Qt::Key_Space);
+  const auto requests = FMessages->Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  for (const TMsgDlgRequest& r : requests) {
+    EXPECT_EQ(r.DlgType, mtWarning);
+    EXPECT_EQ(r.Msg,
+              "Không bật được chế độ bảo mật.\r\nVelkor đang chạy với quyền root (siêu người dùng), quyền mà không "
+              "danh sách quyền truy cập nào ràng buộc được.\r\nHãy chạy Velkor bằng một tài khoản thường để dùng "
+              "chế độ bảo mật (xem Hướng dẫn).");
+  }
+  EXPECT_FALSE(form.chkActiveSecurity->isChecked());
+  form.SaveToConfig();
+  EXPECT_FALSE(EnvConfig->ActiveSecurity);
+  EXPECT_FALSE(Stored().ActiveSecurity);
 }
 
 TEST_F(SettingsDialogs, PicturesUnderSeveralStyles) {

@@ -8,9 +8,11 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMessageBox>
+#include <QMimeDatabase>
 #include <QPainter>
 #include <QPointer>
 #include <QTest>
@@ -20,6 +22,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <set>
 #include <string>
@@ -164,6 +167,46 @@ TEST_F(WindowFrames, ContestFileDialogsAreVietnameseAndStartInTheArchivesFolder)
   EXPECT_EQ(English(texts), "");
   for (const char* want : {"Tìm trong:", "Kiểu file:", "Tên file:", "Ngày sửa", "Tên", "Kích thước"})
     EXPECT_TRUE(Has(texts, want)) << want;
+}
+
+// Qt's file list writes sizes and dates in the environment's locale, which
+// here is C; Velkor's own is Vietnamese, and the file dialogs follow it.
+TEST_F(WindowFrames, FileDialogsWriteSizesDatesAndKindsInVietnamese) {
+  const QLocale vietnamese(QLocale::Vietnamese, QLocale::Vietnam);
+  EXPECT_EQ(QLocale().language(), QLocale::Vietnamese);
+  const std::string archive = Tree.Path("saved/Thi.contest");
+  fs::create_directories(Tree.Path("saved"));
+  std::ofstream(archive) << std::string(123456, 'x');
+  ContestInfo->SetFileName(archive);
+  QString size, kind, date;
+  test::WhenModal([&](QWidget* Dialog) {
+    auto* dialog = qobject_cast<QFileDialog*>(Dialog);
+    ASSERT_TRUE(dialog);
+    dialog->setViewMode(QFileDialog::Detail);
+    QTreeView* list = dialog->findChild<QTreeView*>("treeView");
+    ASSERT_TRUE(list);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return list->model()->rowCount(list->rootIndex()) > 0; }));
+    const QModelIndex row = list->model()->index(0, 0, list->rootIndex());
+    EXPECT_EQ(row.data().toString(), "Thi.contest");
+    size = row.siblingAtColumn(1).data().toString();
+    kind = row.siblingAtColumn(2).data().toString();
+    date = row.siblingAtColumn(3).data().toString();
+    test::SaveShot(dialog, "open-contest-dialog-details");
+    dialog->reject();
+  });
+  Form->Action("actOpenContest")->trigger();
+  EXPECT_EQ(size.toStdString(), vietnamese.formattedDataSize(123456).toStdString());
+  EXPECT_TRUE(size.contains(',')) << size.toStdString();
+  const QDateTime modified = QFileInfo(QString::fromStdString(archive)).lastModified();
+  EXPECT_EQ(date.toStdString(), vietnamese.toString(modified, QLocale::ShortFormat).toStdString());
+  EXPECT_NE(date.toStdString(), QLocale::c().toString(modified, QLocale::ShortFormat).toStdString());
+  // The kind is the type's description in the application's language.
+  const QMimeType type = QMimeDatabase().mimeTypeForFile(QString::fromStdString(archive));
+  QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+  const QString english = type.comment();
+  QLocale::setDefault(vietnamese);
+  EXPECT_EQ(kind.toStdString(), type.comment().toStdString());
+  EXPECT_NE(kind.toStdString(), english.toStdString());
 }
 
 TEST_F(WindowFrames, FolderPickersAreVietnameseAndStartInTheContestsFolders) {

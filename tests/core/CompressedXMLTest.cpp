@@ -153,14 +153,14 @@ TEST(CompressedXML, CorruptInputRaisesErrorsNamingTheFile) {
   // the system's own words follow.
   const auto file = [](const std::string& path) { return "Không đọc được file \"" + path + "\": "; };
   const Case cases[] = {
-      {plain, file(plain) + "dữ liệu nén bị hỏng (incorrect header check)"},
+      {plain, file(plain) + "dữ liệu nén bị hỏng (phần đầu không đúng)"},
       {truncated, file(truncated) + "dữ liệu nén bị cắt cụt"},
       {trailing, file(trailing) + "có dữ liệu thừa sau phần nén"},
-      {badXml, file(badXml) + "nội dung không phải là XML hợp lệ (Start-end tags mismatch, vị trí byte 8)"},
+      {badXml, file(badXml) + "nội dung không phải là XML hợp lệ (thẻ đóng không khớp với thẻ mở, vị trí byte 8)"},
       {empty, file(empty) + "dữ liệu nén bị cắt cụt"},
       {tmp / "missing.cfg",
-       "Không mở được file \"" + (tmp / "missing.cfg") + "\": The system cannot find the file specified."},
-      {tmp.Path(), "Không đọc được file \"" + tmp.Path() + "\": Access is denied."},
+       "Không mở được file \"" + (tmp / "missing.cfg") + "\": Hệ thống không tìm thấy file được chỉ định."},
+      {tmp.Path(), "Không đọc được file \"" + tmp.Path() + "\": Truy cập bị từ chối."},
   };
   for (const Case& c : cases) EXPECT_EQ(LoadError(c.path), c.message);
 
@@ -179,7 +179,7 @@ TEST(CompressedXML, CorruptInputRaisesErrorsNamingTheFile) {
     doc.LoadFromStream(stream);
     ADD_FAILURE() << "a garbage stream loaded";
   } catch (const EXMLError& e) {
-    EXPECT_EQ(std::string(e.what()), "Không đọc được luồng dữ liệu XML: dữ liệu nén bị hỏng (incorrect header check)");
+    EXPECT_EQ(std::string(e.what()), "Không đọc được luồng dữ liệu XML: dữ liệu nén bị hỏng (phần đầu không đúng)");
   }
 
   const std::string plainXml = tmp / "broken.xml";

@@ -186,7 +186,7 @@ TEST(ScanDirectory, UnreadableFolderRaisesOrIsReported) {
     return r;
   });
   if (!out) GTEST_SKIP() << "cannot run a child without privileges";
-  const std::string message = "Cannot list the folder \"" + (tmp / "a/locked/") + "\" (opendir): Access is denied.";
+  const std::string message = "Không liệt kê được thư mục \"" + (tmp / "a/locked/") + "\": Truy cập bị từ chối.";
   EXPECT_EQ(*out, message + ";b/visible,|" + message);
 }
 

@@ -387,7 +387,7 @@ TEST_F(ConfigTest, DamagedFileKeepsWhatParsesAndTellsTheJuryOnce) {
          WriteText(ConfigFileName(), "not a compressed document");
          SetMarker(kVersionSignature);
        },
-       kNothing, false, {"incorrect header check"}},
+       kNothing, false, {"dữ liệu nén bị hỏng (phần đầu không đúng)"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -268,13 +268,16 @@ TEST_F(SecurityAccounts, LogonOutcomes) {
   const TCase cases[] = {
       {"right password", TPrivilege::SwitchIdentity, [&] { return security; }, kPassword, true, ""},
       {"wrong password", TPrivilege::SwitchIdentity, [&] { return security; }, "not-the-password", false,
-       "Authentication failure"},
+       "Sai tên tài khoản hoặc mật mã."},
       {"unknown account", TPrivilege::SwitchIdentity, [] { return std::string("no-such-velkor-user"); }, kPassword,
        false, ""},
       // The account that runs Velkor, in another letter case.
-      {"own account", TPrivilege::SwitchIdentity, [&] { return runnerUpper; }, kPassword, false, ""},
+      {"own account", TPrivilege::SwitchIdentity, [&] { return runnerUpper; }, kPassword, false,
+       "Tài khoản bảo mật chính là tài khoản đang chạy Velkor."},
       {"no privilege to switch", TPrivilege::None, [&] { return security; }, kPassword, false, ""},
-      {"super-user", TPrivilege::SuperUser, [&] { return security; }, kPassword, false, ""},
+      {"super-user", TPrivilege::SuperUser, [&] { return security; }, kPassword, false,
+       "Velkor đang chạy với quyền root (siêu người dùng), quyền mà không danh sách quyền truy cập nào ràng buộc "
+       "được."},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.What);
