@@ -305,14 +305,15 @@ TZipHandle CreateZip(TArchiveOutput& Output) {
 }
 
 // The temporary file a save writes the archive into, in the target's
-// folder (a rename cannot cross file systems). Removed unless Keep() was
-// called after the rename.
+// folder (a rename cannot cross file systems), locked while it is written
+// so that no other save takes it for a crash's leftover. Removed unless
+// Keep() was called after the rename.
 class TArchiveTemporary {
  public:
   explicit TArchiveTemporary(const fs::path& Target) {
     const fs::path folder = Target.has_parent_path() ? Target.parent_path() : fs::path(".");
     path_ = (folder / SaveTemporaryTemplate(Target.filename().string())).string();
-    fd_.Reset(::mkostemp(path_.data(), O_CLOEXEC));
+    fd_ = MakeHeldTemporary(path_);
     if (!fd_.Valid())
       throw EArchiveError("Không tạo được file tạm trong thư mục " + Quoted(folder.string()) + ": " +
                           ErrnoText(errno));
@@ -325,8 +326,9 @@ class TArchiveTemporary {
   TArchiveTemporary(const TArchiveTemporary&) = delete;
   TArchiveTemporary& operator=(const TArchiveTemporary&) = delete;
   ~TArchiveTemporary() {
-    fd_.Reset();
+    // Unlinked while still held: nobody else takes or deletes it meanwhile.
     if (!kept_) ::unlink(path_.c_str());
+    fd_.Reset();
   }
   int Fd() const { return fd_.Get(); }
   const std::string& Path() const { return path_; }
@@ -711,7 +713,9 @@ bool TContestInfo::FileSave(const std::string& FileName) {
     }
 
     const std::string leaf = target.filename().string();
-    RemoveStaleTemporaries(folder.string(), [&leaf](std::string_view Name) {
+    // What a killed save left goes now, however fresh: a save in progress
+    // holds its temporary.
+    RemoveUnheldTemporaries(folder.string(), [&leaf](std::string_view Name) {
       return IsSaveTemporaryOf(Name, leaf) || IsTemporaryOf(Name, leaf) || IsArchiveTemporary(Name);
     });
     TArchiveTemporary temporary(target);
@@ -769,10 +773,12 @@ bool TContestInfo::FileSave(const std::string& FileName) {
       throw EArchiveError("Không ghi được file kỳ thi (" + std::string(zip_strerror(zip.get())) + ").");
     }
     zip.release();  // closed
-    temporary.Close();
+    // Renamed while still held, or another save could take the finished
+    // archive for a killed save's leftover and delete it.
     if (::rename(temporary.Path().c_str(), target.c_str()) != 0)
       throw EArchiveError("Không thay được file kỳ thi cũ bằng file mới: " + ErrnoText(errno));
     temporary.Keep();
+    temporary.Close();
     // The rename lives in the folder: once the folder is synced, a power
     // cut brings back the new archive, never an empty one.
     SyncFolder(folder);
