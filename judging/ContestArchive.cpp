@@ -51,6 +51,7 @@
 #include "core/Unicode.h"
 #include "judging/Contests.h"
 #include "judging/EnvConfig.h"
+#include "judging/FolderLocks.h"
 #include "judging/ProgressHooks.h"
 #include "platform/FileAttributes.h"
 #include "platform/SpecialFolders.h"
@@ -570,14 +571,11 @@ void CreateListedFolders(const std::string& Folder, const std::string& ListFile,
   }
 }
 
-// The folder opened archives are unpacked under, ending with "/": the
-// environment's, or, when that is not set, the shared application-data
-// folder (and the temporary folder as the last resort), never the root.
+// The folder opened archives are unpacked under, ending with "/", held by
+// this process: another Velkor deletes the unpack folders it finds there.
 std::string UnpackBase() {
-  std::string base = EnvConfig ? EnvConfig->DecompressDir : "";
-  if (base.empty()) base = GetFolderLocation(platform::kFolderCommonAppData);
-  if (base.empty()) base = TempDir;
-  if (base.empty() || base.back() != '/') base += '/';
+  const std::string base = UnpackFolderBase();
+  HoldUnpackFolderBase(base);
   return base;
 }
 
