@@ -204,7 +204,8 @@ TEST_F(OnlinePass, NewContestantIsCreatedJudgedAndLogged) {
   EXPECT_EQ(FirstLine(log), "\xEF\xBB\xBF" "C9‣A: 2.00\r\n");
   EXPECT_NE(log.find("C9‣A‣2: 1.00\r\n"), std::string::npos) << log;
   EXPECT_EQ(Names(submit),
-            (std::vector<std::string>{"$History", "Logs", "[..][A].cpp", "notes.txt", "z[C9][A].log"}));
+            (std::vector<std::string>{"$History", "Logs", "VelkorSubmit.lock", "[..][A].cpp", "notes.txt",
+                                      "z[C9][A].log"}));
   // A copy of what was judged stays with the submissions.
   const std::vector<std::string> kept = Names(submit + "/$History");
   ASSERT_EQ(kept.size(), 1u);
@@ -296,7 +297,7 @@ TEST_F(OnlinePass, AFileStillBeingWrittenIsJudgedOnceWhenComplete) {
   EXPECT_EQ(ReadText(tree.ContestantsDir() + "/C9/A.cpp"), source);
   EXPECT_DOUBLE_EQ(ContestInfo->ResultSet().Obj("C9")->Obj("A")->Evaluation, 2);
   EXPECT_EQ(FirstLine(ReadText(logs + "x[C9][A].cpp.log")), "\xEF\xBB\xBF" "C9‣A: 2.00\r\n");
-  EXPECT_EQ(Names(submit), (std::vector<std::string>{"$History", "Logs"}));
+  EXPECT_EQ(Names(submit), (std::vector<std::string>{"$History", "Logs", "VelkorSubmit.lock"}));
 }
 
 // Two files that never settle: one held open for writing, one rewritten

@@ -187,6 +187,23 @@ void WriteConfiguration(const TUserWorld& World, const std::function<void(TEnvCo
   ReleaseConfigurationTexts();
 }
 
+// Polls Ready every 20 ms until it holds or TimeoutMs has passed.
+bool WaitUntil(const std::function<bool()>& Ready, int TimeoutMs) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!Ready()) {
+    if (clock.elapsed() >= TimeoutMs) return false;
+    QThread::msleep(20);
+  }
+  return true;
+}
+
+// Whether some process holds the lock file Path.
+bool FileLockHeld(const fs::path& Path) {
+  platform::TFileLock probe;
+  return fs::exists(Path) && probe.Take(Path.string()) == platform::TFileLock::flHeldByOther;
+}
+
 // Whether some process holds the single-instance lock of World.
 bool LockHeld(const TUserWorld& World) {
   TSingleInstanceLock probe;
@@ -324,6 +341,43 @@ TEST(Program, ASecondCopyNeverSharesTheWorkAndUnpackFolders) {
                   .endsWith("Sample.contest"));
 }
 
+
+// Two copies (two homes) set to one submission folder: the first takes it
+// and judges what arrives; the second is told, in Vietnamese, and takes
+// nothing, so no submission is judged in a contest that does not keep it.
+TEST(Program, OnlyOneCopyJudgesASubmissionFolder) {
+  testing::TempFolder submit;
+  const auto sameSubmissions = [&submit](TEnvConfig& Env) { Env.SubmitDir = submit.Path(); };
+  TUserWorld firstWorld, secondWorld;
+  WriteConfiguration(firstWorld, sameSubmissions);
+  WriteConfiguration(secondWorld, sameSubmissions);
+  const auto loaded = [](const QString& c) { return c.endsWith("Sample.contest"); };
+
+  TVelkor first(firstWorld, {"/LOAD", VELKOR_SAMPLE_CONTEST});
+  ASSERT_TRUE(first.Started());
+  ASSERT_TRUE(loaded(AskCaption(firstWorld.Socket(), 20000, loaded)));
+  const fs::path lockFile = fs::path(submit.Path()) / "VelkorSubmit.lock";
+  EXPECT_TRUE(WaitUntil([&] { return FileLockHeld(lockFile); }, 20000)) << "the first copy never took the folder";
+
+  const std::string errors = secondWorld.Root() / "stderr.txt";
+  TVelkor second(secondWorld, {"/LOAD", VELKOR_SAMPLE_CONTEST}, "", {}, errors);
+  ASSERT_TRUE(second.Started());
+  const auto told = [&] { return testing::ReadText(errors).find("thư mục nộp bài") != std::string::npos; };
+  EXPECT_TRUE(WaitUntil(told, 30000)) << testing::ReadText(errors);
+  EXPECT_NE(testing::ReadText(errors).find("\"" + submit.Path() + "\""), std::string::npos);
+  EXPECT_EQ(second.WaitForExit(0), std::nullopt) << "the second copy ended";
+
+  // Only the first copy takes what arrives.
+  testing::WriteText(submit / "bai[Moi][TONG].py", "a, b = map(int, input().split())\nprint(a + b)\n");
+  const fs::path log = fs::path(submit.Path()) / "Logs/bai[Moi][TONG].py.log";
+  EXPECT_TRUE(WaitUntil([&] { return fs::exists(log); }, 60000)) << "the submission was never judged";
+  const auto contestants = [](const TUserWorld& World) {
+    return World.Root() / "home/.local/share/VelkorContest/Contestants";
+  };
+  EXPECT_TRUE(fs::exists(contestants(firstWorld) / "Moi/TONG.py"));
+  EXPECT_FALSE(fs::exists(contestants(secondWorld) / "Moi"));
+  EXPECT_EQ(first.WaitForExit(0), std::nullopt);
+}
 
 }  // namespace
 }  // namespace velkor
