@@ -21,8 +21,10 @@
 #include "judging/Checkers.h"
 #include "judging/Contests.h"
 #include "judging/EnvConfig.h"
+#include "judging/FolderLocks.h"
 #include "judging/Globals.h"
 #include "judging/SubmitU.h"
+#include "platform/FileLocks.h"
 #include "platform/FolderChanges.h"
 #include "platform/UniqueFd.h"
 #include "tests/judging/ContestTree.h"
@@ -182,6 +184,25 @@ class OnlinePass : public ::testing::Test {
   // Files written a moment ago count as complete unless a test says not.
   test::TShiftedSubmitClock clock;
 };
+
+// A folder that another Velkor judges is not ours to take from: the pass
+// refuses it whole, and the file waits there for the one that holds it.
+TEST_F(OnlinePass, AFolderAnotherProcessHoldsIsLeftAlone) {
+  Submit("x[C9][A].cpp", kRightCpp);
+  platform::TFileLock other;
+  ASSERT_EQ(other.Take(submit + "/" + kSubmissionFolderLockName), platform::TFileLock::flAcquired);
+  EXPECT_THROW(Pass(), EFolderHeld);
+  const std::string refusal = TakeSubmissionFolder(submit);
+  EXPECT_NE(refusal.find("thư mục nộp bài \"" + submit + "\""), std::string::npos) << refusal;
+  EXPECT_TRUE(judged.empty());
+  EXPECT_TRUE(fs::exists(submit + "/x[C9][A].cpp"));
+  EXPECT_FALSE(fs::exists(submit + "/$History"));
+
+  other.Release();
+  EXPECT_EQ(TakeSubmissionFolder(submit), "");
+  EXPECT_EQ(Pass(), 1);
+  EXPECT_EQ(judged, std::vector<std::string>{"C9/A"});
+}
 
 TEST_F(OnlinePass, NewContestantIsCreatedJudgedAndLogged) {
   Submit("x[C9][A].cpp", kRightCpp);
