@@ -3,9 +3,8 @@
 #include <QGuiApplication>
 #include <QWidget>
 
-#include <cstdio>
-
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 
@@ -175,7 +174,14 @@ bool RunOnceUtilsStartup() {
     case TSingleInstanceLock::lrHeldByOther:
       break;
   }
-  SendParamsToRunningInstance();
+  // No window of this copy says it: a jury that started it from a terminal
+  // or a script learns why it ended at once.
+  if (SendParamsToRunningInstance())
+    std::fprintf(stderr, "Velkor đang chạy trong tài khoản này: chương trình đang chạy nhận các tham số, "
+                         "chương trình này dừng lại.\n");
+  else
+    std::fprintf(stderr, "Velkor đang chạy trong tài khoản này nhưng chưa nhận được các tham số (cửa sổ của nó "
+                         "chưa mở); chương trình này dừng lại.\n");
   return false;
 }
 

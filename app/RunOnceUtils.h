@@ -49,7 +49,8 @@ inline constexpr const char* kParamsHandOverFileName = "VelkorParams";
 extern std::unique_ptr<TSingleInstanceLock> SingleInstanceMutex;
 
 // The guard. True: this copy goes on starting. False: another copy runs,
-// this copy has handed its parameters over and must end now (exit code 0).
+// this copy has handed its parameters over, said so on standard error, and
+// must end now (exit code 0).
 bool RunOnceUtilsStartup();
 // Gives the lock up.
 void RunOnceUtilsCleanup();

@@ -294,8 +294,11 @@ TEST(Program, ACopyWithAnotherTemporaryFolderIsStillTheSecond) {
       AskCaption(world.Socket(), 20000, [](const QString& c) { return IsMainFormCaption(c); })));
 
   testing::TempFolder otherTmp;
-  TVelkor second(world, {"/LOAD", VELKOR_SAMPLE_CONTEST}, "", world.Environment(otherTmp.Path()));
+  const std::string errors = otherTmp.Path() + "/stderr.txt";
+  TVelkor second(world, {"/LOAD", VELKOR_SAMPLE_CONTEST}, "", world.Environment(otherTmp.Path()), errors);
   EXPECT_EQ(second.WaitForExit(20000), std::optional<int>(0));
+  EXPECT_NE(testing::ReadText(errors).find("Velkor đang chạy trong tài khoản này"), std::string::npos)
+      << testing::ReadText(errors);
   const QString loaded = AskCaption(world.Socket(), 20000, [](const QString& c) { return c.endsWith("Sample.contest"); });
   EXPECT_TRUE(loaded.endsWith(VELKOR_SAMPLE_CONTEST)) << loaded.toStdString();
   EXPECT_EQ(first.WaitForExit(0), std::nullopt);
