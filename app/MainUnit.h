@@ -358,10 +358,14 @@ class TMainForm : public QMainWindow, public IMainFormLink {
   // actOnlineJudge's enabling rule, with the submission folder's watch
   // started or stopped to match.
   void UpdateOnlineJudging();
+  // Whether this copy holds the submission folder; a refusal is told once
+  // per folder and reason.
+  bool SubmissionFolderTaken();
 
   std::unique_ptr<TSingleInstanceServer> FParamsServer;
   bool FParamsPending = false;
   bool FInPass = false;
+  std::string FSubmitRefusalTold;
   // The state to come back to from a minimised window.
   Qt::WindowStates FStateBeforeMinimize = Qt::WindowMaximized;
 

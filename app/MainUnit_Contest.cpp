@@ -24,6 +24,7 @@
 #include "core/Dialogs.h"
 #include "core/FileUtils.h"
 #include "judging/EnvConfig.h"
+#include "judging/FolderLocks.h"
 #include "judging/JudgeEngines.h"
 
 namespace velkor {
@@ -460,6 +461,9 @@ void TMainForm::actSettingsExecute() {
   const std::string style = EnvConfig ? EnvConfig->StyleName : std::string();
   const std::string pattern = EnvConfig ? EnvConfig->NumberFormat : std::string();
   EditSettings();
+  // A work or unpack place another Velkor holds is told now, not when the
+  // next judging run or archive fails on it.
+  if (const std::string refused = HoldWorkFolders(); !refused.empty()) VQRMsgDlg(refused, mtWarning, {mbOK});
   UpdateOnlineJudging();
   ControlPanel->setVisible(!EnvConfig || EnvConfig->ToolBarVisible);
   if (EnvConfig && (EnvConfig->StyleName != style || EnvConfig->NumberFormat != pattern)) {

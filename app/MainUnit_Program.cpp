@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <QWindow>
 
+#include <cstdio>
 #include <filesystem>
 
 #include "app/JudgeU.h"
@@ -189,11 +190,23 @@ void TMainForm::FormClose() {
 }
 
 void TMainForm::UpdateOnlineJudging() {
-  const bool on = actJudge->isEnabled() && EnvConfig && !EnvConfig->SubmitDir.empty();
+  const bool on = actJudge->isEnabled() && EnvConfig && !EnvConfig->SubmitDir.empty() && SubmissionFolderTaken();
   actOnlineJudge->setEnabled(on);
   if (!ntfSubmit) return;
   if (on) ntfSubmit->StartMonitor(EnvConfig->SubmitDir);
   else StopOnlineJudging();
+}
+
+bool TMainForm::SubmissionFolderTaken() {
+  const std::string refusal = TakeSubmissionFolder(EnvConfig->SubmitDir);
+  if (!refusal.empty() && refusal != FSubmitRefusalTold) {
+    FSubmitRefusalTold = refusal;
+    // Also for a jury that started the program from a terminal or a service.
+    std::fprintf(stderr, "%s\n", refusal.c_str());
+    VQRMsgDlg(refusal, mtWarning, {mbOK});
+  }
+  if (refusal.empty()) FSubmitRefusalTold.clear();
+  return refusal.empty();
 }
 
 void TMainForm::StopOnlineJudging() {
@@ -237,6 +250,12 @@ void TMainForm::Timer1Timer() {
 
 void TMainForm::ScanAndJudgeSubmissions() {
   if (!IsMainFormActive() || EnvConfig->SubmitDir.empty() || !actOnlineJudge->isEnabled() || FInPass) return;
+  // The folder made since the watch started, or a lock file someone
+  // deleted and another copy made anew.
+  if (!SubmissionFolderTaken()) {
+    UpdateOnlineJudging();
+    return;
+  }
   FInPass = true;
   struct TPassEnd {
     bool& Flag;

@@ -10,6 +10,7 @@
 
 #include "core/FileUtils.h"
 #include "judging/Contests.h"
+#include "judging/FolderLocks.h"
 #include "judging/SubmitU.h"
 #include "platform/UniqueFd.h"
 
@@ -84,8 +85,20 @@ void WriteSubmissionLog(const std::string& Path, const std::vector<std::string>&
   if (ShellMoveProc(temp, target.parent_path().string(), target.filename().string()) < 0) ::unlink(temp.c_str());
 }
 
+std::string TakeSubmissionFolder(const std::string& Dir) {
+  std::error_code ec;
+  if (Dir.empty() || !std::filesystem::is_directory(Dir, ec)) return "";
+  try {
+    HoldSubmissionFolder(Dir);
+    return "";
+  } catch (const std::exception& e) {
+    return std::string(e.what()) + " Chương trình này không chấm trực tuyến thư mục đó.";
+  }
+}
+
 int JudgeSubmissionPass(TContestInfo& Contest, const std::string& SubmitDir, const TOnlineJudgeHooks& Hooks) {
   if (SubmitDir.empty() || Contest.ExamSet().Dir().empty() || Contest.ResultSet().Dir().empty()) return 0;
+  if (std::error_code ec; std::filesystem::is_directory(SubmitDir, ec)) HoldSubmissionFolder(SubmitDir);
   int judged = 0;
   std::vector<std::string> present;
   for (const TSubmitRec& S : ScanSubmissionDir(SubmitDir)) {

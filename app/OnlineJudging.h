@@ -69,8 +69,15 @@ struct TOnlineJudgeHooks {
   std::function<void()> ContestChanged;
 };
 
+// Takes the submission folder Dir for this process (judging/FolderLocks.h),
+// so that no other Velkor takes its files away. "" when this process holds
+// it, or Dir is no folder yet (nothing to take from); otherwise the
+// Vietnamese text that tells the jury why online judging stays off there.
+std::string TakeSubmissionFolder(const std::string& Dir);
+
 // One pass over SubmitDir for Contest, as above. Does nothing unless both
-// of the contest's folders are set. Returns how many submissions were
+// of the contest's folders are set; raises EFolderHeld, touching nothing,
+// when another process holds the folder. Returns how many submissions were
 // judged.
 int JudgeSubmissionPass(TContestInfo& Contest, const std::string& SubmitDir, const TOnlineJudgeHooks& Hooks);
 

@@ -1,8 +1,10 @@
 #include "app/RunOnceUtils.h"
 
+#include <QGuiApplication>
 #include <QWidget>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 
@@ -10,8 +12,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "core/Dialogs.h"
 #include "core/SystemInfo.h"
 #include "core/Unicode.h"
+#include "judging/FolderLocks.h"
+#include "platform/SpecialFolders.h"
 #include "platform/UniqueFd.h"
 #include "toolkit/SingleInstance.h"
 
@@ -41,11 +46,21 @@ bool TakeInt32(std::string_view& In, std::int32_t& Value) {
   return true;
 }
 
+// Where the lock, the socket and the hand-over file lie, ending with "/":
+// the account's runtime folder, whatever TMPDIR says; the temporary folder
+// only when that cannot be had.
+std::string GuardFolderD() {
+  const std::string folder = platform::RuntimeFolder();
+  return folder.empty() ? TempDirD : folder + "/";
+}
+
 }  // namespace
 
-std::string ParamsHandOverFile() { return TempDirD + kParamsHandOverFileName; }
+std::string ParamsHandOverFile() { return GuardFolderD() + kParamsHandOverFileName; }
 
-QString ParamsServerName() { return QString::fromStdString(TempDirD + "VelkorApplication.socket"); }
+QString ParamsServerName() { return QString::fromStdString(GuardFolderD() + "VelkorApplication.socket"); }
+
+std::string SingleInstanceLockFile() { return GuardFolderD() + "VelkorApplication.lock"; }
 
 bool IsMainFormCaption(const QString& Caption) {
   static const QString base = QString::fromUtf8(kMainFormCaption);
@@ -150,7 +165,7 @@ bool SendParamsToRunningInstance() {
 bool RunOnceUtilsStartup() {
   if (IsRunningFromIDE) return true;
   auto lock = std::make_unique<TSingleInstanceLock>();
-  switch (lock->Take(TempDirD + "VelkorApplication.lock", kLockRetryMs)) {
+  switch (lock->Take(SingleInstanceLockFile(), kLockRetryMs)) {
     case TSingleInstanceLock::lrAcquired:
       SingleInstanceMutex = std::move(lock);
       return true;
@@ -159,11 +174,28 @@ bool RunOnceUtilsStartup() {
     case TSingleInstanceLock::lrHeldByOther:
       break;
   }
-  SendParamsToRunningInstance();
+  // No window of this copy says it: a jury that started it from a terminal
+  // or a script learns why it ended at once.
+  if (SendParamsToRunningInstance())
+    std::fprintf(stderr, "Velkor đang chạy trong tài khoản này: chương trình đang chạy nhận các tham số, "
+                         "chương trình này dừng lại.\n");
+  else
+    std::fprintf(stderr, "Velkor đang chạy trong tài khoản này nhưng chưa nhận được các tham số (cửa sổ của nó "
+                         "chưa mở); chương trình này dừng lại.\n");
   return false;
 }
 
 void RunOnceUtilsCleanup() { SingleInstanceMutex.reset(); }
+
+bool HoldWorkFoldersAtStart() {
+  const std::string refused = HoldWorkFolders();
+  if (refused.empty()) return true;
+  const std::string text = refused + "\nChương trình này sẽ dừng lại.";
+  std::fprintf(stderr, "%s\n", text.c_str());
+  // Offscreen nobody could close the box, and the copy would never end.
+  if (QGuiApplication::platformName() != QLatin1String("offscreen")) VQRMsgDlg(text, mtError, {mbOK});
+  return false;
+}
 
 std::unique_ptr<TSingleInstanceServer> StartParamsServer(QWidget* Window, std::function<void()> OnHandOver) {
   QWidget* window = Window;

@@ -1,4 +1,4 @@
-// One Velkor per user, and the hand-over of a later copy's parameters.
+// One Velkor per account, and the hand-over of a later copy's parameters.
 //
 // Start-up takes the lock of toolkit/SingleInstance.h right after the
 // system information. A copy that finds it held does not start: it writes
@@ -7,7 +7,12 @@
 // configuration over the running copy's. The running copy's main window
 // reads the file, deletes it and acts on "/CLEAN" and "/LOAD".
 //
-// The hand-over file "VelkorParams" in the temporary folder: little-endian,
+// The lock, its socket and the hand-over file lie in the account's runtime
+// folder (platform::RuntimeFolder), never in the temporary folder: a copy
+// started with another TMPDIR is the same account's second copy all the
+// same.
+//
+// The hand-over file "VelkorParams": little-endian,
 // no header, no terminators:
 //
 //   Int32 count
@@ -44,10 +49,20 @@ inline constexpr const char* kParamsHandOverFileName = "VelkorParams";
 extern std::unique_ptr<TSingleInstanceLock> SingleInstanceMutex;
 
 // The guard. True: this copy goes on starting. False: another copy runs,
-// this copy has handed its parameters over and must end now (exit code 0).
+// this copy has handed its parameters over, said so on standard error, and
+// must end now (exit code 0).
 bool RunOnceUtilsStartup();
 // Gives the lock up.
 void RunOnceUtilsCleanup();
+
+// The second guard, once the configuration is read: this copy holds the
+// places of its work folder and unpack folder (judging/FolderLocks.h),
+// which a Velkor of another account or home may share. True: this copy
+// goes on. False: another process holds one of them; the jury has been
+// told on standard error, and in a message box where there is a screen to
+// show it on, and this copy must end without a window (exit code 1).
+bool HoldWorkFoldersAtStart();
+inline constexpr int kFoldersHeldExitCode = 1;
 
 // Writes the hand-over file from MyParams (the argument after "/LOAD" made
 // absolute against this copy's working folder) and tells the running
@@ -55,9 +70,10 @@ void RunOnceUtilsCleanup();
 // stays behind.
 bool SendParamsToRunningInstance();
 
-// TempDirD + "VelkorParams", and the socket path beside the lock.
+// The hand-over file, the socket and the lock file, in the runtime folder.
 std::string ParamsHandOverFile();
 QString ParamsServerName();
+std::string SingleInstanceLockFile();
 
 // Whether Caption is a main window's: its first 37 UTF-16 code units equal
 // the base caption, ASCII letters compared without case; anything may

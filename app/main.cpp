@@ -6,7 +6,10 @@
 // fonts, cursors and the single-instance socket need it, but no window
 // exists before the single-instance guard has decided that this copy runs:
 // a second copy hands its parameters over and ends before the data model
-// starts, so it never writes the configuration of the running copy.
+// starts, so it never writes the configuration of the running copy. A copy
+// of another account or home that would share the running one's work or
+// unpack folder learns so once the configuration is read, and ends without
+// a window.
 #include <QTimer>
 
 #include <memory>
@@ -68,9 +71,9 @@ int main(int argc, char** argv) {
   // only: an application display name would be appended to every window's
   // caption, the main window's included, which a second copy reads back.
   ApplyStyle("Default");
-  if (MyParams.empty()) ShowSplash();
-  int code = 0;
-  {
+  int code = kFoldersHeldExitCode;
+  if (HoldWorkFoldersAtStart()) {
+    if (MyParams.empty()) ShowSplash();
     std::unique_ptr<TMainForm> form = std::make_unique<TMainForm>();
     MainForm = form.get();
     form->show();

@@ -1,7 +1,8 @@
 // Velkor's start-up, "velkor /CLEAN" from the spawn to a main window whose
 // event loop answers, against a bare QApplication with a QMainWindow
 // started and asked the same way. Both run offscreen as child processes
-// with a private HOME and TMPDIR; each is killed once it has answered.
+// with a private HOME, TMPDIR and runtime folder; each is killed once it
+// has answered.
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
@@ -30,12 +31,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-fs::path gRoot;  // private HOME and TMPDIR of the children
+fs::path gRoot;  // private HOME, TMPDIR and runtime folder of the children
 
 std::vector<std::string> ChildEnvironment() {
   std::vector<std::string> env;
   const auto replaced = [](const std::string& Entry) {
-    for (const char* name : {"HOME=", "TMPDIR=", "XDG_CONFIG_HOME=", "XDG_DATA_HOME=", "QT_QPA_PLATFORM="})
+    for (const char* name :
+         {"HOME=", "TMPDIR=", "XDG_CONFIG_HOME=", "XDG_DATA_HOME=", "XDG_RUNTIME_DIR=", "QT_QPA_PLATFORM="})
       if (Entry.rfind(name, 0) == 0) return true;
     return false;
   };
@@ -45,6 +47,7 @@ std::vector<std::string> ChildEnvironment() {
   env.push_back("XDG_CONFIG_HOME=" + (gRoot / "home/.config").string());
   env.push_back("XDG_DATA_HOME=" + (gRoot / "home/.local/share").string());
   env.push_back("TMPDIR=" + (gRoot / "tmp").string());
+  env.push_back("XDG_RUNTIME_DIR=" + (gRoot / "run").string());
   env.push_back("QT_QPA_PLATFORM=offscreen");
   return env;
 }
@@ -93,7 +96,7 @@ void Run(benchmark::State& State, const std::string& Program, const std::vector<
 }
 
 void BM_VelkorStartup(benchmark::State& State) {
-  const std::string socket = (gRoot / "tmp" / ("velkor-" + std::to_string(geteuid())) / "VelkorApplication.socket");
+  const std::string socket = (gRoot / "run/velkor/VelkorApplication.socket").string();
   Run(State, VELKOR_PROGRAM, {"/CLEAN"}, QString::fromStdString(socket));
 }
 BENCHMARK(BM_VelkorStartup)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
@@ -111,7 +114,8 @@ int main(int argc, char** argv) {
   char pattern[] = "/tmp/velkor-startup-bench-XXXXXX";
   if (!::mkdtemp(pattern)) return 1;
   gRoot = pattern;
-  for (const char* sub : {"home/.config", "home/.local/share", "tmp"}) fs::create_directories(gRoot / sub);
+  for (const char* sub : {"home/.config", "home/.local/share", "tmp", "run"}) fs::create_directories(gRoot / sub);
+  fs::permissions(gRoot / "run", fs::perms::owner_all);
   benchmark::Initialize(&argc, argv);
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);

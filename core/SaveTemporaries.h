@@ -4,15 +4,20 @@
 // A save writes "." + the file's name + "." + six letters or digits (what
 // mkstemp puts in place of "XXXXXX") in the target's folder, syncs it and
 // renames it over the target. When the process dies in between, the
-// temporary stays; the next save into that folder removes it once it is
-// old enough that no save still in progress can be writing it (a save
-// writes its temporary without pause, so its time of last change keeps up).
+// temporary stays. A save that holds a lock on its temporary while it
+// writes it (MakeHeldTemporary) lets the next save remove every temporary
+// nobody holds at once (RemoveUnheldTemporaries), however fresh; for the
+// others the next save waits until they are old enough that no save still
+// in progress can be writing them (a save writes its temporary without
+// pause, so its time of last change keeps up).
 #pragma once
 
 #include <chrono>
 #include <functional>
 #include <string>
 #include <string_view>
+
+#include "platform/UniqueFd.h"
 
 namespace velkor {
 
@@ -35,5 +40,16 @@ bool IsSaveTemporaryOf(std::string_view FileName, std::string_view Name, bool Ex
 // kStaleTemporaryAge. Failures are ignored: the clean-up must never stop
 // the save that runs it.
 void RemoveStaleTemporaries(const std::string& Folder, const std::function<bool(std::string_view)>& Matches);
+
+// Makes a temporary from the mkstemp template Path (replaced by the name
+// made) and locks it: the lock lasts while the returned descriptor stays
+// open, and dies with the process. An invalid descriptor, errno set, when
+// no file could be made.
+platform::UniqueFd MakeHeldTemporary(std::string& Path);
+
+// Removes from Folder (not below it) every regular file (never a link or a
+// folder) whose name Matches and that no process holds a lock on. Failures
+// are ignored, as for RemoveStaleTemporaries.
+void RemoveUnheldTemporaries(const std::string& Folder, const std::function<bool(std::string_view)>& Matches);
 
 }  // namespace velkor

@@ -51,6 +51,7 @@
 #include "core/Unicode.h"
 #include "judging/Contests.h"
 #include "judging/EnvConfig.h"
+#include "judging/FolderLocks.h"
 #include "judging/ProgressHooks.h"
 #include "judging/ZipErrors.h"
 #include "platform/FileAttributes.h"
@@ -306,14 +307,15 @@ TZipHandle CreateZip(TArchiveOutput& Output) {
 }
 
 // The temporary file a save writes the archive into, in the target's
-// folder (a rename cannot cross file systems). Removed unless Keep() was
-// called after the rename.
+// folder (a rename cannot cross file systems), locked while it is written
+// so that no other save takes it for a crash's leftover. Removed unless
+// Keep() was called after the rename.
 class TArchiveTemporary {
  public:
   explicit TArchiveTemporary(const fs::path& Target) {
     const fs::path folder = Target.has_parent_path() ? Target.parent_path() : fs::path(".");
     path_ = (folder / SaveTemporaryTemplate(Target.filename().string())).string();
-    fd_.Reset(::mkostemp(path_.data(), O_CLOEXEC));
+    fd_ = MakeHeldTemporary(path_);
     if (!fd_.Valid())
       throw EArchiveError("Không tạo được file tạm trong thư mục " + Quoted(folder.string()) + ": " +
                           ErrnoText(errno));
@@ -326,8 +328,9 @@ class TArchiveTemporary {
   TArchiveTemporary(const TArchiveTemporary&) = delete;
   TArchiveTemporary& operator=(const TArchiveTemporary&) = delete;
   ~TArchiveTemporary() {
-    fd_.Reset();
+    // Unlinked while still held: nobody else takes or deletes it meanwhile.
     if (!kept_) ::unlink(path_.c_str());
+    fd_.Reset();
   }
   int Fd() const { return fd_.Get(); }
   const std::string& Path() const { return path_; }
@@ -569,14 +572,11 @@ void CreateListedFolders(const std::string& Folder, const std::string& ListFile,
   }
 }
 
-// The folder opened archives are unpacked under, ending with "/": the
-// environment's, or, when that is not set, the shared application-data
-// folder (and the temporary folder as the last resort), never the root.
+// The folder opened archives are unpacked under, ending with "/", held by
+// this process: another Velkor deletes the unpack folders it finds there.
 std::string UnpackBase() {
-  std::string base = EnvConfig ? EnvConfig->DecompressDir : "";
-  if (base.empty()) base = GetFolderLocation(platform::kFolderCommonAppData);
-  if (base.empty()) base = TempDir;
-  if (base.empty() || base.back() != '/') base += '/';
+  const std::string base = UnpackFolderBase();
+  HoldUnpackFolderBase(base);
   return base;
 }
 
@@ -712,7 +712,9 @@ bool TContestInfo::FileSave(const std::string& FileName) {
     }
 
     const std::string leaf = target.filename().string();
-    RemoveStaleTemporaries(folder.string(), [&leaf](std::string_view Name) {
+    // What a killed save left goes now, however fresh: a save in progress
+    // holds its temporary.
+    RemoveUnheldTemporaries(folder.string(), [&leaf](std::string_view Name) {
       return IsSaveTemporaryOf(Name, leaf) || IsTemporaryOf(Name, leaf) || IsArchiveTemporary(Name);
     });
     TArchiveTemporary temporary(target);
@@ -770,10 +772,12 @@ bool TContestInfo::FileSave(const std::string& FileName) {
       throw EArchiveError("Không ghi được file kỳ thi (" + ZipErrorText(zip.get()) + ").");
     }
     zip.release();  // closed
-    temporary.Close();
+    // Renamed while still held, or another save could take the finished
+    // archive for a killed save's leftover and delete it.
     if (::rename(temporary.Path().c_str(), target.c_str()) != 0)
       throw EArchiveError("Không thay được file kỳ thi cũ bằng file mới: " + ErrnoText(errno));
     temporary.Keep();
+    temporary.Close();
     // The rename lives in the folder: once the folder is synced, a power
     // cut brings back the new archive, never an empty one.
     SyncFolder(folder);

@@ -58,6 +58,7 @@
 #include "core/NumberFormat.h"
 #include "core/SystemInfo.h"
 #include "judging/EnvConfig.h"
+#include "judging/FolderLocks.h"
 #include "judging/JudgeEngines_Internal.h"
 #include "judging/Security.h"
 #include "platform/ProcessJobs.h"
@@ -74,14 +75,6 @@ void CreateFolder(const std::string& Folder) {
   const std::string detail = "Không thể tạo thư mục \"" + Folder + "\": " + ec.message();
   if (ec.value() == ENOSPC || ec.value() == EDQUOT) throw EJuryDiskFull(fs::path(Folder).parent_path().string(), detail);
   throw std::runtime_error(detail);
-}
-
-// Where the work folder is made: the environment's contest house, or the
-// temporary folder when no house is set (an empty house would put the work
-// folder at the root of the file system).
-std::string ContestHouse() {
-  if (EnvConfig && !EnvConfig->ContestHouse.empty()) return EnvConfig->ContestHouse;
-  return TempDir;
 }
 
 }  // namespace
@@ -614,8 +607,10 @@ bool TJudgeEngine::JudgeTest(TResultT* RT) {
 
 void TJudgeEngine::PrepareWorkDir(bool Fresh) {
   if (!Fresh && FWorkDirChecked && PathExists(WorkDir)) return;
-  const std::string house = ContestHouse();
+  const std::string house = WorkFolderHouse();
   if (!PathExists(house)) CreateFolder(house);
+  // Another Velkor deletes and makes its work folder here too.
+  HoldWorkFolderHouse(house);
   // Recomputed on every call: a run and its rooms always use the plain
   // name, also after the constructor had to choose another.
   const std::string plain = JoinPath(house, kWorkFolderName);

@@ -47,6 +47,17 @@ std::string DataHome(const std::string& home) {
   return data.empty() ? home + "/.local/share" : WithoutTrailingSlash(data);
 }
 
+// Base/Name, created with mode 0700 when missing; "" unless it is a real
+// folder owned by this user with no access for others.
+std::string PrivateFolder(const std::string& Base, const std::string& Name) {
+  const std::string path = Base + "/" + Name;
+  if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return {};
+  struct stat st{};
+  if (lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid()) return {};
+  if ((st.st_mode & 077) != 0 && chmod(path.c_str(), 0700) != 0) return {};
+  return path;
+}
+
 }  // namespace
 
 std::string HomeFolder() {
@@ -92,13 +103,17 @@ std::string SpecialFolderPath(int csidl) {
 std::string TemporaryFolder() {
   const char* tmpdir = std::getenv("TMPDIR");
   if (tmpdir && !*tmpdir) return {};
-  std::string base = tmpdir ? WithoutTrailingSlash(tmpdir) : std::string("/tmp");
-  std::string path = base + "/velkor-" + std::to_string(geteuid());
-  if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return {};
+  return PrivateFolder(tmpdir ? WithoutTrailingSlash(tmpdir) : std::string("/tmp"),
+                       "velkor-" + std::to_string(geteuid()));
+}
+
+std::string RuntimeFolder() {
+  const std::string runtime = EnvOrEmpty("XDG_RUNTIME_DIR");
   struct stat st{};
-  if (lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid()) return {};
-  if ((st.st_mode & 077) != 0 && chmod(path.c_str(), 0700) != 0) return {};
-  return path;
+  const bool usable = !runtime.empty() && runtime.front() == '/' && lstat(runtime.c_str(), &st) == 0 &&
+                      S_ISDIR(st.st_mode) && st.st_uid == geteuid() && (st.st_mode & 077) == 0;
+  if (usable) return PrivateFolder(WithoutTrailingSlash(runtime), "velkor");
+  return PrivateFolder("/tmp", "velkor-" + std::to_string(geteuid()));
 }
 
 }  // namespace velkor::platform

@@ -30,6 +30,16 @@ std::string SpecialFolderPath(int csidl);
 // place); the caller then uses its fallback.
 std::string TemporaryFolder();
 
+// The per-account folder of what one running Velkor shares with a later
+// copy (the single-instance lock, its socket, the hand-over file): "velkor"
+// under $XDG_RUNTIME_DIR when that is a folder of this user's with no
+// access for others (as the session manager makes it, one per account),
+// else "velkor-<uid>" under /tmp. Never under $TMPDIR: two copies of one
+// account with different temporary folders must still find each other.
+// Created and checked as TemporaryFolder is; "" when no such folder can be
+// had.
+std::string RuntimeFolder();
+
 // The home folder: $HOME, else the account database's entry.
 std::string HomeFolder();
 

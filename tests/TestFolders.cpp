@@ -28,10 +28,14 @@ void UseFolder(const char* variable, const std::filesystem::path& folder) {
 
 TPrivateTestFolders::TPrivateTestFolders() : FRoot(MakePrivateRoot()) {
   if (FRoot.empty()) return;
+  std::error_code ec;
   UseFolder("HOME", FRoot / "home");
   UseFolder("XDG_CONFIG_HOME", FRoot / "home/.config");
   UseFolder("XDG_DATA_HOME", FRoot / "home/.local/share");
   UseFolder("TMPDIR", FRoot / "tmp");
+  // The account's runtime folder, as the session manager makes it.
+  UseFolder("XDG_RUNTIME_DIR", FRoot / "run");
+  std::filesystem::permissions(FRoot / "run", std::filesystem::perms::owner_all, ec);
   // The same fixed platform and locale for every test and every program it
   // starts, whatever the caller's shell has; a caller may still choose
   // another Qt platform (a real display, for a look at a window).

@@ -1,7 +1,8 @@
 // Private folders for one test process: ctest runs the cases of one program
 // as separate processes side by side, and each gets its own HOME, XDG
-// folders and TMPDIR under the ones ctest gave it, so no two cases ever
-// share a configuration file, a temporary file or a capture file.
+// folders, TMPDIR and XDG_RUNTIME_DIR under the ones ctest gave it, so no
+// two cases ever share a configuration file, a temporary file, a capture
+// file or the program's single-instance lock.
 #pragma once
 
 #include <filesystem>

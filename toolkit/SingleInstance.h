@@ -1,10 +1,11 @@
 // One running copy per user: a lock held for the whole run, and a local
 // socket through which a later copy reaches the running one.
 //
-// The lock is an flock on a file in the user's own temporary folder. The
-// kernel drops it when its holder dies, however it dies, so a crashed copy
-// never blocks the next start. A copy that cannot take it within the retry
-// time knows another copy runs.
+// The lock is an flock on a file in a folder private to the account (the
+// program names it: app/RunOnceUtils.h). The kernel drops it when its
+// holder dies, however it dies, so a crashed copy never blocks the next
+// start. A copy that cannot take it within the retry time knows another
+// copy runs.
 //
 // The running copy's main window listens on a local socket beside the lock.
 // The conversation is short and always the same:

@@ -45,6 +45,8 @@
 #include "core/Dialogs.h"
 #include "judging/Contests.h"
 #include "judging/EnvConfig.h"
+#include "judging/FolderLocks.h"
+#include "platform/FileLocks.h"
 #include "core/FileUtils.h"
 #include "core/NumberFormat.h"
 #include "core/SystemInfo.h"
@@ -1097,6 +1099,51 @@ TEST_F(MainWindow, SettingsTurnOnlineJudgingAndTheToolbarOnAndOff) {
   EXPECT_TRUE(Form->ControlPanel->isVisible());
   EXPECT_EQ(Cell(0, 1), QString::fromUtf8("✓ 2.00"));
   EXPECT_TRUE(FMessages->Requests().empty());
+}
+
+// Folders another Velkor holds, chosen in the settings: the jury hears of
+// each at once, the submission folder once only, and this window neither
+// watches nor judges that folder until it is free.
+TEST_F(MainWindow, FoldersAnotherCopyHoldsAreToldWhenChosen) {
+  LoadSmallContest();
+  const std::string submit = Tree.Path("Submit"), house = Tree.Path("House");
+  fs::create_directories(submit);
+  fs::create_directories(house);
+  platform::TFileLock otherSubmit, otherHouse;
+  ASSERT_EQ(otherSubmit.Take(submit + "/" + kSubmissionFolderLockName), platform::TFileLock::flAcquired);
+  ASSERT_EQ(otherHouse.Take(house + "/" + kWorkFolderLockName), platform::TFileLock::flAcquired);
+  const std::string previousHouse = EnvConfig->ContestHouse;
+
+  auto settings = [&] {
+    test::WhenModal([&](QWidget* Dialog) {
+      auto* form = dynamic_cast<TSettingsForm*>(Dialog);
+      ASSERT_NE(form, nullptr);
+      form->edtSubmitFolder->SetValue(QString::fromStdString(submit));
+      form->edtContestHouse->SetValue(QString::fromStdString(house));
+      form->btnOK->click();
+    });
+    Form->Action("actSettings")->trigger();
+  };
+  FMessages->AddAnswer(mrOk);
+  FMessages->AddAnswer(mrOk);
+  settings();
+  EXPECT_FALSE(Form->Action("actOnlineJudge")->isEnabled());
+  std::vector<TMsgDlgRequest> told = FMessages->Requests();
+  ASSERT_EQ(told.size(), 2u);
+  EXPECT_NE(told[0].Msg.find("thư mục làm việc trong thư mục \"" + house + "\""), std::string::npos) << told[0].Msg;
+  EXPECT_NE(told[1].Msg.find("thư mục nộp bài \"" + submit + "\""), std::string::npos) << told[1].Msg;
+
+  otherHouse.Release();
+  settings();  // the same folders again: the submission folder is not told twice
+  EXPECT_FALSE(Form->Action("actOnlineJudge")->isEnabled());
+  EXPECT_EQ(FMessages->Requests().size(), 2u);
+
+  otherSubmit.Release();
+  settings();
+  EXPECT_TRUE(Form->Action("actOnlineJudge")->isEnabled());
+  EXPECT_EQ(FMessages->Requests().size(), 2u);
+  EnvConfig->SubmitDir.clear();
+  EnvConfig->ContestHouse = previousHouse;
 }
 
 TEST_F(MainWindow, NewAsksToSaveAndAFailedSaveKeepsTheContest) {

@@ -21,8 +21,10 @@
 #include "judging/Checkers.h"
 #include "judging/Contests.h"
 #include "judging/EnvConfig.h"
+#include "judging/FolderLocks.h"
 #include "judging/Globals.h"
 #include "judging/SubmitU.h"
+#include "platform/FileLocks.h"
 #include "platform/FolderChanges.h"
 #include "platform/UniqueFd.h"
 #include "tests/judging/ContestTree.h"
@@ -183,6 +185,25 @@ class OnlinePass : public ::testing::Test {
   test::TShiftedSubmitClock clock;
 };
 
+// A folder that another Velkor judges is not ours to take from: the pass
+// refuses it whole, and the file waits there for the one that holds it.
+TEST_F(OnlinePass, AFolderAnotherProcessHoldsIsLeftAlone) {
+  Submit("x[C9][A].cpp", kRightCpp);
+  platform::TFileLock other;
+  ASSERT_EQ(other.Take(submit + "/" + kSubmissionFolderLockName), platform::TFileLock::flAcquired);
+  EXPECT_THROW(Pass(), EFolderHeld);
+  const std::string refusal = TakeSubmissionFolder(submit);
+  EXPECT_NE(refusal.find("thư mục nộp bài \"" + submit + "\""), std::string::npos) << refusal;
+  EXPECT_TRUE(judged.empty());
+  EXPECT_TRUE(fs::exists(submit + "/x[C9][A].cpp"));
+  EXPECT_FALSE(fs::exists(submit + "/$History"));
+
+  other.Release();
+  EXPECT_EQ(TakeSubmissionFolder(submit), "");
+  EXPECT_EQ(Pass(), 1);
+  EXPECT_EQ(judged, std::vector<std::string>{"C9/A"});
+}
+
 TEST_F(OnlinePass, NewContestantIsCreatedJudgedAndLogged) {
   Submit("x[C9][A].cpp", kRightCpp);
   Submit("notes.txt", "not a submission");
@@ -204,7 +225,8 @@ TEST_F(OnlinePass, NewContestantIsCreatedJudgedAndLogged) {
   EXPECT_EQ(FirstLine(log), "\xEF\xBB\xBF" "C9‣A: 2.00\r\n");
   EXPECT_NE(log.find("C9‣A‣2: 1.00\r\n"), std::string::npos) << log;
   EXPECT_EQ(Names(submit),
-            (std::vector<std::string>{"$History", "Logs", "[..][A].cpp", "notes.txt", "z[C9][A].log"}));
+            (std::vector<std::string>{"$History", "Logs", "VelkorSubmit.lock", "[..][A].cpp", "notes.txt",
+                                      "z[C9][A].log"}));
   // A copy of what was judged stays with the submissions.
   const std::vector<std::string> kept = Names(submit + "/$History");
   ASSERT_EQ(kept.size(), 1u);
@@ -296,7 +318,7 @@ TEST_F(OnlinePass, AFileStillBeingWrittenIsJudgedOnceWhenComplete) {
   EXPECT_EQ(ReadText(tree.ContestantsDir() + "/C9/A.cpp"), source);
   EXPECT_DOUBLE_EQ(ContestInfo->ResultSet().Obj("C9")->Obj("A")->Evaluation, 2);
   EXPECT_EQ(FirstLine(ReadText(logs + "x[C9][A].cpp.log")), "\xEF\xBB\xBF" "C9‣A: 2.00\r\n");
-  EXPECT_EQ(Names(submit), (std::vector<std::string>{"$History", "Logs"}));
+  EXPECT_EQ(Names(submit), (std::vector<std::string>{"$History", "Logs", "VelkorSubmit.lock"}));
 }
 
 // Two files that never settle: one held open for writing, one rewritten

@@ -1,6 +1,6 @@
 // The real program: velkor started as child processes, offscreen, each
-// test with its own HOME and TMPDIR, so that the copies of one test share
-// their lock and socket and nothing else does.
+// test with its own HOME, TMPDIR and runtime folder, so that the copies of
+// one test share their lock and socket and nothing else does.
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
@@ -13,13 +13,18 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/RunOnceUtils.h"
+#include "judging/Compilers.h"
 #include "judging/EnvConfig.h"
+#include "platform/FileLocks.h"
 #include "tests/core/FileTestSupport.h"
 #include "toolkit/SingleInstance.h"
 
@@ -30,22 +35,27 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// One user's world for the copies of a test: HOME, XDG folders, TMPDIR.
+// One user's world for the copies of a test: HOME, XDG folders, TMPDIR and
+// the runtime folder (what one account's sessions share).
 class TUserWorld {
  public:
   TUserWorld() {
-    for (const char* sub : {"home/.config", "home/.local/share", "tmp"}) fs::create_directories(Root() / sub);
+    for (const char* sub : {"home/.config", "home/.local/share", "tmp", "run"}) fs::create_directories(Root() / sub);
+    fs::permissions(Root() / "run", fs::perms::owner_all);
   }
   fs::path Root() const { return FFolder.Path(); }
-  // The program's per-user temporary folder in this world.
-  fs::path TempDir() const { return Root() / "tmp" / ("velkor-" + std::to_string(::geteuid())); }
-  QString Socket() const { return QString::fromStdString((TempDir() / "VelkorApplication.socket").string()); }
-  fs::path HandOverFile() const { return TempDir() / kParamsHandOverFileName; }
+  // The program's per-account runtime folder in this world.
+  fs::path RuntimeDir() const { return Root() / "run" / "velkor"; }
+  QString Socket() const { return QString::fromStdString((RuntimeDir() / "VelkorApplication.socket").string()); }
+  fs::path HandOverFile() const { return RuntimeDir() / kParamsHandOverFileName; }
 
-  std::vector<std::string> Environment() const {
+  // This world's environment; Tmp, when given, is TMPDIR instead of the
+  // world's own.
+  std::vector<std::string> Environment(const fs::path& Tmp = {}) const {
     std::vector<std::string> env;
     const auto replaced = [](const std::string& Entry) {
-      for (const char* name : {"HOME=", "TMPDIR=", "XDG_CONFIG_HOME=", "XDG_DATA_HOME=", "QT_QPA_PLATFORM="})
+      for (const char* name :
+           {"HOME=", "TMPDIR=", "XDG_CONFIG_HOME=", "XDG_DATA_HOME=", "XDG_RUNTIME_DIR=", "QT_QPA_PLATFORM="})
         if (Entry.rfind(name, 0) == 0) return true;
       return false;
     };
@@ -54,7 +64,8 @@ class TUserWorld {
     env.push_back("HOME=" + (Root() / "home").string());
     env.push_back("XDG_CONFIG_HOME=" + (Root() / "home/.config").string());
     env.push_back("XDG_DATA_HOME=" + (Root() / "home/.local/share").string());
-    env.push_back("TMPDIR=" + (Root() / "tmp").string());
+    env.push_back("TMPDIR=" + (Tmp.empty() ? Root() / "tmp" : Tmp).string());
+    env.push_back("XDG_RUNTIME_DIR=" + (Root() / "run").string());
     env.push_back("QT_QPA_PLATFORM=offscreen");
     return env;
   }
@@ -74,19 +85,24 @@ class TUserWorld {
 // A velkor process, killed when the object goes.
 class TVelkor {
  public:
-  TVelkor(const TUserWorld& World, std::vector<std::string> Args, const std::string& WorkDir = "") {
+  // Started in WorkDir (else here) with World's environment (else Env),
+  // its standard error going to the file StdErr when one is named.
+  TVelkor(const TUserWorld& World, std::vector<std::string> Args, const std::string& WorkDir = "",
+          std::vector<std::string> Env = {}, const std::string& StdErr = "") {
     std::vector<std::string> argStore{VELKOR_PROGRAM};
     argStore.insert(argStore.end(), Args.begin(), Args.end());
     std::vector<char*> argv;
     for (std::string& a : argStore) argv.push_back(a.data());
     argv.push_back(nullptr);
-    std::vector<std::string> envStore = World.Environment();
+    std::vector<std::string> envStore = Env.empty() ? World.Environment() : std::move(Env);
     std::vector<char*> envp;
     for (std::string& e : envStore) envp.push_back(e.data());
     envp.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     if (!WorkDir.empty()) posix_spawn_file_actions_addchdir_np(&actions, WorkDir.c_str());
+    if (!StdErr.empty())
+      posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, StdErr.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (posix_spawn(&FPid, VELKOR_PROGRAM, &actions, nullptr, argv.data(), envp.data()) != 0) FPid = -1;
     posix_spawn_file_actions_destroy(&actions);
   }
@@ -135,10 +151,63 @@ QString AskCaption(const QString& Socket, int TimeoutMs, const std::function<boo
   return caption;
 }
 
+// Sets environment variables for its own life and puts the old values back.
+class TScopedEnvironment {
+ public:
+  explicit TScopedEnvironment(const std::vector<std::pair<std::string, std::string>>& Values) {
+    for (const auto& [name, value] : Values) {
+      const char* old = std::getenv(name.c_str());
+      FSaved.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+      ::setenv(name.c_str(), value.c_str(), 1);
+    }
+  }
+  ~TScopedEnvironment() {
+    for (const auto& [name, value] : FSaved)
+      if (value) ::setenv(name.c_str(), value->c_str(), 1);
+      else ::unsetenv(name.c_str());
+  }
+
+ private:
+  std::vector<std::pair<std::string, std::optional<std::string>>> FSaved;
+};
+
+// Writes World's Velkor.cfg, and the marker that makes the program trust
+// it, holding the defaults as Edit changes them.
+void WriteConfiguration(const TUserWorld& World, const std::function<void(TEnvConfig&)>& Edit) {
+  const TScopedEnvironment env({{"HOME", (World.Root() / "home").string()},
+                                {"XDG_CONFIG_HOME", (World.Root() / "home/.config").string()},
+                                {"XDG_DATA_HOME", (World.Root() / "home/.local/share").string()}});
+  ReleaseConfigurationTexts();
+  auto compilers = std::exchange(CompilerConfig, std::make_unique<TCompilerConfig>());
+  auto environment = std::exchange(EnvConfig, std::make_unique<TEnvConfig>());
+  Edit(*EnvConfig);
+  SaveConfiguration();
+  CompilerConfig = std::move(compilers);
+  EnvConfig = std::move(environment);
+  ReleaseConfigurationTexts();
+}
+
+// Polls Ready every 20 ms until it holds or TimeoutMs has passed.
+bool WaitUntil(const std::function<bool()>& Ready, int TimeoutMs) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!Ready()) {
+    if (clock.elapsed() >= TimeoutMs) return false;
+    QThread::msleep(20);
+  }
+  return true;
+}
+
+// Whether some process holds the lock file Path.
+bool FileLockHeld(const fs::path& Path) {
+  platform::TFileLock probe;
+  return fs::exists(Path) && probe.Take(Path.string()) == platform::TFileLock::flHeldByOther;
+}
+
 // Whether some process holds the single-instance lock of World.
 bool LockHeld(const TUserWorld& World) {
   TSingleInstanceLock probe;
-  return probe.Take((World.TempDir() / "VelkorApplication.lock").string(), 0) == TSingleInstanceLock::lrHeldByOther;
+  return probe.Take((World.RuntimeDir() / "VelkorApplication.lock").string(), 0) == TSingleInstanceLock::lrHeldByOther;
 }
 
 TEST(Program, SecondCopyHandsItsLoadToTheFirstAndEnds) {
@@ -211,6 +280,106 @@ TEST(Program, StartsWithADamagedMarkerAndKeepsTheConfigurationAside) {
   EXPECT_EQ(testing::ReadText((config / "Velkor.cfg.bak").string()), "the jury's configuration");
   EXPECT_FALSE(fs::exists(config / "Velkor.cfg"));
   EXPECT_EQ(testing::ReadText((key / "Signature").string()), "sz\n" + std::string(kVersionSignature));
+}
+
+
+// The guard is the account's, whatever TMPDIR says: a copy started with
+// another temporary folder hands its contest to the running one and ends,
+// and never gets a work folder or an unpack folder of its own.
+TEST(Program, ACopyWithAnotherTemporaryFolderIsStillTheSecond) {
+  TUserWorld world;
+  TVelkor first(world, {"/GUIFONT", "DejaVu Sans"});
+  ASSERT_TRUE(first.Started());
+  ASSERT_TRUE(IsMainFormCaption(
+      AskCaption(world.Socket(), 20000, [](const QString& c) { return IsMainFormCaption(c); })));
+
+  testing::TempFolder otherTmp;
+  const std::string errors = otherTmp.Path() + "/stderr.txt";
+  TVelkor second(world, {"/LOAD", VELKOR_SAMPLE_CONTEST}, "", world.Environment(otherTmp.Path()), errors);
+  EXPECT_EQ(second.WaitForExit(20000), std::optional<int>(0));
+  EXPECT_NE(testing::ReadText(errors).find("Velkor đang chạy trong tài khoản này"), std::string::npos)
+      << testing::ReadText(errors);
+  const QString loaded = AskCaption(world.Socket(), 20000, [](const QString& c) { return c.endsWith("Sample.contest"); });
+  EXPECT_TRUE(loaded.endsWith(VELKOR_SAMPLE_CONTEST)) << loaded.toStdString();
+  EXPECT_EQ(first.WaitForExit(0), std::nullopt);
+  EXPECT_FALSE(fs::exists(otherTmp.Path() + "/velkor-" + std::to_string(::geteuid()) + "/VelkorApplication.lock"));
+}
+
+// Two copies that no single-instance guard keeps apart (another account,
+// another home) but that were set to the same contest house and unpack
+// folder: the second says so in Vietnamese and ends, and the first's
+// unpacked contest stays as it is.
+TEST(Program, ASecondCopyNeverSharesTheWorkAndUnpackFolders) {
+  testing::TempFolder shared;
+  const auto sameFolders = [&shared](TEnvConfig& Env) {
+    Env.ContestHouse = shared.Path() + "/house";
+    Env.DecompressDir = shared.Path() + "/unpack/";
+  };
+  TUserWorld firstWorld, secondWorld;
+  WriteConfiguration(firstWorld, sameFolders);
+  WriteConfiguration(secondWorld, sameFolders);
+
+  TVelkor first(firstWorld, {"/LOAD", VELKOR_SAMPLE_CONTEST});
+  ASSERT_TRUE(first.Started());
+  ASSERT_TRUE(AskCaption(firstWorld.Socket(), 20000, [](const QString& c) { return c.endsWith("Sample.contest"); })
+                  .endsWith("Sample.contest"));
+  const fs::path unpacked = shared.Path() + "/unpack/VelkorContest/Tasks/TONG/Settings.cfg";
+  ASSERT_TRUE(fs::exists(unpacked));
+  const auto unpackedAt = fs::last_write_time(unpacked);
+
+  const std::string errors = secondWorld.Root() / "stderr.txt";
+  TVelkor second(secondWorld, {"/LOAD", VELKOR_SAMPLE_CONTEST}, "", {}, errors);
+  EXPECT_EQ(second.WaitForExit(30000), std::optional<int>(kFoldersHeldExitCode));
+  const std::string told = testing::ReadText(errors);
+  EXPECT_NE(told.find("thư mục làm việc trong thư mục \"" + shared.Path() + "/house\""), std::string::npos) << told;
+  EXPECT_NE(told.find("thư mục giải nén kỳ thi trong thư mục \"" + shared.Path() + "/unpack/\""),
+            std::string::npos)
+      << told;
+  EXPECT_NE(told.find("sẽ dừng lại"), std::string::npos) << told;
+
+  EXPECT_EQ(first.WaitForExit(0), std::nullopt);
+  EXPECT_EQ(fs::last_write_time(unpacked), unpackedAt);
+  EXPECT_FALSE(fs::exists(shared.Path() + "/unpack/VelkorContest1"));
+  EXPECT_TRUE(AskCaption(firstWorld.Socket(), 5000, [](const QString& c) { return c.endsWith("Sample.contest"); })
+                  .endsWith("Sample.contest"));
+}
+
+
+// Two copies (two homes) set to one submission folder: the first takes it
+// and judges what arrives; the second is told, in Vietnamese, and takes
+// nothing, so no submission is judged in a contest that does not keep it.
+TEST(Program, OnlyOneCopyJudgesASubmissionFolder) {
+  testing::TempFolder submit;
+  const auto sameSubmissions = [&submit](TEnvConfig& Env) { Env.SubmitDir = submit.Path(); };
+  TUserWorld firstWorld, secondWorld;
+  WriteConfiguration(firstWorld, sameSubmissions);
+  WriteConfiguration(secondWorld, sameSubmissions);
+  const auto loaded = [](const QString& c) { return c.endsWith("Sample.contest"); };
+
+  TVelkor first(firstWorld, {"/LOAD", VELKOR_SAMPLE_CONTEST});
+  ASSERT_TRUE(first.Started());
+  ASSERT_TRUE(loaded(AskCaption(firstWorld.Socket(), 20000, loaded)));
+  const fs::path lockFile = fs::path(submit.Path()) / "VelkorSubmit.lock";
+  EXPECT_TRUE(WaitUntil([&] { return FileLockHeld(lockFile); }, 20000)) << "the first copy never took the folder";
+
+  const std::string errors = secondWorld.Root() / "stderr.txt";
+  TVelkor second(secondWorld, {"/LOAD", VELKOR_SAMPLE_CONTEST}, "", {}, errors);
+  ASSERT_TRUE(second.Started());
+  const auto told = [&] { return testing::ReadText(errors).find("thư mục nộp bài") != std::string::npos; };
+  EXPECT_TRUE(WaitUntil(told, 30000)) << testing::ReadText(errors);
+  EXPECT_NE(testing::ReadText(errors).find("\"" + submit.Path() + "\""), std::string::npos);
+  EXPECT_EQ(second.WaitForExit(0), std::nullopt) << "the second copy ended";
+
+  // Only the first copy takes what arrives.
+  testing::WriteText(submit / "bai[Moi][TONG].py", "a, b = map(int, input().split())\nprint(a + b)\n");
+  const fs::path log = fs::path(submit.Path()) / "Logs/bai[Moi][TONG].py.log";
+  EXPECT_TRUE(WaitUntil([&] { return fs::exists(log); }, 60000)) << "the submission was never judged";
+  const auto contestants = [](const TUserWorld& World) {
+    return World.Root() / "home/.local/share/VelkorContest/Contestants";
+  };
+  EXPECT_TRUE(fs::exists(contestants(firstWorld) / "Moi/TONG.py"));
+  EXPECT_FALSE(fs::exists(contestants(secondWorld) / "Moi"));
+  EXPECT_EQ(first.WaitForExit(0), std::nullopt);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "core/NameCompare.h"
+#include "platform/SpecialFolders.h"
 
 namespace velkor {
 namespace {
@@ -52,7 +53,7 @@ class SystemInfoTest : public ::testing::Test {
   fs::path home;
 
  private:
-  static constexpr const char* kSaved[] = {"HOME", "TMPDIR", "XDG_CONFIG_HOME", "XDG_DATA_HOME"};
+  static constexpr const char* kSaved[] = {"HOME", "TMPDIR", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"};
   std::vector<std::pair<const char*, std::optional<std::string>>> saved_;
 };
 
@@ -123,6 +124,29 @@ TEST_F(SystemInfoTest, TemporaryFolderFallsBackToDocuments) {
   Init();
   EXPECT_EQ(TempDir, (home / "Giấy tờ" / "temp").string());
   EXPECT_TRUE(fs::is_directory(TempDir));
+}
+
+// The folder two copies of one account meet in: the session's runtime
+// folder whatever TMPDIR says, and a fixed one under /tmp when there is no
+// such folder, or only one that is not private to the account.
+TEST_F(SystemInfoTest, RuntimeFolderIsTheAccountsWhateverTmpdirSays) {
+  const fs::path runtime = home / "run";
+  fs::create_directory(runtime);
+  fs::permissions(runtime, fs::perms::owner_all);
+  setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+  const std::string folder = platform::RuntimeFolder();
+  EXPECT_EQ(folder, (runtime / "velkor").string());
+  setenv("TMPDIR", (home / "elsewhere").c_str(), 1);
+  EXPECT_EQ(platform::RuntimeFolder(), folder);
+  struct stat st{};
+  ASSERT_EQ(stat(folder.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+
+  const std::string fixed = "/tmp/velkor-" + std::to_string(geteuid());
+  fs::permissions(runtime, fs::perms::all);
+  EXPECT_EQ(platform::RuntimeFolder(), fixed) << "a runtime folder open to others";
+  unsetenv("XDG_RUNTIME_DIR");
+  EXPECT_EQ(platform::RuntimeFolder(), fixed);
 }
 
 TEST_F(SystemInfoTest, SpecialFoldersFollowTheXdgVariables) {

@@ -28,6 +28,7 @@
 #include "judging/Contests.h"
 #include "judging/EnvConfig.h"
 #include "judging/ProgressHooks.h"
+#include "platform/FileLocks.h"
 #include "tests/core/FileTestSupport.h"
 #include "tests/judging/ContestTree.h"
 
@@ -624,19 +625,26 @@ TEST_F(ArchiveTest, LeftoversOfCrashedSavesAreClearedAndNeverPacked) {
   struct Leftover {
     std::string Path;
     int Age;
+    bool Held;  // by a save in progress
     bool Stays;
   };
   const std::vector<Leftover> leftovers = {
-      {work_ / "c.contest.aB3dE5", stale, false},
-      {work_ / ".c.contest.Zx81Qp", stale, false},
-      {work_ / "other.contest.k2L9m0", stale, false},
-      {work_ / ".c.contest.n0w123", fresh, true},     // a save in progress
-      {work_ / "c.contest.bak", stale, true},         // not the pattern
-      {work_ / "notes.contest.txt", stale, true},
+      {work_ / "c.contest.aB3dE5", stale, false, false},
+      {work_ / ".c.contest.Zx81Qp", stale, false, false},
+      {work_ / "other.contest.k2L9m0", stale, false, false},
+      {work_ / ".c.contest.k1LLed", fresh, false, false},  // however young
+      {work_ / ".c.contest.n0w123", fresh, true, true},
+      {work_ / ".other.contest.0ld000", stale, true, true},  // however old
+      {work_ / "c.contest.bak", stale, false, true},         // not the pattern
+      {work_ / "notes.contest.txt", stale, false, true},
   };
+  std::vector<platform::UniqueFd> holds;
   for (const Leftover& l : leftovers) {
     WriteText(l.Path, "half an archive");
     AgeFile(l.Path, l.Age);
+    if (!l.Held) continue;
+    holds.emplace_back(::open(l.Path.c_str(), O_RDWR | O_CLOEXEC));
+    ASSERT_TRUE(platform::TryLockExclusive(holds.back().Get()));
   }
   WriteText(tree_.TasksDir() + "/Bai1/.Settings.cfg.Q1w2E3", "half settings");
   WriteText(tree_.TasksDir() + "/Bai1/01/.settings.cfg.R4t5Y6", "half settings");
@@ -652,41 +660,65 @@ TEST_F(ArchiveTest, LeftoversOfCrashedSavesAreClearedAndNeverPacked) {
 }
 
 // A save killed midway (a crash, a power cut) leaves the old archive whole
-// and only a temporary of ours beside it, which the next save clears once
-// it is old enough.
+// and only a temporary of ours beside it. While its save runs, the
+// temporary is held and another save leaves it alone; once the process is
+// gone, the next save clears it at once.
 TEST_F(ArchiveTest, KilledSaveLeavesTheOldArchiveAndOurTemporary) {
   BuildSmallContest();
   ASSERT_TRUE(contest_.FileSave(ArchivePath()));
   ASSERT_EQ(::chmod(ArchivePath().c_str(), 0640), 0);
   const std::string old = ReadText(ArchivePath());
 
+  int packing[2];
+  ASSERT_EQ(::pipe(packing), 0);
   const pid_t child = ::fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
-    struct TKillWhilePacking : TRecordingProgress {
+    // Stops in the middle of packing until it is killed.
+    struct TStopWhilePacking : TRecordingProgress {
+      int Fd = -1;
       void SetSubCaption(const std::string& Text) override {
-        if (Text == "Contestants/An/Bai1.cpp") ::kill(::getpid(), SIGKILL);
+        if (Text != "Contestants/An/Bai1.cpp") return;
+        if (::write(Fd, "p", 1) != 1) ::_exit(1);
+        for (;;) ::pause();
       }
     };
-    SetProgressWindow(std::make_shared<TKillWhilePacking>());
+    auto stop = std::make_shared<TStopWhilePacking>();
+    stop->Fd = packing[1];
+    SetProgressWindow(stop);
     contest_.FileSave(ArchivePath());
     ::_exit(0);
   }
+  ::close(packing[1]);
+  char signal = 0;
+  const bool stopped = ::read(packing[0], &signal, 1) == 1;
+  ::close(packing[0]);
+  if (!stopped) ::kill(child, SIGKILL);
+  ASSERT_TRUE(stopped) << "the child's save never reached its packing";
+
+  const auto temporaries = [this] {
+    std::vector<std::string> found;
+    for (const std::string& name : TreeListing(work_.Path()))
+      if (std::regex_match(name, std::regex("\\.c\\.contest\\.[A-Za-z0-9]{6}"))) found.push_back(name);
+    return found;
+  };
+  const std::vector<std::string> running = temporaries();
+  ASSERT_EQ(running.size(), 1u);
+  EXPECT_EQ(ReadText(ArchivePath()), old);
+  // The save in progress holds its temporary: another save leaves it be.
+  ASSERT_TRUE(contest_.FileSave(ArchivePath())) << contest_.ErrorMsg();
+  EXPECT_EQ(temporaries(), running);
+  const std::string saved = ReadText(ArchivePath());
+
+  ASSERT_EQ(::kill(child, SIGKILL), 0);
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+  EXPECT_EQ(ReadText(ArchivePath()), saved);
+  EXPECT_NE(saved, std::string());
+  EXPECT_EQ(temporaries(), running);  // what the killed save left
 
-  EXPECT_EQ(ReadText(ArchivePath()), old);
-  const std::vector<std::string> left = TreeListing(work_.Path());
-  ASSERT_EQ(left.size(), 2u);
-  EXPECT_EQ(left[1], "c.contest");
-  const std::string temporary = left[0];
-  EXPECT_TRUE(std::regex_match(temporary, std::regex("\\.c\\.contest\\.[A-Za-z0-9]{6}"))) << temporary;
-
-  // Young, it may be another save's: left alone.
-  ASSERT_TRUE(contest_.FileSave(ArchivePath()));
-  EXPECT_TRUE(Exists(work_ / temporary));
-  AgeFile(work_ / temporary, 2 * 60 * 60);
+  // The next save removes it at once, however young.
   ASSERT_TRUE(contest_.FileSave(ArchivePath()));
   EXPECT_EQ(TreeListing(work_.Path()), (std::vector<std::string>{"c.contest"}));
   EXPECT_EQ(ReadArchive(ArchivePath()).Entries.size(), 7u);
