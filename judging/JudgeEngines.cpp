@@ -43,11 +43,14 @@
 // whatever failed before.
 #include "judging/JudgeEngines.h"
 
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 
+#include <cerrno>
 #include <exception>
 #include <filesystem>
 #include <stdexcept>
+#include <system_error>
 #include <utility>
 
 #include "core/Dialogs.h"
@@ -71,6 +74,19 @@ void CreateFolder(const std::string& Folder) {
   const std::string detail = "Không thể tạo thư mục \"" + Folder + "\": " + ec.message();
   if (ec.value() == ENOSPC || ec.value() == EDQUOT) throw EJuryDiskFull(fs::path(Folder).parent_path().string(), detail);
   throw std::runtime_error(detail);
+}
+
+// Closes a new work folder to every other account: one that could reach it
+// could swap a program before it runs, or run what a program left there as
+// Velkor. A file system whose modes are fixed may refuse the change; its
+// folder will do when it is closed already.
+void CloseToOthers(const std::string& Folder) {
+  if (::chmod(Folder.c_str(), 0700) == 0) return;
+  const int err = errno;
+  struct stat st {};
+  if (::stat(Folder.c_str(), &st) == 0 && (st.st_mode & 077) == 0) return;
+  throw std::runtime_error("Không thể đóng thư mục làm việc \"" + Folder + "\" với các tài khoản khác: " +
+                           std::error_code(err, std::generic_category()).message());
 }
 
 // Where the work folder is made: the environment's contest house, or the
@@ -606,6 +622,7 @@ void TJudgeEngine::PrepareWorkDir(bool Fresh) {
   }
   if (PathExists(WorkDir)) return;
   CreateFolder(WorkDir);
+  CloseToOthers(WorkDir);
   WorkOnNTFS = VolumeHasACLs(WorkDir);
   // Open to everybody only for the security account's sake; otherwise the
   // folder keeps its owner's permissions, so no other local account can swap
