@@ -78,10 +78,13 @@ void CreateFolder(const std::string& Folder) {
 
 // Closes a new work folder to every other account: one that could reach it
 // could swap a program before it runs, or run what a program left there as
-// Velkor. A file system whose modes are fixed may refuse the change; its
-// folder will do when it is closed already.
+// Velkor. A root Velkor's runs, under an account of their own, may pass
+// through it (by its group), to a room their view shows inside a folder it
+// shows whole, as a compiler's folder. A file system whose modes are fixed
+// may refuse the change; its folder will do when it is closed already.
 void CloseToOthers(const std::string& Folder) {
-  if (::chmod(Folder.c_str(), 0700) == 0) return;
+  const bool runsPass = ::geteuid() == 0 && ::chown(Folder.c_str(), -1, platform::kRunAccountId) == 0;
+  if (::chmod(Folder.c_str(), runsPass ? 0710 : 0700) == 0) return;
   const int err = errno;
   struct stat st {};
   if (::stat(Folder.c_str(), &st) == 0 && (st.st_mode & 077) == 0) return;
@@ -624,13 +627,12 @@ void TJudgeEngine::PrepareWorkDir(bool Fresh) {
   CreateFolder(WorkDir);
   CloseToOthers(WorkDir);
   WorkOnNTFS = VolumeHasACLs(WorkDir);
-  // Open to everybody only for the security account's sake; otherwise the
-  // folder keeps its owner's permissions, so no other local account can swap
-  // a program before it runs.
+  // Opened to the security account too, for its file work in the rooms;
+  // to no other account.
   if (WorkOnNTFS && EnvConfig && EnvConfig->ActiveSecurity) {
     FWorkDirAccess.clear();
     KeepAccessLists(WorkDir, FWorkDirAccess);
-    SetExplicitACL(WorkDir, std::span(&eaEveryoneAccess, 1), 0);
+    SetExplicitACL(WorkDir, WorkDirAccess(false), 0);
   }
 }
 
