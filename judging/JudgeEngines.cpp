@@ -25,7 +25,10 @@
 //    tells the jury why: a stop is something the jury asked for, a failure
 //    is not. A full disk of the jury's is such an error wherever Velkor
 //    wrote for the run (EJuryDiskFull): the program's output may not have
-//    reached the contest room whole, so no verdict could be trusted.
+//    reached the contest room whole, so no verdict could be trusted. A room
+//    the program left too deep or too large to bring back
+//    (platform/RunRoom.h) is none of this: it is the program's failure,
+//    that test scores 0 with the reason, and the run goes on.
 //
 // A pair whose contestant name cannot be a folder is none of these: it is
 // left out before its work begins, the run goes on with the next pair, and
