@@ -25,7 +25,10 @@
 //    tells the jury why: a stop is something the jury asked for, a failure
 //    is not. A full disk of the jury's is such an error wherever Velkor
 //    wrote for the run (EJuryDiskFull): the program's output may not have
-//    reached the contest room whole, so no verdict could be trusted.
+//    reached the contest room whole, so no verdict could be trusted. A room
+//    the program left too deep or too large to bring back
+//    (platform/RunRoom.h) is none of this: it is the program's failure,
+//    that test scores 0 with the reason, and the run goes on.
 //
 // A pair whose contestant name cannot be a folder is none of these: it is
 // left out before its work begins, the run goes on with the next pair, and
@@ -46,11 +49,14 @@
 // whatever failed before.
 #include "judging/JudgeEngines.h"
 
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 
+#include <cerrno>
 #include <exception>
 #include <filesystem>
 #include <stdexcept>
+#include <system_error>
 #include <utility>
 
 #include "core/Dialogs.h"
@@ -75,6 +81,22 @@ void CreateFolder(const std::string& Folder) {
   const std::string detail = "Không thể tạo thư mục \"" + Folder + "\": " + ec.message();
   if (ec.value() == ENOSPC || ec.value() == EDQUOT) throw EJuryDiskFull(fs::path(Folder).parent_path().string(), detail);
   throw std::runtime_error(detail);
+}
+
+// Closes a new work folder to every other account: one that could reach it
+// could swap a program before it runs, or run what a program left there as
+// Velkor. A root Velkor's runs, under an account of their own, may pass
+// through it (by its group), to a room their view shows inside a folder it
+// shows whole, as a compiler's folder. A file system whose modes are fixed
+// may refuse the change; its folder will do when it is closed already.
+void CloseToOthers(const std::string& Folder) {
+  const bool runsPass = ::geteuid() == 0 && ::chown(Folder.c_str(), -1, platform::kRunAccountId) == 0;
+  if (::chmod(Folder.c_str(), runsPass ? 0710 : 0700) == 0) return;
+  const int err = errno;
+  struct stat st {};
+  if (::stat(Folder.c_str(), &st) == 0 && (st.st_mode & 077) == 0) return;
+  throw std::runtime_error("Không thể đóng thư mục làm việc \"" + Folder + "\" với các tài khoản khác: " +
+                           std::error_code(err, std::generic_category()).message());
 }
 
 }  // namespace
@@ -622,14 +644,14 @@ void TJudgeEngine::PrepareWorkDir(bool Fresh) {
   }
   if (PathExists(WorkDir)) return;
   CreateFolder(WorkDir);
+  CloseToOthers(WorkDir);
   WorkOnNTFS = VolumeHasACLs(WorkDir);
-  // Open to everybody only for the security account's sake; otherwise the
-  // folder keeps its owner's permissions, so no other local account can swap
-  // a program before it runs.
+  // Opened to the security account too, for its file work in the rooms;
+  // to no other account.
   if (WorkOnNTFS && EnvConfig && EnvConfig->ActiveSecurity) {
     FWorkDirAccess.clear();
     KeepAccessLists(WorkDir, FWorkDirAccess);
-    SetExplicitACL(WorkDir, std::span(&eaEveryoneAccess, 1), 0);
+    SetExplicitACL(WorkDir, WorkDirAccess(false), 0);
   }
 }
 

@@ -205,6 +205,7 @@ class TJudgeEngine {
   // compile and program gets (JudgeEngines_Security.cpp).
   void ProtectContestData(bool Protect);
   void ProtectRooms(bool Lock);
+  std::vector<TExplicitAccess> WorkDirAccess(bool Running) const;
   void GrantCheckerAccess(bool Grant, const TExamInfo& Exam, const TTestInfo& Test);
   void SwitchSecurityOff(const std::string& Reason);
   // Why the contest's folders cannot be kept from the programs; "" when

@@ -200,6 +200,11 @@ void TJudgeEngine::ProtectContestData(bool Protect) {
   for (const std::string& folder : roots)
     if (!SecurityAccountReaches(folder))
       return SwitchSecurityOff("Tài khoản bảo mật không truy cập được thư mục \"" + folder + "\".");
+  // The work folder is opened to the security account by an access list:
+  // without lists it could only be opened to every account.
+  if (!WorkOnNTFS)
+    return SwitchSecurityOff("Chế độ bảo mật không thể bảo vệ dữ liệu kỳ thi: thư mục làm việc \"" + WorkDir +
+                             "\" nằm trên hệ thống file không có danh sách quyền truy cập (ACL).");
   if (!SecurityAccountReaches(WorkDir))
     return SwitchSecurityOff("Tài khoản bảo mật không truy cập được thư mục \"" + WorkDir + "\".");
 
@@ -261,15 +266,27 @@ void TJudgeEngine::ProtectRooms(bool Lock) {
   if (Lock) {
     // The program's way into the contest room leads through the work
     // folder: it may pass, not look.
-    SetExplicitACL(WorkDir, D, 0);
+    SetExplicitACL(WorkDir, WorkDirAccess(true), 0);
     platform::AllowPassingThrough(WorkDir, LimitedUser);
     SetExplicitACL(ContestRoomDir, E, 0);
     SetExplicitACL(WaitRoomDir, D, 0);
   } else {
     SetExplicitACL(WaitRoomDir, E, 0);
     SetExplicitACL(ContestRoomDir, E, 0);
-    SetExplicitACL(WorkDir, E, 0);
+    SetExplicitACL(WorkDir, WorkDirAccess(false), 0);
   }
+}
+
+// The work folder's list in the security mode: Velkor's own account and the
+// security account, which does Velkor's file work in the rooms, and no other
+// ("Everyone" would be every local account, who could then swap a program
+// or run what one left in a room). While a program runs, Velkor's account,
+// the program's, is denied. Nothing is inherited: each room gets a list of
+// its own, and the closed work folder is the only way to it.
+std::vector<TExplicitAccess> TJudgeEngine::WorkDirAccess(bool Running) const {
+  const std::string security = EnvConfig->AdminDomain + "\\" + EnvConfig->AdminUserName;
+  return {BuildExplicitAccessWithName(LimitedUser, GENERIC_ALL, Running ? DENY_ACCESS : SET_ACCESS, NO_INHERITANCE),
+          BuildExplicitAccessWithName(security, GENERIC_ALL, SET_ACCESS, NO_INHERITANCE)};
 }
 
 void TJudgeEngine::GrantCheckerAccess(bool Grant, const TExamInfo& Exam, const TTestInfo& Test) {

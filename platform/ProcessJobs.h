@@ -187,7 +187,8 @@ class ContainedProcess {
   static constexpr std::uint32_t kInfinite = 0xFFFFFFFFu;
 
   // Makes the contained run with the program not yet started. Throws
-  // std::system_error when the namespaces cannot be created.
+  // std::system_error when the namespaces cannot be created, RoomRefused
+  // (RunRoom.h) when the room is too deep to copy.
   static std::shared_ptr<ContainedProcess> CreateSuspended(const ProgramStart& start);
 
   ContainedProcess(const ContainedProcess&) = delete;
@@ -216,7 +217,8 @@ class ContainedProcess {
 
   // Once the run is over (it calls Terminate): brings back into the room
   // what the run changed there, once. Throws std::system_error when the
-  // room cannot be updated.
+  // room cannot be updated, RoomRefused (RunRoom.h) when what the run left
+  // may not come back.
   void ReturnRoom();
 
   pid_t Pid() const { return pid_; }

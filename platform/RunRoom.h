@@ -5,17 +5,35 @@
 // what the run changed. Only folders and regular files cross in either
 // direction; a link, a pipe or a device the program made never reaches the
 // machine's folders, and nothing the program wrote can lead Velkor's own
-// file work elsewhere.
+// file work elsewhere. A copy keeps only a file's permission bits, never
+// set-user-ID, set-group-ID or sticky, and nobody but its owner may write
+// it. Holes in a file stay holes.
+//
+// Every walk goes one folder at a time, holding one descriptor per tree
+// whatever its depth, and refuses a tree deeper than kMaxRoomDepth.
 #pragma once
 
 #include <sys/types.h>
 
 #include <cstdint>
 #include <map>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace velkor::platform {
+
+// The deepest a folder may lie below the room, in levels.
+inline constexpr int kMaxRoomDepth = 256;
+
+// A room that is not carried across: deeper than kMaxRoomDepth, or, on its
+// way back, larger than the run could have written or holding a file with
+// several names. The text says why, for the jury; the room is left as it
+// was.
+class RoomRefused : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
 
 struct RoomUsage {
   std::uint64_t Bytes = 0;    // in whole pages, as a memory file system counts them
@@ -23,7 +41,8 @@ struct RoomUsage {
 };
 
 // What the room holds now (folders and regular files, links not followed).
-// Throws std::system_error when it cannot be read.
+// Throws std::system_error when it cannot be read, RoomRefused when it is
+// too deep.
 RoomUsage MeasureRoom(const std::string& room);
 
 // What the copy held when the program started: each file by its path in the
@@ -41,13 +60,19 @@ struct RoomSnapshot {
 // shownAsIs (directly in the room) are not copied: an empty file stands in
 // for each, for the run's view to show the machine's file over it; as the
 // run cannot change it, nothing of it comes back. Throws std::system_error
-// when a copy cannot be made.
+// when a copy cannot be made, RoomRefused when the room is too deep.
 RoomSnapshot FillRoom(const std::string& room, int scratch, int uid, int gid,
                       const std::vector<std::string>& shownAsIs = {});
 
 // Brings back into the room every file the run made or changed in the
 // scratch folder, and removes those it deleted; what it left as it was is not
-// touched. Throws std::system_error when the room cannot be updated.
+// touched. What comes back is bounded by what the run could write: the
+// files' full sizes and the folders together, in whole pages, may not pass
+// the size of the run's scratch file system, and a file with several names
+// (hard links) is refused, since each name would be a copy. Before anything
+// is touched, throws RoomRefused when the scratch folder is too deep, too
+// large or holds such a file; throws std::system_error when the room cannot
+// be updated.
 void ReturnRoom(int scratch, const std::string& room, const RoomSnapshot& before);
 
 }  // namespace velkor::platform

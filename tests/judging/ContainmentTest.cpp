@@ -15,6 +15,8 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <pthread.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -518,6 +520,57 @@ int main(void) {
 }
 )C";
 
+// A contestant that sums its input correctly, and leaves in its room what
+// should not come back as it is (chosen by a #define): a set-user-ID file
+// anyone may write (SETUID), four sparse files of 1000 MiB (SPARSE), a
+// 64 MiB file with 60 names (LINKS), or a chain of DEEP folders.
+constexpr const char* kRoomLeftovers = R"C(
+#include <fcntl.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+static void Leave(void) {
+#if defined(SETUID)
+  int fd = open("SUID.bin", O_WRONLY | O_CREAT | O_TRUNC, 0755);
+  if (fd >= 0 && write(fd, "#!/bin/sh\n", 10) == 10) close(fd);
+  if (chmod("SUID.bin", 06777) != 0) puts("chmod failed");
+#elif defined(SPARSE)
+  for (int i = 0; i < 4; ++i) {
+    char name[32];
+    snprintf(name, sizeof name, "sparse%d", i);
+    int fd = open(name, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0 || pwrite(fd, "x", 1, ((off_t)1000 << 20) - 1) != 1) puts("sparse failed");
+    close(fd);
+  }
+#elif defined(LINKS)
+  static char block[1 << 20];
+  memset(block, 'x', sizeof block);
+  int fd = open("big", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  for (int i = 0; i < 64; ++i)
+    if (write(fd, block, sizeof block) != (ssize_t)sizeof block) puts("write failed");
+  close(fd);
+  for (int i = 1; i < 60; ++i) {
+    char name[32];
+    snprintf(name, sizeof name, "link%02d", i);
+    if (link("big", name) != 0) puts("link failed");
+  }
+#elif defined(DEEP)
+  for (int i = 0; i < DEEP; ++i)
+    if (mkdir("d", 0755) != 0 || chdir("d") != 0) break;
+#endif
+}
+
+int main(void) {
+  long a, b;
+  if (scanf("%ld %ld", &a, &b) != 2) return 1;
+  Leave();
+  printf("%ld\n", a + b);
+  return 0;
+}
+)C";
+
 class JudgeEnvironment {
  public:
   static void Start() {
@@ -823,6 +876,106 @@ TEST_F(ContainedRuns, WhatARunWritesIsBoundedInTotal) {
   EXPECT_FALSE(tmpFilledAfterRun) << tmpTarget << " was on the machine when the run had ended";
   EXPECT_FALSE(Exists(tmpTarget)) << tmpTarget << " is left on the machine";
   EXPECT_FALSE(Exists(WorkDir()));
+}
+
+// A set-user-ID file made in the room comes back as a plain one, which no
+// local account could run as Velkor's, nor change (nor reach: the work
+// folder is closed, JudgeEngineTest).
+TEST_F(ContainedRuns, FilesComeBackWithPermissionBitsOnly) {
+  AddExam("SUM", {{"1 2\n", "3\n"}});
+  tree.AddContestant("Setuid", {{"SUM.c", CSource({{"SETUID", "1"}}, {kRoomLeftovers})}});
+  tree.AddContestant("Honest", {{"SUM.c", kSumC}});
+  mode_t mode = 0;
+  AfterRun = [&](const std::string& C, const std::string&, const std::string&) {
+    struct stat st {};
+    if (C == "Setuid" && ::lstat((ContestRoom() + "/SUID.bin").c_str(), &st) == 0) mode = st.st_mode;
+  };
+  Judge({{"Setuid", "SUM"}, {"Honest", "SUM"}});
+
+  ASSERT_TRUE(finished) << errorMsg;
+  ASSERT_TRUE(S_ISREG(mode)) << "SUID.bin did not come back";
+  EXPECT_EQ(mode & 07777, 0755u) << std::oct << (mode & 07777);
+  EXPECT_EQ(Score("Setuid", "SUM"), 1) << Verdicts("Setuid", "SUM");
+  EXPECT_EQ(Score("Honest", "SUM"), 1) << Verdicts("Honest", "SUM");
+}
+
+// A house on a small memory file system of its own, as a jury's disk with
+// little room left.
+class SmallHouseRuns : public ContainedRuns {
+ protected:
+  void SetUp() override {
+    if (::geteuid() != 0) GTEST_SKIP() << "mounting a small file system needs root";
+    ContainedRuns::SetUp();
+    smallHouse = house / "small";
+    fs::create_directories(smallHouse);
+    ASSERT_EQ(::mount("velkor-small-house", smallHouse.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=256m,mode=0755"), 0)
+        << std::strerror(errno);
+    mounted = true;
+    EnvConfig->ContestHouse = smallHouse;
+  }
+  void TearDown() override {
+    if (mounted) ::umount2(smallHouse.c_str(), MNT_DETACH);
+  }
+  std::string smallHouse;
+  bool mounted = false;
+};
+
+// What a room brings back is bounded by what its run could write: sparse
+// files of 1000 MiB apiece or one file under 60 names would fill the
+// jury's disk many times over. Each fails its own test; the judging goes
+// on, and what comes after it is judged as ever.
+TEST_F(SmallHouseRuns, ARoomTooLargeToBringBackFailsOnlyItsTest) {
+  AddExam("SUM", {{"1 2\n", "3\n"}}, {20, 1024});
+  tree.AddContestant("Sparse", {{"SUM.c", CSource({{"SPARSE", "1"}}, {kRoomLeftovers})}});
+  tree.AddContestant("Links", {{"SUM.c", CSource({{"LINKS", "1"}}, {kRoomLeftovers})}});
+  tree.AddContestant("Honest", {{"SUM.c", kSumC}});
+  Judge({{"Sparse", "SUM"}, {"Links", "SUM"}, {"Honest", "SUM"}});
+
+  ASSERT_TRUE(finished) << errorMsg;
+  const std::pair<const char*, const char*> refused[] = {{"Sparse", "quá giới hạn"}, {"Links", "liên kết cứng"}};
+  for (const auto& [contestant, why] : refused) {
+    const TResultE* re = Result(contestant, "SUM");
+    ASSERT_TRUE(re && re->Obj("1")) << Verdicts(contestant, "SUM");
+    const std::string& verdict = re->Obj("1")->EvaluationText;
+    EXPECT_TRUE(verdict.starts_with("Chạy sinh lỗi\r\n") && verdict.find(why) != std::string::npos)
+        << Verdicts(contestant, "SUM");
+    EXPECT_EQ(re->Evaluation, 0);
+  }
+  EXPECT_EQ(Score("Honest", "SUM"), 1) << Verdicts("Honest", "SUM");
+}
+
+// Runs Work on a thread of its own with a stack of Bytes.
+void OnSmallStack(std::size_t Bytes, const std::function<void()>& Work) {
+  pthread_attr_t attr;
+  ASSERT_EQ(pthread_attr_init(&attr), 0);
+  ASSERT_EQ(pthread_attr_setstacksize(&attr, Bytes), 0);
+  pthread_t thread;
+  auto call = [](void* work) -> void* {
+    (*static_cast<const std::function<void()>*>(work))();
+    return nullptr;
+  };
+  ASSERT_EQ(pthread_create(&thread, &attr, call, const_cast<std::function<void()>*>(&Work)), 0);
+  pthread_attr_destroy(&attr);
+  pthread_join(thread, nullptr);
+}
+
+// A chain of 3,000 folders, which a run's files allow, is refused on its
+// way back with a message, and costs Velkor no more stack than a flat room
+// does: the judging thread here has 1 MiB.
+TEST_F(ContainedRuns, FoldersTooDeepAreRefusedWithoutACrash) {
+  AddExam("SUM", {{"1 2\n", "3\n"}});
+  tree.AddContestant("Deep", {{"SUM.c", CSource({{"DEEP", "3000"}}, {kRoomLeftovers})}});
+  tree.AddContestant("Honest", {{"SUM.c", kSumC}});
+  OnSmallStack(std::size_t{1} << 20, [&] { Judge({{"Deep", "SUM"}, {"Honest", "SUM"}}); });
+
+  ASSERT_TRUE(finished) << errorMsg;
+  const TResultE* re = Result("Deep", "SUM");
+  ASSERT_TRUE(re && re->Obj("1")) << Verdicts("Deep", "SUM");
+  EXPECT_TRUE(re->Obj("1")->EvaluationText.starts_with("Chạy sinh lỗi\r\n") &&
+              re->Obj("1")->EvaluationText.find("lồng quá 256 cấp") != std::string::npos)
+      << Verdicts("Deep", "SUM");
+  EXPECT_EQ(re->Evaluation, 0);
+  EXPECT_EQ(Score("Honest", "SUM"), 1) << Verdicts("Honest", "SUM");
 }
 
 TEST_F(ContainedRuns, AnswersAndOtherSourcesAreOutOfReach) {

@@ -642,7 +642,7 @@ int main(void) {
     std::string out;
     {
       TJudgeEngine engine(contest, compilers, *Checkers);
-      // Whether other accounts may write in the work folder while a test runs.
+      // Whether other accounts may reach the work folder while a test runs.
       std::string workDirOthers = "unseen";
       engine.SetOnJudgeNotify([&](TJudgeEngine*, TJudgeAction a, const std::string& c, const std::string&,
                                   const std::string& t, bool&) {
@@ -650,7 +650,7 @@ int main(void) {
         struct stat st {};
         if (a == jaBeginJudge && !t.empty() && workDirOthers == "unseen")
           workDirOthers = ::stat((house + "/VelkorWorkSpace").c_str(), &st) == 0
-                              ? ((st.st_mode & S_IWOTH) ? "write" : "no-write")
+                              ? ((st.st_mode & S_IRWXO) ? "reach" : "closed")
                               : "missing";
       });
       if (Prepare) Prepare(engine);
@@ -730,8 +730,9 @@ TEST_F(ProtectedRun, ProgramsReachOnlyTheContestRoomAndScoresStayTheSame) {
   EXPECT_EQ(r.at("on.active"), "1");
   EXPECT_EQ(r.at("on.logged-on"), "0");
   EXPECT_EQ(r.at("on.impersonating"), "0");
-  EXPECT_EQ(r.at("off.work-folder-others"), "no-write");
-  EXPECT_EQ(r.at("on.work-folder-others"), "write");  // the security account works there
+  EXPECT_EQ(r.at("off.work-folder-others"), "closed");
+  // The security account works there by a named entry: no other account may.
+  EXPECT_EQ(r.at("on.work-folder-others"), "closed");
 
   // With the mode on or off, the probe reaches nothing but its room.
   const char* forbidden[] = {"answer",           "answer-size",          "test-input",   "tasks-listing",
@@ -874,7 +875,7 @@ TEST_F(ProtectedRun, CannotProtectSaysSoAndJudgesUnprotected) {
     }
     // Opened for a mode that then switched off, the work folder is closed
     // to other accounts again.
-    EXPECT_EQ(r.at("on.work-folder-others"), "no-write");
+    EXPECT_EQ(r.at("on.work-folder-others"), "closed");
   }
 }
 
