@@ -80,9 +80,4 @@ class TCompressedXML : public TFormattedXML {
   std::string SaveToBytes();
 };
 
-// The text a zlib stream gives before it breaks off: a file cut short (a
-// full disk, a copy that stopped) still unpacks up to the cut. Empty when
-// not even the header is zlib's. Never raises on damaged data.
-std::string InflateReadablePart(std::string_view Bytes);
-
 }  // namespace velkor
