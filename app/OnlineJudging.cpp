@@ -1,5 +1,6 @@
 #include "app/OnlineJudging.h"
 
+#include <cerrno>
 #include <filesystem>
 #include <stdexcept>
 #include <system_error>
@@ -18,6 +19,8 @@ namespace velkor {
 namespace {
 
 constexpr std::uint32_t kLogNameRetryMs = 100;
+// Stamps tried, a millisecond apart, for an earlier log set aside.
+constexpr int kLogAsideTries = 1000;
 
 // What the passes know of the files that wait, from one pass to the next.
 // Keyed by path, so a folder of one contest and of the next never mix.
@@ -51,19 +54,34 @@ std::string RequireLogsFolder(const std::string& Dir) {
   return logs;
 }
 
+// Moves the log F + ".log" of Logs (ending with "/") to F + "." + the
+// stamp of its own last write + ".log", the first such name that is free
+// from that time on. A later log never deletes an earlier one: a writer
+// that paused is judged twice, and the report on its first part is still
+// the submitter's. False when it cannot be moved.
+bool SetLogAside(const std::string& Logs, const std::string& F) {
+  const std::string plain = Logs + F + ".log";
+  struct stat st {};
+  if (::lstat(plain.c_str(), &st) != 0) return errno == ENOENT;
+  const TDateTime written = FileTimeToLocalDateTime(st.st_mtim);
+  constexpr double kMsPerDay = 86400000;
+  for (int ms = 0; ms < kLogAsideTries; ++ms) {
+    const int err = RenameNoReplace(plain, Logs + F + "." + FormatTimeStamp(written + ms / kMsPerDay) + ".log");
+    if (err != EEXIST) return err == 0;
+  }
+  return false;
+}
+
 }  // namespace
 
 std::string FormatTimeStamp(TDateTime Time) { return DateTimeStamp(Time); }
 
 std::string GetLogFileName(const std::string& Logs, const std::string& F) {
-  const auto freed = [&](const std::string& name) {
-    return !PathExists(Logs + name) || DeleteWithRetry(Logs + name);
-  };
   const std::string plain = F + ".log";
-  if (freed(plain)) return plain;
+  if (!PathExists(Logs + plain) || SetLogAside(Logs, F)) return plain;
   for (;;) {
     const std::string stamped = F + "." + FormatTimeStamp(SubmitClockNow()) + ".log";
-    if (freed(stamped)) return stamped;
+    if (!PathExists(Logs + stamped)) return stamped;
     RetrySleep(kLogNameRetryMs);
   }
 }
@@ -138,7 +156,7 @@ int JudgeSubmissionPass(TContestInfo& Contest, const std::string& SubmitDir, con
         KeepSubmissionCopy(S);
         Waits().MarkCopyKept(path);
       }
-      // An earlier log of this file goes now. A logs folder that cannot
+      // An earlier log of this file is set aside now. A logs folder that cannot
       // be used does not keep the submission from being judged: the jury
       // hears of it when the log is written.
       if (std::string logs; PrepareLogsFolder(dir, logs)) GetLogFileName(logs, S.FileName);

@@ -10,8 +10,9 @@
 //     its log says so, once;
 //   - a file naming an exam the contest lacks is moved into the submission
 //     folder's "$History" and its log says that no such exam exists;
-//   - an earlier log of the same submission is removed (or, when it cannot
-//     be, the new log gets a time-stamped name);
+//   - an earlier log of the same submission is set aside under the stamp
+//     of its own time (never deleted), or, when it cannot be, the new log
+//     gets a time-stamped name;
 //   - the contestant's earlier files of the exam go to its history, or a
 //     new contestant and its folder are made;
 //   - a copy of the file goes into the submission folder's "$History", so
@@ -50,9 +51,11 @@ inline constexpr const char* kLogsFolderName = "Logs";
 std::string FormatTimeStamp(TDateTime Time);
 
 // The name to write the log of submission file F under, in the folder Logs
-// (ending with "/"): F + ".log" when no such file exists or it could be
-// deleted; otherwise F + "." + the current time stamp + ".log", the first
-// such name that is free or could be freed, waiting 100 ms between tries.
+// (ending with "/"): F + ".log" when no such file exists or the earlier one
+// could be set aside as F + "." + the stamp of its last write + ".log" (the
+// first such name free from that millisecond on); otherwise F + "." + the
+// current time stamp + ".log", the first such name that is free, waiting
+// 100 ms between tries. No log is ever deleted or overwritten.
 std::string GetLogFileName(const std::string& Logs, const std::string& F);
 
 // Writes Lines to Path as a log: byte order mark, every line ended by

@@ -8,6 +8,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -68,51 +69,48 @@ class LogNames : public ::testing::Test {
   void SetUp() override {
     FileUtilsInit();
     fs::create_directories(logs);
-    savedDelete = ShellDeleteProc;
     savedSleep = SetRetrySleep([this](std::uint32_t ms) { waits.push_back(ms); });
     savedClock = SetSubmitClock([this] { return kStampTime + (ticks++) / 86400000.0; });
   }
   void TearDown() override {
-    ShellDeleteProc = savedDelete;
     SetRetrySleep(savedSleep);
     SetSubmitClock(savedClock);
   }
-  // Deleting any path that ends with Suffix fails.
-  void Undeletable(const std::string& Suffix) {
-    ShellDeleteProc = [this, Suffix](const std::string& Path) {
-      if (Path.size() >= Suffix.size() && Path.compare(Path.size() - Suffix.size(), Suffix.size(), Suffix) == 0)
-        return -1;
-      return savedDelete(Path);
-    };
+  // A log written at Seconds since the epoch, whose stamp is returned.
+  std::string WriteLogAt(const std::string& Name, const std::string& Text, time_t Seconds) {
+    WriteText(logs + Name, Text);
+    const timespec times[2] = {{0, UTIME_OMIT}, {Seconds, 7000000}};
+    EXPECT_EQ(::utimensat(AT_FDCWD, (logs + Name).c_str(), times, 0), 0);
+    return FormatTimeStamp(FileTimeToLocalDateTime(times[1]));
   }
 
   testing::TempFolder folder;
   std::string logs = folder.Path() + "/Logs/";
-  TShellDeleteProc savedDelete;
   TSleepProc savedSleep;
   TLocalClock savedClock;
   std::vector<std::uint32_t> waits;
   int ticks = 0;
 };
 
-TEST_F(LogNames, PlainNameFreedOrStampedWhenTheOldLogStays) {
+// A later log never deletes an earlier one: the earlier is set aside under
+// the stamp of its own last write, and the plain name is the newest log.
+TEST_F(LogNames, EarlierLogIsSetAsideUnderTheStampOfItsWrite) {
   EXPECT_EQ(GetLogFileName(logs, "x[C][A].cpp"), "x[C][A].cpp.log");
-  WriteText(logs + "x[C][A].cpp.log", "old");
+  EXPECT_TRUE(Names(logs).empty());
+
+  const std::string stamp = WriteLogAt("x[C][A].cpp.log", "first", 1765443903);
   EXPECT_EQ(GetLogFileName(logs, "x[C][A].cpp"), "x[C][A].cpp.log");
-  EXPECT_FALSE(fs::exists(logs + "x[C][A].cpp.log"));
+  EXPECT_EQ(Names(logs), std::vector<std::string>{"x[C][A].cpp." + stamp + ".log"});
+  EXPECT_EQ(ReadText(logs + "x[C][A].cpp." + stamp + ".log"), "first");
 
-  WriteText(logs + "x[C][A].cpp.log", "old");
-  Undeletable(".cpp.log");
-  EXPECT_EQ(GetLogFileName(logs, "x[C][A].cpp"), "x[C][A].cpp.20261210090503007.log");
-  EXPECT_EQ(ReadText(logs + "x[C][A].cpp.log"), "old");
-
-  // A stamped name that is taken and cannot be freed either: the next stamp,
-  // after a 100 ms wait.
-  WriteText(logs + "x[C][A].cpp.20261210090503008.log", "older");
-  Undeletable(".log");
-  waits.clear();
-  EXPECT_EQ(GetLogFileName(logs, "x[C][A].cpp"), "x[C][A].cpp.20261210090503009.log");
-  EXPECT_EQ(std::count(waits.begin(), waits.end(), 100u), 1);
+  // Written in the same millisecond: the next free one, nothing replaced.
+  WriteLogAt("x[C][A].cpp.log", "second", 1765443903);
+  EXPECT_EQ(GetLogFileName(logs, "x[C][A].cpp"), "x[C][A].cpp.log");
+  const std::string next = FormatTimeStamp(FileTimeToLocalDateTime({1765443903, 8000000}));
+  EXPECT_EQ(Names(logs), (std::vector<std::string>{"x[C][A].cpp." + stamp + ".log", "x[C][A].cpp." + next + ".log"}));
+  EXPECT_EQ(ReadText(logs + "x[C][A].cpp." + stamp + ".log"), "first");
+  EXPECT_EQ(ReadText(logs + "x[C][A].cpp." + next + ".log"), "second");
+  EXPECT_TRUE(waits.empty());
 }
 
 TEST_F(LogNames, LogIsUtf8WithBomAndCrLfAndNeverFollowsALink) {
@@ -373,7 +371,7 @@ TEST_F(OnlinePass, NamesInAnotherLetterCaseJudgeTheKnownContestantAndExam) {
   EXPECT_EQ(Names(logs), std::vector<std::string>{"x[old][a].cpp.log"});
 }
 
-TEST_F(OnlinePass, ResubmissionKeepsHistoryAndReplacesTheLog) {
+TEST_F(OnlinePass, ResubmissionKeepsHistoryAndEveryLog) {
   Submit("x[OLD][A].cpp", kRightCpp);
   ASSERT_EQ(Pass(), 1);
   Submit("x[OLD][A].cpp", kWrongCpp);
@@ -381,8 +379,40 @@ TEST_F(OnlinePass, ResubmissionKeepsHistoryAndReplacesTheLog) {
   EXPECT_TRUE(rows.empty());  // a known contestant adds no row
   EXPECT_EQ(Names(tree.ContestantsDir() + "/OLD/$History").size(), 1u);
   EXPECT_EQ(ReadText(tree.ContestantsDir() + "/OLD/A.cpp"), kWrongCpp);
-  EXPECT_EQ(Names(logs), std::vector<std::string>{"x[OLD][A].cpp.log"});
-  EXPECT_EQ(FirstLine(ReadText(logs + "x[OLD][A].cpp.log")), "\xEF\xBB\xBF" "OLD‣A: 0.00\r\n");
+  // The plain name holds the newest report; the earlier one is kept under
+  // the stamp of its own writing.
+  const std::vector<std::string> names = Names(logs);
+  ASSERT_EQ(names.size(), 2u);
+  EXPECT_EQ(names[1], "x[OLD][A].cpp.log");
+  EXPECT_EQ(FirstLine(ReadText(logs + names[1])), "\xEF\xBB\xBF" "OLD‣A: 0.00\r\n");
+  EXPECT_EQ(names[0].size(), std::string("x[OLD][A].cpp.20261210090503007.log").size()) << names[0];
+  EXPECT_EQ(FirstLine(ReadText(logs + names[0])), "\xEF\xBB\xBF" "OLD‣A: 2.00\r\n");
+}
+
+// A writer that closes its file and pauses for more than a second before it
+// appends the rest is taken twice: the rest comes as a file of its own.
+// The report on the first part is not lost to the second's.
+TEST_F(OnlinePass, APausedWriterKeepsTheReportOfEachPart) {
+  const std::string path = submit + "/x[OLD][A].cpp", source = kRightCpp;
+  const auto append = [&path](std::string_view Text) {
+    platform::UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+    ASSERT_TRUE(fd.Valid() && platform::WriteAll(fd.Get(), Text));
+  };
+  append(std::string_view(source).substr(0, source.size() / 2));
+  clock.Seconds = 0;
+  EXPECT_EQ(Pass(), 0);  // written a moment ago
+  clock.Seconds = 2.5;   // the writer's pause
+  ASSERT_EQ(Pass(), 1);
+  const std::string first = ReadText(logs + "x[OLD][A].cpp.log");
+
+  append(std::string_view(source).substr(source.size() / 2));
+  clock.Seconds = 5;
+  ASSERT_EQ(Pass(), 1);
+  EXPECT_EQ(judged, (std::vector<std::string>{"OLD/A", "OLD/A"}));
+  const std::vector<std::string> names = Names(logs);
+  ASSERT_EQ(names.size(), 2u);
+  EXPECT_EQ(ReadText(logs + names[0]), first);
+  EXPECT_NE(ReadText(logs + names[1]), first);
 }
 
 TEST_F(OnlinePass, SubmissionThatCannotMoveWaitsForTheNextPass) {
