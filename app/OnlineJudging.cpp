@@ -130,9 +130,13 @@ int JudgeSubmissionPass(TContestInfo& Contest, const std::string& SubmitDir, con
       default:
         continue;
     }
-    if (!Contest.ExamSet().Obj(S.EName)) {
-      // The submitter's only copy: kept where the jury finds it, and the
-      // log says why it was not judged.
+    // A file the contest cannot take: no such exam, or names that no
+    // save could keep. The submitter's only copy is kept where the jury
+    // finds it, and the log says why it was not judged.
+    const std::string refusal = Contest.ExamSet().Obj(S.EName)
+                                    ? RefusedSubmissionReason(S)
+                                    : "Không có bài thi nào tên \"" + S.EName + "\" trong kỳ thi";
+    if (!refusal.empty()) {
       std::string keptAt;
       try {
         keptAt = SetSubmissionAside(S);
@@ -142,8 +146,7 @@ int JudgeSubmissionPass(TContestInfo& Contest, const std::string& SubmitDir, con
       Waits().Forget(path);
       const std::string logs = RequireLogsFolder(dir);
       WriteSubmissionLog(logs + GetLogFileName(logs, S.FileName),
-                         {"Không có bài thi nào tên \"" + S.EName +
-                          "\" trong kỳ thi: bài nộp không được chấm, file được giữ lại tại \"" + keptAt + "\"."});
+                         {refusal + ": bài nộp không được chấm, file được giữ lại tại \"" + keptAt + "\"."});
       continue;
     }
     try {
@@ -156,14 +159,9 @@ int JudgeSubmissionPass(TContestInfo& Contest, const std::string& SubmitDir, con
         KeepSubmissionCopy(S);
         Waits().MarkCopyKept(path);
       }
-      // An earlier log of this file is set aside now. A logs folder that cannot
-      // be used does not keep the submission from being judged: the jury
-      // hears of it when the log is written.
-      if (std::string logs; PrepareLogsFolder(dir, logs)) GetLogFileName(logs, S.FileName);
       TResultSet& results = Contest.ResultSet();
-      if (TResultC* known = results.Obj(S.CName)) {
-        BackupSubmissionHistory(*known, S.EName);
-      } else {
+      TResultC* contestant = results.Obj(S.CName);
+      if (!contestant) {
         // The folder first: a contestant without one would not survive the
         // next refresh of the set. One the set does not know yet may stand
         // there in another letter case: the contestant takes its name, and
@@ -171,14 +169,30 @@ int JudgeSubmissionPass(TContestInfo& Contest, const std::string& SubmitDir, con
         const std::string onDisk = FindNameIgnoreCase(results.Dir(), S.CName);
         const std::string name = onDisk.empty() ? S.CName : onDisk;
         std::filesystem::create_directories(results.Dir() + name);
-        results.ObjF(name);
+        contestant = results.ObjF(name);
         if (Hooks.ContestantAdded) Hooks.ContestantAdded();
       }
-      MoveSubmissionToContestant(S, *results.ObjF(S.CName));
+      TakeSubmissionIn(S, *contestant);
       Waits().Forget(path);
+      // An earlier log of this file is set aside now, so that none stands
+      // under the plain name while the submission is judged. A logs folder
+      // that cannot be used does not keep it from being judged: the jury
+      // hears of it when the log is written.
+      if (std::string logs; PrepareLogsFolder(dir, logs)) GetLogFileName(logs, S.FileName);
       if (Hooks.ContestChanged) Hooks.ContestChanged();
-    } catch (const std::exception&) {
-      continue;  // stays in the folder for the next pass
+    } catch (const std::exception& e) {
+      // It stays in the folder for the next pass, and the contestant's
+      // earlier source stays the one judged. The submitter hears why, once
+      // for the file as it stands.
+      if (!Waits().FailureTold(path)) {
+        Waits().MarkFailureTold(path);
+        const std::string logs = RequireLogsFolder(dir);
+        WriteSubmissionLog(logs + GetLogFileName(logs, S.FileName),
+                           {"Bài nộp chưa được nhận vào kỳ thi; bài nộp trước đó của thí sinh (nếu có) được giữ "
+                            "nguyên. Velkor sẽ thử nhận lại bài ở các lần quét sau.",
+                            std::string("Chi tiết: ") + e.what()});
+      }
+      continue;
     }
 
     TQueue<TJudgePair> queue;

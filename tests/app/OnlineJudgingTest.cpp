@@ -8,12 +8,15 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <thread>
 
@@ -413,6 +416,91 @@ TEST_F(OnlinePass, APausedWriterKeepsTheReportOfEachPart) {
   ASSERT_EQ(names.size(), 2u);
   EXPECT_EQ(ReadText(logs + names[0]), first);
   EXPECT_NE(ReadText(logs + names[1]), first);
+}
+
+// Names a saved contest could not give back: taken in, each would make
+// every later save fail. Like a file for an unknown exam, each is kept
+// with the submissions and its log says why; the contest still saves.
+TEST_F(OnlinePass, NamesASavedContestCannotKeepAreSetAsideAndLogged) {
+  struct Case {
+    const char* File;
+    const char* Says;
+  } cases[] = {
+      {"x[ Lead][A].cpp", "Tên \" Lead/A.cpp\" không lưu được vào file kỳ thi (có ký tự điều khiển"},
+      {"x[C:drive][A].cpp", "Tên \"C:drive/A.cpp\" không lưu được vào file kỳ thi"},
+      {"x[An][A].c\\pp", "Tên \"An/A.c\\pp\" không lưu được vào file kỳ thi"},
+      {"x[An\xE0][A].cpp", "Tên thí sinh \"An\\xE0\" không phải UTF-8"},
+  };
+  for (const Case& c : cases) Submit(c.File, kRightCpp);
+  EXPECT_EQ(Pass(), 0);
+  EXPECT_TRUE(judged.empty());
+  EXPECT_TRUE(rows.empty());
+  EXPECT_EQ(changes, 0);
+  EXPECT_EQ(Names(tree.ContestantsDir()), std::vector<std::string>{"OLD"});
+  EXPECT_EQ(Names(submit), (std::vector<std::string>{"$History", "Logs"}));
+  EXPECT_EQ(Names(submit + "/$History").size(), std::size(cases));
+  for (const Case& c : cases) {
+    const std::string log = ReadText(logs + c.File + ".log");
+    EXPECT_NE(log.find(c.Says), std::string::npos) << log;
+    EXPECT_NE(log.find(": bài nộp không được chấm, file được giữ lại tại \"" + submit + "/$History/"), std::string::npos)
+        << log;
+  }
+  EXPECT_TRUE(ContestInfo->FileSave(tree.Path("c.contest"))) << ContestInfo->ErrorMsg();
+}
+
+// The contestants' disk is full (a small memory file system): the new
+// source cannot come in. The contestant keeps the source it had, the
+// submission waits in its folder, and its log says why, once. With room
+// again it is taken and judged.
+TEST_F(OnlinePass, AFullContestantsDiskKeepsTheEarlierSource) {
+  if (::geteuid() != 0) GTEST_SKIP() << "mounting a memory file system needs root";
+  const std::string disk = tree.ContestantsDir();
+  if (::mount("tmpfs", disk.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=64k,mode=0755") != 0)
+    GTEST_SKIP() << "cannot mount a memory file system: " << std::strerror(errno);
+  struct TUnmount {
+    std::string Path;
+    ~TUnmount() { ::umount2(Path.c_str(), MNT_DETACH); }
+  } unmount{disk};
+  tree.AddContestant("OLD", {{"A.cpp", kWrongCpp}});
+  ContestInfo->LoadContestants(disk);
+  {
+    platform::UniqueFd filler(::open((disk + "/filler").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+    ASSERT_TRUE(filler.Valid());
+    const std::string block(1024, 'x');
+    while (::write(filler.Get(), block.data(), block.size()) > 0) {
+    }
+    while (::write(filler.Get(), "x", 1) > 0) {
+    }
+  }
+  Submit("x[OLD][A].cpp", kRightCpp);
+
+  for (int pass = 0; pass < 3; ++pass) EXPECT_EQ(Pass(), 0);
+  EXPECT_TRUE(judged.empty());
+  EXPECT_EQ(changes, 0);
+  EXPECT_EQ(Names(disk + "/OLD"), std::vector<std::string>{"A.cpp"});  // nothing half-made stays either
+  EXPECT_EQ(ReadText(disk + "/OLD/A.cpp"), kWrongCpp);
+  EXPECT_EQ(ReadText(submit + "/x[OLD][A].cpp"), kRightCpp);
+  ASSERT_EQ(Names(logs), std::vector<std::string>{"x[OLD][A].cpp.log"});
+  const std::string log = ReadText(logs + "x[OLD][A].cpp.log");
+  EXPECT_EQ(log.rfind("\xEF\xBB\xBF" "Bài nộp chưa được nhận vào kỳ thi; bài nộp trước đó của thí sinh (nếu có) được giữ nguyên.",
+                      0),
+            0u)
+      << log;
+  EXPECT_NE(log.find("Chi tiết: Không chuyển được bài nộp \"" + submit + "/x[OLD][A].cpp\" vào thư mục thí sinh \"" +
+                     disk + "/OLD\": There is not enough space on the disk."),
+            std::string::npos)
+      << log;
+
+  fs::remove(disk + "/filler");
+  EXPECT_EQ(Pass(), 1);
+  EXPECT_EQ(judged, std::vector<std::string>{"OLD/A"});
+  EXPECT_EQ(ReadText(disk + "/OLD/A.cpp"), kRightCpp);
+  const std::vector<std::string> history = Names(disk + "/OLD/$History");
+  ASSERT_EQ(history.size(), 1u);
+  EXPECT_EQ(ReadText(disk + "/OLD/$History/" + history[0]), kWrongCpp);
+  EXPECT_FALSE(fs::exists(submit + "/x[OLD][A].cpp"));
+  EXPECT_EQ(FirstLine(ReadText(logs + "x[OLD][A].cpp.log")), "\xEF\xBB\xBF" "OLD‣A: 2.00\r\n");
+  EXPECT_EQ(Names(logs).size(), 2u);  // the first log is kept
 }
 
 TEST_F(OnlinePass, SubmissionThatCannotMoveWaitsForTheNextPass) {
