@@ -249,6 +249,15 @@ void RenameOrFail(const std::string& From, const std::string& To) {
   throw std::runtime_error("Không chuyển được \"" + From + "\" thành \"" + To + "\": " + platform::ErrnoMessage(err));
 }
 
+// Makes the folder Path: true when it was made now, false when it stood
+// there already. Raises when it cannot be had.
+bool MakeFolderOrFail(const std::string& Path) {
+  if (::mkdir(Path.c_str(), 0777) == 0) return true;
+  const int err = errno;
+  if (err == EEXIST) return false;
+  throw std::runtime_error("Không tạo được thư mục \"" + Path + "\": " + platform::ErrnoMessage(err));
+}
+
 // A staging folder in a contestant's folder, removed with whatever it
 // still holds.
 class TStagingFolder {
@@ -285,41 +294,34 @@ void TakeSubmissionIn(const TSubmitRec& Rec, const TResultC& RC) {
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);  // the staging folder says what still fails
   const std::vector<TFindData> earlier = FilesOfExam(folder, Rec.EName);
-  const std::string history = folder + "/" + kHistoryFolderName;
-  const bool madeHistory = !earlier.empty() && ::mkdir(history.c_str(), 0777) == 0;
-  if (!earlier.empty() && !madeHistory && errno != EEXIST) {
-    const int err = errno;
-    throw std::runtime_error("Không tạo được thư mục \"" + history + "\": " + platform::ErrnoMessage(err));
-  }
-  // Nothing is left behind that was made for a submission not taken in.
-  struct TUndoHistory {
-    const std::string& Path;
-    bool Armed;
-    ~TUndoHistory() {
-      if (Armed) ::rmdir(Path.c_str());
-    }
-  } undoHistory{history, madeHistory};
 
+  // The one step that needs room: until it is done, nothing has changed.
   TStagingFolder staging(folder);
   const std::string source = JoinedPath(Rec);
   if (const int status = MoveRetried(source, staging.Path(), target); status < 0)
     throw std::runtime_error("Không chuyển được bài nộp \"" + source + "\" vào thư mục thí sinh \"" + folder +
                              "\": " + platform::SystemErrorMessage(static_cast<std::uint32_t>(-status)));
   const std::string staged = staging.Path() + "/" + target;
-  std::vector<std::pair<std::string, std::string>> moved;  // from where, to where
+
+  const std::string history = folder + "/" + kHistoryFolderName;
+  bool madeHistory = false;
+  std::vector<std::pair<std::string, std::string>> renamed;  // from where, to where
+  const auto renameAndNote = [&renamed](const std::string& From, const std::string& To) {
+    RenameOrFail(From, To);
+    renamed.emplace_back(From, To);
+  };
   try {
+    if (!earlier.empty()) madeHistory = MakeFolderOrFail(history);
     for (const TFindData& f : earlier) {
-      const std::string from = folder + "/" + f.Name;
-      const std::string to = history + "/" + HistoryFileName(SubmitClockNow(), ArrivalTime(f), RC.Name(), Rec.EName,
-                                                             ExtractFileExt(f.Name));
-      RenameOrFail(from, to);
-      moved.emplace_back(from, to);
+      const std::string name =
+          HistoryFileName(SubmitClockNow(), ArrivalTime(f), RC.Name(), Rec.EName, ExtractFileExt(f.Name));
+      renameAndNote(folder + "/" + f.Name, history + "/" + name);
     }
-    RenameOrFail(staged, folder + "/" + target);
-    undoHistory.Armed = false;
+    renameAndNote(staged, folder + "/" + target);
   } catch (...) {
-    for (auto it = moved.rbegin(); it != moved.rend(); ++it) ::rename(it->second.c_str(), it->first.c_str());
-    ShellMoveProc(staged, Rec.Dir.empty() ? "." : Rec.Dir, Rec.FileName);
+    for (auto it = renamed.rbegin(); it != renamed.rend(); ++it) ::rename(it->second.c_str(), it->first.c_str());
+    if (madeHistory) ::rmdir(history.c_str());
+    ShellMoveProc(staged, Rec.Dir.empty() ? "." : Rec.Dir, Rec.FileName);  // back where it came from
     throw;
   }
 }
