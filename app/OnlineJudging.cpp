@@ -1,5 +1,6 @@
 #include "app/OnlineJudging.h"
 
+#include <cerrno>
 #include <filesystem>
 #include <stdexcept>
 #include <system_error>
@@ -19,6 +20,8 @@ namespace velkor {
 namespace {
 
 constexpr std::uint32_t kLogNameRetryMs = 100;
+// Stamps tried, a millisecond apart, for an earlier log set aside.
+constexpr int kLogAsideTries = 1000;
 
 // What the passes know of the files that wait, from one pass to the next.
 // Keyed by path, so a folder of one contest and of the next never mix.
@@ -52,19 +55,34 @@ std::string RequireLogsFolder(const std::string& Dir) {
   return logs;
 }
 
+// Moves the log F + ".log" of Logs (ending with "/") to F + "." + the
+// stamp of its own last write + ".log", the first such name that is free
+// from that time on. A later log never deletes an earlier one: a writer
+// that paused is judged twice, and the report on its first part is still
+// the submitter's. False when it cannot be moved.
+bool SetLogAside(const std::string& Logs, const std::string& F) {
+  const std::string plain = Logs + F + ".log";
+  struct stat st {};
+  if (::lstat(plain.c_str(), &st) != 0) return errno == ENOENT;
+  const TDateTime written = FileTimeToLocalDateTime(st.st_mtim);
+  constexpr double kMsPerDay = 86400000;
+  for (int ms = 0; ms < kLogAsideTries; ++ms) {
+    const int err = RenameNoReplace(plain, Logs + F + "." + FormatTimeStamp(written + ms / kMsPerDay) + ".log");
+    if (err != EEXIST) return err == 0;
+  }
+  return false;
+}
+
 }  // namespace
 
 std::string FormatTimeStamp(TDateTime Time) { return DateTimeStamp(Time); }
 
 std::string GetLogFileName(const std::string& Logs, const std::string& F) {
-  const auto freed = [&](const std::string& name) {
-    return !PathExists(Logs + name) || DeleteWithRetry(Logs + name);
-  };
   const std::string plain = F + ".log";
-  if (freed(plain)) return plain;
+  if (!PathExists(Logs + plain) || SetLogAside(Logs, F)) return plain;
   for (;;) {
     const std::string stamped = F + "." + FormatTimeStamp(SubmitClockNow()) + ".log";
-    if (freed(stamped)) return stamped;
+    if (!PathExists(Logs + stamped)) return stamped;
     RetrySleep(kLogNameRetryMs);
   }
 }
@@ -125,9 +143,13 @@ int JudgeSubmissionPass(TContestInfo& Contest, const std::string& SubmitDir, con
       default:
         continue;
     }
-    if (!Contest.ExamSet().Obj(S.EName)) {
-      // The submitter's only copy: kept where the jury finds it, and the
-      // log says why it was not judged.
+    // A file the contest cannot take: no such exam, or names that no
+    // save could keep. The submitter's only copy is kept where the jury
+    // finds it, and the log says why it was not judged.
+    const std::string refusal = Contest.ExamSet().Obj(S.EName)
+                                    ? RefusedSubmissionReason(S)
+                                    : "Không có bài thi nào tên \"" + S.EName + "\" trong kỳ thi";
+    if (!refusal.empty()) {
       std::string keptAt;
       try {
         keptAt = SetSubmissionAside(S);
@@ -137,8 +159,7 @@ int JudgeSubmissionPass(TContestInfo& Contest, const std::string& SubmitDir, con
       Waits().Forget(path);
       const std::string logs = RequireLogsFolder(dir);
       WriteSubmissionLog(logs + GetLogFileName(logs, S.FileName),
-                         {"Không có bài thi nào tên \"" + S.EName +
-                          "\" trong kỳ thi: bài nộp không được chấm, file được giữ lại tại \"" + keptAt + "\"."});
+                         {refusal + ": bài nộp không được chấm, file được giữ lại tại \"" + keptAt + "\"."});
       continue;
     }
     try {
@@ -151,14 +172,9 @@ int JudgeSubmissionPass(TContestInfo& Contest, const std::string& SubmitDir, con
         KeepSubmissionCopy(S);
         Waits().MarkCopyKept(path);
       }
-      // An earlier log of this file goes now. A logs folder that cannot
-      // be used does not keep the submission from being judged: the jury
-      // hears of it when the log is written.
-      if (std::string logs; PrepareLogsFolder(dir, logs)) GetLogFileName(logs, S.FileName);
       TResultSet& results = Contest.ResultSet();
-      if (TResultC* known = results.Obj(S.CName)) {
-        BackupSubmissionHistory(*known, S.EName);
-      } else {
+      TResultC* contestant = results.Obj(S.CName);
+      if (!contestant) {
         // The folder first: a contestant without one would not survive the
         // next refresh of the set. One the set does not know yet may stand
         // there in another letter case: the contestant takes its name, and
@@ -166,14 +182,30 @@ int JudgeSubmissionPass(TContestInfo& Contest, const std::string& SubmitDir, con
         const std::string onDisk = FindNameIgnoreCase(results.Dir(), S.CName);
         const std::string name = onDisk.empty() ? S.CName : onDisk;
         std::filesystem::create_directories(results.Dir() + name);
-        results.ObjF(name);
+        contestant = results.ObjF(name);
         if (Hooks.ContestantAdded) Hooks.ContestantAdded();
       }
-      MoveSubmissionToContestant(S, *results.ObjF(S.CName));
+      TakeSubmissionIn(S, *contestant);
       Waits().Forget(path);
+      // An earlier log of this file is set aside now, so that none stands
+      // under the plain name while the submission is judged. A logs folder
+      // that cannot be used does not keep it from being judged: the jury
+      // hears of it when the log is written.
+      if (std::string logs; PrepareLogsFolder(dir, logs)) GetLogFileName(logs, S.FileName);
       if (Hooks.ContestChanged) Hooks.ContestChanged();
-    } catch (const std::exception&) {
-      continue;  // stays in the folder for the next pass
+    } catch (const std::exception& e) {
+      // It stays in the folder for the next pass, and the contestant's
+      // earlier source stays the one judged. The submitter hears why, once
+      // for the file as it stands.
+      if (!Waits().FailureTold(path)) {
+        Waits().MarkFailureTold(path);
+        const std::string logs = RequireLogsFolder(dir);
+        WriteSubmissionLog(logs + GetLogFileName(logs, S.FileName),
+                           {"Bài nộp chưa được nhận vào kỳ thi; bài nộp trước đó của thí sinh (nếu có) được giữ "
+                            "nguyên. Velkor sẽ thử nhận lại bài ở các lần quét sau.",
+                            std::string("Chi tiết: ") + e.what()});
+      }
+      continue;
     }
 
     TQueue<TJudgePair> queue;

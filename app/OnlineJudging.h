@@ -8,22 +8,25 @@
 //     within the last second; TSubmissionWaits) stays where it is for a
 //     later pass; when it is still busy a minute after it was first seen,
 //     its log says so, once;
-//   - a file naming an exam the contest lacks is moved into the submission
-//     folder's "$History" and its log says that no such exam exists;
-//   - an earlier log of the same submission is removed (or, when it cannot
-//     be, the new log gets a time-stamped name);
-//   - the contestant's earlier files of the exam go to its history, or a
-//     new contestant and its folder are made;
+//   - a file naming an exam the contest lacks, or names a saved contest
+//     could not keep (RefusedSubmissionReason), is moved into the
+//     submission folder's "$History" and its log says why;
+//   - an earlier log of the same submission is set aside under the stamp
+//     of its own time (never deleted), or, when it cannot be, the new log
+//     gets a time-stamped name;
+//   - a new contestant and its folder are made when needed;
 //   - a copy of the file goes into the submission folder's "$History", so
-//     that it outlives the contest's folders; the file moves into the
-//     contestant's folder as the exam's source and that one pair is judged
-//     at once;
+//     that it outlives the contest's folders; the file comes into the
+//     contestant's folder as the exam's source and the contestant's
+//     earlier files of the exam go to its history (TakeSubmissionIn), and
+//     that one pair is judged at once;
 //   - the exam result's report becomes "Logs/<file name>.log" beside the
 //     submissions: UTF-8 with a byte order mark, lines ended by CR LF,
 //     written under a ".tmp" name first and then moved into place.
 //
-// A submission that fails before it is judged (a move that fails, a folder
-// that cannot be made) stays where it is for the next pass; a failure while
+// A submission that fails before it is judged (a full disk, a folder that
+// cannot be made) stays where it is for the next pass, the contestant keeps
+// its earlier source, and the file's log says why, once; a failure while
 // judging or writing a log ends the pass and reaches the caller.
 //
 // The pass knows nothing of windows: the caller gives it the contest and
@@ -50,9 +53,11 @@ inline constexpr const char* kLogsFolderName = "Logs";
 std::string FormatTimeStamp(TDateTime Time);
 
 // The name to write the log of submission file F under, in the folder Logs
-// (ending with "/"): F + ".log" when no such file exists or it could be
-// deleted; otherwise F + "." + the current time stamp + ".log", the first
-// such name that is free or could be freed, waiting 100 ms between tries.
+// (ending with "/"): F + ".log" when no such file exists or the earlier one
+// could be set aside as F + "." + the stamp of its last write + ".log" (the
+// first such name free from that millisecond on); otherwise F + "." + the
+// current time stamp + ".log", the first such name that is free, waiting
+// 100 ms between tries. No log is ever deleted or overwritten.
 std::string GetLogFileName(const std::string& Logs, const std::string& F);
 
 // Writes Lines to Path as a log: byte order mark, every line ended by

@@ -316,11 +316,4 @@ void TCompressedXML::SaveToStream(std::ostream& Stream) {
   if (!Stream) throw EXMLError(std::string("Không ghi được ") + kStreamOrigin);
 }
 
-std::string InflateReadablePart(std::string_view Bytes) {
-  std::string out;
-  // Z_SYNC_FLUSH hands out everything decodable before the damage.
-  InflateInto(Bytes, out, Z_SYNC_FLUSH);
-  return out;
-}
-
 }  // namespace velkor

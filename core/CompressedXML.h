@@ -81,11 +81,6 @@ class TCompressedXML : public TFormattedXML {
   std::string SaveToBytes();
 };
 
-// The text a zlib stream gives before it breaks off: a file cut short (a
-// full disk, a copy that stopped) still unpacks up to the cut. Empty when
-// not even the header is zlib's. Never raises on damaged data.
-std::string InflateReadablePart(std::string_view Bytes);
-
 // A zlib return code as the jury reads it ("dữ liệu nén bị hỏng").
 std::string ZlibErrorText(int Code);
 

@@ -1,6 +1,9 @@
 #include "core/FileUtils.h"
 
+#include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -199,6 +202,14 @@ bool MoveWithRetry(const std::string& Source, const std::string& DestDir, const 
   // move across file systems must delete everything it copied.
   SetAttributesRecursive(Source, faNormal);
   return Retry([&] { return ShellMoveProc(Source, DestDir, NewName); });
+}
+
+int RenameNoReplace(const std::string& From, const std::string& To) {
+  if (::renameat2(AT_FDCWD, From.c_str(), AT_FDCWD, To.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS) return errno;
+  if (::link(From.c_str(), To.c_str()) != 0) return errno;
+  ::unlink(From.c_str());
+  return 0;
 }
 
 bool SetAttributesRecursive(const std::string& Path, std::uint32_t Attr) {

@@ -140,6 +140,13 @@ bool CopyWithRetry(const std::string& Source, const std::string& DestDir, const 
 // Clears the attributes of Source and everything below it first.
 bool MoveWithRetry(const std::string& Source, const std::string& DestDir, const std::string& NewName);
 
+// Renames the file From to To unless something stands at To: 0, or the
+// errno of the failure (EEXIST when To is taken). Nothing is ever replaced,
+// also on file systems without a rename that refuses to replace (a hard
+// link there takes the free name first). For keeping files aside under
+// names of their own.
+int RenameNoReplace(const std::string& From, const std::string& To);
+
 // Sets Attr on a file, or on a folder and everything below it (never
 // through a symbolic link). True when every single change succeeded; every
 // change is tried even after a failure.

@@ -21,7 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::string_view kIdentifier = "VELKORCompiler";
 constexpr std::string_view kWorkDirMarker = "|@WorkDir=";
 constexpr const char* kNoSource = "Không có bài";
 constexpr const char* kCompiled = "Dịch thành công";

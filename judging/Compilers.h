@@ -64,8 +64,10 @@ class TCompilerConfig : public TObjList<TCompilerNode> {
   // with both empty, when no row has its source there.
   bool GetCommandLine(const std::string& cdir, const std::string& EName, std::string& resext,
                       std::string& rescmd) const;
+  // The "Identifier" of the table's element.
+  static constexpr const char* kIdentifier = "VELKORCompiler";
   // Reads the rows from Node's children when its "Identifier" is
-  // "VELKORCompiler"; otherwise the table stays as it is.
+  // kIdentifier (letter case aside); otherwise the table stays as it is.
   void XMLLoad(pugi::xml_node Node);
   // Replaces Node's children by one "Item" per row.
   void XMLSave(pugi::xml_node Node) const;

@@ -623,6 +623,17 @@ bool ExtractArchive(const std::string& FileName, const std::string& Folder) {
   }
 }
 
+bool ArchiveKeepsFolder(const std::string& Folder) {
+  // The folder list holds the path below the tree, read back line by line.
+  const std::vector<std::string> lines = FolderListLines(FolderListText(std::span(&Folder, 1)));
+  return lines.size() == 1 && SafeArchivePath(lines[0]) == Folder;
+}
+
+bool ArchiveKeepsFile(const char* Tree, const std::string& File) {
+  const std::string name = EntryName(Tree, File);
+  return SafeArchivePath(name) == name;
+}
+
 std::vector<std::string> NamesArchiveCannotKeep(const char* Tree, std::span<const std::string> Files,
                                                 std::span<const std::string> Folders) {
   std::vector<std::string> refused;
@@ -634,13 +645,11 @@ std::vector<std::string> NamesArchiveCannotKeep(const char* Tree, std::span<cons
   // Folders first: a folder named is enough for everything inside it.
   for (const std::string& folder : Folders) {
     const std::string name = std::string(Tree) + "/" + folder;
-    if (within(name)) continue;
-    const std::vector<std::string> lines = FolderListLines(FolderListText(std::span(&folder, 1)));
-    if (lines.size() != 1 || SafeArchivePath(lines[0]) != folder) refused.push_back(name);
+    if (!within(name) && !ArchiveKeepsFolder(folder)) refused.push_back(name);
   }
   for (const std::string& file : Files) {
     const std::string name = EntryName(Tree, file);
-    if (!within(name) && SafeArchivePath(name) != name) refused.push_back(name);
+    if (!within(name) && !ArchiveKeepsFile(Tree, file)) refused.push_back(name);
   }
   return refused;
 }
@@ -705,9 +714,8 @@ bool TContestInfo::FileSave(const std::string& FileName) {
       std::string list;
       for (const std::string& name : refused) list += "\n    " + Quoted(name);
       FErrorMsg = "Không lưu kỳ thi vào file " + Quoted(FileName) +
-                  ": các tên file và thư mục sau sẽ không được mở lại đúng như cũ (có ký tự điều khiển, "
-                  "dấu \\, khoảng trắng ở đầu hoặc cuối, hay bắt đầu bằng tên ổ đĩa như \"C:\"). "
-                  "Hãy đổi tên rồi lưu lại:" + list;
+                  ": các tên file và thư mục sau sẽ không được mở lại đúng như cũ (có " + kNamesArchiveCannotKeep +
+                  "). Hãy đổi tên rồi lưu lại:" + list;
       return false;
     }
 

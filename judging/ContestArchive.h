@@ -40,13 +40,22 @@ inline constexpr const char* kContestResultEntry = "Contest.result";
 // environment; "VelkorContest1", "VelkorContest2" ... when it is in use.
 inline constexpr const char* kUnpackFolderName = "VelkorContest";
 
-// The paths among Files and Folders (relative to the tree Tree, "/"
-// between components) that an archive cannot give back exactly as they
-// are: SafeArchivePath would refuse or change their entry name or their
-// line of the folder list ("C:drive" as the first component, a control
-// character, "\" inside a name, blanks at either end of a folder name).
-// Each is named as Tree + "/" + its path; a path inside a folder already
-// named is left out.
+// The names an archive gives back exactly as they are. A folder's line of
+// the folder list and a file's entry name (below the tree Tree, "Tasks" or
+// "Contestants") must come back unchanged through SafeArchivePath: no
+// "C:drive" as the first component, no control character, no "\" inside a
+// name, no blanks at either end of a folder name. Paths are relative to
+// their tree, "/" between components. The save and the online intake both
+// hold names to these rules.
+bool ArchiveKeepsFolder(const std::string& Folder);
+bool ArchiveKeepsFile(const char* Tree, const std::string& File);
+// What such names are, for the jury: to follow "... có ..." in a message.
+inline constexpr const char* kNamesArchiveCannotKeep =
+    "ký tự điều khiển, dấu \\, khoảng trắng ở đầu hoặc cuối, hay bắt đầu bằng tên ổ đĩa như \"C:\"";
+
+// The paths among Files and Folders that an archive cannot give back
+// exactly as they are (the rules above). Each is named as Tree + "/" + its
+// path; a path inside a folder already named is left out.
 std::vector<std::string> NamesArchiveCannotKeep(const char* Tree, std::span<const std::string> Files,
                                                 std::span<const std::string> Folders);
 

@@ -136,30 +136,6 @@ bool ReadFileBytes(const std::string& path, std::string& bytes, std::string& err
   }
 }
 
-// Parses what stands before the last complete tag of Text into Doc and
-// returns that part. A tag cut in two would give its last attribute a cut
-// value; ending at a ">" keeps every attribute whole.
-std::string_view ParsePrefix(pugi::xml_document& doc, std::string_view text) {
-  const std::size_t end = text.rfind('>');
-  doc.reset();
-  if (end == std::string_view::npos) return {};
-  // The parse stops with an error at the cut; the tree before it stays.
-  doc.load_buffer(text.data(), end + 1, pugi::parse_default, pugi::encoding_auto);
-  return text.substr(0, end + 1);
-}
-
-// Whether the element was closed before the text broke off at the end of
-// Prefix: something after it was parsed, or the last tag is its end tag (or
-// its own start tag, self-closed).
-bool ClosedBeforeTheCut(pugi::xml_node element, std::string_view prefix) {
-  for (pugi::xml_node n = element; n; n = n.parent())
-    if (n.next_sibling()) return true;
-  while (!prefix.empty() && std::string_view(" \t\r\n").find(prefix.back()) != std::string_view::npos)
-    prefix.remove_suffix(1);
-  return prefix.ends_with("</" + std::string(element.name()) + ">") ||
-         (!element.first_child() && prefix.ends_with("/>"));
-}
-
 // Keeps the configuration file as "<name>.bak", or "<name>.<n>.bak" when
 // that is taken, and returns the name used ("" with Error set when it could
 // not be kept). Move takes the file away; otherwise it stays as it is and a
@@ -169,25 +145,14 @@ std::string KeepAside(const std::string& fileName, bool move, const std::string&
   for (int n = 0; n < 1000; ++n) {
     const std::string bak = fileName + (n == 0 ? "" : "." + std::to_string(n)) + ".bak";
     if (move) {
-      if (::renameat2(AT_FDCWD, fileName.c_str(), AT_FDCWD, bak.c_str(), RENAME_NOREPLACE) == 0) {
-        ::chmod(bak.c_str(), 0600);
-        return bak;
-      }
-      if (errno == EEXIST) continue;
-      if (errno != EINVAL && errno != ENOSYS) {
-        error = platform::ErrnoMessage(errno);
+      const int err = RenameNoReplace(fileName, bak);
+      if (err == EEXIST) continue;
+      if (err != 0) {
+        error = platform::ErrnoMessage(err);
         return {};
       }
-      // A file system without the no-replace rename: a hard link takes a
-      // free name only.
-      if (::link(fileName.c_str(), bak.c_str()) == 0) {
-        ::unlink(fileName.c_str());
-        ::chmod(bak.c_str(), 0600);
-        return bak;
-      }
-      if (errno == EEXIST) continue;
-      error = platform::ErrnoMessage(errno);
-      return {};
+      ::chmod(bak.c_str(), 0600);
+      return bak;
     }
     const platform::UniqueFd fd(::open(bak.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
     if (!fd.Valid()) {
@@ -220,7 +185,8 @@ void SetAside(const std::string& fileName, bool move, const std::string& bytes, 
   const std::string bak = KeepAside(fileName, move, bytes, error);
   std::string notice = headline + "\n";
   if (!bak.empty())
-    notice += (move ? "File cấu hình cũ được giữ lại ở file " : "Bản gốc của file cấu hình được giữ lại ở file ") +
+    notice += (move ? "File cấu hình " + Quoted(fileName) + " được cất riêng thành file "
+                    : "Bản gốc của file cấu hình " + Quoted(fileName) + " được giữ lại ở file ") +
               Quoted(bak) + ".";
   else
     notice += "Không giữ lại được file cấu hình cũ " + Quoted(fileName) + ": " + error;
@@ -228,6 +194,17 @@ void SetAside(const std::string& fileName, bool move, const std::string& bytes, 
   if (!details.empty()) notice += "\n";
   for (const std::string& d : details) notice += "\n" + d;
   PendingNotice() = notice;
+}
+
+// Whether Node is an element of ours: its "Identifier" is Identifier.
+bool HasIdentifier(pugi::xml_node Node, std::string_view Identifier) {
+  return SameText(ReadXMLAttribute(Node, "Identifier", ""), Identifier);
+}
+
+// The line of the notice for a part of the file that is not ours.
+std::string ForeignPart(const char* What, const char* Element, std::string_view Identifier) {
+  return std::string(What) + ": thẻ \"" + Element + "\" không mang định danh \"" + std::string(Identifier) +
+         "\", đang dùng giá trị mặc định.";
 }
 
 void ReadConfigurationFile(const std::string& fileName) {
@@ -238,64 +215,44 @@ void ReadConfigurationFile(const std::string& fileName) {
     return;
   }
   TCompressedXML doc;
-  std::string damage;  // why the document is not whole
-  std::string text;    // what of it could be unpacked then
-  std::string_view prefix;
   try {
     doc.LoadFromBytes(bytes, "file " + Quoted(fileName));
   } catch (const EXMLError& e) {
-    damage = e.what();
-    text = InflateReadablePart(bytes);
-    prefix = ParsePrefix(doc, text);
+    // A file that fails its check may hold anything up to the damage: one
+    // flipped bit turns a compiler's command or the submission folder into
+    // another that still reads well. Nothing of it is used.
+    SetAside(fileName, true, {}, "File cấu hình bị hỏng; Velkor dùng cấu hình mặc định.", {std::string("Chi tiết: ") + e.what()});
+    return;
   }
   const pugi::xml_node root = doc.child(kRootElement);
   if (!root) {
-    // A whole document without the root holds nothing of ours.
-    if (damage.empty()) return;
     SetAside(fileName, true, {},
-             "File cấu hình bị hỏng, không đọc được gì; Velkor dùng cấu hình mặc định.", {"Chi tiết: " + damage});
+             std::string("File cấu hình không có thẻ gốc \"") + kRootElement +
+                 "\" nên không phải cấu hình của Velkor; Velkor dùng cấu hình mặc định.",
+             {});
     return;
   }
 
+  // A part that is not ours keeps its defaults; the other part is read.
   std::vector<std::string> unread;
   if (const pugi::xml_node compilers = root.child(kCompilersElement)) {
-    CompilerConfig->XMLLoad(compilers);
-    if (!damage.empty() && !ClosedBeforeTheCut(compilers, prefix)) {
-      // The rows after the cut are lost; a language without a row would
-      // have its submissions counted as missing, so the default rows of
-      // the extensions the table no longer has follow the rows read.
-      const int rowsRead = CompilerConfig->Count();
-      std::string added;
-      const TCompilerConfig defaults;
-      for (const TCompilerNode* row : defaults) {
-        bool present = false;
-        for (const TCompilerNode* kept : *CompilerConfig) present = present || SameText(kept->ext, row->ext);
-        if (present) continue;
-        CompilerConfig->Add(new TCompilerNode(row->ext, row->cmd));
-        added += (added.empty() ? "" : " ") + row->ext;
-      }
-      std::string line = "Bảng trình dịch bị cắt cụt, chỉ đọc được " + std::to_string(rowsRead) + " dòng đầu";
-      if (!added.empty()) line += "; các loại file " + added + " lấy lại dòng mặc định";
-      unread.push_back(line + ".");
-    }
-  } else if (!damage.empty()) {
-    unread.emplace_back("Bảng trình dịch (thẻ \"" + std::string(kCompilersElement) + "\"): đang dùng bảng mặc định.");
+    if (HasIdentifier(compilers, TCompilerConfig::kIdentifier))
+      CompilerConfig->XMLLoad(compilers);
+    else
+      unread.push_back(ForeignPart("Bảng trình dịch", kCompilersElement, TCompilerConfig::kIdentifier));
   }
-  // Parsed at all, the element's tag is whole and so is every attribute.
-  if (const pugi::xml_node environment = root.child(kEnvironmentElement))
-    EnvConfig->XMLLoad(environment, &unread);
-  else if (!damage.empty())
-    unread.emplace_back("Các thiết lập chung (thẻ \"" + std::string(kEnvironmentElement) + "\").");
-
-  if (damage.empty() && unread.empty()) return;
-  std::vector<std::string> details;
-  if (!unread.empty()) {
-    details.emplace_back("Không đọc được (dùng giá trị mặc định):");
-    for (const std::string& u : unread) details.push_back("- " + u);
+  if (const pugi::xml_node environment = root.child(kEnvironmentElement)) {
+    if (HasIdentifier(environment, kIdentifier))
+      EnvConfig->XMLLoad(environment, &unread);
+    else
+      unread.push_back(ForeignPart("Các thiết lập chung", kEnvironmentElement, kIdentifier));
   }
-  if (!damage.empty()) details.push_back("Chi tiết: " + damage);
+  if (unread.empty()) return;
+  std::vector<std::string> details{"Không đọc được (dùng giá trị mặc định):"};
+  for (const std::string& u : unread) details.push_back("- " + u);
   SetAside(fileName, false, bytes,
-           "File cấu hình bị hỏng: Velkor dùng mọi giá trị đọc được, phần còn lại lấy giá trị mặc định.", details);
+           "File cấu hình bị hỏng: Velkor dùng mọi giá trị đọc được, phần còn lại lấy giá trị mặc định.",
+           details);
 }
 
 }  // namespace

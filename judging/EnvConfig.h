@@ -14,12 +14,15 @@
 // settings window closes with OK. A version marker in the registry says
 // which release wrote it: a start under another release (or a missing
 // marker, or one that cannot be read) sets the file aside once, as a
-// ".bak" beside it; the switch "/CLEAN" deletes it. A damaged file gives
-// up only what cannot be read: every setting that converts is kept, one
-// that does not keeps its default, and a file cut short keeps the complete
-// parts before the cut. Whenever something was not read, the original is
-// kept as a ".bak" and the jury is told once, after the main window is up
-// (ShowConfigurationNotice).
+// ".bak" beside it; the switch "/CLEAN" deletes it. A file that fails its
+// check (damaged or cut short) or that is not ours (another root element)
+// is not used at all: everything keeps its default and the file is set
+// aside as a ".bak". In a whole file of ours, a part whose "Identifier" is
+// not ours and a setting that does not convert keep their defaults; the
+// rest is read and a copy of the original is kept as a ".bak". A ".bak" is
+// never overwritten: the next free name "Velkor.cfg.<n>.bak" is taken.
+// Whenever something was not read, the jury is told once, after the main
+// window is up (ShowConfigurationNotice), which file was kept where.
 #pragma once
 
 #include <cstdint>

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -14,9 +15,12 @@
 
 #include "core/FileUtilsWrap.h"
 #include "core/NameCompare.h"
+#include "judging/ContestArchive.h"
 #include "judging/NamedObjs.h"
 #include "judging/Results.h"
 #include "platform/FolderChanges.h"
+#include "platform/ShellFileOps.h"
+#include "platform/SystemErrors.h"
 
 namespace velkor {
 namespace {
@@ -70,6 +74,14 @@ std::string ContestantFolder(const TResultC& RC) {
 
 void RequireSafeExamName(const std::string& EName) {
   if (!IsSafePathComponent(EName)) throw std::runtime_error("Tên bài không hợp lệ: \"" + EName + "\"");
+}
+
+// The files of Folder that are files of the exam EName, in name order.
+std::vector<TFindData> FilesOfExam(const std::string& Folder, const std::string& EName) {
+  std::vector<TFindData> files;
+  for (const TFindData& f : ScanDirectory(Folder, sdFiles, "*"))
+    if (IsFileOfExam(f.Name, EName)) files.push_back(f);
+  return files;
 }
 
 }  // namespace
@@ -134,9 +146,7 @@ TQueue<TSubmitRec> ScanSubmissionDir(const std::string& Dir) {
 void BackupSubmissionHistory(const TResultC& RC, const std::string& EName) {
   const std::string folder = ContestantFolder(RC);
   RequireSafeExamName(EName);
-  std::vector<TFindData> earlier;
-  for (const TFindData& f : ScanDirectory(folder, sdFiles, "*"))
-    if (IsFileOfExam(f.Name, EName)) earlier.push_back(f);
+  const std::vector<TFindData> earlier = FilesOfExam(folder, EName);
   if (earlier.empty()) return;
 
   const std::string history = folder + "/" + kHistoryFolderName;
@@ -214,6 +224,108 @@ std::string SetSubmissionAside(const TSubmitRec& Rec) {
   return folder + "/" + name;
 }
 
+namespace {
+
+bool DiskIsFull(int Status) {
+  return Status == -static_cast<int>(platform::ErrorCodeFromErrno(ENOSPC)) ||
+         Status == -static_cast<int>(platform::ErrorCodeFromErrno(EDQUOT));
+}
+
+// ShellMoveProc, retried as the guarded moves are, except on a full disk,
+// which waiting does not empty. The status of the last attempt.
+int MoveRetried(const std::string& Source, const std::string& DestDir, const std::string& NewName) {
+  int status = 0;
+  for (int attempt = 0; attempt < kRetryAttempts; ++attempt) {
+    status = ShellMoveProc(Source, DestDir, NewName);
+    if (status >= 0 || DiskIsFull(status)) break;
+    RetrySleep(kRetryPauseMs);
+  }
+  return status;
+}
+
+void RenameOrFail(const std::string& From, const std::string& To) {
+  if (::rename(From.c_str(), To.c_str()) == 0) return;
+  const int err = errno;
+  throw std::runtime_error("Không chuyển được \"" + From + "\" thành \"" + To + "\": " + platform::ErrnoMessage(err));
+}
+
+// Makes the folder Path: true when it was made now, false when it stood
+// there already. Raises when it cannot be had.
+bool MakeFolderOrFail(const std::string& Path) {
+  if (::mkdir(Path.c_str(), 0777) == 0) return true;
+  const int err = errno;
+  if (err == EEXIST) return false;
+  throw std::runtime_error("Không tạo được thư mục \"" + Path + "\": " + platform::ErrnoMessage(err));
+}
+
+// A staging folder in a contestant's folder, removed with whatever it
+// still holds.
+class TStagingFolder {
+ public:
+  explicit TStagingFolder(const std::string& Folder) : FPath(platform::MakeStagingFolder(Folder)) {
+    const int err = errno;
+    if (FPath.empty())
+      throw std::runtime_error("Không tạo được thư mục tạm trong \"" + Folder + "\": " + platform::ErrnoMessage(err));
+  }
+  ~TStagingFolder() { ShellDeleteProc(FPath); }
+  TStagingFolder(const TStagingFolder&) = delete;
+  TStagingFolder& operator=(const TStagingFolder&) = delete;
+  const std::string& Path() const { return FPath; }
+
+ private:
+  std::string FPath;
+};
+
+}  // namespace
+
+std::string RefusedSubmissionReason(const TSubmitRec& Rec) {
+  if (!IsValidUtf8Name(Rec.CName)) return "Tên thí sinh \"" + ShowableName(Rec.CName) + "\" không phải UTF-8";
+  const std::string source = Rec.CName + "/" + Rec.EName + Rec.Ext;
+  if (!ArchiveKeepsFolder(Rec.CName) || !ArchiveKeepsFile(kArchiveContestantsFolder, source))
+    return "Tên \"" + ShowableName(source) + "\" không lưu được vào file kỳ thi (có " + kNamesArchiveCannotKeep + ")";
+  return "";
+}
+
+void TakeSubmissionIn(const TSubmitRec& Rec, const TResultC& RC) {
+  const std::string folder = ContestantFolder(RC);
+  RequireSafeExamName(Rec.EName);
+  const std::string target = Rec.EName + Rec.Ext;
+  if (!IsSafePathComponent(target)) throw std::runtime_error("Tên file không hợp lệ: \"" + target + "\"");
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);  // the staging folder says what still fails
+  const std::vector<TFindData> earlier = FilesOfExam(folder, Rec.EName);
+
+  // The one step that needs room: until it is done, nothing has changed.
+  TStagingFolder staging(folder);
+  const std::string source = JoinedPath(Rec);
+  if (const int status = MoveRetried(source, staging.Path(), target); status < 0)
+    throw std::runtime_error("Không chuyển được bài nộp \"" + source + "\" vào thư mục thí sinh \"" + folder +
+                             "\": " + platform::SystemErrorMessage(static_cast<std::uint32_t>(-status)));
+  const std::string staged = staging.Path() + "/" + target;
+
+  const std::string history = folder + "/" + kHistoryFolderName;
+  bool madeHistory = false;
+  std::vector<std::pair<std::string, std::string>> renamed;  // from where, to where
+  const auto renameAndNote = [&renamed](const std::string& From, const std::string& To) {
+    RenameOrFail(From, To);
+    renamed.emplace_back(From, To);
+  };
+  try {
+    if (!earlier.empty()) madeHistory = MakeFolderOrFail(history);
+    for (const TFindData& f : earlier) {
+      const std::string name =
+          HistoryFileName(SubmitClockNow(), ArrivalTime(f), RC.Name(), Rec.EName, ExtractFileExt(f.Name));
+      renameAndNote(folder + "/" + f.Name, history + "/" + name);
+    }
+    renameAndNote(staged, folder + "/" + target);
+  } catch (...) {
+    for (auto it = renamed.rbegin(); it != renamed.rend(); ++it) ::rename(it->second.c_str(), it->first.c_str());
+    if (madeHistory) ::rmdir(history.c_str());
+    ShellMoveProc(staged, Rec.Dir.empty() ? "." : Rec.Dir, Rec.FileName);  // back where it came from
+    throw;
+  }
+}
+
 TSubmissionWaits::TState TSubmissionWaits::Check(const std::string& Path) {
   struct stat st {};
   if (::lstat(Path.c_str(), &st) != 0) return swBusy;  // gone meanwhile: nothing to take
@@ -230,6 +342,7 @@ TSubmissionWaits::TState TSubmissionWaits::Check(const std::string& Path) {
     file.LookSince = now;
     file.SeenChanging = true;
     file.CopyKept = false;
+    file.FailureTold = false;
   }
   // A clock set back: what we saw "later" counts from now.
   file.LookSince = std::min(file.LookSince, now);
@@ -267,6 +380,15 @@ bool TSubmissionWaits::CopyKept(const std::string& Path) const {
 
 void TSubmissionWaits::MarkCopyKept(const std::string& Path) {
   if (const auto it = FFiles.find(Path); it != FFiles.end()) it->second.CopyKept = true;
+}
+
+bool TSubmissionWaits::FailureTold(const std::string& Path) const {
+  const auto it = FFiles.find(Path);
+  return it != FFiles.end() && it->second.FailureTold;
+}
+
+void TSubmissionWaits::MarkFailureTold(const std::string& Path) {
+  if (const auto it = FFiles.find(Path); it != FFiles.end()) it->second.FailureTold = true;
 }
 
 void TSubmissionWaits::Forget(const std::string& Path) { FFiles.erase(Path); }

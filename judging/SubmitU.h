@@ -7,11 +7,13 @@
 //   any text [contestant] [exam] .ext      e.g. "bai nop[An][Bai1].cpp"
 //
 // The main window's online loop lists the submissions oldest first
-// (ScanSubmissionDir), moves the contestant's earlier files of that exam
-// into "$History" inside the contestant's folder under time-stamped names
-// (BackupSubmissionHistory), and moves the new file into the contestant's
-// folder under the exam's name (MoveSubmissionToContestant), where the
-// judge engine finds it. It takes a file only once it is complete
+// (ScanSubmissionDir), refuses names a saved contest could not keep
+// (RefusedSubmissionReason), and takes the new file into the contestant's
+// folder under the exam's name, where the judge engine finds it, while the
+// contestant's earlier files of that exam go into "$History" inside the
+// contestant's folder under time-stamped names (TakeSubmissionIn; the two
+// halves on their own are BackupSubmissionHistory and
+// MoveSubmissionToContestant). It takes a file only once it is complete
 // (TSubmissionWaits), and keeps a copy of everything it takes or refuses in
 // the submission folder's own "$History".
 //
@@ -67,6 +69,25 @@ void BackupSubmissionHistory(const TResultC& RC, const std::string& EName);
 // Rec.EName + Rec.Ext, replacing a file of that name. A failed move raises.
 void MoveSubmissionToContestant(const TSubmitRec& Rec, const TResultC& RC);
 
+// Why a contest could not keep Rec's file as the intake takes it in, in
+// Vietnamese, to stand before ": bài nộp không được chấm": a contestant's
+// name that is not UTF-8 (no contestants set takes one), or a contestant's
+// folder or source whose name a saved contest cannot give back as it is
+// (ArchiveKeepsFolder, ArchiveKeepsFile: every save would fail). "" when
+// nothing stands against it.
+std::string RefusedSubmissionReason(const TSubmitRec& Rec);
+
+// Takes the submitted file into RC's folder (created when missing) as
+// Rec.EName + Rec.Ext, and the contestant's earlier files of the exam into
+// its "$History" under their history names, in an order that never leaves
+// the contestant without a source: the new file comes into the folder
+// first, under a staging name no scan lists (the one step that needs room
+// on the contestants' disk), then the earlier files go to the history,
+// then the new file takes its name. When a step fails, the steps before it
+// are undone (the earlier files back in place, the submission back in its
+// folder) and the error says why, in Vietnamese.
+void TakeSubmissionIn(const TSubmitRec& Rec, const TResultC& RC);
+
 // The sub-folder of the submission folder that keeps, under the name
 // "<stamp>_<file name>", a copy of every submission taken into the contest
 // and every file that was refused. Whatever the contest does with its
@@ -113,6 +134,11 @@ class TSubmissionWaits {
   // pass); MarkCopyKept records that it was.
   bool CopyKept(const std::string& Path) const;
   void MarkCopyKept(const std::string& Path);
+  // Whether the submitter was told already why Path, as it stands since
+  // its last Check, could not be taken in (told once, not on every pass);
+  // MarkFailureTold records that it was.
+  bool FailureTold(const std::string& Path) const;
+  void MarkFailureTold(const std::string& Path);
   // Path was taken away; a file that comes under its name is a new one.
   void Forget(const std::string& Path);
   // Forgets every file that is not in Present.
@@ -132,6 +158,7 @@ class TSubmissionWaits {
     bool OpenForWriting = false;
     bool Reported = false;
     bool CopyKept = false;
+    bool FailureTold = false;
   };
   std::map<std::string, TFile> FFiles;
 };

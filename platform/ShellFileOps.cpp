@@ -201,17 +201,22 @@ int CopyTree(const fs::path& from, const fs::path& to) {
   return 0;
 }
 
+}  // namespace
+
+std::string MakeStagingFolder(const std::string& folder) {
+  std::string pattern = (fs::path(folder) / ".velkor-XXXXXX").string();
+  return ::mkdtemp(pattern.data()) ? pattern : std::string();
+}
+
+namespace {
+
 // A private folder beside the target, on its file system, where the new item
 // is built and where a replaced target is put aside until it is deleted.
 class StagingFolder {
  public:
   explicit StagingFolder(const fs::path& folder) {
-    std::string pattern = (folder / ".velkor-XXXXXX").string();
-    if (::mkdtemp(pattern.data())) {
-      path_ = pattern;
-    } else {
-      err_ = errno;
-    }
+    path_ = MakeStagingFolder(folder.string());
+    if (path_.empty()) err_ = errno;
   }
   ~StagingFolder() {
     if (!path_.empty()) DeleteTree(path_);

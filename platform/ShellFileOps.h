@@ -36,6 +36,10 @@ inline bool IsStagingFolderName(std::string_view name) {
   return name.size() == kPrefix.size() + 6 && name.starts_with(kPrefix);
 }
 
+// Makes a new staging folder in folder, for work of the same kind elsewhere:
+// its path, or "" with errno set.
+std::string MakeStagingFolder(const std::string& folder);
+
 int ShellDelete(const std::string& path);
 int ShellCopy(const std::string& source, const std::string& destDir, const std::string& newName);
 int ShellMove(const std::string& source, const std::string& destDir, const std::string& newName);

@@ -8,11 +8,15 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <thread>
 
@@ -70,51 +74,48 @@ class LogNames : public ::testing::Test {
   void SetUp() override {
     FileUtilsInit();
     fs::create_directories(logs);
-    savedDelete = ShellDeleteProc;
     savedSleep = SetRetrySleep([this](std::uint32_t ms) { waits.push_back(ms); });
     savedClock = SetSubmitClock([this] { return kStampTime + (ticks++) / 86400000.0; });
   }
   void TearDown() override {
-    ShellDeleteProc = savedDelete;
     SetRetrySleep(savedSleep);
     SetSubmitClock(savedClock);
   }
-  // Deleting any path that ends with Suffix fails.
-  void Undeletable(const std::string& Suffix) {
-    ShellDeleteProc = [this, Suffix](const std::string& Path) {
-      if (Path.size() >= Suffix.size() && Path.compare(Path.size() - Suffix.size(), Suffix.size(), Suffix) == 0)
-        return -1;
-      return savedDelete(Path);
-    };
+  // A log written at Seconds since the epoch, whose stamp is returned.
+  std::string WriteLogAt(const std::string& Name, const std::string& Text, time_t Seconds) {
+    WriteText(logs + Name, Text);
+    const timespec times[2] = {{0, UTIME_OMIT}, {Seconds, 7000000}};
+    EXPECT_EQ(::utimensat(AT_FDCWD, (logs + Name).c_str(), times, 0), 0);
+    return FormatTimeStamp(FileTimeToLocalDateTime(times[1]));
   }
 
   testing::TempFolder folder;
   std::string logs = folder.Path() + "/Logs/";
-  TShellDeleteProc savedDelete;
   TSleepProc savedSleep;
   TLocalClock savedClock;
   std::vector<std::uint32_t> waits;
   int ticks = 0;
 };
 
-TEST_F(LogNames, PlainNameFreedOrStampedWhenTheOldLogStays) {
+// A later log never deletes an earlier one: the earlier is set aside under
+// the stamp of its own last write, and the plain name is the newest log.
+TEST_F(LogNames, EarlierLogIsSetAsideUnderTheStampOfItsWrite) {
   EXPECT_EQ(GetLogFileName(logs, "x[C][A].cpp"), "x[C][A].cpp.log");
-  WriteText(logs + "x[C][A].cpp.log", "old");
+  EXPECT_TRUE(Names(logs).empty());
+
+  const std::string stamp = WriteLogAt("x[C][A].cpp.log", "first", 1765443903);
   EXPECT_EQ(GetLogFileName(logs, "x[C][A].cpp"), "x[C][A].cpp.log");
-  EXPECT_FALSE(fs::exists(logs + "x[C][A].cpp.log"));
+  EXPECT_EQ(Names(logs), std::vector<std::string>{"x[C][A].cpp." + stamp + ".log"});
+  EXPECT_EQ(ReadText(logs + "x[C][A].cpp." + stamp + ".log"), "first");
 
-  WriteText(logs + "x[C][A].cpp.log", "old");
-  Undeletable(".cpp.log");
-  EXPECT_EQ(GetLogFileName(logs, "x[C][A].cpp"), "x[C][A].cpp.20261210090503007.log");
-  EXPECT_EQ(ReadText(logs + "x[C][A].cpp.log"), "old");
-
-  // A stamped name that is taken and cannot be freed either: the next stamp,
-  // after a 100 ms wait.
-  WriteText(logs + "x[C][A].cpp.20261210090503008.log", "older");
-  Undeletable(".log");
-  waits.clear();
-  EXPECT_EQ(GetLogFileName(logs, "x[C][A].cpp"), "x[C][A].cpp.20261210090503009.log");
-  EXPECT_EQ(std::count(waits.begin(), waits.end(), 100u), 1);
+  // Written in the same millisecond: the next free one, nothing replaced.
+  WriteLogAt("x[C][A].cpp.log", "second", 1765443903);
+  EXPECT_EQ(GetLogFileName(logs, "x[C][A].cpp"), "x[C][A].cpp.log");
+  const std::string next = FormatTimeStamp(FileTimeToLocalDateTime({1765443903, 8000000}));
+  EXPECT_EQ(Names(logs), (std::vector<std::string>{"x[C][A].cpp." + stamp + ".log", "x[C][A].cpp." + next + ".log"}));
+  EXPECT_EQ(ReadText(logs + "x[C][A].cpp." + stamp + ".log"), "first");
+  EXPECT_EQ(ReadText(logs + "x[C][A].cpp." + next + ".log"), "second");
+  EXPECT_TRUE(waits.empty());
 }
 
 TEST_F(LogNames, LogIsUtf8WithBomAndCrLfAndNeverFollowsALink) {
@@ -395,7 +396,7 @@ TEST_F(OnlinePass, NamesInAnotherLetterCaseJudgeTheKnownContestantAndExam) {
   EXPECT_EQ(Names(logs), std::vector<std::string>{"x[old][a].cpp.log"});
 }
 
-TEST_F(OnlinePass, ResubmissionKeepsHistoryAndReplacesTheLog) {
+TEST_F(OnlinePass, ResubmissionKeepsHistoryAndEveryLog) {
   Submit("x[OLD][A].cpp", kRightCpp);
   ASSERT_EQ(Pass(), 1);
   Submit("x[OLD][A].cpp", kWrongCpp);
@@ -403,8 +404,125 @@ TEST_F(OnlinePass, ResubmissionKeepsHistoryAndReplacesTheLog) {
   EXPECT_TRUE(rows.empty());  // a known contestant adds no row
   EXPECT_EQ(Names(tree.ContestantsDir() + "/OLD/$History").size(), 1u);
   EXPECT_EQ(ReadText(tree.ContestantsDir() + "/OLD/A.cpp"), kWrongCpp);
-  EXPECT_EQ(Names(logs), std::vector<std::string>{"x[OLD][A].cpp.log"});
-  EXPECT_EQ(FirstLine(ReadText(logs + "x[OLD][A].cpp.log")), "\xEF\xBB\xBF" "OLD‣A: 0.00\r\n");
+  // The plain name holds the newest report; the earlier one is kept under
+  // the stamp of its own writing.
+  const std::vector<std::string> names = Names(logs);
+  ASSERT_EQ(names.size(), 2u);
+  EXPECT_EQ(names[1], "x[OLD][A].cpp.log");
+  EXPECT_EQ(FirstLine(ReadText(logs + names[1])), "\xEF\xBB\xBF" "OLD‣A: 0.00\r\n");
+  EXPECT_EQ(names[0].size(), std::string("x[OLD][A].cpp.20261210090503007.log").size()) << names[0];
+  EXPECT_EQ(FirstLine(ReadText(logs + names[0])), "\xEF\xBB\xBF" "OLD‣A: 2.00\r\n");
+}
+
+// A writer that closes its file and pauses for more than a second before it
+// appends the rest is taken twice: the rest comes as a file of its own.
+// The report on the first part is not lost to the second's.
+TEST_F(OnlinePass, APausedWriterKeepsTheReportOfEachPart) {
+  const std::string path = submit + "/x[OLD][A].cpp", source = kRightCpp;
+  const auto append = [&path](std::string_view Text) {
+    platform::UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+    ASSERT_TRUE(fd.Valid() && platform::WriteAll(fd.Get(), Text));
+  };
+  append(std::string_view(source).substr(0, source.size() / 2));
+  clock.Seconds = 0;
+  EXPECT_EQ(Pass(), 0);  // written a moment ago
+  clock.Seconds = 2.5;   // the writer's pause
+  ASSERT_EQ(Pass(), 1);
+  const std::string first = ReadText(logs + "x[OLD][A].cpp.log");
+
+  append(std::string_view(source).substr(source.size() / 2));
+  clock.Seconds = 5;
+  ASSERT_EQ(Pass(), 1);
+  EXPECT_EQ(judged, (std::vector<std::string>{"OLD/A", "OLD/A"}));
+  const std::vector<std::string> names = Names(logs);
+  ASSERT_EQ(names.size(), 2u);
+  EXPECT_EQ(ReadText(logs + names[0]), first);
+  EXPECT_NE(ReadText(logs + names[1]), first);
+}
+
+// Names a saved contest could not give back: taken in, each would make
+// every later save fail. Like a file for an unknown exam, each is kept
+// with the submissions and its log says why; the contest still saves.
+TEST_F(OnlinePass, NamesASavedContestCannotKeepAreSetAsideAndLogged) {
+  struct Case {
+    const char* File;
+    const char* Says;
+  } cases[] = {
+      {"x[ Lead][A].cpp", "Tên \" Lead/A.cpp\" không lưu được vào file kỳ thi (có ký tự điều khiển"},
+      {"x[C:drive][A].cpp", "Tên \"C:drive/A.cpp\" không lưu được vào file kỳ thi"},
+      {"x[An][A].c\\pp", "Tên \"An/A.c\\pp\" không lưu được vào file kỳ thi"},
+      {"x[An\xE0][A].cpp", "Tên thí sinh \"An\\xE0\" không phải UTF-8"},
+  };
+  for (const Case& c : cases) Submit(c.File, kRightCpp);
+  EXPECT_EQ(Pass(), 0);
+  EXPECT_TRUE(judged.empty());
+  EXPECT_TRUE(rows.empty());
+  EXPECT_EQ(changes, 0);
+  EXPECT_EQ(Names(tree.ContestantsDir()), std::vector<std::string>{"OLD"});
+  EXPECT_EQ(Names(submit), (std::vector<std::string>{"$History", "Logs"}));
+  EXPECT_EQ(Names(submit + "/$History").size(), std::size(cases));
+  for (const Case& c : cases) {
+    const std::string log = ReadText(logs + c.File + ".log");
+    EXPECT_NE(log.find(c.Says), std::string::npos) << log;
+    EXPECT_NE(log.find(": bài nộp không được chấm, file được giữ lại tại \"" + submit + "/$History/"), std::string::npos)
+        << log;
+  }
+  EXPECT_TRUE(ContestInfo->FileSave(tree.Path("c.contest"))) << ContestInfo->ErrorMsg();
+}
+
+// The contestants' disk is full (a small memory file system): the new
+// source cannot come in. The contestant keeps the source it had, the
+// submission waits in its folder, and its log says why, once. With room
+// again it is taken and judged.
+TEST_F(OnlinePass, AFullContestantsDiskKeepsTheEarlierSource) {
+  if (::geteuid() != 0) GTEST_SKIP() << "mounting a memory file system needs root";
+  const std::string disk = tree.ContestantsDir();
+  if (::mount("tmpfs", disk.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=64k,mode=0755") != 0)
+    GTEST_SKIP() << "cannot mount a memory file system: " << std::strerror(errno);
+  struct TUnmount {
+    std::string Path;
+    ~TUnmount() { ::umount2(Path.c_str(), MNT_DETACH); }
+  } unmount{disk};
+  tree.AddContestant("OLD", {{"A.cpp", kWrongCpp}});
+  ContestInfo->LoadContestants(disk);
+  {
+    platform::UniqueFd filler(::open((disk + "/filler").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+    ASSERT_TRUE(filler.Valid());
+    const std::string block(1024, 'x');
+    while (::write(filler.Get(), block.data(), block.size()) > 0) {
+    }
+    while (::write(filler.Get(), "x", 1) > 0) {
+    }
+  }
+  Submit("x[OLD][A].cpp", kRightCpp);
+
+  for (int pass = 0; pass < 3; ++pass) EXPECT_EQ(Pass(), 0);
+  EXPECT_TRUE(judged.empty());
+  EXPECT_EQ(changes, 0);
+  EXPECT_EQ(Names(disk + "/OLD"), std::vector<std::string>{"A.cpp"});  // nothing half-made stays either
+  EXPECT_EQ(ReadText(disk + "/OLD/A.cpp"), kWrongCpp);
+  EXPECT_EQ(ReadText(submit + "/x[OLD][A].cpp"), kRightCpp);
+  ASSERT_EQ(Names(logs), std::vector<std::string>{"x[OLD][A].cpp.log"});
+  const std::string log = ReadText(logs + "x[OLD][A].cpp.log");
+  EXPECT_EQ(log.rfind("\xEF\xBB\xBF" "Bài nộp chưa được nhận vào kỳ thi; bài nộp trước đó của thí sinh (nếu có) được giữ nguyên.",
+                      0),
+            0u)
+      << log;
+  EXPECT_NE(log.find("Chi tiết: Không chuyển được bài nộp \"" + submit + "/x[OLD][A].cpp\" vào thư mục thí sinh \"" +
+                     disk + "/OLD\": There is not enough space on the disk."),
+            std::string::npos)
+      << log;
+
+  fs::remove(disk + "/filler");
+  EXPECT_EQ(Pass(), 1);
+  EXPECT_EQ(judged, std::vector<std::string>{"OLD/A"});
+  EXPECT_EQ(ReadText(disk + "/OLD/A.cpp"), kRightCpp);
+  const std::vector<std::string> history = Names(disk + "/OLD/$History");
+  ASSERT_EQ(history.size(), 1u);
+  EXPECT_EQ(ReadText(disk + "/OLD/$History/" + history[0]), kWrongCpp);
+  EXPECT_FALSE(fs::exists(submit + "/x[OLD][A].cpp"));
+  EXPECT_EQ(FirstLine(ReadText(logs + "x[OLD][A].cpp.log")), "\xEF\xBB\xBF" "OLD‣A: 2.00\r\n");
+  EXPECT_EQ(Names(logs).size(), 2u);  // the first log is kept
 }
 
 TEST_F(OnlinePass, SubmissionThatCannotMoveWaitsForTheNextPass) {

@@ -11,6 +11,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
   const std::string name(reinterpret_cast<const char*>(Data), Size);
   TSubmitRec parsed;
   ParseSubmitName(name, parsed);
+  // Whatever the fields hold, the intake's name rules only answer.
+  (void)RefusedSubmissionReason(parsed);
 
   // As a file in the submission folder, when the file system takes the name.
   if (name.empty() || name.size() > 255 || name.find('/') != std::string::npos ||

@@ -123,6 +123,24 @@ class ConfigTest : public ::testing::Test {
     SetMarker(kVersionSignature);
   }
 
+  // Xml stored without compression, so that its text stands in the file
+  // as it is, with Bit flipped in character At: the stream still unpacks
+  // whole and only its checksum tells.
+  static void WriteFlippedConfig(const std::string& xml, std::size_t at, unsigned char bit) {
+    std::string out(compressBound(static_cast<uLong>(xml.size())), '\0');
+    uLongf size = static_cast<uLongf>(out.size());
+    ASSERT_EQ(compress2(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(xml.data()),
+                        static_cast<uLong>(xml.size()), Z_NO_COMPRESSION),
+              Z_OK);
+    out.resize(size);
+    const std::size_t inFile = out.find(xml.substr(at, 16));
+    ASSERT_NE(inFile, std::string::npos);
+    out[inFile] = static_cast<char>(out[inFile] ^ bit);
+    fs::create_directories(fs::path(ConfigFileName()).parent_path());
+    WriteText(ConfigFileName(), out);
+    SetMarker(kVersionSignature);
+  }
+
   static std::vector<std::string> AttributeNames(pugi::xml_node node) {
     std::vector<std::string> names;
     for (pugi::xml_attribute a : node.attributes()) names.emplace_back(a.name());
@@ -317,26 +335,6 @@ TEST_F(ConfigTest, MissingAttributesTakeTheirOwnDefaults) {
   EXPECT_EQ(env.SubmitDir, "/from-file");
 }
 
-TEST_F(ConfigTest, AWrongIdentifierLeavesOnlyItsOwnPartAtTheDefaults) {
-  struct Case {
-    const char* compilers;
-    const char* environment;
-    bool rowsRead, environmentRead;
-  } cases[] = {
-      {"VELKORCompiler", "Other", true, false},
-      {"Other", "VELKOREnvironment", false, true},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.compilers) + "/" + c.environment);
-    WriteConfig(std::string(R"(<VelkorConfiguration><CompilerConfigurations Identifier=")") + c.compilers +
-                R"("><Item ext=".kt" cmd="kotlinc"/></CompilerConfigurations><Environment Identifier=")" +
-                c.environment + R"(" SubmitDir="/srv/in"/></VelkorConfiguration>)");
-    LoadConfiguration();
-    EXPECT_EQ(CompilerConfig->Count(), c.rowsRead ? 1 : 13);
-    EXPECT_EQ(EnvConfig->SubmitDir, c.environmentRead ? "/srv/in" : "");
-  }
-}
-
 // A jury's configuration, as SaveConfiguration writes it, with one row of
 // its own ahead of the defaults.
 constexpr const char* kJuryConfig =
@@ -350,103 +348,135 @@ constexpr const char* kJuryConfig =
     R"(ExamEditAction="2" ToolBarVisible="false"/>)"
     "</VelkorConfiguration>\n";
 
-TEST_F(ConfigTest, DamagedFileKeepsWhatParsesAndTellsTheJuryOnce) {
+// The notice that LoadConfiguration left, as the jury sees it: one
+// warning, only when the program asks for it, and once.
+std::string ShownNotice() {
+  auto dialog = std::make_shared<TScriptedMessageDialog>(std::initializer_list<int>{mrOk});
+  SetMessageDialog(dialog);
+  EXPECT_TRUE(dialog->Requests().empty());
+  ShowConfigurationNotice();
+  ShowConfigurationNotice();
+  SetMessageDialog(nullptr);
+  if (dialog->Requests().size() != 1u) {
+    ADD_FAILURE() << dialog->Requests().size() << " messages";
+    return {};
+  }
+  EXPECT_EQ(dialog->Requests()[0].DlgType, mtWarning);
+  return dialog->Requests()[0].Msg;
+}
+
+// A file that fails its check may hold any value: nothing of it is used.
+// One bit flipped in the C++ row used to reach the compiler table ("f++"
+// for "g++": every C++ program a compile error).
+TEST_F(ConfigTest, FileThatFailsItsCheckOrIsNotOursGivesTheDefaults) {
   const std::string xml = kJuryConfig;
-  const auto cutBefore = [&xml](const char* text) { return xml.find(text); };
-  const auto cutInside = [&xml](const char* text) { return xml.find(text) + std::string(text).size() / 2; };
-  enum Kept { kNothing, kFirstRow, kTable, kAll };
   struct Case {
     const char* what;
     std::function<void()> write;
-    Kept kept;
-    bool fileStays;                     // only read from, or moved aside
-    std::vector<std::string> mentions;  // what the message names
+    std::vector<std::string> mentions;  // what the message names besides the files
   } cases[] = {
-      {"one attribute that does not convert",
-       [&] { WriteConfig(std::string(kJuryConfig).replace(xml.find("\"false\""), 7, "\"maybe\"")); }, kAll, true,
-       {"\"ToolBarVisible\"", "\"maybe\""}},
-      {"two of them",
-       [&] {
-         std::string bad = xml;
-         bad.replace(bad.find("\"false\""), 7, "\"maybe\"");
-         bad.replace(bad.find("\"12\""), 4, "\"1 2\"");
-         WriteConfig(bad);
-       },
-       kAll, true, {"\"ToolBarVisible\"", "\"GUIFontSize\"", "\"1 2\""}},
-      {"cut inside the settings", [&] { WriteCutShortConfig(xml, cutInside("SubmitDir=\"/srv/in\"")); }, kTable,
-       true, {"Environment", "dữ liệu nén bị cắt cụt"}},
-      {"cut inside the second row", [&] { WriteCutShortConfig(xml, cutInside("g++ -std=c++20")); }, kFirstRow, true,
-       {"chỉ đọc được 1 dòng đầu", ".cpp", "Environment"}},
-      {"cut before the closing tag", [&] { WriteCutShortConfig(xml, cutBefore("</VelkorConfiguration>")); }, kAll,
-       true, {"dữ liệu nén bị cắt cụt"}},
-      {"cut before the root", [&] { WriteCutShortConfig(xml, cutBefore("<VelkorConfiguration>")); }, kNothing, false,
-       {"không đọc được gì"}},
+      {"a flipped bit in the C++ row", [&] { WriteFlippedConfig(xml, xml.find("g++ -std"), 0x01); },
+       {"bị hỏng", "mã kiểm tra dữ liệu không khớp"}},
+      {"cut inside the settings", [&] { WriteCutShortConfig(xml, xml.find("SubmitDir=\"/srv/in\"") + 12); },
+       {"bị hỏng", "dữ liệu nén bị cắt cụt"}},
+      {"cut before the closing tag", [&] { WriteCutShortConfig(xml, xml.find("</VelkorConfiguration>")); },
+       {"bị hỏng"}},
       {"not compressed at all",
        [&] {
          fs::create_directories(home / "config");
          WriteText(ConfigFileName(), "not a compressed document");
          SetMarker(kVersionSignature);
        },
-       kNothing, false, {"dữ liệu nén bị hỏng (phần đầu không đúng)"}},
+       {"bị hỏng", "phần đầu không đúng"}},
+      {"another root element",
+       [&] {
+         std::string other = xml;
+         for (std::size_t at; (at = other.find("VelkorConfiguration")) != std::string::npos;)
+           other.replace(at, 19, "OtherConfiguration");
+         WriteConfig(other);
+       },
+       {"\"VelkorConfiguration\""}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     for (const auto& e : fs::directory_iterator(fs::path(ConfigFileName()).parent_path())) fs::remove_all(e.path());
     c.write();
     const std::string bytes = ReadText(ConfigFileName());
-    auto dialog = std::make_shared<TScriptedMessageDialog>(std::initializer_list<int>{mrOk});
-    SetMessageDialog(dialog);
     EXPECT_NO_THROW(LoadConfiguration());
 
-    // Every value that parsed is in use; the rest has its default.
+    EXPECT_TRUE(HasDefaults());
+    const TCompilerConfig table;
+    EXPECT_EQ(CompilerConfig->Items(2)->cmd, table.Items(2)->cmd);  // the default ".cpp" row
+    EXPECT_EQ(EnvConfig->StyleName, "Default");
+    EXPECT_EQ(EnvConfig->ExamEditAction, eeaAsk);
+
+    // The file is set aside whole, owner-only, and stays so after the
+    // save at exit.
+    const std::string bak = ConfigFileName() + ".bak";
+    EXPECT_FALSE(Exists(ConfigFileName()));
+    EXPECT_EQ(ReadText(bak), bytes);
+    EXPECT_EQ(ModeOf(bak), 0600u);
+    const std::string msg = ShownNotice();
+    EXPECT_EQ(msg.rfind("File cấu hình", 0), 0u) << msg;
+    for (const std::string& m : c.mentions) EXPECT_NE(msg.find(m), std::string::npos) << m << " in\n" << msg;
+    EXPECT_NE(msg.find("\"" + ConfigFileName() + "\""), std::string::npos) << msg;
+    EXPECT_NE(msg.find("\"" + bak + "\""), std::string::npos) << msg;
+    EXPECT_NE(msg.find("Velkor dùng cấu hình mặc định"), std::string::npos) << msg;
+    SaveConfiguration();
+    EXPECT_EQ(ReadText(bak), bytes);
+  }
+}
+
+// A whole file of ours: what reads is used, a part that is not ours and a
+// value that does not convert keep their defaults, and a copy of the
+// original stays beside the file.
+TEST_F(ConfigTest, WholeFileKeepsWhatReadsAndTellsTheJury) {
+  const std::string xml = kJuryConfig;
+  const auto replaced = [&xml](const char* what, const char* with) {
+    return std::string(xml).replace(xml.find(what), std::string(what).size(), with);
+  };
+  struct Case {
+    const char* what;
+    std::string file;
+    bool tableRead, settingsRead;
+    std::vector<std::string> mentions;
+  } cases[] = {
+      {"one attribute that does not convert", replaced("\"false\"", "\"maybe\""), true, true,
+       {"\"ToolBarVisible\"", "\"maybe\""}},
+      {"two of them", std::string(replaced("\"false\"", "\"maybe\"")).replace(xml.find("\"12\""), 4, "\"1 2\""),
+       true, true, {"\"ToolBarVisible\"", "\"GUIFontSize\"", "\"1 2\""}},
+      {"another table identifier", replaced("\"VELKORCompiler\"", "\"Other\""), false, true,
+       {"\"CompilerConfigurations\"", "\"VELKORCompiler\""}},
+      {"another settings identifier", replaced("\"VELKOREnvironment\"", "\"Other\""), true, false,
+       {"\"Environment\"", "\"VELKOREnvironment\""}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (const auto& e : fs::directory_iterator(fs::path(ConfigFileName()).parent_path())) fs::remove_all(e.path());
+    WriteConfig(c.file);
+    const std::string bytes = ReadText(ConfigFileName());
+    LoadConfiguration();
+
     const TEnvConfig defaults;
-    const bool settingsRead = c.kept == kAll;
-    EXPECT_EQ(EnvConfig->SubmitDir, settingsRead ? "/srv/in" : "");
-    EXPECT_EQ(EnvConfig->StyleName, settingsRead ? "Dark" : "Default");
-    EXPECT_EQ(EnvConfig->ExamEditAction, settingsRead ? eeaKeep : eeaAsk);
+    EXPECT_EQ(CompilerConfig->Count(), c.tableRead ? 2 : TCompilerConfig().Count());
+    EXPECT_EQ(CompilerConfig->Items(0)->ext, c.tableRead ? ".kt" : TCompilerConfig().Items(0)->ext);
+    EXPECT_EQ(EnvConfig->SubmitDir, c.settingsRead ? "/srv/in" : "");
+    EXPECT_EQ(EnvConfig->StyleName, c.settingsRead ? "Dark" : "Default");
     const auto mentioned = [&c](const char* m) {
       return std::find(c.mentions.begin(), c.mentions.end(), m) != c.mentions.end();
     };
-    EXPECT_EQ(EnvConfig->ToolBarVisible, !settingsRead || mentioned("\"ToolBarVisible\""));
-    EXPECT_EQ(EnvConfig->GUIFontSize, settingsRead && !mentioned("\"GUIFontSize\"") ? 12 : defaults.GUIFontSize);
-    if (c.kept == kNothing) {
-      EXPECT_TRUE(HasDefaults());
-    } else {
-      EXPECT_EQ(CompilerConfig->Items(0)->ext, ".kt");
-      if (c.kept == kFirstRow) {
-        // The lost rows' languages fall back to their default rows; no
-        // extension is left without one.
-        const TCompilerConfig table;
-        EXPECT_EQ(CompilerConfig->Items(1)->ext, ".pas");
-        EXPECT_EQ(CompilerConfig->Items(3)->cmd, table.Items(2)->cmd);  // the default ".cpp" row
-        std::string cmd, ext;
-        WriteText(home / "sub/Sum.c", "");
-        EXPECT_TRUE(CompilerConfig->GetCommandLine(home / "sub", "Sum", ext, cmd));
-      } else {
-        EXPECT_EQ(CompilerConfig->Count(), 2);
-        EXPECT_EQ(CompilerConfig->Items(1)->cmd, "g++ -std=c++20 \"%NAME%%EXT%\"");
-      }
-    }
+    EXPECT_EQ(EnvConfig->ToolBarVisible, !c.settingsRead || mentioned("\"ToolBarVisible\""));
+    EXPECT_EQ(EnvConfig->GUIFontSize,
+              c.settingsRead && !mentioned("\"GUIFontSize\"") ? 12 : defaults.GUIFontSize);
 
-    // The original is kept whole beside the file, owner-only; the file
-    // itself stays only while something of it was read.
     const std::string bak = ConfigFileName() + ".bak";
+    EXPECT_EQ(ReadText(ConfigFileName()), bytes);
     EXPECT_EQ(ReadText(bak), bytes);
     EXPECT_EQ(ModeOf(bak), 0600u);
-    EXPECT_EQ(Exists(ConfigFileName()), c.fileStays);
-
-    // One message, in Vietnamese, naming the copy and what was not read;
-    // shown when the program asks for it, and once only.
-    EXPECT_TRUE(dialog->Requests().empty()) << "the notice waits for the main window";
-    ShowConfigurationNotice();
-    ShowConfigurationNotice();
-    ASSERT_EQ(dialog->Requests().size(), 1u);
-    const std::string msg = dialog->Requests()[0].Msg;
-    EXPECT_EQ(dialog->Requests()[0].DlgType, mtWarning);
+    const std::string msg = ShownNotice();
     EXPECT_EQ(msg.rfind("File cấu hình", 0), 0u) << msg;
     EXPECT_NE(msg.find("\"" + bak + "\""), std::string::npos) << msg;
     for (const std::string& m : c.mentions) EXPECT_NE(msg.find(m), std::string::npos) << m << " in\n" << msg;
-    SetMessageDialog(nullptr);
   }
 
   // A whole file says nothing, and a second damaged start takes the next
@@ -456,12 +486,20 @@ TEST_F(ConfigTest, DamagedFileKeepsWhatParsesAndTellsTheJuryOnce) {
   EXPECT_EQ(ConfigurationNotice(), "");
   WriteText(ConfigFileName() + ".bak", "first");
   WriteText(ConfigFileName() + ".1.bak", "second");
-  WriteConfig(std::string(kJuryConfig).replace(xml.find("\"false\""), 7, "\"maybe\""));
+  WriteConfig(replaced("\"false\"", "\"maybe\""));
   LoadConfiguration();
   EXPECT_EQ(ReadText(ConfigFileName() + ".bak"), "first");
   EXPECT_EQ(ReadText(ConfigFileName() + ".1.bak"), "second");
   EXPECT_EQ(ReadText(ConfigFileName() + ".2.bak"), ReadText(ConfigFileName()));
   EXPECT_NE(ConfigurationNotice().find("Velkor.cfg.2.bak"), std::string::npos) << ConfigurationNotice();
+  // A damaged file set aside takes a free name the same way.
+  const std::string copied = ReadText(ConfigFileName() + ".2.bak");
+  WriteFlippedConfig(xml, xml.find("g++ -std"), 0x01);
+  const std::string damaged = ReadText(ConfigFileName());
+  LoadConfiguration();
+  EXPECT_EQ(ReadText(ConfigFileName() + ".bak"), "first");
+  EXPECT_EQ(ReadText(ConfigFileName() + ".2.bak"), copied);
+  EXPECT_EQ(ReadText(ConfigFileName() + ".3.bak"), damaged);
 }
 
 TEST_F(ConfigTest, CleanSwitchDeletesTheFileAndAnotherMarkerSetsItAside) {

@@ -252,6 +252,59 @@ TEST_F(IntakeTest, UnsafeNamesAreRefusedAndLeftAlone) {
   EXPECT_FALSE(Exists(tree_.Path("$History")));
 }
 
+TEST_F(IntakeTest, TakingInMovesTheEarlierFilesAsideAndTheNewOneIn) {
+  const std::string dir = tree_.AddContestant("C1", {{"A.cpp", "old"}, {"a.PAS", "pas"}, {"B.cpp", "b"}});
+  const std::string submit = tree_.Path("submit");
+  WriteText(submit + "/x[C1][A].cpp", "new");
+  results_.Refresh();
+  TSubmitRec rec;
+  ParseSubmitName(submit + "/x[C1][A].cpp", rec);
+
+  TakeSubmissionIn(rec, *results_.Obj("C1"));
+  EXPECT_EQ(FolderListing(dir), (std::vector<std::string>{"$History", "A.cpp", "B.cpp"}));
+  EXPECT_EQ(ReadText(dir + "/A.cpp"), "new");
+  EXPECT_EQ(FolderListing(dir + "/$History").size(), 2u);
+  EXPECT_FALSE(Exists(submit + "/x[C1][A].cpp"));
+}
+
+// A step after the new file came in fails (here "$History" is a file):
+// everything is as it was, the submission back where it came from.
+TEST_F(IntakeTest, TakingInThatFailsLeavesEverythingAsItWas) {
+  const std::string dir = tree_.AddContestant("C1", {{"A.cpp", "old"}, {"$History", "in the way"}});
+  const std::string submit = tree_.Path("submit");
+  WriteText(submit + "/x[C1][A].cpp", "new");
+  results_.Refresh();
+  TSubmitRec rec;
+  ParseSubmitName(submit + "/x[C1][A].cpp", rec);
+
+  try {
+    TakeSubmissionIn(rec, *results_.Obj("C1"));
+    ADD_FAILURE() << "no error";
+  } catch (const std::runtime_error& e) {
+    EXPECT_NE(std::string(e.what()).find(dir + "/A.cpp"), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(FolderListing(dir), (std::vector<std::string>{"$History", "A.cpp"}));
+  EXPECT_EQ(ReadText(dir + "/A.cpp"), "old");
+  EXPECT_EQ(ReadText(dir + "/$History"), "in the way");
+  EXPECT_EQ(ReadText(submit + "/x[C1][A].cpp"), "new");
+}
+
+TEST(RefusedSubmissionReason, HoldsNamesToTheRulesOfTheSavedContest) {
+  const struct {
+    const char* File;
+    bool Refused;
+  } cases[] = {
+      {"x[An][A].cpp", false},          {"x[Nguyễn Văn A][Bài 1].cpp", false}, {"x[a b:c][A].cpp", false},
+      {"x[ Lead][A].cpp", true},        {"x[C:drive][A].cpp", true},           {"x[An][A].c\\pp", true},
+      {"x[An\xE0][A].cpp", true},       {"x[An][A].\x7f", true},
+  };
+  for (const auto& c : cases) {
+    TSubmitRec rec;
+    ParseSubmitName(std::string("/submit/") + c.File, rec);
+    EXPECT_EQ(!RefusedSubmissionReason(rec).empty(), c.Refused) << c.File;
+  }
+}
+
 TEST_F(IntakeTest, FailedMoveRaisesTheGuardedMessage) {
   TSubmitRec rec;
   ParseSubmitName(tree_.Path("submit") + "/gone[C1][A].cpp", rec);
