@@ -16,10 +16,12 @@
 //
 // Unpacking (SafeUnzip holds the rules): an archive holding a name that
 // could leave the unpack folder, or a symbolic link, is refused as a whole
-// before anything is written; so is one whose entries would not fit on the
-// disk. Names are taken byte for byte as stored (libzip would otherwise
-// recode names it takes for code page 437, and they would no longer match
-// the folder lists). A failed unpack removes what it wrote.
+// before anything is written; so is one holding two files with one name,
+// and one whose entries would not fit on the disk. Names are taken byte
+// for byte as stored (libzip would otherwise recode names it takes for
+// code page 437, and they would no longer match the folder lists). A
+// failed unpack removes what it wrote. A file stored runnable comes back
+// runnable.
 #include "judging/ContestArchive.h"
 
 #include <fcntl.h>
@@ -120,6 +122,9 @@ struct TEntrySource : TSourceError {
   std::string DiskFile;  // read from here when not empty
   std::string Bytes;     // otherwise these
   time_t MTime = 0;
+  // The permissions stored with the entry: whether it is a program that
+  // runs by itself, and nothing more (see StoredMode).
+  mode_t Mode = 0644;
   // Runs as libzip starts on the entry; False cancels the whole archive.
   std::function<bool()> OnOpen;
   // Runs once the entry's data has been read.
@@ -197,8 +202,18 @@ zip_int64_t EntrySourceCallback(void* State, void* Data, zip_uint64_t Length, zi
   }
 }
 
+// The permissions an archive keeps for the file at Path: runnable (a
+// contestant's ready-made program, a test's own tool) or not. Owner, group
+// and others alike, never a write bit beyond the owner's nor a special bit,
+// whatever the file had.
+mode_t StoredMode(const std::string& Path) {
+  struct stat st {};
+  return ::lstat(Path.c_str(), &st) == 0 && (st.st_mode & 0111) != 0 ? 0755 : 0644;
+}
+
 // Adds Source as the deflated entry Name.
 void AddEntry(zip_t* Zip, const std::string& Name, std::unique_ptr<TEntrySource> Source) {
+  const mode_t mode = Source->Mode;
   zip_error_t error;
   zip_error_init(&error);
   zip_source_t* src = zip_source_function_create(EntrySourceCallback, Source.get(), &error);
@@ -218,6 +233,12 @@ void AddEntry(zip_t* Zip, const std::string& Name, std::unique_ptr<TEntrySource>
   }
   if (zip_set_file_compression(Zip, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, kDeflateLevel) != 0)
     throw EArchiveError("Không nén được " + Quoted(Name) + " (" + zip_strerror(Zip) + ").");
+  // A Unix mode in the high half of the external attributes, as unzip
+  // tools read it: without it every file would come back without its
+  // execute bit.
+  const auto attributes = static_cast<zip_uint32_t>(S_IFREG | mode) << 16;
+  if (zip_file_set_external_attributes(Zip, static_cast<zip_uint64_t>(index), 0, ZIP_OPSYS_UNIX, attributes) != 0)
+    throw EArchiveError("Không ghi được quyền của " + Quoted(Name) + " (" + zip_strerror(Zip) + ").");
 }
 
 // Where zip_close writes the archive: a file we opened, so that the name
@@ -464,6 +485,9 @@ std::string DamagedArchive(const std::string& FileName, const std::string& Detai
     case TUnzipFaultKind::ufSymbolicLink:
       throw EArchiveError("File kỳ thi " + Quoted(FileName) + " có mục " + name +
                           " là liên kết tượng trưng; không giải nén file này.");
+    case TUnzipFaultKind::ufDuplicateName:
+      throw EArchiveError(DamagedArchive(FileName, "có hai mục cùng tên " + name +
+                                                       " (chỉ giữ được một); không giải nén file này."));
     case TUnzipFaultKind::ufOpenRoot:
       throw EArchiveError("Không mở được thư mục giải nén " + Quoted(Folder) + ": " + ErrnoText(F.Errno));
     case TUnzipFaultKind::ufMakeFolder:
@@ -523,6 +547,11 @@ bool ExtractEntries(const std::string& FileName, const std::string& Folder) {
   // names it takes for code page 437, and they would no longer match.
   rules.RawNames = true;
   rules.KeepTimes = true;
+  rules.KeepRunnable = true;  // a ready-made program in a contestant's folder
+  // Of two entries with one name only one could be kept, and which one the
+  // contest then holds would be chance: a second, empty "Contest.result"
+  // would empty the whole grid.
+  rules.RefuseDuplicates = true;
   rules.BeforeWriting = [&](std::size_t Entries, std::uint64_t Declared) {
     CheckFreeSpace(Declared, FileName, Folder);
     ProgressSetValues(0, static_cast<int>(Entries), 0);
@@ -566,6 +595,19 @@ void CreateListedFolders(const std::string& Folder, const std::string& ListFile,
                           " nằm ngoài cây thư mục của nó; không mở kỳ thi này.");
     SafeMakeFolder(Folder, std::string(Tree) + "/" + *path, rules);
   }
+}
+
+// The contestant folders that the results document of an archive leaves
+// out: the set shows only the contestants stored there, so these are not
+// in the grid until the contestants folder is read again. Each is named.
+TLoadProblems FoldersLeftOutOfResults(const TResultSet& Results) {
+  TLoadProblems seenAtSetDir, leftOut;  // the folders' own problems were told when the set was pointed there
+  for (const std::string& name : LoadableSubFolders(Results.Dir(), "thí sinh", seenAtSetDir, NonEmptyFolderWeight))
+    if (Results.Obj(name) == nullptr)
+      leftOut.push_back({"Thư mục thí sinh \"" + name + "\" không có trong file " + kContestResultEntry +
+                         " (kết quả chấm) nên không hiện trong bảng; bài làm trong đó vẫn được giữ. Nhấn F5 "
+                         "(cập nhật lại danh sách thí sinh) để đưa thí sinh này vào bảng."});
+  return leftOut;
 }
 
 // The folder opened archives are unpacked under, ending with "/": the
@@ -733,6 +775,7 @@ bool TContestInfo::FileSave(const std::string& FileName) {
         const std::string name = EntryName(Tree, rel);
         auto source = std::make_unique<TEntrySource>();
         source->DiskFile = Dir + rel;
+        source->Mode = StoredMode(source->DiskFile);
         source->OnOpen = [&cancelled, name] {
           if (EscapePressedSinceLastCall()) {
             cancelled = true;
@@ -846,6 +889,7 @@ bool TContestInfo::FileLoad(const std::string& FileName) {
                                         "Chi tiết: " + e.what(),
                                     true});
       }
+      for (TLoadProblem& p : FoldersLeftOutOfResults(*FResultSet)) FResultSet->AddLoadProblem(std::move(p));
     }
     FLoadProblems.insert(FLoadProblems.end(), FResultSet->LoadProblems().begin(), FResultSet->LoadProblems().end());
     return true;

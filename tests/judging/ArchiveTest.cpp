@@ -781,6 +781,69 @@ TEST_F(ArchiveTest, UnsafeContestantNamesInResultsAreSkipped) {
   EXPECT_EQ(contest_.ResultSet().Obj("An")->Evaluation, 2);
 }
 
+// Two entries with one name: only one could be kept, so the archive is
+// refused as damaged, naming the entry, before anything is written. libzip
+// will not write such an archive: the second name is patched in.
+TEST_F(ArchiveTest, TwoEntriesWithOneNameAreADamagedArchive) {
+  const std::string results = Compressed(R"(<ContestResult><ContestantResult ContestantName="An"/></ContestResult>)");
+  struct Case {
+    const char* Why;
+    std::vector<TEntry> Entries;
+    std::string Written, Patched;  // the second name as written, as patched
+    std::string Named;
+  };
+  const std::vector<Case> cases = {
+      {"a second, empty results document",
+       {{"Contestants/An/x.cpp", "x"}, {"Contest.result", results}, {"Contest.resulX", ""}},
+       "Contest.resulX", "Contest.result", "Contest.result"},
+      {"one file under two spellings",
+       {{"Contestants/An/x.cpp", "old"}, {"Contestants\\An\\y.cpp", "new"}},
+       "Contestants\\An\\y.cpp", "Contestants\\An\\x.cpp", "Contestants\\An\\x.cpp"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Why);
+    WriteArchive(ArchivePath(), c.Entries);
+    std::string bytes = ReadText(ArchivePath());
+    for (std::size_t at; (at = bytes.find(c.Written)) != std::string::npos;)
+      bytes.replace(at, c.Written.size(), c.Patched);
+    WriteText(ArchivePath(), bytes);
+    ASSERT_EQ(RawNames(ArchivePath()).size(), c.Entries.size());
+
+    EXPECT_FALSE(contest_.FileLoad(ArchivePath()));
+    EXPECT_EQ(contest_.ErrorMsg(), "File kỳ thi \"" + ArchivePath() + "\" bị hỏng: có hai mục cùng tên \"" + c.Named +
+                                       "\" (chỉ giữ được một); không giải nén file này.");
+    EXPECT_EQ(TreeListing(UnpackFolder()), std::vector<std::string>{});
+  }
+}
+
+// A file that runs by itself (a contestant's ready-made program) comes
+// back runnable; no other permission travels with it. An archive without
+// modes opens with nothing runnable.
+TEST_F(ArchiveTest, RunnableFilesStayRunnableAndNothingMore) {
+  BuildSmallContest();
+  const std::string program = tree_.ContestantsDir() + "/An/Bai2.exe";
+  WriteText(program, "#!/bin/sh\necho 3\n");
+  ASSERT_EQ(::chmod(program.c_str(), 06777), 0);  // set-user-ID, set-group-ID, written by anyone
+  ASSERT_EQ(::chmod((tree_.ContestantsDir() + "/An/Bai1.cpp").c_str(), 0600), 0);
+  ASSERT_TRUE(contest_.FileSave(ArchivePath()));
+
+  auto modeOf = [](const std::string& Path) {
+    struct stat st {};
+    EXPECT_EQ(::stat(Path.c_str(), &st), 0) << Path;
+    return st.st_mode & 07777;
+  };
+  const mode_t previousMask = ::umask(022);
+  ASSERT_TRUE(contest_.FileLoad(ArchivePath()));
+  EXPECT_EQ(modeOf(UnpackFolder() + "/Contestants/An/Bai2.exe"), 0755u);
+  EXPECT_EQ(modeOf(UnpackFolder() + "/Contestants/An/Bai1.cpp"), 0644u);
+  EXPECT_EQ(modeOf(UnpackFolder() + "/Tasks/Bai1/01/Bai1.INP"), 0644u);
+
+  WriteArchive(ArchivePath(), {{"Contestants/An/Bai2.exe", "#!/bin/sh\necho 3\n"}});
+  ASSERT_TRUE(contest_.FileLoad(ArchivePath()));
+  EXPECT_EQ(modeOf(UnpackFolder() + "/Contestants/An/Bai2.exe"), 0644u);
+  ::umask(previousMask);
+}
+
 TEST(SafeArchivePath, KeepsPathsInsideTheirFolder) {
   struct Case {
     const char* Name;
