@@ -138,6 +138,10 @@ int JudgeSubmissionPass(TContestInfo& Contest, const std::string& SubmitDir, con
         KeepSubmissionCopy(S);
         Waits().MarkCopyKept(path);
       }
+      // The contest's folders change from here: an unpacked archive's
+      // folder is marked first, so that opening the archive again after a
+      // crash keeps it rather than delete the only copy in the contest.
+      Contest.NoteUnsavedChange();
       // An earlier log of this file goes now. A logs folder that cannot
       // be used does not keep the submission from being judged: the jury
       // hears of it when the log is written.

@@ -629,17 +629,83 @@ bool IsInside(const fs::path& Path, const std::string& Folder) {
   return !rel.empty() && *rel.begin() != "..";
 }
 
+// ------------------------------------ unsaved changes of an unpacked contest
+
+std::string UnsavedMark(const std::string& UnpackDir) { return UnpackDir + "/" + kUnsavedMarkName; }
+
+// The archive a marked unpack folder came from, as its mark names it; ""
+// when it does not.
+std::string MarkedArchive(const std::string& UnpackDir) {
+  constexpr std::size_t kMaxMarkBytes = 1 << 16;
+  std::ifstream in(UnsavedMark(UnpackDir), std::ios::binary);
+  std::string text(kMaxMarkBytes, '\0');
+  in.read(text.data(), static_cast<std::streamsize>(text.size()));
+  text.resize(static_cast<std::size_t>(in.gcount()));
+  const std::vector<std::string> lines = FolderListLines(text);
+  return lines.size() >= 2 ? lines[1] : "";
+}
+
+// Writes the mark for the archive Archive into UnpackDir, on disk before
+// it returns: the change it guards comes right after.
+void WriteUnsavedMark(const std::string& UnpackDir, const std::string& Archive) {
+  const std::string mark = UnsavedMark(UnpackDir);
+  const std::string text = std::string(kByteOrderMark) +
+                           "Thư mục này là kỳ thi mở từ file kỳ thi dưới đây, có bài nộp trực tuyến chưa được "
+                           "ghi vào file đó:\r\n" + Archive + "\r\n";
+  UniqueFd fd(::open(mark.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644));
+  if (!fd.Valid() || !platform::WriteAll(fd.Get(), text) || ::fsync(fd.Get()) != 0 || fd.Close() != 0)
+    throw std::runtime_error("Không ghi được file " + Quoted(mark) + " (đánh dấu kỳ thi có thay đổi chưa ghi): " +
+                             ErrnoText(errno));
+  SyncFolder(UnpackDir);
+}
+
+// A free name under Base (the unpack base) for keeping an unpack folder:
+// kKeptUnpackFolderName, the local date and time, and a number when that
+// is taken.
+std::string KeptFolderName(const std::string& Base) {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  ::localtime_r(&now, &local);
+  char stamp[32];
+  std::strftime(stamp, sizeof stamp, "-%Y-%m-%d-%H%M%S", &local);
+  const std::string name = Base + kKeptUnpackFolderName + stamp;
+  std::string candidate = name;
+  for (int n = 2; PathExists(candidate); ++n) candidate = name + "-" + std::to_string(n);
+  return candidate;
+}
+
+// What the jury is told of the unpacked contest Folder kept at Kept.
+std::string KeptUnsavedText(const std::string& Folder, const std::string& Kept, const std::string& Archive) {
+  return "Thư mục giải nén " + Quoted(Folder) + " còn giữ bài nộp trực tuyến chưa được ghi vào file kỳ thi" +
+         (Archive.empty() ? std::string() : " " + Quoted(Archive)) +
+         " (lần trước Velkor đã dừng khi chưa ghi kỳ thi). Thư mục đó không bị xóa mà được chuyển sang:\r\n" +
+         Quoted(Kept) + "\r\nĐể chấm và giữ các bài đó, hãy mở thư mục bài thi Tasks (F2) và thư mục thí sinh "
+         "Contestants (F3) trong thư mục này, chấm lại rồi ghi kỳ thi.";
+}
+
+// Makes way for a new unpack at Folder, an earlier unpacked contest: it is
+// deleted, or, when it holds changes never saved into its archive, moved
+// aside beside it (told in Kept). False when it is still there.
+bool MakeWayForUnpack(const std::string& Folder, std::vector<std::string>& Kept) {
+  if (!PathExists(UnsavedMark(Folder))) return DeleteWithRetry(Folder) && !PathExists(Folder);
+  const std::string base = fs::path(Folder).parent_path().string() + "/";
+  const std::string kept = KeptFolderName(base);
+  if (::rename(Folder.c_str(), kept.c_str()) != 0) return false;
+  Kept.push_back(KeptUnsavedText(Folder, kept, MarkedArchive(kept)));
+  return true;
+}
+
 // Empties the place for a new unpack folder and creates it: "VelkorContest"
-// under the base, deleted first when it exists; when it cannot be deleted,
-// or holds the archive being opened, "VelkorContest1", "VelkorContest2" and
-// so on.
-std::string PrepareUnpackFolder(const std::string& ArchiveName) {
+// under the base, deleted first when it exists (moved aside when it holds
+// unsaved changes, told in Kept); when it cannot be deleted, or holds the
+// archive being opened, "VelkorContest1", "VelkorContest2" and so on.
+std::string PrepareUnpackFolder(const std::string& ArchiveName, std::vector<std::string>& Kept) {
   const std::string base = UnpackBase();
   std::error_code ec;
   const fs::path archive = fs::weakly_canonical(fs::absolute(ArchiveName, ec), ec);
   std::string folder = base + kUnpackFolderName;
   for (int n = 1; PathExists(folder); ++n) {
-    if (!IsInside(archive, folder) && DeleteWithRetry(folder) && !PathExists(folder)) break;
+    if (!IsInside(archive, folder) && MakeWayForUnpack(folder, Kept)) break;
     folder = base + kUnpackFolderName + std::to_string(n);
   }
   fs::create_directories(folder);
@@ -819,6 +885,7 @@ bool TContestInfo::FileSave(const std::string& FileName) {
     // The rename lives in the folder: once the folder is synced, a power
     // cut brings back the new archive, never an empty one.
     SyncFolder(folder);
+    ForgetUnsavedChanges();
     return true;
   } catch (const EArchiveError& e) {
     FErrorMsg = "Không lưu được kỳ thi vào file " + Quoted(FileName) + ". " + e.what();
@@ -829,8 +896,21 @@ bool TContestInfo::FileSave(const std::string& FileName) {
   }
 }
 
+void TContestInfo::NoteUnsavedChange() {
+  if (FUnsavedMarked || FUnpackDir.empty() || !FResultSet->Dir().starts_with(FUnpackDir + "/")) return;
+  WriteUnsavedMark(FUnpackDir, FFileName);
+  FUnsavedMarked = true;
+}
+
+void TContestInfo::ForgetUnsavedChanges() {
+  if (FUnpackDir.empty()) return;
+  ::unlink(UnsavedMark(FUnpackDir).c_str());
+  FUnsavedMarked = false;
+}
+
 bool TContestInfo::FileLoad(const std::string& FileName) {
   FErrorMsg.clear();
+  FKeptUnsaved.clear();
   if (!IsFile(FileName)) {
     FErrorMsg = "Không tìm thấy file \"" + FileName + "\".";
     return false;
@@ -845,7 +925,8 @@ bool TContestInfo::FileLoad(const std::string& FileName) {
     ProgressShow(true);
 
     Reset();
-    const std::string folder = PrepareUnpackFolder(FileName);
+    const std::string folder = PrepareUnpackFolder(FileName, FKeptUnsaved);
+    FUnpackDir = folder;
     if (!ExtractArchive(FileName, folder)) return false;
 
     ProgressSetSubCaption("Nạp kỳ thi...");

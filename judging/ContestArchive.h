@@ -43,6 +43,14 @@ inline constexpr const char* kContestResultEntry = "Contest.result";
 // The folder an archive is unpacked into, under the unpack folder of the
 // environment; "VelkorContest1", "VelkorContest2" ... when it is in use.
 inline constexpr const char* kUnpackFolderName = "VelkorContest";
+// The mark, in an unpack folder beside its two trees (so never packed), of
+// changes not saved into the archive (TContestInfo::NoteUnsavedChange).
+// It names the archive on its second line.
+inline constexpr const char* kUnsavedMarkName = "Chưa ghi vào file kỳ thi.txt";
+// An unpack folder holding the mark is moved aside, beside it, to this
+// name followed by the date and time ("-2026-12-11-145603"; "-2", "-3" ...
+// added when that is taken).
+inline constexpr const char* kKeptUnpackFolderName = "VelkorContest-chưa-ghi";
 
 // The paths among Files and Folders (relative to the tree Tree, "/"
 // between components) that an archive cannot give back exactly as they

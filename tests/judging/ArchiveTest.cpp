@@ -844,6 +844,71 @@ TEST_F(ArchiveTest, RunnableFilesStayRunnableAndNothingMore) {
   ::umask(previousMask);
 }
 
+// A contest opened from an archive keeps what online judging accepts only
+// in its unpack folder. Velkor killed before the save: opening the archive
+// again moves that folder aside instead of deleting it, and says where.
+// Once saved, or given up by the jury, nothing is kept.
+TEST_F(ArchiveTest, UnsavedChangesOfAnUnpackedContestAreKeptAside) {
+  BuildSmallContest();
+  ASSERT_TRUE(contest_.FileSave(ArchivePath()));
+  auto keptFolders = [this] {
+    std::vector<std::string> kept;
+    for (const fs::directory_entry& e : fs::directory_iterator(UnpackBase()))
+      if (e.path().filename().string().starts_with(kKeptUnpackFolderName)) kept.push_back(e.path().string());
+    std::sort(kept.begin(), kept.end());
+    return kept;
+  };
+  auto acceptOnline = [](TContestInfo& Contest, const std::string& Text) {
+    Contest.NoteUnsavedChange();
+    WriteText(Contest.ResultSet().Dir() + "Binh/Bai1.cpp", Text);
+  };
+
+  for (const char* text : {"accepted before the first crash", "accepted before the second crash"}) {
+    TContestInfo session;
+    ASSERT_TRUE(session.FileLoad(ArchivePath())) << session.ErrorMsg();
+    session.SetFileName(ArchivePath());
+    acceptOnline(session, text);
+  }  // killed: no save, no question
+  TContestInfo reopened;
+  ASSERT_TRUE(reopened.FileLoad(ArchivePath())) << reopened.ErrorMsg();
+  EXPECT_FALSE(Exists(UnpackFolder() + "/Contestants/Binh/Bai1.cpp"));  // the archive as it was saved
+  const std::vector<std::string> kept = keptFolders();
+  ASSERT_EQ(kept.size(), 2u);
+  EXPECT_EQ(reopened.KeptUnsaved().size(), 1u);  // the second crash's; the first was told at the second open
+  EXPECT_NE(kept[0], kept[1]);                   // within one second too
+  std::vector<std::string> texts;
+  for (const std::string& k : kept) texts.push_back(ReadText(k + "/Contestants/Binh/Bai1.cpp"));
+  std::sort(texts.begin(), texts.end());
+  EXPECT_EQ(texts, (std::vector<std::string>{"accepted before the first crash", "accepted before the second crash"}));
+  const std::string told = reopened.KeptUnsaved().front();
+  EXPECT_NE(told.find("còn giữ bài nộp trực tuyến chưa được ghi vào file kỳ thi \"" + ArchivePath() + "\""),
+            std::string::npos) << told;
+  EXPECT_TRUE(told.find("\"" + kept[0] + "\"") != std::string::npos ||
+              told.find("\"" + kept[1] + "\"") != std::string::npos) << told;
+
+  // Saved: the mark goes with the save.
+  reopened.SetFileName(ArchivePath());
+  acceptOnline(reopened, "accepted, then saved");
+  ASSERT_TRUE(reopened.FileSave(ArchivePath())) << reopened.ErrorMsg();
+  TContestInfo afterSave;
+  ASSERT_TRUE(afterSave.FileLoad(ArchivePath()));
+  EXPECT_TRUE(afterSave.KeptUnsaved().empty());
+  EXPECT_EQ(ReadText(UnpackFolder() + "/Contestants/Binh/Bai1.cpp"), "accepted, then saved");
+
+  // Given up by the jury: cleared away as before.
+  afterSave.SetFileName(ArchivePath());
+  acceptOnline(afterSave, "given up");
+  afterSave.ForgetUnsavedChanges();
+  TContestInfo afterGivingUp;
+  ASSERT_TRUE(afterGivingUp.FileLoad(ArchivePath()));
+  EXPECT_TRUE(afterGivingUp.KeptUnsaved().empty());
+  EXPECT_EQ(keptFolders().size(), 2u);
+  EXPECT_EQ(ReadText(UnpackFolder() + "/Contestants/Binh/Bai1.cpp"), "accepted, then saved");
+  // The mark is never packed.
+  for (const std::string& name : ReadArchive(ArchivePath()).Names())
+    EXPECT_EQ(name.find(kUnsavedMarkName), std::string::npos) << name;
+}
+
 TEST(SafeArchivePath, KeepsPathsInsideTheirFolder) {
   struct Case {
     const char* Name;
