@@ -13,12 +13,17 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdlib>
+#include <functional>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/RunOnceUtils.h"
+#include "judging/Compilers.h"
+#include "judging/ContestArchive.h"
 #include "judging/EnvConfig.h"
 #include "tests/core/FileTestSupport.h"
 #include "toolkit/SingleInstance.h"
@@ -211,6 +216,80 @@ TEST(Program, StartsWithADamagedMarkerAndKeepsTheConfigurationAside) {
   EXPECT_EQ(testing::ReadText((config / "Velkor.cfg.bak").string()), "the jury's configuration");
   EXPECT_FALSE(fs::exists(config / "Velkor.cfg"));
   EXPECT_EQ(testing::ReadText((key / "Signature").string()), "sz\n" + std::string(kVersionSignature));
+}
+
+// Writes World's configuration file as the program keeps it, with online
+// judging watching SubmitDir; everything else at its default.
+void WriteConfiguration(const TUserWorld& World, const std::string& SubmitDir) {
+  struct TSavedVariable {
+    const char* Name;
+    std::optional<std::string> Value;
+  };
+  std::vector<TSavedVariable> saved;
+  const std::pair<const char*, const char*> folders[] = {{"XDG_CONFIG_HOME", "home/.config"},
+                                                          {"XDG_DATA_HOME", "home/.local/share"}};
+  for (const auto& [name, sub] : folders) {
+    const char* value = std::getenv(name);
+    saved.push_back({name, value ? std::optional<std::string>(value) : std::nullopt});
+    ::setenv(name, (World.Root() / sub).c_str(), 1);
+  }
+  ReleaseConfigurationTexts();
+  auto compilers = std::exchange(CompilerConfig, std::make_unique<TCompilerConfig>());
+  auto environment = std::exchange(EnvConfig, std::make_unique<TEnvConfig>());
+  CompilerConfig->BuildDefault();
+  EnvConfig->BuildDefault();
+  EnvConfig->SubmitDir = SubmitDir;
+  SaveConfiguration();
+  CompilerConfig = std::move(compilers);
+  EnvConfig = std::move(environment);
+  for (const TSavedVariable& v : saved)
+    if (v.Value) ::setenv(v.Name, v.Value->c_str(), 1);
+    else ::unsetenv(v.Name);
+  ReleaseConfigurationTexts();
+}
+
+// Polls Ready every 20 ms for up to TimeoutMs.
+bool WaitUntil(int TimeoutMs, const std::function<bool()>& Ready) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!Ready()) {
+    if (clock.elapsed() > TimeoutMs) return false;
+    QThread::msleep(20);
+  }
+  return true;
+}
+
+// Killed while judging a submission online in a contest opened from an
+// archive: the submission lives only in the unpack folder. The archive
+// opened again by a new copy keeps that folder aside, with the submission.
+TEST(Program, AKillDuringOnlineJudgingOfAnArchiveContestLosesNoSubmission) {
+  TUserWorld world;
+  const fs::path submit = world.Root() / "submit", archive = world.Root() / "thi.contest";
+  fs::create_directories(submit);
+  fs::copy_file(VELKOR_SAMPLE_CONTEST, archive);
+  WriteConfiguration(world, submit.string());
+  const fs::path unpack = world.Root() / "home/.local/share";
+  const fs::path accepted = unpack / "VelkorContest/Contestants/Em/TONG.cpp";
+  const std::string source = "int main() { for (;;) {} }\n";  // judged for as long as the limit lets it
+  const QString loaded = QString::fromUtf8(kMainFormCaption) + QString::fromUtf8(" ✓") +
+                         QString::fromStdString(archive.string());
+  {
+    TVelkor first(world, {"/LOAD", archive.string()});
+    ASSERT_TRUE(first.Started());
+    ASSERT_EQ(AskCaption(world.Socket(), 20000, [&](const QString& c) { return c == loaded; }), loaded);
+    testing::WriteText((submit / "bai[Em][TONG].cpp").string(), source);
+    ASSERT_TRUE(WaitUntil(60000, [&] { return fs::exists(accepted); })) << "never accepted";
+  }  // killed
+
+  TVelkor second(world, {"/LOAD", archive.string()});
+  ASSERT_TRUE(second.Started());
+  ASSERT_EQ(AskCaption(world.Socket(), 20000, [&](const QString& c) { return c == loaded; }), loaded);
+  EXPECT_FALSE(fs::exists(accepted)) << "the archive opens as it was saved";
+  std::vector<fs::path> kept;
+  for (const auto& e : fs::directory_iterator(unpack))
+    if (e.path().filename().string().starts_with(kKeptUnpackFolderName)) kept.push_back(e.path());
+  ASSERT_EQ(kept.size(), 1u);
+  EXPECT_EQ(testing::ReadText((kept[0] / "Contestants/Em/TONG.cpp").string()), source);
 }
 
 }  // namespace
