@@ -633,6 +633,12 @@ bool IsInside(const fs::path& Path, const std::string& Folder) {
 
 std::string UnsavedMark(const std::string& UnpackDir) { return UnpackDir + "/" + kUnsavedMarkName; }
 
+// Whether UnpackDir holds the mark: a regular file of that name.
+bool HasUnsavedMark(const std::string& UnpackDir) {
+  struct stat st {};
+  return ::lstat(UnsavedMark(UnpackDir).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 // The archive a marked unpack folder came from, as its mark names it; ""
 // when it does not.
 std::string MarkedArchive(const std::string& UnpackDir) {
@@ -687,7 +693,7 @@ std::string KeptUnsavedText(const std::string& Folder, const std::string& Kept, 
 // deleted, or, when it holds changes never saved into its archive, moved
 // aside beside it (told in Kept). False when it is still there.
 bool MakeWayForUnpack(const std::string& Folder, std::vector<std::string>& Kept) {
-  if (!PathExists(UnsavedMark(Folder))) return DeleteWithRetry(Folder) && !PathExists(Folder);
+  if (!HasUnsavedMark(Folder)) return DeleteWithRetry(Folder) && !PathExists(Folder);
   const std::string base = fs::path(Folder).parent_path().string() + "/";
   const std::string kept = KeptFolderName(base);
   if (::rename(Folder.c_str(), kept.c_str()) != 0) return false;
@@ -927,7 +933,11 @@ bool TContestInfo::FileLoad(const std::string& FileName) {
     Reset();
     const std::string folder = PrepareUnpackFolder(FileName, FKeptUnsaved);
     FUnpackDir = folder;
-    if (!ExtractArchive(FileName, folder)) return false;
+    const bool extracted = ExtractArchive(FileName, folder);
+    // Only this process marks a folder: an archive holding a file of that
+    // name would otherwise be kept aside at every open.
+    ::unlink(UnsavedMark(folder).c_str());
+    if (!extracted) return false;
 
     ProgressSetSubCaption("Nạp kỳ thi...");
     CreateListedFolders(folder, folder + "/" + kContestantDirectoriesEntry, kArchiveContestantsFolder);

@@ -904,9 +904,16 @@ TEST_F(ArchiveTest, UnsavedChangesOfAnUnpackedContestAreKeptAside) {
   EXPECT_TRUE(afterGivingUp.KeptUnsaved().empty());
   EXPECT_EQ(keptFolders().size(), 2u);
   EXPECT_EQ(ReadText(UnpackFolder() + "/Contestants/Binh/Bai1.cpp"), "accepted, then saved");
-  // The mark is never packed.
+  // The mark is never packed, and an archive holding one is not kept.
   for (const std::string& name : ReadArchive(ArchivePath()).Names())
     EXPECT_EQ(name.find(kUnsavedMarkName), std::string::npos) << name;
+  WriteArchive(ArchivePath(), {{"Contestants/An/x.cpp", "x"}, {kUnsavedMarkName, "forged\r\n" + ArchivePath()}});
+  for (int open = 0; open < 2; ++open) {
+    TContestInfo forged;
+    ASSERT_TRUE(forged.FileLoad(ArchivePath())) << forged.ErrorMsg();
+    EXPECT_TRUE(forged.KeptUnsaved().empty());
+  }
+  EXPECT_EQ(keptFolders().size(), 2u);
 }
 
 TEST(SafeArchivePath, KeepsPathsInsideTheirFolder) {
