@@ -221,7 +221,10 @@ TEST_F(OnlinePass, NewContestantIsCreatedJudgedAndLogged) {
 // again keeps every one of them and names the folder they are in.
 TEST_F(OnlinePass, AKillDuringOnlineJudgingOfAnArchiveContestLosesNoSubmission) {
   testing::TempFolder unpack;
-  const std::string previousUnpack = EnvConfig->DecompressDir;
+  struct TUnpackHere {
+    std::string Previous = EnvConfig->DecompressDir;
+    ~TUnpackHere() { EnvConfig->DecompressDir = Previous; }
+  } unpackHere;
   EnvConfig->DecompressDir = unpack.Path();
   const std::string archive = tree.Path("thi.contest");
   ASSERT_TRUE(ContestInfo->FileSave(archive)) << ContestInfo->ErrorMsg();
@@ -246,9 +249,7 @@ TEST_F(OnlinePass, AKillDuringOnlineJudgingOfAnArchiveContestLosesNoSubmission) 
   ASSERT_EQ(Names(submit + "/Logs").size(), 1u) << "one judged and logged, one killed while judged";
 
   TContestInfo reopened;
-  const bool opened = reopened.FileLoad(archive);
-  EnvConfig->DecompressDir = previousUnpack;
-  ASSERT_TRUE(opened) << reopened.ErrorMsg();
+  ASSERT_TRUE(reopened.FileLoad(archive)) << reopened.ErrorMsg();
   EXPECT_EQ(reopened.ResultSet().Obj("C9"), nullptr) << "the archive as it was saved";
   std::vector<std::string> kept;
   for (const std::string& name : Names(unpack.Path()))

@@ -832,7 +832,10 @@ TEST_F(ArchiveTest, RunnableFilesStayRunnableAndNothingMore) {
     EXPECT_EQ(::stat(Path.c_str(), &st), 0) << Path;
     return st.st_mode & 07777;
   };
-  const mode_t previousMask = ::umask(022);
+  struct TUmask {
+    mode_t Previous = ::umask(022);
+    ~TUmask() { ::umask(Previous); }
+  } umask022;
   ASSERT_TRUE(contest_.FileLoad(ArchivePath()));
   EXPECT_EQ(modeOf(UnpackFolder() + "/Contestants/An/Bai2.exe"), 0755u);
   EXPECT_EQ(modeOf(UnpackFolder() + "/Contestants/An/Bai1.cpp"), 0644u);
@@ -841,7 +844,6 @@ TEST_F(ArchiveTest, RunnableFilesStayRunnableAndNothingMore) {
   WriteArchive(ArchivePath(), {{"Contestants/An/Bai2.exe", "#!/bin/sh\necho 3\n"}});
   ASSERT_TRUE(contest_.FileLoad(ArchivePath()));
   EXPECT_EQ(modeOf(UnpackFolder() + "/Contestants/An/Bai2.exe"), 0644u);
-  ::umask(previousMask);
 }
 
 // A contest opened from an archive keeps what online judging accepts only

@@ -1283,14 +1283,15 @@ TEST_F(SmallContest, AReadyMadeProgramScoresTheSameAfterSaveAndReopen) {
   ASSERT_EQ(Result("C1")->Evaluation, 2);
 
   TempFolder archiveHome;
-  const std::string previousUnpack = EnvConfig->DecompressDir;
+  struct TUnpackHere {
+    std::string Previous = EnvConfig->DecompressDir;
+    ~TUnpackHere() { EnvConfig->DecompressDir = Previous; }
+  } unpackHere;
   EnvConfig->DecompressDir = archiveHome / "unpack";
   const std::string file = archiveHome / "c.contest";
   ASSERT_TRUE(contest.FileSave(file)) << contest.ErrorMsg();
   TContestInfo reopened;
-  const bool opened = reopened.FileLoad(file);
-  EnvConfig->DecompressDir = previousUnpack;
-  ASSERT_TRUE(opened) << reopened.ErrorMsg();
+  ASSERT_TRUE(reopened.FileLoad(file)) << reopened.ErrorMsg();
   reopened.ResultSet().Obj("C1")->Clear();
   TJudgeEngine again(reopened, compilers, *JudgeEnvironment::CheckerSet);
   ASSERT_TRUE(again.Run(Pairs({{"C1", "E"}}))) << again.ErrorMsg;
