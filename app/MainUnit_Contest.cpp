@@ -53,7 +53,11 @@ std::string SetFolder(const std::string& Current, const std::string& Last) {
 
 bool TMainForm::SaveQuestion() {
   if (!ContestChanged) return true;
-  if (VQRMsgDlg("Bạn có muốn ghi lại kỳ thi hiện tại không?", mtConfirmation, {mbYes, mbNo}) != mrYes) return true;
+  if (VQRMsgDlg("Bạn có muốn ghi lại kỳ thi hiện tại không?", mtConfirmation, {mbYes, mbNo}) != mrYes) {
+    // The jury gives the changes up: the next open may clear them away.
+    ContestInfo->ForgetUnsavedChanges();
+    return true;
+  }
   UserAbort = false;
   actSaveContestExecute();
   return !UserAbort;
@@ -134,6 +138,9 @@ void TMainForm::LoadContest(const std::string& FileName) {
   ContestChanged = false;
   LoadLostData = false;
   SourceFile = loaded ? FileName : std::string();
+  // Told first, and whatever became of the archive: it is where submissions
+  // of an earlier session are.
+  for (const std::string& kept : ContestInfo->KeptUnsaved()) VQRMsgDlg(kept, mtWarning, {mbOK});
   if (!loaded && !error.empty())
     VQRMsgDlg("Không mở được kỳ thi: " + FileName + "\r\n" + error, mtError, {mbOK});
   if (loaded)

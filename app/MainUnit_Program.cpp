@@ -150,6 +150,7 @@ bool TMainForm::FormCloseQuery() {
       actSaveContest->trigger();
       return !ContestChanged;
     case mrNo:
+      ContestInfo->ForgetUnsavedChanges();  // given up: the next open may clear them away
       return true;
     default:
       return false;

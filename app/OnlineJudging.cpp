@@ -172,6 +172,10 @@ int JudgeSubmissionPass(TContestInfo& Contest, const std::string& SubmitDir, con
         KeepSubmissionCopy(S);
         Waits().MarkCopyKept(path);
       }
+      // The contest's folders change from here: an unpacked archive's
+      // folder is marked first, so that opening the archive again after a
+      // crash keeps it rather than delete the only copy in the contest.
+      Contest.NoteUnsavedChange();
       TResultSet& results = Contest.ResultSet();
       TResultC* contestant = results.Obj(S.CName);
       if (!contestant) {

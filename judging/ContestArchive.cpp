@@ -16,10 +16,12 @@
 //
 // Unpacking (SafeUnzip holds the rules): an archive holding a name that
 // could leave the unpack folder, or a symbolic link, is refused as a whole
-// before anything is written; so is one whose entries would not fit on the
-// disk. Names are taken byte for byte as stored (libzip would otherwise
-// recode names it takes for code page 437, and they would no longer match
-// the folder lists). A failed unpack removes what it wrote.
+// before anything is written; so is one holding two files with one name,
+// and one whose entries would not fit on the disk. Names are taken byte
+// for byte as stored (libzip would otherwise recode names it takes for
+// code page 437, and they would no longer match the folder lists). A
+// failed unpack removes what it wrote. A file stored runnable comes back
+// runnable.
 #include "judging/ContestArchive.h"
 
 #include <fcntl.h>
@@ -122,6 +124,9 @@ struct TEntrySource : TSourceError {
   std::string DiskFile;  // read from here when not empty
   std::string Bytes;     // otherwise these
   time_t MTime = 0;
+  // The permissions stored with the entry: whether it is a program that
+  // runs by itself, and nothing more (see StoredMode).
+  mode_t Mode = 0644;
   // Runs as libzip starts on the entry; False cancels the whole archive.
   std::function<bool()> OnOpen;
   // Runs once the entry's data has been read.
@@ -199,8 +204,18 @@ zip_int64_t EntrySourceCallback(void* State, void* Data, zip_uint64_t Length, zi
   }
 }
 
+// The permissions an archive keeps for the file at Path: runnable (a
+// contestant's ready-made program, a test's own tool) or not. Owner, group
+// and others alike, never a write bit beyond the owner's nor a special bit,
+// whatever the file had.
+mode_t StoredMode(const std::string& Path) {
+  struct stat st {};
+  return ::lstat(Path.c_str(), &st) == 0 && (st.st_mode & 0111) != 0 ? 0755 : 0644;
+}
+
 // Adds Source as the deflated entry Name.
 void AddEntry(zip_t* Zip, const std::string& Name, std::unique_ptr<TEntrySource> Source) {
+  const mode_t mode = Source->Mode;
   zip_error_t error;
   zip_error_init(&error);
   zip_source_t* src = zip_source_function_create(EntrySourceCallback, Source.get(), &error);
@@ -220,6 +235,12 @@ void AddEntry(zip_t* Zip, const std::string& Name, std::unique_ptr<TEntrySource>
   }
   if (zip_set_file_compression(Zip, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, kDeflateLevel) != 0)
     throw EArchiveError("Không nén được " + Quoted(Name) + " (" + ZipErrorText(Zip) + ").");
+  // A Unix mode in the high half of the external attributes, as unzip
+  // tools read it: without it every file would come back without its
+  // execute bit.
+  const auto attributes = static_cast<zip_uint32_t>(S_IFREG | mode) << 16;
+  if (zip_file_set_external_attributes(Zip, static_cast<zip_uint64_t>(index), 0, ZIP_OPSYS_UNIX, attributes) != 0)
+    throw EArchiveError("Không ghi được quyền của " + Quoted(Name) + " (" + ZipErrorText(Zip) + ").");
 }
 
 // Where zip_close writes the archive: a file we opened, so that the name
@@ -468,6 +489,9 @@ std::string DamagedArchive(const std::string& FileName, const std::string& Detai
     case TUnzipFaultKind::ufSymbolicLink:
       throw EArchiveError("File kỳ thi " + Quoted(FileName) + " có mục " + name +
                           " là liên kết tượng trưng; không giải nén file này.");
+    case TUnzipFaultKind::ufDuplicateName:
+      throw EArchiveError(DamagedArchive(FileName, "có hai mục cùng tên " + name +
+                                                       " (chỉ giữ được một); không giải nén file này."));
     case TUnzipFaultKind::ufOpenRoot:
       throw EArchiveError("Không mở được thư mục giải nén " + Quoted(Folder) + ": " + ErrnoText(F.Errno));
     case TUnzipFaultKind::ufMakeFolder:
@@ -527,6 +551,11 @@ bool ExtractEntries(const std::string& FileName, const std::string& Folder) {
   // names it takes for code page 437, and they would no longer match.
   rules.RawNames = true;
   rules.KeepTimes = true;
+  rules.KeepRunnable = true;  // a ready-made program in a contestant's folder
+  // Of two entries with one name only one could be kept, and which one the
+  // contest then holds would be chance: a second, empty "Contest.result"
+  // would empty the whole grid.
+  rules.RefuseDuplicates = true;
   rules.BeforeWriting = [&](std::size_t Entries, std::uint64_t Declared) {
     CheckFreeSpace(Declared, FileName, Folder);
     ProgressSetValues(0, static_cast<int>(Entries), 0);
@@ -572,6 +601,19 @@ void CreateListedFolders(const std::string& Folder, const std::string& ListFile,
   }
 }
 
+// The contestant folders that the results document of an archive leaves
+// out: the set shows only the contestants stored there, so these are not
+// in the grid until the contestants folder is read again. Each is named.
+TLoadProblems FoldersLeftOutOfResults(const TResultSet& Results) {
+  TLoadProblems seenAtSetDir, leftOut;  // the folders' own problems were told when the set was pointed there
+  for (const std::string& name : LoadableSubFolders(Results.Dir(), "thí sinh", seenAtSetDir, NonEmptyFolderWeight))
+    if (Results.Obj(name) == nullptr)
+      leftOut.push_back({"Thư mục thí sinh \"" + name + "\" không có trong file " + kContestResultEntry +
+                         " (kết quả chấm) nên không hiện trong bảng; bài làm trong đó vẫn được giữ. Nhấn F5 "
+                         "(cập nhật lại danh sách thí sinh) để đưa thí sinh này vào bảng."});
+  return leftOut;
+}
+
 // The folder opened archives are unpacked under, ending with "/", held by
 // this process: another Velkor deletes the unpack folders it finds there.
 std::string UnpackBase() {
@@ -588,17 +630,89 @@ bool IsInside(const fs::path& Path, const std::string& Folder) {
   return !rel.empty() && *rel.begin() != "..";
 }
 
+// ------------------------------------ unsaved changes of an unpacked contest
+
+std::string UnsavedMark(const std::string& UnpackDir) { return UnpackDir + "/" + kUnsavedMarkName; }
+
+// Whether UnpackDir holds the mark: a regular file of that name.
+bool HasUnsavedMark(const std::string& UnpackDir) {
+  struct stat st {};
+  return ::lstat(UnsavedMark(UnpackDir).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// The archive a marked unpack folder came from, as its mark names it; ""
+// when it does not.
+std::string MarkedArchive(const std::string& UnpackDir) {
+  constexpr std::size_t kMaxMarkBytes = 1 << 16;
+  std::ifstream in(UnsavedMark(UnpackDir), std::ios::binary);
+  std::string text(kMaxMarkBytes, '\0');
+  in.read(text.data(), static_cast<std::streamsize>(text.size()));
+  text.resize(static_cast<std::size_t>(in.gcount()));
+  const std::vector<std::string> lines = FolderListLines(text);
+  return lines.size() >= 2 ? lines[1] : "";
+}
+
+// Writes the mark for the archive Archive into UnpackDir, on disk before
+// it returns: the change it guards comes right after.
+void WriteUnsavedMark(const std::string& UnpackDir, const std::string& Archive) {
+  const std::string mark = UnsavedMark(UnpackDir);
+  const std::string text = std::string(kByteOrderMark) +
+                           "Thư mục này là kỳ thi mở từ file kỳ thi dưới đây, có bài nộp trực tuyến chưa được "
+                           "ghi vào file đó:\r\n" + Archive + "\r\n";
+  UniqueFd fd(::open(mark.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644));
+  if (!fd.Valid() || !platform::WriteAll(fd.Get(), text) || ::fsync(fd.Get()) != 0 || fd.Close() != 0)
+    throw std::runtime_error("Không ghi được file " + Quoted(mark) + " (đánh dấu kỳ thi có thay đổi chưa ghi): " +
+                             ErrnoText(errno));
+  SyncFolder(UnpackDir);
+}
+
+// A free name under Base (the unpack base) for keeping an unpack folder:
+// kKeptUnpackFolderName, the local date and time, and a number when that
+// is taken.
+std::string KeptFolderName(const std::string& Base) {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  ::localtime_r(&now, &local);
+  char stamp[32];
+  std::strftime(stamp, sizeof stamp, "-%Y-%m-%d-%H%M%S", &local);
+  const std::string name = Base + kKeptUnpackFolderName + stamp;
+  std::string candidate = name;
+  for (int n = 2; PathExists(candidate); ++n) candidate = name + "-" + std::to_string(n);
+  return candidate;
+}
+
+// What the jury is told of the unpacked contest Folder kept at Kept.
+std::string KeptUnsavedText(const std::string& Folder, const std::string& Kept, const std::string& Archive) {
+  return "Thư mục giải nén " + Quoted(Folder) + " còn giữ bài nộp trực tuyến chưa được ghi vào file kỳ thi" +
+         (Archive.empty() ? std::string() : " " + Quoted(Archive)) +
+         " (lần trước Velkor đã dừng khi chưa ghi kỳ thi). Thư mục đó không bị xóa mà được chuyển sang:\r\n" +
+         Quoted(Kept) + "\r\nĐể chấm và giữ các bài đó, hãy mở thư mục bài thi Tasks (F2) và thư mục thí sinh "
+         "Contestants (F3) trong thư mục này, chấm lại rồi ghi kỳ thi.";
+}
+
+// Makes way for a new unpack at Folder, an earlier unpacked contest: it is
+// deleted, or, when it holds changes never saved into its archive, moved
+// aside beside it (told in Kept). False when it is still there.
+bool MakeWayForUnpack(const std::string& Folder, std::vector<std::string>& Kept) {
+  if (!HasUnsavedMark(Folder)) return DeleteWithRetry(Folder) && !PathExists(Folder);
+  const std::string base = fs::path(Folder).parent_path().string() + "/";
+  const std::string kept = KeptFolderName(base);
+  if (::rename(Folder.c_str(), kept.c_str()) != 0) return false;
+  Kept.push_back(KeptUnsavedText(Folder, kept, MarkedArchive(kept)));
+  return true;
+}
+
 // Empties the place for a new unpack folder and creates it: "VelkorContest"
-// under the base, deleted first when it exists; when it cannot be deleted,
-// or holds the archive being opened, "VelkorContest1", "VelkorContest2" and
-// so on.
-std::string PrepareUnpackFolder(const std::string& ArchiveName) {
+// under the base, deleted first when it exists (moved aside when it holds
+// unsaved changes, told in Kept); when it cannot be deleted, or holds the
+// archive being opened, "VelkorContest1", "VelkorContest2" and so on.
+std::string PrepareUnpackFolder(const std::string& ArchiveName, std::vector<std::string>& Kept) {
   const std::string base = UnpackBase();
   std::error_code ec;
   const fs::path archive = fs::weakly_canonical(fs::absolute(ArchiveName, ec), ec);
   std::string folder = base + kUnpackFolderName;
   for (int n = 1; PathExists(folder); ++n) {
-    if (!IsInside(archive, folder) && DeleteWithRetry(folder) && !PathExists(folder)) break;
+    if (!IsInside(archive, folder) && MakeWayForUnpack(folder, Kept)) break;
     folder = base + kUnpackFolderName + std::to_string(n);
   }
   fs::create_directories(folder);
@@ -744,6 +858,7 @@ bool TContestInfo::FileSave(const std::string& FileName) {
         const std::string name = EntryName(Tree, rel);
         auto source = std::make_unique<TEntrySource>();
         source->DiskFile = Dir + rel;
+        source->Mode = StoredMode(source->DiskFile);
         source->OnOpen = [&cancelled, name] {
           if (EscapePressedSinceLastCall()) {
             cancelled = true;
@@ -789,6 +904,7 @@ bool TContestInfo::FileSave(const std::string& FileName) {
     // The rename lives in the folder: once the folder is synced, a power
     // cut brings back the new archive, never an empty one.
     SyncFolder(folder);
+    ForgetUnsavedChanges();
     return true;
   } catch (const EArchiveError& e) {
     FErrorMsg = "Không lưu được kỳ thi vào file " + Quoted(FileName) + ". " + e.what();
@@ -799,8 +915,21 @@ bool TContestInfo::FileSave(const std::string& FileName) {
   }
 }
 
+void TContestInfo::NoteUnsavedChange() {
+  if (FUnsavedMarked || FUnpackDir.empty() || !FResultSet->Dir().starts_with(FUnpackDir + "/")) return;
+  WriteUnsavedMark(FUnpackDir, FFileName);
+  FUnsavedMarked = true;
+}
+
+void TContestInfo::ForgetUnsavedChanges() {
+  if (FUnpackDir.empty()) return;
+  ::unlink(UnsavedMark(FUnpackDir).c_str());
+  FUnsavedMarked = false;
+}
+
 bool TContestInfo::FileLoad(const std::string& FileName) {
   FErrorMsg.clear();
+  FKeptUnsaved.clear();
   if (!IsFile(FileName)) {
     FErrorMsg = "Không tìm thấy file \"" + FileName + "\".";
     return false;
@@ -815,8 +944,13 @@ bool TContestInfo::FileLoad(const std::string& FileName) {
     ProgressShow(true);
 
     Reset();
-    const std::string folder = PrepareUnpackFolder(FileName);
-    if (!ExtractArchive(FileName, folder)) return false;
+    const std::string folder = PrepareUnpackFolder(FileName, FKeptUnsaved);
+    FUnpackDir = folder;
+    const bool extracted = ExtractArchive(FileName, folder);
+    // Only this process marks a folder: an archive holding a file of that
+    // name would otherwise be kept aside at every open.
+    ::unlink(UnsavedMark(folder).c_str());
+    if (!extracted) return false;
 
     ProgressSetSubCaption("Nạp kỳ thi...");
     CreateListedFolders(folder, folder + "/" + kContestantDirectoriesEntry, kArchiveContestantsFolder);
@@ -859,6 +993,7 @@ bool TContestInfo::FileLoad(const std::string& FileName) {
                                         "Chi tiết: " + e.what(),
                                     true});
       }
+      for (TLoadProblem& p : FoldersLeftOutOfResults(*FResultSet)) FResultSet->AddLoadProblem(std::move(p));
     }
     FLoadProblems.insert(FLoadProblems.end(), FResultSet->LoadProblems().begin(), FResultSet->LoadProblems().end());
     return true;

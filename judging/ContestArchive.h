@@ -12,6 +12,10 @@
 //   ContestantDirectories.txt     every folder of the contestants tree
 //   Contest.result                the results document (compressed XML)
 //
+// Each file entry keeps whether the file is runnable, as a Unix mode in its
+// external attributes (0755 or 0644); archives without modes open with
+// every file not runnable.
+//
 // The folder lists bring back folders that hold no file (an exam without
 // tests, a contestant without sources): UTF-8 with a byte order mark, one
 // path per line relative to the tree, "\" between components, every line
@@ -39,6 +43,14 @@ inline constexpr const char* kContestResultEntry = "Contest.result";
 // The folder an archive is unpacked into, under the unpack folder of the
 // environment; "VelkorContest1", "VelkorContest2" ... when it is in use.
 inline constexpr const char* kUnpackFolderName = "VelkorContest";
+// The mark, in an unpack folder beside its two trees (so never packed), of
+// changes not saved into the archive (TContestInfo::NoteUnsavedChange).
+// It names the archive on its second line.
+inline constexpr const char* kUnsavedMarkName = "Chưa ghi vào file kỳ thi.txt";
+// An unpack folder holding the mark is moved aside, beside it, to this
+// name followed by the date and time ("-2026-12-11-145603"; "-2", "-3" ...
+// added when that is taken).
+inline constexpr const char* kKeptUnpackFolderName = "VelkorContest-chưa-ghi";
 
 // The names an archive gives back exactly as they are. A folder's line of
 // the folder list and a file's entry name (below the tree Tree, "Tasks" or
@@ -70,10 +82,12 @@ inline constexpr std::uint64_t kUnpackSpareBytes = std::uint64_t{64} << 20;
 
 // Unpacks every entry of the archive FileName into Folder, an empty folder
 // made for it. Refuses, before writing anything, an archive holding a name
-// that SafeArchivePath refuses, a symbolic link, or entries whose declared
-// sizes with kUnpackSpareBytes exceed the free space of Folder's file
-// system; stops an entry that inflates beyond its declared size. Entry
-// names are taken byte for byte as stored, as the folder lists are. False
+// that SafeArchivePath refuses, a symbolic link, two files with one name,
+// or entries whose declared sizes with kUnpackSpareBytes exceed the free
+// space of Folder's file system; stops an entry that inflates beyond its
+// declared size. Entry names are taken byte for byte as stored, as the
+// folder lists are; a file stored runnable is made runnable (0755 before
+// the umask), no other stored permission is taken. False
 // when the jury pressed Esc (the entries unpacked so far stay); raises a
 // Vietnamese message on any error, after removing everything it wrote.
 bool ExtractArchive(const std::string& FileName, const std::string& Folder);

@@ -17,6 +17,8 @@ void TContestInfo::Reset() {
   FResultSet->SetDir("");
   FFileName.clear();
   FLoadProblems.clear();
+  FUnpackDir.clear();
+  FUnsavedMarked = false;
 }
 
 bool TContestInfo::LoadLostData() const {

@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <pugixml.hpp>
 
@@ -32,7 +33,8 @@ class TContestInfo {
   void SetFileName(const std::string& Value) { FFileName = Value; }
 
   // Empties both sets through SetDir("") (each raising its events) and
-  // forgets the file name.
+  // forgets the file name and the unpack folder (a mark of unsaved changes
+  // in it stays: see NoteUnsavedChange).
   void Reset();
 
   // The contest archive (judging/ContestArchive.cpp). FileSave packs both
@@ -53,6 +55,23 @@ class TContestInfo {
   // True when one of them left out something the archive holds.
   bool LoadLostData() const;
 
+  // A contest opened from an archive lives in its unpack folder, and what
+  // online judging accepts there lives nowhere else until the contest is
+  // saved. NoteUnsavedChange, called before such a change is made, marks
+  // the unpack folder (once; raising a Vietnamese message when the mark
+  // cannot be written, so that the change is not made unmarked); a later
+  // FileLoad then moves a marked folder aside under a dated name instead
+  // of deleting it, and names it in KeptUnsaved. The mark goes with a
+  // successful FileSave, or with ForgetUnsavedChanges when the jury chose
+  // not to save. Both do nothing for a contest not opened from an
+  // archive, and NoteUnsavedChange nothing for a contestants folder
+  // chosen outside the unpack folder.
+  void NoteUnsavedChange();
+  void ForgetUnsavedChanges();
+  // What the last FileLoad set aside, whether it succeeded or not: one
+  // Vietnamese text per folder, telling where it is now and what it holds.
+  const std::vector<std::string>& KeptUnsaved() const { return FKeptUnsaved; }
+
   // Points the exam set at Dir, then removes every contestant's exam
   // results (and so their totals).
   void LoadExams(const std::string& Dir);
@@ -71,6 +90,9 @@ class TContestInfo {
   std::string FFileName;  // empty for a contest built from folders
   std::string FErrorMsg;
   TLoadProblems FLoadProblems;
+  std::string FUnpackDir;  // the folder FileLoad unpacked into; empty after Reset
+  bool FUnsavedMarked = false;
+  std::vector<std::string> FKeptUnsaved;
 };
 
 // The open contest of the process; null before start-up creates it and

@@ -19,6 +19,7 @@
 #include <cctype>
 #include <cerrno>
 #include <memory>
+#include <unordered_set>
 #include <vector>
 
 #include "judging/ZipErrors.h"
@@ -82,8 +83,13 @@ class TUnzipper {
     if (count < 0) return Fault(ArchiveFault(TUnzipFaultKind::ufListArchive, 0, ZipErrorText(zip_.get())));
     std::vector<TPlannedEntry> plan;
     std::uint64_t declared = 0;
+    std::unordered_set<std::string> files;
     for (zip_uint64_t i = 0; i < std::min<std::uint64_t>(static_cast<std::uint64_t>(count), rules_.MaxEntries); ++i)
       if (std::optional<TPlannedEntry> e = Plan(i)) {
+        if (rules_.RefuseDuplicates && !e->IsFolder && !files.insert(e->Path).second) {
+          Fault(EntryFault(TUnzipFaultKind::ufDuplicateName, *e));
+          continue;
+        }
         declared = e->Size > UINT64_MAX - declared ? UINT64_MAX : declared + e->Size;
         plan.push_back(std::move(*e));
       }
@@ -225,7 +231,7 @@ class TUnzipper {
       return Fault(f);
     }
     UniqueFd out(::openat(folderFd, leaf, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
-                          Entry.Runnable && rules_.KeepRunnable ? 0777 : 0666));
+                          Entry.Runnable && rules_.KeepRunnable ? 0755 : 0666));
     if (!out.Valid()) {
       TUnzipFault f = EntryFault(TUnzipFaultKind::ufCreateFile, Entry);
       f.Errno = errno;

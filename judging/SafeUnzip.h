@@ -31,6 +31,7 @@ enum class TUnzipFaultKind {
   ufDamagedEntry,  // an entry's name or size cannot be read (Index, Detail)
   ufUnsafeName,    // a name SafeArchivePath refuses: it could leave the folder
   ufSymbolicLink,  // an entry stored as a symbolic link
+  ufDuplicateName, // a second file entry with the same path (RefuseDuplicates)
   ufMakeFolder,    // a folder on an entry's way cannot be created (Folder, Errno)
   ufOpenFolder,    // ... or opened, e.g. it is a link (Folder, Errno)
   ufCreateFile,    // the entry's file cannot be created (Errno)
@@ -53,10 +54,11 @@ struct TUnzipFault {
 // The rules of one caller.
 struct TUnzipRules {
   // The error policy, called with every fault: it throws to stop the whole
-  // unpack, or returns (as an empty one does) to pass over the entry (after a fault of the whole
-  // archive, ufOpenArchive or ufOpenRoot, nothing is unpacked). Faults of
-  // the names (ufDamagedEntry, ufUnsafeName, ufSymbolicLink) come before
-  // anything is written. A file left half written is removed first.
+  // unpack, or returns (as an empty one does) to pass over the entry (after
+  // a fault of the whole archive, ufOpenArchive or ufOpenRoot, nothing is
+  // unpacked). Faults of the names (ufDamagedEntry, ufUnsafeName,
+  // ufSymbolicLink, ufDuplicateName) come before anything is written. A
+  // file left half written is removed first.
   std::function<void(const TUnzipFault&)> OnFault;
   // Names byte for byte as stored (true), or recoded to UTF-8 where libzip
   // takes them for code page 437.
@@ -66,9 +68,13 @@ struct TUnzipRules {
   // What all files together may take once inflated: a file that would go
   // beyond it is removed, and when it is spent nothing more is unpacked.
   std::uint64_t MaxBytes = UINT64_MAX;
-  // A file stored with an execute bit stays runnable (0777 before the
-  // umask, 0666 otherwise).
+  // A file stored with an execute bit stays runnable (0755 before the
+  // umask, 0666 otherwise). No other bit of the stored mode is taken: not
+  // set-user-ID, set-group-ID or sticky, nor write for group and others.
   bool KeepRunnable = false;
+  // Two file entries with one path are a fault (ufDuplicateName, for the
+  // second): otherwise the later one silently replaces the earlier.
+  bool RefuseDuplicates = false;
   // Files get the modification times stored with them.
   bool KeepTimes = false;
   // Once every entry is checked, before anything is written: the number of

@@ -22,6 +22,7 @@
 #include "components/ShellComponents.h"
 #include "core/Dialogs.h"
 #include "core/FileUtils.h"
+#include "judging/ContestArchive.h"
 #include "judging/Contests.h"
 #include "judging/EnvConfig.h"
 #include "judging/Globals.h"
@@ -354,6 +355,39 @@ TEST_F(MainWindowProgram, ASubmissionOutlivesTheUnpackFolderOfAnUnsavedArchive) 
   ASSERT_EQ(kept.size(), 1u);
   EXPECT_TRUE(kept[0].filename().string().ends_with("_bai[C9][A].cpp")) << kept[0];
   EXPECT_EQ(ReadText(kept[0].string()), source);
+}
+
+// Closing answers for the submissions accepted since the last save as
+// well: "Cancel" keeps them marked as unsaved, "No" gives them up, so that
+// the next open clears the folder away instead of keeping it.
+TEST_F(MainWindowProgram, ClosingWithoutSavingGivesUnsavedSubmissionsUp) {
+  test::TShiftedSubmitClock clock;  // files written here count as complete
+  Tree.AddExam("A", {"1"});
+  Tree.AddContestant("OLD");
+  const std::string submit = Tree.Path("Submit");
+  fs::create_directories(submit);
+  EnvConfig->SubmitDir = submit;
+  EnvConfig->DecompressDir = Tree.Path("unpack");
+  Form->SetExamsDir(Tree.TasksDir());
+  Form->SetContestantsDir(Tree.ContestantsDir());
+  const std::string archive = Tree.Path("thi.contest");
+  ASSERT_TRUE(ContestInfo->FileSave(archive));
+  messages->AddAnswer(mrNo);  // the folders chosen above are not saved again
+  Form->LoadContest(archive);
+  WriteText(submit + "/bai[C9][A].cpp", "int main() { return 0; }\n");
+  Form->ScanAndJudgeSubmissions();
+  const std::string mark = Tree.Path("unpack/VelkorContest/") + kUnsavedMarkName;
+  ASSERT_TRUE(fs::exists(mark));
+
+  messages->AddAnswer(mrCancel);
+  EXPECT_FALSE(Form->close());
+  EXPECT_TRUE(fs::exists(mark));
+  messages->AddAnswer(mrNo);
+  EXPECT_TRUE(Form->close());
+  EXPECT_FALSE(fs::exists(mark));
+  TContestInfo next;
+  ASSERT_TRUE(next.FileLoad(archive)) << next.ErrorMsg();
+  EXPECT_TRUE(next.KeptUnsaved().empty());
 }
 
 }  // namespace

@@ -1356,6 +1356,50 @@ TEST_F(MainWindow, AContestThatLostItsResultsAsksBeforeOverwritingItsFile) {
   EXPECT_NE(testing::ReadText(file), before);
 }
 
+// Submissions accepted online into a contest opened from an archive, and
+// Velkor gone before the save: opening the archive again keeps them aside
+// and tells the jury where, before anything else. Changes the jury chose
+// not to save are cleared away as before.
+TEST_F(MainWindow, UnsavedSubmissionsOfAnArchiveContestAreKeptAndTold) {
+  const std::string file = SaveJudgedContest(Tree, *Form);
+  EnvConfig->DecompressDir = Tree.Path("unpack");
+  Form->ContestChanged = false;
+  Form->LoadContest(file);
+  ASSERT_TRUE(FMessages->Requests().empty());
+  ContestInfo->NoteUnsavedChange();  // as online judging does before it moves a submission in
+  testing::WriteText(ContestInfo->ResultSet().Dir() + "TS101/BAI1.cpp", "accepted online");
+
+  Form->ContestChanged = false;  // a new Velkor: nothing to ask
+  FMessages->AddAnswer(mrOk);
+  Form->LoadContest(file);
+  ASSERT_EQ(FMessages->Requests().size(), 1u);
+  const TMsgDlgRequest told = FMessages->Requests()[0];
+  EXPECT_EQ(told.DlgType, mtWarning);
+  EXPECT_EQ(told.Msg.rfind("Thư mục giải nén \"" + Tree.Path("unpack/VelkorContest") +
+                               "\" còn giữ bài nộp trực tuyến chưa được ghi vào file kỳ thi \"" + file + "\"",
+                           0),
+            0u)
+      << told.Msg;
+  const std::size_t at = told.Msg.find("được chuyển sang:\r\n\"") + std::string("được chuyển sang:\r\n\"").size();
+  const std::string kept = told.Msg.substr(at, told.Msg.find('"', at) - at);
+  EXPECT_EQ(testing::ReadText(kept + "/Contestants/TS101/BAI1.cpp"), "accepted online");
+  EXPECT_EQ(ContestInfo->FileName(), file);
+  EXPECT_EQ(JudgedResults(), 60);
+  test::WhenModal([](QWidget* Dialog) {
+    test::SaveShot(Dialog, "main-unsaved-kept");
+    QTest::keyClick(Dialog, Qt::Key_Return);
+  });
+  TQtMessageDialog().Show(told);
+
+  // "No" to saving gives the changes up: the next open keeps nothing.
+  ContestInfo->NoteUnsavedChange();
+  Form->ContestChanged = true;
+  FMessages->AddAnswer(mrNo);
+  Form->LoadContest(file);
+  ASSERT_EQ(FMessages->Requests().size(), 2u);
+  EXPECT_EQ(FMessages->Requests()[1].Msg, "Bạn có muốn ghi lại kỳ thi hiện tại không?");
+}
+
 TEST_F(MainWindow, RowRefreshFromOtherWindows) {
   LoadSmallContest();
   Score("CUONG", "BAI1", jsJudged, 4);

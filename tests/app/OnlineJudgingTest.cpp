@@ -8,8 +8,10 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -23,6 +25,7 @@
 #include "AppTestSupport.h"
 #include "core/FileUtils.h"
 #include "judging/Checkers.h"
+#include "judging/ContestArchive.h"
 #include "judging/Contests.h"
 #include "judging/EnvConfig.h"
 #include "judging/FolderLocks.h"
@@ -234,6 +237,51 @@ TEST_F(OnlinePass, NewContestantIsCreatedJudgedAndLogged) {
   EXPECT_EQ(kept[0].substr(17), "_x[C9][A].cpp");
   EXPECT_EQ(ReadText(submit + "/$History/" + kept[0]), kRightCpp);
   EXPECT_EQ(fs::status(submit + "/$History").permissions() & fs::perms::all, fs::perms::owner_all);
+}
+
+// Killed while judging online in a contest opened from an archive, where
+// accepted submissions live only in the unpack folder: opening the archive
+// again keeps every one of them and names the folder they are in.
+TEST_F(OnlinePass, AKillDuringOnlineJudgingOfAnArchiveContestLosesNoSubmission) {
+  testing::TempFolder unpack;
+  struct TUnpackHere {
+    std::string Previous = EnvConfig->DecompressDir;
+    ~TUnpackHere() { EnvConfig->DecompressDir = Previous; }
+  } unpackHere;
+  EnvConfig->DecompressDir = unpack.Path();
+  const std::string archive = tree.Path("thi.contest");
+  ASSERT_TRUE(ContestInfo->FileSave(archive)) << ContestInfo->ErrorMsg();
+  ASSERT_TRUE(ContestInfo->FileLoad(archive)) << ContestInfo->ErrorMsg();
+  ContestInfo->SetFileName(archive);
+  Submit("x[C9][A].cpp", kRightCpp);
+  Submit("y[OLD][A].cpp", kWrongCpp);
+
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    int judging = 0;
+    hooks.Judge = [&judging](TQueue<TJudgePair>&) {
+      if (++judging == 2) ::kill(::getpid(), SIGKILL);
+    };
+    Pass();
+    ::_exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+  ASSERT_EQ(Names(submit + "/Logs").size(), 1u) << "one judged and logged, one killed while judged";
+
+  TContestInfo reopened;
+  ASSERT_TRUE(reopened.FileLoad(archive)) << reopened.ErrorMsg();
+  EXPECT_EQ(reopened.ResultSet().Obj("C9"), nullptr) << "the archive as it was saved";
+  std::vector<std::string> kept;
+  for (const std::string& name : Names(unpack.Path()))
+    if (name.starts_with(kKeptUnpackFolderName)) kept.push_back(unpack / name);
+  ASSERT_EQ(kept.size(), 1u);
+  EXPECT_EQ(ReadText(kept[0] + "/Contestants/C9/A.cpp"), kRightCpp);
+  EXPECT_EQ(ReadText(kept[0] + "/Contestants/OLD/A.cpp"), kWrongCpp);
+  ASSERT_EQ(reopened.KeptUnsaved().size(), 1u);
+  EXPECT_NE(reopened.KeptUnsaved()[0].find("\"" + kept[0] + "\""), std::string::npos) << reopened.KeptUnsaved()[0];
 }
 
 TEST_F(OnlinePass, AFileForAnUnknownExamIsKeptAndLogged) {

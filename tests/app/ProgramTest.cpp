@@ -14,6 +14,7 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <functional>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -23,6 +24,7 @@
 
 #include "app/RunOnceUtils.h"
 #include "judging/Compilers.h"
+#include "judging/ContestArchive.h"
 #include "judging/EnvConfig.h"
 #include "platform/FileLocks.h"
 #include "tests/core/FileTestSupport.h"
@@ -380,6 +382,39 @@ TEST(Program, OnlyOneCopyJudgesASubmissionFolder) {
   EXPECT_TRUE(fs::exists(contestants(firstWorld) / "Moi/TONG.py"));
   EXPECT_FALSE(fs::exists(contestants(secondWorld) / "Moi"));
   EXPECT_EQ(first.WaitForExit(0), std::nullopt);
+}
+
+// Killed while judging a submission online in a contest opened from an
+// archive: the submission lives only in the unpack folder. The archive
+// opened again by a new copy keeps that folder aside, with the submission.
+TEST(Program, AKillDuringOnlineJudgingOfAnArchiveContestLosesNoSubmission) {
+  TUserWorld world;
+  const fs::path submit = world.Root() / "submit", archive = world.Root() / "thi.contest";
+  fs::create_directories(submit);
+  fs::copy_file(VELKOR_SAMPLE_CONTEST, archive);
+  WriteConfiguration(world, [&submit](TEnvConfig& Env) { Env.SubmitDir = submit.string(); });
+  const fs::path unpack = world.Root() / "home/.local/share";
+  const fs::path accepted = unpack / "VelkorContest/Contestants/Em/TONG.cpp";
+  const std::string source = "int main() { for (;;) {} }\n";  // judged for as long as the limit lets it
+  const QString loaded = QString::fromUtf8(kMainFormCaption) + QString::fromUtf8(" ✓") +
+                         QString::fromStdString(archive.string());
+  {
+    TVelkor first(world, {"/LOAD", archive.string()});
+    ASSERT_TRUE(first.Started());
+    ASSERT_EQ(AskCaption(world.Socket(), 20000, [&](const QString& c) { return c == loaded; }), loaded);
+    testing::WriteText((submit / "bai[Em][TONG].cpp").string(), source);
+    ASSERT_TRUE(WaitUntil([&] { return fs::exists(accepted); }, 60000)) << "never accepted";
+  }  // killed
+
+  TVelkor second(world, {"/LOAD", archive.string()});
+  ASSERT_TRUE(second.Started());
+  ASSERT_EQ(AskCaption(world.Socket(), 20000, [&](const QString& c) { return c == loaded; }), loaded);
+  EXPECT_FALSE(fs::exists(accepted)) << "the archive opens as it was saved";
+  std::vector<fs::path> kept;
+  for (const auto& e : fs::directory_iterator(unpack))
+    if (e.path().filename().string().starts_with(kKeptUnpackFolderName)) kept.push_back(e.path());
+  ASSERT_EQ(kept.size(), 1u);
+  EXPECT_EQ(testing::ReadText((kept[0] / "Contestants/Em/TONG.cpp").string()), source);
 }
 
 }  // namespace

@@ -140,5 +140,25 @@ TEST_F(ArchiveLoadTest, DamagedPartsOpenWithWhatIsIntact) {
   }
 }
 
+// A contestant folder the results document leaves out is not in the grid
+// until the folder is read again: it is named, and nothing of it is lost.
+TEST_F(ArchiveLoadTest, FoldersMissingFromTheResultsAreNamed) {
+  const std::string file = SaveJudgedContest();
+  PutEntry(file, "Contestants/Dung/Bai1.cpp", "int main() {}\n");
+  PutEntry(file, "ContestantDirectories.txt", "\xEF\xBB\xBF" "An\r\nBinh\r\nCuong\r\nDung\r\nEm\r\n");
+  ASSERT_TRUE(contest_.FileLoad(file)) << contest_.ErrorMsg();
+  EXPECT_EQ(contest_.ResultSet().KeyExport(), (std::vector<std::string>{"An", "Binh", "Cuong"}));
+  ASSERT_EQ(contest_.LoadProblems().size(), 2u) << AllProblems();
+  for (const char* name : {"Dung", "Em"}) {
+    const std::string told = AllProblems();
+    EXPECT_NE(told.find(std::string("Thư mục thí sinh \"") + name +
+                        "\" không có trong file Contest.result (kết quả chấm) nên không hiện trong bảng"),
+              std::string::npos)
+        << told;
+  }
+  EXPECT_NE(AllProblems().find("Nhấn F5"), std::string::npos);
+  EXPECT_FALSE(contest_.LoadLostData());
+}
+
 }  // namespace
 }  // namespace velkor

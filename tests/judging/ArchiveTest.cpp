@@ -851,6 +851,143 @@ TEST_F(ArchiveTest, UnsafeContestantNamesInResultsAreSkipped) {
   EXPECT_EQ(contest_.ResultSet().Obj("An")->Evaluation, 2);
 }
 
+// Two entries with one name: only one could be kept, so the archive is
+// refused as damaged, naming the entry, before anything is written. libzip
+// will not write such an archive: the second name is patched in.
+TEST_F(ArchiveTest, TwoEntriesWithOneNameAreADamagedArchive) {
+  const std::string results = Compressed(R"(<ContestResult><ContestantResult ContestantName="An"/></ContestResult>)");
+  struct Case {
+    const char* Why;
+    std::vector<TEntry> Entries;
+    std::string Written, Patched;  // the second name as written, as patched
+    std::string Named;
+  };
+  const std::vector<Case> cases = {
+      {"a second, empty results document",
+       {{"Contestants/An/x.cpp", "x"}, {"Contest.result", results}, {"Contest.resulX", ""}},
+       "Contest.resulX", "Contest.result", "Contest.result"},
+      {"one file under two spellings",
+       {{"Contestants/An/x.cpp", "old"}, {"Contestants\\An\\y.cpp", "new"}},
+       "Contestants\\An\\y.cpp", "Contestants\\An\\x.cpp", "Contestants\\An\\x.cpp"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Why);
+    WriteArchive(ArchivePath(), c.Entries);
+    std::string bytes = ReadText(ArchivePath());
+    for (std::size_t at; (at = bytes.find(c.Written)) != std::string::npos;)
+      bytes.replace(at, c.Written.size(), c.Patched);
+    WriteText(ArchivePath(), bytes);
+    ASSERT_EQ(RawNames(ArchivePath()).size(), c.Entries.size());
+
+    EXPECT_FALSE(contest_.FileLoad(ArchivePath()));
+    EXPECT_EQ(contest_.ErrorMsg(), "File kỳ thi \"" + ArchivePath() + "\" bị hỏng: có hai mục cùng tên \"" + c.Named +
+                                       "\" (chỉ giữ được một); không giải nén file này.");
+    EXPECT_EQ(TreeListing(UnpackFolder()), std::vector<std::string>{});
+  }
+}
+
+// A file that runs by itself (a contestant's ready-made program) comes
+// back runnable; no other permission travels with it. An archive without
+// modes opens with nothing runnable.
+TEST_F(ArchiveTest, RunnableFilesStayRunnableAndNothingMore) {
+  BuildSmallContest();
+  const std::string program = tree_.ContestantsDir() + "/An/Bai2.exe";
+  WriteText(program, "#!/bin/sh\necho 3\n");
+  ASSERT_EQ(::chmod(program.c_str(), 06777), 0);  // set-user-ID, set-group-ID, written by anyone
+  ASSERT_EQ(::chmod((tree_.ContestantsDir() + "/An/Bai1.cpp").c_str(), 0600), 0);
+  ASSERT_TRUE(contest_.FileSave(ArchivePath()));
+
+  auto modeOf = [](const std::string& Path) {
+    struct stat st {};
+    EXPECT_EQ(::stat(Path.c_str(), &st), 0) << Path;
+    return st.st_mode & 07777;
+  };
+  struct TUmask {
+    mode_t Previous = ::umask(022);
+    ~TUmask() { ::umask(Previous); }
+  } umask022;
+  ASSERT_TRUE(contest_.FileLoad(ArchivePath()));
+  EXPECT_EQ(modeOf(UnpackFolder() + "/Contestants/An/Bai2.exe"), 0755u);
+  EXPECT_EQ(modeOf(UnpackFolder() + "/Contestants/An/Bai1.cpp"), 0644u);
+  EXPECT_EQ(modeOf(UnpackFolder() + "/Tasks/Bai1/01/Bai1.INP"), 0644u);
+
+  WriteArchive(ArchivePath(), {{"Contestants/An/Bai2.exe", "#!/bin/sh\necho 3\n"}});
+  ASSERT_TRUE(contest_.FileLoad(ArchivePath()));
+  EXPECT_EQ(modeOf(UnpackFolder() + "/Contestants/An/Bai2.exe"), 0644u);
+}
+
+// A contest opened from an archive keeps what online judging accepts only
+// in its unpack folder. Velkor killed before the save: opening the archive
+// again moves that folder aside instead of deleting it, and says where.
+// Once saved, or given up by the jury, nothing is kept.
+TEST_F(ArchiveTest, UnsavedChangesOfAnUnpackedContestAreKeptAside) {
+  BuildSmallContest();
+  ASSERT_TRUE(contest_.FileSave(ArchivePath()));
+  auto keptFolders = [this] {
+    std::vector<std::string> kept;
+    for (const fs::directory_entry& e : fs::directory_iterator(UnpackBase()))
+      if (e.path().filename().string().starts_with(kKeptUnpackFolderName)) kept.push_back(e.path().string());
+    std::sort(kept.begin(), kept.end());
+    return kept;
+  };
+  auto acceptOnline = [](TContestInfo& Contest, const std::string& Text) {
+    Contest.NoteUnsavedChange();
+    WriteText(Contest.ResultSet().Dir() + "Binh/Bai1.cpp", Text);
+  };
+
+  for (const char* text : {"accepted before the first crash", "accepted before the second crash"}) {
+    TContestInfo session;
+    ASSERT_TRUE(session.FileLoad(ArchivePath())) << session.ErrorMsg();
+    session.SetFileName(ArchivePath());
+    acceptOnline(session, text);
+  }  // killed: no save, no question
+  TContestInfo reopened;
+  ASSERT_TRUE(reopened.FileLoad(ArchivePath())) << reopened.ErrorMsg();
+  EXPECT_FALSE(Exists(UnpackFolder() + "/Contestants/Binh/Bai1.cpp"));  // the archive as it was saved
+  const std::vector<std::string> kept = keptFolders();
+  ASSERT_EQ(kept.size(), 2u);
+  EXPECT_EQ(reopened.KeptUnsaved().size(), 1u);  // the second crash's; the first was told at the second open
+  EXPECT_NE(kept[0], kept[1]);                   // within one second too
+  std::vector<std::string> texts;
+  for (const std::string& k : kept) texts.push_back(ReadText(k + "/Contestants/Binh/Bai1.cpp"));
+  std::sort(texts.begin(), texts.end());
+  EXPECT_EQ(texts, (std::vector<std::string>{"accepted before the first crash", "accepted before the second crash"}));
+  const std::string told = reopened.KeptUnsaved().front();
+  EXPECT_NE(told.find("còn giữ bài nộp trực tuyến chưa được ghi vào file kỳ thi \"" + ArchivePath() + "\""),
+            std::string::npos) << told;
+  EXPECT_TRUE(told.find("\"" + kept[0] + "\"") != std::string::npos ||
+              told.find("\"" + kept[1] + "\"") != std::string::npos) << told;
+
+  // Saved: the mark goes with the save.
+  reopened.SetFileName(ArchivePath());
+  acceptOnline(reopened, "accepted, then saved");
+  ASSERT_TRUE(reopened.FileSave(ArchivePath())) << reopened.ErrorMsg();
+  TContestInfo afterSave;
+  ASSERT_TRUE(afterSave.FileLoad(ArchivePath()));
+  EXPECT_TRUE(afterSave.KeptUnsaved().empty());
+  EXPECT_EQ(ReadText(UnpackFolder() + "/Contestants/Binh/Bai1.cpp"), "accepted, then saved");
+
+  // Given up by the jury: cleared away as before.
+  afterSave.SetFileName(ArchivePath());
+  acceptOnline(afterSave, "given up");
+  afterSave.ForgetUnsavedChanges();
+  TContestInfo afterGivingUp;
+  ASSERT_TRUE(afterGivingUp.FileLoad(ArchivePath()));
+  EXPECT_TRUE(afterGivingUp.KeptUnsaved().empty());
+  EXPECT_EQ(keptFolders().size(), 2u);
+  EXPECT_EQ(ReadText(UnpackFolder() + "/Contestants/Binh/Bai1.cpp"), "accepted, then saved");
+  // The mark is never packed, and an archive holding one is not kept.
+  for (const std::string& name : ReadArchive(ArchivePath()).Names())
+    EXPECT_EQ(name.find(kUnsavedMarkName), std::string::npos) << name;
+  WriteArchive(ArchivePath(), {{"Contestants/An/x.cpp", "x"}, {kUnsavedMarkName, "forged\r\n" + ArchivePath()}});
+  for (int open = 0; open < 2; ++open) {
+    TContestInfo forged;
+    ASSERT_TRUE(forged.FileLoad(ArchivePath())) << forged.ErrorMsg();
+    EXPECT_TRUE(forged.KeptUnsaved().empty());
+  }
+  EXPECT_EQ(keptFolders().size(), 2u);
+}
+
 TEST(SafeArchivePath, KeepsPathsInsideTheirFolder) {
   struct Case {
     const char* Name;

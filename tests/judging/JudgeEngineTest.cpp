@@ -1373,6 +1373,32 @@ TEST_F(SmallContest, AProgramThatDeletesItselfHarmsOnlyItsOwnScore) {
   }
 }
 
+// A ready-made program is judged the same after its contest went through
+// an archive: the archive keeps that it runs by itself.
+TEST_F(SmallContest, AReadyMadeProgramScoresTheSameAfterSaveAndReopen) {
+  Load();
+  TJudgeEngine engine(contest, compilers, *JudgeEnvironment::CheckerSet);
+  ASSERT_TRUE(engine.Run(Pairs({{"C1", "E"}}))) << engine.ErrorMsg;
+  ASSERT_EQ(Result("C1")->Evaluation, 2);
+
+  TempFolder archiveHome;
+  struct TUnpackHere {
+    std::string Previous = EnvConfig->DecompressDir;
+    ~TUnpackHere() { EnvConfig->DecompressDir = Previous; }
+  } unpackHere;
+  EnvConfig->DecompressDir = archiveHome / "unpack";
+  const std::string file = archiveHome / "c.contest";
+  ASSERT_TRUE(contest.FileSave(file)) << contest.ErrorMsg();
+  TContestInfo reopened;
+  ASSERT_TRUE(reopened.FileLoad(file)) << reopened.ErrorMsg();
+  reopened.ResultSet().Obj("C1")->Clear();
+  TJudgeEngine again(reopened, compilers, *JudgeEnvironment::CheckerSet);
+  ASSERT_TRUE(again.Run(Pairs({{"C1", "E"}}))) << again.ErrorMsg;
+  const TResultE* result = reopened.ResultSet().Obj("C1")->Obj("E");
+  ASSERT_NE(result, nullptr);
+  EXPECT_EQ(result->Evaluation, 2) << result->Obj("1")->EvaluationText;
+}
+
 // Nor can it change its file for the tests after: appending, replacing or
 // widening its rights all fail, and its next test runs the program judged.
 TEST_F(SmallContest, AProgramCannotRewriteItselfForItsNextTest) {
