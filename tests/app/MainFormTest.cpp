@@ -1135,6 +1135,20 @@ TEST_F(MainWindow, NewAsksToSaveAndAFailedSaveKeepsTheContest) {
   EXPECT_TRUE(Form->ContestChanged);
   EXPECT_EQ(ContestInfo->FileName(), file);
 
+  // Save As offers the current file's name, in its folder.
+  const std::string current = Tree.Path("Thi thử.contest");
+  ContestInfo->SetFileName(current);
+  QString offered;
+  test::WhenModal([&](QWidget* Dialog) {
+    auto* dialog = qobject_cast<QFileDialog*>(Dialog);
+    ASSERT_NE(dialog, nullptr);
+    offered = dialog->selectedFiles().value(0);
+    dialog->reject();
+  });
+  Form->Action("actSaveAsContest")->trigger();
+  EXPECT_EQ(fs::path(offered.toStdString()), fs::path(current));
+  EXPECT_EQ(ContestInfo->FileName(), current);
+
   // No: a new contest, still marked changed so that closing asks again.
   FMessages->AddAnswer(mrNo);
   Form->Action("actNewContest")->trigger();
