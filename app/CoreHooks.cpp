@@ -3,12 +3,14 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QCloseEvent>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QThread>
 
 #include <map>
+#include <optional>
 
 #include "app/MainFormLink.h"
 #include "app/RunOnceUtils.h"
@@ -62,13 +64,51 @@ constexpr TButtonSpec kButtons[] = {
     {mbClose, QMessageBox::Close, nullptr, QMessageBox::RejectRole},
 };
 
-// Esc picks Cancel, else No, else the only button; Enter the headless
-// answer's button.
-TMsgDlgBtn EscapeButton(TMsgDlgButtons Buttons) {
-  for (TMsgDlgBtn b : {mbCancel, mbNo, mbClose, mbAbort, mbOK})
-    if (Buttons.Contains(b)) return b;
-  return mbCancel;
+// The button Esc and the window's close button stand for: Cancel, else the
+// only button. A question without Cancel (Yes and No, Abort and Retry) has
+// none: the jury answers it with a button, so that a reflexive Esc never
+// says "No" to saving a contest.
+std::optional<TMsgDlgBtn> EscapeButton(TMsgDlgButtons Buttons) {
+  if (Buttons.Contains(mbCancel)) return mbCancel;
+  std::optional<TMsgDlgBtn> only;
+  for (const TButtonSpec& spec : kButtons) {
+    if (!Buttons.Contains(spec.Button)) continue;
+    if (only) return std::nullopt;
+    only = spec.Button;
+  }
+  return only;
 }
+
+// A message box that, without an escape button, ignores Esc and refuses to
+// be closed from its frame. (QMessageBox would pick the No button itself.)
+class TMessageBox : public QMessageBox {
+ public:
+  TMessageBox(Icon Kind, const QString& Title, const QString& Text, QWidget* Owner, bool Escapable)
+      : QMessageBox(Kind, Title, Text, NoButton, Owner), FEscapable(Escapable) {
+    // A message box keeps the size of its text: no maximise button; and no
+    // close button where closing is no answer.
+    setWindowFlags(Escapable ? kFixedDialogFlags : kFixedDialogFlags & ~Qt::WindowCloseButtonHint);
+  }
+
+ protected:
+  void keyPressEvent(QKeyEvent* Event) override {
+    if (!FEscapable && Event->matches(QKeySequence::Cancel)) {
+      Event->accept();
+      return;
+    }
+    QMessageBox::keyPressEvent(Event);
+  }
+  void closeEvent(QCloseEvent* Event) override {
+    if (!FEscapable) {
+      Event->ignore();
+      return;
+    }
+    QMessageBox::closeEvent(Event);
+  }
+
+ private:
+  bool FEscapable;
+};
 
 // Swallows keys and clicks during the Esc poll and notes Esc.
 class TEscapeFilter : public QObject {
@@ -127,14 +167,12 @@ TGuiFontInfo ProgramGuiFont() {
 }  // namespace
 
 int TQtMessageDialog::Show(const TMsgDlgRequest& Request) {
-  QMessageBox box(IconOf(Request.DlgType), QString::fromUtf8(kApplicationTitle), QString::fromStdString(Request.Msg),
-                  QMessageBox::NoButton, DialogOwner());
-  // A message box keeps the size of its text: no maximise button.
-  box.setWindowFlags(kFixedDialogFlags);
-  TMsgDlgButtons buttons = Request.Buttons.Empty() ? TMsgDlgButtons{mbOK} : Request.Buttons;
+  const TMsgDlgButtons buttons = Request.Buttons.Empty() ? TMsgDlgButtons{mbOK} : Request.Buttons;
+  const std::optional<TMsgDlgBtn> escape = EscapeButton(buttons);
+  TMessageBox box(IconOf(Request.DlgType), QString::fromUtf8(kApplicationTitle), QString::fromStdString(Request.Msg),
+                  DialogOwner(), escape.has_value());
   std::map<QAbstractButton*, TMsgDlgBtn> codes;
   const int defaultResult = HeadlessAnswer(buttons);
-  const TMsgDlgBtn escape = EscapeButton(buttons);
   for (const TButtonSpec& spec : kButtons) {
     if (!buttons.Contains(spec.Button)) continue;
     QAbstractButton* button = spec.Standard != QMessageBox::NoButton
@@ -146,7 +184,11 @@ int TQtMessageDialog::Show(const TMsgDlgRequest& Request) {
   }
   box.exec();
   const auto found = codes.find(box.clickedButton());
-  return found != codes.end() ? ModalResultOf(found->second) : ModalResultOf(escape);
+  if (found != codes.end()) return ModalResultOf(found->second);
+  // Ended without a button (the application closing its windows): what
+  // the escape button would have said, else the result of a closed dialog,
+  // which no caller takes for Yes or Retry.
+  return escape ? ModalResultOf(*escape) : mrCancel;
 }
 
 bool TQtMainThreadHandOff::IsMainThread() {

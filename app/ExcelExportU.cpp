@@ -129,6 +129,14 @@ double LineHeight(const std::string& Name, int Size) {
   return QFontMetricsF(font).lineSpacing() * 72.0 / 96.0;
 }
 
+// The name the save dialog offers for the workbook: the contest's file
+// name with ".xlsx", or a fixed one for a contest never saved; never the
+// temporary file's.
+std::string OfferedWorkbookName() {
+  const std::string stem = std::filesystem::path(ContestInfo->FileName()).stem().string();
+  return (stem.empty() ? std::string("Bảng điểm") : stem) + ".xlsx";
+}
+
 // Offers to save the workbook at File somewhere the jury chooses, after the
 // desktop could not open it. True when it was saved there.
 bool OfferSaveAs(const std::string& File) {
@@ -139,7 +147,7 @@ bool OfferSaveAs(const std::string& File) {
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setDefaultSuffix("xlsx");
   dialog.setOption(QFileDialog::DontUseNativeDialog);
-  dialog.selectFile(QString::fromStdString(fs::path(File).filename().string()));
+  dialog.selectFile(Q(OfferedWorkbookName()));
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
   const std::string chosen = dialog.selectedFiles().first().toStdString();
   // Copied beside the chosen name first, so a failed copy leaves whatever

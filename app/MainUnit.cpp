@@ -27,6 +27,7 @@
 #include "app/MainImages.h"
 #include "app/MainUnit_Internal.h"
 #include "components/ShellComponents.h"
+#include "toolkit/MainMenuBar.h"
 #include "toolkit/SingleInstance.h"
 #include "components/Btns.h"
 #include "components/DefaultFonts.h"
@@ -226,6 +227,7 @@ void TMainForm::CreateActions() {
 }
 
 void TMainForm::CreateMenus() {
+  setMenuBar(new TMainMenuBar(this));
   auto add = [this](const char* Title, std::initializer_list<QAction*> Items) {
     QMenu* menu = menuBar()->addMenu(QString::fromUtf8(Title));
     for (QAction* a : Items) {

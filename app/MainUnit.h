@@ -139,6 +139,7 @@ class TMainListView : public QTableView {
   void mousePressEvent(QMouseEvent* Event) override;
   void mouseDoubleClickEvent(QMouseEvent* Event) override;
   void keyPressEvent(QKeyEvent* Event) override;
+  void contextMenuEvent(QContextMenuEvent* Event) override;
   void dragEnterEvent(QDragEnterEvent* Event) override;
   void dragMoveEvent(QDragMoveEvent* Event) override;
   void dropEvent(QDropEvent* Event) override;
@@ -178,6 +179,8 @@ class TMainForm : public QMainWindow, public IMainFormLink {
   int GetTotalCol() const;
 
   TListHit ListHitTest(const QPoint& ClientPoint) const;
+  // The grid's popup at a screen point (the cursor for a click).
+  void PopupListMenu(const QPoint& ScreenPoint);
   void PopupListMenu();
 
   // The OnLoaded handler of both sets: the enabling rule.
@@ -230,6 +233,8 @@ class TMainForm : public QMainWindow, public IMainFormLink {
   // True when the key was the grid's command (Space, Ctrl+Alt+S).
   bool MainListKeyDown(int Key, Qt::KeyboardModifiers Modifiers);
   void MainListKeyPress(int Key);
+  // The Menu key or Shift+F10: the popup for the focused cell, at it.
+  void MainListContextKey();
   // A drop of local paths at a client point of the grid.
   void MainListDrop(const std::vector<std::string>& Paths, const QPoint& ClientPoint);
   QString MainListHint(const QPoint& ClientPoint) const;

@@ -181,6 +181,10 @@ void TMainForm::actSaveAsContestExecute() {
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setDefaultSuffix("contest");
   dialog.setOption(QFileDialog::DontUseNativeDialog);
+  // The current file's name, in the folder the dialog starts in (its own
+  // folder while that exists).
+  if (!ContestInfo->FileName().empty())
+    dialog.selectFile(Q(std::filesystem::path(ContestInfo->FileName()).filename().string()));
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
     UserAbort = true;
     return;

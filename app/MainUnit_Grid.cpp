@@ -4,6 +4,7 @@
 #include "app/MainUnit.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QHeaderView>
@@ -270,6 +271,12 @@ void TMainListView::mouseDoubleClickEvent(QMouseEvent* Event) {
 
 void TMainListView::keyPressEvent(QKeyEvent* Event) {
   if (FForm->MainListKeyDown(Event->key(), Event->modifiers())) return;
+  const Qt::KeyboardModifiers mods = Event->modifiers() & ~Qt::KeypadModifier;
+  if ((Event->key() == Qt::Key_Menu && mods == Qt::NoModifier) ||
+      (Event->key() == Qt::Key_F10 && mods == Qt::ShiftModifier)) {
+    FForm->MainListContextKey();
+    return;
+  }
   if (Event->key() == Qt::Key_Space && (Event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
     FForm->MainListKeyPress(Event->key());
     return;
@@ -280,6 +287,12 @@ void TMainListView::keyPressEvent(QKeyEvent* Event) {
     return;
   }
   QTableView::keyPressEvent(Event);
+}
+
+void TMainListView::contextMenuEvent(QContextMenuEvent* Event) {
+  // Clicks open the popup on their press; this is the keyboard's request.
+  if (Event->reason() == QContextMenuEvent::Keyboard) FForm->MainListContextKey();
+  Event->accept();
 }
 
 void TMainListView::dragEnterEvent(QDragEnterEvent* Event) {
@@ -394,9 +407,27 @@ TListHit TMainForm::ListHitTest(const QPoint& P) const {
   return hit;
 }
 
-void TMainForm::PopupListMenu() {
+void TMainForm::PopupListMenu(const QPoint& ScreenPoint) {
   actExamConfig->setVisible(ActiveC == nullptr && ActiveE != nullptr);
-  PopMainList->popup(QCursor::pos());
+  PopMainList->popup(ScreenPoint);
+}
+
+void TMainForm::PopupListMenu() { PopupListMenu(QCursor::pos()); }
+
+void TMainForm::MainListContextKey() {
+  // The platform may report the Menu key both as a key and as a context
+  // menu request: one popup.
+  if (PopMainList->isVisible()) return;
+  const QModelIndex cell = MainList->currentIndex();
+  ActiveC = cell.isValid() && cell.row() < Results().Count() ? Results().ObjI(cell.row()) : nullptr;
+  const int exam = cell.column() - 1;
+  ActiveE = ActiveC && exam >= 0 && exam < Exams().Count() ? Exams().ObjI(exam) : nullptr;
+  QPoint at;  // the grid's corner when no cell has the focus
+  if (cell.isValid()) {
+    MainList->scrollTo(cell);
+    at = MainList->visualRect(cell).center();
+  }
+  PopupListMenu(MainList->viewport()->mapToGlobal(at));
 }
 
 // --- grid input ---------------------------------------------------------------------

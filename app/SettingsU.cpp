@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
@@ -162,7 +163,11 @@ void TSettingsForm::LoadFromConfig() {
 
   comboFontNames->clear();
   comboFontNames->addItems(QFontDatabase::families());
-  comboFontNames->setCurrentIndex(comboFontNames->findText(Q(EnvConfig->GUIFontName), Qt::MatchFixedString));
+  int font = comboFontNames->findText(Q(EnvConfig->GUIFontName), Qt::MatchFixedString);
+  // A stored name this machine lacks (or a "/GUIFONT" one) is drawn in a
+  // substitute: show the font the program really uses rather than none.
+  if (font < 0) font = comboFontNames->findText(QFontInfo(QApplication::font()).family(), Qt::MatchFixedString);
+  comboFontNames->setCurrentIndex(font);
   edtFontSize->SetValue(EnvConfig->GUIFontSize);
 }
 

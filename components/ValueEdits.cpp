@@ -51,10 +51,19 @@ void ValueEditBase::keyPressEvent(QKeyEvent* Event) {
         UpdateValueByText();
         Event->accept();
         return;
-      case Qt::Key_Escape:
+      case Qt::Key_Escape: {
+        // Escape takes back what was typed; with nothing typed it is the
+        // form's, so a dialog that opens with the focus in an edit still
+        // closes on Escape.
+        const QString typed = text();
         UpdateTextByValue();
-        Event->accept();
+        if (text() != typed) {
+          Event->accept();
+          return;
+        }
+        Event->ignore();
         return;
+      }
       default:
         break;
     }

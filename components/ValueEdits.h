@@ -1,9 +1,10 @@
 // Edits that hold a typed value. The value is stored; the text is only its
 // view, in an editing form while the edit has the focus and a display form
 // without it. Typed text becomes the value on Enter or when the focus
-// leaves; an unconvertible text keeps the old value. Enter and Escape are
-// consumed while the edit has the focus, so a form's default and cancel
-// buttons do not react to them.
+// leaves; an unconvertible text keeps the old value. Enter is consumed
+// while the edit has the focus, so a form's default button does not react
+// to it; Escape is consumed when it takes typed text back, and otherwise
+// left to the form's cancel button.
 //
 // ValueEditBase holds the Qt event handling once; the template adds the
 // value and its conversions, each replaceable by an event.

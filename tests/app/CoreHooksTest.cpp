@@ -43,7 +43,7 @@ TEST_F(CoreHooksTest, MessageBoxOffersTheButtonsAndAnswersTheirCodes) {
       {"Enter is Yes when there is no OK", {mbYes, mbNo, mbCancel},
        [](QMessageBox* b) { QTest::keyClick(b, Qt::Key_Return); }, mrYes},
       {"a click on No", {mbYes, mbNo, mbCancel}, [](QMessageBox* b) { b->button(QMessageBox::No)->click(); }, mrNo},
-      {"Esc without Cancel is No", {mbYes, mbNo}, [](QMessageBox* b) { QTest::keyClick(b, Qt::Key_Escape); }, mrNo},
+      {"Esc with OK alone is OK", {mbOK}, [](QMessageBox* b) { QTest::keyClick(b, Qt::Key_Escape); }, mrOk},
       {"All is a button of its own", {mbAll, mbCancel},
        [](QMessageBox* b) {
          for (QAbstractButton* button : b->buttons())
@@ -67,8 +67,40 @@ TEST_F(CoreHooksTest, MessageBoxOffersTheButtonsAndAnswersTheirCodes) {
     EXPECT_EQ(title.toStdString(), kApplicationTitle) << c.Why;
     EXPECT_EQ(text.toStdString(), "Bạn có muốn ghi lại kỳ thi này không?");
     EXPECT_EQ(buttons, c.Buttons.Contains(mbCancel) + c.Buttons.Contains(mbYes) + c.Buttons.Contains(mbNo) +
-                           c.Buttons.Contains(mbAll))
+                           c.Buttons.Contains(mbAll) + c.Buttons.Contains(mbOK))
         << c.Why;
+  }
+}
+
+// A question without Cancel is answered with one of its buttons: Esc, the
+// frame's close and Alt+F4 leave it standing (and it offers no close
+// button), so a reflexive Esc never says "No" to saving a contest.
+TEST_F(CoreHooksTest, QuestionsWithoutCancelIgnoreEscapeAndClosing) {
+  InstallCoreHooks();
+  const struct {
+    TMsgDlgButtons Buttons;
+    QMessageBox::StandardButton Answer;
+    int Expected;
+  } questions[] = {{{mbYes, mbNo}, QMessageBox::No, mrNo},
+                   {{mbYes, mbNo, mbNoToAll, mbYesToAll}, QMessageBox::YesToAll, mrYesToAll},
+                   {{mbAbort, mbRetry}, QMessageBox::Retry, mrRetry}};
+  for (const auto& q : questions) {
+    bool standing = false, closeOffered = true;
+    test::WhenModal([&](QWidget* dialog) {
+      auto* box = qobject_cast<QMessageBox*>(dialog);
+      ASSERT_NE(box, nullptr);
+      QTest::keyClick(box, Qt::Key_Escape);
+      QTest::keyClick(box, Qt::Key_F4, Qt::AltModifier);
+      box->close();
+      QCoreApplication::processEvents();
+      standing = box->isVisible();
+      closeOffered = box->windowFlags().testFlag(Qt::WindowCloseButtonHint);
+      if (q.Answer == QMessageBox::No) test::SaveShot(box, "program-message-box-question");
+      box->button(q.Answer)->click();
+    });
+    EXPECT_EQ(VQRMsgDlg("Bạn có muốn ghi lại kỳ thi hiện tại không?", mtConfirmation, q.Buttons), q.Expected);
+    EXPECT_TRUE(standing) << q.Expected;
+    EXPECT_FALSE(closeOffered) << q.Expected;
   }
 }
 

@@ -251,7 +251,10 @@ TEST_F(ExcelExport, AWorkbookNoProgramOpensIsOfferedForSaving) {
   EXPECT_EQ(asked.Buttons, (TMsgDlgButtons{mbYes, mbNo}));
   EXPECT_TRUE(fs::exists(target));
 
-  // Accepted: saved where the jury chooses.
+  // Accepted: saved where the jury chooses, offered under the contest's
+  // name rather than the temporary file's.
+  fs::create_directories(tree.Path("Lưu"));
+  ContestInfo->SetFileName(tree.Path("Lưu/Thi HSG 2026.contest"));
   const fs::path chosenFolder = tree.Path("Kết quả");
   fs::create_directories(chosenFolder);
   const std::string chosen = (chosenFolder / "Bảng điểm.xlsx").string();
@@ -260,6 +263,8 @@ TEST_F(ExcelExport, AWorkbookNoProgramOpensIsOfferedForSaving) {
     auto* dialog = qobject_cast<QFileDialog*>(Dialog);
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->objectName(), "sdExcel");
+    ASSERT_EQ(dialog->selectedFiles().size(), 1);
+    EXPECT_EQ(fs::path(dialog->selectedFiles()[0].toStdString()).filename(), "Thi HSG 2026.xlsx");
     EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptSave);
     EXPECT_EQ(dialog->windowTitle(), QString::fromUtf8("Ghi bảng điểm"));
     // It starts beside the contest, as the contest's own dialogs do.
@@ -279,6 +284,20 @@ TEST_F(ExcelExport, AWorkbookNoProgramOpensIsOfferedForSaving) {
   EXPECT_EQ(opener.Opened, (std::vector<std::string>{target, target}));
   EXPECT_FALSE(fs::exists(target)) << "the temporary copy is not left behind";
   EXPECT_EQ(std::distance(fs::directory_iterator(chosenFolder), fs::directory_iterator()), 1);
+
+  // A contest never saved has no name of its own: a fixed one is offered.
+  ContestInfo->SetFileName("");
+  std::string offered;
+  messages->AddAnswer(mrYes);
+  test::WhenModal([&](QWidget* Dialog) {
+    auto* dialog = qobject_cast<QFileDialog*>(Dialog);
+    ASSERT_NE(dialog, nullptr);
+    if (!dialog->selectedFiles().isEmpty())
+      offered = fs::path(dialog->selectedFiles()[0].toStdString()).filename().string();
+    dialog->reject();
+  });
+  ExportToExcel();
+  EXPECT_EQ(offered, "Bảng điểm.xlsx");
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QDialog>
 #include <QFileDialog>
 #include <QHelpEvent>
@@ -20,6 +21,7 @@
 #include <QMimeData>
 #include <QTabWidget>
 #include <QTableView>
+#include <QMessageBox>
 #include <QTest>
 #include <QTextBrowser>
 #include <QTimer>
@@ -50,6 +52,7 @@
 #include "core/FileUtils.h"
 #include "core/NumberFormat.h"
 #include "core/SystemInfo.h"
+#include "toolkit/MainMenuBar.h"
 #include "toolkit/VisualStyles.h"
 #include "tests/judging/ContestTree.h"
 
@@ -504,6 +507,84 @@ TEST_F(MainWindow, HeaderClicksToggleExamsAndRightClicksOpenThePopup) {
   EXPECT_EQ(Form->ActiveE, E("BAI1"));
   EXPECT_TRUE(Form->PopMainList->isVisible());
   EXPECT_FALSE(Form->Action("actExamConfig")->isVisible());
+  Form->PopMainList->hide();
+}
+
+// Without a mouse: F10 or a lone Alt puts the focus on the menu bar with
+// its first menu marked (and drawn so), Down opens it, Escape goes back;
+// the Menu key and Shift+F10 open the grid's popup for the focused cell.
+TEST_F(MainWindow, MenusAndThePopupByKeys) {
+  LoadSmallContest();
+  Form->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
+  Form->MainList->setFocus();
+  auto* bar = dynamic_cast<TMainMenuBar*>(Form->menuBar());
+  ASSERT_NE(bar, nullptr);
+  QAction* first = bar->actions().value(0);
+  const QImage plain = bar->grab().toImage();
+
+  for (const bool f10 : {true, false}) {
+    SCOPED_TRACE(f10 ? "F10" : "a lone Alt");
+    if (f10) QTest::keyClick(Form->MainList, Qt::Key_F10);
+    else QTest::keyClick(Form->MainList, Qt::Key_Alt, Qt::AltModifier);
+    EXPECT_TRUE(bar->InKeyboardMode());
+    EXPECT_EQ(bar->activeAction(), first);
+    EXPECT_EQ(QApplication::focusWidget(), bar);
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr) << "marked, not opened";
+    const QImage marked = bar->grab().toImage();
+    EXPECT_NE(marked, plain) << "the marked menu is drawn as such";
+    if (f10) test::SaveShot(marked, "main-menu-bar-by-keys");
+
+    QTest::keyClick(bar, Qt::Key_Down);
+    EXPECT_EQ(QApplication::activePopupWidget(), first->menu());
+    if (QWidget* popup = QApplication::activePopupWidget()) {
+      QTest::keyClick(popup, Qt::Key_Escape);
+      EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+    }
+    EXPECT_TRUE(bar->InKeyboardMode()) << "Escape closes the menu, the bar keeps the focus";
+    if (f10) QTest::keyClick(bar, Qt::Key_F10);
+    else QTest::keyClick(bar, Qt::Key_Alt, Qt::AltModifier);
+    EXPECT_FALSE(bar->InKeyboardMode());
+    EXPECT_EQ(QApplication::focusWidget(), Form->MainList) << "the focus goes back where it was";
+    if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+  }
+
+  // The Menu key and Shift+F10 on the focused cell: that cell's popup.
+  const struct {
+    Qt::Key Key;
+    Qt::KeyboardModifiers Modifiers;
+    int Row, Column;
+    const char* Contestant;
+    const char* Exam;
+  } keys[] = {{Qt::Key_Menu, Qt::NoModifier, 1, 2, "BINH", "BAI2"},
+              {Qt::Key_F10, Qt::ShiftModifier, 2, 0, "CUONG", nullptr}};
+  for (const auto& k : keys) {
+    const QModelIndex cell = Form->MainListModel->index(k.Row, k.Column);
+    Form->MainList->setCurrentIndex(cell);
+    QTest::keyClick(Form->MainList, k.Key, k.Modifiers);
+    EXPECT_TRUE(Form->PopMainList->isVisible()) << k.Contestant;
+    EXPECT_EQ(Form->ActiveC, C(k.Contestant));
+    EXPECT_EQ(Form->ActiveE, k.Exam ? E(k.Exam) : nullptr);
+    EXPECT_FALSE(Form->Action("actExamConfig")->isVisible());
+    const QRect at = Form->MainList->visualRect(cell).translated(Viewport()->mapToGlobal(QPoint(0, 0)));
+    EXPECT_TRUE(at.contains(Form->PopMainList->geometry().topLeft())) << "opened at the cell";
+    // The platform's context-menu request for the same key opens no second one.
+    QContextMenuEvent request(QContextMenuEvent::Keyboard, QPoint(0, 0), Viewport()->mapToGlobal(QPoint(0, 0)));
+    QCoreApplication::sendEvent(Form->MainList, &request);
+    EXPECT_EQ(Form->ActiveC, C(k.Contestant));
+    Form->PopMainList->hide();
+  }
+  // Alone, the platform's request opens it too; on an empty grid at its corner.
+  QContextMenuEvent request(QContextMenuEvent::Keyboard, QPoint(0, 0), Viewport()->mapToGlobal(QPoint(0, 0)));
+  QCoreApplication::sendEvent(Form->MainList, &request);
+  EXPECT_TRUE(Form->PopMainList->isVisible());
+  Form->PopMainList->hide();
+  FMessages->AddAnswer(mrNo);  // the save question of New
+  Form->Action("actNewContest")->trigger();
+  QTest::keyClick(Form->MainList, Qt::Key_Menu);
+  EXPECT_TRUE(Form->PopMainList->isVisible());
+  EXPECT_EQ(Form->ActiveC, nullptr);
+  EXPECT_EQ(Form->ActiveE, nullptr);
   Form->PopMainList->hide();
 }
 
@@ -1185,6 +1266,20 @@ TEST_F(MainWindow, NewAsksToSaveAndAFailedSaveKeepsTheContest) {
   EXPECT_TRUE(Form->ContestChanged);
   EXPECT_EQ(ContestInfo->FileName(), file);
 
+  // Save As offers the current file's name, in its folder.
+  const std::string current = Tree.Path("Thi thử.contest");
+  ContestInfo->SetFileName(current);
+  QString offered;
+  test::WhenModal([&](QWidget* Dialog) {
+    auto* dialog = qobject_cast<QFileDialog*>(Dialog);
+    ASSERT_NE(dialog, nullptr);
+    offered = dialog->selectedFiles().value(0);
+    dialog->reject();
+  });
+  Form->Action("actSaveAsContest")->trigger();
+  EXPECT_EQ(fs::path(offered.toStdString()), fs::path(current));
+  EXPECT_EQ(ContestInfo->FileName(), current);
+
   // No: a new contest, still marked changed so that closing asks again.
   FMessages->AddAnswer(mrNo);
   Form->Action("actNewContest")->trigger();
@@ -1320,11 +1415,15 @@ TEST_F(MainWindow, AContestThatLostItsResultsAsksBeforeOverwritingItsFile) {
   EXPECT_EQ(asked.Buttons, (TMsgDlgButtons{mbYes, mbNo}));
   EXPECT_TRUE(Form->UserAbort);
   EXPECT_EQ(testing::ReadText(file), before);
-  test::WhenModal([](QWidget* Dialog) {
+  bool escapeAnswered = true;
+  test::WhenModal([&](QWidget* Dialog) {
     test::SaveShot(Dialog, "main-overwrite-question");
-    QTest::keyClick(Dialog, Qt::Key_Escape);
+    QTest::keyClick(Dialog, Qt::Key_Escape);  // a question without Cancel needs a button
+    escapeAnswered = !Dialog->isVisible();
+    if (auto* box = qobject_cast<QMessageBox*>(Dialog); box && box->isVisible()) box->button(QMessageBox::No)->click();
   });
-  TQtMessageDialog().Show(asked);
+  EXPECT_EQ(TQtMessageDialog().Show(asked), mrNo);
+  EXPECT_FALSE(escapeAnswered);
 
   // Another name: no question; that file holds the contest as it stands.
   const std::string other = Tree.Path("ban-sao.contest");

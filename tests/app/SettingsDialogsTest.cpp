@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFontInfo>
 #include <QTest>
 
 #include <filesystem>
@@ -153,12 +154,57 @@ TEST_F(SettingsDialogs, FontSizeIsClampedAndNoFontChosenChangesNoFont) {
   const QFont before = QApplication::font();
   TSettingsForm form;
   form.LoadFromConfig();
-  EXPECT_EQ(form.comboFontNames->currentIndex(), -1);
+  form.comboFontNames->setCurrentIndex(-1);
   form.edtFontSize->SetValue(20);
   form.SaveToConfig();
   EXPECT_EQ(EnvConfig->GUIFontName, "No Such Family");
   EXPECT_EQ(EnvConfig->GUIFontSize, 9);
   EXPECT_EQ(QApplication::font(), before);
+}
+
+// A font name this machine lacks (from another machine's configuration, or
+// "/GUIFONT") is drawn in a substitute; the box shows that one, not nothing.
+TEST_F(SettingsDialogs, FontBoxShowsTheFontInUseWhenTheStoredOneIsMissing) {
+  QFont missing(QStringLiteral("No Such Family"));
+  missing.setPointSize(9);
+  ApplyDefaultFont(&missing);
+  EnvConfig->GUIFontName = "No Such Family";
+  const QString drawnWith = QFontInfo(QApplication::font()).family();
+  ASSERT_NE(drawnWith, "No Such Family");
+  TSettingsForm form;
+  form.LoadFromConfig();
+  EXPECT_GE(form.comboFontNames->currentIndex(), 0);
+  EXPECT_EQ(form.comboFontNames->currentText(), drawnWith);
+  form.SaveToConfig();
+  EXPECT_EQ(EnvConfig->GUIFontName, drawnWith.toStdString());
+}
+
+// The window opens with the focus in its first field, which takes Escape
+// only to take typed text back: Escape closes the window from there.
+TEST_F(SettingsDialogs, EscapeClosesTheWindowFromItsFirstField) {
+  EnvConfig->SubmitDir = "/a";
+  QWidget* focused = nullptr;
+  QWidget* first = nullptr;
+  bool closedByTypedEscape = true, closedByEscape = false;
+  test::WhenModal([&](QWidget* Dialog) {
+    auto* form = dynamic_cast<TSettingsForm*>(Dialog);
+    ASSERT_NE(form, nullptr);
+    EXPECT_TRUE(QTest::qWaitForWindowActive(form));
+    first = form->edtSubmitFolder;
+    focused = QApplication::focusWidget();
+    QTest::keyClicks(form->edtSubmitFolder, "/b");
+    QTest::keyClick(form->edtSubmitFolder, Qt::Key_Escape);
+    closedByTypedEscape = !form->isVisible();
+    QTest::keyClick(form->edtSubmitFolder, Qt::Key_Escape);
+    closedByEscape = !form->isVisible();
+    if (!closedByEscape) form->reject();
+  });
+  EditSettings();
+  EXPECT_EQ(focused, first);
+  EXPECT_FALSE(closedByTypedEscape);
+  EXPECT_TRUE(closedByEscape);
+  EXPECT_EQ(EnvConfig->SubmitDir, "/a");
+  EXPECT_FALSE(fs::exists(ConfigFileName())) << "Escape closes as Cancel, writing nothing";
 }
 
 TEST_F(SettingsDialogs, StyleIsAppliedOnlyWhenItChanges) {
