@@ -309,7 +309,9 @@ TEST_F(JudgeWindow, MissingGuaranteesStayInTheWindowForTheWholeRun) {
   {
     TJudgeForm form;
     EXPECT_EQ(form.labNotice->isVisibleTo(&form), !RunLimitationNotice().empty());
-    if (RunLimitationNotice().empty()) EXPECT_EQ(form.size(), QSize(384, 144));
+    if (RunLimitationNotice().empty()) {
+      EXPECT_EQ(form.size(), QSize(384, 144));
+    }
   }
   const std::string notice =
       "Không bảo đảm được an toàn khi chấm: giới hạn bộ nhớ chỉ áp cho từng tiến trình, không cho cả bài làm; số "
