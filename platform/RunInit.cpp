@@ -12,9 +12,11 @@
 #include <linux/capability.h>
 #include <linux/close_range.h>
 #include <linux/fcntl.h>
+#include <linux/keyctl.h>
 #include <linux/mount.h>
 #include <linux/prctl.h>
 #include <linux/resource.h>
+#include <linux/seccomp.h>
 #include <linux/securebits.h>
 #include <linux/sched.h>
 #include <linux/signal.h>
@@ -401,6 +403,17 @@ void LimitTo(unsigned resource, unsigned long bytes) {
   Sys(__NR_setrlimit, resource, P(&next));
 }
 
+// The session keyring of the thread that made the run holds the jury's
+// keys, and its account's user keyrings outlive every run: the program gets
+// an empty session keyring of its own, made for the account it runs as,
+// which goes when its last process does. (The filter then refuses every
+// call that reaches a keyring.) 0, or a negative errno; a kernel without
+// keys has nothing to hide.
+long JoinOwnKeyring() {
+  const long r = Sys(__NR_keyctl, KEYCTL_JOIN_SESSION_KEYRING, 0);
+  return r >= 0 || r == -ENOSYS ? 0 : r;
+}
+
 struct ProgramStart {
   const InitPlan* Plan;
   GoMessage Go;
@@ -451,9 +464,15 @@ int StartProgram(void* arg) {
     if (r == 0) r = Sys(__NR_setresuid, plan.RunUid, plan.RunUid, plan.RunUid);
     if (r != 0) FailStart(kStageInit, r);
   }
+  if (plan.OwnKeyring)
+    if (const long r = JoinOwnKeyring(); r != 0) FailStart(kStageInit, r);
   if (*plan.WorkingDir)
     if (const long r = Sys(__NR_chdir, P(plan.WorkingDir)); r != 0) FailStart(kStageChdir, r);
   if (const long r = DropCapabilities(); r != 0) FailStart(kStageExec, r);
+  // Last: from here on the process may make none of the refused calls.
+  if (plan.SyscallFilter)
+    if (const long r = Sys(__NR_seccomp, SECCOMP_SET_MODE_FILTER, 0, P(plan.SyscallFilter)); r != 0)
+      FailStart(kStageInit, r);
   // The program inherits only its three standard streams: the init holds
   // no descriptor above its own.
   for (int fd = kGoFd; fd < kInitFds; ++fd)

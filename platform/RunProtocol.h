@@ -26,6 +26,7 @@
 //   11       the scratch file system itself, until the view is made
 #pragma once
 
+#include <linux/filter.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -120,6 +121,12 @@ struct InitPlan {
   bool OwnMemory;
   // Where the program's process runs until it execs: 16-byte aligned top.
   char* ProgramStackTop;
+  // The program gets a session keyring of its own, empty, which goes with
+  // the run, in place of the thread's that made the run.
+  bool OwnKeyring;
+  // The system-call filter the program execs under (SyscallFilter.h);
+  // null for none.
+  const sock_fprog* SyscallFilter;
 };
 
 // pid 1 of a run: arranges its descriptors, waits for "go", starts the
