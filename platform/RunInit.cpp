@@ -223,6 +223,30 @@ long PivotInto(const char* root) {
   return r;
 }
 
+// The kernel's lists of keys and key quotas show every key the reader's
+// account may view, the jury's included when the run keeps the jury's
+// account: the run's null device (its /dev lies beside its /proc) is shown
+// in their place. 0, or a negative errno.
+long HideKeyLists(const char* proc) {
+  const long folder = Sys(__NR_openat, AT_FDCWD, P(proc), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (folder < 0) return folder;
+  const char* const lists[] = {"keys", "key-users"};
+  long r = 0;
+  for (const char* name : lists) {
+    const long null = Sys(__NR_open_tree, folder, P("../dev/null"), OPEN_TREE_CLONE | OPEN_TREE_CLOEXEC);
+    if (null < 0) {
+      r = null;
+      break;
+    }
+    r = Sys(__NR_move_mount, null, P(""), folder, P(name), MOVE_MOUNT_F_EMPTY_PATH);
+    Sys(__NR_close, null);
+    if (r == -ENOENT) r = 0;  // a kernel without keys lists none
+    if (r != 0) break;
+  }
+  Sys(__NR_close, folder);
+  return r;
+}
+
 long ViewStepDone(const ViewStep& step, const GoMessage& go, long* trees, int& attached) {
   constexpr long kEmptyFlags = MS_NOSUID | MS_NODEV | MS_NOEXEC;
   switch (step.Kind) {
@@ -259,7 +283,7 @@ long ViewStepDone(const ViewStep& step, const GoMessage& go, long* trees, int& a
     case kViewProc:
       // Best effort: a machine whose own /proc is partly covered refuses a
       // new one to a user namespace; the run then sees an empty folder.
-      Sys(__NR_mount, P("proc"), P(step.Path), P("proc"), kEmptyFlags, 0);
+      if (Sys(__NR_mount, P("proc"), P(step.Path), P("proc"), kEmptyFlags, 0) == 0) return HideKeyLists(step.Path);
       return 0;
     case kViewShm: return Sys(__NR_mount, P("none"), P(step.Path), P("tmpfs"), MS_NOSUID | MS_NODEV, P(go.ShmOptions));
     case kViewSeal: return Sys(__NR_mount, 0, P(step.Path), 0, MS_REMOUNT | MS_BIND | MS_RDONLY | MS_NOSUID | MS_NODEV, 0);
