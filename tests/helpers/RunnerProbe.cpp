@@ -200,7 +200,10 @@ int SysVShm(long key, long mib) {
 int CgroupNest(long levels, long mib) {
   const uid_t uid = getuid();
   const gid_t gid = getgid();
-  if (unshare(CLONE_NEWUSER | CLONE_NEWNS | CLONE_NEWCGROUP) != 0) return 0;
+  if (unshare(CLONE_NEWUSER | CLONE_NEWNS | CLONE_NEWCGROUP) != 0) {
+    std::printf("no namespace: %s\n", std::strerror(errno));
+    return 0;
+  }
   TryToWrite("/proc/self/setgroups", "deny");
   TryToWrite("/proc/self/uid_map", ("0 " + std::to_string(uid) + " 1").c_str());
   TryToWrite("/proc/self/gid_map", ("0 " + std::to_string(gid) + " 1").c_str());
