@@ -79,10 +79,10 @@
 // the run's user namespace.
 //
 // What passes from run to run besides files: nothing through the kernel's
-// key store. The program gets an empty session keyring of its own, and a
-// system-call filter (SyscallFilter.h) refuses every call that reaches a
-// keyring, along with kernel interfaces no judged program needs and new
-// namespaces. Its environment is the caller's (ProgramStart::Environment),
+// key store. The program gets an empty session keyring of its own, its
+// /proc lists no keys, and a system-call filter (SyscallFilter.h) refuses
+// every call that reaches a keyring, along with kernel interfaces no judged
+// program needs and new namespaces. Its environment is the caller's (ProgramStart::Environment),
 // with HOME and TMPDIR set to /tmp.
 //
 // The suspended start: the namespace exists from clone() on, but the init
