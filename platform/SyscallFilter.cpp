@@ -31,8 +31,6 @@ constexpr std::string_view kRefused[] = {
     // kernel interfaces a judged program never needs
     "io_uring_setup", "io_uring_enter", "io_uring_register", "bpf", "perf_event_open", "userfaultfd",
     "kexec_load", "kexec_file_load", "init_module", "finit_module", "delete_module",
-    // other processes: tracing, their memory, their descriptors
-    "ptrace", "process_vm_readv", "process_vm_writev", "pidfd_getfd", "kcmp",
     // new namespaces; clone3's flags lie in memory a filter cannot read, and
     // the C library falls back to clone when it is missing
     "unshare", "setns", "clone3",

@@ -12,14 +12,15 @@
 //     secrets between contestants;
 //   - kernel interfaces no judged program needs and that widen what a
 //     program can attack: io_uring, bpf, perf_event_open, userfaultfd,
-//     loading modules or kernels, tracing and reaching other processes'
-//     memory;
+//     loading modules or kernels;
 //   - new namespaces (unshare, setns, clone with a CLONE_NEW* flag, and
 //     clone3, whose flags a filter cannot read): in a user namespace of its
 //     own a program would hold every capability again;
 //   - what only a privileged process may do (mounting, the clock, swap,
 //     rebooting, raw ports), refused outright rather than left to the
 //     missing capabilities.
+// Tracing stays: a leak checker built into a program traces its own
+// threads, and a run's processes can reach no process but the run's own.
 // The filter covers the x86-64, i386 and x32 calling conventions alike.
 #pragma once
 
