@@ -105,6 +105,11 @@ RunSyscallFilter Build() {
   }
   // The run sets "no new privileges" itself, before the filter.
   seccomp_attr_set(ctx.get(), SCMP_FLTATR_CTL_NNP, 0);
+  // Calls sorted into a tree rather than tried in a row: when a run
+  // installs the filter the kernel tries it on every call number once (to
+  // let through what is always allowed without running it again), which
+  // takes a quarter as long on the tree. Only speed depends on it.
+  seccomp_attr_set(ctx.get(), SCMP_FLTATR_CTL_OPTIMIZE, 2);
   static std::vector<sock_filter> program;  // read by every run's process
   if ((out.Problem = AddRules(ctx.get())) != "" || (out.Problem = Export(ctx.get(), program)) != "") return out;
   static sock_fprog fprog;
