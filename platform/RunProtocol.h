@@ -70,7 +70,7 @@ enum ViewStepKind : std::int32_t {
   kViewScratch,      // the run's scratch file system attached at Path, a machine folder
   kViewBind,         // the scratch's folder Target shown at Path
   kViewDevices,      // the device folder made at Path, to be listed
-  kViewProc,         // the run's own /proc at Path (best effort)
+  kViewProc,         // the run's own /proc at Path (best effort), listing no keys
   kViewShm,          // the run's /dev/shm at Path, with the GoMessage's options
   kViewSeal,         // the file system mounted at Path becomes read-only
   kViewPivot,        // Path becomes the root; the machine's root goes
