@@ -113,9 +113,10 @@ void ExecEngineRun(benchmark::State& state) {
 }
 
 // What the contained run leaves out, by the benchmark's argument.
-enum Piece { kNothing, kControlGroups, kView, kNetwork, kAccount, kWithRoom, kPieces };
-const char* const kPieceNames[kPieces] = {"nothing", "control groups", "file-system view", "network namespace",
-                                           "own account", "nothing (room)"};
+enum Piece { kNothing, kControlGroups, kView, kNetwork, kAccount, kSyscallFilter, kKeyring, kWithRoom, kPieces };
+const char* const kPieceNames[kPieces] = {"nothing",          "control groups", "file-system view",
+                                           "network namespace", "own account",    "system-call filter",
+                                           "own keyring",       "nothing (room)"};
 
 // The platform's contained run alone, with one piece left out, or with the
 // program in a room of its own.
@@ -129,6 +130,8 @@ void ContainedRun(benchmark::State& state) {
   start.UseView = piece != kView;
   start.UseNetworkNamespace = piece != kNetwork;
   start.UseRunAccount = piece != kAccount;
+  start.UseSyscallFilter = piece != kSyscallFilter;
+  start.UseOwnKeyring = piece != kKeyring;
   start.GroupPool = std::make_shared<velkor::platform::RunGroupPool>();
   std::string room;
   if (piece == kWithRoom) {

@@ -218,7 +218,7 @@ bool TExecEngine::Launch() {
   platform::ProgramStart start;
   start.AppName = AppName;
   start.Args = platform::SplitCommandLine(FCmd);
-  start.Environment = platform::EnvironmentWithoutDesktop();
+  start.Environment = platform::RunEnvironment();
   if (!PathPrefix.empty()) PrependToPath(start.Environment, PathPrefix);
   start.WorkingDir = WorkingDir;
   start.StdInput = FStartupInfo.hStdInput.Get();

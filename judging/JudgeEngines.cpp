@@ -307,6 +307,9 @@ std::string RunLimitationNotice() {
         notice += "không tạo được môi trường riêng cho bài làm, nên không bài nào được dịch hay chạy";
         break;
       case platform::RunLimitation::Network: notice += "bài làm có thể dùng mạng của máy"; break;
+      case platform::RunLimitation::SyscallFilter:
+        notice += "không chặn được các lời gọi hệ thống nguy hiểm của bài làm (khoá của nhân, io_uring, bpf)";
+        break;
       case platform::RunLimitation::Account:
         notice += "mã tài khoản chạy bài làm (" + std::to_string(platform::kRunAccountId) +
                   ") đã thuộc về một tài khoản khác của máy";

@@ -33,6 +33,7 @@
 #include "platform/RunProtocol.h"
 #include "platform/RunRoom.h"
 #include "platform/RunView.h"
+#include "platform/SyscallFilter.h"
 #include "platform/SystemErrors.h"
 
 namespace velkor::platform {
@@ -198,6 +199,10 @@ std::vector<RunLimitation> FindRunLimitations() {
     out.push_back({RunLimitation::Network, "no network namespace for the runs (" + runs.NetworkProblem +
                                                "): programs can reach the machine's network and the abstract "
                                                "sockets of its sessions"});
+  if (const RunSyscallFilter& filter = PrepareRunSyscallFilter(); !filter.Program)
+    out.push_back({RunLimitation::SyscallFilter, "no system-call filter for the runs (" + filter.Problem +
+                                                     "): programs can reach the kernel's key store, io_uring, "
+                                                     "bpf and new namespaces"});
   if (!runs.AccountProblem.empty())
     out.push_back({RunLimitation::Account, "programs run as user and group " + std::to_string(kRunAccountId) +
                                                ", but " + runs.AccountProblem +
@@ -384,6 +389,8 @@ std::shared_ptr<ContainedProcess> ContainedProcess::CreateSuspended(const Progra
   }
   plan.Sources[run::kNetworkFd] = start.UseNetworkNamespace ? support.SharedNetwork.Get() : -1;
   plan.Sources[run::kSkeletonFd] = launch->Skeleton ? launch->Skeleton->Get() : -1;
+  plan.OwnKeyring = start.UseOwnKeyring;
+  plan.SyscallFilter = start.UseSyscallFilter ? PrepareRunSyscallFilter().Program : nullptr;
   plan.RunUid = start.UseRunAccount ? support.RunUid : -1;
   plan.RunGid = start.UseRunAccount ? support.RunGid : -1;
   const bool needUserNamespace = geteuid() != 0;

@@ -78,6 +78,13 @@
 // run's room; an unprivileged Velkor's run as Velkor's own account inside
 // the run's user namespace.
 //
+// What passes from run to run besides files: nothing through the kernel's
+// key store. The program gets an empty session keyring of its own, its
+// /proc lists no keys, and a system-call filter (SyscallFilter.h) refuses
+// every call that reaches a keyring, along with kernel interfaces no judged
+// program needs and new namespaces. Its environment is the caller's (ProgramStart::Environment),
+// with HOME and TMPDIR set to /tmp.
+//
 // The suspended start: the namespace exists from clone() on, but the init
 // does not start the program before the keeper sends "go" with the limits.
 // In a user namespace the init maps Velkor's own identity into it, so the
@@ -144,6 +151,8 @@ struct ProgramStart {
   std::shared_ptr<RunViewSkeletons> ViewSkeletons;
   bool UseNetworkNamespace = true;
   bool UseRunAccount = true;
+  bool UseOwnKeyring = true;
+  bool UseSyscallFilter = true;
 };
 
 // Limits of a run. The memory limit makes allocation fail in each process
@@ -165,7 +174,7 @@ inline constexpr std::uint32_t kRunTaskLimit = 256;
 
 // A guarantee runs cannot get on this machine.
 struct RunLimitation {
-  enum Guarantee { MemoryGroup, TaskGroup, View, Network, Account } Missing;
+  enum Guarantee { MemoryGroup, TaskGroup, View, Network, Account, SyscallFilter } Missing;
   std::string Text;  // one sentence, with the reason
 };
 

@@ -12,9 +12,11 @@
 #include <linux/capability.h>
 #include <linux/close_range.h>
 #include <linux/fcntl.h>
+#include <linux/keyctl.h>
 #include <linux/mount.h>
 #include <linux/prctl.h>
 #include <linux/resource.h>
+#include <linux/seccomp.h>
 #include <linux/securebits.h>
 #include <linux/sched.h>
 #include <linux/signal.h>
@@ -221,6 +223,30 @@ long PivotInto(const char* root) {
   return r;
 }
 
+// The kernel's lists of keys and key quotas show every key the reader's
+// account may view, the jury's included when the run keeps the jury's
+// account: the run's null device (its /dev lies beside its /proc) is shown
+// in their place. 0, or a negative errno.
+long HideKeyLists(const char* proc) {
+  const long folder = Sys(__NR_openat, AT_FDCWD, P(proc), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (folder < 0) return folder;
+  const char* const lists[] = {"keys", "key-users"};
+  long r = 0;
+  for (const char* name : lists) {
+    const long null = Sys(__NR_open_tree, folder, P("../dev/null"), OPEN_TREE_CLONE | OPEN_TREE_CLOEXEC);
+    if (null < 0) {
+      r = null;
+      break;
+    }
+    r = Sys(__NR_move_mount, null, P(""), folder, P(name), MOVE_MOUNT_F_EMPTY_PATH);
+    Sys(__NR_close, null);
+    if (r == -ENOENT) r = 0;  // a kernel without keys lists none
+    if (r != 0) break;
+  }
+  Sys(__NR_close, folder);
+  return r;
+}
+
 long ViewStepDone(const ViewStep& step, const GoMessage& go, long* trees, int& attached) {
   constexpr long kEmptyFlags = MS_NOSUID | MS_NODEV | MS_NOEXEC;
   switch (step.Kind) {
@@ -257,7 +283,7 @@ long ViewStepDone(const ViewStep& step, const GoMessage& go, long* trees, int& a
     case kViewProc:
       // Best effort: a machine whose own /proc is partly covered refuses a
       // new one to a user namespace; the run then sees an empty folder.
-      Sys(__NR_mount, P("proc"), P(step.Path), P("proc"), kEmptyFlags, 0);
+      if (Sys(__NR_mount, P("proc"), P(step.Path), P("proc"), kEmptyFlags, 0) == 0) return HideKeyLists(step.Path);
       return 0;
     case kViewShm: return Sys(__NR_mount, P("none"), P(step.Path), P("tmpfs"), MS_NOSUID | MS_NODEV, P(go.ShmOptions));
     case kViewSeal: return Sys(__NR_mount, 0, P(step.Path), 0, MS_REMOUNT | MS_BIND | MS_RDONLY | MS_NOSUID | MS_NODEV, 0);
@@ -401,6 +427,17 @@ void LimitTo(unsigned resource, unsigned long bytes) {
   Sys(__NR_setrlimit, resource, P(&next));
 }
 
+// The session keyring of the thread that made the run holds the jury's
+// keys, and its account's user keyrings outlive every run: the program gets
+// an empty session keyring of its own, made for the account it runs as,
+// which goes when its last process does. (The filter then refuses every
+// call that reaches a keyring.) 0, or a negative errno; a kernel without
+// keys has nothing to hide.
+long JoinOwnKeyring() {
+  const long r = Sys(__NR_keyctl, KEYCTL_JOIN_SESSION_KEYRING, 0);
+  return r >= 0 || r == -ENOSYS ? 0 : r;
+}
+
 struct ProgramStart {
   const InitPlan* Plan;
   GoMessage Go;
@@ -451,9 +488,15 @@ int StartProgram(void* arg) {
     if (r == 0) r = Sys(__NR_setresuid, plan.RunUid, plan.RunUid, plan.RunUid);
     if (r != 0) FailStart(kStageInit, r);
   }
+  if (plan.OwnKeyring)
+    if (const long r = JoinOwnKeyring(); r != 0) FailStart(kStageInit, r);
   if (*plan.WorkingDir)
     if (const long r = Sys(__NR_chdir, P(plan.WorkingDir)); r != 0) FailStart(kStageChdir, r);
   if (const long r = DropCapabilities(); r != 0) FailStart(kStageExec, r);
+  // Last: from here on the process may make none of the refused calls.
+  if (plan.SyscallFilter)
+    if (const long r = Sys(__NR_seccomp, SECCOMP_SET_MODE_FILTER, 0, P(plan.SyscallFilter)); r != 0)
+      FailStart(kStageInit, r);
   // The program inherits only its three standard streams: the init holds
   // no descriptor above its own.
   for (int fd = kGoFd; fd < kInitFds; ++fd)

@@ -26,6 +26,7 @@
 //   11       the scratch file system itself, until the view is made
 #pragma once
 
+#include <linux/filter.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -69,7 +70,7 @@ enum ViewStepKind : std::int32_t {
   kViewScratch,      // the run's scratch file system attached at Path, a machine folder
   kViewBind,         // the scratch's folder Target shown at Path
   kViewDevices,      // the device folder made at Path, to be listed
-  kViewProc,         // the run's own /proc at Path (best effort)
+  kViewProc,         // the run's own /proc at Path (best effort), listing no keys
   kViewShm,          // the run's /dev/shm at Path, with the GoMessage's options
   kViewSeal,         // the file system mounted at Path becomes read-only
   kViewPivot,        // Path becomes the root; the machine's root goes
@@ -120,6 +121,12 @@ struct InitPlan {
   bool OwnMemory;
   // Where the program's process runs until it execs: 16-byte aligned top.
   char* ProgramStackTop;
+  // The program gets a session keyring of its own, empty, which goes with
+  // the run, in place of the thread's that made the run.
+  bool OwnKeyring;
+  // The system-call filter the program execs under (SyscallFilter.h);
+  // null for none.
+  const sock_fprog* SyscallFilter;
 };
 
 // pid 1 of a run: arranges its descriptors, waits for "go", starts the

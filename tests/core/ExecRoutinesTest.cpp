@@ -2,6 +2,7 @@
 #include "core/ExecRoutines.h"
 
 #include <fcntl.h>
+#include <linux/keyctl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -12,6 +13,7 @@
 #include <sys/shm.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -458,10 +460,11 @@ TEST_F(ExecEngineTest, GroupsAProgramMakesGoWithItsRun) {
   EXPECT_TRUE(GroupsOf(getpid()).empty()) << ReadFile(dir / "nest.txt");
 
   // A kill for memory down there fails the run like any other, where the
-  // program could make groups at all (a root Velkor's programs run as an
-  // account of their own, which cannot mount a cgroup file system).
+  // program could make groups at all (runs may make no namespace, and a
+  // root Velkor's programs run as an account of their own, which cannot
+  // mount a cgroup file system).
   const std::string nested = ReadFile(dir / "nest.txt");
-  if (!platform::PrepareControlGroups().Memory ||
+  if (!platform::PrepareControlGroups().Memory || nested.starts_with("no namespace") ||
       (nested.find("cgroup memory: 0\n") != std::string::npos && nested.find("cgroup2: 0\n") != std::string::npos))
     return;
   Run("cgnest 40 256");
@@ -537,6 +540,41 @@ TEST_F(ExecEngineTest, TheProgramHoldsNoPowers) {
             "mem=denied\n"
             "trace=denied\n"
             "umount=denied\n");
+}
+
+// The program's session keyring is an empty one of its own, not the one of
+// the thread that started it, where the jury's keys are: tried on the
+// runner with the system-call filter left out, which would refuse the
+// probe's calls before they reached a keyring.
+TEST(ContainedProcessTest, TheProgramHasAKeyringOfItsOwn) {
+  const std::string description = UniqueToken();
+  std::thread judge([&] {
+    const long ring = syscall(SYS_keyctl, KEYCTL_JOIN_SESSION_KEYRING, description.c_str());
+    ASSERT_GE(ring, 0) << std::strerror(errno);
+    const long key = syscall(SYS_add_key, "user", description.c_str(), "secret", 6, KEY_SPEC_SESSION_KEYRING);
+    ASSERT_GE(key, 0) << std::strerror(errno);
+    char pattern[] = "/tmp/keyring-XXXXXX";
+    const int out = mkstemp(pattern);
+    ASSERT_GE(out, 0);
+    unlink(pattern);
+    platform::ProgramStart start;
+    start.AppName = kProbe;
+    start.Args = {kProbe, "keyring", std::to_string(ring), description};
+    start.StdOutput = out;
+    start.UseSyscallFilter = false;
+    const auto run = platform::ContainedProcess::CreateSuspended(start);
+    platform::StartFailure failure;
+    int status = 0;
+    EXPECT_TRUE(run->Resume(failure)) << failure.Message;
+    EXPECT_EQ(run->Wait(platform::ContainedProcess::kInfinite, status), platform::ContainedProcess::WaitResult::Exited);
+    run->Terminate();
+    syscall(SYS_keyctl, KEYCTL_INVALIDATE, key);
+    char text[256] = {};
+    EXPECT_GT(pread(out, text, sizeof text - 1, 0), 0);
+    close(out);
+    EXPECT_STREQ(text, "session keyring: its own\nthe judge's key: not found\n");
+  });
+  judge.join();  // a thread of its own: the session keyring it joins goes with it
 }
 
 // A run sees the system folders and its own folders read-only, its room

@@ -10,11 +10,13 @@
 #include <sys/resource.h>
 #include <sys/shm.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <grp.h>
 #include <netinet/in.h>
 #include <arpa/inet.h>
+#include <linux/keyctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -34,7 +36,7 @@ int Usage() {
       "       | powers | read FILE... | list FOLDER... | unhide FOLDER\n"
       "       | shared MIB | sharedchild MIB | shm MIB | forkcount | flood | cgescape MIB\n"
       "       | cgnest LEVELS [MIB] | sysvshm KEY MIB | look PATH... | scribble | fill FOLDER\n"
-      "       | net PORT ABSTRACT_NAME | ids | remount FOLDER\n",
+      "       | net PORT ABSTRACT_NAME | ids | remount FOLDER | keyring RING DESCRIPTION\n",
       stderr);
   return 64;
 }
@@ -200,7 +202,10 @@ int SysVShm(long key, long mib) {
 int CgroupNest(long levels, long mib) {
   const uid_t uid = getuid();
   const gid_t gid = getgid();
-  if (unshare(CLONE_NEWUSER | CLONE_NEWNS | CLONE_NEWCGROUP) != 0) return 0;
+  if (unshare(CLONE_NEWUSER | CLONE_NEWNS | CLONE_NEWCGROUP) != 0) {
+    std::printf("no namespace: %s\n", std::strerror(errno));
+    return 0;
+  }
   TryToWrite("/proc/self/setgroups", "deny");
   TryToWrite("/proc/self/uid_map", ("0 " + std::to_string(uid) + " 1").c_str());
   TryToWrite("/proc/self/gid_map", ("0 " + std::to_string(gid) + " 1").c_str());
@@ -492,6 +497,16 @@ int Net(int port, const char* name) {
   return 0;
 }
 
+// Says whether its session keyring is the one numbered RING (the judge's)
+// and whether a "user" key described DESCRIPTION can be found from it.
+int Keyring(long ring, const char* description) {
+  const long own = syscall(SYS_keyctl, KEYCTL_GET_KEYRING_ID, KEY_SPEC_SESSION_KEYRING, 0);
+  std::printf("session keyring: %s\n", own == ring ? "the judge's" : own < 0 ? "none" : "its own");
+  const long key = syscall(SYS_keyctl, KEYCTL_SEARCH, KEY_SPEC_SESSION_KEYRING, "user", description, 0);
+  std::printf("the judge's key: %s\n", key >= 0 ? "found" : "not found");
+  return 0;
+}
+
 // Prints the user id, the group id and the number of supplementary groups.
 int Ids() {
   std::printf("%u %u %d\n", getuid(), getgid(), getgroups(0, nullptr));
@@ -556,5 +571,6 @@ int main(int argc, char** argv) {
   if (mode == "net" && argc > 3) return Net(std::atoi(argv[2]), argv[3]);
   if (mode == "ids") return Ids();
   if (mode == "remount" && argc > 2) return Remount(argv[2]);
+  if (mode == "keyring" && argc > 3) return Keyring(std::atol(argv[2]), argv[3]);
   return Usage();
 }

@@ -12,6 +12,7 @@
 
 #include "core/NameCompare.h"
 #include "core/SystemInfo.h"
+#include "platform/Desktops.h"
 #include "tests/core/FileTestSupport.h"
 
 namespace velkor {
@@ -281,7 +282,9 @@ TEST_F(CompilerTest, WorkDirMarkerSetsTheFolderAndPath) {
     ASSERT_EQ(engine.Log().size(), 5u);
     EXPECT_EQ(engine.Log()[2], c.arg0);
     EXPECT_EQ(fs::canonical(engine.Log()[3]).string(), c.cwd);
-    EXPECT_EQ(engine.Log()[4], c.pathPrefixed ? "/bin/:" + pathBefore : pathBefore);
+    // The run's own search path, never the jury's.
+    const std::string runPath = platform::kRunPath;
+    EXPECT_EQ(engine.Log()[4], c.pathPrefixed ? "/bin/:" + runPath : runPath);
     EXPECT_EQ(std::getenv("PATH") ? std::getenv("PATH") : "", pathBefore);
   }
 }

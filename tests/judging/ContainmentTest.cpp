@@ -14,16 +14,19 @@
 #include "judging/JudgeEngines.h"
 
 #include <arpa/inet.h>
+#include <linux/keyctl.h>
 #include <netinet/in.h>
 #include <pthread.h>
 #include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -32,6 +35,7 @@
 #include <functional>
 #include <initializer_list>
 #include <map>
+#include <optional>
 #include <random>
 #include <string>
 #include <thread>
@@ -42,6 +46,7 @@
 #include "core/SystemInfo.h"
 #include "judging/EnvConfig.h"
 #include "platform/ControlGroups.h"
+#include "platform/Desktops.h"
 #include "tests/judging/ContestTree.h"
 #include "tests/judging/SumPrograms.h"
 
@@ -173,6 +178,47 @@ bool ConnectsWithin(int Port, int Ms) {
   } while (std::chrono::steady_clock::now() < deadline);
   return false;
 }
+
+// A key in the calling thread's session keyring, one of its own made for
+// the test (the runs that thread makes would inherit it); invalidated with
+// the object.
+class TJurysKey {
+ public:
+  TJurysKey(const std::string& Description, const std::string& Secret) {
+    if (syscall(SYS_keyctl, KEYCTL_JOIN_SESSION_KEYRING, Description.c_str()) < 0) return;
+    FId = syscall(SYS_add_key, "user", Description.c_str(), Secret.data(), Secret.size(), KEY_SPEC_SESSION_KEYRING);
+  }
+  ~TJurysKey() {
+    if (FId >= 0) syscall(SYS_keyctl, KEYCTL_INVALIDATE, FId);
+  }
+  long Id() const { return FId; }
+  // Its secret as it is now; "(gone)" once it cannot be read.
+  std::string Read() const {
+    char text[256];
+    const long n = syscall(SYS_keyctl, KEYCTL_READ, FId, text, sizeof text);
+    return n < 0 ? "(gone)" : std::string(text, static_cast<std::size_t>(std::min<long>(n, sizeof text)));
+  }
+
+ private:
+  long FId = -1;
+};
+
+// Sets a variable of the judging process for the object's lifetime.
+class TPlantedVariable {
+ public:
+  TPlantedVariable(std::string Name, const std::string& Value) : FName(std::move(Name)) {
+    if (const char* before = std::getenv(FName.c_str())) FBefore = before;
+    ::setenv(FName.c_str(), Value.c_str(), 1);
+  }
+  ~TPlantedVariable() {
+    if (FBefore) ::setenv(FName.c_str(), FBefore->c_str(), 1);
+    else ::unsetenv(FName.c_str());
+  }
+
+ private:
+  std::string FName;
+  std::optional<std::string> FBefore;
+};
 
 // ---- Programs ------------------------------------------------------------------
 
@@ -465,6 +511,123 @@ int main(void) {
   printf("rewrite the answer: %s\n", Write(ANSWER, O_TRUNC, "999\n"));
   printf("read another source: %s\n", Read(OTHER_SOURCE));
   printf("append to another source: %s\n", Write(OTHER_SOURCE, O_APPEND, "\n#error planted by another contestant\n"));
+  return 0;
+}
+)C";
+
+// Reaches for the kernel's key store: the jury's key (JURY_KEY, by its
+// description in the session keyring it inherits and by its number
+// JURY_KEY_ID), a key an earlier run left (LEFT_KEY) in the user keyrings
+// of the account it runs as, which outlive a run, and then leaves one there
+// itself. Each call is "done", "refused" (ENOSYS: the call is not there) or
+// "failed" (the kernel said no).
+constexpr const char* kKeysProbe = R"C(
+#include <errno.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#define KEY_SPEC_SESSION_KEYRING -3
+#define KEY_SPEC_USER_KEYRING -4
+#define KEY_SPEC_USER_SESSION_KEYRING -5
+#define KEYCTL_SEARCH 10
+#define KEYCTL_READ 11
+#define KEYCTL_INVALIDATE 21
+
+static const char* Said(long r) { return r >= 0 ? "done" : errno == ENOSYS ? "refused" : "failed"; }
+
+static long Search(long ring, const char* description) {
+  return syscall(SYS_keyctl, KEYCTL_SEARCH, ring, "user", description, 0L);
+}
+
+static long Leave(long ring) {
+  static const char text[] = "left by a contestant";
+  return syscall(SYS_add_key, "user", LEFT_KEY, text, sizeof text - 1, ring);
+}
+
+// "yes" when the file holds the text, "no" when it does not, "unreadable".
+static const char* Listed(const char* path, const char* text) {
+  static char content[1 << 16];
+  FILE* file = fopen(path, "r");
+  if (!file) return "unreadable";
+  size_t n = fread(content, 1, sizeof content - 1, file);
+  fclose(file);
+  content[n] = 0;
+  return strstr(content, text) ? "yes" : "no";
+}
+
+int main(void) {
+  long found = Search(KEY_SPEC_SESSION_KEYRING, JURY_KEY);
+  printf("search the session keyring for the jury's key: %s\n", Said(found));
+  char payload[256] = {0};
+  long id = found >= 0 ? found : JURY_KEY_ID;
+  long n = syscall(SYS_keyctl, KEYCTL_READ, id, payload, sizeof payload - 1);
+  printf("read the jury's key: %s\n", n >= 0 ? payload : Said(n));
+  printf("destroy the jury's key: %s\n", Said(syscall(SYS_keyctl, KEYCTL_INVALIDATE, id)));
+  printf("find a key left before: %s, %s\n", Said(Search(KEY_SPEC_USER_KEYRING, LEFT_KEY)),
+         Said(Search(KEY_SPEC_USER_SESSION_KEYRING, LEFT_KEY)));
+  printf("leave a key: %s, %s\n", Said(Leave(KEY_SPEC_USER_KEYRING)), Said(Leave(KEY_SPEC_USER_SESSION_KEYRING)));
+  printf("/proc/keys lists the jury's key: %s\n", Listed("/proc/keys", JURY_KEY));
+  return 0;
+}
+)C";
+
+// Prints its whole environment in name order, and whether its compiler took
+// SOURCE_DATE_EPOCH, which the test plants in the judging process as 0.
+constexpr const char* kEnvironmentProbe = R"C(
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+extern char** environ;
+
+static int ByText(const void* a, const void* b) { return strcmp(*(char* const*)a, *(char* const*)b); }
+
+int main(void) {
+  size_t n = 0;
+  while (environ[n]) ++n;
+  qsort(environ, n, sizeof *environ, ByText);
+  for (size_t i = 0; i < n; ++i) printf("%s\n", environ[i]);
+  printf("compiled on the first day of 1970: %s\n", strcmp(__DATE__, "Jan  1 1970") == 0 ? "yes" : "no");
+  return 0;
+}
+)C";
+
+// Tries kernel interfaces that no judged program needs, and that widen
+// what it can attack, then starts a thread and a child as every runtime
+// does. Each call is "refused" (ENOSYS: the call is not there) or
+// "answered" (the kernel looked at it, whatever it then said).
+constexpr const char* kKernelProbe = R"C(
+#define _GNU_SOURCE
+#include <errno.h>
+#include <linux/io_uring.h>
+#include <pthread.h>
+#include <sched.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+static const char* Said(long r) { return r < 0 && errno == ENOSYS ? "refused" : "answered"; }
+
+static void* Thread(void* arg) { return arg; }
+
+int main(void) {
+  struct io_uring_params params;
+  memset(&params, 0, sizeof params);
+  printf("io_uring_setup: %s\n", Said(syscall(SYS_io_uring_setup, 4, &params)));
+  printf("bpf: %s\n", Said(syscall(SYS_bpf, 0, NULL, 0)));
+  printf("perf_event_open: %s\n", Said(syscall(SYS_perf_event_open, NULL, 0, -1, -1, 0)));
+  printf("userfaultfd: %s\n", Said(syscall(SYS_userfaultfd, 0)));
+  printf("unshare a user namespace: %s\n", Said(unshare(CLONE_NEWUSER)));
+  pthread_t thread;
+  printf("a thread: %s\n", pthread_create(&thread, NULL, Thread, NULL) == 0 && pthread_join(thread, NULL) == 0 ? "ran" : "failed");
+  pid_t child = fork();
+  if (child == 0) _exit(7);
+  int status = 0;
+  printf("a child: %s\n", child > 0 && waitpid(child, &status, 0) == child && WEXITSTATUS(status) == 7 ? "ran" : "failed");
   return 0;
 }
 )C";
@@ -1078,6 +1241,84 @@ TEST_F(ContainedRuns, TheRunFirstSaysWhatTheMachineCannotGive) {
     EXPECT_EQ(statuses.front(), notice);
   }
   EXPECT_EQ(Score("C", "SUM"), 1) << Verdicts("C", "SUM");
+}
+
+// The judging process holds a key in its session keyring, as a jury's
+// login session may. A program looks for it, reads it and destroys it by
+// its number, looks for a key an earlier run left in its account's user
+// keyrings, which outlive a run, and leaves one there itself: A, then B,
+// then B again in a second judging run. An honest contestant follows.
+TEST_F(ContainedRuns, NoKeyPassesIntoOrOutOfARun) {
+  const std::string description = UniqueName(), secret = "the jury's secret " + UniqueName();
+  const TJurysKey juryKey(description, secret);
+  ASSERT_GE(juryKey.Id(), 0) << "cannot make the jury's key: " << std::strerror(errno);
+  const std::string safe =
+      "search the session keyring for the jury's key: refused\n"
+      "read the jury's key: refused\n"
+      "destroy the jury's key: refused\n"
+      "find a key left before: refused, refused\n"
+      "leave a key: refused, refused\n"
+      "/proc/keys lists the jury's key: no\n";
+  AddExam("KEYS", {{"", safe}});
+  AddExam("SUM", {{"1 2\n", "3\n"}});
+  const std::string probe = CSource(
+      {{"JURY_KEY", CString(description)}, {"JURY_KEY_ID", std::to_string(juryKey.Id())}, {"LEFT_KEY", CString(UniqueName())}},
+      {kKeysProbe});
+  tree.AddContestant("A", {{"KEYS.c", probe}});
+  tree.AddContestant("B", {{"KEYS.c", probe}});
+  tree.AddContestant("Honest", {{"SUM.c", kSumC}});
+  Judge({{"A", "KEYS"}, {"B", "KEYS"}, {"Honest", "SUM"}});
+  ASSERT_TRUE(finished) << errorMsg;
+  ExpectObserved("A", "KEYS", safe);
+  ExpectObserved("B", "KEYS", safe);
+  EXPECT_EQ(Score("Honest", "SUM"), 1) << Verdicts("Honest", "SUM");
+
+  outputs.clear();
+  Judge({{"B", "KEYS"}});
+  ASSERT_TRUE(finished) << errorMsg;
+  ExpectObserved("B", "KEYS", safe);
+  EXPECT_EQ(juryKey.Read(), secret);
+}
+
+// The judging process's environment holds a variable of the jury's and one
+// that changes what the compiler makes (SOURCE_DATE_EPOCH sets __DATE__):
+// neither the compiler nor the program gets either.
+TEST_F(ContainedRuns, TheJurysEnvironmentStaysOutside) {
+  std::string name = "VELKOR_PLANTED_" + UniqueName();
+  std::replace(name.begin(), name.end(), '-', '_');
+  const TPlantedVariable planted(name, "the jury's");
+  const TPlantedVariable epoch("SOURCE_DATE_EPOCH", "0");
+  const std::string safe = std::string("HOME=/tmp\nLANG=C.UTF-8\nLC_ALL=C.UTF-8\nPATH=") + platform::kRunPath +
+                           "\nTMPDIR=/tmp\ncompiled on the first day of 1970: no\n";
+  AddExam("ENV", {{"", safe}});
+  AddExam("SUM", {{"1 2\n", "3\n"}});
+  tree.AddContestant("A", {{"ENV.c", kEnvironmentProbe}});
+  tree.AddContestant("Honest", {{"SUM.py", kSumPy}});
+  Judge({{"A", "ENV"}, {"Honest", "SUM"}});
+  ASSERT_TRUE(finished) << errorMsg;
+  ExpectObserved("A", "ENV", safe);
+  EXPECT_EQ(Score("Honest", "SUM"), 1) << Verdicts("Honest", "SUM");
+}
+
+// Kernel interfaces no judged program needs are not there for it; threads
+// and children still start as every runtime starts them.
+TEST_F(ContainedRuns, RiskyKernelInterfacesAreRefused) {
+  const std::string safe =
+      "io_uring_setup: refused\n"
+      "bpf: refused\n"
+      "perf_event_open: refused\n"
+      "userfaultfd: refused\n"
+      "unshare a user namespace: refused\n"
+      "a thread: ran\n"
+      "a child: ran\n";
+  AddExam("KERNEL", {{"", safe}});
+  AddExam("SUM", {{"1 2\n", "3\n"}});
+  tree.AddContestant("A", {{"KERNEL.c", kKernelProbe}});
+  tree.AddContestant("Honest", {{"SUM.cpp", kSumCpp}});
+  Judge({{"A", "KERNEL"}, {"Honest", "SUM"}});
+  ASSERT_TRUE(finished) << errorMsg;
+  ExpectObserved("A", "KERNEL", safe);
+  EXPECT_EQ(Score("Honest", "SUM"), 1) << Verdicts("Honest", "SUM");
 }
 
 TEST_F(ContainedRuns, HonestProgramsInEveryLanguageScoreFull) {
