@@ -507,7 +507,7 @@ TEST_F(OnlinePass, NamesASavedContestCannotKeepAreSetAsideAndLogged) {
   EXPECT_TRUE(rows.empty());
   EXPECT_EQ(changes, 0);
   EXPECT_EQ(Names(tree.ContestantsDir()), std::vector<std::string>{"OLD"});
-  EXPECT_EQ(Names(submit), (std::vector<std::string>{"$History", "Logs"}));
+  EXPECT_EQ(Names(submit), (std::vector<std::string>{"$History", "Logs", "VelkorSubmit.lock"}));
   EXPECT_EQ(Names(submit + "/$History").size(), std::size(cases));
   for (const Case& c : cases) {
     const std::string log = ReadText(logs + c.File + ".log");
@@ -557,7 +557,7 @@ TEST_F(OnlinePass, AFullContestantsDiskKeepsTheEarlierSource) {
             0u)
       << log;
   EXPECT_NE(log.find("Chi tiết: Không chuyển được bài nộp \"" + submit + "/x[OLD][A].cpp\" vào thư mục thí sinh \"" +
-                     disk + "/OLD\": There is not enough space on the disk."),
+                     disk + "/OLD\": Không đủ chỗ trống trên đĩa."),
             std::string::npos)
       << log;
 
