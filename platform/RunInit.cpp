@@ -190,16 +190,18 @@ long MakeScratch(const InitPlan& plan) {
   return PlaceAt(Sys(__NR_openat, kScratchFd, P("room"), O_RDONLY | O_DIRECTORY | O_CLOEXEC), kRoomFd);
 }
 
-// A copy of the machine's folder (with what is mounted below it), regular
-// file or device node, made read-only, nosuid and nodev unless it is a
-// device node. The descriptor, or a negative errno.
+// A copy of the machine's folder (with what is mounted below it) or device
+// node, or of a regular file of the run's scratch file system, made
+// read-only, nosuid and nodev unless it is a device node. The descriptor,
+// or a negative errno.
 long TakeTree(const char* path, ViewStepKind kind) {
   const bool folder = kind == kViewTakeTree;
-  // A file is shown only as the regular file the keeper found, never
-  // through a link put in its place.
-  const long tree = Sys(__NR_open_tree, AT_FDCWD, P(path),
+  const bool roomFile = kind == kViewTakeRoomFile;
+  // A room file is the copy the keeper made, never a link put in its place;
+  // taken from the scratch, its mount shows no path of the machine.
+  const long tree = Sys(__NR_open_tree, roomFile ? kScratchFd : AT_FDCWD, P(path),
                         OPEN_TREE_CLONE | OPEN_TREE_CLOEXEC | (folder ? AT_RECURSIVE : 0) |
-                            (kind == kViewTakeFile ? AT_SYMLINK_NOFOLLOW : 0));
+                            (roomFile ? AT_SYMLINK_NOFOLLOW : 0));
   if (tree < 0 || kind == kViewTakeNode) return tree;
   mount_attr attr{};
   attr.attr_set = MOUNT_ATTR_RDONLY | MOUNT_ATTR_NOSUID | MOUNT_ATTR_NODEV;
@@ -221,12 +223,20 @@ long PivotInto(const char* root) {
   return r;
 }
 
+// The run's own /proc, best effort: a machine whose own /proc is partly
+// covered refuses a new one to a user namespace; the run then sees an empty
+// folder. It lists only the processes the program may trace: its own, not
+// the init, which is a copy of Velkor and so shows Velkor's command line
+// (the contest's paths) and environment as its own.
+void MountRunProc(const char* path) {
+  Sys(__NR_mount, P("proc"), P(path), P("proc"), MS_NOSUID | MS_NODEV | MS_NOEXEC, P("hidepid=invisible"));
+}
+
 long ViewStepDone(const ViewStep& step, const GoMessage& go, long* trees, int& attached) {
-  constexpr long kEmptyFlags = MS_NOSUID | MS_NODEV | MS_NOEXEC;
   switch (step.Kind) {
     case kViewTakeTree:
     case kViewTakeNode:
-    case kViewTakeFile:
+    case kViewTakeRoomFile:
     case kViewEnd: return 0;  // taken before
     case kViewRoot: return Sys(__NR_mount, P("none"), P(step.Path), P("tmpfs"), MS_NOSUID | MS_NODEV, P(kRootOptions));
     case kViewFolder: {
@@ -255,9 +265,7 @@ long ViewStepDone(const ViewStep& step, const GoMessage& go, long* trees, int& a
       return r != 0 ? r : Sys(__NR_fchmodat, AT_FDCWD, P(step.Path), 0755);
     }
     case kViewProc:
-      // Best effort: a machine whose own /proc is partly covered refuses a
-      // new one to a user namespace; the run then sees an empty folder.
-      Sys(__NR_mount, P("proc"), P(step.Path), P("proc"), kEmptyFlags, 0);
+      MountRunProc(step.Path);
       return 0;
     case kViewShm: return Sys(__NR_mount, P("none"), P(step.Path), P("tmpfs"), MS_NOSUID | MS_NODEV, P(go.ShmOptions));
     case kViewSeal: return Sys(__NR_mount, 0, P(step.Path), 0, MS_REMOUNT | MS_BIND | MS_RDONLY | MS_NOSUID | MS_NODEV, 0);
@@ -282,7 +290,7 @@ long BuildView(const ViewStep* view, const GoMessage& go) {
   int taken = 0;
   long done = 0;
   for (const ViewStep* step = view; step->Kind != kViewEnd && done == 0; ++step) {
-    if (step->Kind != kViewTakeTree && step->Kind != kViewTakeNode && step->Kind != kViewTakeFile) continue;
+    if (step->Kind != kViewTakeTree && step->Kind != kViewTakeNode && step->Kind != kViewTakeRoomFile) continue;
     if (taken == kMaxTakenTrees) done = -E2BIG;
     else if ((trees[taken] = TakeTree(step->Path, step->Kind)) < 0) done = trees[taken];
     else ++taken;
@@ -308,7 +316,7 @@ long MountRunView(const InitPlan& plan, const GoMessage& go) {
   const bool planned = plan.View[0].Kind != kViewEnd;
   if (const long r = MakeMountsPrivate(); r != 0) return planned ? r : 0;
   if (!planned) {
-    Sys(__NR_mount, P("proc"), P("/proc"), P("proc"), MS_NOSUID | MS_NODEV | MS_NOEXEC, 0);
+    MountRunProc("/proc");
     return 0;
   }
   return BuildView(plan.View, go);

@@ -559,16 +559,44 @@ TEST_F(ExecEngineTest, TheProgramSeesOnlyItsRoomAndTheSystem) {
             "file writable\nfolder writable\nmissing\nmissing\nfolder read-only\nfile read-only\n"
             "folder writable\nfolder read-only\n");
 
-  // Around the room only the way down to it is there, to pass, not to
-  // look; a namespace the program makes for itself unlocks none of it.
+  // The folders around the room are not there at all (the run has its
+  // room at /room); a namespace the program makes for itself unlocks none
+  // of the machine's.
   Run("list " + dir.string());
-  EXPECT_EQ(ReadFile(dir / "out.txt"), "denied\n");
+  EXPECT_EQ(ReadFile(dir / "out.txt"), "missing\n");
   Run("remount /usr");
   const std::string remounted = ReadFile(dir / "out.txt");
   if (!remounted.starts_with("no namespace")) {
     EXPECT_EQ(remounted, "locked\n");
   }
   EXPECT_EQ(ReadFile(dir / "secret/Velkor.cfg"), "password");
+}
+
+// A run has its room at /room, wherever the room lies: the program finds
+// its own file, its working folder and the paths in its arguments that lead
+// into the room there (a compile command names them so, "-o" and all), and
+// nothing that names the machine's room reaches it, not even its mount
+// table or the command line of its init, a copy of the judge.
+TEST_F(ExecEngineTest, TheRunHasItsRoomAtAFixedPlace) {
+  const fs::path room = dir / "house" / "room";
+  fs::create_directories(room / "sub");
+  fs::copy_file(kProbe, room / "prog.exe");
+  engine.FileOut = (dir / "out.txt").string();
+  engine.SetCmd("\"" + (room / "prog.exe").string() + "\" whereabouts -o" + (room / "a.exe").string() + " " +
+                room.string() + "/ " + (dir / "house" / "roomy").string() + " " + (room / "sub").string() + "x");
+  engine.Room = room.string();
+  engine.WorkingDir = (room / "sub").string();
+  engine.Execute();
+  ASSERT_EQ(engine.ExitCode(), ExecOK) << engine.ExitCodeMsg();
+  const std::string seen = ReadFile(dir / "out.txt");
+  EXPECT_TRUE(seen.starts_with("argv0=/room/prog.exe\ncwd=/room/sub\nexe=/room/prog.exe\narg=-o/room/a.exe\n"
+                               "arg=/room/\narg=" + (dir / "house" / "roomy").string() + "\narg=/room/subx\n"
+                               "/proc/1/cmdline: missing\n/proc/1/environ: missing\n"))
+      << seen;
+  const std::string mounts = seen.substr(seen.find("/proc/self/mountinfo: "));
+  EXPECT_NE(mounts.find(" /room "), std::string::npos) << mounts;
+  for (const std::string& house : {dir.string(), fs::canonical(dir).string()})
+    EXPECT_EQ(mounts.find(house), std::string::npos) << mounts;
 }
 
 // The runs of a series (a judging run's) see what a single run sees, though
@@ -895,6 +923,7 @@ TEST(RunView, PlansTheNewRootOuterFoldersFirst) {
       {kViewLink, "/tmp/dev/stdout", "/proc/self/fd/1"},
       {kViewLink, "/tmp/dev/stderr", "/proc/self/fd/2"},
       {kViewFolder, "/tmp/proc", ""},
+      {kViewFolder, "/tmp/room", ""},
       {kViewFolder, "/tmp/tmp", ""},
       {kViewFolder, "/tmp/usr", ""},
       {kViewAttach, "/tmp/usr", ""},
@@ -904,8 +933,6 @@ TEST(RunView, PlansTheNewRootOuterFoldersFirst) {
       {kViewAttach, "/tmp/opt/tool", ""},
       {kViewFolder, "/tmp/var", ""},
       {kViewFolder, "/tmp/var/tmp", ""},
-      {kViewFolder, "/tmp/w", ""},
-      {kViewFolder, "/tmp/w/room", ""},
       {kViewSeal, "/tmp", ""},
   };
   // ... and what each run has of its own: its file systems, and what lies
@@ -914,12 +941,12 @@ TEST(RunView, PlansTheNewRootOuterFoldersFirst) {
       {kViewTakeTree, "/tmp/probe", ""},
       {kViewScratch, "/dev", ""},
       {kViewProc, "/tmp/proc", ""},
+      {kViewBind, "/tmp/room", "/dev/room"},
       {kViewBind, "/tmp/tmp", "/dev/tmp"},
       {kViewShm, "/tmp/dev/shm", ""},
       {kViewFolder, "/tmp/tmp/probe", ""},
       {kViewAttach, "/tmp/tmp/probe", ""},
       {kViewBind, "/tmp/var/tmp", "/dev/vartmp"},
-      {kViewBind, "/tmp/w/room", "/dev/room"},
       {kViewPivot, "/tmp", ""},
   };
   const platform::PlannedView view = platform::PlanRunView(request);
@@ -929,16 +956,18 @@ TEST(RunView, PlansTheNewRootOuterFoldersFirst) {
   whole.insert(whole.end(), own.begin(), own.end());
   EXPECT_EQ(view.Steps(), whole);
 
-  // A folder below a copy of the machine's needs no folder made: it is there.
+  // Wherever the room lies on the machine, the run has it at /room, and
+  // nothing is made where it lies.
   request = {};
   request.ReadOnly = {"/opt", "/var/x"};
   request.Room = "/opt/w/room";
   const std::vector<Step> plan = platform::PlanRunView(request).Steps();
-  EXPECT_EQ(std::count(plan.begin(), plan.end(), Step{kViewFolder, "/tmp/opt/w/room", ""}), 0);
-  EXPECT_EQ(std::count(plan.begin(), plan.end(), Step{kViewBind, "/tmp/opt/w/room", "/dev/room"}), 1);
+  EXPECT_EQ(std::count(plan.begin(), plan.end(), Step{kViewBind, "/tmp/room", "/dev/room"}), 1);
+  EXPECT_TRUE(std::none_of(plan.begin(), plan.end(), [](const Step& s) { return s.Path.find("/w") != std::string::npos; }));
 
   for (const auto& [readOnly, room] : std::vector<std::pair<std::string, std::string>>{
-           {"/", "/w"}, {"/proc/1", "/w"}, {"/u", "/"}, {"/u", "/proc/x"}, {"/u", "/tmp"}}) {
+           {"/", "/w"}, {"/proc/1", "/w"}, {"/u", "/"}, {"/u", "/proc/x"}, {"/u", "/tmp"}, {"/room", "/w"},
+           {"/room/tool", "/w"}}) {
     request = {};
     request.ReadOnly = {readOnly};
     request.Room = room;
@@ -948,19 +977,22 @@ TEST(RunView, PlansTheNewRootOuterFoldersFirst) {
   for (int i = 0; i <= platform::run::kMaxTakenTrees; ++i) request.ReadOnly.push_back("/w/" + std::to_string(i));
   EXPECT_THROW(platform::PlanRunView(request), std::system_error);
 
-  // A file of the room shown as it is goes over its copy, once the room is
-  // in place; only a file directly in the room.
+  // A file of the room shown read-only is its copy on the scratch, shown
+  // over itself once the room is in place; only a file directly in the room.
   request = {};
   request.Room = "/w/room";
-  request.RoomFiles = {"/w/room/prog.exe"};
+  request.RoomFiles = {"prog.exe"};
   const std::vector<Step> withFile = platform::PlanRunView(request).Run;
-  const auto bound = std::find(withFile.begin(), withFile.end(), Step{kViewBind, "/tmp/w/room", "/dev/room"});
-  EXPECT_EQ(withFile.front(), (Step{kViewTakeFile, "/w/room/prog.exe", ""}));
-  EXPECT_EQ(std::find(bound, withFile.end(), Step{kViewAttach, "/tmp/w/room/prog.exe", ""}) - bound, 1);
-  for (const std::string file : {"/w/room/sub/prog.exe", "/w/other/prog.exe", "/w/room"}) {
+  const auto bound = std::find(withFile.begin(), withFile.end(), Step{kViewBind, "/tmp/room", "/dev/room"});
+  EXPECT_EQ(withFile.front(), (Step{kViewTakeRoomFile, "room/prog.exe", ""}));
+  EXPECT_NE(std::find(bound, withFile.end(), Step{kViewAttach, "/tmp/room/prog.exe", ""}), withFile.end());
+  for (const std::string file : {"sub/prog.exe", "/w/room/prog.exe", "..", ""}) {
     request.RoomFiles = {file};
     EXPECT_THROW(platform::PlanRunView(request), std::system_error) << file;
   }
+  request.Room.clear();
+  request.RoomFiles = {"prog.exe"};
+  EXPECT_THROW(platform::PlanRunView(request), std::system_error);
 }
 
 // Paths shown to a run are resolved as canonical() resolves them: links
