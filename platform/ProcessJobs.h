@@ -62,7 +62,8 @@
 //     file, when it lies in the room, is shown read-only over its copy.
 // Everything else (home folders, /root, /run, /tmp/.X11-unix, the contest's
 // folders, Velkor's own files) simply is not there, and no path of the
-// machine's room shows in the run's mount table. Its /proc lists only the
+// machine's room shows in the run's mount table, nor in the names the
+// kernel gives its redirected standard streams. Its /proc lists only the
 // processes the program may trace: not the init, whose command line and
 // environment are Velkor's. The machine's root is
 // switched away (pivot_root), so the program, holding no capability, can

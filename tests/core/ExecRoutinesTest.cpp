@@ -609,11 +609,14 @@ TEST_F(ExecEngineTest, TheProgramSeesOnlyItsRoomAndTheSystem) {
 // its own file, its working folder and the paths in its arguments that lead
 // into the room there (a compile command names them so, "-o" and all), and
 // nothing that names the machine's room reaches it, not even its mount
-// table or the command line of its init, a copy of the judge.
+// table, its redirected streams or the command line of its init, a copy of
+// the judge.
 TEST_F(ExecEngineTest, TheRunHasItsRoomAtAFixedPlace) {
   const fs::path room = dir / "house" / "room";
   fs::create_directories(room / "sub");
   fs::copy_file(kProbe, room / "prog.exe");
+  std::ofstream(room / "in.txt") << "input";
+  engine.FileInp = (room / "in.txt").string();
   engine.FileOut = (dir / "out.txt").string();
   engine.SetCmd("\"" + (room / "prog.exe").string() + "\" whereabouts -o" + (room / "a.exe").string() + " " +
                 room.string() + "/ " + (dir / "house" / "roomy").string() + " " + (room / "sub").string() + "x");
@@ -622,7 +625,8 @@ TEST_F(ExecEngineTest, TheRunHasItsRoomAtAFixedPlace) {
   engine.Execute();
   ASSERT_EQ(engine.ExitCode(), ExecOK) << engine.ExitCodeMsg();
   const std::string seen = ReadFile(dir / "out.txt");
-  EXPECT_TRUE(seen.starts_with("argv0=/room/prog.exe\ncwd=/room/sub\nexe=/room/prog.exe\narg=-o/room/a.exe\n"
+  EXPECT_TRUE(seen.starts_with("argv0=/room/prog.exe\ncwd=/room/sub\nexe=/room/prog.exe\nstdin=/in.txt\n"
+                               "stdout=/out.txt\narg=-o/room/a.exe\n"
                                "arg=/room/\narg=" + (dir / "house" / "roomy").string() + "\narg=/room/subx\n"
                                "/proc/1/cmdline: missing\n/proc/1/environ: missing\n"))
       << seen;

@@ -316,15 +316,20 @@ int Args(int argc, char** argv) {
 }
 
 // Prints what a program can learn of where it lies: its name, working
-// folder, own file and arguments, its init's command line and environment,
+// folder, own file, standard input and output and arguments, its init's
+// command line and environment,
 // and its mount table ("missing" for a file it cannot read; NULs as
 // spaces).
 int Whereabouts(int argc, char** argv) {
-  char cwd[4096] = "", exe[4096] = "";
+  char cwd[4096] = "";
   if (!getcwd(cwd, sizeof cwd)) std::strcpy(cwd, "?");
-  const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-  exe[n > 0 ? n : 0] = '\0';
-  std::printf("argv0=%s\ncwd=%s\nexe=%s\n", argv[0], cwd, exe);
+  auto link = [](const char* path) {
+    char target[4096];
+    const ssize_t n = readlink(path, target, sizeof target);
+    return n > 0 ? std::string(target, static_cast<std::size_t>(n)) : std::string("?");
+  };
+  std::printf("argv0=%s\ncwd=%s\nexe=%s\nstdin=%s\nstdout=%s\n", argv[0], cwd, link("/proc/self/exe").c_str(),
+              link("/proc/self/fd/0").c_str(), link("/proc/self/fd/1").c_str());
   for (int i = 2; i < argc; ++i) std::printf("arg=%s\n", argv[i]);
   for (const char* name : {"/proc/1/cmdline", "/proc/1/environ", "/proc/self/mountinfo"}) {
     const int fd = open(name, O_RDONLY | O_CLOEXEC);

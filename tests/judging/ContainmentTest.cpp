@@ -469,7 +469,8 @@ int main(void) {
 
 // Looks for where the jury keeps its contest (HOUSE, and HOUSE_REAL with
 // its links resolved) in what a program can learn of where it lies: its own
-// name, working folder and file, the command line and environment of its
+// name, working folder, file and standard streams, the command line and
+// environment of its
 // run's init (a copy of the judge), its mount table; then tries to rewrite
 // and to delete its own file, which later tests run again.
 constexpr const char* kWhereabouts = R"C(
@@ -508,6 +509,13 @@ int main(int argc, char** argv) {
   ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
   exe[n > 0 ? n : 0] = 0;
   Report("own file", n > 0 ? exe : NULL);
+  char in[4096], out[4096];
+  ssize_t got = readlink("/proc/self/fd/0", in, sizeof in - 1);
+  in[got > 0 ? got : 0] = 0;
+  Report("standard input", got > 0 ? in : NULL);
+  got = readlink("/proc/self/fd/1", out, sizeof out - 1);
+  out[got > 0 ? got : 0] = 0;
+  Report("standard output", got > 0 ? out : NULL);
   Report("init's command line", ReadAll("/proc/1/cmdline"));
   Report("init's environment", ReadAll("/proc/1/environ"));
   Report("mount table", ReadAll("/proc/self/mountinfo"));
@@ -773,6 +781,8 @@ TEST_F(ContainedRuns, WhereTheJuryKeepsItsContestIsOutOfSight) {
       "name: clean\n"
       "working folder: clean\n"
       "own file: clean\n"
+      "standard input: clean\n"
+      "standard output: clean\n"
       "init's command line: unreadable\n"
       "init's environment: unreadable\n"
       "mount table: clean\n"
