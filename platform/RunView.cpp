@@ -109,10 +109,10 @@ class Planner {
     for (const std::string& f : folders) {
       if (f == "/") throw ViewError(EINVAL, "a run cannot be shown the whole file system");
       if (SameOrBelow(f, "/proc")) throw ViewError(EINVAL, "a run cannot be shown " + f);
-      if (SameOrBelow(f, kRunRoom)) throw ViewError(EINVAL, "a run cannot be shown " + f + ": its room is shown there");
       // The run's own /tmp or /dev is in its place; the room shows what
       // lies inside it; an outer folder shows this one already.
       if (isSpecial(f) || (!room.empty() && SameOrBelow(f, room))) continue;
+      if (SameOrBelow(f, kRunRoom)) throw ViewError(EINVAL, "a run cannot be shown " + f + ": its room is shown there");
       if (std::any_of(folders.begin(), folders.end(), [&](const std::string& o) { return Below(f, o); })) continue;
       mounts.push_back({Mount::Tree, f, ""});
     }

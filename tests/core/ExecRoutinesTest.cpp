@@ -1001,6 +1001,14 @@ TEST(RunView, PlansTheNewRootOuterFoldersFirst) {
   const std::vector<Step> plan = platform::PlanRunView(request).Steps();
   EXPECT_EQ(std::count(plan.begin(), plan.end(), Step{kViewBind, "/tmp/room", "/dev/room"}), 1);
   EXPECT_TRUE(std::none_of(plan.begin(), plan.end(), [](const Step& s) { return s.Path.find("/w") != std::string::npos; }));
+  // A room that lies below the machine's own /room shows what is inside it
+  // there too.
+  platform::RunViewRequest elsewhere;
+  elsewhere.Room = "/w";
+  request = {};
+  request.ReadOnly = {"/room/w/room", "/room/w/room/sub"};
+  request.Room = "/room/w/room";
+  EXPECT_EQ(platform::PlanRunView(request).Steps(), platform::PlanRunView(elsewhere).Steps());
 
   for (const auto& [readOnly, room] : std::vector<std::pair<std::string, std::string>>{
            {"/", "/w"}, {"/proc/1", "/w"}, {"/u", "/"}, {"/u", "/proc/x"}, {"/u", "/tmp"}, {"/room", "/w"},
