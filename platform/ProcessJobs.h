@@ -65,12 +65,12 @@
 // machine's room shows in the run's mount table, nor in the names the
 // kernel gives its redirected standard streams. Its /proc lists only the
 // processes the program may trace: not the init, whose command line and
-// environment are Velkor's. The machine's root is
-// switched away (pivot_root), so the program, holding no capability, can
-// reach nothing of it again. Whatever cannot be made stops the start. In a
-// series of runs a root Velkor builds the part of the view that is the same
-// from run to run once (RunViewSkeletons); each run attaches a copy of it,
-// then adds its own part.
+// environment are Velkor's. The machine's root is switched away
+// (pivot_root), so the program, holding no capability, can reach nothing
+// of it again. Whatever cannot be made stops the start. In a series of runs
+// a root Velkor builds the part of the view that is the same from run to
+// run once (RunViewSkeletons); each run attaches a copy of it, then adds
+// its own part.
 //
 // The network: every run is in an empty network namespace, without even a
 // loopback that is up, so it reaches no address and no abstract socket of
