@@ -17,7 +17,6 @@
 #include <pwd.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
-#include <sys/statvfs.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -222,6 +221,9 @@ std::vector<RunLimitation> RunLimitations() {
 // the run, and is freed only once its init has been reaped.
 struct ContainedProcess::Launch {
   std::string Program, WorkingDir, UidMap, GidMap, ScratchOptions;
+  // The program and the working folder as the run names them: in its room
+  // at kRunRoom when they lie in the room.
+  std::string ProgramInView, WorkingDirInView;
   std::uint64_t DiskLimit = 0;
   std::vector<std::string> Args, Environment;
   std::vector<char*> Argv, Envp;
@@ -253,7 +255,6 @@ struct ContainedProcess::Launch {
 // What the room held, and the run's copy of it.
 struct ContainedProcess::RoomState {
   std::string Room;  // the machine's folder
-  std::vector<std::string> ShownAsIs;  // names of its files the run sees as they are
   RoomSnapshot Before;
   bool Returned = false;
 };
@@ -285,23 +286,50 @@ std::string ScratchOptions(const RoomUsage& room, std::uint64_t diskLimit) {
 }
 
 // The program's own file, when it lies directly in the room, is shown to
-// the run as it is, read-only, rather than copied into the run's scratch at
-// every run (a statically linked program is megabytes). Only a file the
-// run's account may read and run where it lies (runUid -1: Velkor's own),
-// on a file system that lets programs run; any other is copied like the
-// rest of the room. Its name, or "".
-std::string ProgramShownAsIs(const std::string& program, const std::string& room, int runUid) {
+// the run read-only over its copy: the run can neither change nor delete
+// it, and so cannot carry a rewritten program into its next test. Its
+// name, or "".
+std::string ProgramKeptReadOnly(const std::string& program, const std::string& room) {
   namespace fs = std::filesystem;
   std::error_code ec;
   if (program.empty() || room.empty() || ResolvePath(fs::path(program).parent_path().string(), ec) != room || ec) return "";
   struct stat st {};
-  struct statvfs volume {};
-  if (lstat(program.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || statvfs(room.c_str(), &volume) != 0 ||
-      (volume.f_flag & ST_NOEXEC) != 0)
-    return "";
-  const bool runnable = runUid >= 0 ? (st.st_mode & (S_IROTH | S_IXOTH)) == (S_IROTH | S_IXOTH)
-                                    : access(program.c_str(), R_OK | X_OK) == 0;
-  return runnable ? fs::path(program).filename().string() : "";
+  if (lstat(program.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return "";
+  return fs::path(program).filename().string();
+}
+
+// The names the keeper may have been given the room by: as given, made
+// absolute, and resolved; without a trailing "/", longest first.
+std::vector<std::string> RoomNames(const std::string& given, const std::string& resolved) {
+  std::error_code ec;
+  std::vector<std::string> names = {given, std::filesystem::absolute(given, ec).string(), resolved};
+  for (std::string& name : names)
+    while (name.size() > 1 && name.back() == '/') name.pop_back();
+  std::erase_if(names, [](const std::string& name) { return name.size() < 2 || name.front() != '/'; });
+  std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
+  names.erase(std::unique(names.begin(), names.end()), names.end());
+  return names;
+}
+
+// text (a path, or an argument holding one, such as -o/path) with every
+// path in the room named where the run sees it: each room name that ends
+// text or is followed by "/" becomes kRunRoom. No name of the machine's
+// room then reaches the run, and what the name leads to is the room the
+// run has.
+std::string AsTheRunSeesIt(std::string text, const std::vector<std::string>& roomNames) {
+  const std::string shown = kRunRoom;
+  for (const std::string& name : roomNames) {
+    for (std::size_t at = text.find(name); at != std::string::npos; at = text.find(name, at)) {
+      const std::size_t end = at + name.size();
+      if (end < text.size() && text[end] != '/') {
+        at = end;
+        continue;
+      }
+      text.replace(at, name.size(), shown);
+      at += shown.size();
+    }
+  }
+  return text;
 }
 
 }  // namespace
@@ -318,11 +346,14 @@ std::shared_ptr<ContainedProcess> ContainedProcess::CreateSuspended(const Progra
   launch->Args = start.Args;
   launch->Environment = start.Environment;
   const RunSupport& support = PrepareRunSupport();
+  launch->ProgramInView = launch->Program;
+  launch->WorkingDirInView = launch->WorkingDir;
   std::unique_ptr<RoomState> room;
   RoomUsage usage;
+  std::vector<std::string> readOnlyRoomFiles;
   if (start.UseView) {
     // Velkor's working folder is not in the view: the keeper names it.
-    if (launch->WorkingDir.empty()) launch->WorkingDir = fs::current_path(ec).string();
+    if (launch->WorkingDir.empty()) launch->WorkingDir = launch->WorkingDirInView = fs::current_path(ec).string();
     std::vector<std::string> shown = start.ReadOnlyFolders;
     if (!launch->Program.empty()) shown.push_back(fs::path(launch->Program).parent_path().string());
     if (!launch->WorkingDir.empty()) shown.push_back(launch->WorkingDir);
@@ -331,17 +362,14 @@ std::shared_ptr<ContainedProcess> ContainedProcess::CreateSuspended(const Progra
       room->Room = ResolvePath(start.Room, ec);
       if (ec) throw std::system_error(ec, "cannot find the room of a run: " + start.Room);
       usage = MeasureRoom(room->Room);
-      const int runUid = start.UseRunAccount ? support.RunUid : -1;
-      if (const std::string name = ProgramShownAsIs(launch->Program, room->Room, runUid); !name.empty()) {
-        room->ShownAsIs.push_back(name);
-        // Not copied: the scratch keeps no room for it, so the run may write
-        // exactly its disk limit.
-        struct stat st {};
-        if (stat(launch->Program.c_str(), &st) == 0)
-          usage.Bytes -= std::min<std::uint64_t>(usage.Bytes, (static_cast<std::uint64_t>(st.st_size) + 4095) / 4096 * 4096);
-      }
+      if (const std::string name = ProgramKeptReadOnly(launch->Program, room->Room); !name.empty())
+        readOnlyRoomFiles.push_back(name);
+      const std::vector<std::string> names = RoomNames(start.Room, room->Room);
+      launch->ProgramInView = AsTheRunSeesIt(launch->Program, names);
+      launch->WorkingDirInView = AsTheRunSeesIt(launch->WorkingDir, names);
+      for (std::string& arg : launch->Args) arg = AsTheRunSeesIt(arg, names);
     }
-    PlannedView view = ResolveRunView(shown, start.Room, room ? room->ShownAsIs : std::vector<std::string>());
+    PlannedView view = ResolveRunView(shown, start.Room, readOnlyRoomFiles);
     if (start.ViewSkeletons) launch->Skeleton = start.ViewSkeletons->Find(view.Skeleton);
     if (launch->Skeleton) {
       launch->PlannedView = {{run::kViewSkeleton, kViewStaging, ""}};
@@ -370,10 +398,10 @@ std::shared_ptr<ContainedProcess> ContainedProcess::CreateSuspended(const Progra
   Pipe status = MakePipe();
 
   InitPlan& plan = launch->Plan;
-  plan.Program = launch->Program.c_str();
+  plan.Program = launch->ProgramInView.c_str();
   plan.Argv = launch->Argv.data();
   plan.Envp = launch->Envp.data();
-  plan.WorkingDir = launch->WorkingDir.c_str();
+  plan.WorkingDir = launch->WorkingDirInView.c_str();
   plan.View = launch->View.data();
   plan.ScratchOptions = launch->ScratchOptions.c_str();
   plan.NiceIncrement = start.NiceIncrement;
@@ -456,8 +484,7 @@ void ContainedProcess::FillRoom(std::unique_ptr<RoomState> room) {
   room_.Reset(static_cast<int>(syscall(SYS_pidfd_getfd, pidfd_.Get(), run::kRoomFd, 0)));
   if (!room_.Valid()) throw SystemError(errno, "cannot reach the room of the run of " + launch_->Program);
   if (!room) return;
-  room->Before =
-      platform::FillRoom(room->Room, room_.Get(), launch_->Plan.RunUid, launch_->Plan.RunGid, room->ShownAsIs);
+  room->Before = platform::FillRoom(room->Room, room_.Get(), launch_->Plan.RunUid, launch_->Plan.RunGid);
   roomState_ = std::move(room);
 }
 
@@ -675,7 +702,7 @@ long BuildSkeleton(const std::vector<PlannedViewStep>& skeleton, UniqueFd& tree)
   for (const PlannedViewStep& step : skeleton) {
     if (step.Kind == run::kViewRoot || step.Kind == run::kViewSeal) continue;
     const bool onRoot = step.Path.starts_with(staging) && step.Kind != run::kViewTakeTree &&
-                        step.Kind != run::kViewTakeNode && step.Kind != run::kViewTakeFile;
+                        step.Kind != run::kViewTakeNode && step.Kind != run::kViewTakeRoomFile;
     inside.push_back({step.Kind, onRoot ? "./" + step.Path.substr(staging.size()) : step.Path, step.Target});
   }
   const std::vector<run::ViewStep> steps = InitSteps(inside);

@@ -56,16 +56,21 @@
 //     to DiskLimit bytes beyond what the room held, so everything a run
 //     writes together is bounded; it goes when the run goes. The keeper fills
 //     the room's copy before the program starts and brings back what the run
-//     changed when it ends (RunRoom.h). The program's own file, when it lies
-//     in the room and the run's account may run it there, is not copied: the
-//     run sees the machine's file, read-only, in its place.
+//     changed when it ends (RunRoom.h). The run sees its room at /room
+//     (kRunRoom), whichever folder of the machine it is: the program's name,
+//     its arguments and its working folder name it there. The program's own
+//     file, when it lies in the room, is shown read-only over its copy.
 // Everything else (home folders, /root, /run, /tmp/.X11-unix, the contest's
-// folders, Velkor's own files) simply is not there. The machine's root is
-// switched away (pivot_root), so the program, holding no capability, can
-// reach nothing of it again. Whatever cannot be made stops the start. In a
-// series of runs a root Velkor builds the part of the view that is the same
-// from run to run once (RunViewSkeletons); each run attaches a copy of it,
-// then adds its own part.
+// folders, Velkor's own files) simply is not there, and no path of the
+// machine's room shows in the run's mount table, nor in the names the
+// kernel gives its redirected standard streams. Its /proc lists only the
+// processes the program may trace: not the init, whose command line and
+// environment are Velkor's. The machine's root is switched away
+// (pivot_root), so the program, holding no capability, can reach nothing
+// of it again. Whatever cannot be made stops the start. In a series of runs
+// a root Velkor builds the part of the view that is the same from run to
+// run once (RunViewSkeletons); each run attaches a copy of it, then adds
+// its own part.
 //
 // The network: every run is in an empty network namespace, without even a
 // loopback that is up, so it reaches no address and no abstract socket of
@@ -132,7 +137,9 @@ struct ProgramStart {
   // folders and the program's own and working folders; one that does not
   // exist is skipped.
   std::vector<std::string> ReadOnlyFolders;
-  // The one folder the program may write ("" for none); it must exist.
+  // The one folder the program may write ("" for none); it must exist. The
+  // run sees it at kRunRoom (RunView.h): where AppName, Args and WorkingDir
+  // name it or anything in it, the run is given that path in its view.
   std::string Room;
   // Bytes the run may write in all, into its room, /tmp and /var/tmp
   // together (0 = as much as the machine's memory file systems take).

@@ -20,7 +20,9 @@
 #include <linux/securebits.h>
 #include <linux/sched.h>
 #include <linux/signal.h>
+#include <linux/stat.h>
 #include <linux/wait.h>
+#include <asm/stat.h>
 
 #include "platform/RunProtocol.h"
 
@@ -192,16 +194,18 @@ long MakeScratch(const InitPlan& plan) {
   return PlaceAt(Sys(__NR_openat, kScratchFd, P("room"), O_RDONLY | O_DIRECTORY | O_CLOEXEC), kRoomFd);
 }
 
-// A copy of the machine's folder (with what is mounted below it), regular
-// file or device node, made read-only, nosuid and nodev unless it is a
-// device node. The descriptor, or a negative errno.
+// A copy of the machine's folder (with what is mounted below it) or device
+// node, or of a regular file of the run's scratch file system, made
+// read-only, nosuid and nodev unless it is a device node. The descriptor,
+// or a negative errno.
 long TakeTree(const char* path, ViewStepKind kind) {
   const bool folder = kind == kViewTakeTree;
-  // A file is shown only as the regular file the keeper found, never
-  // through a link put in its place.
-  const long tree = Sys(__NR_open_tree, AT_FDCWD, P(path),
+  const bool roomFile = kind == kViewTakeRoomFile;
+  // A room file is the copy the keeper made, never a link put in its place;
+  // taken from the scratch, its mount shows no path of the machine.
+  const long tree = Sys(__NR_open_tree, roomFile ? kScratchFd : AT_FDCWD, P(path),
                         OPEN_TREE_CLONE | OPEN_TREE_CLOEXEC | (folder ? AT_RECURSIVE : 0) |
-                            (kind == kViewTakeFile ? AT_SYMLINK_NOFOLLOW : 0));
+                            (roomFile ? AT_SYMLINK_NOFOLLOW : 0));
   if (tree < 0 || kind == kViewTakeNode) return tree;
   mount_attr attr{};
   attr.attr_set = MOUNT_ATTR_RDONLY | MOUNT_ATTR_NOSUID | MOUNT_ATTR_NODEV;
@@ -247,12 +251,23 @@ long HideKeyLists(const char* proc) {
   return r;
 }
 
+// The run's own /proc, best effort: a machine whose own /proc is partly
+// covered refuses a new one to a user namespace; the run then sees an empty
+// folder. It lists only the processes the program may trace: its own, not
+// the init, which is a copy of Velkor and so shows Velkor's command line
+// (the contest's paths) and environment as its own; nor the kernel's key
+// lists. 0, or a negative errno.
+long MountRunProc(const char* path) {
+  if (Sys(__NR_mount, P("proc"), P(path), P("proc"), MS_NOSUID | MS_NODEV | MS_NOEXEC, P("hidepid=invisible")) != 0)
+    return 0;
+  return HideKeyLists(path);
+}
+
 long ViewStepDone(const ViewStep& step, const GoMessage& go, long* trees, int& attached) {
-  constexpr long kEmptyFlags = MS_NOSUID | MS_NODEV | MS_NOEXEC;
   switch (step.Kind) {
     case kViewTakeTree:
     case kViewTakeNode:
-    case kViewTakeFile:
+    case kViewTakeRoomFile:
     case kViewEnd: return 0;  // taken before
     case kViewRoot: return Sys(__NR_mount, P("none"), P(step.Path), P("tmpfs"), MS_NOSUID | MS_NODEV, P(kRootOptions));
     case kViewFolder: {
@@ -281,10 +296,7 @@ long ViewStepDone(const ViewStep& step, const GoMessage& go, long* trees, int& a
       return r != 0 ? r : Sys(__NR_fchmodat, AT_FDCWD, P(step.Path), 0755);
     }
     case kViewProc:
-      // Best effort: a machine whose own /proc is partly covered refuses a
-      // new one to a user namespace; the run then sees an empty folder.
-      if (Sys(__NR_mount, P("proc"), P(step.Path), P("proc"), kEmptyFlags, 0) == 0) return HideKeyLists(step.Path);
-      return 0;
+      return MountRunProc(step.Path);
     case kViewShm: return Sys(__NR_mount, P("none"), P(step.Path), P("tmpfs"), MS_NOSUID | MS_NODEV, P(go.ShmOptions));
     case kViewSeal: return Sys(__NR_mount, 0, P(step.Path), 0, MS_REMOUNT | MS_BIND | MS_RDONLY | MS_NOSUID | MS_NODEV, 0);
     case kViewPivot: return PivotInto(step.Path);
@@ -308,7 +320,7 @@ long BuildView(const ViewStep* view, const GoMessage& go) {
   int taken = 0;
   long done = 0;
   for (const ViewStep* step = view; step->Kind != kViewEnd && done == 0; ++step) {
-    if (step->Kind != kViewTakeTree && step->Kind != kViewTakeNode && step->Kind != kViewTakeFile) continue;
+    if (step->Kind != kViewTakeTree && step->Kind != kViewTakeNode && step->Kind != kViewTakeRoomFile) continue;
     if (taken == kMaxTakenTrees) done = -E2BIG;
     else if ((trees[taken] = TakeTree(step->Path, step->Kind)) < 0) done = trees[taken];
     else ++taken;
@@ -318,6 +330,40 @@ long BuildView(const ViewStep* view, const GoMessage& go) {
     done = ViewStepDone(*step, go, trees, attached);
   for (int i = attached; i < taken; ++i) Sys(__NR_close, trees[i]);
   return done;
+}
+
+// Opens the regular file on descriptor fd again through a copy of its
+// folder that lies in no namespace: Velkor opened it in its own, where the
+// kernel names it by its path on the machine (the program's
+// /proc/self/fd/1 would lead into the contest house); through the copy it
+// is named by its own name alone. Same file, access and offset; a stream
+// that cannot be opened so is kept as it is.
+void RenameStream(int fd) {
+  struct stat before {};
+  if (Sys(__NR_fstat, fd, P(&before)) != 0 || !S_ISREG(before.st_mode)) return;
+  char link[] = "/proc/self/fd/0";
+  link[sizeof link - 2] = static_cast<char>('0' + fd);
+  char path[4096];
+  const long n = Sys(__NR_readlink, P(link), P(path), sizeof path - 1);
+  if (n < 2 || n >= static_cast<long>(sizeof path) - 1 || path[0] != '/') return;
+  path[n] = '\0';
+  long slash = n - 1;
+  while (path[slash] != '/') --slash;
+  char root[] = "/";
+  const char* folder = slash == 0 ? root : path;
+  path[slash] = '\0';
+  const long tree = Sys(__NR_open_tree, AT_FDCWD, P(folder), OPEN_TREE_CLONE | OPEN_TREE_CLOEXEC);
+  if (tree < 0) return;
+  const long access = Sys(__NR_fcntl, fd, F_GETFL) & (O_ACCMODE | O_APPEND);
+  const long again = Sys(__NR_openat, tree, P(path + slash + 1), access | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+  Sys(__NR_close, tree);
+  if (again < 0) return;
+  struct stat after {};
+  const long offset = Sys(__NR_lseek, fd, 0, SEEK_CUR);
+  if (Sys(__NR_fstat, again, P(&after)) == 0 && after.st_dev == before.st_dev && after.st_ino == before.st_ino &&
+      offset >= 0 && Sys(__NR_lseek, again, offset, SEEK_SET) == offset)
+    Sys(__NR_dup3, again, fd, 0);
+  Sys(__NR_close, again);
 }
 
 // Nothing mounted in the calling process's mount namespace from here on
@@ -333,8 +379,9 @@ long MakeMountsPrivate() { return Sys(__NR_mount, 0, P("/"), 0, MS_REC | MS_PRIV
 long MountRunView(const InitPlan& plan, const GoMessage& go) {
   const bool planned = plan.View[0].Kind != kViewEnd;
   if (const long r = MakeMountsPrivate(); r != 0) return planned ? r : 0;
+  for (int fd = 0; fd < 3; ++fd) RenameStream(fd);
   if (!planned) {
-    Sys(__NR_mount, P("proc"), P("/proc"), P("proc"), MS_NOSUID | MS_NODEV | MS_NOEXEC, 0);
+    MountRunProc("/proc");
     return 0;
   }
   return BuildView(plan.View, go);

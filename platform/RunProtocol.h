@@ -61,7 +61,7 @@ enum ViewStepKind : std::int32_t {
   kViewEnd = 0,      // ends the list
   kViewTakeTree,     // a copy of the machine's folder Path, with what is mounted below it, made read-only
   kViewTakeNode,     // a copy of the machine's device node Path
-  kViewTakeFile,     // a copy of the machine's regular file Path, made read-only
+  kViewTakeRoomFile, // a copy of the scratch file system's regular file Path (relative to it), made read-only
   kViewRoot,         // the new root's empty file system, mounted at Path for now
   kViewFolder,       // a folder made at Path, to pass through only
   kViewFile,         // an empty file made at Path: where a device node goes

@@ -42,7 +42,7 @@ constexpr const char* kScratchPlace = "/dev";
 struct Mount {
   enum Kind { Tree, Scratch, Devices, Shm, Proc, RoomFile } Kind;
   std::string Path;
-  std::string ScratchFolder;  // Scratch: which of its folders
+  std::string ScratchFolder;  // Scratch: which of its folders; RoomFile: which of its files
   // Placed by each run itself: the run's own file systems, and whatever
   // lies on one of them.
   bool PerRun = false;
@@ -97,11 +97,11 @@ class Planner {
                                  {Mount::Shm, "/dev/shm", ""},
                                  {Mount::Scratch, "/tmp", kScratchTmp},
                                  {Mount::Scratch, "/var/tmp", kScratchVarTmp}};
-    if (!room.empty()) mounts.push_back({Mount::Scratch, room, kScratchRoom});
-    for (const std::string& file : request_.RoomFiles) {
-      if (room.empty() || !Below(file, room) || file.find('/', room.size() + 1) != std::string::npos)
-        throw ViewError(EINVAL, "a run's room does not hold " + file);
-      mounts.push_back({Mount::RoomFile, file, ""});
+    if (!room.empty()) mounts.push_back({Mount::Scratch, kRunRoom, kScratchRoom});
+    for (const std::string& name : request_.RoomFiles) {
+      if (room.empty() || name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
+        throw ViewError(EINVAL, "a run's room does not hold " + name);
+      mounts.push_back({Mount::RoomFile, std::string(kRunRoom) + "/" + name, std::string(kScratchRoom) + "/" + name});
     }
     std::vector<std::string> folders = request_.ReadOnly;
     std::sort(folders.begin(), folders.end());
@@ -112,6 +112,7 @@ class Planner {
       // The run's own /tmp or /dev is in its place; the room shows what
       // lies inside it; an outer folder shows this one already.
       if (isSpecial(f) || (!room.empty() && SameOrBelow(f, room))) continue;
+      if (SameOrBelow(f, kRunRoom)) throw ViewError(EINVAL, "a run cannot be shown " + f + ": its room is shown there");
       if (std::any_of(folders.begin(), folders.end(), [&](const std::string& o) { return Below(f, o); })) continue;
       mounts.push_back({Mount::Tree, f, ""});
     }
@@ -144,7 +145,7 @@ class Planner {
       case Mount::Shm: Add(part, run::kViewShm, m.Path); break;
       case Mount::Proc: Add(part, run::kViewProc, m.Path); break;
       case Mount::RoomFile:
-        part.Taken.emplace_back(run::kViewTakeFile, m.Path);
+        part.Taken.emplace_back(run::kViewTakeRoomFile, m.ScratchFolder);
         Add(part, run::kViewAttach, m.Path);
         break;
     }
@@ -263,7 +264,7 @@ PlannedView ResolveRunView(const std::vector<std::string>& readOnly, const std::
     if (ec) throw ViewError(ec.value(), "cannot find the room of a run: " + room);
     if (!fs::is_directory(real, ec)) throw ViewError(ENOTDIR, "the room of a run is not a folder: " + room);
     request.Room = real;
-    for (const std::string& name : roomFiles) request.RoomFiles.push_back(request.Room + "/" + name);
+    request.RoomFiles = roomFiles;
   }
   return PlanRunView(request);
 }

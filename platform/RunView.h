@@ -16,6 +16,11 @@ namespace velkor::platform {
 // before, and the root's file system leaves it when the root is switched.
 inline constexpr const char* kViewStaging = "/tmp";
 
+// Where every run sees its room, whichever folder of the machine the room
+// is: no path of the jury's machine (the contest's house, the jury's home
+// folder) shows in a run's view of its files or its mount table.
+inline constexpr const char* kRunRoom = "/room";
+
 // The scratch file system's folders: the room, /tmp and /var/tmp of the run.
 inline constexpr const char* kScratchRoom = "room";
 inline constexpr const char* kScratchTmp = "tmp";
@@ -41,12 +46,13 @@ struct PlannedViewStep {
 struct RunViewRequest {
   // Machine folders shown read-only at their own paths.
   std::vector<std::string> ReadOnly;
-  // The folder shown writable at its own path ("" for none): the scratch's
-  // room.
+  // The machine's folder the run has as its room ("" for none), shown at
+  // kRunRoom: the scratch's room, filled from it. A folder shown read-only
+  // inside it is there already.
   std::string Room;
-  // Files directly in the room shown as they lie on the machine, read-only,
-  // over the room's copies of them (which must exist: RunRoom.h's
-  // placeholders).
+  // Names of files directly in the room the run sees read-only: the room's
+  // copies, each shown over itself, so that the run can neither change nor
+  // delete them.
   std::vector<std::string> RoomFiles;
   // Top-level symbolic links (name without "/", target).
   std::vector<std::pair<std::string, std::string>> RootLinks;
@@ -71,8 +77,8 @@ struct PlannedView {
 // links (as ResolveRunView gives them). A folder inside another one shown
 // read-only, or inside the room, needs nothing of its own. Throws
 // std::system_error: EINVAL for the root shown whole, the room being the
-// root, a folder inside /proc, or a room file not directly in the room;
-// E2BIG for more folders than a run takes.
+// root, a folder inside /proc or where the room is shown, or a room file
+// that is not a plain name; E2BIG for more folders than a run takes.
 PlannedView PlanRunView(const RunViewRequest& request);
 
 // The path of an existing file or folder with every link followed and no
@@ -84,7 +90,7 @@ std::string ResolvePath(const std::string& path, std::error_code& ec);
 // Resolves the folders as they are now (links followed), adds the system
 // folders, their links and the devices, then plans. A read-only folder that
 // does not exist is left out; the room must exist. roomFiles: names of
-// files directly in the room, shown as they are. Throws std::system_error
+// files directly in the room, shown read-only. Throws std::system_error
 // when a folder cannot be resolved.
 PlannedView ResolveRunView(const std::vector<std::string>& readOnly, const std::string& room,
                            const std::vector<std::string>& roomFiles = {});

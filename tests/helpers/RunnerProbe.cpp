@@ -20,6 +20,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
@@ -36,7 +37,8 @@ int Usage() {
       "       | powers | read FILE... | list FOLDER... | unhide FOLDER\n"
       "       | shared MIB | sharedchild MIB | shm MIB | forkcount | flood | cgescape MIB\n"
       "       | cgnest LEVELS [MIB] | sysvshm KEY MIB | look PATH... | scribble | fill FOLDER\n"
-      "       | net PORT ABSTRACT_NAME | ids | remount FOLDER | keyring RING DESCRIPTION\n",
+      "       | net PORT ABSTRACT_NAME | ids | remount FOLDER | keyring RING DESCRIPTION\n"
+      "       | whereabouts ARG...\n",
       stderr);
   return 64;
 }
@@ -319,6 +321,35 @@ int Args(int argc, char** argv) {
   return 0;
 }
 
+// Prints what a program can learn of where it lies: its name, working
+// folder, own file, standard input and output and arguments, its init's
+// command line and environment,
+// and its mount table ("missing" for a file it cannot read; NULs as
+// spaces).
+int Whereabouts(int argc, char** argv) {
+  char cwd[4096] = "";
+  if (!getcwd(cwd, sizeof cwd)) std::strcpy(cwd, "?");
+  auto link = [](const char* path) {
+    char target[4096];
+    const ssize_t n = readlink(path, target, sizeof target);
+    return n > 0 ? std::string(target, static_cast<std::size_t>(n)) : std::string("?");
+  };
+  std::printf("argv0=%s\ncwd=%s\nexe=%s\nstdin=%s\nstdout=%s\n", argv[0], cwd, link("/proc/self/exe").c_str(),
+              link("/proc/self/fd/0").c_str(), link("/proc/self/fd/1").c_str());
+  for (int i = 2; i < argc; ++i) std::printf("arg=%s\n", argv[i]);
+  for (const char* name : {"/proc/1/cmdline", "/proc/1/environ", "/proc/self/mountinfo"}) {
+    const int fd = open(name, O_RDONLY | O_CLOEXEC);
+    std::string text;
+    char buf[4096];
+    ssize_t got = 0;
+    while (fd >= 0 && (got = read(fd, buf, sizeof buf)) > 0) text.append(buf, static_cast<std::size_t>(got));
+    if (fd >= 0) close(fd);
+    std::replace(text.begin(), text.end(), '\0', ' ');
+    std::printf("%s: %s\n", name, fd < 0 || got < 0 ? "missing" : text.c_str());
+  }
+  return 0;
+}
+
 // Prints the core-file limit, the data limit and the hard stack limit in
 // bytes ("inf" for none).
 int Limits() {
@@ -551,6 +582,7 @@ int main(int argc, char** argv) {
   if (mode == "env") return Env();
   if (mode == "pwd") return Pwd();
   if (mode == "args") return Args(argc, argv);
+  if (mode == "whereabouts") return Whereabouts(argc, argv);
   if (mode == "limits") return Limits();
   if (mode == "proc") return Proc();
   if (mode == "powers") return Powers();

@@ -255,7 +255,8 @@ TEST_F(CompilerTest, CompileThatRunsTooLongIsStopped) {
 // and one followed by a single character is left in the command line.
 TEST_F(CompilerTest, WorkDirMarkerSetsTheFolderAndPath) {
   const std::string shell = R"("/bin/sh" -c "echo $0; pwd; echo $PATH; exit 1" )";
-  const std::string folder = fs::canonical(dir.Path()).string();
+  // The submission folder is the compile's room, which the run has at /room.
+  const std::string folder = "/room";
   const std::string shellDir = fs::canonical("/bin").string();
   struct Case {
     std::string tail;
@@ -281,7 +282,8 @@ TEST_F(CompilerTest, WorkDirMarkerSetsTheFolderAndPath) {
     EXPECT_EQ(pathWhileRunning, pathBefore);
     ASSERT_EQ(engine.Log().size(), 5u);
     EXPECT_EQ(engine.Log()[2], c.arg0);
-    EXPECT_EQ(fs::canonical(engine.Log()[3]).string(), c.cwd);
+    const std::string cwd = engine.Log()[3];
+    EXPECT_EQ(cwd == folder ? cwd : fs::canonical(cwd).string(), c.cwd);
     // The run's own search path, never the jury's.
     const std::string runPath = platform::kRunPath;
     EXPECT_EQ(engine.Log()[4], c.pathPrefixed ? "/bin/:" + runPath : runPath);

@@ -632,6 +632,65 @@ int main(void) {
 }
 )C";
 
+// Looks for where the jury keeps its contest (HOUSE, and HOUSE_REAL with
+// its links resolved) in what a program can learn of where it lies: its own
+// name, working folder, file and standard streams, the command line and
+// environment of its
+// run's init (a copy of the judge), its mount table; then tries to rewrite
+// and to delete its own file, which later tests run again.
+constexpr const char* kWhereabouts = R"C(
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+static void Report(const char* what, const char* text) {
+  const char* seen = !text ? "unreadable" : strstr(text, HOUSE) || strstr(text, HOUSE_REAL) ? "holds the house" : "clean";
+  printf("%s: %s\n", what, seen);
+}
+
+// The whole file, NULs as spaces; NULL when it cannot be read.
+static char* ReadAll(const char* path) {
+  static char text[1 << 20];
+  int fd = open(path, O_RDONLY);
+  if (fd < 0) return NULL;
+  size_t size = 0;
+  ssize_t n;
+  while (size < sizeof text - 1 && (n = read(fd, text + size, sizeof text - 1 - size)) > 0) size += (size_t)n;
+  close(fd);
+  if (n < 0) return NULL;
+  for (size_t i = 0; i < size; ++i)
+    if (text[i] == 0) text[i] = ' ';
+  text[size] = 0;
+  return text;
+}
+
+int main(int argc, char** argv) {
+  (void)argc;
+  char cwd[4096], exe[4096];
+  Report("name", argv[0]);
+  Report("working folder", getcwd(cwd, sizeof cwd));
+  ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+  exe[n > 0 ? n : 0] = 0;
+  Report("own file", n > 0 ? exe : NULL);
+  char in[4096], out[4096];
+  ssize_t got = readlink("/proc/self/fd/0", in, sizeof in - 1);
+  in[got > 0 ? got : 0] = 0;
+  Report("standard input", got > 0 ? in : NULL);
+  got = readlink("/proc/self/fd/1", out, sizeof out - 1);
+  out[got > 0 ? got : 0] = 0;
+  Report("standard output", got > 0 ? out : NULL);
+  Report("init's command line", ReadAll("/proc/1/cmdline"));
+  Report("init's environment", ReadAll("/proc/1/environ"));
+  Report("mount table", ReadAll("/proc/self/mountinfo"));
+  int own = open(exe, O_WRONLY);
+  printf("rewrite own file: %s\n", own >= 0 ? "allowed" : "denied");
+  printf("delete own file: %s\n", unlink(exe) == 0 ? "allowed" : "denied");
+  return 0;
+}
+)C";
+
 // Honest C and Java solutions of "SUM" (the others are shared): two numbers
 // from standard input, their sum to standard output.
 constexpr const char* kSumC =
@@ -928,6 +987,34 @@ TEST_F(ContainedRuns, TheJurysFilesAreOutOfSight) {
   ASSERT_TRUE(finished) << errorMsg;
   ExpectObserved("A", "LOOK", safe);
   EXPECT_EQ(Score("A", "LOOK"), 1) << Verdicts("A", "LOOK");
+}
+
+// The contest's house (the jury's home folder, by default) is nowhere in
+// what a program can learn of where it lies, and it cannot change its own
+// file for its later tests; an honest contestant judged after it scores.
+TEST_F(ContainedRuns, WhereTheJuryKeepsItsContestIsOutOfSight) {
+  const std::string safe =
+      "name: clean\n"
+      "working folder: clean\n"
+      "own file: clean\n"
+      "standard input: clean\n"
+      "standard output: clean\n"
+      "init's command line: unreadable\n"
+      "init's environment: unreadable\n"
+      "mount table: clean\n"
+      "rewrite own file: denied\n"
+      "delete own file: denied\n";
+  AddExam("WHERE", {{"", safe}, {"", safe}});
+  tree.AddContestant("A", {{"WHERE.c", CSource({{"HOUSE", CString(house.Path())},
+                                                 {"HOUSE_REAL", CString(fs::canonical(house.Path()).string())}},
+                                                {kWhereabouts})}});
+  tree.AddContestant("Honest", {{"WHERE.py", "print(\"\"\"" + safe.substr(0, safe.size() - 1) + "\"\"\")\n"}});
+  Judge({{"A", "WHERE"}, {"Honest", "WHERE"}});
+
+  ASSERT_TRUE(finished) << errorMsg;
+  ExpectObserved("A", "WHERE", safe);
+  EXPECT_EQ(Score("A", "WHERE"), 2) << Verdicts("A", "WHERE");
+  EXPECT_EQ(Score("Honest", "WHERE"), 2) << Verdicts("Honest", "WHERE");
 }
 
 TEST_F(ContainedRuns, ProgramsOfRootRunUnprivileged) {

@@ -561,8 +561,8 @@ int main(void) {
             "probe tasks-listing listed '" + T + "'\n"
             "probe other-contestant cat '" + K + "/Good/E.exe'\n"
             "probe contestants-listing listed '" + K + "'\n"
-            "probe waiting-room cat ../WaitRoom/notes.txt\n"
-            "probe work-folder-listing listed ..\n"
+            "probe waiting-room cat '" + house + "/VelkorWorkSpace/WaitRoom/notes.txt'\n"
+            "probe work-folder-listing listed '" + house + "/VelkorWorkSpace'\n"
             "probe input cat E.INP\n"
             "read a b < E.INP\n"
             "probe output sh -c \"echo $((a + b)) > E.OUT\"\n");
