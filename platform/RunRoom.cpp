@@ -259,20 +259,17 @@ struct Measurer : WalkVisitor {
 };
 
 struct Filler : WalkVisitor {
-  Filler(int scratch, int uid, int gid, const std::string& room, const std::vector<std::string>& shownAsIs)
-      : Uid(uid), Gid(gid), Room(room), ShownAsIs(shownAsIs), To(scratch, "the run's copy of " + room) {}
+  Filler(int scratch, int uid, int gid, const std::string& room)
+      : Uid(uid), Gid(gid), Room(room), To(scratch, "the run's copy of " + room) {}
 
   int Uid, Gid;
   std::string Room;
-  const std::vector<std::string>& ShownAsIs;
   FolderCursor To;
   RoomSnapshot Snapshot;
 
   bool Visit(int from, const std::string& name, const struct stat& st, const std::string& key) override {
     const std::string path = Room + "/" + key;
-    if (key == name && S_ISREG(st.st_mode) && std::find(ShownAsIs.begin(), ShownAsIs.end(), name) != ShownAsIs.end()) {
-      StandIn(name, path);
-    } else if (S_ISDIR(st.st_mode)) {
+    if (S_ISDIR(st.st_mode)) {
       if (mkdirat(To.Fd(), name.c_str(), 0700) != 0) throw RoomError(errno, "cannot create " + path + " for a run");
       UniqueFd inner = OpenFolder(To.Fd(), name, path + " for a run");
       if (fchmod(inner.Get(), FolderMode(st.st_mode)) != 0 || !Own(inner.Get()))
@@ -292,14 +289,6 @@ struct Filler : WalkVisitor {
   void Left(int, const std::string&) override { To.Up(); }
 
   bool Own(int fd) const { return Uid < 0 || fchown(fd, Uid, Gid) == 0; }
-
-  // The empty file the machine's file is shown over.
-  void StandIn(const std::string& name, const std::string& path) {
-    UniqueFd fd(openat(To.Fd(), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0444));
-    struct stat made {};
-    if (!fd.Valid() || fstat(fd.Get(), &made) != 0) throw RoomError(errno, "cannot prepare " + path + " for a run");
-    Snapshot.Files[name] = {made.st_ino, made.st_ctim.tv_sec, made.st_ctim.tv_nsec};
-  }
 };
 
 // Whether a file of the run's copy is still the one put there.
@@ -383,9 +372,8 @@ RoomUsage MeasureRoom(const std::string& room) {
   return measurer.Usage;
 }
 
-RoomSnapshot FillRoom(const std::string& room, int scratch, int uid, int gid,
-                      const std::vector<std::string>& shownAsIs) {
-  Filler filler(scratch, uid, gid, room, shownAsIs);
+RoomSnapshot FillRoom(const std::string& room, int scratch, int uid, int gid) {
+  Filler filler(scratch, uid, gid, room);
   Walk(OpenRoom(room).Get(), room, kRoomTooDeep, filler);
   return std::move(filler.Snapshot);
 }

@@ -56,13 +56,10 @@ struct RoomSnapshot {
 };
 
 // Copies the room's folders and regular files into the scratch folder
-// (descriptor), owned by uid and gid (-1 keeps the copier's). Files named in
-// shownAsIs (directly in the room) are not copied: an empty file stands in
-// for each, for the run's view to show the machine's file over it; as the
-// run cannot change it, nothing of it comes back. Throws std::system_error
-// when a copy cannot be made, RoomRefused when the room is too deep.
-RoomSnapshot FillRoom(const std::string& room, int scratch, int uid, int gid,
-                      const std::vector<std::string>& shownAsIs = {});
+// (descriptor), owned by uid and gid (-1 keeps the copier's). Throws
+// std::system_error when a copy cannot be made, RoomRefused when the room is
+// too deep.
+RoomSnapshot FillRoom(const std::string& room, int scratch, int uid, int gid);
 
 // Brings back into the room every file the run made or changed in the
 // scratch folder, and removes those it deleted; what it left as it was is not
