@@ -459,14 +459,16 @@ bool TJudgeEngine::JudgeList(const TSinglyLinkedList<TJudgePair>& List) {
   return result;
 }
 
-void TJudgeEngine::NoteSkippedPair(const std::string& CName, const std::string& EName, const std::string& Why) {
-  SkippedPairs.push_back(Why + " (bài " + PrintableName(EName) + ")");
+void TJudgeEngine::NoteSkippedPair(const std::string& CName, const std::string& EName, const std::string& Why,
+                                   bool NameContestant) {
+  const std::string contestant = NameContestant ? "thí sinh \"" + PrintableName(CName) + "\", " : "";
+  SkippedPairs.push_back(Why + " (" + contestant + "bài " + PrintableName(EName) + ")");
   FSkippedNames.push_back("\"" + PrintableName(CName) + "\"" + "‣" + PrintableName(EName));
   DoStatus(SkippedPairs.back());
 }
 
 void TJudgeEngine::SkipPair(const TJudgePair& Pair, const std::string& Why) {
-  NoteSkippedPair(Pair.CName, Pair.EName, Why);
+  NoteSkippedPair(Pair.CName, Pair.EName, Why, false);
   // Its share of the work counts as done, so that the gauge still ends full.
   Progress += 1 + FExamSet->ObjX(Pair.EName)->Count();
   UpdateProgress();
@@ -574,7 +576,7 @@ TJudgeEngine::TSubmissionEnding TJudgeEngine::JudgeSubmissionSteps(TResultE* RE)
     RE->Evaluation = 0;
     RE->EvaluationText = fault;
     RC->UpdateScore();
-    NoteSkippedPair(RC->Name(), EName, fault);
+    NoteSkippedPair(RC->Name(), EName, fault, true);
     return TSubmissionEnding::Completed;
   }
   DoStatus("Chép bài...");

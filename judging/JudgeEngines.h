@@ -170,9 +170,12 @@ class TJudgeEngine {
   void UpdateProgress();
 
   bool JudgeList(const TSinglyLinkedList<TJudgePair>& List);
-  // Names a pair the run could not judge (SkippedPairs) and says why.
-  void NoteSkippedPair(const std::string& CName, const std::string& EName, const std::string& Why);
-  // A pair left unjudged: noted, and its share of the work counted done.
+  // Names a pair the run could not judge (SkippedPairs) and says why; the
+  // line names the contestant too unless Why already does.
+  void NoteSkippedPair(const std::string& CName, const std::string& EName, const std::string& Why,
+                       bool NameContestant);
+  // A pair left unjudged for its contestant's name: noted, and its share of
+  // the work counted done.
   void SkipPair(const TJudgePair& Pair, const std::string& Why);
   // How one submission ended (JudgeEngines.cpp tells what each means for
   // its result, its end event and the run).

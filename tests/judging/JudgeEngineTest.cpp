@@ -876,8 +876,12 @@ TEST_F(SmallContest, ATestWithoutItsInputFailsOnlyItsExam) {
       EXPECT_EQ(Result(c, "F")->Evaluation, 2) << c;
       EXPECT_EQ(contest.ResultSet().Obj(c)->Evaluation, 2) << c;
     }
-    EXPECT_EQ(engine.SkippedPairs, (std::vector<std::string>{k.why, k.why}));
-    EXPECT_EQ(engine.SkippedPairsMessage(), "Không chấm được 2 bài:\r\n" + k.why + "\r\n" + k.why);
+    // One line per pair, each naming its contestant.
+    const auto line = [&k](const std::string& c) {
+      return k.why.substr(0, k.why.size() - std::string("(bài E)").size()) + "(thí sinh \"" + c + "\", bài E)";
+    };
+    EXPECT_EQ(engine.SkippedPairs, (std::vector<std::string>{line("C1"), line("C2")}));
+    EXPECT_EQ(engine.SkippedPairsMessage(), "Không chấm được 2 bài:\r\n" + line("C1") + "\r\n" + line("C2"));
     const auto last = std::find(log.Events.begin(), log.Events.end(), "end(,,)");
     ASSERT_NE(last, log.Events.begin());
     EXPECT_EQ(*(last - 1), "status Không chấm được 2 bài: \"C1\"‣E, \"C2\"‣E");
