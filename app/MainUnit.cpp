@@ -133,6 +133,9 @@ void TMainForm::CreateWindowParts() {
   helpLayout->addWidget(WebBrowser1);
 
   setCentralWidget(central);
+  // The grid is what the jury works in: it has the keys (the Menu key, the
+  // space bar) when the window first comes up, not the page tabs.
+  MainList->setFocus();
 
   StatusBar1 = new QLabel(QString::fromUtf8(kStatusText));
   StatusBar1->setObjectName("StatusBar1");

@@ -513,6 +513,13 @@ TEST_F(MainWindow, HeaderClicksToggleExamsAndRightClicksOpenThePopup) {
 // Without a mouse: F10 or a lone Alt puts the focus on the menu bar with
 // its first menu marked (and drawn so), Down opens it, Escape goes back;
 // the Menu key and Shift+F10 open the grid's popup for the focused cell.
+// A new window gives its keys to the grid, so the Menu key works at once.
+TEST_F(MainWindow, TheGridHasTheKeysWhenTheWindowComesUp) {
+  Form->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
+  EXPECT_EQ(QApplication::focusWidget(), Form->MainList);
+}
+
 TEST_F(MainWindow, MenusAndThePopupByKeys) {
   LoadSmallContest();
   Form->activateWindow();
