@@ -41,7 +41,7 @@ QMessageBox::Icon IconOf(TMsgDlgType Type) {
   }
 }
 
-struct TButtonSpec {
+struct TButtonKind {
   TMsgDlgBtn Button;
   QMessageBox::StandardButton Standard;  // NoButton: a button of our own
   const char* Text;
@@ -49,7 +49,7 @@ struct TButtonSpec {
 };
 
 // In the order the buttons are offered.
-constexpr TButtonSpec kButtons[] = {
+constexpr TButtonKind kButtons[] = {
     {mbYes, QMessageBox::Yes, nullptr, QMessageBox::YesRole},
     {mbNo, QMessageBox::No, nullptr, QMessageBox::NoRole},
     {mbOK, QMessageBox::Ok, nullptr, QMessageBox::AcceptRole},
@@ -71,10 +71,10 @@ constexpr TButtonSpec kButtons[] = {
 std::optional<TMsgDlgBtn> EscapeButton(TMsgDlgButtons Buttons) {
   if (Buttons.Contains(mbCancel)) return mbCancel;
   std::optional<TMsgDlgBtn> only;
-  for (const TButtonSpec& spec : kButtons) {
-    if (!Buttons.Contains(spec.Button)) continue;
+  for (const TButtonKind& kind : kButtons) {
+    if (!Buttons.Contains(kind.Button)) continue;
     if (only) return std::nullopt;
-    only = spec.Button;
+    only = kind.Button;
   }
   return only;
 }
@@ -173,14 +173,14 @@ int TQtMessageDialog::Show(const TMsgDlgRequest& Request) {
                   DialogOwner(), escape.has_value());
   std::map<QAbstractButton*, TMsgDlgBtn> codes;
   const int defaultResult = HeadlessAnswer(buttons);
-  for (const TButtonSpec& spec : kButtons) {
-    if (!buttons.Contains(spec.Button)) continue;
-    QAbstractButton* button = spec.Standard != QMessageBox::NoButton
-                                  ? static_cast<QAbstractButton*>(box.addButton(spec.Standard))
-                                  : box.addButton(QString::fromUtf8(spec.Text), spec.Role);
-    codes[button] = spec.Button;
-    if (ModalResultOf(spec.Button) == defaultResult) box.setDefaultButton(static_cast<QPushButton*>(button));
-    if (spec.Button == escape) box.setEscapeButton(button);
+  for (const TButtonKind& kind : kButtons) {
+    if (!buttons.Contains(kind.Button)) continue;
+    QAbstractButton* button = kind.Standard != QMessageBox::NoButton
+                                  ? static_cast<QAbstractButton*>(box.addButton(kind.Standard))
+                                  : box.addButton(QString::fromUtf8(kind.Text), kind.Role);
+    codes[button] = kind.Button;
+    if (ModalResultOf(kind.Button) == defaultResult) box.setDefaultButton(static_cast<QPushButton*>(button));
+    if (kind.Button == escape) box.setEscapeButton(button);
   }
   box.exec();
   const auto found = codes.find(box.clickedButton());

@@ -63,6 +63,21 @@ class MainWindowProgram : public ::testing::Test {
     MyParams.clear();
   }
 
+  // One exam and one contestant chosen in the window, with a submission
+  // folder and an unpack folder for the archives a test saves from them;
+  // returns the submission folder.
+  std::string PrepareArchiveWithSubmitFolder() {
+    Tree.AddExam("A", {"1"});
+    Tree.AddContestant("OLD");
+    const std::string submit = Tree.Path("Submit");
+    fs::create_directories(submit);
+    EnvConfig->SubmitDir = submit;
+    EnvConfig->DecompressDir = Tree.Path("unpack");
+    Form->SetExamsDir(Tree.TasksDir());
+    Form->SetContestantsDir(Tree.ContestantsDir());
+    return submit;
+  }
+
   TContestTree Tree;
   std::unique_ptr<TMainForm> Form;
   std::shared_ptr<TScriptedMessageDialog> messages = std::make_shared<TScriptedMessageDialog>();
@@ -318,14 +333,7 @@ TEST_F(MainWindowProgram, TimerRunsAPassEverySecondTickUntilTheFolderEmptiesOrGo
 // contestant submitted meanwhile must outlive it.
 TEST_F(MainWindowProgram, ASubmissionOutlivesTheUnpackFolderOfAnUnsavedArchive) {
   test::TShiftedSubmitClock clock;  // files written here count as complete
-  Tree.AddExam("A", {"1"});
-  Tree.AddContestant("OLD");
-  const std::string submit = Tree.Path("Submit");
-  fs::create_directories(submit);
-  EnvConfig->SubmitDir = submit;
-  EnvConfig->DecompressDir = Tree.Path("unpack");
-  Form->SetExamsDir(Tree.TasksDir());
-  Form->SetContestantsDir(Tree.ContestantsDir());
+  const std::string submit = PrepareArchiveWithSubmitFolder();
   const std::string first = Tree.Path("first.contest"), second = Tree.Path("second.contest");
   ASSERT_TRUE(ContestInfo->FileSave(first));
   ASSERT_TRUE(ContestInfo->FileSave(second));
@@ -362,14 +370,7 @@ TEST_F(MainWindowProgram, ASubmissionOutlivesTheUnpackFolderOfAnUnsavedArchive) 
 // the next open clears the folder away instead of keeping it.
 TEST_F(MainWindowProgram, ClosingWithoutSavingGivesUnsavedSubmissionsUp) {
   test::TShiftedSubmitClock clock;  // files written here count as complete
-  Tree.AddExam("A", {"1"});
-  Tree.AddContestant("OLD");
-  const std::string submit = Tree.Path("Submit");
-  fs::create_directories(submit);
-  EnvConfig->SubmitDir = submit;
-  EnvConfig->DecompressDir = Tree.Path("unpack");
-  Form->SetExamsDir(Tree.TasksDir());
-  Form->SetContestantsDir(Tree.ContestantsDir());
+  const std::string submit = PrepareArchiveWithSubmitFolder();
   const std::string archive = Tree.Path("thi.contest");
   ASSERT_TRUE(ContestInfo->FileSave(archive));
   messages->AddAnswer(mrNo);  // the folders chosen above are not saved again
