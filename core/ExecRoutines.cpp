@@ -226,6 +226,7 @@ bool TExecEngine::Launch() {
   start.StdError = FStartupInfo.hStdError.Get();
   start.NiceIncrement = NiceIncrementFor(CreationFlags);
   start.ReadOnlyFolders = ReadOnlyFolders;
+  start.HiddenFolders = HiddenFolders;
   start.Room = Room;
   start.DiskLimit = DiskLimit;
   start.GroupPool = FGroupPool;

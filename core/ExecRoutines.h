@@ -209,6 +209,10 @@ class TExecEngine {
   // when the run ends.
   std::vector<std::string> ReadOnlyFolders;
   std::string Room;
+  // Folders the program never sees, nor any folder holding one: what would
+  // show them (a read-only folder, its own or its working folder) is left
+  // out of its view.
+  std::vector<std::string> HiddenFolders;
   // Bytes the run may write in all (its room, /tmp and /var/tmp together;
   // 0 = no bound of its own): past it writing fails and the run is a
   // failed run, as with OutputLimit.

@@ -217,6 +217,9 @@ class TJudgeEngine {
   // The installations of the compiler table's programs and of the runtimes,
   // which every compile and run sees read-only.
   std::vector<std::string> ToolFolders() const;
+  // The contest's folders, Velkor's own and the jury's home folder: no run
+  // sees them, however a compiler or runtime is installed.
+  std::vector<std::string> PrivateFolders() const;
   // With the security mode, raises when a protected folder is no longer
   // where it was, by its real path or by the name the contest gives it.
   void CheckProtectedFolders() const;

@@ -24,6 +24,7 @@
 #include "judging/Security.h"
 #include "platform/CommandLines.h"
 #include "platform/ProcessJobs.h"
+#include "platform/SpecialFolders.h"
 #include "platform/SystemErrors.h"
 
 namespace velkor {
@@ -163,6 +164,16 @@ void TJudgeEngine::SetProgramView(TExecEngine& Engine, const std::string& Room) 
   CheckProtectedFolders();
   Engine.Room = Room;
   Engine.ReadOnlyFolders = ToolFolders();
+  Engine.HiddenFolders = PrivateFolders();
+}
+
+std::vector<std::string> TJudgeEngine::PrivateFolders() const {
+  std::vector<std::string> folders = {FExamSet->Dir(), FResultSet->Dir(), WorkDir, platform::HomeFolder()};
+  if (EnvConfig)
+    for (const std::string& folder : {EnvConfig->ContestHouse, EnvConfig->DecompressDir, EnvConfig->SubmitDir})
+      folders.push_back(folder);
+  std::erase_if(folders, [](const std::string& folder) { return folder.empty(); });
+  return folders;
 }
 
 std::string TJudgeEngine::WhereNow(const std::string& Path) const {

@@ -369,7 +369,7 @@ std::shared_ptr<ContainedProcess> ContainedProcess::CreateSuspended(const Progra
       launch->WorkingDirInView = AsTheRunSeesIt(launch->WorkingDir, names);
       for (std::string& arg : launch->Args) arg = AsTheRunSeesIt(arg, names);
     }
-    PlannedView view = ResolveRunView(shown, start.Room, readOnlyRoomFiles);
+    PlannedView view = ResolveRunView(shown, start.Room, readOnlyRoomFiles, start.HiddenFolders);
     if (start.ViewSkeletons) launch->Skeleton = start.ViewSkeletons->Find(view.Skeleton);
     if (launch->Skeleton) {
       launch->PlannedView = {{run::kViewSkeleton, kViewStaging, ""}};

@@ -137,6 +137,10 @@ struct ProgramStart {
   // folders and the program's own and working folders; one that does not
   // exist is skipped.
   std::vector<std::string> ReadOnlyFolders;
+  // Folders no run may see: a folder to be shown read-only (the ones above,
+  // the program's own, the working folder) that is one of these or holds
+  // one is left out of the view.
+  std::vector<std::string> HiddenFolders;
   // The one folder the program may write ("" for none); it must exist. The
   // run sees it at kRunRoom (RunView.h): where AppName, Args and WorkingDir
   // name it or anything in it, the run is given that path in its view.

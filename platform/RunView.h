@@ -89,10 +89,13 @@ std::string ResolvePath(const std::string& path, std::error_code& ec);
 
 // Resolves the folders as they are now (links followed), adds the system
 // folders, their links and the devices, then plans. A read-only folder that
-// does not exist is left out; the room must exist. roomFiles: names of
-// files directly in the room, shown read-only. Throws std::system_error
-// when a folder cannot be resolved.
+// does not exist is left out, and so is one that is, or holds, one of the
+// hidden folders (a compiler installed above the contest must not show the
+// contest); the room must exist. roomFiles: names of files directly in the
+// room, shown read-only. Throws std::system_error when a folder cannot be
+// resolved.
 PlannedView ResolveRunView(const std::vector<std::string>& readOnly, const std::string& room,
-                           const std::vector<std::string>& roomFiles = {});
+                           const std::vector<std::string>& roomFiles = {},
+                           const std::vector<std::string>& hidden = {});
 
 }  // namespace velkor::platform

@@ -1095,6 +1095,27 @@ TEST_F(ExecEngineTest, PathsAreResolvedAsTheyLie) {
   EXPECT_EQ(ec, std::errc::no_such_file_or_directory);
 }
 
+// A folder that is, or holds, a hidden one is never shown, by whatever name
+// it is given; folders beside or inside a hidden one are.
+TEST_F(ExecEngineTest, FoldersHoldingHiddenOnesAreLeftOutOfTheView) {
+  fs::create_directories(dir / "tools/bin");
+  fs::create_directories(dir / "tools/contest/tasks");
+  fs::create_directories(dir / "beside");
+  fs::create_directory_symlink(dir / "tools", dir / "alias");
+  const std::vector<std::string> hidden = {(dir / "alias/contest").string(), (dir / "missing").string()};
+  const auto shown = [&](const fs::path& folder) {
+    const std::vector<platform::PlannedViewStep> steps =
+        platform::ResolveRunView({folder.string()}, "", {}, hidden).Steps();
+    return std::any_of(steps.begin(), steps.end(), [&](const platform::PlannedViewStep& s) {
+      return s.Kind == platform::run::kViewTakeTree && s.Path == fs::canonical(folder).string();
+    });
+  };
+  for (const fs::path& folder : {dir / "tools", dir / "alias", dir / "tools/contest", fs::path(dir)})
+    EXPECT_FALSE(shown(folder)) << folder;
+  for (const fs::path& folder : {dir / "tools/bin", dir / "beside", dir / "tools/contest/tasks"})
+    EXPECT_TRUE(shown(folder)) << folder;
+}
+
 TEST_F(ExecEngineTest, ARunDoesNotOutliveAJudgeThatDies) {
   const std::string token = UniqueToken();
   const std::string sleeper = "sleep " + token;

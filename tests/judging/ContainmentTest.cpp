@@ -910,6 +910,8 @@ class ContainedRuns : public ::testing::Test {
     }
   }
 
+  void ExpectAnswersAndSourcesOutOfReach();
+
   TContestTree tree;
   TempFolder house;
   TContestInfo contest;
@@ -1228,7 +1230,10 @@ TEST_F(ContainedRuns, FoldersTooDeepAreRefusedWithoutACrash) {
   EXPECT_EQ(Score("Honest", "SUM"), 1) << Verdicts("Honest", "SUM");
 }
 
-TEST_F(ContainedRuns, AnswersAndOtherSourcesAreOutOfReach) {
+// A spy after the answers and another contestant's source, judged first so
+// that what it could change the others would meet; an honest C and a
+// Python contestant after it must score full, and nothing may have changed.
+void ContainedRuns::ExpectAnswersAndSourcesOutOfReach() {
   AddExam("SUM", {{"1 2\n", "3\n"}, {"10 20\n", "30\n"}});
   const std::string answer = TestDir("SUM", "1") + "/SUM.OUT";
   const std::string otherSource = tree.ContestantsDir() + "/Honest/SUM.c";
@@ -1239,7 +1244,6 @@ TEST_F(ContainedRuns, AnswersAndOtherSourcesAreOutOfReach) {
                                                 {kLook, kSpy})}});
   tree.AddContestant("Honest", {{"SUM.c", kSumC}});
   tree.AddContestant("Later", {{"SUM.py", kSumPy}});
-  // The spy goes first: what it could change, the others would meet.
   Judge({{"Spy", "SUM"}, {"Honest", "SUM"}, {"Later", "SUM"}});
 
   ASSERT_TRUE(finished) << errorMsg;
@@ -1256,6 +1260,20 @@ TEST_F(ContainedRuns, AnswersAndOtherSourcesAreOutOfReach) {
   EXPECT_EQ(ReadText(TestDir("SUM", "2") + "/SUM.OUT"), "30\n");
   EXPECT_EQ(ReadText(otherSource), kSumC);
   for (const char* c : {"Honest", "Later"}) EXPECT_EQ(Score(c, "SUM"), 2) << Verdicts(c, "SUM");
+}
+
+TEST_F(ContainedRuns, AnswersAndOtherSourcesAreOutOfReach) { ExpectAnswersAndSourcesOutOfReach(); }
+
+// A compiler whose installation holds the contest (a jury's "bin" beside
+// its tasks and contestants folders) still compiles from its own folder,
+// but shows neither the contest to the compile nor to the program.
+TEST_F(ContainedRuns, ACompilerInstalledAboveTheContestShowsNoneOfIt) {
+  const std::string cc = tree.Path("bin/cc");
+  WriteText(cc, "#!/bin/sh\nexec /usr/bin/gcc -o \"$2\" \"$1\"\n");
+  fs::permissions(cc, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                          fs::perms::others_read | fs::perms::others_exec);
+  compilers.Insert(0, new TCompilerNode(".c", "\"" + cc + "\" \"%NAME%%EXT%\" \"%NAME%.exe\"|@WorkDir=%PATH%"));
+  ExpectAnswersAndSourcesOutOfReach();
 }
 
 TEST_F(ContainedRuns, VelkorsCaptureFilesCannotBeTurnedAgainstIt) {
