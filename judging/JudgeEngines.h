@@ -220,6 +220,9 @@ class TJudgeEngine {
   // The contest's folders, Velkor's own and the jury's home folder: no run
   // sees them, however a compiler or runtime is installed.
   std::vector<std::string> PrivateFolders() const;
+  // Why a program that did not start could not: its folder holds one of the
+  // private folders, so no run is shown it. "" for any other program.
+  std::string HiddenProgramNotice(const TExecEngine& Engine) const;
   // With the security mode, raises when a protected folder is no longer
   // where it was, by its real path or by the name the contest gives it.
   void CheckProtectedFolders() const;

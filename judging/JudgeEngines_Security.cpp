@@ -24,6 +24,7 @@
 #include "judging/Security.h"
 #include "platform/CommandLines.h"
 #include "platform/ProcessJobs.h"
+#include "platform/RunView.h"
 #include "platform/SpecialFolders.h"
 #include "platform/SystemErrors.h"
 
@@ -174,6 +175,15 @@ std::vector<std::string> TJudgeEngine::PrivateFolders() const {
       folders.push_back(folder);
   std::erase_if(folders, [](const std::string& folder) { return folder.empty(); });
   return folders;
+}
+
+std::string TJudgeEngine::HiddenProgramNotice(const TExecEngine& Engine) const {
+  if (Engine.AppName.empty() || Engine.AppName.front() != '/') return "";
+  const std::string folder = fs::path(Engine.AppName).parent_path().string();
+  if (!platform::HoldsAnyOf(folder, PrivateFolders())) return "";
+  return "Chương trình \"" + Engine.AppName + "\" nằm trong thư mục \"" + folder +
+         "\", nơi chứa dữ liệu kỳ thi, thư mục của Velkor hoặc thư mục nhà của giám khảo: bài làm không được "
+         "thấy thư mục này nên không chạy được chương trình. Hãy cài nó ở thư mục khác.";
 }
 
 std::string TJudgeEngine::WhereNow(const std::string& Path) const {

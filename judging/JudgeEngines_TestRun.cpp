@@ -173,6 +173,8 @@ TCompilerEngine::TCompileResult TJudgeEngine::CompileSubmission(TResultE* RE) {
   RE->CompiledFile = compiler.CompiledFile();
   std::string text;
   for (const std::string& line : compiler.Log()) text += line + "\r\n";
+  if (r == TCompilerEngine::crError)
+    if (const std::string notice = HiddenProgramNotice(compiler); !notice.empty()) text += notice + "\r\n";
   RE->EvaluationText = std::move(text);
   switch (r) {
     case TCompilerEngine::crOK: RE->state = jsNotyetJudged; break;
@@ -369,6 +371,8 @@ void TJudgeEngine::RunTest(TResultT* RT, const std::string& FileName) {
     RT->Evaluation = 0;
     RT->EvaluationText =
         ExecEngine->ExitCode() == ExecTimeOut ? "Chạy quá thời gian" : "Chạy sinh lỗi\r\n" + ExecEngine->ExitCodeMsg();
+    if (const std::string notice = HiddenProgramNotice(*ExecEngine); !notice.empty())
+      RT->EvaluationText += "\r\n" + notice;
     return;
   }
 

@@ -248,26 +248,43 @@ std::string ResolvePath(const std::string& path, std::error_code& ec) {
   return std::string(buffer, static_cast<std::size_t>(n));
 }
 
+namespace {
+
+// The folders as they lie now; one that is not there is left out.
+std::vector<std::string> ResolvedFolders(const std::vector<std::string>& folders) {
+  std::vector<std::string> resolved;
+  for (const std::string& folder : folders) {
+    std::error_code ec;
+    if (std::string real = ResolvePath(folder, ec); !ec) resolved.push_back(std::move(real));
+  }
+  return resolved;
+}
+
+// Whether the resolved folder is, or holds, one of the resolved others.
+bool HoldsAnyResolved(const std::string& folder, const std::vector<std::string>& others) {
+  const std::string below = folder == "/" ? folder : folder + "/";
+  return std::any_of(others.begin(), others.end(),
+                     [&](const std::string& other) { return other == folder || other.starts_with(below); });
+}
+
+}  // namespace
+
+bool HoldsAnyOf(const std::string& folder, const std::vector<std::string>& others) {
+  std::error_code ec;
+  const std::string real = ResolvePath(folder, ec);
+  return !ec && HoldsAnyResolved(real, ResolvedFolders(others));
+}
+
 PlannedView ResolveRunView(const std::vector<std::string>& readOnly, const std::string& room,
                            const std::vector<std::string>& roomFiles, const std::vector<std::string>& hidden) {
   RunViewRequest request = SystemView();
-  // A hidden folder that is not there has nothing to hide.
-  std::vector<std::string> hiddenReal;
-  for (const std::string& folder : hidden) {
-    std::error_code ec;
-    if (std::string real = ResolvePath(folder, ec); !ec) hiddenReal.push_back(std::move(real));
-  }
-  const auto holdsHidden = [&](const std::string& shown) {
-    return std::any_of(hiddenReal.begin(), hiddenReal.end(), [&](const std::string& h) {
-      return h == shown || h.starts_with(shown == "/" ? shown : shown + "/");
-    });
-  };
+  const std::vector<std::string> hiddenReal = ResolvedFolders(hidden);
   for (const std::string& folder : readOnly) {
     std::error_code ec;
     const std::string real = ResolvePath(folder, ec);
     if (ec == std::errc::no_such_file_or_directory || ec == std::errc::not_a_directory) continue;
     if (ec) throw ViewError(ec.value(), "cannot find the folder to show a run: " + folder);
-    if (fs::is_directory(real, ec) && !holdsHidden(real)) request.ReadOnly.push_back(real);
+    if (fs::is_directory(real, ec) && !HoldsAnyResolved(real, hiddenReal)) request.ReadOnly.push_back(real);
   }
   if (!room.empty()) {
     std::error_code ec;

@@ -87,6 +87,10 @@ PlannedView PlanRunView(const RunViewRequest& request);
 // and returns "" when it cannot be resolved.
 std::string ResolvePath(const std::string& path, std::error_code& ec);
 
+// Whether folder is, or holds, one of the others, all as they lie now
+// (links followed); a folder that is not there neither holds nor is held.
+bool HoldsAnyOf(const std::string& folder, const std::vector<std::string>& others);
+
 // Resolves the folders as they are now (links followed), adds the system
 // folders, their links and the devices, then plans. A read-only folder that
 // does not exist is left out, and so is one that is, or holds, one of the

@@ -1441,7 +1441,8 @@ TEST_F(SmallContest, CompilersCannotReadVelkorsSettingsEither) {
   WriteText(ConfigFileName(), "<the security account's password>");
   // A "compiler" that fails when it can see the settings, and otherwise
   // makes the program from its source.
-  const std::string compiler = house.Path() + "/cc";
+  TempFolder tools;
+  const std::string compiler = tools.Path() + "/cc";
   WriteProgram(compiler, "#!/bin/sh\n[ -e \"$XDG_CONFIG_HOME/Velkor.cfg\" ] && { echo seen; exit 1; }\n"
                          "cp \"$1\" \"$2\" && chmod +x \"$2\"\n");
   tree.AddContestant("S", {{"E.src", kAddFiles}});
@@ -1451,6 +1452,26 @@ TEST_F(SmallContest, CompilersCannotReadVelkorsSettingsEither) {
   ASSERT_TRUE(engine.Run(Pairs({{"S", "E"}}))) << engine.ErrorMsg;
   EXPECT_EQ(Result("S")->state, jsJudged) << Result("S")->EvaluationText;
   EXPECT_EQ(Result("S")->Evaluation, 2);
+}
+
+// A compiler lying in the contest house itself (or in the jury's home, or
+// beside the tasks) would show every run that folder: it is not run, and
+// the compile log says why, in place of a bare "file not found".
+TEST_F(SmallContest, ACompilerInAFolderHoldingTheContestIsNotRun) {
+  const std::string compiler = house.Path() + "/cc";
+  WriteProgram(compiler, "#!/bin/sh\ncp \"$1\" \"$2\" && chmod +x \"$2\"\n");
+  tree.AddContestant("S", {{"E.src", kAddFiles}});
+  AddContestant("C", kAddFiles);
+  Load();
+  compilers.Insert(0, new TCompilerNode(".src", "\"" + compiler + "\" \"%PATH%%NAME%%EXT%\" \"%PATH%%NAME%.exe\""));
+  TJudgeEngine engine(contest, compilers, *JudgeEnvironment::CheckerSet);
+  ASSERT_TRUE(engine.Run(Pairs({{"S", "E"}, {"C", "E"}}))) << engine.ErrorMsg;
+  EXPECT_EQ(Result("S")->state, jsCompileError);
+  EXPECT_NE(Result("S")->EvaluationText.find("Chương trình \"" + compiler + "\" nằm trong thư mục \"" + house.Path() +
+                                             "\", nơi chứa dữ liệu kỳ thi"),
+            std::string::npos)
+      << Result("S")->EvaluationText;
+  EXPECT_EQ(Result("C")->Evaluation, 2) << Result("C")->EvaluationText;
 }
 
 // The work folder is its owner's alone: no other account may even pass
