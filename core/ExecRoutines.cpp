@@ -70,6 +70,27 @@ std::int64_t RoomLeft(int fd) {
       static_cast<unsigned long long>(vfs.f_bavail) * vfs.f_frsize, static_cast<unsigned long long>(INT64_MAX)));
 }
 
+// The name of File when it lies directly in Room (by their names as given),
+// else "".
+std::string NameInRoom(const std::string& File, const std::string& Room) {
+  if (File.empty() || Room.empty()) return "";
+  const std::filesystem::path file = std::filesystem::path(File).lexically_normal();
+  const std::filesystem::path room = (std::filesystem::path(Room) / "").lexically_normal();
+  return (file.parent_path() / "") == room ? file.filename().string() : "";
+}
+
+// A run may own the files of its redirected streams (an unprivileged
+// Velkor's runs keep its account) and change their modes through them:
+// afterwards each keeps its permission bits only, with no set-user-ID,
+// set-group-ID or sticky bit and no write for others, as the room's files
+// come back.
+void TameStreamFile(int fd) {
+  struct stat st {};
+  if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return;
+  const mode_t tame = st.st_mode & 0755;
+  if ((st.st_mode & 07777) != tame) ::fchmod(fd, tame);
+}
+
 // Puts Folder in front of the PATH entry of Env, or makes one. An empty or
 // missing PATH becomes Folder alone: an empty entry would mean the current
 // folder.
@@ -228,6 +249,8 @@ bool TExecEngine::Launch() {
   start.ReadOnlyFolders = ReadOnlyFolders;
   start.HiddenFolders = HiddenFolders;
   start.Room = Room;
+  const std::string* files[3] = {&FileInp, &FileOut, &FileErr};
+  for (std::size_t i = 0; i < 3; ++i) start.RoomStreams[i] = NameInRoom(*files[i], Room);
   start.DiskLimit = DiskLimit;
   start.GroupPool = FGroupPool;
   start.ViewSkeletons = FViewSkeletons;
@@ -314,6 +337,8 @@ void TExecEngine::Finish() {
                         ": the program's writes to it may have failed.\r\n" + platform::ErrnoMessage(ENOSPC);
     }
   }
+  for (const platform::UniqueFd* fd : {&FStartupInfo.hStdInput, &FStartupInfo.hStdOutput, &FStartupInfo.hStdError})
+    TameStreamFile(fd->Get());
   // What the program wrote in its room comes back once every process of
   // the run is gone; a room that cannot be updated fails the run.
   std::exception_ptr error;

@@ -224,6 +224,8 @@ struct ContainedProcess::Launch {
   // The program and the working folder as the run names them: in its room
   // at kRunRoom when they lie in the room.
   std::string ProgramInView, WorkingDirInView;
+  // The files the standard streams are opened on in the run ("" for none).
+  std::array<std::string, 3> StreamsInView;
   std::uint64_t DiskLimit = 0;
   std::vector<std::string> Args, Environment;
   std::vector<char*> Argv, Envp;
@@ -368,6 +370,8 @@ std::shared_ptr<ContainedProcess> ContainedProcess::CreateSuspended(const Progra
       launch->ProgramInView = AsTheRunSeesIt(launch->Program, names);
       launch->WorkingDirInView = AsTheRunSeesIt(launch->WorkingDir, names);
       for (std::string& arg : launch->Args) arg = AsTheRunSeesIt(arg, names);
+      for (std::size_t i = 0; i < start.RoomStreams.size(); ++i)
+        if (IsPlainName(start.RoomStreams[i])) launch->StreamsInView[i] = std::string(kRunRoom) + "/" + start.RoomStreams[i];
     }
     PlannedView view = ResolveRunView(shown, start.Room, readOnlyRoomFiles, start.HiddenFolders);
     if (start.ViewSkeletons) launch->Skeleton = start.ViewSkeletons->Find(view.Skeleton);
@@ -406,7 +410,11 @@ std::shared_ptr<ContainedProcess> ContainedProcess::CreateSuspended(const Progra
   plan.ScratchOptions = launch->ScratchOptions.c_str();
   plan.NiceIncrement = start.NiceIncrement;
   const int streams[3] = {start.StdInput, start.StdOutput, start.StdError};
-  for (int i = 0; i < 3; ++i) plan.Sources[i] = streams[i] >= 0 ? streams[i] : null.Get();
+  for (int i = 0; i < 3; ++i) {
+    const std::string& file = launch->StreamsInView[static_cast<std::size_t>(i)];
+    plan.StreamFiles[i] = file.empty() ? nullptr : file.c_str();
+    plan.Sources[i] = streams[i] >= 0 && file.empty() ? streams[i] : null.Get();
+  }
   plan.Sources[run::kGoFd] = go.Read.Get();
   plan.Sources[run::kErrorsFd] = errors.Write.Get();
   plan.Sources[run::kStatusFd] = status.Write.Get();

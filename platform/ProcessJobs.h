@@ -101,6 +101,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <array>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -145,6 +146,13 @@ struct ProgramStart {
   // run sees it at kRunRoom (RunView.h): where AppName, Args and WorkingDir
   // name it or anything in it, the run is given that path in its view.
   std::string Room;
+  // Names of files directly in the Room that the standard streams (input,
+  // output, error) are opened on inside the run, on its own copy of the
+  // room, in place of StdInput, StdOutput, StdError ("" keeps the
+  // descriptor): a program that owns the file it is handed (an unprivileged
+  // Velkor's runs keep its account) can then change nothing of the
+  // machine's through it. Only with the view.
+  std::array<std::string, 3> RoomStreams;
   // Bytes the run may write in all, into its room, /tmp and /var/tmp
   // together (0 = as much as the machine's memory file systems take).
   std::uint64_t DiskLimit = kDefaultDiskLimit;

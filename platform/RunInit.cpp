@@ -485,6 +485,28 @@ long JoinOwnKeyring() {
   return r >= 0 || r == -ENOSYS ? 0 : r;
 }
 
+// The streams the plan names files for, opened in the run's view: the
+// run's own copies of its room's files, so that what the program does
+// through them (writing its input, changing a file's mode) stays in the run
+// and comes back only as the room's files do. 0, or a negative errno.
+long OpenStreamFiles(const InitPlan& plan) {
+  for (int stream = 0; stream < 3; ++stream) {
+    const char* file = plan.StreamFiles[stream];
+    if (file == nullptr) continue;
+    const long flags = stream == 0 ? O_RDONLY : O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW;
+    const long fd = Sys(__NR_openat, AT_FDCWD, P(file), flags | O_CLOEXEC, 0644);
+    if (fd < 0) return fd;
+    if (fd == stream) {  // the stream was closed: the file took its place
+      if (const long r = Sys(__NR_fcntl, fd, F_SETFD, 0); r < 0) return r;
+      continue;
+    }
+    const long r = Sys(__NR_dup3, fd, stream, 0);
+    Sys(__NR_close, fd);
+    if (r < 0) return r;
+  }
+  return 0;
+}
+
 struct ProgramStart {
   const InitPlan* Plan;
   GoMessage Go;
@@ -539,6 +561,7 @@ int StartProgram(void* arg) {
     if (const long r = JoinOwnKeyring(); r != 0) FailStart(kStageInit, r);
   if (*plan.WorkingDir)
     if (const long r = Sys(__NR_chdir, P(plan.WorkingDir)); r != 0) FailStart(kStageChdir, r);
+  if (const long r = OpenStreamFiles(plan); r != 0) FailStart(kStageExec, r);
   if (const long r = DropCapabilities(); r != 0) FailStart(kStageExec, r);
   // Last: from here on the process may make none of the refused calls.
   if (plan.SyscallFilter)

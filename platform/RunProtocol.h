@@ -108,6 +108,10 @@ struct InitPlan {
   const char* ScratchOptions;
   int NiceIncrement;
   int Sources[kSourceFds];  // become descriptors 0..9 of the init; -1: closed
+  // Files of the run's view the program's standard streams (0, 1, 2) are
+  // opened on, as the program's account, in place of Sources 0..2; null
+  // keeps the source. Input is read only; output is made anew.
+  const char* StreamFiles[3];
   // The account the program runs as (a root Velkor's runs); -1 keeps the
   // init's.
   int RunUid;

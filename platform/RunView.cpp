@@ -99,7 +99,7 @@ class Planner {
                                  {Mount::Scratch, "/var/tmp", kScratchVarTmp}};
     if (!room.empty()) mounts.push_back({Mount::Scratch, kRunRoom, kScratchRoom});
     for (const std::string& name : request_.RoomFiles) {
-      if (room.empty() || name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
+      if (room.empty() || !IsPlainName(name))
         throw ViewError(EINVAL, "a run's room does not hold " + name);
       mounts.push_back({Mount::RoomFile, std::string(kRunRoom) + "/" + name, std::string(kScratchRoom) + "/" + name});
     }
@@ -188,6 +188,10 @@ class Planner {
 };
 
 }  // namespace
+
+bool IsPlainName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
+}
 
 std::vector<std::string> SystemFolders() {
   return {"/usr", "/etc", "/bin", "/sbin", "/lib", "/lib32", "/lib64", "/libx32"};

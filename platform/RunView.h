@@ -35,6 +35,10 @@ std::vector<std::string> SystemFolders();
 // The device nodes a run gets; nothing else of /dev.
 std::vector<std::string> RunDevices();
 
+// Whether name can name a file directly in a room: not empty, not "." or
+// "..", no "/".
+bool IsPlainName(const std::string& name);
+
 struct PlannedViewStep {
   run::ViewStepKind Kind;
   std::string Path;

@@ -663,7 +663,8 @@ TEST_F(ExecEngineTest, TheRunHasItsRoomAtAFixedPlace) {
   engine.Execute();
   ASSERT_EQ(engine.ExitCode(), ExecOK) << engine.ExitCodeMsg();
   const std::string seen = ReadFile(dir / "out.txt");
-  EXPECT_TRUE(seen.starts_with("argv0=/room/prog.exe\ncwd=/room/sub\nexe=/room/prog.exe\nstdin=/in.txt\n"
+  // The input, which lies in the room, is opened on the run's own copy.
+  EXPECT_TRUE(seen.starts_with("argv0=/room/prog.exe\ncwd=/room/sub\nexe=/room/prog.exe\nstdin=/room/in.txt\n"
                                "stdout=/out.txt\narg=-o/room/a.exe\n"
                                "arg=/room/\narg=" + (dir / "house" / "roomy").string() + "\narg=/room/subx\n"
                                "/proc/1/cmdline: missing\n/proc/1/environ: missing\n"))
@@ -848,7 +849,7 @@ TEST_F(SmallDiskExecTest, AFullDiskOfTheJurysIsNotTheProgramsFailure) {
   const std::string writeFile = "/bin/sh -c \"head -c 3000000 /dev/zero > big.bin\"";
   const Case cases[] = {
       {"output that fits", 1 << 20, kDefaultOutputLimit, "", ExecOK, false},
-      {"standard output past the jury's disk", 3000000, kDefaultOutputLimit, "", 1, true},  // echo's write failed
+      {"standard output past the jury's disk", 3000000, kDefaultOutputLimit, "", ExecError, true},  // as a file of the room
       {"a file past the jury's disk", 0, kDefaultOutputLimit, writeFile, ExecError, true},
       {"standard output past the run's own limit", 3000000, 1 << 20, "", 128 + SIGXFSZ, false},
   };

@@ -1455,5 +1455,96 @@ TEST_F(ContainedRuns, HonestProgramsInEveryLanguageScoreFull) {
   }
 }
 
+// Attack: a program that a runtime runs (Python's script, Java's class: an
+// argument of the run, not the file it starts) appends to its own file, and
+// a Java one also leaves a class named like one of its inner classes. Both
+// come back from the room with the program and so reach the submission's
+// next test, which runs the changed file and finds what the first test
+// left: each test must start as the first one did.
+constexpr const char* kSelfRewritingPy = R"(import os
+me = os.path.abspath(__file__)
+left = "# left by an earlier test" in open(me).read()
+try:
+    with open(me, "a") as f:
+        f.write("\n# left by an earlier test\n")
+    rewrite = "allowed"
+except OSError:
+    rewrite = "denied"
+print("left by an earlier test: " + ("yes" if left else "no"))
+print("rewrite own file: " + rewrite)
+)";
+constexpr const char* kSelfRewritingJava = R"(import java.io.*;
+public class SELF {
+  public static void main(String[] args) {
+    File left = new File("SELF$Left.class");
+    System.out.println("left by an earlier test: " + (left.exists() ? "yes" : "no"));
+    try (FileOutputStream o = new FileOutputStream(left)) { o.write(new byte[] {1, 2, 3}); } catch (IOException e) {}
+    String rewrite;
+    try (FileOutputStream o = new FileOutputStream("SELF.class", true)) { rewrite = "allowed"; } catch (IOException e) { rewrite = "denied"; }
+    System.out.println("rewrite own file: " + rewrite);
+  }
+}
+)";
+
+TEST_F(ContainedRuns, ProgramsARuntimeRunsCannotChangeThemselvesForLaterTests) {
+  const std::string safe = "left by an earlier test: no\nrewrite own file: denied\n";
+  AddExam("SELF", {{"", safe}, {"", safe}});
+  AddExam("SUM", {{"1 2\n", "3\n"}});
+  tree.AddContestant("Py", {{"SELF.py", kSelfRewritingPy}});
+  tree.AddContestant("Java", {{"SELF.java", kSelfRewritingJava}});
+  tree.AddContestant("Honest", {{"SUM.c", kSumC}});
+  Judge({{"Py", "SELF"}, {"Java", "SELF"}, {"Honest", "SUM"}});
+  ASSERT_TRUE(finished) << errorMsg;
+  ExpectObserved("Py", "SELF", safe);
+  ExpectObserved("Java", "SELF", safe);
+  EXPECT_EQ(Score("Honest", "SUM"), 1) << Verdicts("Honest", "SUM");
+}
+
+// Attack: the redirected standard streams are files of the jury's on the
+// jury's disk, opened by Velkor. Where the program runs as Velkor's own
+// account (an unprivileged Velkor) it owns them: it reopens its input for
+// writing through /proc, and makes both files set-user-ID (and writable by
+// anyone) once it has written its output, since a write would clear the bit.
+constexpr const char* kStreamsProbe = R"C(
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+int main(void) {
+  int fd = open("/proc/self/fd/0", O_WRONLY | O_APPEND);
+  printf("write the input file: %s\n", fd >= 0 && write(fd, "9", 1) == 1 ? "allowed" : "denied");
+  fflush(stdout);
+  // Last: a write to a file takes its set-user-ID bit away.
+  fchmod(0, 06777);
+  fchmod(1, 06777);
+  return 0;
+}
+)C";
+
+TEST_F(ContainedRuns, TheFilesOfTheRedirectedStreamsStayTheJurys) {
+  const std::string safe = "write the input file: denied\n";
+  AddExam("STREAM", {{"1\n", safe}});
+  AddExam("SUM", {{"1 2\n", "3\n"}});
+  tree.AddContestant("A", {{"STREAM.c", kStreamsProbe}});
+  tree.AddContestant("Honest", {{"SUM.c", kSumC}});
+  mode_t outMode = 0, inMode = 0;
+  std::string input;
+  AfterRun = [&](const std::string& C, const std::string&, const std::string&) {
+    struct stat st {};
+    if (C != "A") return;
+    if (::stat((ContestRoom() + "/STREAM.OUT").c_str(), &st) == 0) outMode = st.st_mode;
+    if (::stat((ContestRoom() + "/STREAM.INP").c_str(), &st) == 0) inMode = st.st_mode;
+    input = ReadText(ContestRoom() + "/STREAM.INP");
+  };
+  Judge({{"A", "STREAM"}, {"Honest", "SUM"}});
+  ASSERT_TRUE(finished) << errorMsg;
+  ExpectObserved("A", "STREAM", safe);
+  EXPECT_EQ(outMode & 07000, 0u) << std::oct << outMode;
+  EXPECT_EQ(inMode & 07000, 0u) << std::oct << inMode;
+  EXPECT_EQ(input, "1\n");
+  EXPECT_EQ(Score("Honest", "SUM"), 1) << Verdicts("Honest", "SUM");
+}
+
 }  // namespace
 }  // namespace velkor
