@@ -588,7 +588,6 @@ TJudgeEngine::TSubmissionEnding TJudgeEngine::JudgeSubmissionSteps(TResultE* RE)
     // Test results of an earlier program say nothing about this one.
     RE->Clear();
   } else {
-    CompiledFileMade = !FindNameIgnoreCase(WaitRoomDir + "/", RE->CompiledFile).empty();
     // Results of tests the exam no longer has must not count.
     const std::vector<std::string> tests = Exam->KeyExport();
     RE->DoFilter(tests);
@@ -610,9 +609,8 @@ bool TJudgeEngine::JudgeTest(TResultT* RT) {
   try {
     DoNotify(jaBeginJudge, RC->Name(), RE->Name(), RT->Name());
     if (!UserCancel) {
-      MoveCompiledFiles(RE->CompiledFile, true);
+      MoveCompiledFiles(RE->CompiledFile);
       RunTest(RT, ContestRoomDir + "/" + RE->CompiledFile);
-      MoveCompiledFiles(RE->CompiledFile, false);
       DoNotify(jaEndJudge, RC->Name(), RE->Name(), RT->Name());
       Result = !UserCancel;
     }

@@ -193,7 +193,8 @@ class TJudgeEngine {
   // The steps of one submission and one test (JudgeEngines_TestRun.cpp).
   void CopySubmission(TResultE* RE);
   TCompilerEngine::TCompileResult CompileSubmission(TResultE* RE);
-  void MoveCompiledFiles(const std::string& FileName, bool ToContestRoom);
+  // The program's files, copied from the waiting room into the contest room.
+  void MoveCompiledFiles(const std::string& FileName);
   // Why the exam's tests cannot be judged for want of an input file (a
   // missing file, an unusable name in the settings); "" when they can.
   // Found once per exam in a judging run.
@@ -241,8 +242,6 @@ class TJudgeEngine {
   std::string WorkDir;
   std::string WaitRoomDir;
   std::string ContestRoomDir;
-  // False when the compiler reported success without making the program.
-  bool CompiledFileMade = true;
   TJudgeNotifyEvent FOnJudgeNotify;
   bool UserCancel = false;
   TProgressNotifyEvent FOnProgressNotify;

@@ -185,25 +185,40 @@ TCompilerEngine::TCompileResult TJudgeEngine::CompileSubmission(TResultE* RE) {
   return r;
 }
 
-void TJudgeEngine::MoveCompiledFiles(const std::string& FileName, bool ToContestRoom) {
+namespace {
+
+// Copies a file of the program into the contest room as Velkor's own
+// account, whose copy it can always read and run: with the security mode
+// the rooms' access lists leave a waiting room's file nothing for its
+// owner, the security account, in its permission bits, and a copy would
+// keep them.
+void CopyProgramFile(const std::string& Source, const std::string& DestDir, const std::string& NewName = "") {
+  CopyForRun(Source, DestDir, NewName);
+  const std::string copy = DestDir + "/" + (NewName.empty() ? std::filesystem::path(Source).filename().string() : NewName);
+  struct stat st {};
+  if (::stat(copy.c_str(), &st) != 0) return;
+  const mode_t mode = st.st_mode & 0777;
+  const mode_t owner = S_IRUSR | ((mode & 0111) != 0 ? S_IXUSR : 0);
+  if ((mode & owner) != owner) ::chmod(copy.c_str(), mode | owner);
+}
+
+}  // namespace
+
+void TJudgeEngine::MoveCompiledFiles(const std::string& FileName) {
+  // Copied, never moved: a test may change or add to the files of its
+  // program (a script appending to itself, a class left beside the
+  // program's), and whatever it did goes with the contest room, so that
+  // each test starts from the files the compiler made.
+  const std::string source = WaitRoomDir + "/";
   // A program may be more than one file (a Java class and its inner classes).
-  const std::string pattern = CompanionMask(FileName);
-  TImpersonation asSecurityAccount;
-  const std::string source = (ToContestRoom ? WaitRoomDir : ContestRoomDir) + "/";
-  const std::string target = (ToContestRoom ? ContestRoomDir : WaitRoomDir) + "/";
-  if (!pattern.empty()) {
+  if (const std::string pattern = CompanionMask(FileName); !pattern.empty()) {
     TQueue<TFindData> inner = ScanDirectory(source, sdFiles | sdAbsoluteNames, pattern);
-    while (!inner.Empty()) MoveOrFail(inner.Pop().Name, target);
+    while (!inner.Empty()) CopyProgramFile(inner.Pop().Name, ContestRoomDir);
   }
   // The program keeps the name it is started by, whatever letter case the
-  // compiler gave the file.
-  const std::string found = FindNameIgnoreCase(source, FileName);
-  // A program the run had to copy (one its account may not run where it
-  // lies: platform/ProcessJobs.h) may delete its own file; then there is
-  // nothing to move, and the tests left score 0 (RunTest) instead of
-  // stopping the judging of everybody.
-  if (found.empty()) return;
-  MoveOrFail(source + found, target, FileName);
+  // compiler gave the file. None: RunTest says so.
+  if (const std::string found = FindNameIgnoreCase(source, FileName); !found.empty())
+    CopyProgramFile(source + found, ContestRoomDir, FileName);
 }
 
 // ---- Test --------------------------------------------------------------------
@@ -334,15 +349,13 @@ void TJudgeEngine::RunTest(TResultT* RT, const std::string& FileName) {
   if (Test == nullptr)
     throw std::runtime_error("Không có test \"" + RT->Name() + "\" của đề bài \"" + RT->Owner->Name() + "\"");
 
-  // No program to run scores 0 for this submission alone, with the reason:
-  // the compiler never made it, or the program deleted itself in an
-  // earlier test.
+  // No program to run (the compiler said it made one, but did not) scores
+  // 0 for this submission alone, with the reason.
   std::error_code gone;
   if (!std::filesystem::exists(FileName, gone)) {
     RT->Evaluation = 0;
-    RT->EvaluationText = CompiledFileMade ? "Không còn chương trình để chạy: bài làm đã tự xóa"
-                                          : "Dịch xong nhưng không có file chương trình \"" +
-                                                std::filesystem::path(FileName).filename().string() + "\"";
+    RT->EvaluationText =
+        "Dịch xong nhưng không có file chương trình \"" + std::filesystem::path(FileName).filename().string() + "\"";
     return;
   }
   DoStatus("Chép input...");

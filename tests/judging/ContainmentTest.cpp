@@ -1457,54 +1457,53 @@ TEST_F(ContainedRuns, HonestProgramsInEveryLanguageScoreFull) {
 
 // Attack: a program that a runtime runs (Python's script, Java's class: an
 // argument of the run, not the file it starts) appends to its own file, and
-// a Java one also leaves a class named like one of its inner classes. Both
-// come back from the room with the program and so reach the submission's
-// next test, which runs the changed file and finds what the first test
-// left: each test must start as the first one did.
+// a Java one also leaves a class named like one of its inner classes. The
+// submission's next test must start from the files the compiler made.
 constexpr const char* kSelfRewritingPy = R"(import os
 me = os.path.abspath(__file__)
-left = "# left by an earlier test" in open(me).read()
+marker = "# left by " + "an earlier test"
+left = marker in open(me).read()
 try:
     with open(me, "a") as f:
-        f.write("\n# left by an earlier test\n")
-    rewrite = "allowed"
+        f.write("\n" + marker + "\n")
 except OSError:
-    rewrite = "denied"
+    pass
 print("left by an earlier test: " + ("yes" if left else "no"))
-print("rewrite own file: " + rewrite)
 )";
 constexpr const char* kSelfRewritingJava = R"(import java.io.*;
+import java.nio.file.*;
 public class SELF {
-  public static void main(String[] args) {
+  public static void main(String[] args) throws IOException {
     File left = new File("SELF$Left.class");
-    System.out.println("left by an earlier test: " + (left.exists() ? "yes" : "no"));
+    byte[] me = Files.readAllBytes(Paths.get("SELF.class"));
+    boolean changed = new String(me, "ISO-8859-1").endsWith("LEFT");
+    System.out.println("left by an earlier test: " + (left.exists() || changed ? "yes" : "no"));
     try (FileOutputStream o = new FileOutputStream(left)) { o.write(new byte[] {1, 2, 3}); } catch (IOException e) {}
-    String rewrite;
-    try (FileOutputStream o = new FileOutputStream("SELF.class", true)) { rewrite = "allowed"; } catch (IOException e) { rewrite = "denied"; }
-    System.out.println("rewrite own file: " + rewrite);
+    try (FileOutputStream o = new FileOutputStream("SELF.class", true)) { o.write("LEFT".getBytes("ISO-8859-1")); } catch (IOException e) {}
   }
 }
 )";
 
 TEST_F(ContainedRuns, ProgramsARuntimeRunsCannotChangeThemselvesForLaterTests) {
-  const std::string safe = "left by an earlier test: no\nrewrite own file: denied\n";
-  AddExam("SELF", {{"", safe}, {"", safe}});
+  const std::string fresh = "left by an earlier test: no\n";
+  AddExam("SELF", {{"", fresh}, {"", fresh}, {"", fresh}});
   AddExam("SUM", {{"1 2\n", "3\n"}});
   tree.AddContestant("Py", {{"SELF.py", kSelfRewritingPy}});
   tree.AddContestant("Java", {{"SELF.java", kSelfRewritingJava}});
   tree.AddContestant("Honest", {{"SUM.c", kSumC}});
   Judge({{"Py", "SELF"}, {"Java", "SELF"}, {"Honest", "SUM"}});
   ASSERT_TRUE(finished) << errorMsg;
-  ExpectObserved("Py", "SELF", safe);
-  ExpectObserved("Java", "SELF", safe);
+  ExpectObserved("Py", "SELF", fresh);
+  ExpectObserved("Java", "SELF", fresh);
   EXPECT_EQ(Score("Honest", "SUM"), 1) << Verdicts("Honest", "SUM");
 }
 
-// Attack: the redirected standard streams are files of the jury's on the
-// jury's disk, opened by Velkor. Where the program runs as Velkor's own
-// account (an unprivileged Velkor) it owns them: it reopens its input for
-// writing through /proc, and makes both files set-user-ID (and writable by
-// anyone) once it has written its output, since a write would clear the bit.
+// Attack: the program writes its input through /proc/self/fd/0 and makes
+// its input and output set-user-ID and writable by anyone once its output
+// is written (a write would clear the bit). Where the program runs as
+// Velkor's own account (an unprivileged Velkor) files on the jury's disk
+// handed to it would be its own; its streams must lead to its room's
+// copies, whose files come back with permission bits only.
 constexpr const char* kStreamsProbe = R"C(
 #include <fcntl.h>
 #include <stdio.h>
@@ -1513,7 +1512,8 @@ constexpr const char* kStreamsProbe = R"C(
 
 int main(void) {
   int fd = open("/proc/self/fd/0", O_WRONLY | O_APPEND);
-  printf("write the input file: %s\n", fd >= 0 && write(fd, "9", 1) == 1 ? "allowed" : "denied");
+  if (fd >= 0) write(fd, "9", 1);
+  printf("3\n");
   fflush(stdout);
   // Last: a write to a file takes its set-user-ID bit away.
   fchmod(0, 06777);
@@ -1523,26 +1523,26 @@ int main(void) {
 )C";
 
 TEST_F(ContainedRuns, TheFilesOfTheRedirectedStreamsStayTheJurys) {
-  const std::string safe = "write the input file: denied\n";
-  AddExam("STREAM", {{"1\n", safe}});
+  AddExam("STREAM", {{"1\n", "3\n"}});
   AddExam("SUM", {{"1 2\n", "3\n"}});
   tree.AddContestant("A", {{"STREAM.c", kStreamsProbe}});
   tree.AddContestant("Honest", {{"SUM.c", kSumC}});
-  mode_t outMode = 0, inMode = 0;
-  std::string input;
+  std::map<std::string, mode_t> modes;
   AfterRun = [&](const std::string& C, const std::string&, const std::string&) {
-    struct stat st {};
     if (C != "A") return;
-    if (::stat((ContestRoom() + "/STREAM.OUT").c_str(), &st) == 0) outMode = st.st_mode;
-    if (::stat((ContestRoom() + "/STREAM.INP").c_str(), &st) == 0) inMode = st.st_mode;
-    input = ReadText(ContestRoom() + "/STREAM.INP");
+    for (const char* name : {"STREAM.INP", "STREAM.OUT"}) {
+      struct stat st {};
+      modes[name] = ::stat((ContestRoom() + "/" + name).c_str(), &st) == 0 ? st.st_mode : 0;
+    }
   };
   Judge({{"A", "STREAM"}, {"Honest", "SUM"}});
   ASSERT_TRUE(finished) << errorMsg;
-  ExpectObserved("A", "STREAM", safe);
-  EXPECT_EQ(outMode & 07000, 0u) << std::oct << outMode;
-  EXPECT_EQ(inMode & 07000, 0u) << std::oct << inMode;
-  EXPECT_EQ(input, "1\n");
+  for (const auto& [name, mode] : modes) {
+    EXPECT_NE(mode, 0u) << name << " did not come back";
+    EXPECT_EQ(mode & 07022, 0u) << name << ": " << std::oct << mode;
+  }
+  EXPECT_EQ(ReadText(TestDir("STREAM", "1") + "/STREAM.INP"), "1\n");
+  EXPECT_EQ(Score("A", "STREAM"), 1) << Verdicts("A", "STREAM");
   EXPECT_EQ(Score("Honest", "SUM"), 1) << Verdicts("Honest", "SUM");
 }
 
