@@ -1263,6 +1263,40 @@ TEST_F(MainWindow, SettingsTurnOnlineJudgingAndTheToolbarOnAndOff) {
   EXPECT_TRUE(FMessages->Requests().empty());
 }
 
+// A submission folder that is not there: the settings ask about it, and
+// Ctrl+F9 says why it scans nothing until the folder exists.
+TEST_F(MainWindow, ScanningAMissingSubmissionFolderIsTold) {
+  LoadSmallContest();
+  const std::string submit = Tree.Path("Submit");
+  test::WhenModal([&](QWidget* Dialog) {
+    auto* form = dynamic_cast<TSettingsForm*>(Dialog);
+    ASSERT_NE(form, nullptr);
+    form->edtSubmitFolder->SetValue(QString::fromStdString(submit));
+    form->btnOK->click();
+  });
+  FMessages->AddAnswer(mrYes);  // keep it
+  Form->Action("actSettings")->trigger();
+  ASSERT_EQ(FMessages->Requests().size(), 1u);
+  EXPECT_EQ(FMessages->Requests()[0].DlgType, mtConfirmation);
+  ASSERT_EQ(EnvConfig->SubmitDir, submit);
+  ASSERT_TRUE(Form->Action("actOnlineJudge")->isEnabled());
+
+  Form->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
+  FMessages->AddAnswer(mrOk);
+  QTest::keyClick(Form->MainList, Qt::Key_F9, Qt::ControlModifier);
+  ASSERT_EQ(FMessages->Requests().size(), 2u);
+  const TMsgDlgRequest told = FMessages->Requests()[1];
+  EXPECT_EQ(told.DlgType, mtError);
+  EXPECT_EQ(told.Msg, "Không tìm thấy thư mục nộp bài trực tuyến \"" + submit +
+                          "\". Hãy tạo thư mục này, hoặc chọn thư mục khác trong \"Thiết lập môi trường\" (F11).");
+
+  // Once it exists, a scan of an empty folder has nothing to say.
+  fs::create_directories(submit);
+  QTest::keyClick(Form->MainList, Qt::Key_F9, Qt::ControlModifier);
+  EXPECT_EQ(FMessages->Requests().size(), 2u);
+}
+
 // Folders another Velkor holds, chosen in the settings: the jury hears of
 // each at once, the submission folder once only, and this window neither
 // watches nor judges that folder until it is free.
