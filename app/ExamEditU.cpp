@@ -39,6 +39,12 @@ constexpr int kRowGap = 2;
 constexpr int kFirstRowTop = 40;
 constexpr double kSmallestTitlePoints = 6;
 constexpr const char* kHelpTopic = "TaskConfig";
+constexpr const char* kNoInputFiles =
+    "Chưa có tên file dữ liệu. Bài thi không dùng luồng vào chuẩn nên chương trình của thí sinh đọc dữ liệu "
+    "từ file: hãy nhập tên file đó (nhiều file thì cách nhau bởi \"|\").";
+constexpr const char* kNoOutputFiles =
+    "Chưa có tên file kết quả. Kết quả của chương trình (kể cả khi ghi ra luồng ra chuẩn) được chấm qua file "
+    "có tên này: hãy nhập tên file đó (nhiều file thì cách nhau bởi \"|\").";
 
 TOpenFilesDialog& OpenFilesDialog() {
   static TOpenFilesDialog dialog = [](QWidget* Parent, const QString& Title, const QString& Folder) {
@@ -355,8 +361,26 @@ void TExamEditForm::done(int Result) {
       edit->selectAll();
       return;
     }
+    if (const char* missing = MissingFileNames()) {
+      VQRMsgDlg(missing, mtError, {mbOK});
+      QLineEdit* edit = missing == kNoInputFiles ? edtInputFiles : edtOutputFiles;
+      edit->setFocus();
+      edit->selectAll();
+      return;
+    }
   }
   TForm::done(Result);
+}
+
+// A program that reads a file gets it under the name the exam gives it, so
+// an empty name leaves it without input; only a program reading standard
+// input may have none (its input is then empty). The output is always
+// read back by name, standard output included: it is written into the file
+// named first, and the checker compares the files the list names.
+const char* TExamEditForm::MissingFileNames() const {
+  if (!checkStdIn->isChecked() && IsEmptyFileList(edtInputFiles->text().toStdString())) return kNoInputFiles;
+  if (IsEmptyFileList(edtOutputFiles->text().toStdString())) return kNoOutputFiles;
+  return nullptr;
 }
 
 bool TExamEditForm::eventFilter(QObject* Watched, QEvent* Event) {

@@ -86,7 +86,8 @@ class TExamEditForm : public TForm {
 
  protected:
   // OK, Next and Previous close the dialog only when both file lists name
-  // files inside the test folders; otherwise the jury is told which.
+  // files inside the test folders, and name some file where the exam needs
+  // one; otherwise the jury is told which.
   void done(int Result) override;
   // The wheel over the test set scrolls it by the wheel's own distance.
   bool eventFilter(QObject* Watched, QEvent* Event) override;
@@ -97,6 +98,8 @@ class TExamEditForm : public TForm {
   void SetRowRight(const TEdit3& Row, int X);
   void SetRowValues(const TEdit3& Row, double Mark, double Time, double Memory);
   void Browse(QLineEdit* Edit, const char* Title);
+  // The message for a file list left empty that the exam needs, or nil.
+  const char* MissingFileNames() const;
 
   QWidget* FRows;  // the scroll box's content
   QString FBrowseFolder;

@@ -235,6 +235,8 @@ class TMainForm : public QMainWindow, public IMainFormLink {
   void MainListKeyPress(int Key);
   // The Menu key or Shift+F10: the popup for the focused cell, at it.
   void MainListContextKey();
+  // Enter on the grid: what a double click on the focused cell does.
+  void MainListEnterKey();
   // A drop of local paths at a client point of the grid.
   void MainListDrop(const std::vector<std::string>& Paths, const QPoint& ClientPoint);
   QString MainListHint(const QPoint& ClientPoint) const;
@@ -324,6 +326,9 @@ class TMainForm : public QMainWindow, public IMainFormLink {
   // came from after it lost something while loading.
   bool MayOverwriteSource(const std::string& File);
   void ToggleContestant(int Row);
+  // ActiveC and ActiveE from the grid's current cell (nil where it has
+  // none), as a press on that cell sets them; returns the cell.
+  QModelIndex SetActiveFromCurrentCell();
 
   // Action handlers.
   void actNewContestExecute();

@@ -16,6 +16,7 @@
 #include "app/ExamEditU.h"
 #include "app/ExcelExportU.h"
 #include "app/JudgeU.h"
+#include "app/OnlineJudging.h"
 #include "app/FormParts.h"
 #include "app/MainUnit_Internal.h"
 #include "app/SecurityU.h"
@@ -388,6 +389,13 @@ void TMainForm::actRejudgeExecute() {
 
 void TMainForm::actOnlineJudgeExecute() {
   ShowGridPage();
+  // The watch waits quietly for a folder that is not there yet; a scan the
+  // jury asked for says why it found nothing.
+  if (const std::string missing = MissingSubmissionFolder(EnvConfig->SubmitDir); !missing.empty()) {
+    VQRMsgDlg(missing + " Hãy tạo thư mục này, hoặc chọn thư mục khác trong \"Thiết lập môi trường\" (F11).",
+              mtError, {mbOK});
+    return;
+  }
   const bool scrolling = TimerScroll->isActive();
   TimerScroll->stop();
   try {

@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QStyledItemDelegate>
 #include <QTabWidget>
 #include <QTimer>
@@ -207,10 +208,29 @@ void TMainListModel::HeadersChanged() {
 namespace {
 
 // Exposes the option a cell is painted with, so that the hit test finds
-// the state icon where the style puts it.
+// the state icon where the style puts it. Marks the current cell while the
+// grid has the focus: the whole row is highlighted, yet the arrow keys, Enter
+// and the Menu key act on one cell of it.
 class TMainListDelegate : public QStyledItemDelegate {
  public:
   using QStyledItemDelegate::QStyledItemDelegate;
+  void paint(QPainter* Painter, const QStyleOptionViewItem& Option, const QModelIndex& Index) const override {
+    QStyledItemDelegate::paint(Painter, Option, Index);
+    if (Option.state & QStyle::State_HasFocus) PaintCurrentCellMark(Painter, Option);
+  }
+  // A frame in the colour of the cell's text, inside the grid lines.
+  static void PaintCurrentCellMark(QPainter* Painter, const QStyleOptionViewItem& Option) {
+    const bool selected = Option.state & QStyle::State_Selected;
+    const QColor colour = Option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text);
+    Painter->save();
+    Painter->setRenderHint(QPainter::Antialiasing, false);
+    Painter->setPen(QPen(colour, kCurrentCellFrame, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+    Painter->setBrush(Qt::NoBrush);
+    const int inset = kCurrentCellFrame / 2 + 1;
+    Painter->drawRect(Option.rect.adjusted(inset, inset, -inset - 1, -inset - 1));
+    Painter->restore();
+  }
+  static constexpr int kCurrentCellFrame = 2;
   QRect DecorationRect(const QStyleOptionViewItem& ViewOption, const QModelIndex& Index, const QWidget* View) const {
     QStyleOptionViewItem opt = ViewOption;
     initStyleOption(&opt, Index);
@@ -272,6 +292,10 @@ void TMainListView::mouseDoubleClickEvent(QMouseEvent* Event) {
 void TMainListView::keyPressEvent(QKeyEvent* Event) {
   if (FForm->MainListKeyDown(Event->key(), Event->modifiers())) return;
   const Qt::KeyboardModifiers mods = Event->modifiers() & ~Qt::KeypadModifier;
+  if ((Event->key() == Qt::Key_Return || Event->key() == Qt::Key_Enter) && mods == Qt::NoModifier) {
+    FForm->MainListEnterKey();
+    return;
+  }
   if ((Event->key() == Qt::Key_Menu && mods == Qt::NoModifier) ||
       (Event->key() == Qt::Key_F10 && mods == Qt::ShiftModifier)) {
     FForm->MainListContextKey();
@@ -414,14 +438,19 @@ void TMainForm::PopupListMenu(const QPoint& ScreenPoint) {
 
 void TMainForm::PopupListMenu() { PopupListMenu(QCursor::pos()); }
 
-void TMainForm::MainListContextKey() {
-  // The platform may report the Menu key both as a key and as a context
-  // menu request: one popup.
-  if (PopMainList->isVisible()) return;
+QModelIndex TMainForm::SetActiveFromCurrentCell() {
   const QModelIndex cell = MainList->currentIndex();
   ActiveC = cell.isValid() && cell.row() < Results().Count() ? Results().ObjI(cell.row()) : nullptr;
   const int exam = cell.column() - 1;
   ActiveE = ActiveC && exam >= 0 && exam < Exams().Count() ? Exams().ObjI(exam) : nullptr;
+  return cell;
+}
+
+void TMainForm::MainListContextKey() {
+  // The platform may report the Menu key both as a key and as a context
+  // menu request: one popup.
+  if (PopMainList->isVisible()) return;
+  const QModelIndex cell = SetActiveFromCurrentCell();
   QPoint at;  // the grid's corner when no cell has the focus
   if (cell.isValid()) {
     MainList->scrollTo(cell);
@@ -449,6 +478,11 @@ void TMainForm::MainListMouseDown(Qt::MouseButton Button, const QPoint& P, bool 
 
 void TMainForm::MainListDblClick(const QPoint& P) {
   if (ListHitTest(P).OnStateIcon) return;
+  if (actDetails->isEnabled()) actDetailsExecute();
+}
+
+void TMainForm::MainListEnterKey() {
+  SetActiveFromCurrentCell();
   if (actDetails->isEnabled()) actDetailsExecute();
 }
 

@@ -114,6 +114,12 @@ std::string TakeSubmissionFolder(const std::string& Dir) {
   }
 }
 
+std::string MissingSubmissionFolder(const std::string& Dir) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(Dir, ec)) return "";
+  return "Không tìm thấy thư mục nộp bài trực tuyến \"" + Dir + "\".";
+}
+
 int JudgeSubmissionPass(TContestInfo& Contest, const std::string& SubmitDir, const TOnlineJudgeHooks& Hooks) {
   if (SubmitDir.empty() || Contest.ExamSet().Dir().empty() || Contest.ResultSet().Dir().empty()) return 0;
   if (std::error_code ec; std::filesystem::is_directory(SubmitDir, ec)) HoldSubmissionFolder(SubmitDir);

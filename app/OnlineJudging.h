@@ -80,6 +80,11 @@ struct TOnlineJudgeHooks {
 // Vietnamese text that tells the jury why online judging stays off there.
 std::string TakeSubmissionFolder(const std::string& Dir);
 
+// "" when Dir is an existing folder; otherwise the Vietnamese sentence that
+// tells the jury the submission folder is missing, so nothing is judged
+// online until it exists.
+std::string MissingSubmissionFolder(const std::string& Dir);
+
 // One pass over SubmitDir for Contest, as above. Does nothing unless both
 // of the contest's folders are set; raises EFolderHeld, touching nothing,
 // when another process holds the folder. Returns how many submissions were

@@ -14,6 +14,7 @@
 
 #include "app/FormParts.h"
 #include "app/MainFormLink.h"
+#include "app/OnlineJudging.h"
 #include "components/DefaultFonts.h"
 #include "core/Dialogs.h"
 #include "core/FileUtils.h"
@@ -139,7 +140,23 @@ void TSettingsForm::done(int Result) {
     edtNumberFormat->selectAll();
     return;
   }
+  if (Result == mrOk && !ConfirmSubmitFolder()) {
+    edtSubmitFolder->setFocus();
+    edtSubmitFolder->selectAll();
+    return;
+  }
   TForm::done(Result);
+}
+
+bool TSettingsForm::ConfirmSubmitFolder() {
+  // A folder still to be made (a share not mounted yet) may be kept; a
+  // mistyped one is better caught now than by a scan that finds nothing.
+  const std::string folder = edtSubmitFolder->Value().toStdString();
+  if (folder.empty()) return true;
+  const std::string missing = MissingSubmissionFolder(folder);
+  return missing.empty() ||
+         VQRMsgDlg(missing + " Bài nộp trực tuyến chỉ được chấm khi có thư mục này. Vẫn ghi nhận?",
+                   mtConfirmation, {mbYes, mbNo}) == mrYes;
 }
 
 void TSettingsForm::LoadFromConfig() {

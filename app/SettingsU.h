@@ -60,6 +60,9 @@ class TSettingsForm : public TForm {
   void FormCreate();
   void Browse(TVQR_FileNameEdit* Edit, const char* Title);
   void OpenFolder(TVQR_FileNameEdit* Edit);
+  // True unless the submission folder is missing and the jury, asked,
+  // would rather correct it.
+  bool ConfirmSubmitFolder();
 };
 
 // Shows the settings window modally over the main window.

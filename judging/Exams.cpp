@@ -6,6 +6,7 @@
 #include "core/CompressedXML.h"
 #include "core/FileUtils.h"
 #include "core/NumberFormat.h"
+#include "core/SystemInfo.h"
 #include "judging/Checkers.h"
 #include "judging/XMLHelpers.h"
 
@@ -74,6 +75,15 @@ bool IsSafeFileList(std::string_view List) {
     const std::size_t bar = List.find('|');
     const std::string_view item = TrimBlanks(List.substr(0, bar));
     if (!item.empty() && !IsSafePathComponent(item)) return false;
+    if (bar == std::string_view::npos) return true;
+    List.remove_prefix(bar + 1);
+  }
+}
+
+bool IsEmptyFileList(std::string_view List) {
+  for (;;) {
+    const std::size_t bar = List.find('|');
+    if (!TrimControl(List.substr(0, bar)).empty()) return false;
     if (bar == std::string_view::npos) return true;
     List.remove_prefix(bar + 1);
   }

@@ -55,6 +55,10 @@ inline constexpr double kMaxMemoryLimit = 4096;     // MiB
 // True when every item of a "|"-separated file list, blanks around it
 // removed, is empty or one safe path component.
 bool IsSafeFileList(std::string_view List);
+// True when a "|"-separated file list names no file: every item is empty
+// once the characters up to the blank are trimmed off (as a test run
+// reads it).
+bool IsEmptyFileList(std::string_view List);
 
 // One test.
 class TTestInfo : public INamedObj {

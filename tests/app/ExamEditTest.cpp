@@ -258,6 +258,58 @@ TEST_F(ExamDialog, FileListsReachingOutsideTheTestFolderAreRefused) {
   EXPECT_EQ(stored->OutputFile, "a.out");
 }
 
+// An empty file list where the exam needs one keeps the dialog open with
+// the field to fill focused; only a program on standard input may have no
+// input file. Driven as a jury would: clear the field, press Enter.
+TEST_F(ExamDialog, EmptyFileListsTheExamNeedsAreRefused) {
+  struct Case {
+    const char* Input;
+    bool StdIn;
+    const char* Output;
+    bool StdOut;
+    const char* Refused;  // "input", "output" or nil when OK closes
+  } cases[] = {{"", false, "A.OUT", false, "input"},
+               {" | ", false, "A.OUT", true, "input"},
+               {"A.INP", false, "", false, "output"},
+               {"A.INP", true, "|", true, "output"},
+               {"", true, "A.OUT", true, nullptr}};
+  test::WhenModal([&](QWidget* Dialog) {
+    auto* form = dynamic_cast<TExamEditForm*>(Dialog);
+    ASSERT_NE(form, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form));
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.Input) + " / " + c.Output);
+      form->checkStdIn->setChecked(c.StdIn);
+      form->checkStdOut->setChecked(c.StdOut);
+      form->edtOutputFiles->setText(QString::fromUtf8(c.Output));
+      form->edtInputFiles->setFocus();
+      QTest::keyClick(form->edtInputFiles, Qt::Key_A, Qt::ControlModifier);
+      QTest::keyClick(form->edtInputFiles, Qt::Key_Backspace);
+      QTest::keyClicks(form->edtInputFiles, QString::fromUtf8(c.Input));
+      const std::size_t told = messages->Requests().size();
+      if (c.Refused) messages->AddAnswer(mrOk);
+      QTest::keyClick(form->edtInputFiles, Qt::Key_Return);
+      if (!c.Refused) break;  // closed
+      EXPECT_TRUE(form->isVisible()) << "the dialog stays open";
+      ASSERT_EQ(messages->Requests().size(), told + 1);
+      const TMsgDlgRequest r = messages->Requests().back();
+      EXPECT_EQ(r.DlgType, mtError);
+      const bool input = std::string(c.Refused) == "input";
+      EXPECT_NE(r.Msg.find(input ? "Chưa có tên file dữ liệu" : "Chưa có tên file kết quả"), std::string::npos)
+          << r.Msg;
+      EXPECT_EQ(QApplication::focusWidget(), input ? form->edtInputFiles : form->edtOutputFiles);
+      test::SaveShot(form, std::string("exam-dialog-refused-") + c.Refused);
+    }
+  });
+  EXPECT_EQ(EditExamConfig(exam), erOK);
+  EXPECT_EQ(messages->Requests().size(), 4u);
+  const TExamInfo* stored = Reloaded();
+  ASSERT_NE(stored, nullptr);
+  EXPECT_EQ(stored->InputFile, "");
+  EXPECT_TRUE(stored->UseStdIn);
+  EXPECT_EQ(stored->OutputFile, "A.OUT");
+}
+
 TEST_F(ExamDialog, AFailedSaveIsShownAndTheValuesStay) {
   fs::create_directories(tree.TasksDir() + "/A/Settings.cfg");  // in the way of the file
   messages->AddAnswer(mrOk);

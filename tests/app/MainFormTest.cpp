@@ -19,6 +19,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTableView>
 #include <QMessageBox>
@@ -27,6 +28,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -669,6 +671,78 @@ TEST_F(MainWindow, KeysOnTheGrid) {
   EXPECT_EQ(requests[0].Buttons, (TMsgDlgButtons{mbYes, mbNo}));
 }
 
+// Enter (and the keypad's) on the grid does what a double click on the
+// focused cell does: the report of that contestant and exam, or of all the
+// contestant's exams from the name column.
+TEST_F(MainWindow, EnterOpensTheReportOfTheFocusedCell) {
+  LoadSmallContest();
+  Form->MainList->setFocus();
+  const struct {
+    Qt::KeyboardModifiers Modifiers;
+    int Row, Column;
+    std::vector<std::string> Reported;  // contestant count, first, exam count, first
+  } keys[] = {{Qt::NoModifier, 1, 2, {"1", "BINH", "1", "BAI2"}},
+              {Qt::KeypadModifier, 2, 0, {"1", "CUONG", "2", "BAI1"}}};
+  for (const auto& k : keys) {
+    SCOPED_TRACE(k.Reported[1]);
+    Form->MainList->setCurrentIndex(Form->MainListModel->index(k.Row, k.Column));
+    std::vector<std::string> reported;
+    test::WhenModal([&reported](QWidget* Dialog) {
+      auto* report = dynamic_cast<TReportForm*>(Dialog);
+      ASSERT_NE(report, nullptr);
+      reported = {std::to_string(report->CList->Count()), report->CList->Get(),
+                  std::to_string(report->EList->Count()), report->EList->Get()};
+      report->reject();
+    });
+    QTest::keyClick(Form->MainList, k.Modifiers == Qt::KeypadModifier ? Qt::Key_Enter : Qt::Key_Return, k.Modifiers);
+    EXPECT_EQ(reported, k.Reported);
+    EXPECT_EQ(Form->ActiveC, C(k.Reported[1]));
+  }
+}
+
+// The row is highlighted whole, so the cell the arrows, Enter and the Menu
+// key act on is framed while the grid has the focus, and only then: a line
+// just inside the cell that stands out from the cell's own colour (the
+// style's faint focus shading alone was found invisible).
+TEST_F(MainWindow, TheFocusedCellIsFramedInsideItsRow) {
+  LoadSmallContest();
+  Form->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
+  Form->MainList->setFocus();
+  auto cellImage = [this](int Row, int Column) {
+    const QRect r = Form->MainList->visualRect(Form->MainListModel->index(Row, Column));
+    return Viewport()->grab(r).toImage();
+  };
+  // How far the grey level two pixels inside the cell's left edge stands
+  // from the cell's middle.
+  auto frameContrast = [&](int Row, int Column) {
+    const QImage cell = cellImage(Row, Column);
+    const int y = cell.height() / 2;
+    return std::abs(qGray(cell.pixel(2, y)) - qGray(cell.pixel(cell.width() / 2, y)));
+  };
+  constexpr int kVisible = 80;
+  for (const bool selected : {true, false}) {
+    SCOPED_TRACE(selected ? "selected row" : "row not selected");
+    const int row = selected ? 1 : 2;
+    Form->MainList->setCurrentIndex(Form->MainListModel->index(row, 2));
+    if (!selected) Form->MainList->clearSelection();
+    ASSERT_EQ(Form->MainList->selectionModel()->isRowSelected(row), selected);
+    EXPECT_GE(frameContrast(row, 2), kVisible);
+    EXPECT_LT(frameContrast(row, 1), kVisible);
+    QTest::keyClick(Form->MainList, Qt::Key_Left);
+    ASSERT_EQ(Form->MainList->currentIndex().column(), 1);
+    EXPECT_GE(frameContrast(row, 1), kVisible) << "the frame follows the arrow keys";
+    EXPECT_LT(frameContrast(row, 2), kVisible);
+  }
+  Form->MainList->setCurrentIndex(Form->MainListModel->index(1, 2));
+  QApplication::processEvents();
+  test::SaveShot(Form.get(), "main-focused-cell");
+  Form->WorkSpace->tabBar()->setFocus();
+  ASSERT_FALSE(Form->MainList->hasFocus());
+  EXPECT_LT(frameContrast(1, 2), kVisible) << "no frame without the focus";
+  EXPECT_EQ(cellImage(1, 2), cellImage(1, 1));
+}
+
 TEST_F(MainWindow, AutoScrollMovesEverySecondTick) {
   LoadSmallContest();
   std::vector<int> shown;
@@ -1187,6 +1261,40 @@ TEST_F(MainWindow, SettingsTurnOnlineJudgingAndTheToolbarOnAndOff) {
   EXPECT_TRUE(Form->ControlPanel->isVisible());
   EXPECT_EQ(Cell(0, 1), QString::fromUtf8("✓ 2.00"));
   EXPECT_TRUE(FMessages->Requests().empty());
+}
+
+// A submission folder that is not there: the settings ask about it, and
+// Ctrl+F9 says why it scans nothing until the folder exists.
+TEST_F(MainWindow, ScanningAMissingSubmissionFolderIsTold) {
+  LoadSmallContest();
+  const std::string submit = Tree.Path("Submit");
+  test::WhenModal([&](QWidget* Dialog) {
+    auto* form = dynamic_cast<TSettingsForm*>(Dialog);
+    ASSERT_NE(form, nullptr);
+    form->edtSubmitFolder->SetValue(QString::fromStdString(submit));
+    form->btnOK->click();
+  });
+  FMessages->AddAnswer(mrYes);  // keep it
+  Form->Action("actSettings")->trigger();
+  ASSERT_EQ(FMessages->Requests().size(), 1u);
+  EXPECT_EQ(FMessages->Requests()[0].DlgType, mtConfirmation);
+  ASSERT_EQ(EnvConfig->SubmitDir, submit);
+  ASSERT_TRUE(Form->Action("actOnlineJudge")->isEnabled());
+
+  Form->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
+  FMessages->AddAnswer(mrOk);
+  QTest::keyClick(Form->MainList, Qt::Key_F9, Qt::ControlModifier);
+  ASSERT_EQ(FMessages->Requests().size(), 2u);
+  const TMsgDlgRequest told = FMessages->Requests()[1];
+  EXPECT_EQ(told.DlgType, mtError);
+  EXPECT_EQ(told.Msg, "Không tìm thấy thư mục nộp bài trực tuyến \"" + submit +
+                          "\". Hãy tạo thư mục này, hoặc chọn thư mục khác trong \"Thiết lập môi trường\" (F11).");
+
+  // Once it exists, a scan of an empty folder has nothing to say.
+  fs::create_directories(submit);
+  QTest::keyClick(Form->MainList, Qt::Key_F9, Qt::ControlModifier);
+  EXPECT_EQ(FMessages->Requests().size(), 2u);
 }
 
 // Folders another Velkor holds, chosen in the settings: the jury hears of

@@ -86,6 +86,8 @@ class SettingsDialogs : public ::testing::Test {
 
 TEST_F(SettingsDialogs, SettingsShowTheConfigurationAndOkWritesItBackAndSaves) {
   const std::string style = StyleNames().at(3);
+  const std::string online = (fs::temp_directory_path() / "online").string();
+  fs::create_directories(online);
   EnvConfig->SubmitDir = "/srv/submit";
   EnvConfig->DecompressDir = "/srv/unpacked";
   EnvConfig->ContestHouse = "/srv/house";
@@ -113,7 +115,7 @@ TEST_F(SettingsDialogs, SettingsShowTheConfigurationAndOkWritesItBackAndSaves) {
     EXPECT_EQ(form->btnBrowse1->height(), form->edtSubmitFolder->sizeHint().height());
     EXPECT_EQ(form->btnOpen1->height(), form->btnBrowse1->height());
 
-    form->edtSubmitFolder->SetValue("/srv/online");
+    form->edtSubmitFolder->SetValue(QString::fromStdString(online));
     form->edtNumberFormat->selectAll();
     QTest::keyClicks(form->edtNumberFormat, "%.4f");
     EXPECT_EQ(form->labFormat->text().toStdString(), "Ví dụ: π = 3.1416");
@@ -124,7 +126,7 @@ TEST_F(SettingsDialogs, SettingsShowTheConfigurationAndOkWritesItBackAndSaves) {
   });
   EditSettings();
 
-  EXPECT_EQ(EnvConfig->SubmitDir, "/srv/online");
+  EXPECT_EQ(EnvConfig->SubmitDir, online);
   EXPECT_EQ(EnvConfig->NumberFormat, "%.4f");
   EXPECT_TRUE(EnvConfig->ToolBarVisible);
   EXPECT_EQ(EnvConfig->GUIFontSize, 32);
@@ -133,11 +135,56 @@ TEST_F(SettingsDialogs, SettingsShowTheConfigurationAndOkWritesItBackAndSaves) {
   EXPECT_EQ(QApplication::font().pointSize(), 32);
 
   const TEnvConfig stored = Stored();
-  EXPECT_EQ(stored.SubmitDir, "/srv/online");
+  EXPECT_EQ(stored.SubmitDir, online);
   EXPECT_EQ(stored.DecompressDir, "/srv/unpacked");
   EXPECT_EQ(stored.NumberFormat, "%.4f");
   EXPECT_EQ(stored.GUIFontSize, 32);
   EXPECT_TRUE(FMessages->Requests().empty());
+}
+
+// A submission folder that does not exist is asked about on OK: No keeps
+// the window open at that field, Yes keeps the folder (one still to be
+// made); an existing or empty folder asks nothing.
+TEST_F(SettingsDialogs, AMissingSubmissionFolderIsAskedAboutOnOk) {
+  const fs::path root = fs::temp_directory_path() / "settings-submit";
+  fs::remove_all(root);
+  fs::create_directories(root / "there");
+  const std::string missing = (root / "not-yet").string();
+  EnvConfig->SubmitDir = (root / "there").string();
+  test::WhenModal([&](QWidget* Dialog) {
+    auto* form = dynamic_cast<TSettingsForm*>(Dialog);
+    ASSERT_NE(form, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form));
+    form->edtSubmitFolder->setFocus();
+    form->edtSubmitFolder->selectAll();
+    QTest::keyClicks(form->edtSubmitFolder, QString::fromStdString(missing));
+    FMessages->AddAnswer(mrNo);
+    QTest::keyClick(form, Qt::Key_Return);
+    EXPECT_TRUE(form->isVisible()) << "No: the jury corrects the folder";
+    EXPECT_EQ(QApplication::focusWidget(), form->edtSubmitFolder);
+    EXPECT_EQ(EnvConfig->SubmitDir, (root / "there").string());
+    FMessages->AddAnswer(mrYes);
+    form->btnOK->click();
+  });
+  EditSettings();
+  EXPECT_EQ(EnvConfig->SubmitDir, missing);
+  EXPECT_EQ(Stored().SubmitDir, missing);
+  const auto asked = FMessages->Requests();
+  ASSERT_EQ(asked.size(), 2u);
+  for (const TMsgDlgRequest& r : asked) {
+    EXPECT_EQ(r.DlgType, mtConfirmation);
+    EXPECT_EQ(r.Buttons, (TMsgDlgButtons{mbYes, mbNo}));
+    EXPECT_EQ(r.Msg, "Không tìm thấy thư mục nộp bài trực tuyến \"" + missing +
+                         "\". Bài nộp trực tuyến chỉ được chấm khi có thư mục này. Vẫn ghi nhận?");
+  }
+
+  for (const std::string& folder : {(root / "there").string(), std::string()}) {
+    EnvConfig->SubmitDir = folder;
+    test::WhenModal([](QWidget* Dialog) { dynamic_cast<TSettingsForm*>(Dialog)->btnOK->click(); });
+    EditSettings();
+    EXPECT_EQ(FMessages->Requests().size(), 2u) << "nothing asked for \"" << folder << "\"";
+  }
+  fs::remove_all(root);
 }
 
 TEST_F(SettingsDialogs, FontSizeIsClampedAndNoFontChosenChangesNoFont) {
