@@ -641,13 +641,10 @@ std::vector<std::string> AllNames(const std::string& Folder) {
   return names;
 }
 
-// Killed right after the submission left the submission folder for the
-// contestant's hidden staging folder. After the restart the submission is
-// in the contest or still waits to be taken; the contestant's earlier
-// source must not silently stay the one judged.
-// FAILS: nothing brings a staged file back; the contestant keeps the old
-// source, the new one lies in ".velkor-XXXXXX" (no scan lists it, no save
-// packs it), and no log is written.
+// Killed right after the submission reached the contestant's hidden
+// staging folder. After the restart the submission is in the contest or
+// still waits to be taken; the contestant's earlier source must not
+// silently stay the one judged, and nothing hidden stays behind.
 TEST_F(OnlinePass, AKillWhileTakingInLeavesTheSubmissionToTakeAfterTheRestart) {
   tree.AddContestant("OLD", {{"A.cpp", kWrongCpp}});
   ContestInfo->LoadContestants(tree.ContestantsDir());
@@ -656,9 +653,9 @@ TEST_F(OnlinePass, AKillWhileTakingInLeavesTheSubmissionToTakeAfterTheRestart) {
   const pid_t child = ::fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
-    const TShellTransferProc move = ShellMoveProc;
-    ShellMoveProc = [move](const std::string& Source, const std::string& DestDir, const std::string& NewName) {
-      const int status = move(Source, DestDir, NewName);
+    const TShellTransferProc copy = ShellCopyProc;
+    ShellCopyProc = [copy](const std::string& Source, const std::string& DestDir, const std::string& NewName) {
+      const int status = copy(Source, DestDir, NewName);
       if (platform::IsStagingFolderName(fs::path(DestDir).filename().string())) ::kill(::getpid(), SIGKILL);
       return status;
     };
@@ -677,6 +674,7 @@ TEST_F(OnlinePass, AKillWhileTakingInLeavesTheSubmissionToTakeAfterTheRestart) {
   EXPECT_TRUE(judgedNow == 1 || waiting) << "the submission is neither judged nor waiting; OLD holds:" << inFolder;
   EXPECT_EQ(ReadText(tree.ContestantsDir() + "/OLD/A.cpp"), judgedNow == 1 ? kRightCpp : kWrongCpp);
   EXPECT_TRUE(judgedNow == 1 || !Names(logs).empty()) << "nobody is told";
+  EXPECT_FALSE(inFolder.find(" .velkor-") != std::string::npos) << "OLD holds:" << inFolder;
 }
 
 // The jury set the submission folder inside the folder an archive is
@@ -711,56 +709,77 @@ TEST_F(OnlinePass, ASubmissionFolderInsideTheUnpackFolderKeepsWhatItWasGiven) {
       << "the submitter's only copy was deleted with the unpack folder";
 }
 
-// The jury renamed the contestants folder while online judging was on.
-// The pass must not make the old folder again and judge the submission
-// there, alone, as if it were the contest.
-// FAILS: create_directories brings back ".../Contestants/OLD" holding only
-// the new file; it is judged and logged there, and a save packs that
-// near-empty folder as the contest's contestants.
+// The jury renamed the contestants folder, or the exams folder, while
+// online judging was on. The pass must not make the old folder again and
+// judge the submission there, alone, as if it were the contest (a save
+// would pack that near-empty folder as the contest's contestants): the
+// submission waits, its log says why, and once the folder is back it is
+// taken and judged.
 TEST_F(OnlinePass, AContestantsFolderRenamedWhileJudgingIsNotMadeAgain) {
   tree.AddContestant("OLD", {{"A.cpp", kWrongCpp}});
   ContestInfo->LoadContestants(tree.ContestantsDir());
-  const std::string moved = tree.Path("Contestants-moved");
-  fs::rename(tree.ContestantsDir(), moved);
-  Submit("x[OLD][A].cpp", kRightCpp);
   Submit("y[C9][A].cpp", kRightCpp);
+  const struct {
+    std::string Gone;
+    std::string File;
+  } cases[] = {{tree.ContestantsDir(), "x[OLD][A].cpp"}, {tree.TasksDir(), "z[OLD][A].cpp"}};
+  for (const auto& c : cases) {
+    const std::string moved = c.Gone + "-moved";
+    fs::rename(c.Gone, moved);
+    Submit(c.File, kRightCpp);
+    Pass();
+    EXPECT_FALSE(fs::exists(c.Gone)) << "made again: " << c.Gone;
+    EXPECT_TRUE(judged.empty()) << c.Gone;
+    EXPECT_TRUE(fs::exists(submit + "/" + c.File)) << c.Gone;
+    EXPECT_TRUE(fs::exists(submit + "/y[C9][A].cpp")) << c.Gone;
+    const std::string log = ReadText(logs + c.File + ".log");
+    EXPECT_NE(log.find("Chi tiết: Không tìm thấy thư mục " + std::string(c.Gone == tree.TasksDir() ? "đề bài" : "bài làm") +
+                       " \"" + c.Gone + "\""),
+              std::string::npos)
+        << log;
+    fs::rename(moved, c.Gone);
+  }
+  EXPECT_EQ(ReadText(tree.ContestantsDir() + "/OLD/A.cpp"), kWrongCpp);
+  EXPECT_FALSE(fs::exists(tree.ContestantsDir() + "/C9"));
 
-  Pass();
-  EXPECT_FALSE(fs::exists(tree.ContestantsDir())) << "a second contestants folder was made";
-  EXPECT_TRUE(judged.empty());
-  EXPECT_TRUE(fs::exists(submit + "/x[OLD][A].cpp"));
-  EXPECT_EQ(ReadText(moved + "/OLD/A.cpp"), kWrongCpp);
+  EXPECT_EQ(Pass(), 3);
+  std::sort(judged.begin(), judged.end());
+  EXPECT_EQ(judged, (std::vector<std::string>{"C9/A", "OLD/A", "OLD/A"}));
+  EXPECT_EQ(ReadText(tree.ContestantsDir() + "/OLD/A.cpp"), kRightCpp);
 }
 
 // A judged pair is judged again after the contestants folder was renamed
-// (or its disk unplugged). The folder is gone as a whole, which says
-// nothing about the contestant: the pair keeps the result it had.
-// FAILS: the scan of a missing folder lists nothing, and the pair becomes
-// "no source" with 0 points, silently replacing the earlier 2 points.
+// (or its disk unplugged), or the contestant's own folder was. That says
+// nothing about the contestant's source: the pair keeps the result it had.
+// Only a folder that is there without a source is "no source".
 TEST_F(OnlinePass, JudgingAfterTheContestantsFolderWentKeepsTheResult) {
   tree.AddContestant("OLD", {{"A.cpp", kRightCpp}});
+  tree.AddContestant("EMPTY");
   ContestInfo->LoadContestants(tree.ContestantsDir());
-  const auto judgeOld = [this] {
+  const auto judge = [this](const std::string& CName) {
     TQueue<TJudgePair> queue;
     TJudgePair pair;
-    MakeJudgePair("OLD", "A", pair);
+    MakeJudgePair(CName, "A", pair);
     queue.Push(pair);
     try {
       hooks.Judge(queue);
     } catch (const std::exception&) {
       // Refusing to judge is fine; changing the result is not.
     }
+    return ContestInfo->ResultSet().Obj(CName)->Obj("A");
   };
-  judgeOld();
-  TResultE* r = ContestInfo->ResultSet().Obj("OLD")->Obj("A");
+  TResultE* r = judge("OLD");
   ASSERT_EQ(r->state, jsJudged);
   ASSERT_DOUBLE_EQ(r->Evaluation, 2);
 
-  fs::rename(tree.ContestantsDir(), tree.Path("Contestants-moved"));
-  judgeOld();
-  r = ContestInfo->ResultSet().Obj("OLD")->Obj("A");
-  EXPECT_EQ(r->state, jsJudged);
-  EXPECT_DOUBLE_EQ(r->Evaluation, 2);
+  for (const std::string& gone : {tree.ContestantsDir(), tree.ContestantsDir() + "/OLD"}) {
+    fs::rename(gone, gone + "-moved");
+    r = judge("OLD");
+    EXPECT_EQ(r->state, jsJudged) << gone;
+    EXPECT_DOUBLE_EQ(r->Evaluation, 2) << gone;
+    fs::rename(gone + "-moved", gone);
+  }
+  EXPECT_EQ(judge("EMPTY")->state, jsNoSource);
 }
 
 // Two Velkors (two homes, two unpack folders) opened one archive; the
