@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <stdexcept>
 #include <system_error>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -71,6 +72,22 @@ bool SetLogAside(const std::string& Logs, const std::string& F) {
     if (err != EEXIST) return err == 0;
   }
   return false;
+}
+
+// The contest's exams and contestants folders, as the contest was opened
+// with them. One that went while judging online (renamed or moved by the
+// jury, its disk unplugged) is never made again at its old path: a second,
+// near-empty contest would grow there, be judged as this one and be saved
+// as its contestants. The submission waits until the folder is back.
+void RequireContestFolders(TContestInfo& Contest) {
+  const std::pair<std::string, const char*> folders[] = {{Contest.ExamSet().Dir(), "thư mục đề bài"},
+                                                         {Contest.ResultSet().Dir(), "thư mục bài làm"}};
+  for (auto [dir, what] : folders) {
+    if (std::error_code ec; std::filesystem::is_directory(dir, ec)) continue;
+    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    throw std::runtime_error(std::string("Không tìm thấy ") + what + " \"" + dir +
+                             "\" của kỳ thi (thư mục có thể đã bị đổi tên, chuyển đi hoặc xóa).");
+  }
 }
 
 }  // namespace
@@ -169,6 +186,7 @@ int JudgeSubmissionPass(TContestInfo& Contest, const std::string& SubmitDir, con
       continue;
     }
     try {
+      RequireContestFolders(Contest);
       // The contestant's folder may be deleted with the contest (the
       // unpack folder of an archive the jury does not save): the copy
       // outside it is what keeps the submission. Made first, so that a
@@ -191,7 +209,7 @@ int JudgeSubmissionPass(TContestInfo& Contest, const std::string& SubmitDir, con
         // no second folder is made beside it.
         const std::string onDisk = FindNameIgnoreCase(results.Dir(), S.CName);
         const std::string name = onDisk.empty() ? S.CName : onDisk;
-        std::filesystem::create_directories(results.Dir() + name);
+        MakeContestantFolder(results.Dir() + name);
         contestant = results.ObjF(name);
         if (Hooks.ContestantAdded) Hooks.ContestantAdded();
       }

@@ -14,7 +14,9 @@
 //   - an earlier log of the same submission is set aside under the stamp
 //     of its own time (never deleted), or, when it cannot be, the new log
 //     gets a time-stamped name;
-//   - a new contestant and its folder are made when needed;
+//   - a new contestant and its folder are made when needed, but never the
+//     exams or contestants folder: while either is missing (renamed or
+//     moved while judging), every submission waits;
 //   - a copy of the file goes into the submission folder's "$History", so
 //     that it outlives the contest's folders; the file comes into the
 //     contestant's folder as the exam's source and the contestant's
@@ -25,7 +27,7 @@
 //     written under a ".tmp" name first and then moved into place.
 //
 // A submission that fails before it is judged (a full disk, a folder that
-// cannot be made) stays where it is for the next pass, the contestant keeps
+// cannot be made, a contest folder gone) stays where it is for the next pass, the contestant keeps
 // its earlier source, and the file's log says why, once; a failure while
 // judging or writing a log ends the pass and reaches the caller.
 //

@@ -30,12 +30,14 @@
 //    (platform/RunRoom.h) is none of this: it is the program's failure,
 //    that test scores 0 with the reason, and the run goes on.
 //
-// A pair whose contestant name cannot be a folder is none of these: it is
-// left out before its work begins, the run goes on with the next pair, and
-// the run's last status names every pair left out (SkippedPairs). So is a
-// pair whose exam has a test without its input file, the jury's fault that
-// would stop every run: the pair ends as failed with the reason, before
-// anything is compiled, and is named with those left out.
+// A pair whose contestant name cannot be a folder, or whose contestant's
+// folder (or the contestants folder) is gone, is none of these: it is
+// left out before its work begins, keeping its result, the run goes on
+// with the next pair, and the run's last status names every pair left out
+// (SkippedPairs). So is a pair whose exam has a test without its input
+// file, the jury's fault that would stop every run: the pair ends as
+// failed with the reason, before anything is compiled, and is named with
+// those left out.
 //
 // In both 2 and 3 the pair's exam result is put back as it was before the
 // run touched it (or removed when it had none), so a judged result from an
@@ -427,6 +429,10 @@ bool TJudgeEngine::JudgeList(const TSinglyLinkedList<TJudgePair>& List) {
         SkipPair(pair, "Tên thí sinh \"" + PrintableName(pair.CName) + "\" không hợp lệ");
         continue;
       }
+      if (const std::string missing = MissingFolderReason(pair.CName); !missing.empty()) {
+        SkipPair(pair, missing, true);
+        continue;
+      }
       TResultC* RC = FResultSet->ObjF(pair.CName);
       const TResultE* before = RC->Obj(pair.EName);
       FPrevious = before != nullptr ? std::make_unique<TExamResultCopy>(*before) : nullptr;
@@ -459,6 +465,19 @@ bool TJudgeEngine::JudgeList(const TSinglyLinkedList<TJudgePair>& List) {
   return result;
 }
 
+std::string TJudgeEngine::MissingFolderReason(const std::string& CName) const {
+  std::error_code ec;
+  const std::string& contestants = FResultSet->Dir();
+  if (!std::filesystem::is_directory(contestants, ec))
+    return "Không tìm thấy thư mục bài làm \"" + WithoutTrailingDelimiter(contestants) +
+           "\" (có thể đã bị đổi tên, chuyển đi hoặc xóa)";
+  // A known contestant's folder has the letter case of its name in the set.
+  const TResultC* known = FResultSet->Obj(CName);
+  if (!std::filesystem::is_directory(known != nullptr ? known->Dir() : JoinPath(contestants, CName), ec))
+    return "Không tìm thấy thư mục của thí sinh";
+  return "";
+}
+
 void TJudgeEngine::NoteSkippedPair(const std::string& CName, const std::string& EName, const std::string& Why,
                                    bool NameContestant) {
   const std::string contestant = NameContestant ? "thí sinh \"" + PrintableName(CName) + "\", " : "";
@@ -467,8 +486,8 @@ void TJudgeEngine::NoteSkippedPair(const std::string& CName, const std::string& 
   DoStatus(SkippedPairs.back());
 }
 
-void TJudgeEngine::SkipPair(const TJudgePair& Pair, const std::string& Why) {
-  NoteSkippedPair(Pair.CName, Pair.EName, Why, false);
+void TJudgeEngine::SkipPair(const TJudgePair& Pair, const std::string& Why, bool NameContestant) {
+  NoteSkippedPair(Pair.CName, Pair.EName, Why, NameContestant);
   // Its share of the work counts as done, so that the gauge still ends full.
   Progress += 1 + FExamSet->ObjX(Pair.EName)->Count();
   UpdateProgress();

@@ -174,9 +174,15 @@ class TJudgeEngine {
   // line names the contestant too unless Why already does.
   void NoteSkippedPair(const std::string& CName, const std::string& EName, const std::string& Why,
                        bool NameContestant);
-  // A pair left unjudged for its contestant's name: noted, and its share of
-  // the work counted done.
-  void SkipPair(const TJudgePair& Pair, const std::string& Why);
+  // Why the contestant CName cannot be judged for want of a folder: the
+  // contestants folder or the contestant's own one is gone (renamed, moved,
+  // a disk unplugged). That says nothing of the contestant's source, so
+  // the pair is left out with its result, never judged as "no source",
+  // which only an existing folder without a source is. "" when it is there.
+  std::string MissingFolderReason(const std::string& CName) const;
+  // A pair left unjudged for its contestant's name or folder: noted, and
+  // its share of the work counted done.
+  void SkipPair(const TJudgePair& Pair, const std::string& Why, bool NameContestant = false);
   // How one submission ended (JudgeEngines.cpp tells what each means for
   // its result, its end event and the run).
   enum class TSubmissionEnding { Completed, Stopped, Failed };

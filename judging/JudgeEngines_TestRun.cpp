@@ -135,7 +135,12 @@ void UnpackSubmissionArchive(const std::string& ZipFile, const std::string& Fold
 
 void TJudgeEngine::CopySubmission(TResultE* RE) {
   TImpersonation asSecurityAccount;
-  TQueue<TFindData> files = ScanDirectory(RE->Owner->Dir(), sdFiles | sdAbsoluteNames, "*");  // name order
+  const std::string folder = RE->Owner->Dir();
+  TQueue<TFindData> files = ScanDirectory(folder, sdFiles | sdAbsoluteNames, "*");  // name order
+  // A folder that went since the run began lists nothing, which is not
+  // "no source": the pair fails and keeps its earlier result.
+  if (std::error_code ec; files.Empty() && !std::filesystem::is_directory(folder, ec))
+    throw std::runtime_error("Không tìm thấy thư mục của thí sinh \"" + folder + "\"");
   std::vector<std::string> archives, plain;
   while (!files.Empty()) {
     const TFindData file = files.Pop();

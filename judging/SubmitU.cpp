@@ -1,6 +1,7 @@
 #include "judging/SubmitU.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -231,12 +232,12 @@ bool DiskIsFull(int Status) {
          Status == -static_cast<int>(platform::ErrorCodeFromErrno(EDQUOT));
 }
 
-// ShellMoveProc, retried as the guarded moves are, except on a full disk,
+// ShellCopyProc, retried as the guarded copies are, except on a full disk,
 // which waiting does not empty. The status of the last attempt.
-int MoveRetried(const std::string& Source, const std::string& DestDir, const std::string& NewName) {
+int CopyRetried(const std::string& Source, const std::string& DestDir, const std::string& NewName) {
   int status = 0;
   for (int attempt = 0; attempt < kRetryAttempts; ++attempt) {
-    status = ShellMoveProc(Source, DestDir, NewName);
+    status = ShellCopyProc(Source, DestDir, NewName);
     if (status >= 0 || DiskIsFull(status)) break;
     RetrySleep(kRetryPauseMs);
   }
@@ -249,6 +250,12 @@ void RenameOrFail(const std::string& From, const std::string& To) {
   throw std::runtime_error("Không chuyển được \"" + From + "\" thành \"" + To + "\": " + platform::ErrnoMessage(err));
 }
 
+void UnlinkOrFail(const std::string& Path) {
+  if (::unlink(Path.c_str()) == 0) return;
+  const int err = errno;
+  throw std::runtime_error("Không xóa được \"" + Path + "\": " + platform::ErrnoMessage(err));
+}
+
 // Makes the folder Path: true when it was made now, false when it stood
 // there already. Raises when it cannot be had.
 bool MakeFolderOrFail(const std::string& Path) {
@@ -256,6 +263,28 @@ bool MakeFolderOrFail(const std::string& Path) {
   const int err = errno;
   if (err == EEXIST) return false;
   throw std::runtime_error("Không tạo được thư mục \"" + Path + "\": " + platform::ErrnoMessage(err));
+}
+
+bool SameFile(const struct stat& A, const struct stat& B) { return A.st_dev == B.st_dev && A.st_ino == B.st_ino; }
+
+// Whether the file at Path is still the one Before describes, unwritten.
+bool Unchanged(const std::string& Path, const struct stat& Before) {
+  struct stat now {};
+  return ::lstat(Path.c_str(), &now) == 0 && SameFile(now, Before) && now.st_size == Before.st_size &&
+         Nanoseconds(now.st_mtim) == Nanoseconds(Before.st_mtim) &&
+         Nanoseconds(now.st_ctim) == Nanoseconds(Before.st_ctim);
+}
+
+// A second name for the file From at To, on the same disk when it can be
+// (a hard link needs no room), a copy otherwise. The file at From stays.
+void KeepUnderSecondName(const std::string& From, const std::string& ToDir, const std::string& ToName) {
+  const std::string to = ToDir + "/" + ToName;
+  if (::link(From.c_str(), to.c_str()) == 0) return;
+  const int err = errno;
+  if (err == EPERM || err == EXDEV || err == EMLINK || err == EOPNOTSUPP) {
+    if (ShellCopyProc(From, ToDir, ToName) >= 0) return;
+  }
+  throw std::runtime_error("Không lưu được \"" + From + "\" vào \"" + to + "\": " + platform::ErrnoMessage(err));
 }
 
 // A staging folder in a contestant's folder, removed with whatever it
@@ -276,7 +305,68 @@ class TStagingFolder {
   std::string FPath;
 };
 
+// Staging folders an intake that was killed left in Folder. They hold
+// copies only (the submission leaves its folder last), so nothing is lost
+// with them; left, they would stay hidden from every scan for good.
+void ClearLeftStagingFolders(const std::string& Folder) {
+  std::error_code ec;
+  for (auto it = std::filesystem::directory_iterator(Folder, ec); !ec && it != std::filesystem::directory_iterator();
+       it.increment(ec))
+    if (platform::IsStagingFolderName(it->path().filename().string())) ShellDeleteProc(it->path().string());
+}
+
+// The contestant's files of one exam while a submission takes their place:
+// each gets a second name in the history first, so that at every moment
+// the contestant has a source; Restore puts everything back as it was.
+class THistoryKeeping {
+ public:
+  THistoryKeeping(std::string Folder, std::string History) : FFolder(std::move(Folder)), FHistory(std::move(History)) {}
+  void Keep(const std::string& Name, const std::string& HistoryName) {
+    if (FKept.empty()) FMadeHistory = MakeFolderOrFail(FHistory);
+    KeepUnderSecondName(FFolder + "/" + Name, FHistory, HistoryName);
+    FKept.push_back({Name, FHistory + "/" + HistoryName});
+  }
+  // The kept files under their own names, except Placed, which the new
+  // source now stands under: they are in the history.
+  void RemoveOriginals(const std::string& Placed) {
+    for (const TKept& k : FKept)
+      if (k.Name != Placed) UnlinkOrFail(FFolder + "/" + k.Name);
+  }
+  // Every kept file back under its own name (over the new source when it
+  // took one of them), its history name gone; a source under a name none
+  // of them had, Placed, goes.
+  void Restore(const std::string& Placed) noexcept {
+    for (auto it = FKept.rbegin(); it != FKept.rend(); ++it) {
+      const std::string original = FFolder + "/" + it->Name;
+      struct stat a {}, b {};
+      if (::lstat(original.c_str(), &a) == 0 && ::lstat(it->Kept.c_str(), &b) == 0 && SameFile(a, b))
+        ::unlink(it->Kept.c_str());
+      else
+        ::rename(it->Kept.c_str(), original.c_str());
+    }
+    if (!Placed.empty() && std::none_of(FKept.begin(), FKept.end(), [&](const TKept& k) { return k.Name == Placed; }))
+      ::unlink((FFolder + "/" + Placed).c_str());
+    if (FMadeHistory) ::rmdir(FHistory.c_str());
+  }
+
+ private:
+  struct TKept {
+    std::string Name;  // in the contestant's folder
+    std::string Kept;  // its path in the history
+  };
+  std::string FFolder, FHistory;
+  std::vector<TKept> FKept;
+  bool FMadeHistory = false;
+};
+
 }  // namespace
+
+void MakeContestantFolder(const std::string& Path) {
+  MakeFolderOrFail(Path);
+  std::error_code ec;
+  if (!std::filesystem::is_directory(Path, ec))
+    throw std::runtime_error("Không tạo được thư mục \"" + Path + "\": một file khác đã mang tên đó");
+}
 
 std::string RefusedSubmissionReason(const TSubmitRec& Rec) {
   if (!IsValidUtf8Name(Rec.CName)) return "Tên thí sinh \"" + ShowableName(Rec.CName) + "\" không phải UTF-8";
@@ -286,42 +376,46 @@ std::string RefusedSubmissionReason(const TSubmitRec& Rec) {
   return "";
 }
 
+// A kill at any step leaves the submission waiting in its folder (the next
+// pass takes it again) or wholly in place, and the contestant always with
+// a source: the submission is copied in, never moved, and leaves its
+// folder only once everything else is done.
 void TakeSubmissionIn(const TSubmitRec& Rec, const TResultC& RC) {
   const std::string folder = ContestantFolder(RC);
   RequireSafeExamName(Rec.EName);
   const std::string target = Rec.EName + Rec.Ext;
   if (!IsSafePathComponent(target)) throw std::runtime_error("Tên file không hợp lệ: \"" + target + "\"");
-  std::error_code ec;
-  std::filesystem::create_directories(folder, ec);  // the staging folder says what still fails
+  MakeContestantFolder(folder);
+  ClearLeftStagingFolders(folder);
   const std::vector<TFindData> earlier = FilesOfExam(folder, Rec.EName);
 
   // The one step that needs room: until it is done, nothing has changed.
-  TStagingFolder staging(folder);
   const std::string source = JoinedPath(Rec);
-  if (const int status = MoveRetried(source, staging.Path(), target); status < 0)
+  struct stat submitted {};
+  if (::lstat(source.c_str(), &submitted) != 0) {
+    const int err = errno;
+    throw std::runtime_error("Không đọc được bài nộp \"" + source + "\": " + platform::ErrnoMessage(err));
+  }
+  TStagingFolder staging(folder);
+  if (const int status = CopyRetried(source, staging.Path(), target); status < 0)
     throw std::runtime_error("Không chuyển được bài nộp \"" + source + "\" vào thư mục thí sinh \"" + folder +
                              "\": " + platform::SystemErrorMessage(static_cast<std::uint32_t>(-status)));
-  const std::string staged = staging.Path() + "/" + target;
 
-  const std::string history = folder + "/" + kHistoryFolderName;
-  bool madeHistory = false;
-  std::vector<std::pair<std::string, std::string>> renamed;  // from where, to where
-  const auto renameAndNote = [&renamed](const std::string& From, const std::string& To) {
-    RenameOrFail(From, To);
-    renamed.emplace_back(From, To);
-  };
+  THistoryKeeping history(folder, folder + "/" + kHistoryFolderName);
+  std::string placed;
   try {
-    if (!earlier.empty()) madeHistory = MakeFolderOrFail(history);
-    for (const TFindData& f : earlier) {
-      const std::string name =
-          HistoryFileName(SubmitClockNow(), ArrivalTime(f), RC.Name(), Rec.EName, ExtractFileExt(f.Name));
-      renameAndNote(folder + "/" + f.Name, history + "/" + name);
-    }
-    renameAndNote(staged, folder + "/" + target);
+    for (const TFindData& f : earlier)
+      history.Keep(f.Name, HistoryFileName(SubmitClockNow(), ArrivalTime(f), RC.Name(), Rec.EName,
+                                           ExtractFileExt(f.Name)));
+    RenameOrFail(staging.Path() + "/" + target, folder + "/" + target);
+    placed = target;
+    history.RemoveOriginals(target);
+    // Rewritten while it was copied: the copy may be neither version.
+    if (!Unchanged(source, submitted))
+      throw std::runtime_error("Bài nộp \"" + source + "\" thay đổi trong khi được nhận vào thư mục thí sinh");
+    UnlinkOrFail(source);
   } catch (...) {
-    for (auto it = renamed.rbegin(); it != renamed.rend(); ++it) ::rename(it->second.c_str(), it->first.c_str());
-    if (madeHistory) ::rmdir(history.c_str());
-    ShellMoveProc(staged, Rec.Dir.empty() ? "." : Rec.Dir, Rec.FileName);  // back where it came from
+    history.Restore(placed);
     throw;
   }
 }

@@ -77,15 +77,26 @@ void MoveSubmissionToContestant(const TSubmitRec& Rec, const TResultC& RC);
 // nothing stands against it.
 std::string RefusedSubmissionReason(const TSubmitRec& Rec);
 
-// Takes the submitted file into RC's folder (created when missing) as
-// Rec.EName + Rec.Ext, and the contestant's earlier files of the exam into
-// its "$History" under their history names, in an order that never leaves
-// the contestant without a source: the new file comes into the folder
-// first, under a staging name no scan lists (the one step that needs room
-// on the contestants' disk), then the earlier files go to the history,
-// then the new file takes its name. When a step fails, the steps before it
-// are undone (the earlier files back in place, the submission back in its
-// folder) and the error says why, in Vietnamese.
+// Makes a contestant's folder at Path when missing, by one mkdir: the
+// contestants folder above it is never made (one that went, renamed or
+// moved by the jury, must not grow again at its old path as a second
+// contest). Raises, in Vietnamese, unless a folder stands at Path.
+void MakeContestantFolder(const std::string& Path);
+
+// Takes the submitted file into RC's folder (made when missing, by
+// MakeContestantFolder) as Rec.EName + Rec.Ext, and the contestant's
+// earlier files of the exam into its "$History" under their history names,
+// in an order that a failure or a kill at any step never leaves the
+// contestant without a source nor the submission lost: the file is copied
+// into the folder first, under a staging name no scan lists (the one step
+// that needs room on the contestants' disk); the earlier files get their
+// history names beside their own (a hard link, or a copy); the new file
+// takes its name; the earlier files lose their own names; the submission
+// leaves its folder last. A kill before that last step leaves it waiting
+// to be taken again, and staging folders a killed intake left are cleared
+// on the next one. When a step fails, everything is put back as it was
+// and the error says why, in Vietnamese; so it is when the submission was
+// rewritten while it was being copied.
 void TakeSubmissionIn(const TSubmitRec& Rec, const TResultC& RC);
 
 // The sub-folder of the submission folder that keeps, under the name

@@ -33,6 +33,7 @@
 #include "judging/SubmitU.h"
 #include "platform/FileLocks.h"
 #include "platform/FolderChanges.h"
+#include "platform/ShellFileOps.h"
 #include "platform/UniqueFd.h"
 #include "tests/judging/ContestTree.h"
 
@@ -626,6 +627,190 @@ TEST_F(OnlinePass, UnusableLogsFolderIsReportedAfterJudgingAndNeverWrittenThroug
   EXPECT_EQ(Pass(), 1);
   EXPECT_EQ(judged.size(), 2u);
   EXPECT_EQ(Names(logs).size(), 1u);
+}
+
+// ---- Crashes and a careless jury around the intake (failing: faults found) ----
+
+// Every file name under Folder, at any depth.
+std::vector<std::string> AllNames(const std::string& Folder) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(Folder, ec); !ec && it != fs::recursive_directory_iterator();
+       it.increment(ec))
+    names.push_back(it->path().filename().string());
+  return names;
+}
+
+// Killed right after the submission reached the contestant's hidden
+// staging folder. After the restart the submission is in the contest or
+// still waits to be taken; the contestant's earlier source must not
+// silently stay the one judged, and nothing hidden stays behind.
+TEST_F(OnlinePass, AKillWhileTakingInLeavesTheSubmissionToTakeAfterTheRestart) {
+  tree.AddContestant("OLD", {{"A.cpp", kWrongCpp}});
+  ContestInfo->LoadContestants(tree.ContestantsDir());
+  Submit("x[OLD][A].cpp", kRightCpp);
+
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const TShellTransferProc copy = ShellCopyProc;
+    ShellCopyProc = [copy](const std::string& Source, const std::string& DestDir, const std::string& NewName) {
+      const int status = copy(Source, DestDir, NewName);
+      if (platform::IsStagingFolderName(fs::path(DestDir).filename().string())) ::kill(::getpid(), SIGKILL);
+      return status;
+    };
+    Pass();
+    ::_exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+
+  // The restarted program passes over the same folders.
+  const int judgedNow = Pass();
+  const bool waiting = fs::exists(submit + "/x[OLD][A].cpp");
+  std::string inFolder;
+  for (const std::string& name : AllNames(tree.ContestantsDir() + "/OLD")) inFolder += " " + name;
+  EXPECT_TRUE(judgedNow == 1 || waiting) << "the submission is neither judged nor waiting; OLD holds:" << inFolder;
+  EXPECT_EQ(ReadText(tree.ContestantsDir() + "/OLD/A.cpp"), judgedNow == 1 ? kRightCpp : kWrongCpp);
+  EXPECT_TRUE(judgedNow == 1 || !Names(logs).empty()) << "nobody is told";
+  EXPECT_FALSE(inFolder.find(" .velkor-") != std::string::npos) << "OLD holds:" << inFolder;
+}
+
+// The jury set the submission folder inside the folder an archive is
+// unpacked into. A file for an exam the contest does not have is the
+// submitter's only copy, set aside into that folder's "$History"; opening
+// the archive again (nothing changed in the contest, so nothing asks)
+// must not delete it.
+// FAILS: the unpack folder is deleted with the submission folder inside it.
+TEST_F(OnlinePass, ASubmissionFolderInsideTheUnpackFolderKeepsWhatItWasGiven) {
+  testing::TempFolder unpack;
+  struct TUnpackHere {
+    std::string Previous = EnvConfig->DecompressDir;
+    ~TUnpackHere() { EnvConfig->DecompressDir = Previous; }
+  } unpackHere;
+  EnvConfig->DecompressDir = unpack.Path();
+  const std::string archive = tree.Path("thi.contest");
+  ASSERT_TRUE(ContestInfo->FileSave(archive)) << ContestInfo->ErrorMsg();
+  ASSERT_TRUE(ContestInfo->FileLoad(archive)) << ContestInfo->ErrorMsg();
+  ContestInfo->SetFileName(archive);
+
+  const std::string inside = unpack.Path() + "/" + kUnpackFolderName + "/Submit";
+  fs::create_directories(inside);
+  ASSERT_EQ(TakeSubmissionFolder(inside), "");
+  WriteText(inside + "/q[C9][NOPE].cpp", kRightCpp);
+  EXPECT_EQ(JudgeSubmissionPass(*ContestInfo, inside, hooks), 0);
+  ASSERT_EQ(Names(inside + "/$History").size(), 1u);
+
+  ASSERT_TRUE(ContestInfo->FileLoad(archive)) << ContestInfo->ErrorMsg();
+  const std::vector<std::string> names = AllNames(unpack.Path());
+  EXPECT_TRUE(std::any_of(names.begin(), names.end(),
+                          [](const std::string& n) { return n.ends_with("_q[C9][NOPE].cpp"); }))
+      << "the submitter's only copy was deleted with the unpack folder";
+}
+
+// The jury renamed the contestants folder, or the exams folder, while
+// online judging was on. The pass must not make the old folder again and
+// judge the submission there, alone, as if it were the contest (a save
+// would pack that near-empty folder as the contest's contestants): the
+// submission waits, its log says why, and once the folder is back it is
+// taken and judged.
+TEST_F(OnlinePass, AContestantsFolderRenamedWhileJudgingIsNotMadeAgain) {
+  tree.AddContestant("OLD", {{"A.cpp", kWrongCpp}});
+  ContestInfo->LoadContestants(tree.ContestantsDir());
+  Submit("y[C9][A].cpp", kRightCpp);
+  const struct {
+    std::string Gone;
+    std::string File;
+  } cases[] = {{tree.ContestantsDir(), "x[OLD][A].cpp"}, {tree.TasksDir(), "z[OLD][A].cpp"}};
+  for (const auto& c : cases) {
+    const std::string moved = c.Gone + "-moved";
+    fs::rename(c.Gone, moved);
+    Submit(c.File, kRightCpp);
+    Pass();
+    EXPECT_FALSE(fs::exists(c.Gone)) << "made again: " << c.Gone;
+    EXPECT_TRUE(judged.empty()) << c.Gone;
+    EXPECT_TRUE(fs::exists(submit + "/" + c.File)) << c.Gone;
+    EXPECT_TRUE(fs::exists(submit + "/y[C9][A].cpp")) << c.Gone;
+    const std::string log = ReadText(logs + c.File + ".log");
+    EXPECT_NE(log.find("Chi tiết: Không tìm thấy thư mục " + std::string(c.Gone == tree.TasksDir() ? "đề bài" : "bài làm") +
+                       " \"" + c.Gone + "\""),
+              std::string::npos)
+        << log;
+    fs::rename(moved, c.Gone);
+  }
+  EXPECT_EQ(ReadText(tree.ContestantsDir() + "/OLD/A.cpp"), kWrongCpp);
+  EXPECT_FALSE(fs::exists(tree.ContestantsDir() + "/C9"));
+
+  EXPECT_EQ(Pass(), 3);
+  std::sort(judged.begin(), judged.end());
+  EXPECT_EQ(judged, (std::vector<std::string>{"C9/A", "OLD/A", "OLD/A"}));
+  EXPECT_EQ(ReadText(tree.ContestantsDir() + "/OLD/A.cpp"), kRightCpp);
+}
+
+// A judged pair is judged again after the contestants folder was renamed
+// (or its disk unplugged), or the contestant's own folder was. That says
+// nothing about the contestant's source: the pair keeps the result it had.
+// Only a folder that is there without a source is "no source".
+TEST_F(OnlinePass, JudgingAfterTheContestantsFolderWentKeepsTheResult) {
+  tree.AddContestant("OLD", {{"A.cpp", kRightCpp}});
+  tree.AddContestant("EMPTY");
+  ContestInfo->LoadContestants(tree.ContestantsDir());
+  const auto judge = [this](const std::string& CName) {
+    TQueue<TJudgePair> queue;
+    TJudgePair pair;
+    MakeJudgePair(CName, "A", pair);
+    queue.Push(pair);
+    try {
+      hooks.Judge(queue);
+    } catch (const std::exception&) {
+      // Refusing to judge is fine; changing the result is not.
+    }
+    return ContestInfo->ResultSet().Obj(CName)->Obj("A");
+  };
+  TResultE* r = judge("OLD");
+  ASSERT_EQ(r->state, jsJudged);
+  ASSERT_DOUBLE_EQ(r->Evaluation, 2);
+
+  for (const std::string& gone : {tree.ContestantsDir(), tree.ContestantsDir() + "/OLD"}) {
+    fs::rename(gone, gone + "-moved");
+    r = judge("OLD");
+    EXPECT_EQ(r->state, jsJudged) << gone;
+    EXPECT_DOUBLE_EQ(r->Evaluation, 2) << gone;
+    fs::rename(gone + "-moved", gone);
+  }
+  EXPECT_EQ(judge("EMPTY")->state, jsNoSource);
+}
+
+// Two Velkors (two homes, two unpack folders) opened one archive; the
+// first took a submission in and saved. The second's save must not
+// silently overwrite it.
+// FAILS: nothing holds the archive or notices that it changed since it was
+// opened; the second save wins and the first one's submission is gone
+// from the archive.
+TEST_F(OnlinePass, TwoCopiesSavingOneArchiveLoseNothingSilently) {
+  testing::TempFolder unpackA, unpackB;
+  struct TUnpackHere {
+    std::string Previous = EnvConfig->DecompressDir;
+    ~TUnpackHere() { EnvConfig->DecompressDir = Previous; }
+  } unpackHere;
+  const std::string archive = tree.Path("thi.contest");
+  ASSERT_TRUE(ContestInfo->FileSave(archive)) << ContestInfo->ErrorMsg();
+  TContestInfo first, second;
+  EnvConfig->DecompressDir = unpackA.Path();
+  ASSERT_TRUE(first.FileLoad(archive)) << first.ErrorMsg();
+  EnvConfig->DecompressDir = unpackB.Path();
+  ASSERT_TRUE(second.FileLoad(archive)) << second.ErrorMsg();
+
+  fs::create_directories(first.ResultSet().Dir() + "/C9");
+  WriteText(first.ResultSet().Dir() + "/C9/A.cpp", kRightCpp);
+  ASSERT_TRUE(first.FileSave(archive)) << first.ErrorMsg();
+  const bool secondSaved = second.FileSave(archive);
+
+  TContestInfo reopened;
+  ASSERT_TRUE(reopened.FileLoad(archive)) << reopened.ErrorMsg();
+  EXPECT_TRUE(!secondSaved || fs::exists(reopened.ResultSet().Dir() + "/C9/A.cpp"))
+      << "the second save silently dropped what the first saved";
 }
 
 }  // namespace

@@ -202,5 +202,38 @@ TEST_F(FolderLocks, APlaceThatCannotBeMadeIsToldWhenUsed) {
   }
 }
 
+// Another Velkor whose unpack base (and contest house, the same folder by
+// default) lies inside our unpack folder, e.g. a jury that chose
+// ".../VelkorContest" as its unpack folder. Opening an archive here must
+// not delete that process's contest and lock files.
+// FAILS: the lock guards only the exact base; our open deletes the whole
+// "VelkorContest" with the other's unpacked contest and its lock file, so
+// a third process then takes the same place while the other still uses it.
+TEST_F(FolderLocks, AnotherProcessesPlaceInsideOurUnpackFolderIsNotDeleted) {
+  testing::TContestTree tree;
+  tree.AddExam("Bai1", {"01"});
+  tree.AddContestant("An", {{"Bai1.cpp", "int main(){}\n"}});
+  TContestInfo contest;
+  contest.ExamSet().SetDir(tree.TasksDir());
+  contest.ResultSet().SetDir(tree.ContestantsDir());
+  const std::string archive = root_ / "c.contest";
+  ASSERT_TRUE(contest.FileSave(archive)) << contest.ErrorMsg();
+
+  const std::string nestedBase = UnpackBase() + kUnpackFolderName + "/";
+  const std::string theirs = nestedBase + kUnpackFolderName + "/Contestants/An/Bai1.cpp";
+  THoldingProcess other([&] {
+    HoldUnpackFolderBase(nestedBase);
+    HoldWorkFolderHouse(nestedBase);
+    WriteText(theirs, "the other process's contest");
+  });
+  ASSERT_TRUE(other.Holding());
+
+  TContestInfo opened;
+  opened.FileLoad(archive);  // refusing is fine; deleting the other's place is not
+  EXPECT_TRUE(Exists(theirs)) << "the other process's unpacked contest was deleted";
+  EXPECT_TRUE(HeldByAnother(nestedBase + kUnpackFolderLockName)) << "the other's lock file was deleted";
+  EXPECT_TRUE(HeldByAnother(nestedBase + kWorkFolderLockName)) << "the other's lock file was deleted";
+}
+
 }  // namespace
 }  // namespace velkor

@@ -289,6 +289,39 @@ TEST_F(IntakeTest, TakingInThatFailsLeavesEverythingAsItWas) {
   EXPECT_EQ(ReadText(submit + "/x[C1][A].cpp"), "new");
 }
 
+// The submission is rewritten while it is copied in, found only after the
+// earlier files had their history names and the copy took its place:
+// every step is put back and the submission waits as it now stands. A
+// staging folder a killed intake left is cleared by the next one.
+TEST_F(IntakeTest, ASubmissionRewrittenWhileTakenInPutsEverythingBack) {
+  const std::string dir = tree_.AddContestant("C1", {{"A.cpp", "old"}, {"a.PAS", "pas"}});
+  WriteText(dir + "/.velkor-Ab12Cd/A.cpp", "left by a kill");
+  const std::string submit = tree_.Path("submit");
+  WriteText(submit + "/x[C1][A].cpp", "new");
+  results_.Refresh();
+  TSubmitRec rec;
+  ParseSubmitName(submit + "/x[C1][A].cpp", rec);
+
+  const TShellTransferProc copy = ShellCopyProc;
+  ShellCopyProc = [copy](const std::string& Source, const std::string& DestDir, const std::string& NewName) {
+    const int status = copy(Source, DestDir, NewName);
+    WriteText(Source, "newer");
+    return status;
+  };
+  EXPECT_THROW(TakeSubmissionIn(rec, *results_.Obj("C1")), std::runtime_error);
+  ShellCopyProc = copy;
+  EXPECT_EQ(FolderListing(dir), (std::vector<std::string>{"A.cpp", "a.PAS"}));
+  EXPECT_EQ(ReadText(dir + "/A.cpp"), "old");
+  EXPECT_EQ(ReadText(dir + "/a.PAS"), "pas");
+  EXPECT_EQ(ReadText(submit + "/x[C1][A].cpp"), "newer");
+
+  TakeSubmissionIn(rec, *results_.Obj("C1"));
+  EXPECT_EQ(FolderListing(dir), (std::vector<std::string>{"$History", "A.cpp"}));
+  EXPECT_EQ(ReadText(dir + "/A.cpp"), "newer");
+  EXPECT_EQ(FolderListing(dir + "/$History").size(), 2u);
+  EXPECT_FALSE(Exists(submit + "/x[C1][A].cpp"));
+}
+
 TEST(RefusedSubmissionReason, HoldsNamesToTheRulesOfTheSavedContest) {
   const struct {
     const char* File;
