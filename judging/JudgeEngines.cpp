@@ -123,6 +123,13 @@ std::string RealPath(const std::string& Path) {
   return ec ? std::string() : real.string();
 }
 
+bool FolderGone(const std::string& Path) {
+  std::error_code ec;
+  const std::filesystem::file_status status = std::filesystem::status(Path, ec);
+  if (ec) return ec == std::errc::no_such_file_or_directory || ec == std::errc::not_a_directory;
+  return !std::filesystem::is_directory(status);
+}
+
 bool InsideOrSame(const std::string& Path, const std::string& Folder) {
   if (Path.size() < Folder.size() || Path.compare(0, Folder.size(), Folder) != 0) return false;
   return Path.size() == Folder.size() || Folder.back() == '/' || Path[Folder.size()] == '/';
@@ -130,6 +137,7 @@ bool InsideOrSame(const std::string& Path, const std::string& Folder) {
 
 }  // namespace judgeengine
 
+using judgeengine::FolderGone;
 using judgeengine::InsideOrSame;
 using judgeengine::KeepAccessLists;
 using judgeengine::RealPath;
@@ -466,14 +474,13 @@ bool TJudgeEngine::JudgeList(const TSinglyLinkedList<TJudgePair>& List) {
 }
 
 std::string TJudgeEngine::MissingFolderReason(const std::string& CName) const {
-  std::error_code ec;
   const std::string& contestants = FResultSet->Dir();
-  if (!std::filesystem::is_directory(contestants, ec))
+  if (FolderGone(contestants))
     return "Không tìm thấy thư mục bài làm \"" + WithoutTrailingDelimiter(contestants) +
            "\" (có thể đã bị đổi tên, chuyển đi hoặc xóa)";
   // A known contestant's folder has the letter case of its name in the set.
   const TResultC* known = FResultSet->Obj(CName);
-  if (!std::filesystem::is_directory(known != nullptr ? known->Dir() : JoinPath(contestants, CName), ec))
+  if (FolderGone(known != nullptr ? known->Dir() : JoinPath(contestants, CName)))
     return "Không tìm thấy thư mục của thí sinh";
   return "";
 }

@@ -19,6 +19,11 @@ std::string WithoutTrailingDelimiter(std::string Path);
 // A path with its links followed; "" when it cannot be resolved.
 std::string RealPath(const std::string& Path);
 
+// Whether the folder Path is gone: nothing, or no folder, is there. A
+// folder Velkor's account may not look into (the security mode's lists)
+// is not gone.
+bool FolderGone(const std::string& Path);
+
 // Whether Path is Folder or lies below it; both real paths.
 bool InsideOrSame(const std::string& Path, const std::string& Folder);
 

@@ -26,6 +26,7 @@
 #include "core/SystemInfo.h"
 #include "judging/EnvConfig.h"
 #include "judging/JudgeEngines.h"
+#include "judging/JudgeEngines_Internal.h"
 #include "judging/SafeUnzip.h"
 #include "judging/Security.h"
 #include "platform/SystemErrors.h"
@@ -139,7 +140,7 @@ void TJudgeEngine::CopySubmission(TResultE* RE) {
   TQueue<TFindData> files = ScanDirectory(folder, sdFiles | sdAbsoluteNames, "*");  // name order
   // A folder that went since the run began lists nothing, which is not
   // "no source": the pair fails and keeps its earlier result.
-  if (std::error_code ec; files.Empty() && !std::filesystem::is_directory(folder, ec))
+  if (files.Empty() && judgeengine::FolderGone(folder))
     throw std::runtime_error("Không tìm thấy thư mục của thí sinh \"" + folder + "\"");
   std::vector<std::string> archives, plain;
   while (!files.Empty()) {
