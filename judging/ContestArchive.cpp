@@ -55,6 +55,7 @@
 #include "judging/EnvConfig.h"
 #include "judging/FolderLocks.h"
 #include "judging/ProgressHooks.h"
+#include "judging/SubmitU.h"
 #include "judging/ZipErrors.h"
 #include "platform/FileAttributes.h"
 #include "platform/SpecialFolders.h"
@@ -690,15 +691,58 @@ std::string KeptUnsavedText(const std::string& Folder, const std::string& Kept, 
          "Contestants (F3) trong thư mục này, chấm lại rồi ghi kỳ thi.";
 }
 
+// A submission folder inside the unpack folder Folder, relative to it: a
+// folder holding a submission folder's lock file, or a "$History" other
+// than a contestant's own ("" for Folder itself). What was handed in there
+// is in no archive, and the copies kept in its "$History" are its
+// submitters' last ones. Nothing when there is none. Links are never
+// followed.
+std::optional<std::string> SubmissionFolderInside(const std::string& Folder) {
+  std::error_code ec;
+  for (fs::recursive_directory_iterator it(Folder, fs::directory_options::skip_permission_denied, ec), end;
+       !ec && it != end; it.increment(ec)) {
+    std::error_code entryError;
+    const fs::file_type type = it->symlink_status(entryError).type();
+    const fs::path rel = it->path().lexically_relative(Folder);
+    const std::string name = rel.filename().string();
+    const bool lock = name == kSubmissionFolderLockName && type == fs::file_type::regular;
+    // "Contestants/<contestant>/$History" keeps a contestant's earlier
+    // sources, which the archive keeps too.
+    const bool contestantsHistory =
+        std::distance(rel.begin(), rel.end()) == 3 && *rel.begin() == kArchiveContestantsFolder;
+    const bool history = name == kHistoryFolderName && type == fs::file_type::directory && !contestantsHistory;
+    if (lock || history) return rel.parent_path().string();
+  }
+  return std::nullopt;
+}
+
+// What the jury is told of the submission folder Submissions (relative to
+// the unpack folder Folder) kept with it at Kept.
+std::string KeptSubmissionsText(const std::string& Folder, const std::string& Kept, const std::string& Submissions) {
+  const std::string where = Submissions.empty() ? Kept : Kept + "/" + Submissions;
+  return "Thư mục giải nén " + Quoted(Folder) + " chứa thư mục nộp bài (có file khóa " +
+         kSubmissionFolderLockName + " hoặc thư mục " + kHistoryFolderName +
+         " lưu bài nộp), nơi có bài nộp không nằm trong file kỳ thi nào. Thư mục đó không bị xóa mà được chuyển "
+         "sang:\r\n" + Quoted(Kept) + "\r\nThư mục nộp bài giờ nằm ở " + Quoted(where) +
+         ". Hãy chọn thư mục nộp bài ở ngoài thư mục giải nén kỳ thi.";
+}
+
 // Makes way for a new unpack at Folder, an earlier unpacked contest: it is
-// deleted, or, when it holds changes never saved into its archive, moved
-// aside beside it (told in Kept). False when it is still there.
+// deleted, or, when it holds changes never saved into its archive or a
+// submission folder, moved aside beside it (told in Kept). False when it is
+// still there, also when another Velkor's place lies inside: that
+// process's folders are never deleted or moved under it.
 bool MakeWayForUnpack(const std::string& Folder, std::vector<std::string>& Kept) {
-  if (!HasUnsavedMark(Folder)) return DeleteWithRetry(Folder) && !PathExists(Folder);
+  if (!LockOfAnotherInside(Folder).empty()) return false;
+  const bool unsaved = HasUnsavedMark(Folder);
+  const std::optional<std::string> submissions = SubmissionFolderInside(Folder);
+  if (!unsaved && !submissions) return DeleteWithRetry(Folder) && !PathExists(Folder);
   const std::string base = fs::path(Folder).parent_path().string() + "/";
   const std::string kept = KeptFolderName(base);
   if (::rename(Folder.c_str(), kept.c_str()) != 0) return false;
-  Kept.push_back(KeptUnsavedText(Folder, kept, MarkedArchive(kept)));
+  std::string text = unsaved ? KeptUnsavedText(Folder, kept, MarkedArchive(kept)) : "";
+  if (submissions) text += (text.empty() ? "" : "\r\n") + KeptSubmissionsText(Folder, kept, *submissions);
+  Kept.push_back(std::move(text));
   return true;
 }
 

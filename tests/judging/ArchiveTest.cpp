@@ -27,6 +27,7 @@
 #include "judging/ContestArchive.h"
 #include "judging/Contests.h"
 #include "judging/EnvConfig.h"
+#include "judging/FolderLocks.h"
 #include "judging/ProgressHooks.h"
 #include "platform/FileLocks.h"
 #include "tests/core/FileTestSupport.h"
@@ -1026,6 +1027,44 @@ TEST(FolderList, WritesAndReadsLines) {
   EXPECT_EQ(FolderListLines(kBom + " Bai1\t\r\n\r\nBai1\\01\rlast\nx"),
             (std::vector<std::string>{"Bai1", "Bai1\\01", "last", "x"}));
   EXPECT_EQ(FolderListLines(""), std::vector<std::string>{});
+}
+
+// A submission folder the jury put inside an unpack folder holds what
+// contestants handed in and no archive does: opening the archive again
+// moves the folder aside, as it does unsaved changes, and says where. A
+// contestant's own history is part of the contest and no such sign.
+TEST_F(ArchiveTest, ASubmissionFolderInAnUnpackFolderIsKeptAside) {
+  BuildSmallContest();
+  ASSERT_TRUE(contest_.FileSave(ArchivePath()));
+  const struct {
+    const char* Planted;  // below the unpack folder
+    bool Kept;
+  } cases[] = {
+      {"Submit/$History/20261210090503007_x[An][Bai1].cpp", true},
+      {"Submit/VelkorSubmit.lock", true},
+      {"$History/20261210090503007_x[An][Bai1].cpp", true},
+      {"Contestants/An/$History/Bai1.20261210090503007.cpp", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Planted);
+    ASSERT_TRUE(contest_.FileLoad(ArchivePath())) << contest_.ErrorMsg();
+    WriteText(UnpackFolder() + "/" + c.Planted, "handed in");
+    ASSERT_TRUE(contest_.FileLoad(ArchivePath())) << contest_.ErrorMsg();
+    ASSERT_EQ(contest_.KeptUnsaved().size(), c.Kept ? 1u : 0u);
+    if (!c.Kept) {
+      EXPECT_FALSE(Exists(UnpackFolder() + "/" + c.Planted));
+      continue;
+    }
+    const std::string told = contest_.KeptUnsaved()[0];
+    EXPECT_NE(told.find("thư mục nộp bài"), std::string::npos) << told;
+    std::string keptFile;
+    for (const fs::directory_entry& e : fs::directory_iterator(UnpackBase()))
+      if (e.path().filename().string().starts_with(kKeptUnpackFolderName) && Exists(e.path() / c.Planted))
+        keptFile = (e.path() / c.Planted).string();
+    ASSERT_NE(keptFile, "") << told;
+    EXPECT_EQ(ReadText(keptFile), "handed in");
+    EXPECT_FALSE(Exists(UnpackFolder() + "/" + c.Planted));
+  }
 }
 
 }  // namespace
