@@ -19,10 +19,12 @@
 #include <sstream>
 #include <regex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "core/Dialogs.h"
 #include "core/FileUtils.h"
 #include "judging/ContestArchive.h"
 #include "judging/Contests.h"
@@ -1065,6 +1067,55 @@ TEST_F(ArchiveTest, ASubmissionFolderInAnUnpackFolderIsKeptAside) {
     EXPECT_EQ(ReadText(keptFile), "handed in");
     EXPECT_FALSE(Exists(UnpackFolder() + "/" + c.Planted));
   }
+}
+
+// Two copies of Velkor opened one archive. A save over it that finds it
+// changed since this copy read or wrote it asks first, and replaces it only
+// when the jury says so; nobody there to answer means no. A copy saving
+// its own archive again asks nothing, and a file written there while a save
+// packs is never replaced unseen.
+TEST_F(ArchiveTest, AnArchiveChangedSinceItWasReadIsReplacedOnlyWhenTheJurySays) {
+  BuildSmallContest();
+  ASSERT_TRUE(contest_.FileSave(ArchivePath())) << contest_.ErrorMsg();
+  TContestInfo other;
+  ASSERT_TRUE(other.FileLoad(ArchivePath())) << other.ErrorMsg();
+  WriteText(tree_.ContestantsDir() + "/Binh/Bai2.cpp", "saved by the first copy");
+  ASSERT_TRUE(contest_.FileSave(ArchivePath())) << contest_.ErrorMsg();  // its own archive: no question
+  auto savedByFirst = [this] {
+    const std::vector<std::string> names = ReadArchive(ArchivePath()).Names();
+    return std::find(names.begin(), names.end(), "Contestants/Binh/Bai2.cpp") != names.end();
+  };
+  ASSERT_TRUE(savedByFirst());
+
+  // Nobody to answer: the headless dialog's default.
+  EXPECT_FALSE(other.FileSave(ArchivePath()));
+  EXPECT_EQ(other.ErrorMsg(), "");
+  EXPECT_TRUE(savedByFirst());
+
+  const auto dialog = std::make_shared<TScriptedMessageDialog>(std::initializer_list<int>{mrCancel, mrIgnore});
+  const auto previous = SetMessageDialog(dialog);
+  EXPECT_FALSE(other.FileSave(ArchivePath()));
+  EXPECT_TRUE(savedByFirst());
+  EXPECT_TRUE(other.FileSave(ArchivePath())) << other.ErrorMsg();
+  EXPECT_FALSE(savedByFirst());
+  EXPECT_TRUE(other.FileSave(ArchivePath())) << other.ErrorMsg();  // its own save now: no question
+  const std::vector<TMsgDlgRequest> asked = dialog->Requests();
+  ASSERT_EQ(asked.size(), 2u);
+  EXPECT_EQ(asked[0].Buttons, (TMsgDlgButtons{mbIgnore, mbCancel}));
+  EXPECT_NE(asked[0].Msg.find("File kỳ thi \"" + ArchivePath() + "\" đã bị thay đổi"), std::string::npos)
+      << asked[0].Msg;
+
+  // Written by another while this one packs.
+  bool written = false;
+  const TEscapePoll previousPoll = SetEscapePoll([&] {
+    if (!std::exchange(written, true)) WriteText(ArchivePath(), "written meanwhile");
+    return false;
+  });
+  EXPECT_FALSE(other.FileSave(ArchivePath()));
+  EXPECT_NE(other.ErrorMsg().find("vừa được ghi lại trong lúc đang nén"), std::string::npos) << other.ErrorMsg();
+  EXPECT_EQ(ReadText(ArchivePath()), "written meanwhile");
+  SetEscapePoll(previousPoll);
+  SetMessageDialog(previous);
 }
 
 }  // namespace
