@@ -123,6 +123,12 @@ void WriteSubmissionLog(const std::string& Path, const std::vector<std::string>&
 std::string TakeSubmissionFolder(const std::string& Dir) {
   std::error_code ec;
   if (Dir.empty() || !std::filesystem::is_directory(Dir, ec)) return "";
+  // Opening an archive or judging deletes that folder with everything in
+  // it, the submissions and their only copies included.
+  if (const std::string replaced = ReplacedFolderHolding(Dir); !replaced.empty())
+    return "Thư mục nộp bài \"" + Dir + "\" nằm trong thư mục \"" + replaced +
+           "\", thư mục mà Velkor xóa đi rồi tạo lại khi mở kỳ thi hoặc khi chấm bài; bài nộp trong đó sẽ bị "
+           "xóa theo. Hãy chọn thư mục nộp bài ở nơi khác. Chương trình này không chấm trực tuyến thư mục đó.";
   try {
     HoldSubmissionFolder(Dir);
     return "";

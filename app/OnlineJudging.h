@@ -79,7 +79,9 @@ struct TOnlineJudgeHooks {
 // Takes the submission folder Dir for this process (judging/FolderLocks.h),
 // so that no other Velkor takes its files away. "" when this process holds
 // it, or Dir is no folder yet (nothing to take from); otherwise the
-// Vietnamese text that tells the jury why online judging stays off there.
+// Vietnamese text that tells the jury why online judging stays off there:
+// another process holds it, or it lies in a folder this process deletes
+// and makes again (ReplacedFolderHolding).
 std::string TakeSubmissionFolder(const std::string& Dir);
 
 // "" when Dir is an existing folder; otherwise the Vietnamese sentence that

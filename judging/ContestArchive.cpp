@@ -46,6 +46,7 @@
 #include <string_view>
 #include <utility>
 
+#include "core/Dialogs.h"
 #include "core/FileUtils.h"
 #include "core/NameCompare.h"
 #include "core/SaveTemporaries.h"
@@ -55,6 +56,7 @@
 #include "judging/EnvConfig.h"
 #include "judging/FolderLocks.h"
 #include "judging/ProgressHooks.h"
+#include "judging/SubmitU.h"
 #include "judging/ZipErrors.h"
 #include "platform/FileAttributes.h"
 #include "platform/SpecialFolders.h"
@@ -690,15 +692,58 @@ std::string KeptUnsavedText(const std::string& Folder, const std::string& Kept, 
          "Contestants (F3) trong thư mục này, chấm lại rồi ghi kỳ thi.";
 }
 
+// A submission folder inside the unpack folder Folder, relative to it: a
+// folder holding a submission folder's lock file, or a "$History" other
+// than a contestant's own ("" for Folder itself). What was handed in there
+// is in no archive, and the copies kept in its "$History" are its
+// submitters' last ones. Nothing when there is none. Links are never
+// followed.
+std::optional<std::string> SubmissionFolderInside(const std::string& Folder) {
+  std::error_code ec;
+  for (fs::recursive_directory_iterator it(Folder, fs::directory_options::skip_permission_denied, ec), end;
+       !ec && it != end; it.increment(ec)) {
+    std::error_code entryError;
+    const fs::file_type type = it->symlink_status(entryError).type();
+    const fs::path rel = it->path().lexically_relative(Folder);
+    const std::string name = rel.filename().string();
+    const bool lock = name == kSubmissionFolderLockName && type == fs::file_type::regular;
+    // "Contestants/<contestant>/$History" keeps a contestant's earlier
+    // sources, which the archive keeps too.
+    const bool contestantsHistory =
+        std::distance(rel.begin(), rel.end()) == 3 && *rel.begin() == kArchiveContestantsFolder;
+    const bool history = name == kHistoryFolderName && type == fs::file_type::directory && !contestantsHistory;
+    if (lock || history) return rel.parent_path().string();
+  }
+  return std::nullopt;
+}
+
+// What the jury is told of the submission folder Submissions (relative to
+// the unpack folder Folder) kept with it at Kept.
+std::string KeptSubmissionsText(const std::string& Folder, const std::string& Kept, const std::string& Submissions) {
+  const std::string where = Submissions.empty() ? Kept : Kept + "/" + Submissions;
+  return "Thư mục giải nén " + Quoted(Folder) + " chứa thư mục nộp bài (có file khóa " +
+         kSubmissionFolderLockName + " hoặc thư mục " + kHistoryFolderName +
+         " lưu bài nộp), nơi có bài nộp không nằm trong file kỳ thi nào. Thư mục đó không bị xóa mà được chuyển "
+         "sang:\r\n" + Quoted(Kept) + "\r\nThư mục nộp bài giờ nằm ở " + Quoted(where) +
+         ". Hãy chọn thư mục nộp bài ở ngoài thư mục giải nén kỳ thi.";
+}
+
 // Makes way for a new unpack at Folder, an earlier unpacked contest: it is
-// deleted, or, when it holds changes never saved into its archive, moved
-// aside beside it (told in Kept). False when it is still there.
+// deleted, or, when it holds changes never saved into its archive or a
+// submission folder, moved aside beside it (told in Kept). False when it is
+// still there, also when another Velkor's place lies inside: that
+// process's folders are never deleted or moved under it.
 bool MakeWayForUnpack(const std::string& Folder, std::vector<std::string>& Kept) {
-  if (!HasUnsavedMark(Folder)) return DeleteWithRetry(Folder) && !PathExists(Folder);
+  if (!LockOfAnotherInside(Folder).empty()) return false;
+  const bool unsaved = HasUnsavedMark(Folder);
+  const std::optional<std::string> submissions = SubmissionFolderInside(Folder);
+  if (!unsaved && !submissions) return DeleteWithRetry(Folder) && !PathExists(Folder);
   const std::string base = fs::path(Folder).parent_path().string() + "/";
   const std::string kept = KeptFolderName(base);
   if (::rename(Folder.c_str(), kept.c_str()) != 0) return false;
-  Kept.push_back(KeptUnsavedText(Folder, kept, MarkedArchive(kept)));
+  std::string text = unsaved ? KeptUnsavedText(Folder, kept, MarkedArchive(kept)) : "";
+  if (submissions) text += (text.empty() ? "" : "\r\n") + KeptSubmissionsText(Folder, kept, *submissions);
+  Kept.push_back(std::move(text));
   return true;
 }
 
@@ -793,6 +838,47 @@ std::vector<std::string> FolderListLines(std::string_view Text) {
   return lines;
 }
 
+namespace {
+
+std::int64_t Nanoseconds(const timespec& Time) {
+  return static_cast<std::int64_t>(Time.tv_sec) * 1000000000 + Time.tv_nsec;
+}
+
+TArchiveStamp StampOf(const std::string& Path, const struct stat& St) {
+  return {Path, static_cast<std::uint64_t>(St.st_dev), static_cast<std::uint64_t>(St.st_ino),
+          static_cast<std::int64_t>(St.st_size), Nanoseconds(St.st_mtim)};
+}
+
+// Where FileName leads: absolute, every link resolved.
+std::string ArchivePlace(const std::string& FileName) {
+  std::error_code ec;
+  const fs::path place = fs::weakly_canonical(fs::absolute(FileName, ec), ec);
+  return ec ? FileName : place.string();
+}
+
+// The archive at Place (ArchivePlace) as it is now; an empty stamp when no
+// file is there.
+TArchiveStamp StampAt(const std::string& Place) {
+  struct stat st {};
+  if (::stat(Place.c_str(), &st) != 0) return {};
+  return StampOf(Place, st);
+}
+
+// Whether the jury lets a save replace the archive at Place, which changed
+// since this contest read or wrote it (Seen). The answer nobody gives is
+// no: a copy that cannot ask never overwrites another's save.
+bool JuryReplacesChangedArchive(const std::string& FileName, const TArchiveStamp& Seen, const TArchiveStamp& Now) {
+  if (Seen.Path.empty() || Seen.Path != Now.Path || Seen == Now) return true;
+  return VQRMsgDlg("File kỳ thi " + Quoted(FileName) +
+                       " đã bị thay đổi từ lúc kỳ thi này được mở hoặc được ghi lần trước (có thể một chương "
+                       "trình Velkor khác cũng mở file này và đã ghi lại). Nếu ghi đè, những gì được ghi vào file "
+                       "đó từ lúc ấy sẽ mất.\r\nNhấn \"Bỏ qua\" để vẫn ghi đè lên file. Nhấn \"Hủy bỏ\" để giữ "
+                       "nguyên file đó; có thể ghi kỳ thi này dưới một tên khác (Ghi thành).",
+                   mtWarning, {mbIgnore, mbCancel}) == mrIgnore;
+}
+
+}  // namespace
+
 bool TContestInfo::FileSave(const std::string& FileName) {
   FErrorMsg.clear();
   std::error_code ec;
@@ -804,6 +890,12 @@ bool TContestInfo::FileSave(const std::string& FileName) {
 
   bool cancelled = false;
   try {
+    // Another copy that opened the same archive may have saved since: asked
+    // before the progress window comes up.
+    const std::string place = ArchivePlace(FileName);
+    const TArchiveStamp before = StampAt(place);
+    if (!JuryReplacesChangedArchive(FileName, FArchiveSeen, before)) return false;
+
     TProgressScope progress;
     ProgressCreate();
     ProgressSetCaption("Nén kỳ thi...");
@@ -895,10 +987,19 @@ bool TContestInfo::FileSave(const std::string& FileName) {
       throw EArchiveError("Không ghi được file kỳ thi (" + ZipErrorText(zip.get()) + ").");
     }
     zip.release();  // closed
+    // Whatever was written there while this save packed is not replaced
+    // unseen.
+    if (StampAt(place) != before)
+      throw EArchiveError("File kỳ thi vừa được ghi lại trong lúc đang nén (có thể bởi một chương trình Velkor "
+                          "khác); file đó được giữ nguyên. Hãy ghi lại kỳ thi.");
+    struct stat written {};
+    if (::fstat(temporary.Fd(), &written) != 0)
+      throw EArchiveError("Không đọc được thông tin file kỳ thi mới: " + ErrnoText(errno));
     // Renamed while still held, or another save could take the finished
     // archive for a killed save's leftover and delete it.
     if (::rename(temporary.Path().c_str(), target.c_str()) != 0)
       throw EArchiveError("Không thay được file kỳ thi cũ bằng file mới: " + ErrnoText(errno));
+    FArchiveSeen = StampOf(place, written);
     temporary.Keep();
     temporary.Close();
     // The rename lives in the folder: once the folder is synced, a power
@@ -944,6 +1045,9 @@ bool TContestInfo::FileLoad(const std::string& FileName) {
     ProgressShow(true);
 
     Reset();
+    // As it is read: a change after this is another's, to be asked about
+    // before a save replaces it.
+    FArchiveSeen = StampAt(ArchivePlace(FileName));
     const std::string folder = PrepareUnpackFolder(FileName, FKeptUnsaved);
     FUnpackDir = folder;
     const bool extracted = ExtractArchive(FileName, folder);

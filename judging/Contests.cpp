@@ -19,6 +19,7 @@ void TContestInfo::Reset() {
   FLoadProblems.clear();
   FUnpackDir.clear();
   FUnsavedMarked = false;
+  FArchiveSeen = {};
 }
 
 bool TContestInfo::LoadLostData() const {

@@ -7,6 +7,7 @@
 // folders, and the judge engine reads its two sets.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,6 +18,17 @@
 #include "judging/Results.h"
 
 namespace velkor {
+
+// A contest archive as a contest last read or wrote it: where it is (made
+// absolute, links resolved) and which file stood there, as it was.
+struct TArchiveStamp {
+  std::string Path;  // "" when no file stood there
+  std::uint64_t Device = 0;
+  std::uint64_t Inode = 0;
+  std::int64_t Size = 0;
+  std::int64_t ModifiedNs = 0;
+  bool operator==(const TArchiveStamp&) const = default;
+};
 
 class TContestInfo {
  public:
@@ -33,8 +45,8 @@ class TContestInfo {
   void SetFileName(const std::string& Value) { FFileName = Value; }
 
   // Empties both sets through SetDir("") (each raising its events) and
-  // forgets the file name and the unpack folder (a mark of unsaved changes
-  // in it stays: see NoteUnsavedChange).
+  // forgets the file name, the archive as it was read and the unpack folder
+  // (a mark of unsaved changes in it stays: see NoteUnsavedChange).
   void Reset();
 
   // The contest archive (judging/ContestArchive.cpp). FileSave packs both
@@ -43,6 +55,11 @@ class TContestInfo {
   // to the caller. Each is True only when it completed. FileLoad completes
   // also when a part inside is damaged (an exam's settings, the exam list,
   // the results): the rest opens and LoadProblems names what did not.
+  // Both remember the archive as it was read or written; a later FileSave
+  // to the same path that finds it changed since (another Velkor opened the
+  // same archive and saved) asks the jury before replacing it, and without
+  // a yes (also where nobody can answer) leaves it as it is and returns
+  // False with no message.
   bool FileSave(const std::string& FileName);
   bool FileLoad(const std::string& FileName);
   // Why the last FileSave or FileLoad failed; empty after a success and
@@ -93,6 +110,7 @@ class TContestInfo {
   std::string FUnpackDir;  // the folder FileLoad unpacked into; empty after Reset
   bool FUnsavedMarked = false;
   std::vector<std::string> FKeptUnsaved;
+  TArchiveStamp FArchiveSeen;  // the archive as FileLoad read it or FileSave wrote it
 };
 
 // The open contest of the process; null before start-up creates it and

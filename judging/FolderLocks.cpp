@@ -7,9 +7,14 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "core/SystemInfo.h"
+#include "judging/ContestArchive.h"
 #include "judging/EnvConfig.h"
+#include "judging/JudgeEngines.h"
 #include "platform/FileLocks.h"
 #include "platform/SpecialFolders.h"
 
@@ -83,6 +88,34 @@ void HoldPlace(const std::string& Folder, const char* LockName, const char* Use)
   Hold(locks, locks.Places[path], Folder, path, Use);
 }
 
+bool IsLockFileName(const std::string& Name) {
+  return Name == kWorkFolderLockName || Name == kUnpackFolderLockName || Name == kSubmissionFolderLockName;
+}
+
+// Whether Name is Plain followed by nothing but digits.
+bool IsNumberedName(std::string_view Name, std::string_view Plain) {
+  if (!Name.starts_with(Plain)) return false;
+  for (const char c : Name.substr(Plain.size()))
+    if (c < '0' || c > '9') return false;
+  return true;
+}
+
+// A folder and the name (numbered or not) of the folders this process
+// deletes and makes again in it.
+using TReplacedPlace = std::pair<std::string, const char*>;
+
+std::vector<TReplacedPlace> ReplacedPlaces() {
+  std::vector<TReplacedPlace> places{{WorkFolderHouse(), kWorkFolderName}, {UnpackFolderBase(), kUnpackFolderName}};
+  THeldLocks& locks = Held();
+  const std::lock_guard guard(locks.Mutex);
+  for (const auto& [path, lock] : locks.Places) {
+    const std::filesystem::path file(path);
+    places.emplace_back(file.parent_path().string(),
+                        file.filename() == kWorkFolderLockName ? kWorkFolderName : kUnpackFolderName);
+  }
+  return places;
+}
+
 constexpr const char* kWorkFolderUse = "thư mục làm việc trong thư mục";
 constexpr const char* kUnpackFolderUse = "thư mục giải nén kỳ thi trong thư mục";
 constexpr const char* kSubmissionFolderUse = "thư mục nộp bài";
@@ -138,6 +171,40 @@ std::string HoldWorkFolders() {
   });
   hold([] { HoldUnpackFolderBase(UnpackFolderBase()); });
   return refused;
+}
+
+std::string LockOfAnotherInside(const std::string& Tree) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  // Links are never followed: what one points at is not deleted with Tree.
+  for (fs::recursive_directory_iterator it(Tree, fs::directory_options::skip_permission_denied, ec), end;
+       !ec && it != end; it.increment(ec)) {
+    std::error_code entryError;
+    if (!IsLockFileName(it->path().filename().string()) ||
+        it->symlink_status(entryError).type() != fs::file_type::regular)
+      continue;
+    const std::string path = it->path().string();
+    if (!platform::LockIsHeld(path)) continue;
+    THeldLocks& locks = Held();
+    const std::lock_guard guard(locks.Mutex);
+    if (!HeldHereAlready(locks, path)) return path;
+  }
+  return "";
+}
+
+std::string ReplacedFolderHolding(const std::string& Dir) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::path dir = fs::weakly_canonical(fs::absolute(Dir, ec), ec);
+  if (ec) return "";
+  for (const auto& [folder, plain] : ReplacedPlaces()) {
+    const fs::path base = fs::weakly_canonical(folder, ec);
+    if (ec || base.empty()) continue;
+    const fs::path rel = dir.lexically_relative(base);
+    if (rel.empty() || *rel.begin() == "." || *rel.begin() == "..") continue;
+    if (IsNumberedName(rel.begin()->string(), plain)) return (base / *rel.begin()).string();
+  }
+  return "";
 }
 
 void ReleaseFolderLocks() {

@@ -65,6 +65,22 @@ void HoldSubmissionFolder(const std::string& Dir);
 // the jury.
 std::string HoldWorkFolders();
 
+// Before this process deletes a folder tree (an unpack folder, the work
+// folder): the first lock file at any depth inside Tree that another
+// process holds, never looking through a symbolic link. Another Velkor's
+// place lies there (a jury may choose any folder for it), and deleting
+// Tree would delete that process's folders under it while it uses them.
+// A lock file that cannot be opened counts as held. "" when there is none.
+std::string LockOfAnotherInside(const std::string& Tree);
+
+// The folder that this process deletes and makes again and that is or
+// holds Dir: the work folder ("VelkorWorkSpace", or the numbered name it
+// takes when that one is busy) in the contest house, an unpack folder
+// ("VelkorContest", "VelkorContest1", ...) under the unpack base, for the
+// places the environment names now and those this process still holds.
+// "" when there is none.
+std::string ReplacedFolderHolding(const std::string& Dir);
+
 // Gives every lock up (the end of the process does the same).
 void ReleaseFolderLocks();
 

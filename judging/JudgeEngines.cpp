@@ -295,7 +295,8 @@ TJudgeEngine::TJudgeEngine(TContestInfo& aContestInfo, TCompilerConfig& aCompile
 
 TJudgeEngine::~TJudgeEngine() {
   try {
-    ShellDeleteProc(WorkDir);
+    // A place another Velkor made in it since stays (PrepareWorkDir).
+    if (LockOfAnotherInside(WorkDir).empty()) ShellDeleteProc(WorkDir);
   } catch (...) {
   }
   try {
@@ -668,7 +669,9 @@ void TJudgeEngine::PrepareWorkDir(bool Fresh) {
   RefuseContestInside(plain, {WithoutTrailingDelimiter(FExamSet->Dir()), WithoutTrailingDelimiter(FResultSet->Dir())});
   WorkDir = plain;
   if (Fresh && PathExists(WorkDir)) {
-    DeleteWithRetry(WorkDir);
+    // Another Velkor's place may lie inside (a jury that chose a folder
+    // here for it): its files stay, and this run takes another name.
+    if (LockOfAnotherInside(WorkDir).empty()) DeleteWithRetry(WorkDir);
     while (PathExists(WorkDir)) WorkDir = JoinPath(house, kWorkFolderName + std::to_string(Random(0x7FFFFFFF)));
   }
   if (PathExists(WorkDir)) return;

@@ -57,6 +57,13 @@ bool TFileLock::StillAt(const std::string& Path) const {
   return ::lstat(Path.c_str(), &there) == 0 && SameFileAs(there);
 }
 
+bool LockIsHeld(const std::string& Path) {
+  const UniqueFd fd(::open(Path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
+  if (!fd.Valid()) return errno != ENOENT;
+  if (TryLockExclusive(fd.Get())) return false;  // closing the file lets it go
+  return true;
+}
+
 pid_t LockHolder(const std::string& Path) {
   const UniqueFd fd(::open(Path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
   if (!fd.Valid()) return 0;

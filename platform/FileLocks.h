@@ -55,6 +55,13 @@ class TFileLock {
   int FError = 0;
 };
 
+// Whether some open of the lock file Path (this process's own included)
+// holds its lock now: tried without waiting and let go at once. Never
+// creates the file nor opens it through a symbolic link. A file that is
+// there but cannot be opened counts as held: whoever asks is about to
+// delete it, and cannot tell that nobody uses it.
+bool LockIsHeld(const std::string& Path);
+
 // The process id written in the lock file Path by its holder; 0 when the
 // file cannot be read or holds none.
 pid_t LockHolder(const std::string& Path);

@@ -678,11 +678,11 @@ TEST_F(OnlinePass, AKillWhileTakingInLeavesTheSubmissionToTakeAfterTheRestart) {
 }
 
 // The jury set the submission folder inside the folder an archive is
-// unpacked into. A file for an exam the contest does not have is the
-// submitter's only copy, set aside into that folder's "$History"; opening
-// the archive again (nothing changed in the contest, so nothing asks)
-// must not delete it.
-// FAILS: the unpack folder is deleted with the submission folder inside it.
+// unpacked into. Online judging refuses it; should files be judged there
+// all the same (a pass run by hand, a folder taken before it came to lie
+// there), a file for an exam the contest does not have is the submitter's
+// only copy, set aside into that folder's "$History", and opening the
+// archive again (nothing changed in the contest, so nothing asks) keeps it.
 TEST_F(OnlinePass, ASubmissionFolderInsideTheUnpackFolderKeepsWhatItWasGiven) {
   testing::TempFolder unpack;
   struct TUnpackHere {
@@ -697,7 +697,8 @@ TEST_F(OnlinePass, ASubmissionFolderInsideTheUnpackFolderKeepsWhatItWasGiven) {
 
   const std::string inside = unpack.Path() + "/" + kUnpackFolderName + "/Submit";
   fs::create_directories(inside);
-  ASSERT_EQ(TakeSubmissionFolder(inside), "");
+  const std::string refusal = TakeSubmissionFolder(inside);
+  EXPECT_NE(refusal.find("\"" + unpack.Path() + "/" + kUnpackFolderName + "\""), std::string::npos) << refusal;
   WriteText(inside + "/q[C9][NOPE].cpp", kRightCpp);
   EXPECT_EQ(JudgeSubmissionPass(*ContestInfo, inside, hooks), 0);
   ASSERT_EQ(Names(inside + "/$History").size(), 1u);
@@ -707,6 +708,8 @@ TEST_F(OnlinePass, ASubmissionFolderInsideTheUnpackFolderKeepsWhatItWasGiven) {
   EXPECT_TRUE(std::any_of(names.begin(), names.end(),
                           [](const std::string& n) { return n.ends_with("_q[C9][NOPE].cpp"); }))
       << "the submitter's only copy was deleted with the unpack folder";
+  ASSERT_EQ(ContestInfo->KeptUnsaved().size(), 1u);
+  EXPECT_NE(ContestInfo->KeptUnsaved()[0].find("thư mục nộp bài"), std::string::npos) << ContestInfo->KeptUnsaved()[0];
 }
 
 // The jury renamed the contestants folder, or the exams folder, while

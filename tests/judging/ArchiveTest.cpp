@@ -19,14 +19,17 @@
 #include <sstream>
 #include <regex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "core/Dialogs.h"
 #include "core/FileUtils.h"
 #include "judging/ContestArchive.h"
 #include "judging/Contests.h"
 #include "judging/EnvConfig.h"
+#include "judging/FolderLocks.h"
 #include "judging/ProgressHooks.h"
 #include "platform/FileLocks.h"
 #include "tests/core/FileTestSupport.h"
@@ -1026,6 +1029,93 @@ TEST(FolderList, WritesAndReadsLines) {
   EXPECT_EQ(FolderListLines(kBom + " Bai1\t\r\n\r\nBai1\\01\rlast\nx"),
             (std::vector<std::string>{"Bai1", "Bai1\\01", "last", "x"}));
   EXPECT_EQ(FolderListLines(""), std::vector<std::string>{});
+}
+
+// A submission folder the jury put inside an unpack folder holds what
+// contestants handed in and no archive does: opening the archive again
+// moves the folder aside, as it does unsaved changes, and says where. A
+// contestant's own history is part of the contest and no such sign.
+TEST_F(ArchiveTest, ASubmissionFolderInAnUnpackFolderIsKeptAside) {
+  BuildSmallContest();
+  ASSERT_TRUE(contest_.FileSave(ArchivePath()));
+  const struct {
+    const char* Planted;  // below the unpack folder
+    bool Kept;
+  } cases[] = {
+      {"Submit/$History/20261210090503007_x[An][Bai1].cpp", true},
+      {"Submit/VelkorSubmit.lock", true},
+      {"$History/20261210090503007_x[An][Bai1].cpp", true},
+      {"Contestants/An/$History/Bai1.20261210090503007.cpp", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Planted);
+    ASSERT_TRUE(contest_.FileLoad(ArchivePath())) << contest_.ErrorMsg();
+    WriteText(UnpackFolder() + "/" + c.Planted, "handed in");
+    ASSERT_TRUE(contest_.FileLoad(ArchivePath())) << contest_.ErrorMsg();
+    ASSERT_EQ(contest_.KeptUnsaved().size(), c.Kept ? 1u : 0u);
+    if (!c.Kept) {
+      EXPECT_FALSE(Exists(UnpackFolder() + "/" + c.Planted));
+      continue;
+    }
+    const std::string told = contest_.KeptUnsaved()[0];
+    EXPECT_NE(told.find("thư mục nộp bài"), std::string::npos) << told;
+    std::string keptFile;
+    for (const fs::directory_entry& e : fs::directory_iterator(UnpackBase()))
+      if (e.path().filename().string().starts_with(kKeptUnpackFolderName) && Exists(e.path() / c.Planted))
+        keptFile = (e.path() / c.Planted).string();
+    ASSERT_NE(keptFile, "") << told;
+    EXPECT_EQ(ReadText(keptFile), "handed in");
+    EXPECT_FALSE(Exists(UnpackFolder() + "/" + c.Planted));
+  }
+}
+
+// Two copies of Velkor opened one archive. A save over it that finds it
+// changed since this copy read or wrote it asks first, and replaces it only
+// when the jury says so; nobody there to answer means no. A copy saving
+// its own archive again asks nothing, and a file written there while a save
+// packs is never replaced unseen.
+TEST_F(ArchiveTest, AnArchiveChangedSinceItWasReadIsReplacedOnlyWhenTheJurySays) {
+  BuildSmallContest();
+  ASSERT_TRUE(contest_.FileSave(ArchivePath())) << contest_.ErrorMsg();
+  TContestInfo other;
+  ASSERT_TRUE(other.FileLoad(ArchivePath())) << other.ErrorMsg();
+  WriteText(tree_.ContestantsDir() + "/Binh/Bai2.cpp", "saved by the first copy");
+  ASSERT_TRUE(contest_.FileSave(ArchivePath())) << contest_.ErrorMsg();  // its own archive: no question
+  auto savedByFirst = [this] {
+    const std::vector<std::string> names = ReadArchive(ArchivePath()).Names();
+    return std::find(names.begin(), names.end(), "Contestants/Binh/Bai2.cpp") != names.end();
+  };
+  ASSERT_TRUE(savedByFirst());
+
+  // Nobody to answer: the headless dialog's default.
+  EXPECT_FALSE(other.FileSave(ArchivePath()));
+  EXPECT_EQ(other.ErrorMsg(), "");
+  EXPECT_TRUE(savedByFirst());
+
+  const auto dialog = std::make_shared<TScriptedMessageDialog>(std::initializer_list<int>{mrCancel, mrIgnore});
+  const auto previous = SetMessageDialog(dialog);
+  EXPECT_FALSE(other.FileSave(ArchivePath()));
+  EXPECT_TRUE(savedByFirst());
+  EXPECT_TRUE(other.FileSave(ArchivePath())) << other.ErrorMsg();
+  EXPECT_FALSE(savedByFirst());
+  EXPECT_TRUE(other.FileSave(ArchivePath())) << other.ErrorMsg();  // its own save now: no question
+  const std::vector<TMsgDlgRequest> asked = dialog->Requests();
+  ASSERT_EQ(asked.size(), 2u);
+  EXPECT_EQ(asked[0].Buttons, (TMsgDlgButtons{mbIgnore, mbCancel}));
+  EXPECT_NE(asked[0].Msg.find("File kỳ thi \"" + ArchivePath() + "\" đã bị thay đổi"), std::string::npos)
+      << asked[0].Msg;
+
+  // Written by another while this one packs.
+  bool written = false;
+  const TEscapePoll previousPoll = SetEscapePoll([&] {
+    if (!std::exchange(written, true)) WriteText(ArchivePath(), "written meanwhile");
+    return false;
+  });
+  EXPECT_FALSE(other.FileSave(ArchivePath()));
+  EXPECT_NE(other.ErrorMsg().find("vừa được ghi lại trong lúc đang nén"), std::string::npos) << other.ErrorMsg();
+  EXPECT_EQ(ReadText(ArchivePath()), "written meanwhile");
+  SetEscapePoll(previousPoll);
+  SetMessageDialog(previous);
 }
 
 }  // namespace

@@ -11,10 +11,13 @@
 
 #include <gtest/gtest.h>
 
+#include "judging/Checkers.h"
+#include "judging/Compilers.h"
 #include "judging/ContestArchive.h"
 #include "judging/Contests.h"
 #include "judging/EnvConfig.h"
 #include "judging/FolderLocks.h"
+#include "judging/JudgeEngines.h"
 #include "platform/FileLocks.h"
 #include "tests/core/FileTestSupport.h"
 #include "tests/judging/ContestTree.h"
@@ -206,9 +209,6 @@ TEST_F(FolderLocks, APlaceThatCannotBeMadeIsToldWhenUsed) {
 // default) lies inside our unpack folder, e.g. a jury that chose
 // ".../VelkorContest" as its unpack folder. Opening an archive here must
 // not delete that process's contest and lock files.
-// FAILS: the lock guards only the exact base; our open deletes the whole
-// "VelkorContest" with the other's unpacked contest and its lock file, so
-// a third process then takes the same place while the other still uses it.
 TEST_F(FolderLocks, AnotherProcessesPlaceInsideOurUnpackFolderIsNotDeleted) {
   testing::TContestTree tree;
   tree.AddExam("Bai1", {"01"});
@@ -233,6 +233,38 @@ TEST_F(FolderLocks, AnotherProcessesPlaceInsideOurUnpackFolderIsNotDeleted) {
   EXPECT_TRUE(Exists(theirs)) << "the other process's unpacked contest was deleted";
   EXPECT_TRUE(HeldByAnother(nestedBase + kUnpackFolderLockName)) << "the other's lock file was deleted";
   EXPECT_TRUE(HeldByAnother(nestedBase + kWorkFolderLockName)) << "the other's lock file was deleted";
+  EXPECT_EQ(opened.ExamSet().Dir(), UnpackBase() + kUnpackFolderName + "1/Tasks/") << "opened elsewhere";
+
+  // Once the other is gone, nothing stands in the way any more.
+  other.Kill();
+  TContestInfo again;
+  ASSERT_TRUE(again.FileLoad(archive)) << again.ErrorMsg();
+  EXPECT_FALSE(Exists(theirs));
+  EXPECT_EQ(again.ExamSet().Dir(), UnpackBase() + kUnpackFolderName + "/Tasks/");
+}
+
+// The same for the work folder, made again for every judging run and
+// deleted when the run's engine goes: the run takes another name and
+// leaves the other's place alone.
+TEST_F(FolderLocks, AnotherProcessesPlaceInsideOurWorkFolderIsNotDeleted) {
+  const std::string nestedHouse = House() + "/" + kWorkFolderName;
+  const std::string theirs = nestedHouse + "/" + kWorkFolderName + "/" + kContestRoomName + "/theirs.txt";
+  THoldingProcess other([&] {
+    fs::create_directories(nestedHouse);
+    HoldWorkFolderHouse(nestedHouse);
+    WriteText(theirs, "the other process's run");
+  });
+  ASSERT_TRUE(other.Holding());
+
+  {
+    TContestInfo contest;
+    TCompilerConfig compilers;
+    TCheckerSet checkers;
+    const TJudgeEngine engine(contest, compilers, checkers);
+    EXPECT_TRUE(Exists(theirs)) << "deleted when the run began";
+  }
+  EXPECT_TRUE(Exists(theirs)) << "deleted when the run ended";
+  EXPECT_TRUE(HeldByAnother(nestedHouse + "/" + kWorkFolderLockName));
 }
 
 }  // namespace
