@@ -151,6 +151,7 @@ class OnlinePass : public ::testing::Test {
 
   void SetUp() override {
     savedSleep = SetRetrySleep([](std::uint32_t) {});
+    savedUnpackDir = EnvConfig->DecompressDir;
     tree.AddExam("A");
     tree.AddTest("A", "1", {{"A.INP", "1 2\n"}, {"A.OUT", "3\n"}});
     tree.AddTest("A", "2", {{"A.INP", "20 22\n"}, {"A.OUT", "42\n"}});
@@ -174,9 +175,20 @@ class OnlinePass : public ::testing::Test {
   void TearDown() override {
     ContestInfo->Reset();
     SetRetrySleep(savedSleep);
+    EnvConfig->DecompressDir = savedUnpackDir;
   }
   void Submit(const std::string& Name, const std::string& Text) { WriteText(submit + "/" + Name, Text); }
   int Pass() { return JudgeSubmissionPass(*ContestInfo, submit, hooks); }
+  // The fixture's contest saved as an archive and opened again from it,
+  // unpacked under UnpackDir; returns the archive.
+  std::string OpenFromArchive(const std::string& UnpackDir) {
+    EnvConfig->DecompressDir = UnpackDir;
+    const std::string archive = tree.Path("thi.contest");
+    EXPECT_TRUE(ContestInfo->FileSave(archive)) << ContestInfo->ErrorMsg();
+    EXPECT_TRUE(ContestInfo->FileLoad(archive)) << ContestInfo->ErrorMsg();
+    ContestInfo->SetFileName(archive);
+    return archive;
+  }
 
   TContestTree tree;
   std::string submit = tree.Path("Submit");
@@ -186,6 +198,7 @@ class OnlinePass : public ::testing::Test {
   std::vector<int> rows;  // the set's size each time a contestant was added
   int changes = 0;
   TSleepProc savedSleep;
+  std::string savedUnpackDir;
   // Files written a moment ago count as complete unless a test says not.
   test::TShiftedSubmitClock clock;
 };
@@ -245,15 +258,8 @@ TEST_F(OnlinePass, NewContestantIsCreatedJudgedAndLogged) {
 // again keeps every one of them and names the folder they are in.
 TEST_F(OnlinePass, AKillDuringOnlineJudgingOfAnArchiveContestLosesNoSubmission) {
   testing::TempFolder unpack;
-  struct TUnpackHere {
-    std::string Previous = EnvConfig->DecompressDir;
-    ~TUnpackHere() { EnvConfig->DecompressDir = Previous; }
-  } unpackHere;
-  EnvConfig->DecompressDir = unpack.Path();
-  const std::string archive = tree.Path("thi.contest");
-  ASSERT_TRUE(ContestInfo->FileSave(archive)) << ContestInfo->ErrorMsg();
-  ASSERT_TRUE(ContestInfo->FileLoad(archive)) << ContestInfo->ErrorMsg();
-  ContestInfo->SetFileName(archive);
+  const std::string archive = OpenFromArchive(unpack.Path());
+  ASSERT_FALSE(HasFailure());
   Submit("x[C9][A].cpp", kRightCpp);
   Submit("y[OLD][A].cpp", kWrongCpp);
 
@@ -685,15 +691,8 @@ TEST_F(OnlinePass, AKillWhileTakingInLeavesTheSubmissionToTakeAfterTheRestart) {
 // archive again (nothing changed in the contest, so nothing asks) keeps it.
 TEST_F(OnlinePass, ASubmissionFolderInsideTheUnpackFolderKeepsWhatItWasGiven) {
   testing::TempFolder unpack;
-  struct TUnpackHere {
-    std::string Previous = EnvConfig->DecompressDir;
-    ~TUnpackHere() { EnvConfig->DecompressDir = Previous; }
-  } unpackHere;
-  EnvConfig->DecompressDir = unpack.Path();
-  const std::string archive = tree.Path("thi.contest");
-  ASSERT_TRUE(ContestInfo->FileSave(archive)) << ContestInfo->ErrorMsg();
-  ASSERT_TRUE(ContestInfo->FileLoad(archive)) << ContestInfo->ErrorMsg();
-  ContestInfo->SetFileName(archive);
+  const std::string archive = OpenFromArchive(unpack.Path());
+  ASSERT_FALSE(HasFailure());
 
   const std::string inside = unpack.Path() + "/" + kUnpackFolderName + "/Submit";
   fs::create_directories(inside);
@@ -788,15 +787,8 @@ TEST_F(OnlinePass, JudgingAfterTheContestantsFolderWentKeepsTheResult) {
 // Two Velkors (two homes, two unpack folders) opened one archive; the
 // first took a submission in and saved. The second's save must not
 // silently overwrite it.
-// FAILS: nothing holds the archive or notices that it changed since it was
-// opened; the second save wins and the first one's submission is gone
-// from the archive.
 TEST_F(OnlinePass, TwoCopiesSavingOneArchiveLoseNothingSilently) {
   testing::TempFolder unpackA, unpackB;
-  struct TUnpackHere {
-    std::string Previous = EnvConfig->DecompressDir;
-    ~TUnpackHere() { EnvConfig->DecompressDir = Previous; }
-  } unpackHere;
   const std::string archive = tree.Path("thi.contest");
   ASSERT_TRUE(ContestInfo->FileSave(archive)) << ContestInfo->ErrorMsg();
   TContestInfo first, second;

@@ -84,6 +84,21 @@ class FolderLocks : public ::testing::Test {
   std::string House() const { return root_ / "house"; }
   std::string UnpackBase() const { return root_ / "unpack/"; }
 
+  // A contest of one exam and one contestant saved as an archive; its
+  // path, or "" (with the failure recorded) when it could not be saved.
+  std::string SaveSmallArchive() {
+    testing::TContestTree tree;
+    tree.AddExam("Bai1", {"01"});
+    tree.AddContestant("An", {{"Bai1.cpp", "int main(){}\n"}});
+    TContestInfo contest;
+    contest.ExamSet().SetDir(tree.TasksDir());
+    contest.ResultSet().SetDir(tree.ContestantsDir());
+    const std::string archive = root_ / "c.contest";
+    if (contest.FileSave(archive)) return archive;
+    ADD_FAILURE() << contest.ErrorMsg();
+    return "";
+  }
+
   // Whether another open of the lock file Path finds it held.
   static bool HeldByAnother(const std::string& Path) {
     platform::TFileLock probe;
@@ -123,14 +138,8 @@ TEST_F(FolderLocks, AnotherProcessKeepsTheWorkFolderUntilItDies) {
 // The contest another process unpacked there is neither deleted nor
 // replaced: the archive is not opened, and the jury is told why.
 TEST_F(FolderLocks, AnArchiveIsNotUnpackedWhereAnotherProcessUnpacks) {
-  testing::TContestTree tree;
-  tree.AddExam("Bai1", {"01"});
-  tree.AddContestant("An", {{"Bai1.cpp", "int main(){}\n"}});
-  TContestInfo contest;
-  contest.ExamSet().SetDir(tree.TasksDir());
-  contest.ResultSet().SetDir(tree.ContestantsDir());
-  const std::string archive = root_ / "c.contest";
-  ASSERT_TRUE(contest.FileSave(archive)) << contest.ErrorMsg();
+  const std::string archive = SaveSmallArchive();
+  ASSERT_FALSE(archive.empty());
 
   const std::string theirs = UnpackBase() + kUnpackFolderName + "/Tasks/theirs.txt";
   WriteText(theirs, "the other process's contest");
@@ -210,14 +219,8 @@ TEST_F(FolderLocks, APlaceThatCannotBeMadeIsToldWhenUsed) {
 // ".../VelkorContest" as its unpack folder. Opening an archive here must
 // not delete that process's contest and lock files.
 TEST_F(FolderLocks, AnotherProcessesPlaceInsideOurUnpackFolderIsNotDeleted) {
-  testing::TContestTree tree;
-  tree.AddExam("Bai1", {"01"});
-  tree.AddContestant("An", {{"Bai1.cpp", "int main(){}\n"}});
-  TContestInfo contest;
-  contest.ExamSet().SetDir(tree.TasksDir());
-  contest.ResultSet().SetDir(tree.ContestantsDir());
-  const std::string archive = root_ / "c.contest";
-  ASSERT_TRUE(contest.FileSave(archive)) << contest.ErrorMsg();
+  const std::string archive = SaveSmallArchive();
+  ASSERT_FALSE(archive.empty());
 
   const std::string nestedBase = UnpackBase() + kUnpackFolderName + "/";
   const std::string theirs = nestedBase + kUnpackFolderName + "/Contestants/An/Bai1.cpp";
