@@ -72,7 +72,8 @@ int main(int argc, char** argv) {
   // caption, the main window's included, which a second copy reads back.
   ApplyStyle("Default");
   int code = kFoldersHeldExitCode;
-  if (HoldWorkFoldersAtStart()) {
+  const bool holdsFolders = HoldWorkFoldersAtStart();
+  if (holdsFolders) {
     if (MyParams.empty()) ShowSplash();
     std::unique_ptr<TMainForm> form = std::make_unique<TMainForm>();
     MainForm = form.get();
@@ -88,7 +89,7 @@ int main(int argc, char** argv) {
   DoneErrorModeAPI();
   MenusCleanup();
   SysControlsCleanup();
-  FinalizeGlobals();
+  FinalizeGlobals(holdsFolders ? TConfigurationAtExit::Save : TConfigurationAtExit::Leave);
   RemoveCoreHooks();
   FileUtilsFinalize();
   TrueImagesShutdown();

@@ -27,7 +27,7 @@ void InitializeGlobals() {
   SetNumberFormatSource([] { return EnvConfig ? EnvConfig->NumberFormat : std::string(); });
 }
 
-void FinalizeGlobals() {
+void FinalizeGlobals(TConfigurationAtExit AtExit) {
   // The configuration is saved under Velkor's own identity, never the
   // security account's.
   try {
@@ -36,7 +36,7 @@ void FinalizeGlobals() {
   } catch (const std::exception& e) {
     VQRMsgDlg(std::string("Không thể đăng xuất khỏi tài khoản bảo mật: ") + e.what(), mtError, {mbOK});
   }
-  if (CompilerConfig && EnvConfig) {
+  if (CompilerConfig && EnvConfig && AtExit == TConfigurationAtExit::Save) {
     try {
       SaveConfiguration();
     } catch (const std::exception& e) {

@@ -24,10 +24,15 @@ namespace velkor {
 // settings.
 void InitializeGlobals();
 
-// Saves the configuration and frees the objects (the settings, the table,
-// the checker set, which unloads the plug-ins, then the contest). A save
-// that fails is reported through the message dialog and the clean-up goes
-// on: the program still ends in order.
-void FinalizeGlobals();
+// Whether FinalizeGlobals writes the configuration. A copy that stopped
+// before its window opened (another Velkor holds its folders) leaves it:
+// what it read is the running copy's, which that copy saves itself.
+enum class TConfigurationAtExit { Save, Leave };
+
+// Saves the configuration (unless told to leave it) and frees the objects
+// (the settings, the table, the checker set, which unloads the plug-ins,
+// then the contest). A save that fails is reported through the message
+// dialog and the clean-up goes on: the program still ends in order.
+void FinalizeGlobals(TConfigurationAtExit AtExit = TConfigurationAtExit::Save);
 
 }  // namespace velkor

@@ -107,12 +107,22 @@ std::string TemporaryFolder() {
                        "velkor-" + std::to_string(geteuid()));
 }
 
+namespace {
+bool IsOwnClosedFolder(const std::string& Path) {
+  struct stat st{};
+  return !Path.empty() && Path.front() == '/' && lstat(Path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+         st.st_uid == geteuid() && (st.st_mode & 077) == 0;
+}
+}  // namespace
+
+std::string SessionRuntimeFolder() { return "/run/user/" + std::to_string(geteuid()); }
+
 std::string RuntimeFolder() {
   const std::string runtime = EnvOrEmpty("XDG_RUNTIME_DIR");
-  struct stat st{};
-  const bool usable = !runtime.empty() && runtime.front() == '/' && lstat(runtime.c_str(), &st) == 0 &&
-                      S_ISDIR(st.st_mode) && st.st_uid == geteuid() && (st.st_mode & 077) == 0;
-  if (usable) return PrivateFolder(WithoutTrailingSlash(runtime), "velkor");
+  if (IsOwnClosedFolder(runtime)) return PrivateFolder(WithoutTrailingSlash(runtime), "velkor");
+  // A terminal without the variable (su, a plain ssh login) while the
+  // account's desktop session runs must still find that session's copy.
+  if (IsOwnClosedFolder(SessionRuntimeFolder())) return PrivateFolder(SessionRuntimeFolder(), "velkor");
   return PrivateFolder("/tmp", "velkor-" + std::to_string(geteuid()));
 }
 

@@ -34,11 +34,15 @@ std::string TemporaryFolder();
 // copy (the single-instance lock, its socket, the hand-over file): "velkor"
 // under $XDG_RUNTIME_DIR when that is a folder of this user's with no
 // access for others (as the session manager makes it, one per account),
-// else "velkor-<uid>" under /tmp. Never under $TMPDIR: two copies of one
-// account with different temporary folders must still find each other.
-// Created and checked as TemporaryFolder is; "" when no such folder can be
-// had.
+// else under the session manager's folder for the account
+// (SessionRuntimeFolder, when it is such a folder), else "velkor-<uid>"
+// under /tmp. Never under $TMPDIR: two copies of one account with different
+// temporary folders must still find each other. Created and checked as
+// TemporaryFolder is; "" when no such folder can be had.
 std::string RuntimeFolder();
+// Where the session manager keeps the account's runtime folder:
+// "/run/user/<uid>".
+std::string SessionRuntimeFolder();
 
 // The home folder: $HOME, else the account database's entry.
 std::string HomeFolder();

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -321,6 +322,17 @@ TEST(Program, ASecondCopyNeverSharesTheWorkAndUnpackFolders) {
   WriteConfiguration(firstWorld, sameFolders);
   WriteConfiguration(secondWorld, sameFolders);
 
+  // The stopped copy read settings it never used: it leaves them as they are.
+  const auto secondSettings = [&secondWorld] {
+    struct stat st {};
+    for (const fs::directory_entry& e : fs::recursive_directory_iterator(secondWorld.Root() / "home"))
+      if (e.path().filename() == "Velkor.cfg" && ::stat(e.path().c_str(), &st) == 0)
+        return std::make_pair(st.st_ino, st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec);
+    return std::make_pair(ino_t{0}, 0LL);
+  };
+  const auto settingsBefore = secondSettings();
+  ASSERT_NE(settingsBefore.first, 0u) << "no Velkor.cfg in the second copy's home";
+
   TVelkor first(firstWorld, {"/LOAD", VELKOR_SAMPLE_CONTEST});
   ASSERT_TRUE(first.Started());
   ASSERT_TRUE(AskCaption(firstWorld.Socket(), 20000, [](const QString& c) { return c.endsWith("Sample.contest"); })
@@ -338,6 +350,7 @@ TEST(Program, ASecondCopyNeverSharesTheWorkAndUnpackFolders) {
             std::string::npos)
       << told;
   EXPECT_NE(told.find("sẽ dừng lại"), std::string::npos) << told;
+  EXPECT_EQ(secondSettings(), settingsBefore) << "the stopped copy wrote its settings";
 
   EXPECT_EQ(first.WaitForExit(0), std::nullopt);
   EXPECT_EQ(fs::last_write_time(unpacked), unpackedAt);
