@@ -39,6 +39,9 @@ TFileLock::TResult TFileLock::Take(const std::string& Path) {
     FError = errno;
     return flFailed;
   }
+  // Another account must be able to open the file to find it held, whatever
+  // the umask it was made under.
+  if (st.st_uid == ::geteuid() && (st.st_mode & 07777) != 0644) static_cast<void>(::fchmod(fd.Get(), 0644));
   // The id serves messages only: a file that cannot take it still locks.
   const std::string pid = std::to_string(::getpid()) + "\n";
   const bool noted = ::ftruncate(fd.Get(), 0) == 0 && ::pwrite(fd.Get(), pid.data(), pid.size(), 0) > 0;

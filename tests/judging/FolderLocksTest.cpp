@@ -135,6 +135,17 @@ TEST_F(FolderLocks, AnotherProcessKeepsTheWorkFolderUntilItDies) {
   EXPECT_TRUE(HeldByAnother(House() + "/" + kWorkFolderLockName));
 }
 
+// A jury's umask of 077 would make the lock file unreadable to other
+// accounts, whose copies could then not tell it is held and would start.
+TEST_F(FolderLocks, ALockFileIsReadableByOtherAccountsWhateverTheUmask) {
+  const mode_t previous = ::umask(077);
+  HoldWorkFolderHouse(House());
+  ::umask(previous);
+  struct stat st {};
+  ASSERT_EQ(::stat((House() + "/" + kWorkFolderLockName).c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0644u);
+}
+
 // The contest another process unpacked there is neither deleted nor
 // replaced: the archive is not opened, and the jury is told why.
 TEST_F(FolderLocks, AnArchiveIsNotUnpackedWhereAnotherProcessUnpacks) {
