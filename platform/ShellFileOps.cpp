@@ -174,6 +174,10 @@ void CopyTimes(const fs::path& to, const struct stat& from) {
   ::utimensat(AT_FDCWD, to.c_str(), times, AT_SYMLINK_NOFOLLOW);
 }
 
+// What a copy keeps of its original's mode: no set-ID or sticky bit, no
+// write for group or others.
+constexpr mode_t kCopyModeBits = 0755;
+
 // Copies from to a new path to; 0 or the errno of the first failure.
 int CopyTree(const fs::path& from, const fs::path& to) {
   struct stat st {};
@@ -196,7 +200,10 @@ int CopyTree(const fs::path& from, const fs::path& to) {
   } else {
     return EINVAL;  // devices, pipes and sockets are no files to copy
   }
-  if (::chmod(to.c_str(), st.st_mode & 07777) != 0) return errno;
+  // A copy is Velkor's own file (root's, for a root Velkor): a set-user-ID
+  // bit would let the contestant's program run with Velkor's rights, and a
+  // write bit for others would let any account change what is judged.
+  if (::chmod(to.c_str(), st.st_mode & kCopyModeBits) != 0) return errno;
   CopyTimes(to, st);
   return 0;
 }

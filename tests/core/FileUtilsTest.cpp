@@ -255,6 +255,16 @@ TEST_F(ShellOps, CopyKeepsContentModeAndWriteTime) {
   EXPECT_EQ(st.st_mtim.tv_sec, 1000000000);
   EXPECT_EQ(Listing(tmp / "a/b/c"), (std::vector<std::string>{"Bài [1].txt"}));  // nothing left behind
   EXPECT_TRUE(clock.Waits.empty());
+
+  // A contestant's set-user-ID, world-writable file copied by Velkor (by
+  // root, often) keeps neither: the copy would run as Velkor, or be
+  // changed by anyone before it is judged.
+  WriteText(tmp / "src/dir/prog", "#!/bin/sh\n");
+  ASSERT_EQ(::chmod((tmp / "src/dir/prog").c_str(), 06777), 0);
+  ASSERT_EQ(::chmod((tmp / "src/dir").c_str(), 01777), 0);
+  ASSERT_TRUE(CopyWithRetry(tmp / "src/dir", tmp / "d", ""));
+  EXPECT_EQ(ModeOf(tmp / "d/dir/prog"), 0755);
+  EXPECT_EQ(ModeOf(tmp / "d/dir"), 0755);
 }
 
 TEST_F(ShellOps, CopyAndMoveReplaceAnyKindOfExistingTarget) {
