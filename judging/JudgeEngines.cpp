@@ -85,6 +85,11 @@ void CreateFolder(const std::string& Folder) {
   throw std::runtime_error(detail);
 }
 
+bool OpenToOthers(const std::string& Folder) {
+  struct stat st {};
+  return ::stat(Folder.c_str(), &st) == 0 && (st.st_mode & S_IRWXO) != 0;
+}
+
 // Closes a new work folder to every other account: one that could reach it
 // could swap a program before it runs, or run what a program left there as
 // Velkor. A root Velkor's runs, under an account of their own, may pass
@@ -674,7 +679,12 @@ void TJudgeEngine::PrepareWorkDir(bool Fresh) {
     if (LockOfAnotherInside(WorkDir).empty()) DeleteWithRetry(WorkDir);
     while (PathExists(WorkDir)) WorkDir = JoinPath(house, kWorkFolderName + std::to_string(Random(0x7FFFFFFF)));
   }
-  if (PathExists(WorkDir)) return;
+  if (PathExists(WorkDir)) {
+    // One that could not be deleted (an older Velkor's) may be open to
+    // every account; another Velkor's place inside keeps it as it is.
+    if (OpenToOthers(WorkDir) && LockOfAnotherInside(WorkDir).empty()) CloseToOthers(WorkDir);
+    return;
+  }
   CreateFolder(WorkDir);
   CloseToOthers(WorkDir);
   WorkOnNTFS = VolumeHasACLs(WorkDir);
