@@ -200,15 +200,15 @@ int main(void) {
 constexpr const char* kFilexWrongPy = "open('FILEX.OUT', 'w').write('3\\n')\n";
 constexpr const char* kFilexPy =
     "a, b = map(int, open('FILEX.INP').read().split())\nopen('FILEX.OUT', 'w').write(str(a + b) + '\\n')\n";
-// Right, after 1.5 s: in time for a 4 s limit, not for 1.2 s. Limits are on
+// Right, after 3 s: in time for a 6 s limit, not for 2.5 s. Limits are on
 // wall time, so waiting is as slow as working and leaves the processor to
-// the tests beside it; the other programs of the exam need 1.2 s to cover an
-// interpreter's start on a loaded machine.
+// the tests beside it; the other programs of the exam have 2.5 s to cover
+// an interpreter's start on a loaded machine.
 constexpr const char* kFilexSlowCpp = R"(#include <chrono>
 #include <fstream>
 #include <thread>
 int main() {
-  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  std::this_thread::sleep_for(std::chrono::milliseconds(3000));
   std::ifstream in("FILEX.INP");
   long long a, b;
   in >> a >> b;
@@ -266,7 +266,7 @@ class WholeContest : public ::testing::Test {
     sum->InputFile = "SUM.INP";
     sum->OutputFile = "SUM.OUT";
     sum->EvaluatorName = "CompareTokens.dll";
-    sum->TimeLimit = 5;  // room for the Java runtime's start
+    sum->TimeLimit = 20;  // room for the Java runtime's start on a loaded machine
     sum->Obj("1")->Mark = 2;
     sum->Obj("3")->Mark = 3;
     TExamInfo* filex = contest->ExamSet().Obj("FILEX");
@@ -274,10 +274,10 @@ class WholeContest : public ::testing::Test {
     filex->OutputFile = "FILEX.OUT";
     filex->EvaluatorName = "CompareTokens.dll";
     filex->Mark = 5;
-    filex->TimeLimit = 4;
+    filex->TimeLimit = 6;
     filex->MemoryLimit = 64;
     filex->Obj("1")->MemoryLimit = 256;
-    filex->Obj("2")->TimeLimit = 1.2;
+    filex->Obj("2")->TimeLimit = 2.5;
 
     EnvConfig->ContestHouse = house->Path();
     TCompilerConfig compilers;
