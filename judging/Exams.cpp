@@ -80,14 +80,18 @@ bool IsSafeFileList(std::string_view List) {
   }
 }
 
-bool IsEmptyFileList(std::string_view List) {
+std::vector<std::string> FileListItems(std::string_view List) {
+  std::vector<std::string> items;
   for (;;) {
     const std::size_t bar = List.find('|');
-    if (!TrimControl(List.substr(0, bar)).empty()) return false;
-    if (bar == std::string_view::npos) return true;
+    std::string item = TrimControl(List.substr(0, bar));
+    if (!item.empty()) items.push_back(std::move(item));
+    if (bar == std::string_view::npos) return items;
     List.remove_prefix(bar + 1);
   }
 }
+
+bool IsEmptyFileList(std::string_view List) { return FileListItems(List).empty(); }
 
 // ---- TTestInfo ---------------------------------------------------------
 
@@ -293,6 +297,7 @@ std::unique_ptr<TExamInfo> TExamSet::LoadExam(const std::string& Name, const TEx
   const std::size_t problems = FLoadProblems.size();
   try {
     exam->LoadSettings();
+    NameMissingTestFiles(*exam);
     return exam;
   } catch (const std::exception& e) {
     // Half-read settings are worth nothing: a fresh exam with the same tests.
@@ -310,6 +315,29 @@ std::unique_ptr<TExamInfo> TExamSet::LoadExam(const std::string& Name, const TEx
     }
     return fresh;
   }
+}
+
+// Test files named otherwise than the exam's settings say judge every
+// program to nothing without a word: each missing input or answer file is
+// named once per exam, with the first test that lacks it.
+void TExamSet::NameMissingTestFiles(const TExamInfo& Exam) {
+  const std::pair<const std::string*, const char*> lists[] = {{&Exam.InputFile, "input"},
+                                                              {&Exam.OutputFile, "kết quả"}};
+  for (const auto& [list, kind] : lists)
+    for (const std::string& name : FileListItems(*list)) {
+      std::vector<std::string> lacking;
+      for (const TTestInfo* test : Exam) {
+        const std::string found = FindNameIgnoreCase(test->Dir(), name);
+        std::error_code ec;
+        if (found.empty() || !std::filesystem::is_regular_file(JoinPath(test->Dir(), found), ec))
+          lacking.push_back(test->Name());
+      }
+      if (lacking.empty()) continue;
+      AddLoadProblem({"Bài thi \"" + Exam.Name() + "\": " + std::to_string(lacking.size()) + " trong " +
+                      std::to_string(Exam.Count()) + " test không có file " + kind + " \"" + name +
+                      "\" (thứ nhất là test \"" + lacking.front() +
+                      "\"); tên các file của test phải như cấu hình bài thi ghi"});
+    }
 }
 
 void TExamSet::Load() {

@@ -32,6 +32,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <pugixml.hpp>
 
@@ -55,9 +56,12 @@ inline constexpr double kMaxMemoryLimit = 4096;     // MiB
 // True when every item of a "|"-separated file list, blanks around it
 // removed, is empty or one safe path component.
 bool IsSafeFileList(std::string_view List);
-// True when a "|"-separated file list names no file: every item is empty
-// once the characters up to the blank are trimmed off (as a test run
-// reads it).
+// The names of a "|"-separated file list as a test run reads them: each
+// item with the characters up to the blank trimmed off, empty ones left
+// out, in order.
+std::vector<std::string> FileListItems(std::string_view List);
+// True when a "|"-separated file list names no file (FileListItems finds
+// none).
 bool IsEmptyFileList(std::string_view List);
 
 // One test.
@@ -210,6 +214,9 @@ class TExamSet : public TNamedObjSet<TExamInfo> {
   // when the folder's cannot be read.
   std::unique_ptr<TExamInfo> LoadExam(const std::string& Name, const TExamInfo* Old);
   std::vector<std::string> ExamFolderNames();
+  // Names, as load problems, the input and answer files Exam's settings
+  // name that some of its tests lack.
+  void NameMissingTestFiles(const TExamInfo& Exam);
 
   std::string FDir;
   TLoadProblems FLoadProblems;

@@ -35,24 +35,10 @@
 namespace velkor {
 namespace {
 
-// The trimmed, non-empty items of a "|"-separated file list, in order.
-std::vector<std::string> ListItems(const std::string& List) {
-  std::vector<std::string> items;
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t bar = List.find('|', start);
-    std::string item = TrimControl(std::string_view(List).substr(start, bar == std::string::npos ? bar : bar - start));
-    if (!item.empty()) items.push_back(std::move(item));
-    if (bar == std::string::npos) break;
-    start = bar + 1;
-  }
-  return items;
-}
-
 // The first item of a "|"-separated list that is not empty once trimmed;
 // "" when there is none.
 std::string FirstListItem(const std::string& List) {
-  const std::vector<std::string> items = ListItems(List);
+  const std::vector<std::string> items = FileListItems(List);
   return items.empty() ? std::string() : items.front();
 }
 
@@ -273,7 +259,7 @@ std::string TJudgeEngine::InputFilesFault(const TExamInfo& Exam) {
   TImpersonation asSecurityAccount;  // who copies the inputs, so who must find them
   std::string fault;
   for (const TTestInfo* test : Exam) {
-    for (const std::string& name : ListItems(Exam.InputFile)) {
+    for (const std::string& name : FileListItems(Exam.InputFile)) {
       if (!IsSafePathComponent(name)) {
         fault = "Tên file input \"" + name + "\" trong cấu hình đề bài không hợp lệ";
         break;
@@ -295,7 +281,7 @@ std::string TJudgeEngine::InputFilesFault(const TExamInfo& Exam) {
 void TJudgeEngine::CopyInputFiles(const TExamInfo& Exam, const TTestInfo& Test) {
   TImpersonation asSecurityAccount;
   const std::string folder = Test.Dir() + "/";
-  for (const std::string& name : ListItems(Exam.InputFile)) {
+  for (const std::string& name : FileListItems(Exam.InputFile)) {
     CheckedFileName(name);
     // Straight into the room under the name the exam gives it; whatever
     // that cannot do goes the general way below.

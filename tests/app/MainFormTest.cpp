@@ -1407,7 +1407,8 @@ TEST_F(MainWindow, NewAsksToSaveAndAFailedSaveKeepsTheContest) {
 // Returns the archive.
 std::string SaveJudgedContest(TContestTree& Tree, TMainForm& Form) {
   for (const char* exam : {"BAI1", "BAI2", "BAI3"}) {
-    Tree.AddExam(exam, {"T1", "T2"});
+    for (const char* test : {"T1", "T2"})
+      Tree.AddTest(exam, test, {{"in.txt", "1 2\n"}, {std::string(exam) + ".OUT", "3\n"}});
     Tree.WriteExamSettings(exam, std::string(R"(<ExamInformation Name=")") + exam +
                                      R"(" InputFile="in.txt" Mark="2" TimeLimit="3"/>)");
   }

@@ -47,7 +47,8 @@ class ArchiveLoadTest : public ::testing::Test {
   // saved as an archive whose path is returned.
   std::string SaveJudgedContest() {
     for (const char* exam : {"Bai1", "Bai2", "Bai3"}) {
-      tree_.AddExam(exam, {"01", "02"});
+      for (const char* test : {"01", "02"})
+        tree_.AddTest(exam, test, {{"in.txt", "1 2\n"}, {std::string(exam) + ".OUT", "3\n"}});
       tree_.WriteExamSettings(exam, std::string(R"(<ExamInformation Name=")") + exam +
                                         R"(" InputFile="in.txt" Mark="2" TimeLimit="3"/>)");
     }

@@ -217,6 +217,7 @@ TEST_F(ExamsTest, BrokenSettingsKeepTheExamAndAreNamed) {
   }
 
   // A refresh keeps what the jury had for the damaged exam.
+  for (const char* test : {"01", "02"}) tree.AddTest("B", test, {{"b.in", "1 2\n"}});
   tree.WriteExamSettings("B", R"(<ExamInformation Name="B" InputFile="b.in" Mark="2" TimeLimit="3">
       <TestCase Name="01" Mark="5"/></ExamInformation>)");
   Load();
@@ -296,6 +297,32 @@ TEST_F(ExamsTest, AnExamWithoutTestsIsNamed) {
   const std::string tail = "\" không có test nào: mỗi test là một thư mục con của thư mục bài thi, chứa file input và "
                            "file kết quả của test";
   EXPECT_EQ(texts, (std::vector<std::string>{"Bài thi \"Empty" + tail, "Bài thi \"Files" + tail}));
+}
+
+// Test files named otherwise than the exam's settings say (input.txt and
+// output.txt where SUM.INP and SUM.OUT are expected): every program would
+// be judged without its input or against no answer. Each missing name is
+// told once per exam, with how many tests lack it and the first of them;
+// a file found in another letter case counts, as the run finds it so.
+TEST_F(ExamsTest, TestFilesTheSettingsDoNotFindAreNamed) {
+  tree.AddExam("GOOD", {"1", "2"});
+  tree.AddTest("GOOD", "3", {{"good.inp", "1 2\n"}, {"Good.Out", "3\n"}});
+  for (const char* test : {"1", "2", "3"}) tree.AddTest("SUM", test, {{"input.txt", "1 2\n"}, {"output.txt", "3\n"}});
+  tree.AddTest("SUM", "4", {{"SUM.INP", "1 2\n"}, {"output.txt", "3\n"}});
+  tree.AddTest("TWO", "1", {{"a.in", "1\n"}, {"TWO.OUT", "1\n"}});
+  tree.WriteExamSettings("TWO", R"(<ExamInformation Name="TWO" InputFile="a.in|b.in"/>)");
+  Load();
+  std::vector<std::string> texts;
+  for (const TLoadProblem& p : set.LoadProblems()) {
+    texts.push_back(p.Text);
+    EXPECT_FALSE(p.Lost) << p.Text;
+  }
+  const std::string tail = "); tên các file của test phải như cấu hình bài thi ghi";
+  EXPECT_EQ(texts, (std::vector<std::string>{
+                       "Bài thi \"SUM\": 3 trong 4 test không có file input \"SUM.INP\" (thứ nhất là test \"1\"" + tail,
+                       "Bài thi \"SUM\": 4 trong 4 test không có file kết quả \"SUM.OUT\" (thứ nhất là test \"1\"" + tail,
+                       "Bài thi \"TWO\": 1 trong 1 test không có file input \"b.in\" (thứ nhất là test \"1\"" + tail,
+                   }));
 }
 
 // Folder names the system cannot judge or cannot tell apart.
