@@ -252,6 +252,7 @@ bool TExecEngine::Launch() {
   const std::string* files[3] = {&FileInp, &FileOut, &FileErr};
   for (std::size_t i = 0; i < 3; ++i) start.RoomStreams[i] = NameInRoom(*files[i], Room);
   start.DiskLimit = DiskLimit;
+  start.HonestRoomBytes = HonestRoomBytes;
   start.GroupPool = FGroupPool;
   start.ViewSkeletons = FViewSkeletons;
 
@@ -333,8 +334,9 @@ void TExecEngine::Finish() {
       const std::int64_t left = RoomLeft(fd->Get());
       if (left < 0 || static_cast<std::uint64_t>(left) > kFullDiskMargin || !FDiskFullFolder.empty()) continue;
       FDiskFullFolder = std::filesystem::path(*name).parent_path().string();
-      FDiskFullDetail = "Only " + std::to_string(left) + " bytes left after the run on the file system of " + *name +
-                        ": the program's writes to it may have failed.\r\n" + platform::ErrnoMessage(ENOSPC);
+      FDiskFullDetail = "Sau lần chạy, đĩa chứa " + *name + " chỉ còn " + std::to_string(left) +
+                        " byte trống: chương trình có thể đã không ghi được vào file này.\r\n" +
+                        platform::ErrnoMessage(ENOSPC);
     }
   }
   for (const platform::UniqueFd* fd : {&FStartupInfo.hStdInput, &FStartupInfo.hStdOutput, &FStartupInfo.hStdError})

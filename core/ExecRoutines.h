@@ -217,6 +217,10 @@ class TExecEngine {
   // 0 = no bound of its own): past it writing fails and the run is a
   // failed run, as with OutputLimit.
   std::uint64_t DiskLimit = platform::kDefaultDiskLimit;
+  // What an honest run may leave in its Room (platform/ProcessJobs.h,
+  // ProgramStart::HonestRoomBytes): a room holding more that the disk
+  // cannot take back fails the run instead of raising the full disk.
+  std::uint64_t HonestRoomBytes = UINT64_MAX;
   // For an engine that runs many programs one after another: each run takes
   // over the control groups of the one before (platform/ControlGroups.h,
   // RunGroupPool) and, where the machine allows, a copy of a view's skeleton

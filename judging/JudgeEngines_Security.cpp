@@ -164,6 +164,7 @@ void TJudgeEngine::SetProgramView(TExecEngine& Engine, const std::string& Room) 
   // them: one moved since would have left the access lists behind.
   CheckProtectedFolders();
   Engine.Room = Room;
+  Engine.HonestRoomBytes = UINT64_MAX;
   Engine.ReadOnlyFolders = ToolFolders();
   Engine.HiddenFolders = PrivateFolders();
 }

@@ -42,6 +42,22 @@ std::string FirstListItem(const std::string& List) {
   return items.empty() ? std::string() : items.front();
 }
 
+// What an honest program may leave in its room after a test: its answer
+// files twice over, and scratch files besides. A room holding more that
+// the jury's disk cannot take fails that test; a smaller one stops the
+// judging, the jury's disk being full.
+std::uint64_t HonestRoomBytes(const TExamInfo& Exam, const TTestInfo& Test) {
+  constexpr std::uint64_t kScratchFiles = std::uint64_t{64} << 20;
+  std::uint64_t answers = 0;
+  for (const std::string& name : FileListItems(Exam.OutputFile)) {
+    const std::string found = FindNameIgnoreCase(Test.Dir(), name);
+    struct stat st {};
+    if (!found.empty() && ::stat((Test.Dir() + "/" + found).c_str(), &st) == 0 && S_ISREG(st.st_mode))
+      answers += static_cast<std::uint64_t>(st.st_size);
+  }
+  return 2 * answers + kScratchFiles;
+}
+
 // A file name from the exam's settings, about to become a path inside the
 // contest room: refused when it could point anywhere else.
 const std::string& CheckedFileName(const std::string& Name) {
@@ -325,6 +341,7 @@ void TJudgeEngine::PrepareExec(const TExamInfo& Exam, const TTestInfo& Test, con
   ExecEngine->FileOut = Exam.UseStdOut && !output.empty() ? ContestRoomDir + "/" + CheckedFileName(output) : "NUL";
   ExecEngine->FileErr = "NUL";
   SetProgramView(*ExecEngine, ContestRoomDir);
+  ExecEngine->HonestRoomBytes = HonestRoomBytes(Exam, Test);
 }
 
 void TJudgeEngine::ExecNotify(TExecEngine& /*Sender*/, TExecEngineState state) {

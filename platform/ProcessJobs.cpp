@@ -49,10 +49,6 @@ constexpr std::size_t kGuardSize = 4096;
 constexpr std::size_t kInitStackSize = 60 * 1024;
 constexpr std::size_t kProgramStackSize = 60 * 1024;
 
-std::system_error SystemError(int err, const std::string& what) {
-  return std::system_error(err, std::generic_category(), what);
-}
-
 // One line of a user-namespace map: the id maps to itself.
 std::string IdMapLine(unsigned id) { return std::to_string(id) + " " + std::to_string(id) + " 1"; }
 
@@ -258,6 +254,7 @@ struct ContainedProcess::Launch {
 struct ContainedProcess::RoomState {
   std::string Room;  // the machine's folder
   RoomSnapshot Before;
+  std::uint64_t HonestBytes = UINT64_MAX;  // ProgramStart::HonestRoomBytes
   bool Returned = false;
 };
 
@@ -362,6 +359,7 @@ std::shared_ptr<ContainedProcess> ContainedProcess::CreateSuspended(const Progra
     if (!start.Room.empty()) {
       room = std::make_unique<RoomState>();
       room->Room = ResolvePath(start.Room, ec);
+      room->HonestBytes = start.HonestRoomBytes;
       if (ec) throw std::system_error(ec, "cannot find the room of a run: " + start.Room);
       usage = MeasureRoom(room->Room);
       if (const std::string name = ProgramKeptReadOnly(launch->Program, room->Room); !name.empty())
@@ -500,7 +498,7 @@ void ContainedProcess::ReturnRoom() {
   Terminate();
   if (!roomState_ || roomState_->Returned || !room_.Valid()) return;
   roomState_->Returned = true;
-  platform::ReturnRoom(room_.Get(), roomState_->Room, roomState_->Before);
+  platform::ReturnRoom(room_.Get(), roomState_->Room, roomState_->Before, roomState_->HonestBytes);
 }
 
 bool ContainedProcess::ScratchFull() const {

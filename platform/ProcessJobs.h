@@ -156,6 +156,11 @@ struct ProgramStart {
   // Bytes the run may write in all, into its room, /tmp and /var/tmp
   // together (0 = as much as the machine's memory file systems take).
   std::uint64_t DiskLimit = kDefaultDiskLimit;
+  // What an honest run may leave in its room. A room that holds more and
+  // does not fit on the disk it comes back to fails the run (ReturnRoom
+  // raises RoomRefused); a smaller one that does not fit is the jury's
+  // full disk (std::system_error).
+  std::uint64_t HonestRoomBytes = UINT64_MAX;
   // False leaves a piece of the containment out: only to measure what each
   // one costs. Without the view the run sees the machine's folders and
   // writes its room in place.

@@ -5,14 +5,17 @@
 #include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <set>
 #include <system_error>
 #include <vector>
 
+#include "platform/SystemErrors.h"
 #include "platform/UniqueFd.h"
 
 namespace velkor::platform {
@@ -20,9 +23,8 @@ namespace {
 
 constexpr std::uint64_t kPage = 4096;
 
-std::system_error RoomError(int err, const std::string& what) {
-  return std::system_error(err, std::generic_category(), what);
-}
+// Told to the jury in a test's verdict, or when the jury's disk is full.
+std::system_error RoomError(int err, const std::string& what) { return SystemError(err, what); }
 
 std::string Join(const std::string& rel, const std::string& name) { return rel.empty() ? name : rel + "/" + name; }
 
@@ -35,7 +37,7 @@ std::vector<std::string> Names(int folder, const std::string& what) {
   if (dir == nullptr) {
     const int err = errno;
     if (copy >= 0) close(copy);
-    throw RoomError(err, "cannot list " + what);
+    throw RoomError(err, "không đọc được danh sách file của " + what);
   }
   rewinddir(dir);
   std::vector<std::string> names;
@@ -46,13 +48,13 @@ std::vector<std::string> Names(int folder, const std::string& what) {
   }
   const int err = errno;
   closedir(dir);
-  if (err != 0) throw RoomError(err, "cannot list " + what);
+  if (err != 0) throw RoomError(err, "không đọc được danh sách file của " + what);
   return names;
 }
 
 UniqueFd OpenFolder(int parent, const std::string& name, const std::string& what) {
   UniqueFd fd(openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-  if (!fd.Valid()) throw RoomError(errno, "cannot open " + what);
+  if (!fd.Valid()) throw RoomError(errno, "không mở được " + what);
   return fd;
 }
 
@@ -63,7 +65,7 @@ class FolderCursor {
  public:
   FolderCursor(int top, std::string what) : what_(std::move(what)) {
     fd_.Reset(fcntl(top, F_DUPFD_CLOEXEC, 0));
-    if (!fd_.Valid()) throw RoomError(errno, "cannot open " + what_);
+    if (!fd_.Valid()) throw RoomError(errno, "không mở được " + what_);
     here_ = Identify(fd_.Get());
   }
 
@@ -80,7 +82,7 @@ class FolderCursor {
     UniqueFd parent = OpenFolder(fd_.Get(), "..", what_);
     const Id id = Identify(parent.Get());
     if (above_.empty() || id.Dev != above_.back().Dev || id.Ino != above_.back().Ino)
-      throw RoomError(ESTALE, "a folder of " + what_ + " moved while it was copied");
+      throw RoomError(ESTALE, "một thư mục trong " + what_ + " bị chuyển đi trong lúc chép");
     here_ = id;
     above_.pop_back();
     fd_ = std::move(parent);
@@ -93,7 +95,7 @@ class FolderCursor {
   };
   Id Identify(int fd) const {
     struct stat st {};
-    if (fstat(fd, &st) != 0) throw RoomError(errno, "cannot open " + what_);
+    if (fstat(fd, &st) != 0) throw RoomError(errno, "không mở được " + what_);
     return {st.st_dev, st.st_ino};
   }
 
@@ -164,16 +166,16 @@ mode_t FolderMode(mode_t mode) { return (mode & 0755) | 0700; }
 
 // Copies count bytes at offset between two files, at the same offset.
 void CopyRange(int in, int out, off_t offset, off_t count, const std::string& what) {
-  if (lseek(out, offset, SEEK_SET) != offset) throw RoomError(errno, "cannot copy " + what);
+  if (lseek(out, offset, SEEK_SET) != offset) throw RoomError(errno, "không chép được " + what);
   off_t at = offset;
   while (at < offset + count) {
     const ssize_t n = sendfile(out, in, &at, static_cast<std::size_t>(std::min<off_t>(offset + count - at, 1 << 30)));
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) throw RoomError(errno, "cannot copy " + what);
+    if (n < 0) throw RoomError(errno, "không chép được " + what);
     // Neither side changes while it is copied (the run is over, or has not
     // begun): a copy that came out shorter lost the rest to a full disk,
     // and must not pass for the whole file.
-    if (n == 0) throw RoomError(ENOSPC, "short copy of " + what);
+    if (n == 0) throw RoomError(ENOSPC, "chép thiếu " + what);
   }
 }
 
@@ -194,7 +196,7 @@ void CopyContent(int in, int out, off_t size, const std::string& what) {
     CopyRange(in, out, data, hole - data, what);
     at = hole;
   }
-  if (ftruncate(out, size) != 0) throw RoomError(errno, "cannot copy " + what);
+  if (ftruncate(out, size) != 0) throw RoomError(errno, "không chép được " + what);
 }
 
 // Copies a regular file between folders into a new file, with its mode and
@@ -202,19 +204,19 @@ void CopyContent(int in, int out, off_t size, const std::string& what) {
 struct stat CopyFile(int fromFolder, int toFolder, const std::string& name, const struct stat& from,
                      const std::string& what) {
   UniqueFd in(openat(fromFolder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-  if (!in.Valid()) throw RoomError(errno, "cannot read " + what);
+  if (!in.Valid()) throw RoomError(errno, "không đọc được " + what);
   UniqueFd out(openat(toFolder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-  if (!out.Valid()) throw RoomError(errno, "cannot create " + what);
+  if (!out.Valid()) throw RoomError(errno, "không tạo được " + what);
   CopyContent(in.Get(), out.Get(), from.st_size, what);
   // The mode as it was, whatever the copier's file-creation mask.
   const timespec times[2] = {from.st_atim, from.st_mtim};
   if (fchmod(out.Get(), CopyMode(from.st_mode)) != 0 || futimens(out.Get(), times) != 0)
-    throw RoomError(errno, "cannot copy " + what);
+    throw RoomError(errno, "không chép được " + what);
   struct stat made {};
-  if (fstat(out.Get(), &made) != 0) throw RoomError(errno, "cannot copy " + what);
+  if (fstat(out.Get(), &made) != 0) throw RoomError(errno, "không chép được " + what);
   // A file system that reports the lack of room only when the file is
   // closed says so here.
-  if (const int err = out.Close(); err != 0) throw RoomError(err, "cannot copy " + what);
+  if (const int err = out.Close(); err != 0) throw RoomError(err, "không chép được " + what);
   return made;
 }
 
@@ -223,25 +225,25 @@ void RemoveEntry(int folder, const std::string& name, const std::string& what) {
   struct stat st {};
   if (fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
     if (errno == ENOENT) return;
-    throw RoomError(errno, "cannot replace " + what);
+    throw RoomError(errno, "không thay được " + what);
   }
   if (S_ISDIR(st.st_mode)) {
     struct Remover : WalkVisitor {
       std::string What;
       bool Visit(int inner, const std::string& entry, const struct stat& s, const std::string&) override {
         if (S_ISDIR(s.st_mode)) return true;
-        if (unlinkat(inner, entry.c_str(), 0) != 0) throw RoomError(errno, "cannot replace " + What);
+        if (unlinkat(inner, entry.c_str(), 0) != 0) throw RoomError(errno, "không thay được " + What);
         return false;
       }
       void Left(int inner, const std::string& entry) override {
-        if (unlinkat(inner, entry.c_str(), AT_REMOVEDIR) != 0) throw RoomError(errno, "cannot replace " + What);
+        if (unlinkat(inner, entry.c_str(), AT_REMOVEDIR) != 0) throw RoomError(errno, "không thay được " + What);
       }
     } remover;
     remover.What = what;
     Walk(OpenFolder(folder, name, what).Get(), what, kRoomTooDeep, remover);
   }
   if (unlinkat(folder, name.c_str(), S_ISDIR(st.st_mode) ? AT_REMOVEDIR : 0) != 0)
-    throw RoomError(errno, "cannot replace " + what);
+    throw RoomError(errno, "không thay được " + what);
 }
 
 struct Measurer : WalkVisitor {
@@ -260,7 +262,7 @@ struct Measurer : WalkVisitor {
 
 struct Filler : WalkVisitor {
   Filler(int scratch, int uid, int gid, const std::string& room)
-      : Uid(uid), Gid(gid), Room(room), To(scratch, "the run's copy of " + room) {}
+      : Uid(uid), Gid(gid), Room(room), To(scratch, "bản sao của " + room + " trong lần chạy") {}
 
   int Uid, Gid;
   std::string Room;
@@ -270,15 +272,15 @@ struct Filler : WalkVisitor {
   bool Visit(int from, const std::string& name, const struct stat& st, const std::string& key) override {
     const std::string path = Room + "/" + key;
     if (S_ISDIR(st.st_mode)) {
-      if (mkdirat(To.Fd(), name.c_str(), 0700) != 0) throw RoomError(errno, "cannot create " + path + " for a run");
-      UniqueFd inner = OpenFolder(To.Fd(), name, path + " for a run");
+      if (mkdirat(To.Fd(), name.c_str(), 0700) != 0) throw RoomError(errno, "không tạo được " + path + " cho lần chạy");
+      UniqueFd inner = OpenFolder(To.Fd(), name, path + " cho lần chạy");
       if (fchmod(inner.Get(), FolderMode(st.st_mode)) != 0 || !Own(inner.Get()))
-        throw RoomError(errno, "cannot prepare " + path + " for a run");
+        throw RoomError(errno, "không chuẩn bị được " + path + " cho lần chạy");
       return true;
     } else if (S_ISREG(st.st_mode)) {
       const struct stat made = CopyFile(from, To.Fd(), name, st, path);
       if (Uid >= 0 && fchownat(To.Fd(), name.c_str(), Uid, Gid, AT_SYMLINK_NOFOLLOW) != 0)
-        throw RoomError(errno, "cannot prepare " + path + " for a run");
+        throw RoomError(errno, "không chuẩn bị được " + path + " cho lần chạy");
       struct stat now = made;
       if (Uid >= 0) fstatat(To.Fd(), name.c_str(), &now, AT_SYMLINK_NOFOLLOW);
       Snapshot.Files[key] = {now.st_ino, now.st_ctim.tv_sec, now.st_ctim.tv_nsec};
@@ -337,7 +339,7 @@ struct Returner : WalkVisitor {
         RemoveEntry(To.Fd(), name, path);
       // Velkor must be able to fill and later empty it, whatever mode the run gave it.
       if (mkdirat(To.Fd(), name.c_str(), FolderMode(st.st_mode)) != 0 && errno != EEXIST)
-        throw RoomError(errno, "cannot create " + path);
+        throw RoomError(errno, "không tạo được " + path);
       return true;
     }
     if (S_ISREG(st.st_mode) && !Unchanged(Before, key, st)) {
@@ -353,15 +355,24 @@ struct Returner : WalkVisitor {
 
 UniqueFd OpenRoom(const std::string& room) {
   UniqueFd folder(open(room.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!folder.Valid()) throw RoomError(errno, "cannot open the room " + room);
+  if (!folder.Valid()) throw RoomError(errno, "không mở được thư mục chạy " + room);
   return folder;
 }
 
 // The most the run could write: the size of its scratch file system.
 std::uint64_t ScratchCapacity(int scratch) {
   struct statfs fs {};
-  if (fstatfs(scratch, &fs) != 0) throw RoomError(errno, "cannot measure the run's copy of its room");
+  if (fstatfs(scratch, &fs) != 0) throw RoomError(errno, "không đo được bản sao thư mục chạy của lần chạy");
   return static_cast<std::uint64_t>(fs.f_blocks) * static_cast<std::uint64_t>(fs.f_bsize);
+}
+
+// The room left on the jury's disk (folder) for what comes back, beyond
+// the file system's reserve; none known when it cannot be measured (the
+// copy then tells).
+std::uint64_t FreeSpace(int folder) {
+  struct statvfs fs {};
+  if (fstatvfs(folder, &fs) != 0) return UINT64_MAX;
+  return static_cast<std::uint64_t>(fs.f_bavail) * static_cast<std::uint64_t>(fs.f_frsize);
 }
 
 }  // namespace
@@ -378,14 +389,21 @@ RoomSnapshot FillRoom(const std::string& room, int scratch, int uid, int gid) {
   return std::move(filler.Snapshot);
 }
 
-void ReturnRoom(int scratch, const std::string& room, const RoomSnapshot& before) {
+void ReturnRoom(int scratch, const std::string& room, const RoomSnapshot& before, std::uint64_t honestBytes) {
   const UniqueFd folder = OpenRoom(room);
-  const std::string copy = "the run's copy of " + room;
+  const std::string copy = "bản sao của " + room + " trong lần chạy";
   Surveyor survey(before);
   Walk(scratch, copy, kRunTooDeep, survey);
   if (const std::uint64_t bound = ScratchCapacity(scratch); survey.Bytes > bound)
     throw RoomRefused("Chương trình để lại trong thư mục chạy " + std::to_string(survey.Bytes) +
                       " byte, quá giới hạn " + std::to_string(bound) + " byte của lần chạy: không chép về");
+  // Within the run's bound, yet more than an honest run leaves and more
+  // than the jury's disk can take: that fails this test, not the judging
+  // of everyone after it.
+  if (const std::uint64_t free = FreeSpace(folder.Get()); survey.Bytes > honestBytes && survey.Bytes > free)
+    throw RoomRefused("Chương trình để lại trong thư mục chạy " + std::to_string(survey.Bytes) +
+                      " byte, nhiều hơn " + std::to_string(free) +
+                      " byte còn trống trên đĩa của thư mục làm việc: không chép về");
 
   Returner returner(folder.Get(), room, before);
   Walk(scratch, copy, kRunTooDeep, returner);
@@ -396,7 +414,7 @@ void ReturnRoom(int scratch, const std::string& room, const RoomSnapshot& before
     const std::string path = room + "/" + key;
     struct stat st {};
     if (lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && unlink(path.c_str()) != 0)
-      throw RoomError(errno, "cannot remove " + path);
+      throw RoomError(errno, "không xóa được " + path);
   }
 }
 

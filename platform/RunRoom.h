@@ -66,10 +66,13 @@ RoomSnapshot FillRoom(const std::string& room, int scratch, int uid, int gid);
 // touched. What comes back is bounded by what the run could write: the
 // files' full sizes and the folders together, in whole pages, may not pass
 // the size of the run's scratch file system, and a file with several names
-// (hard links) is refused, since each name would be a copy. Before anything
-// is touched, throws RoomRefused when the scratch folder is too deep, too
-// large or holds such a file; throws std::system_error when the room cannot
-// be updated.
-void ReturnRoom(int scratch, const std::string& room, const RoomSnapshot& before);
+// (hard links) is refused, since each name would be a copy. Nor may more
+// than honestBytes come back when the room's own disk has not that much
+// free: a run that left that much is at fault, not the jury's disk. Before
+// anything is touched, throws RoomRefused when the scratch folder is too
+// deep, too large or holds such a file; throws std::system_error when the
+// room cannot be updated (ENOSPC when the jury's disk is full).
+void ReturnRoom(int scratch, const std::string& room, const RoomSnapshot& before,
+                std::uint64_t honestBytes = UINT64_MAX);
 
 }  // namespace velkor::platform

@@ -94,4 +94,21 @@ std::string SystemErrorMessage(std::uint32_t code) {
 
 std::string ErrnoMessage(int err) { return SystemErrorMessage(ErrorCodeFromErrno(err)); }
 
+namespace {
+// errno values told in the jury's language; compared as the generic ones.
+class VietnameseErrnoCategory : public std::error_category {
+ public:
+  const char* name() const noexcept override { return "errno"; }
+  std::string message(int err) const override { return ErrnoMessage(err); }
+  std::error_condition default_error_condition(int err) const noexcept override {
+    return {err, std::generic_category()};
+  }
+};
+}  // namespace
+
+std::system_error SystemError(int err, const std::string& What) {
+  static const VietnameseErrnoCategory category;
+  return std::system_error(err, category, What);
+}
+
 }  // namespace velkor::platform

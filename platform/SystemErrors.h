@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <system_error>
 
 namespace velkor::platform {
 
@@ -30,5 +31,10 @@ std::string SystemErrorMessage(std::uint32_t code);
 
 // SystemErrorMessage(ErrorCodeFromErrno(err)).
 std::string ErrnoMessage(int err);
+
+// A failure of the system call that What names (in Vietnamese): what()
+// reads "What: " and ErrnoMessage(err); code() is err, equal to the same
+// errno of the generic category.
+std::system_error SystemError(int err, const std::string& What);
 
 }  // namespace velkor::platform

@@ -745,7 +745,8 @@ int main(void) {
 // A contestant that sums its input correctly, and leaves in its room what
 // should not come back as it is (chosen by a #define): a set-user-ID file
 // anyone may write (SETUID), four sparse files of 1000 MiB (SPARSE), a
-// 64 MiB file with 60 names (LINKS), or a chain of DEEP folders.
+// 64 MiB file with 60 names (LINKS), REAL_MIB MiB of real data, or a chain
+// of DEEP folders.
 constexpr const char* kRoomLeftovers = R"C(
 #include <fcntl.h>
 #include <stdio.h>
@@ -778,6 +779,13 @@ static void Leave(void) {
     snprintf(name, sizeof name, "link%02d", i);
     if (link("big", name) != 0) puts("link failed");
   }
+#elif defined(REAL_MIB)
+  static char block[1 << 20];
+  memset(block, 'x', sizeof block);
+  int fd = open("real", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  for (int i = 0; i < REAL_MIB; ++i)
+    if (write(fd, block, sizeof block) != (ssize_t)sizeof block) puts("write failed");
+  close(fd);
 #elif defined(DEEP)
   for (int i = 0; i < DEEP; ++i)
     if (mkdir("d", 0755) != 0 || chdir("d") != 0) break;
@@ -1174,17 +1182,20 @@ class SmallHouseRuns : public ContainedRuns {
 
 // What a room brings back is bounded by what its run could write: sparse
 // files of 1000 MiB apiece or one file under 60 names would fill the
-// jury's disk many times over. Each fails its own test; the judging goes
-// on, and what comes after it is judged as ever.
+// jury's disk many times over, and 300 MiB of real data, within the run's
+// own bound, more than this small house has free. Each fails its own test;
+// the judging goes on, and what comes after it is judged as ever.
 TEST_F(SmallHouseRuns, ARoomTooLargeToBringBackFailsOnlyItsTest) {
   AddExam("SUM", {{"1 2\n", "3\n"}}, {20, 1024});
   tree.AddContestant("Sparse", {{"SUM.c", CSource({{"SPARSE", "1"}}, {kRoomLeftovers})}});
   tree.AddContestant("Links", {{"SUM.c", CSource({{"LINKS", "1"}}, {kRoomLeftovers})}});
+  tree.AddContestant("Real", {{"SUM.c", CSource({{"REAL_MIB", "300"}}, {kRoomLeftovers})}});
   tree.AddContestant("Honest", {{"SUM.c", kSumC}});
-  Judge({{"Sparse", "SUM"}, {"Links", "SUM"}, {"Honest", "SUM"}});
+  Judge({{"Sparse", "SUM"}, {"Links", "SUM"}, {"Real", "SUM"}, {"Honest", "SUM"}});
 
   ASSERT_TRUE(finished) << errorMsg;
-  const std::pair<const char*, const char*> refused[] = {{"Sparse", "quá giới hạn"}, {"Links", "liên kết cứng"}};
+  const std::pair<const char*, const char*> refused[] = {
+      {"Sparse", "quá giới hạn"}, {"Links", "liên kết cứng"}, {"Real", "còn trống"}};
   for (const auto& [contestant, why] : refused) {
     const TResultE* re = Result(contestant, "SUM");
     ASSERT_TRUE(re && re->Obj("1")) << Verdicts(contestant, "SUM");
