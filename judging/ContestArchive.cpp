@@ -707,11 +707,11 @@ std::optional<std::string> SubmissionFolderInside(const std::string& Folder) {
     const fs::path rel = it->path().lexically_relative(Folder);
     const std::string name = rel.filename().string();
     const bool lock = name == kSubmissionFolderLockName && type == fs::file_type::regular;
-    // "Contestants/<contestant>/$History" keeps a contestant's earlier
-    // sources, which the archive keeps too.
-    const bool contestantsHistory =
-        std::distance(rel.begin(), rel.end()) == 3 && *rel.begin() == kArchiveContestantsFolder;
-    const bool history = name == kHistoryFolderName && type == fs::file_type::directory && !contestantsHistory;
+    // A "$History" in the contest's own trees is the contest's (a
+    // contestant's earlier sources, or a contestant or exam so named),
+    // which the archive keeps too.
+    const bool contestsOwn = *rel.begin() == kArchiveContestantsFolder || *rel.begin() == kArchiveTasksFolder;
+    const bool history = name == kHistoryFolderName && type == fs::file_type::directory && !contestsOwn;
     if (lock || history) return rel.parent_path().string();
   }
   return std::nullopt;

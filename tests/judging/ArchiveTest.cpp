@@ -1034,7 +1034,8 @@ TEST(FolderList, WritesAndReadsLines) {
 // A submission folder the jury put inside an unpack folder holds what
 // contestants handed in and no archive does: opening the archive again
 // moves the folder aside, as it does unsaved changes, and says where. A
-// contestant's own history is part of the contest and no such sign.
+// contestant's own history, or a contestant or exam named "$History", is
+// part of the contest and no such sign.
 TEST_F(ArchiveTest, ASubmissionFolderInAnUnpackFolderIsKeptAside) {
   BuildSmallContest();
   ASSERT_TRUE(contest_.FileSave(ArchivePath()));
@@ -1046,6 +1047,9 @@ TEST_F(ArchiveTest, ASubmissionFolderInAnUnpackFolderIsKeptAside) {
       {"Submit/VelkorSubmit.lock", true},
       {"$History/20261210090503007_x[An][Bai1].cpp", true},
       {"Contestants/An/$History/Bai1.20261210090503007.cpp", false},
+      {"Contestants/$History/Bai1.cpp", false},
+      {"Tasks/$History/01/x.INP", false},
+      {"Contestants/Submit/VelkorSubmit.lock", true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Planted);
