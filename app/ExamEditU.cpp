@@ -25,6 +25,7 @@
 #include "core/Dialogs.h"
 #include "core/NumberFormat.h"
 #include "judging/Checkers.h"
+#include "judging/Contests.h"
 #include "judging/Exams.h"
 
 namespace velkor {
@@ -116,6 +117,9 @@ int EditExamConfig(TExamInfo* Exam) {
   if (code == erCancel) return code;
   form.UpdateInfoBack(Exam);
   try {
+    // In a contest opened from an archive the settings live only in its
+    // unpack folder until the contest is saved: a crash must not lose them.
+    if (ContestInfo) ContestInfo->NoteUnsavedExamChange();
     Exam->FileSave();
   } catch (const std::exception& e) {
     // The values stay in memory; the jury learns the file was not written.

@@ -685,11 +685,12 @@ std::string KeptFolderName(const std::string& Base) {
 
 // What the jury is told of the unpacked contest Folder kept at Kept.
 std::string KeptUnsavedText(const std::string& Folder, const std::string& Kept, const std::string& Archive) {
-  return "Thư mục giải nén " + Quoted(Folder) + " còn giữ bài nộp trực tuyến chưa được ghi vào file kỳ thi" +
+  return "Thư mục giải nén " + Quoted(Folder) +
+         " còn giữ thay đổi (bài nộp trực tuyến, cấu hình bài thi) chưa được ghi vào file kỳ thi" +
          (Archive.empty() ? std::string() : " " + Quoted(Archive)) +
          " (lần trước Velkor đã dừng khi chưa ghi kỳ thi). Thư mục đó không bị xóa mà được chuyển sang:\r\n" +
-         Quoted(Kept) + "\r\nĐể chấm và giữ các bài đó, hãy mở thư mục bài thi Tasks (F2) và thư mục thí sinh "
-         "Contestants (F3) trong thư mục này, chấm lại rồi ghi kỳ thi.";
+         Quoted(Kept) + "\r\nĐể giữ các thay đổi đó, hãy mở thư mục bài thi Tasks (F2) và thư mục thí sinh "
+         "Contestants (F3) trong thư mục này, chấm các bài nộp mới rồi ghi kỳ thi.";
 }
 
 // A submission folder inside the unpack folder Folder, relative to it: a
@@ -1016,8 +1017,12 @@ bool TContestInfo::FileSave(const std::string& FileName) {
   }
 }
 
-void TContestInfo::NoteUnsavedChange() {
-  if (FUnsavedMarked || FUnpackDir.empty() || !FResultSet->Dir().starts_with(FUnpackDir + "/")) return;
+void TContestInfo::NoteUnsavedChange() { NoteUnsavedChangeIn(FResultSet->Dir()); }
+
+void TContestInfo::NoteUnsavedExamChange() { NoteUnsavedChangeIn(FExamSet->Dir()); }
+
+void TContestInfo::NoteUnsavedChangeIn(const std::string& Folder) {
+  if (FUnsavedMarked || FUnpackDir.empty() || !Folder.starts_with(FUnpackDir + "/")) return;
   WriteUnsavedMark(FUnpackDir, FFileName);
   FUnsavedMarked = true;
 }

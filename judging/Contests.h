@@ -82,8 +82,10 @@ class TContestInfo {
   // successful FileSave, or with ForgetUnsavedChanges when the jury chose
   // not to save. Both do nothing for a contest not opened from an
   // archive, and NoteUnsavedChange nothing for a contestants folder
-  // chosen outside the unpack folder.
+  // chosen outside the unpack folder. NoteUnsavedExamChange does the same
+  // before a change written into the exams' folder (an exam's settings).
   void NoteUnsavedChange();
+  void NoteUnsavedExamChange();
   void ForgetUnsavedChanges();
   // What the last FileLoad set aside, whether it succeeded or not: one
   // Vietnamese text per folder, telling where it is now and what it holds.
@@ -102,6 +104,9 @@ class TContestInfo {
                            pugi::xml_node& ExamsNode, pugi::xml_node& ResultsNode);
 
  private:
+  // Marks the unpack folder when Folder lies inside it.
+  void NoteUnsavedChangeIn(const std::string& Folder);
+
   std::unique_ptr<TResultSet> FResultSet;
   std::unique_ptr<TExamSet> FExamSet;
   std::string FFileName;  // empty for a contest built from folders

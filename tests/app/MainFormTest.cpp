@@ -1591,7 +1591,7 @@ TEST_F(MainWindow, UnsavedSubmissionsOfAnArchiveContestAreKeptAndTold) {
   const TMsgDlgRequest told = FMessages->Requests()[0];
   EXPECT_EQ(told.DlgType, mtWarning);
   EXPECT_EQ(told.Msg.rfind("Thư mục giải nén \"" + Tree.Path("unpack/VelkorContest") +
-                               "\" còn giữ bài nộp trực tuyến chưa được ghi vào file kỳ thi \"" + file + "\"",
+                               "\" còn giữ thay đổi (bài nộp trực tuyến, cấu hình bài thi) chưa được ghi vào file kỳ thi \"" + file + "\"",
                            0),
             0u)
       << told.Msg;
@@ -1613,6 +1613,35 @@ TEST_F(MainWindow, UnsavedSubmissionsOfAnArchiveContestAreKeptAndTold) {
   Form->LoadContest(file);
   ASSERT_EQ(FMessages->Requests().size(), 2u);
   EXPECT_EQ(FMessages->Requests()[1].Msg, "Bạn có muốn ghi lại kỳ thi hiện tại không?");
+}
+
+// An exam's settings changed in a contest opened from an archive live only
+// in its unpack folder until the contest is saved: a crash keeps them too.
+TEST_F(MainWindow, ExamSettingsOfAnArchiveContestOutliveACrash) {
+  const std::string file = SaveJudgedContest(Tree, *Form);
+  EnvConfig->DecompressDir = Tree.Path("unpack");
+  Form->ContestChanged = false;
+  Form->LoadContest(file);
+  ASSERT_TRUE(FMessages->Requests().empty());
+  test::WhenModal([](QWidget* Dialog) {
+    auto* form = dynamic_cast<TExamEditForm*>(Dialog);
+    ASSERT_NE(form, nullptr);
+    form->gGeneral.edtMark->setText("9");
+    form->btnOK->click();
+  });
+  ASSERT_EQ(EditExamConfig(ContestInfo->ExamSet().Obj("BAI1")), erOK);
+
+  Form->ContestChanged = false;  // killed: the next Velkor has nothing to ask
+  FMessages->AddAnswer(mrOk);
+  Form->LoadContest(file);
+  ASSERT_EQ(FMessages->Requests().size(), 1u);
+  const std::string told = FMessages->Requests()[0].Msg;
+  const std::size_t at = told.find("được chuyển sang:\r\n\"") + std::string("được chuyển sang:\r\n\"").size();
+  const std::string kept = told.substr(at, told.find('"', at) - at);
+  TExamSet exams;
+  exams.SetDir(kept + "/Tasks");
+  ASSERT_NE(exams.Obj("BAI1"), nullptr) << told;
+  EXPECT_EQ(exams.Obj("BAI1")->Mark, 9);
 }
 
 TEST_F(MainWindow, RowRefreshFromOtherWindows) {

@@ -956,7 +956,7 @@ TEST_F(ArchiveTest, UnsavedChangesOfAnUnpackedContestAreKeptAside) {
   std::sort(texts.begin(), texts.end());
   EXPECT_EQ(texts, (std::vector<std::string>{"accepted before the first crash", "accepted before the second crash"}));
   const std::string told = reopened.KeptUnsaved().front();
-  EXPECT_NE(told.find("còn giữ bài nộp trực tuyến chưa được ghi vào file kỳ thi \"" + ArchivePath() + "\""),
+  EXPECT_NE(told.find("còn giữ thay đổi (bài nộp trực tuyến, cấu hình bài thi) chưa được ghi vào file kỳ thi \"" + ArchivePath() + "\""),
             std::string::npos) << told;
   EXPECT_TRUE(told.find("\"" + kept[0] + "\"") != std::string::npos ||
               told.find("\"" + kept[1] + "\"") != std::string::npos) << told;
