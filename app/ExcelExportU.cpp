@@ -20,6 +20,7 @@
 #include "judging/Exams.h"
 #include "judging/Results.h"
 #include "toolkit/DesktopOpen.h"
+#include "platform/SystemErrors.h"
 
 namespace velkor {
 namespace {
@@ -160,7 +161,7 @@ bool OfferSaveAs(const std::string& File) {
   if (error) {
     std::error_code ignored;
     fs::remove(temp, ignored);
-    VQRMsgDlg("Không ghi được bảng điểm vào file \"" + chosen + "\" (" + error.message() +
+    VQRMsgDlg("Không ghi được bảng điểm vào file \"" + chosen + "\" (" + platform::ErrnoMessage(error.value()) +
                   "). Bảng điểm vẫn còn trong file \"" + File + "\".",
               mtError, {mbOK});
     return false;

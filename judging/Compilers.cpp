@@ -15,6 +15,7 @@
 #include "core/SystemInfo.h"
 #include "core/Unicode.h"
 #include "judging/XMLHelpers.h"
+#include "platform/SystemErrors.h"
 
 namespace velkor {
 namespace {
@@ -328,7 +329,7 @@ TCompilerEngine::TCompileResult TCompilerEngine::Compile(const std::string& cdir
     fs::rename(folder + onDisk, folder + expected, ec);
     if (ec)
       throw std::runtime_error("Không thể đổi tên \"" + folder + onDisk + "\" thành \"" + expected +
-                               "\": " + ec.message());
+                               "\": " + platform::ErrnoMessage(ec.value()));
   }
 
   FLog.push_back(expected);

@@ -17,6 +17,7 @@
 #include "judging/JudgeEngines.h"
 #include "platform/FileLocks.h"
 #include "platform/SpecialFolders.h"
+#include "platform/SystemErrors.h"
 
 namespace velkor {
 namespace {
@@ -78,7 +79,7 @@ void Hold(const THeldLocks& Locks, platform::TFileLock& Lock, const std::string&
       break;
   }
   throw std::runtime_error("Không tạo được file khóa \"" + Path + "\" cho " + Use + " \"" + Folder +
-                           "\": " + std::strerror(fresh.Error()) + ".");
+                           "\": " + platform::ErrnoMessage(fresh.Error()));
 }
 
 void HoldPlace(const std::string& Folder, const char* LockName, const char* Use) {

@@ -70,6 +70,7 @@
 #include "judging/JudgeEngines_Internal.h"
 #include "judging/Security.h"
 #include "platform/ProcessJobs.h"
+#include "platform/SystemErrors.h"
 
 namespace velkor {
 namespace fs = std::filesystem;
@@ -80,7 +81,7 @@ void CreateFolder(const std::string& Folder) {
   std::error_code ec;
   fs::create_directories(Folder, ec);
   if (!ec || fs::is_directory(Folder)) return;
-  const std::string detail = "Không thể tạo thư mục \"" + Folder + "\": " + ec.message();
+  const std::string detail = "Không thể tạo thư mục \"" + Folder + "\": " + platform::ErrnoMessage(ec.value());
   if (ec.value() == ENOSPC || ec.value() == EDQUOT) throw EJuryDiskFull(fs::path(Folder).parent_path().string(), detail);
   throw std::runtime_error(detail);
 }
@@ -103,7 +104,7 @@ void CloseToOthers(const std::string& Folder) {
   struct stat st {};
   if (::stat(Folder.c_str(), &st) == 0 && (st.st_mode & 077) == 0) return;
   throw std::runtime_error("Không thể đóng thư mục làm việc \"" + Folder + "\" với các tài khoản khác: " +
-                           std::error_code(err, std::generic_category()).message());
+                           platform::ErrnoMessage(err));
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include "platform/ControlGroups.h"
+#include "platform/SystemErrors.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -306,12 +307,12 @@ void SweepStale(const std::string& base) {
   }
 }
 
-std::string Reason(int err) { return std::strerror(err); }
+std::string Reason(int err) { return ErrnoMessage(err); }
 
 // A version-1 hierarchy is usable when a group can be made in Velkor's.
 std::string ProbeVersion1(const std::string& base) {
   const std::string probe = base + "/" + Owner() + "-probe";
-  if (mkdir(probe.c_str(), 0755) != 0) return "cannot make a group in " + base + ": " + Reason(errno);
+  if (mkdir(probe.c_str(), 0755) != 0) return "không tạo được nhóm trong " + base + ": " + Reason(errno);
   rmdir(probe.c_str());
   return {};
 }
@@ -329,12 +330,12 @@ std::vector<std::string> PrepareVersion2(const std::string& base, const std::vec
   };
   std::string available;
   if (const int err = ReadText(base + "/cgroup.controllers", available); err != 0)
-    return fail(wanted, "cannot read the controllers of " + base + ": " + Reason(err));
+    return fail(wanted, "không đọc được các bộ điều khiển của " + base + ": " + Reason(err));
   std::vector<std::string> usable;
   std::string request;
   for (const std::string& c : wanted) {
     if (!HasToken(available, c, ' ')) {
-      problem(c, "the " + c + " controller is not delegated to " + base);
+      problem(c, "bộ điều khiển " + c + " không được giao cho " + base);
       continue;
     }
     usable.push_back(c);
@@ -348,16 +349,16 @@ std::vector<std::string> PrepareVersion2(const std::string& base, const std::vec
     return usable;
   const std::string leaf = base + "/" + Owner() + "-main";
   if (mkdir(leaf.c_str(), 0755) != 0 && errno != EEXIST)
-    return fail(usable, "cannot make a group in " + base + ": " + Reason(errno));
+    return fail(usable, "không tạo được nhóm trong " + base + ": " + Reason(errno));
   if (const int err = WriteText(leaf + "/cgroup.procs", "0"); err != 0) {
     rmdir(leaf.c_str());
-    return fail(usable, "cannot move Velkor into " + leaf + ": " + Reason(err));
+    return fail(usable, "không chuyển được Velkor vào " + leaf + ": " + Reason(err));
   }
   // One write: the kernel enables all of them or none.
   if (const int err = WriteText(base + "/cgroup.subtree_control", request); err != 0) {
     if (WriteText(base + "/cgroup.procs", "0") == 0) rmdir(leaf.c_str());
-    return fail(usable, "cannot enable the controllers below " + base + ": " + Reason(err) +
-                            (err == EBUSY ? " (other processes share Velkor's group)" : ""));
+    return fail(usable, "không bật được các bộ điều khiển dưới " + base + ": " + Reason(err) +
+                            (err == EBUSY ? " (có tiến trình khác cùng nhóm với Velkor)" : ""));
   }
   return usable;
 }
@@ -477,13 +478,13 @@ ControlGroupLayout FindControlGroupLayout(std::string_view mountinfo, std::strin
     if (v1 != mounts.end()) {
       for (const Line& l : lines)
         if (HasToken(l.Controllers, controller, ',')) place->Folder = FolderOf(*v1, l.Path);
-      if (place->Folder.empty()) place->Problem = std::string("Velkor's own ") + controller + " group is not visible";
+      if (place->Folder.empty()) place->Problem = std::string("không thấy nhóm ") + controller + " của chính Velkor";
     } else if (unified && !unifiedPath.empty()) {
       place->Folder = FolderOf(*unified, unifiedPath);
       place->Unified = true;
-      if (place->Folder.empty()) place->Problem = "Velkor's own group is not visible";
+      if (place->Folder.empty()) place->Problem = "không thấy nhóm của chính Velkor";
     } else {
-      place->Problem = std::string("no ") + controller + " controller is mounted";
+      place->Problem = std::string("không có bộ điều khiển ") + controller + " nào được gắn";
     }
   }
 
@@ -500,7 +501,7 @@ const ControlGroupSupport& PrepareControlGroups() {
       for (const Hierarchy& h : state.Hierarchies) SweepStale(h.Base);
     } catch (const std::exception& e) {
       state.Support.MemoryProblem = state.Support.TasksProblem =
-          std::string("cannot look for control groups: ") + e.what();
+          std::string("không tìm được các nhóm điều khiển: ") + e.what();
     }
   });
   return state.Support;

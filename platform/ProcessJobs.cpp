@@ -134,7 +134,7 @@ UniqueFd MakeEmptyNetwork(std::string& problem) {
     if (!fd.Valid()) err = errno;
   });
   maker.join();
-  if (!fd.Valid()) problem = std::strerror(err);
+  if (!fd.Valid()) problem = ErrnoMessage(err);
   return fd;
 }
 
@@ -144,7 +144,7 @@ bool CanMakeNetworkPerRun(std::string& problem) {
   alignas(16) static char stack[16 * 1024];
   const pid_t pid = clone([](void*) { return 0; }, stack + sizeof stack, CLONE_NEWUSER | CLONE_NEWNET | SIGCHLD, nullptr);
   if (pid < 0) {
-    problem = std::strerror(errno);
+    problem = ErrnoMessage(errno);
     return false;
   }
   int status = 0;
@@ -161,9 +161,9 @@ const RunSupport& PrepareRunSupport() {
       s->RunUid = static_cast<int>(kRunAccountId);
       s->RunGid = static_cast<int>(kRunAccountId);
       if (const passwd* user = getpwuid(kRunAccountId))
-        s->AccountProblem = "the account \"" + std::string(user->pw_name) + "\" has it";
+        s->AccountProblem = "tài khoản \"" + std::string(user->pw_name) + "\" đã dùng mã này";
       else if (const group* g = getgrgid(kRunAccountId))
-        s->AccountProblem = "the group \"" + std::string(g->gr_name) + "\" has it";
+        s->AccountProblem = "nhóm \"" + std::string(g->gr_name) + "\" đã dùng mã này";
     } else {
       s->NetworkPerRun = CanMakeNetworkPerRun(s->NetworkProblem);
     }
@@ -177,31 +177,31 @@ std::vector<RunLimitation> FindRunLimitations() {
   std::vector<RunLimitation> out;
   if (!support.Memory)
     out.push_back({RunLimitation::MemoryGroup,
-                   "no memory control group for the runs (" + support.MemoryProblem +
-                       "): a program's memory limit holds for each of its processes (data, address space) "
-                       "and for a private /dev/shm, not for the run as a whole"});
+                   "không có nhóm điều khiển memory cho các lần chạy (" + support.MemoryProblem +
+                       "): giới hạn bộ nhớ chỉ áp cho từng tiến trình của bài làm (dữ liệu, không gian địa chỉ) "
+                       "và cho một /dev/shm riêng, không cho cả lần chạy"});
   if (!support.Tasks && geteuid() == 0)
-    out.push_back({RunLimitation::TaskGroup, "no pids control group for the runs (" + support.TasksProblem +
-                                                 "): the number of tasks of a run is not capped, so a fork bomb "
-                                                 "can fill the process table until its time limit"});
+    out.push_back({RunLimitation::TaskGroup, "không có nhóm điều khiển pids cho các lần chạy (" + support.TasksProblem +
+                                                 "): số tiến trình của một lần chạy không bị giới hạn, nên bài "
+                                                 "làm có thể lấp đầy bảng tiến trình cho tới hết thời gian"});
   // A run that cannot be given its view is not started at all.
   if (const int err = CheckRunView(""); err != 0)
-    out.push_back({RunLimitation::View, "runs cannot be given their view of the machine (" +
-                                            std::string(std::strerror(err)) +
-                                            "): no program can be compiled or judged"});
+    out.push_back({RunLimitation::View, "không tạo được môi trường riêng cho các lần chạy (" +
+                                            ErrnoMessage(err) +
+                                            "): không bài nào được dịch hay chấm"});
   const RunSupport& runs = PrepareRunSupport();
   if (!runs.SharedNetwork.Valid() && !runs.NetworkPerRun)
-    out.push_back({RunLimitation::Network, "no network namespace for the runs (" + runs.NetworkProblem +
-                                               "): programs can reach the machine's network and the abstract "
-                                               "sockets of its sessions"});
+    out.push_back({RunLimitation::Network, "không có không gian tên mạng cho các lần chạy (" + runs.NetworkProblem +
+                                               "): bài làm có thể dùng mạng của máy và các socket trừu tượng "
+                                               "của các phiên làm việc"});
   if (const RunSyscallFilter& filter = PrepareRunSyscallFilter(); !filter.Program)
-    out.push_back({RunLimitation::SyscallFilter, "no system-call filter for the runs (" + filter.Problem +
-                                                     "): programs can reach the kernel's key store, io_uring, "
-                                                     "bpf and new namespaces"});
+    out.push_back({RunLimitation::SyscallFilter, "không có bộ lọc lời gọi hệ thống cho các lần chạy (" + filter.Problem +
+                                                     "): bài làm có thể dùng kho khóa của nhân, io_uring, "
+                                                     "bpf và không gian tên mới"});
   if (!runs.AccountProblem.empty())
-    out.push_back({RunLimitation::Account, "programs run as user and group " + std::to_string(kRunAccountId) +
-                                               ", but " + runs.AccountProblem +
-                                               ": files of that account or group are open to them"});
+    out.push_back({RunLimitation::Account, "bài làm chạy với mã tài khoản và nhóm " + std::to_string(kRunAccountId) +
+                                               ", nhưng " + runs.AccountProblem +
+                                               ": bài làm đọc được các file của tài khoản hay nhóm đó"});
   return out;
 }
 

@@ -1,4 +1,5 @@
 #include "platform/Spreadsheet.h"
+#include "platform/SystemErrors.h"
 
 #include <xlsxwriter.h>
 
@@ -45,9 +46,10 @@ std::size_t CellTextEnd(const std::string& Text) {
   return Text.size();
 }
 
-// What a failed write of the book means to the jury, Vietnamese first; the
-// library's own code name and the system's text after it.
-std::string WriteFailure(const std::string& Path, int Errno, const char* Library) {
+// What a failed write of the book means to the jury: the reason in its
+// words, then the system's text, or the library's code when the system
+// gave none.
+std::string WriteFailure(const std::string& Path, int Errno, int LibraryCode) {
   std::string reason;
   switch (Errno) {
     case ENOSPC: reason = "ổ đĩa đã đầy"; break;
@@ -62,8 +64,12 @@ std::string WriteFailure(const std::string& Path, int Errno, const char* Library
     default: reason = "lỗi khi ghi"; break;
   }
   std::string detail;
-  if (Errno != 0) detail = std::strerror(Errno);
-  if (Library && *Library) detail += (detail.empty() ? "" : "; ") + std::string(Library);
+  if (Errno != 0) {
+    detail = ErrnoMessage(Errno);
+    if (detail.ends_with('.')) detail.pop_back();
+  } else if (LibraryCode != 0) {
+    detail = "thư viện ghi bảng tính báo lỗi " + std::to_string(LibraryCode);
+  }
   return "Không ghi được file \"" + Path + "\": " + reason + (detail.empty() ? "" : " (" + detail + ")") + ".";
 }
 
@@ -217,14 +223,14 @@ void TWorkbook::SaveAs(const std::string& Path) const {
   const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
   std::string temp = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
   const int fd = ::mkstemp(temp.data());
-  if (fd < 0) throw ESpreadsheetError(WriteFailure(Path, errno, nullptr));
+  if (fd < 0) throw ESpreadsheetError(WriteFailure(Path, errno, 0));
   const mode_t mask = ::umask(0);
   ::umask(mask);
   ::fchmod(fd, 0666 & ~mask);
   ::close(fd);
-  auto fail = [&](int Errno, const char* Library) {
+  auto fail = [&](int Errno, int LibraryCode) {
     ::unlink(temp.c_str());
-    throw ESpreadsheetError(WriteFailure(Path, Errno, Library));
+    throw ESpreadsheetError(WriteFailure(Path, Errno, LibraryCode));
   };
 
   lxw_workbook_options options{};
@@ -234,7 +240,7 @@ void TWorkbook::SaveAs(const std::string& Path) const {
   options.tmpdir = scratch.data();
   errno = 0;
   lxw_workbook* book = workbook_new_opt(temp.c_str(), &options);
-  if (!book) fail(errno, nullptr);
+  if (!book) fail(errno, 0);
   // One format per distinct look; the key packs what a cell's look is made of.
   std::unordered_map<std::string, lxw_format*> formats;
   auto format = [&](const TWorksheet& Sheet, const TWorksheet::TCell& c) {
@@ -291,8 +297,8 @@ void TWorkbook::SaveAs(const std::string& Path) const {
   errno = 0;
   const lxw_error error = workbook_close(book);
   const int closeErrno = errno;
-  if (error != LXW_NO_ERROR) fail(closeErrno, lxw_strerror(error));
-  if (::rename(temp.c_str(), Path.c_str()) != 0) fail(errno, nullptr);
+  if (error != LXW_NO_ERROR) fail(closeErrno, static_cast<int>(error));
+  if (::rename(temp.c_str(), Path.c_str()) != 0) fail(errno, 0);
 }
 
 }  // namespace velkor::platform

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/UniqueFd.h"
+#include "platform/SystemErrors.h"
 
 namespace velkor::platform {
 namespace {
@@ -57,18 +58,18 @@ constexpr std::uint32_t kOtherArchitectures[] = {SCMP_ARCH_X86, SCMP_ARCH_X32};
 std::string AddRules(scmp_filter_ctx ctx) {
   for (const std::uint32_t arch : kOtherArchitectures)
     if (const int r = seccomp_arch_add(ctx, arch); r != 0 && r != -EEXIST)
-      return "cannot add an architecture: " + std::string(std::strerror(-r));
+      return "không thêm được một kiến trúc: " + ErrnoMessage(-r);
   for (const std::string_view name : kRefused) {
     const int nr = seccomp_syscall_resolve_name(std::string(name).c_str());
-    if (nr == __NR_SCMP_ERROR) return "unknown system call " + std::string(name);
+    if (nr == __NR_SCMP_ERROR) return "không biết lời gọi hệ thống " + std::string(name);
     if (const int r = seccomp_rule_add(ctx, SCMP_ACT_ERRNO(kRefusal), nr, 0); r != 0)
-      return "cannot refuse " + std::string(name) + ": " + std::strerror(-r);
+      return "không chặn được " + std::string(name) + ": " + ErrnoMessage(-r);
   }
   for (const std::uint64_t flag : kNamespaceFlags)
     if (const int r =
             seccomp_rule_add(ctx, SCMP_ACT_ERRNO(kRefusal), SCMP_SYS(clone), 1, SCMP_A0(SCMP_CMP_MASKED_EQ, flag, flag));
         r != 0)
-      return "cannot refuse clone with new namespaces: " + std::string(std::strerror(-r));
+      return "không chặn được clone với không gian tên mới: " + ErrnoMessage(-r);
   return "";
 }
 
@@ -76,15 +77,15 @@ std::string AddRules(scmp_filter_ctx ctx) {
 // writes its program only to a descriptor. "" or what could not be done.
 std::string Export(scmp_filter_ctx ctx, std::vector<sock_filter>& program) {
   const UniqueFd memory(static_cast<int>(memfd_create("velkor-run-filter", MFD_CLOEXEC)));
-  if (!memory.Valid()) return "cannot make a memory file: " + std::string(std::strerror(errno));
+  if (!memory.Valid()) return "không tạo được file trong bộ nhớ: " + ErrnoMessage(errno);
   if (const int r = seccomp_export_bpf(ctx, memory.Get()); r != 0)
-    return "cannot export the filter: " + std::string(std::strerror(-r));
+    return "không xuất được bộ lọc: " + ErrnoMessage(-r);
   struct stat st {};
   if (fstat(memory.Get(), &st) != 0 || st.st_size <= 0 || st.st_size % sizeof(sock_filter) != 0)
-    return "the exported filter has no whole instructions";
+    return "bộ lọc xuất ra không gồm trọn các lệnh";
   program.resize(static_cast<std::size_t>(st.st_size) / sizeof(sock_filter));
   if (pread(memory.Get(), program.data(), static_cast<std::size_t>(st.st_size), 0) != st.st_size)
-    return "cannot read the exported filter back";
+    return "không đọc lại được bộ lọc đã xuất";
   return "";
 }
 
@@ -92,7 +93,7 @@ std::string Export(scmp_filter_ctx ctx, std::vector<sock_filter>& program) {
 std::string KernelSupport() {
   std::uint32_t action = SECCOMP_RET_ERRNO;
   if (syscall(SYS_seccomp, SECCOMP_GET_ACTION_AVAIL, 0, &action) == 0) return "";
-  return "the kernel has no system-call filters: " + std::string(std::strerror(errno));
+  return "nhân hệ điều hành không có bộ lọc lời gọi hệ thống: " + ErrnoMessage(errno);
 }
 
 RunSyscallFilter Build() {
