@@ -16,7 +16,7 @@
 #include "core/SystemInfo.h"
 #include "core/Unicode.h"
 #include "judging/FolderLocks.h"
-#include "platform/SpecialFolders.h"
+#include "platform/AccountFolders.h"
 #include "platform/UniqueFd.h"
 #include "toolkit/SingleInstance.h"
 

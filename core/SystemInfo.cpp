@@ -11,7 +11,7 @@
 
 #include "core/NameCompare.h"
 #include "platform/CurrentProcess.h"
-#include "platform/SpecialFolders.h"
+#include "platform/AccountFolders.h"
 #include "platform/SystemErrors.h"
 
 namespace velkor {

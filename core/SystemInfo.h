@@ -66,7 +66,7 @@ void SystemInfoFinalize();
 // such report of the runtime; the flag is kept for a leak checker to read.
 bool LeakReportRequested();
 
-// Path of a special folder (see platform/SpecialFolders.h), "" when unknown.
+// Path of a well-known folder of the account (see platform/AccountFolders.h), "" when unknown.
 std::string GetFolderLocation(int CSIDL);
 
 // Index of the first parameter equal to S, or -1. Mode 0 ignores ASCII case,

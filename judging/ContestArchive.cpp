@@ -59,7 +59,7 @@
 #include "judging/SubmitU.h"
 #include "judging/ZipErrors.h"
 #include "platform/FileAttributes.h"
-#include "platform/SpecialFolders.h"
+#include "platform/AccountFolders.h"
 #include "platform/SystemErrors.h"
 #include "platform/UniqueFd.h"
 

@@ -22,7 +22,7 @@
 #include "judging/NumberFormat.h"
 #include "judging/XMLHelpers.h"
 #include "platform/Registry.h"
-#include "platform/SpecialFolders.h"
+#include "platform/AccountFolders.h"
 #include "platform/SystemErrors.h"
 #include "platform/UniqueFd.h"
 

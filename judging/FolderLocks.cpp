@@ -16,7 +16,7 @@
 #include "judging/EnvConfig.h"
 #include "judging/JudgeEngines.h"
 #include "platform/FileLocks.h"
-#include "platform/SpecialFolders.h"
+#include "platform/AccountFolders.h"
 #include "platform/SystemErrors.h"
 
 namespace velkor {

@@ -25,7 +25,7 @@
 #include "platform/CommandLines.h"
 #include "platform/ProcessJobs.h"
 #include "platform/RunView.h"
-#include "platform/SpecialFolders.h"
+#include "platform/AccountFolders.h"
 #include "platform/SystemErrors.h"
 
 namespace velkor {

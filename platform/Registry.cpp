@@ -12,7 +12,7 @@
 #include <iterator>
 #include <vector>
 
-#include "platform/SpecialFolders.h"
+#include "platform/AccountFolders.h"
 #include "platform/SystemErrors.h"
 
 namespace velkor::platform {

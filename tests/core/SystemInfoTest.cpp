@@ -11,7 +11,7 @@
 #include <optional>
 
 #include "core/NameCompare.h"
-#include "platform/SpecialFolders.h"
+#include "platform/AccountFolders.h"
 
 namespace velkor {
 namespace {
@@ -161,7 +161,7 @@ TEST_F(SystemInfoTest, RuntimeFolderIsTheAccountsWhateverTmpdirSays) {
   }
 }
 
-TEST_F(SystemInfoTest, SpecialFoldersFollowTheXdgVariables) {
+TEST_F(SystemInfoTest, AccountFoldersFollowTheXdgVariables) {
   EXPECT_EQ(GetFolderLocation(26), (home / ".config").string());
   EXPECT_EQ(GetFolderLocation(35), (home / ".local/share").string());
   EXPECT_FALSE(fs::exists(home / ".config"));

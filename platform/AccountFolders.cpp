@@ -1,4 +1,4 @@
-#include "platform/SpecialFolders.h"
+#include "platform/AccountFolders.h"
 
 #include <pwd.h>
 #include <sys/stat.h>

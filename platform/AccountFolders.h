@@ -1,4 +1,5 @@
-// Shell special folders and the temporary folder, from the XDG conventions.
+// The account's well-known folders (documents, settings, data), its runtime
+// folder and the temporary folder, from the XDG conventions.
 //
 //   documents (5)             XDG_DOCUMENTS_DIR of user-dirs.dirs, else ~/Documents
 //   roaming app data (26)     $XDG_CONFIG_HOME, else ~/.config
@@ -19,7 +20,7 @@ inline constexpr int kFolderLocalAppData = 28;
 inline constexpr int kFolderCommonAppData = 35;
 inline constexpr int kFolderFlagCreate = 0x8000;
 
-// The path of a special folder without a trailing "/", or "" when the value
+// The path of a well-known folder without a trailing "/", or "" when the value
 // is unknown or the path cannot be resolved.
 std::string SpecialFolderPath(int csidl);
 
